@@ -1,0 +1,47 @@
+// Manual-reset event, steady tick and sleep on the standard library.
+#include "platform/event.h"
+
+#include <chrono>
+#include <thread>
+
+namespace verdal {
+
+void ManualResetEvent::Set() {
+    {
+        std::lock_guard lock(mutex_);
+        set_ = true;
+    }
+    changed_.notify_all();
+}
+
+void ManualResetEvent::Reset() {
+    std::lock_guard lock(mutex_);
+    set_ = false;
+}
+
+bool ManualResetEvent::IsSet() const {
+    std::lock_guard lock(mutex_);
+    return set_;
+}
+
+bool ManualResetEvent::Wait(std::uint32_t timeoutMs) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return set_; });
+}
+
+void ManualResetEvent::Wait() const {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return set_; });
+}
+
+std::uint32_t GetTickCount() {
+    using namespace std::chrono;
+    const auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return static_cast<std::uint32_t>(ms);
+}
+
+void Sleep(std::uint32_t milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+} // namespace verdal

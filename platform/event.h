@@ -1,0 +1,38 @@
+// Events, the millisecond tick and sleeping: what threads of the program wait with.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+
+namespace verdal {
+
+// A manual-reset event: once set it stays set, releasing every waiter, until Reset.
+// Every operation may be called from any thread.
+class ManualResetEvent {
+public:
+    explicit ManualResetEvent(bool initiallySet = false) : set_(initiallySet) {}
+    ManualResetEvent(const ManualResetEvent&) = delete;
+    ManualResetEvent& operator=(const ManualResetEvent&) = delete;
+
+    void Set();
+    void Reset();
+    bool IsSet() const;
+    // Waits until the event is set or timeoutMs milliseconds have passed; true when it was set.
+    bool Wait(std::uint32_t timeoutMs) const;
+    // Waits without a bound.
+    void Wait() const;
+
+private:
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    bool set_;
+};
+
+// Milliseconds on a steady clock since an arbitrary start; wraps after about 49.7 days.
+std::uint32_t GetTickCount();
+
+// Suspends the calling thread for the given number of milliseconds.
+void Sleep(std::uint32_t milliseconds);
+
+} // namespace verdal

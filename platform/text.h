@@ -1,0 +1,26 @@
+// Text conversion between the encodings the program meets: UTF-8 (catalogue, database),
+// UTF-16 (user interface, settings, device course names) and the ANSI code page (ISO-8859-1).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace verdal {
+
+// UTF-8 to UTF-16. Each sequence of 1 to 4 bytes gives exactly one 16-bit unit; a 4-byte
+// sequence's code point is cut to its low 16 bits. An invalid lead byte gives "?" and the
+// conversion goes on with the next byte; a sequence cut off by the end of the input gives "?"
+// and ends the conversion. A zero byte ends the input. A U+FEFF at the very start of the output
+// is dropped. Continuation bytes are taken as they come (their low six bits).
+std::u16string Utf8ToUtf16(std::string_view utf8);
+
+// UTF-16 to UTF-8. Units below 0x80 give one byte, below 0x800 two bytes, all others three
+// bytes; a surrogate pair is written as two three-byte sequences. A zero unit ends the input.
+std::string Utf16ToUtf8(std::u16string_view utf16);
+
+// The ANSI code page is ISO-8859-1: each byte is one unit. A unit above 0xFF becomes "?".
+// A zero byte or unit ends the input.
+std::u16string AnsiToUtf16(std::string_view ansi);
+std::string Utf16ToAnsi(std::u16string_view utf16);
+
+} // namespace verdal

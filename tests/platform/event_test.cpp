@@ -1,0 +1,38 @@
+#include "platform/data_dir.h"
+#include "platform/event.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+using namespace verdal;
+
+TEST(ManualResetEvent, StaysSetUntilResetAndTimesOut) {
+    ManualResetEvent event;
+    const auto start = GetTickCount();
+    EXPECT_FALSE(event.Wait(30));
+    EXPECT_GE(GetTickCount() - start, 25u);
+
+    std::thread setter([&] { event.Set(); });
+    EXPECT_TRUE(event.Wait(10000));
+    setter.join();
+    EXPECT_TRUE(event.Wait(0)) << "a manual-reset event stays set";
+    event.Reset();
+    EXPECT_FALSE(event.Wait(0));
+}
+
+TEST(DataDir, ChosenFolderIsCreatedOnFirstUse) {
+    const auto base = std::filesystem::temp_directory_path() / ("verdal-dd-" + std::to_string(getpid()));
+    std::filesystem::remove_all(base);
+    SetDataDir((base / "nested" / "data").string());
+    EXPECT_EQ(ProgramFilePath("golf.db"), (base / "nested" / "data" / "golf.db").string());
+    EXPECT_TRUE(std::filesystem::is_directory(base / "nested" / "data"));
+
+    ::setenv("XDG_DATA_HOME", base.c_str(), 1);
+    SetDataDir("");
+    EXPECT_EQ(DataDir(), (base / "verdal").string());
+    EXPECT_TRUE(std::filesystem::is_directory(base / "verdal"));
+    std::filesystem::remove_all(base);
+}

@@ -1,0 +1,66 @@
+#include "platform/text.h"
+
+#include <gtest/gtest.h>
+
+using namespace verdal;
+
+TEST(Utf8ToUtf16, DecodesEachSequenceLengthToOneUnit) {
+    EXPECT_EQ(Utf8ToUtf16("A"), u"A");
+    EXPECT_EQ(Utf8ToUtf16("\xC3\xA9"), u"\u00E9");
+    EXPECT_EQ(Utf8ToUtf16("\xED\x95\x9C\xEA\xB5\xAD"), u"\uD55C\uAD6D");
+    // U+1F600 cut to 16 bits gives 0xF600, one unit, never a surrogate pair.
+    std::u16string cut = Utf8ToUtf16("\xF0\x9F\x98\x80x");
+    ASSERT_EQ(cut.size(), 2u);
+    EXPECT_EQ(cut[0], 0xF600);
+    EXPECT_EQ(cut[1], u'x');
+    EXPECT_EQ(Utf8ToUtf16(""), u"");
+}
+
+TEST(Utf8ToUtf16, MalformedAndCutOffInput) {
+    // A continuation byte or an impossible lead byte each give one "?" and the rest goes on.
+    EXPECT_EQ(Utf8ToUtf16("a\x80" "b"), u"a?b");
+    EXPECT_EQ(Utf8ToUtf16("\xFF\xF8z"), u"??z");
+    // A sequence cut off by the end of the input gives "?" and ends the conversion.
+    EXPECT_EQ(Utf8ToUtf16("ab\xE4\xB8"), u"ab?");
+    EXPECT_EQ(Utf8ToUtf16("\xF0"), u"?");
+    // A zero byte ends the input, also inside a sequence.
+    EXPECT_EQ(Utf8ToUtf16(std::string_view("ab\0cd", 5)), u"ab");
+    EXPECT_EQ(Utf8ToUtf16(std::string_view("\xC3\0xy", 4)), u"?");
+}
+
+TEST(Utf8ToUtf16, DropsByteOrderMarkOnlyAtStart) {
+    EXPECT_EQ(Utf8ToUtf16("\xEF\xBB\xBFhi"), u"hi");
+    EXPECT_EQ(Utf8ToUtf16("h\xEF\xBB\xBFi"), u"h\uFEFFi");
+    EXPECT_EQ(Utf8ToUtf16("\xEF\xBB\xBF\xEF\xBB\xBF"), u"\uFEFF");
+}
+
+TEST(Utf16ToUtf8, WritesOneTwoOrThreeBytesPerUnit) {
+    EXPECT_EQ(Utf16ToUtf8(u"A"), "A");
+    EXPECT_EQ(Utf16ToUtf8(u"\u00E9"), "\xC3\xA9");
+    EXPECT_EQ(Utf16ToUtf8(u"\u07FF\u0800"), "\xDF\xBF\xE0\xA0\x80");
+    // A surrogate pair becomes two three-byte sequences.
+    EXPECT_EQ(Utf16ToUtf8(u"\U0001F600"), "\xED\xA0\xBD\xED\xB8\x80");
+    EXPECT_EQ(Utf16ToUtf8(std::u16string_view(u"ab\0c", 4)), "ab");
+}
+
+TEST(TextConversion, EveryUnitOutsideSurrogatesRoundTrips) {
+    for (char32_t unit = 1; unit <= 0xFFFF; ++unit) {
+        if (unit >= 0xD800 && unit <= 0xDFFF)
+            continue;
+        const std::u16string text(1, static_cast<char16_t>(unit));
+        const std::u16string back = Utf8ToUtf16(Utf16ToUtf8(text));
+        if (unit == 0xFEFF) {
+            EXPECT_EQ(back, u"") << "a leading byte-order mark is dropped";
+            EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(u"x" + text)), u"x" + text);
+            continue;
+        }
+        ASSERT_EQ(back, text) << "unit " << static_cast<unsigned>(unit);
+    }
+}
+
+TEST(AnsiCodePage, IsLatin1WithQuestionMarksAbove0xFF) {
+    EXPECT_EQ(AnsiToUtf16("Caf\xE9"), u"Caf\u00E9");
+    EXPECT_EQ(Utf16ToAnsi(u"Caf\u00E9"), "Caf\xE9");
+    EXPECT_EQ(Utf16ToAnsi(u"\uD55C1"), "?1");
+    EXPECT_EQ(AnsiToUtf16(std::string_view("ab\0c", 4)), u"ab");
+}

@@ -1,0 +1,211 @@
+#include "platform/window.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <thread>
+#include <vector>
+
+using namespace verdal;
+
+namespace {
+
+constexpr UINT kPing = WM_USER + 1;
+constexpr UINT kStop = WM_USER + 2;
+
+// A window whose message map is a function, recording what it handled.
+class TestWindow : public Window {
+public:
+    std::function<bool(UINT, WPARAM, LPARAM, LRESULT&)> handler;
+    std::vector<MSG> received;
+    bool destroyed = false;
+
+    bool ProcessWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                              LRESULT& result) override {
+        if (message == WM_DESTROY)
+            destroyed = true;
+        if (message >= WM_USER)
+            received.push_back(MSG{hwnd, message, wParam, lParam, nullptr});
+        return handler ? handler(message, wParam, lParam, result) : false;
+    }
+};
+
+// Runs the loop until the window receives kStop.
+void RunUntilStop(TestWindow& window) {
+    bool stop = false;
+    auto previous = window.handler;
+    window.handler = [&](UINT m, WPARAM w, LPARAM l, LRESULT& r) {
+        if (m == kStop) {
+            stop = true;
+            return true;
+        }
+        return previous ? previous(m, w, l, r) : false;
+    };
+    MSG msg;
+    while (!stop && GetMessage(msg))
+        DispatchMessage(msg);
+    window.handler = previous;
+}
+
+} // namespace
+
+TEST(WindowSystem, PostsFromFourThreadsArriveInOrderPerThread) {
+    BindUiThread();
+    TestWindow window;
+    const HWND hwnd = CreateWindowFor(window, 0);
+    ASSERT_NE(hwnd, 0);
+    constexpr int kPerThread = 2000;
+    std::vector<std::thread> posters;
+    for (int t = 0; t < 4; ++t)
+        posters.emplace_back([=] {
+            for (int i = 0; i < kPerThread; ++i)
+                ASSERT_TRUE(PostMessage(hwnd, kPing, t, i));
+        });
+    for (auto& p : posters)
+        p.join();
+    PostMessage(hwnd, kStop);
+    RunUntilStop(window);
+
+    std::map<WPARAM, LPARAM> next;
+    int count = 0;
+    for (const MSG& m : window.received) {
+        if (m.message != kPing)
+            continue;
+        ++count;
+        EXPECT_EQ(m.lParam, next[m.wParam]) << "thread " << m.wParam;
+        next[m.wParam] = m.lParam + 1;
+    }
+    EXPECT_EQ(count, 4 * kPerThread);
+    DestroyWindow(hwnd);
+}
+
+TEST(WindowSystem, PostToDestroyedWindowIsDroppedWithItsData) {
+    BindUiThread();
+    TestWindow first, second;
+    const HWND a = CreateWindowFor(first, 0);
+    auto payload = std::make_shared<int>(7);
+    std::weak_ptr<int> watch = payload;
+    ASSERT_TRUE(PostMessageOwning(a, kPing, 1, 0, std::move(payload)));
+    ASSERT_TRUE(DestroyWindow(a));
+    EXPECT_TRUE(first.destroyed);
+    EXPECT_FALSE(IsWindow(a));
+    EXPECT_FALSE(PostMessage(a, kPing, 2, 0)) << "a post to a dead window is refused";
+
+    const HWND b = CreateWindowFor(second, 0);
+    EXPECT_NE(b, a) << "handles are never reused";
+    PostMessage(b, kStop);
+    RunUntilStop(second);
+    EXPECT_TRUE(watch.expired()) << "the dropped message's data was freed";
+    for (const MSG& m : second.received)
+        EXPECT_NE(m.message, kPing);
+    EXPECT_EQ(first.received.size(), 0u);
+    DestroyWindow(b);
+}
+
+TEST(WindowSystem, OwnedDataLivesWhileTheHandlerRuns) {
+    BindUiThread();
+    TestWindow window;
+    const HWND hwnd = CreateWindowFor(window, 0);
+    std::u16string seen;
+    window.handler = [&](UINT m, WPARAM, LPARAM l, LRESULT&) {
+        if (m == kPing)
+            seen = *reinterpret_cast<const std::u16string*>(l);
+        return true;
+    };
+    std::thread([&] {
+        PostMessageWith(hwnd, kPing, 9, std::make_unique<std::u16string>(u"Pebble Beach"));
+        PostMessage(hwnd, kStop);
+    }).join();
+    RunUntilStop(window);
+    EXPECT_EQ(seen, u"Pebble Beach");
+    DestroyWindow(hwnd);
+}
+
+TEST(WindowSystem, SendFromWorkerReturnsTheHandlersAnswer) {
+    BindUiThread();
+    TestWindow window;
+    const HWND hwnd = CreateWindowFor(window, 0);
+    window.handler = [](UINT m, WPARAM w, LPARAM, LRESULT& r) {
+        if (m != kPing)
+            return false;
+        r = static_cast<LRESULT>(w) * 3;
+        return true;
+    };
+    EXPECT_EQ(SendMessage(hwnd, kPing, 5), 15) << "from the user-interface thread it calls directly";
+    std::atomic<LRESULT> answer{0};
+    std::thread worker([&] {
+        answer = SendMessage(hwnd, kPing, 14);
+        PostMessage(hwnd, kStop);
+    });
+    RunUntilStop(window);
+    worker.join();
+    EXPECT_EQ(answer.load(), 42);
+    EXPECT_EQ(SendMessage(hwnd + 999, kPing, 1), 0) << "no window, no answer";
+    DestroyWindow(hwnd);
+}
+
+TEST(WindowSystem, NestedModalLoopsReturnTheirOwnResultsWhileMainWindowRuns) {
+    BindUiThread();
+    TestWindow mainWindow, outer, inner;
+    const HWND main = CreateWindowFor(mainWindow, 0);
+    std::atomic<int> mainPings{0};
+    mainWindow.handler = [&](UINT m, WPARAM, LPARAM, LRESULT&) {
+        if (m == kPing)
+            ++mainPings;
+        return true;
+    };
+    std::intptr_t innerResult = 0;
+    std::vector<std::thread> workers;
+    inner.handler = [&](UINT m, WPARAM, LPARAM, LRESULT&) {
+        if (m == WM_INITDIALOG) {
+            const HWND self = inner.Handle();
+            EXPECT_EQ(GetParent(self), outer.Handle());
+            // A worker posts to the main window, then ends the inner dialog.
+            workers.emplace_back([=, &mainPings] {
+                for (int i = 0; i < 10; ++i)
+                    PostMessage(main, kPing);
+                while (mainPings < 10)
+                    std::this_thread::yield();
+                EndDialog(self, 22);
+            });
+        }
+        return true;
+    };
+    outer.handler = [&](UINT m, WPARAM, LPARAM, LRESULT&) {
+        if (m == WM_INITDIALOG) {
+            const HWND self = outer.Handle();
+            innerResult = DialogBox(inner, self);
+            workers.emplace_back([=] { EndDialog(self, 11); });
+        }
+        return true;
+    };
+    const std::intptr_t outerResult = DialogBox(outer, main);
+    for (auto& w : workers)
+        w.join();
+    EXPECT_EQ(innerResult, 22);
+    EXPECT_EQ(outerResult, 11);
+    EXPECT_EQ(mainPings.load(), 10) << "the main window was served during the modal loop";
+    EXPECT_FALSE(IsWindow(outer.Handle()));
+    EXPECT_FALSE(EndDialog(12345, 1));
+    DestroyWindow(main);
+}
+
+TEST(WindowSystem, QuitInsideModalLoopEndsItAndReachesTheOuterLoop) {
+    BindUiThread();
+    TestWindow mainWindow, dialog;
+    const HWND main = CreateWindowFor(mainWindow, 0);
+    dialog.handler = [&](UINT m, WPARAM, LPARAM, LRESULT&) {
+        if (m == WM_INITDIALOG)
+            DestroyWindow(main); // the owner dies: the dialog goes with it
+        return true;
+    };
+    mainWindow.handler = [](UINT m, WPARAM, LPARAM, LRESULT&) {
+        if (m == WM_DESTROY)
+            PostQuitMessage(3);
+        return false;
+    };
+    EXPECT_EQ(DialogBox(dialog, main), -1);
+    EXPECT_TRUE(dialog.destroyed);
+    EXPECT_EQ(RunMessageLoop(), 3);
+}
