@@ -1,0 +1,32 @@
+// verdal-cli: the program's device and catalogue operations from a terminal. Each group of
+// commands registers itself from its own file with a CliRegistration.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace verdal::cli {
+
+// Options that come before the command.
+struct CliOptions {
+    std::string dataDir; // --data-dir
+    std::string port;    // --port: one port to use outright
+    std::string devDir;  // --dev-dir: the folder holding the serial devices (/dev)
+    std::string sysDir;  // --sys-dir: the sysfs folder (/sys)
+    std::string server;  // --server: the web service's base address for this run
+};
+
+// Exit codes of every command.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1; // the reason goes to standard error
+inline constexpr int kExitUsage = 2;
+
+// A command: takes the options and the words after the command name, answers an exit code.
+using CliCommand = std::function<int(const CliOptions&, const std::vector<std::string>&)>;
+
+struct CliRegistration {
+    CliRegistration(std::string name, std::string usage, CliCommand run);
+};
+
+} // namespace verdal::cli

@@ -1,0 +1,76 @@
+// verdal-cli entry point: global options, then one registered command.
+#include "app/cli/cli.h"
+
+#include "platform/data_dir.h"
+
+#include <cstring>
+#include <exception>
+#include <iostream>
+#include <map>
+
+namespace verdal::cli {
+namespace {
+
+struct Entry {
+    std::string usage;
+    CliCommand run;
+};
+
+std::map<std::string, Entry>& Commands() {
+    static std::map<std::string, Entry> commands;
+    return commands;
+}
+
+int Usage(std::ostream& out, int code) {
+    out << "usage: verdal-cli [--data-dir DIR] [--port PATH] [--dev-dir DIR] [--sys-dir DIR]\n"
+           "                  [--server URL] COMMAND [ARGS...]\n"
+           "commands:\n";
+    for (const auto& [name, entry] : Commands())
+        out << "  " << entry.usage << "\n";
+    return code;
+}
+
+} // namespace
+
+CliRegistration::CliRegistration(std::string name, std::string usage, CliCommand run) {
+    Commands()[std::move(name)] = Entry{std::move(usage), std::move(run)};
+}
+
+} // namespace verdal::cli
+
+int main(int argc, char** argv) {
+    using namespace verdal::cli;
+    CliOptions options;
+    int i = 1;
+    const std::map<std::string, std::string*> valued = {
+        {"--data-dir", &options.dataDir}, {"--port", &options.port},
+        {"--dev-dir", &options.devDir},   {"--sys-dir", &options.sysDir},
+        {"--server", &options.server},
+    };
+    for (; i < argc && std::strncmp(argv[i], "--", 2) == 0; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help")
+            return Usage(std::cout, kExitOk);
+        auto it = valued.find(arg);
+        if (it == valued.end() || i + 1 >= argc) {
+            std::cerr << "verdal-cli: unknown option or missing value: " << arg << "\n";
+            return Usage(std::cerr, kExitUsage);
+        }
+        *it->second = argv[++i];
+    }
+    if (i >= argc)
+        return Usage(std::cerr, kExitUsage);
+    auto found = Commands().find(argv[i]);
+    if (found == Commands().end()) {
+        std::cerr << "verdal-cli: unknown command: " << argv[i] << "\n";
+        return Usage(std::cerr, kExitUsage);
+    }
+    try {
+        if (!options.dataDir.empty())
+            verdal::SetDataDir(options.dataDir);
+        return found->second.run(options, std::vector<std::string>(argv + i + 1, argv + argc));
+    } catch (const std::exception& error) {
+        std::cerr << "verdal-cli: " << error.what() << "\n";
+        return kExitFailed;
+    }
+}
