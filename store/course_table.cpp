@@ -25,6 +25,8 @@ const char* const kCourseIndexStatements[4] = {
 
 namespace {
 
+constexpr int kCantOpen = 14; // the library's "unable to open database file"
+
 constexpr const char* kInsertFormat =
     "insert into GOLF (objid,fileid,name,alias,country,city,address,telephone,email,hole,gof) "
     "values (%d,'%s','%s','%s','%s','%s','%s','%s','%s','%s',%Q);";
@@ -71,8 +73,16 @@ std::string FormatWithLibrary(const char* fmt, Values... values) {
 } // namespace
 
 void OpenCourseDatabase() {
+    std::string path;
+    try {
+        path = ProgramFilePath("golf.db");
+    } catch (const std::exception& error) {
+        // The data folder cannot be made: report it the way the database layer reports a file
+        // it cannot open.
+        throw CppSQLite3Exception(kCantOpen, error.what());
+    }
     CppSQLite3Database& database = CourseDatabase();
-    database.open(ProgramFilePath("golf.db").c_str());
+    database.open(path.c_str());
     TuneCourseDatabase(database);
 }
 

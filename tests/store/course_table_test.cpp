@@ -224,3 +224,18 @@ TEST_F(CourseTableTest, SearchesFindWhatTheyAskFor) {
         regions.push_back(cursor.textColumn("city"));
     EXPECT_EQ(regions, (std::vector<std::string>{"Abidjan"}));
 }
+
+TEST(CourseDatabaseFile, UnusableDataFolderIsReportedAsUnopenable) {
+    test::TempDataFolder folder;
+    // A plain file where the data folder should be: the folder cannot be made.
+    test::WriteWholeFile(folder.File("plain-file"), "x");
+    SetDataDir(folder.File("plain-file") + "/data");
+    try {
+        OpenCourseDatabase();
+        ADD_FAILURE() << "opened";
+    } catch (const CppSQLite3Exception& e) {
+        EXPECT_EQ(e.code(), 14);
+        EXPECT_EQ(std::string(e.message()).rfind("SQLITE_CANTOPEN[14]: ", 0), 0u);
+    }
+    EXPECT_FALSE(CourseDatabase().isOpen());
+}

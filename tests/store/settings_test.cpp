@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
+#include <thread>
+#include <vector>
 
 using namespace verdal;
 using test::ReadWholeFile;
@@ -133,4 +137,40 @@ TEST(Settings, DamagedFileIsKeptAsideAndDefaultsLoad) {
         EXPECT_EQ(ReadWholeFile(folder.File("settings.reg.bad")), damaged);
         EXPECT_EQ(ReadWholeFile(folder.File("settings.reg")), kDefaultFile);
     }
+}
+
+TEST(Settings, ConcurrentSavesNeverLeaveHalfAFile) {
+    test::TempDataFolder folder;
+    LoadSettings();
+    std::atomic<bool> done{false};
+    std::atomic<int> wholeReads{0};
+    std::thread reader([&] {
+        // Every look at the file finds a whole one, from the header to the last value.
+        while (!done) {
+            std::string file = ReadWholeFile(folder.File("settings.reg"));
+            ASSERT_EQ(file.rfind("Windows Registry Editor Version 5.00\n", 0), 0u) << file;
+            ASSERT_NE(file.find("\"server\"=\"http://127.0.0.1:8650/\"\n\n"), std::string::npos)
+                << file;
+            ++wholeReads;
+        }
+    });
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 4; ++t) {
+        writers.emplace_back([t] {
+            for (int i = 0; i < 50; ++i) {
+                ChangeSettings([&](Settings& s) { s.comIndex = t * 100 + i; });
+                SaveSettings();
+            }
+        });
+    }
+    for (std::thread& writer : writers)
+        writer.join();
+    ChangeSettings([](Settings& s) { s.comIndex = 12; });
+    SaveSettings();
+    done = true;
+    reader.join();
+    EXPECT_GT(wholeReads.load(), 0);
+    EXPECT_EQ(FilesIn(folder.path()), std::vector<std::string>{"settings.reg"});
+    LoadSettings();
+    EXPECT_EQ(CopySettings().comIndex, 12);
 }
