@@ -112,7 +112,6 @@ Figures Run(const std::string& folder, bool tuned, int rows, bool searchOnly) {
     }
     figures.insertsPerSecond = rows / SecondsSince(start);
 
-
     start = Clock::now();
     for (int i = 0; i < rows; ++i) {
         MakeCourse(i, 1, *record);
@@ -132,8 +131,7 @@ Figures Run(const std::string& folder, bool tuned, int rows, bool searchOnly) {
     start = Clock::now();
     std::vector<std::unique_ptr<CourseRecord>> found;
     {
-        CppSQLite3Cursor cursor =
-            CourseDatabase().runQuery(SearchStatement("USA", "", "").c_str());
+        CppSQLite3Cursor cursor = CourseDatabase().runQuery(SearchStatement("USA", "", "").c_str());
         figures.firstRowSeconds = SecondsSince(start);
         while (!cursor.atEnd()) {
             auto course = std::make_unique<CourseRecord>();
@@ -156,8 +154,8 @@ void Print(const char* mode, int rows, const Figures& f) {
         std::printf("%-6s inserts: %6d rows, %9.0f rows/s\n", mode, rows, f.insertsPerSecond);
         std::printf("%-6s updates: %6d rows, %9.0f rows/s\n", mode, rows, f.updatesPerSecond);
     }
-    std::printf("%-6s search:  %6ld rows in %.3f s (first row after %.3f s), %9.0f rows/s\n",
-                mode, f.searchRows, f.searchSeconds, f.firstRowSeconds, f.searchRowsPerSecond);
+    std::printf("%-6s search:  %6ld rows in %.3f s (first row after %.3f s), %9.0f rows/s\n", mode,
+                f.searchRows, f.searchSeconds, f.firstRowSeconds, f.searchRowsPerSecond);
     std::printf("%-6s memory:  %ld KiB resident before the search, peak %ld KiB during it "
                 "(+%ld KiB)\n",
                 mode, f.rssBeforeKb, f.peakKb, f.peakKb - f.rssBeforeKb);

@@ -15,7 +15,9 @@ using namespace verdal;
 namespace {
 
 // The encoded text of an all-zero GOF block: offset 1, every byte then reads 0xFF.
-std::string ZeroBlockText() { return "\x01" + std::string(kGofBlockSize, '\xFF'); }
+std::string ZeroBlockText() {
+    return "\x01" + std::string(kGofBlockSize, '\xFF');
+}
 
 CourseRecord MakeCourse(std::int32_t objid, const std::string& name, const std::string& country,
                         const std::string& city) {

@@ -100,14 +100,13 @@ TEST(Settings, SavedValuesLoadBack) {
 TEST(Settings, HandWrittenFileLoadsWhatItHolds) {
     test::TempDataFolder folder;
     // No header, the short key name, other keys and values passed over, missing values default.
-    WriteWholeFile(folder.File("settings.reg"),
-                   "; written by hand\r\n"
-                   "[HKEY_CURRENT_USER\\Other]\r\n"
-                   "\"com index\"=dword:00000001\r\n"
-                   "[SOFTWARE\\verdalV021]\r\n"
-                   "\"com index\"=dword:3\r\n"
-                   "\"sn\"=dword:00000001\r\n"
-                   "\"colour\"=\"green\"\r\n");
+    WriteWholeFile(folder.File("settings.reg"), "; written by hand\r\n"
+                                                "[HKEY_CURRENT_USER\\Other]\r\n"
+                                                "\"com index\"=dword:00000001\r\n"
+                                                "[SOFTWARE\\verdalV021]\r\n"
+                                                "\"com index\"=dword:3\r\n"
+                                                "\"sn\"=dword:00000001\r\n"
+                                                "\"colour\"=\"green\"\r\n");
     Scramble();
     LoadSettings();
     Settings loaded = CopySettings();
@@ -123,7 +122,8 @@ TEST(Settings, DamagedFileIsKeptAsideAndDefaultsLoad) {
          {std::string("\"com index\"=dword:00000003\n"), // a value outside any key
           std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\verdalV021]\n\"com index\"=dword:xyz\n"),
           std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\verdalV021]\n\"sn\"=\"unterminated\n"),
-          std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\verdalV021]\n\"com index\"=dword:000000031\n"),
+          std::string(
+              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\verdalV021]\n\"com index\"=dword:000000031\n"),
           std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\verdalV0"), std::string(),
           std::string("\0\0\0\0", 4)}) {
         test::TempDataFolder folder;
