@@ -89,6 +89,18 @@ TEST(Settings, SavedValuesLoadBack) {
     EXPECT_NE(file.find("\"update version\"=dword:fffffff0\n"), std::string::npos) << file;
     EXPECT_NE(file.find("\"com index\"=dword:00000003\n"), std::string::npos) << file;
 
+    // Control characters, line breaks included, stay inside their value.
+    ChangeSettings([](Settings& s) {
+        s.serialNumber = u"SN\r\n\t1";
+        s.server = "http://127.0.0.1:9/\n\x01";
+    });
+    SaveSettings();
+    Scramble();
+    LoadSettings();
+    EXPECT_EQ(CopySettings().serialNumber, u"SN\r\n\t1");
+    EXPECT_EQ(CopySettings().server, "http://127.0.0.1:9/\n\x01");
+    EXPECT_FALSE(std::filesystem::exists(folder.File("settings.reg.bad")));
+
     // A serial number of 64 units or more never loads.
     ChangeSettings([](Settings& s) { s.serialNumber = std::u16string(64, u'S'); });
     SaveSettings();
