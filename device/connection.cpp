@@ -22,11 +22,14 @@ void SetProblem(std::string problem) {
 }
 
 // Opens the port and sends the handshake; true leaves the port open.
-bool Probe(const std::string& port, ManualResetEvent& completion, std::string& problems) {
+bool Probe(const std::string& port, ManualResetEvent& completion, std::string& problems,
+           int& present) {
     Serial& serial = Serial::Instance();
+    std::error_code error;
+    const bool exists = std::filesystem::exists(port, error);
+    present += exists ? 1 : 0;
     if (!serial.Open(port, kDeviceBaudRate)) {
-        std::error_code error;
-        if (std::filesystem::exists(port, error))
+        if (exists)
             problems += (problems.empty() ? "" : "; ") + serial.LastOpenError();
         return false;
     }
@@ -57,12 +60,17 @@ int EnsureConnected(const std::vector<std::string>& candidates) {
         ports = {PortName(comIndex, search)};
     ManualResetEvent completion;
     std::string problems;
+    int present = 0;
     for (const std::string& port : ports) {
-        if (Probe(port, completion, problems)) {
+        if (Probe(port, completion, problems, present)) {
             SetProblem({});
             return 1;
         }
     }
+    if (problems.empty() && present == 0)
+        problems = ports.size() == 1 ? ports.front() + ": no such port"
+                                     : "none of the " + std::to_string(ports.size()) +
+                                           " candidate ports exists";
     SetProblem(problems.empty() ? "no device answered" : problems);
     return 0;
 }
