@@ -45,7 +45,7 @@ TEST(ReplyExtraction, CourseListEntriesNarrowWideEmptyAndCut) {
     std::string reply = "$OKCN\r";
     reply += char(4) + std::string("Bay\xe9");              // ISO-8859-1
     reply += char(5) + std::string("@\x34\x6c\x2b\x59", 5); // "@" and two UTF-16LE units
-    reply += char(5) + std::string("@A\0\0B", 5);           // a zero unit ends the name
+    reply += char(7) + std::string("@A\0\0\0B\0", 7);     // a zero unit ends the name
     reply += '\0';
     const auto names = ExtractCourseNames(ReplyOf(reply).data());
     ASSERT_EQ(names.size(), 3u);
