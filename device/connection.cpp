@@ -1,11 +1,11 @@
 // Port probing, the connect procedure and the disconnect sequence.
 #include "device/connection.h"
 
+#include "device/device_settings.h"
 #include "device/port_discovery.h"
 #include "device/requests.h"
 #include "device/serial.h"
 #include "platform/messages.h"
-#include "device/device_settings.h"
 
 #include <filesystem>
 #include <mutex>
@@ -68,9 +68,9 @@ int EnsureConnected(const std::vector<std::string>& candidates) {
         }
     }
     if (problems.empty() && present == 0)
-        problems = ports.size() == 1 ? ports.front() + ": no such port"
-                                     : "none of the " + std::to_string(ports.size()) +
-                                           " candidate ports exists";
+        problems = ports.size() == 1
+                       ? ports.front() + ": no such port"
+                       : "none of the " + std::to_string(ports.size()) + " candidate ports exists";
     SetProblem(problems.empty() ? "no device answered" : problems);
     return 0;
 }

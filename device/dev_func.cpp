@@ -17,7 +17,9 @@ void Progress(HWND page, int percent) {
     PostMessage(page, kProgressMessage, static_cast<WPARAM>(percent), 0);
 }
 
-void Finish(HWND page, bool success) { EndDialog(GetParent(page), success ? 1 : 0); }
+void Finish(HWND page, bool success) {
+    EndDialog(GetParent(page), success ? 1 : 0);
+}
 
 void Fail(HWND page) {
     Serial::Instance().Close();
@@ -73,7 +75,8 @@ void DevFunc::RemoveCourses(HWND page) {
         Sleep(kPauseAfterReplyMs);
         if (owner)
             owner->Remove(name);
-        Progress(page, static_cast<int>(static_cast<double>(i) / static_cast<double>(count) * 100.0));
+        Progress(page,
+                 static_cast<int>(static_cast<double>(i) / static_cast<double>(count) * 100.0));
     }
     Progress(page, 100);
     Sleep(kPauseAfterReplyMs);

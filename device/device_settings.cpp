@@ -5,7 +5,9 @@
 
 namespace verdal {
 
-std::int32_t PortSetting() { return CopySettings().comIndex; }
+std::int32_t PortSetting() {
+    return CopySettings().comIndex;
+}
 
 void RecordSerialNumber(const std::u16string& serialNumber) {
     ChangeSettings([&](Settings& settings) {

@@ -17,8 +17,8 @@ PortSearch& Search() {
 }
 
 struct Candidate {
-    int group;      // 0: Prolific, 1: other USB serial
-    int family;     // 0: ttyUSB, 1: ttyACM
+    int group;  // 0: Prolific, 1: other USB serial
+    int family; // 0: ttyUSB, 1: ttyACM
     long number;
     std::string name;
 };
@@ -30,7 +30,8 @@ bool ParseName(const std::string& name, int& family, long& number) {
         const std::string& prefix = kFamilies[i];
         if (name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0) {
             const std::string digits = name.substr(prefix.size());
-            if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+            if (!std::all_of(digits.begin(), digits.end(),
+                             [](char c) { return c >= '0' && c <= '9'; }) ||
                 digits.size() > 6)
                 return false;
             family = i;
@@ -43,17 +44,24 @@ bool ParseName(const std::string& name, int& family, long& number) {
 
 } // namespace
 
-void SetPortSearch(PortSearch search) { Search() = std::move(search); }
-const PortSearch& CurrentPortSearch() { return Search(); }
+void SetPortSearch(PortSearch search) {
+    Search() = std::move(search);
+}
+const PortSearch& CurrentPortSearch() {
+    return Search();
+}
 
-std::vector<std::string> EnumSerialPorts() { return EnumSerialPorts(Search()); }
+std::vector<std::string> EnumSerialPorts() {
+    return EnumSerialPorts(Search());
+}
 
 std::vector<std::string> EnumSerialPorts(const PortSearch& search) {
     if (!search.port.empty())
         return {search.port};
     std::vector<Candidate> found;
     std::error_code error;
-    for (const auto& entry : fs::directory_iterator(fs::path(search.sysDir) / "class" / "tty", error)) {
+    for (const auto& entry :
+         fs::directory_iterator(fs::path(search.sysDir) / "class" / "tty", error)) {
         Candidate candidate{};
         candidate.name = entry.path().filename().string();
         if (!ParseName(candidate.name, candidate.family, candidate.number))
@@ -75,6 +83,13 @@ std::vector<std::string> EnumSerialPorts(const PortSearch& search) {
         for (int n = 0; n < 30; ++n)
             ports.push_back(PortName(n, search));
     return ports;
+}
+
+std::vector<PortChoice> PortChoices(const PortSearch& search) {
+    std::vector<PortChoice> choices{{"Auto", kAutoPort}};
+    for (int n = 0; n < kFixedPortCount; ++n)
+        choices.push_back({PortName(n, search), n});
+    return choices;
 }
 
 std::string PortName(int index, const PortSearch& search) {

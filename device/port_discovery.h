@@ -34,4 +34,12 @@ inline constexpr int kAutoPort = 99;
 // Fixed port numbers offered to the user: 0 to 20.
 inline constexpr int kFixedPortCount = 21;
 
+// One entry of the port choice: the text shown and the port setting it stands for.
+struct PortChoice {
+    std::string text;
+    int value;
+};
+// "Auto" (99), then the 21 fixed ports by name (0 to 20).
+std::vector<PortChoice> PortChoices(const PortSearch& search);
+
 } // namespace verdal

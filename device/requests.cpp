@@ -19,7 +19,9 @@ const CommandRow& CommandOf(Command command) {
 ReqBase::ReqBase(ManualResetEvent* completion, const CommandRow& row)
     : row_(row), windowMs_(row.windowMs), completion_(completion) {}
 
-ReqBase::~ReqBase() { Serial::Instance().SetIdleReceiver(); }
+ReqBase::~ReqBase() {
+    Serial::Instance().SetIdleReceiver();
+}
 
 void ReqBase::Send(std::size_t length) {
     Serial& serial = Serial::Instance();
@@ -65,13 +67,17 @@ ConnectReq::ConnectReq(ManualResetEvent* completion)
     std::memcpy(command_, row_.bytes.data(), row_.bytes.size());
     Send(row_.bytes.size());
 }
-void ConnectReq::Evaluate() { Complete(MarkerFound()); }
+void ConnectReq::Evaluate() {
+    Complete(MarkerFound());
+}
 
 ExitReq::ExitReq(ManualResetEvent* completion) : ReqBase(completion, CommandOf(Command::Exit)) {
     std::memcpy(command_, row_.bytes.data(), row_.bytes.size());
     Send(row_.bytes.size());
 }
-void ExitReq::Evaluate() { Complete(MarkerFound()); }
+void ExitReq::Evaluate() {
+    Complete(MarkerFound());
+}
 
 CapacityReq::CapacityReq(ManualResetEvent* completion)
     : ReqBase(completion, CommandOf(Command::Capacity)) {
@@ -109,14 +115,18 @@ DeleteCourseReq::DeleteCourseReq(ManualResetEvent* completion,
     std::copy_n(nameBytes.begin(), std::min(nameBytes.size(), length), command_ + 7);
     Send(7 + length);
 }
-void DeleteCourseReq::Evaluate() { Complete(MarkerFound()); }
+void DeleteCourseReq::Evaluate() {
+    Complete(MarkerFound());
+}
 
 ClearCoursesReq::ClearCoursesReq(ManualResetEvent* completion)
     : ReqBase(completion, CommandOf(Command::ClearCourses)) {
     std::memcpy(command_, row_.bytes.data(), row_.bytes.size());
     Send(row_.bytes.size());
 }
-void ClearCoursesReq::Evaluate() { Complete(MarkerFound()); }
+void ClearCoursesReq::Evaluate() {
+    Complete(MarkerFound());
+}
 
 ListCoursesReq::ListCoursesReq(ManualResetEvent* completion)
     : ReqBase(completion, CommandOf(Command::ListCourses)) {

@@ -24,8 +24,16 @@ namespace verdal {
 
 // The commands of the device, one row each: the bytes written (the delete command is built
 // around its name), how long the reply is collected and the marker that means success.
-enum class Command { Connect, Exit, Capacity, SerialNumber, DeleteCourse, ClearCourses,
-                     ListCourses, SendCourseFile };
+enum class Command {
+    Connect,
+    Exit,
+    Capacity,
+    SerialNumber,
+    DeleteCourse,
+    ClearCourses,
+    ListCourses,
+    SendCourseFile
+};
 
 struct CommandRow {
     Command command;

@@ -41,7 +41,9 @@ SendCFReq::SendCFReq(ManualResetEvent* completion, const std::uint8_t* data, std
     Send(row_.bytes.size());
 }
 
-void SendCFReq::Evaluate() { Complete(MarkerFound()); }
+void SendCFReq::Evaluate() {
+    Complete(MarkerFound());
+}
 
 void SendCFReq::StartTransfer() {
     if (completion_)

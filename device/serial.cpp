@@ -22,7 +22,10 @@ Serial::Serial() {
     receiver_ = [this](const std::uint8_t* bytes, std::uint32_t count) { Discard(bytes, count); };
 }
 
-Serial::~Serial() { Close(); JoinReceiveThread(); }
+Serial::~Serial() {
+    Close();
+    JoinReceiveThread();
+}
 
 void Serial::Discard(const std::uint8_t*, std::uint32_t) {}
 

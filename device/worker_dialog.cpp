@@ -12,8 +12,7 @@ class ProgressPage : public Window {
 public:
     std::function<void(int)> onProgress;
 
-    bool ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM,
-                              LRESULT& result) override {
+    bool ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT& result) override {
         if (message != kProgressMessage)
             return false;
         if (onProgress)
@@ -29,8 +28,7 @@ public:
     ProgressPage page;
     std::thread thread;
 
-    bool ProcessWindowMessage(HWND hwnd, UINT message, WPARAM, LPARAM,
-                              LRESULT& result) override {
+    bool ProcessWindowMessage(HWND hwnd, UINT message, WPARAM, LPARAM, LRESULT& result) override {
         if (message != WM_INITDIALOG)
             return false;
         const HWND pageWindow = CreateWindowFor(page, hwnd);

@@ -15,7 +15,6 @@ namespace verdal {
 // worker ended the dialog with, or -1 when the dialog could not run. Waits for the worker
 // thread to end before it returns. User-interface thread only.
 std::intptr_t RunWorkerDialog(const std::function<void(HWND page)>& worker,
-                              const std::function<void(int percent)>& onProgress,
-                              HWND owner = 0);
+                              const std::function<void(int percent)>& onProgress, HWND owner = 0);
 
 } // namespace verdal

@@ -60,7 +60,9 @@ int RemainingMs(Clock::time_point deadline) {
 
 } // namespace
 
-SerialPort::~SerialPort() { Close(); }
+SerialPort::~SerialPort() {
+    Close();
+}
 
 bool SerialPort::Open(const std::string& path, std::uint32_t baudRate) {
     Close();

@@ -41,8 +41,7 @@ public:
     WPARAM lastStatus = 0;
     bool done = false;
 
-    bool ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM,
-                              LRESULT& result) override {
+    bool ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT& result) override {
         if (message == kStatusMessage) {
             lastStatus = wParam;
             for (const StatusText& row : kStatusTexts)
@@ -228,7 +227,8 @@ int Clear(const CliOptions& options, const std::vector<std::string>& args) {
 }
 
 // A command given the wrong words says how to call it.
-CliCommand WithUsage(const char* usage, int (*run)(const CliOptions&, const std::vector<std::string>&)) {
+CliCommand WithUsage(const char* usage,
+                     int (*run)(const CliOptions&, const std::vector<std::string>&)) {
     return [usage, run](const CliOptions& options, const std::vector<std::string>& args) {
         const int code = run(options, args);
         if (code == kExitUsage)
@@ -237,13 +237,17 @@ CliCommand WithUsage(const char* usage, int (*run)(const CliOptions&, const std:
     };
 }
 
-const CliRegistration ports("ports", "ports                 list the candidate serial ports in probe order",
+const CliRegistration ports("ports",
+                            "ports                 list the candidate serial ports in probe order",
                             WithUsage("ports", Ports));
-const CliRegistration info("info", "info                  show the device's capacity, serial number and courses",
-                           WithUsage("info", Info));
-const CliRegistration send("send", "send FILE             send a 7296-byte course map file to the device",
+const CliRegistration
+    info("info", "info                  show the device's capacity, serial number and courses",
+         WithUsage("info", Info));
+const CliRegistration send("send",
+                           "send FILE             send a 7296-byte course map file to the device",
                            WithUsage("send FILE", Send));
-const CliRegistration remove("remove", "remove NAME...        remove the named courses from the device",
+const CliRegistration remove("remove",
+                             "remove NAME...        remove the named courses from the device",
                              WithUsage("remove NAME...", Remove));
 const CliRegistration clear("clear", "clear                 remove every course from the device",
                             WithUsage("clear", Clear));

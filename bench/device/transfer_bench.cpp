@@ -25,7 +25,9 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 pid_t StartSimulator(const std::string& program, const std::string& link) {
     int out[2];
@@ -77,7 +79,8 @@ int main(int argc, char** argv) {
     std::vector<double> transfers;
     for (int round = 0; round < rounds; ++round) {
         if (!EnsureConnected({})) {
-            std::fprintf(stderr, "verdal-bench-device: no device: %s\n", LastConnectProblem().c_str());
+            std::fprintf(stderr, "verdal-bench-device: no device: %s\n",
+                         LastConnectProblem().c_str());
             break;
         }
         ManualResetEvent completion;
@@ -113,8 +116,8 @@ int main(int argc, char** argv) {
     }
     std::printf("connect procedure (handshake, capacity, serial number, course list)\n");
     for (double t : connects)
-        std::printf("  %.3f s  (windows and pauses: %.3f s, overhead %.3f s)\n", t,
-                    protocolFloor, t - protocolFloor);
+        std::printf("  %.3f s  (windows and pauses: %.3f s, overhead %.3f s)\n", t, protocolFloor,
+                    t - protocolFloor);
 
     DisconnectDevice();
     ::kill(simulator, SIGTERM);

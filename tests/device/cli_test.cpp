@@ -47,14 +47,16 @@ TEST(DeviceCommands, InfoSendRemoveAndClearOnTheSimulatedDevice) {
     WriteFile(dir / "store/2.gof", WideCourseMap(u"\u6c34\u592b", 2));
     WriteFile(dir / "map.gof", NarrowCourseMap("Muirfield", 3));
     WriteFile(dir / "short.gof", std::vector<std::uint8_t>(7264, 1));
-    Simulator device(dir / "link", {"--capacity", "3", "--serial", "SN-77", "--store", dir / "store"});
+    Simulator device(dir / "link",
+                     {"--capacity", "3", "--serial", "SN-77", "--store", dir / "store"});
     const std::string port = "--port '" + device.Link() + "' ";
 
     CliRun info = Cli(dir, port + "info");
     EXPECT_EQ(info.code, 0) << info.err;
     EXPECT_NE(info.out.find("capacity: 3\n"), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("serial number: SN-77\n"), std::string::npos) << info.out;
-    EXPECT_NE(info.out.find("courses: 2\n  @\u6c34\u592b\n  Augusta\n"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("courses: 2\n  @\u6c34\u592b\n  Augusta\n"), std::string::npos)
+        << info.out;
 
     CliRun send = Cli(dir, port + "send '" + (dir / "map.gof") + "'");
     EXPECT_EQ(send.code, 0) << send.err;

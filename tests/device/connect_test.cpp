@@ -54,7 +54,8 @@ TEST(ConnectProcedure, AGoodDeviceIsReadWhole) {
     EXPECT_EQ(outcome.result, 1);
     EXPECT_EQ(outcome.statuses, std::vector<int>{kConnecting});
     EXPECT_EQ(outcome.capacity, 12);
-    EXPECT_EQ(outcome.courses.Names(), (std::vector<std::u16string>{u"@\u6c34\u592b", u"Old Course"}));
+    EXPECT_EQ(outcome.courses.Names(),
+              (std::vector<std::u16string>{u"@\u6c34\u592b", u"Old Course"}));
     EXPECT_EQ(CopySettings().serialNumber, u"SN-0042");
     EXPECT_TRUE(Serial::Instance().IsOpen());
     // With the link up nothing is probed, even with no candidate at all.

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <poll.h>
 #include <stdexcept>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
@@ -29,7 +30,8 @@ std::string BinDir() {
 } // namespace
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "verdal-device-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "verdal-device-XXXXXX").string();
     if (!::mkdtemp(pattern.data()))
         throw std::runtime_error("cannot make a temporary folder");
     path_ = pattern;
@@ -49,6 +51,7 @@ Simulator::Simulator(const std::string& link, const std::vector<std::string>& op
     args.insert(args.end(), options.begin(), options.end());
     pid_ = ::fork();
     if (pid_ == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM); // no simulator outlives a test that died
         ::dup2(pipeFds[1], STDOUT_FILENO);
         ::close(pipeFds[0]);
         ::close(pipeFds[1]);
@@ -80,7 +83,9 @@ Simulator::Simulator(const std::string& link, const std::vector<std::string>& op
     }
 }
 
-Simulator::~Simulator() { Stop(); }
+Simulator::~Simulator() {
+    Stop();
+}
 
 void Simulator::Stop() {
     if (pid_ > 0) {
@@ -107,7 +112,9 @@ FakeDevice::FakeDevice() {
     ::tcsetattr(slave_, TCSANOW, &tio);
 }
 
-FakeDevice::~FakeDevice() { HangUp(); }
+FakeDevice::~FakeDevice() {
+    HangUp();
+}
 
 void FakeDevice::Write(const std::string& bytes) {
     std::size_t done = 0;
@@ -126,7 +133,8 @@ std::string FakeDevice::Read(std::size_t count) {
         pollfd in{master_, POLLIN, 0};
         if (::poll(&in, 1, 100) > 0) {
             char buffer[512];
-            const ssize_t n = ::read(master_, buffer, std::min(sizeof buffer, count - bytes.size()));
+            const ssize_t n =
+                ::read(master_, buffer, std::min(sizeof buffer, count - bytes.size()));
             if (n <= 0)
                 break;
             bytes.append(buffer, static_cast<std::size_t>(n));
@@ -187,7 +195,8 @@ std::vector<std::uint8_t> WideCourseMap(const std::u16string& units, int seed) {
 
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 } // namespace verdal::test

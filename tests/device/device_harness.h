@@ -61,8 +61,7 @@ class RecordingWindow : public Window {
 public:
     static constexpr UINT kStop = WM_USER + 99;
     explicit RecordingWindow(UINT recorded) : recorded_(recorded) {}
-    bool ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM,
-                              LRESULT& result) override;
+    bool ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT& result) override;
     // Runs body on another thread and handles messages until it has ended. UI thread.
     void RunWhile(const std::function<void()>& body);
     std::vector<int> values;

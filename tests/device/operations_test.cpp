@@ -117,7 +117,8 @@ TEST(DeviceOperations, AFailedRemovalAtAnyStepLeavesTheListAsTheDeviceHoldsIt) {
         for (int step = 1; step <= 3; ++step) {
             Bench bench;
             const std::string fault = std::string(kind) + ":CRDC#" + std::to_string(step);
-            Simulator device(bench.dir / "link", {"--store", bench.dir / "store", "--fault", fault});
+            Simulator device(bench.dir / "link",
+                             {"--store", bench.dir / "store", "--fault", fault});
             bench.Connected();
             DevFunc func(&bench.list);
             func.names = {u"Bay Hill", u"@\u6c34\u592b", u"Augusta"};

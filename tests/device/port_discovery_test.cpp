@@ -68,4 +68,10 @@ TEST(PortDiscovery, FallsBackToThirtyPortsAndHonoursAPortNamedOutright) {
               (std::vector<std::string>{"/tmp/link"}));
     EXPECT_EQ(PortName(3, sys.Search()), "/devdir/ttyUSB3");
     EXPECT_EQ(PortName(20, PortSearch{}), "/dev/ttyUSB20");
+    const auto choices = PortChoices(PortSearch{});
+    ASSERT_EQ(choices.size(), 22u);
+    EXPECT_EQ(choices.front().text, "Auto");
+    EXPECT_EQ(choices.front().value, kAutoPort);
+    EXPECT_EQ(choices[4].text, "/dev/ttyUSB3");
+    EXPECT_EQ(choices[4].value, 3);
 }

@@ -45,7 +45,7 @@ TEST(ReplyExtraction, CourseListEntriesNarrowWideEmptyAndCut) {
     std::string reply = "$OKCN\r";
     reply += char(4) + std::string("Bay\xe9");              // ISO-8859-1
     reply += char(5) + std::string("@\x34\x6c\x2b\x59", 5); // "@" and two UTF-16LE units
-    reply += char(7) + std::string("@A\0\0\0B\0", 7);     // a zero unit ends the name
+    reply += char(7) + std::string("@A\0\0\0B\0", 7);       // a zero unit ends the name
     reply += '\0';
     const auto names = ExtractCourseNames(ReplyOf(reply).data());
     ASSERT_EQ(names.size(), 3u);
@@ -94,8 +94,8 @@ TEST(DeviceCourseNames, SentFormsAreCutAtTheField) {
     ASSERT_EQ(narrow.size(), 20u);
     EXPECT_EQ(std::string(narrow.begin(), narrow.end()), "Pebble Beach Golf Li");
     const auto shortName = DeviceNameBytes(u"Bay\u00e9");
-    EXPECT_EQ(shortName, (std::vector<std::uint8_t>{'B', 'a', 'y', 0xE9, 0, 0, 0, 0, 0, 0, 0, 0,
-                                                    0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(shortName, (std::vector<std::uint8_t>{'B', 'a', 'y', 0xE9, 0, 0, 0, 0, 0, 0,
+                                                    0,   0,   0,   0,    0, 0, 0, 0, 0, 0}));
     const auto wide = DeviceNameBytes(u"@\u6c34\u592b\u0041\u0042\u0043\u0044\u0045\u0046\u0047");
     ASSERT_EQ(wide.size(), 17u);
     EXPECT_EQ(wide[0], 0x40);

@@ -36,10 +36,12 @@ TEST(SerialLink, DeliversBytesAndEmptyReadsAndSwapsReceiversCleanly) {
     // Empty deliveries come as a clock, at both read sizes.
     for (std::uint32_t size : {256u, 1u}) {
         ManualResetEvent empty;
-        serial.SetReceiver([&](const std::uint8_t*, std::uint32_t count) {
-            if (count == 0)
-                empty.Set();
-        }, size);
+        serial.SetReceiver(
+            [&](const std::uint8_t*, std::uint32_t count) {
+                if (count == 0)
+                    empty.Set();
+            },
+            size);
         EXPECT_TRUE(empty.Wait(5000)) << "read size " << size;
     }
 
@@ -47,13 +49,15 @@ TEST(SerialLink, DeliversBytesAndEmptyReadsAndSwapsReceiversCleanly) {
     ManualResetEvent arrived;
     std::atomic<bool> swapped{false};
     std::atomic<bool> calledAfterSwap{false};
-    serial.SetReceiver([&](const std::uint8_t* bytes, std::uint32_t count) {
-        if (swapped.load())
-            calledAfterSwap = true;
-        got.append(reinterpret_cast<const char*>(bytes), count);
-        if (got.size() >= 5)
-            arrived.Set();
-    }, 256);
+    serial.SetReceiver(
+        [&](const std::uint8_t* bytes, std::uint32_t count) {
+            if (swapped.load())
+                calledAfterSwap = true;
+            got.append(reinterpret_cast<const char*>(bytes), count);
+            if (got.size() >= 5)
+                arrived.Set();
+        },
+        256);
     device.Write("$OKCN");
     ASSERT_TRUE(arrived.Wait(5000));
     EXPECT_EQ(got, "$OKCN");
@@ -90,10 +94,12 @@ TEST(SerialLink, AThrowingReceiverOrAFailedWriteClosesTheLink) {
     FakeDevice device;
     Serial serial;
     ASSERT_EQ(serial.Open(device.Path(), 115200), 1);
-    serial.SetReceiver([](const std::uint8_t*, std::uint32_t count) {
-        if (count > 0)
-            throw std::runtime_error("receiver fault");
-    }, 256);
+    serial.SetReceiver(
+        [](const std::uint8_t*, std::uint32_t count) {
+            if (count > 0)
+                throw std::runtime_error("receiver fault");
+        },
+        256);
     device.Write("x");
     for (int i = 0; i < 500 && serial.IsOpen(); ++i)
         Sleep(10);

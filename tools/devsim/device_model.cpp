@@ -33,11 +33,14 @@ std::uint16_t Crc(const std::uint8_t* bytes, std::size_t length) {
 
 // The course's name as the device keeps it: a narrow name in bytes 0 to 19, or, when byte 0 is
 // zero, up to 8 UTF-16LE units in bytes 4 to 19.
-bool IsWide(const std::vector<std::uint8_t>& map) { return map.size() >= 20 && map[0] == 0; }
+bool IsWide(const std::vector<std::uint8_t>& map) {
+    return map.size() >= 20 && map[0] == 0;
+}
 
 // The name field a delete command carries for this course.
 std::vector<std::uint8_t> DeleteForm(const std::vector<std::uint8_t>& map) {
-    std::vector<std::uint8_t> head(map.begin(), map.begin() + std::min<std::size_t>(20, map.size()));
+    std::vector<std::uint8_t> head(map.begin(),
+                                   map.begin() + std::min<std::size_t>(20, map.size()));
     head.resize(20, 0);
     if (!IsWide(head)) {
         const auto end = std::find(head.begin(), head.end(), 0);
@@ -77,9 +80,12 @@ bool ParseFault(const std::string& text, Fault& fault) {
     const std::string kind = text.substr(0, colon);
     const std::string rest = colon == std::string::npos ? "" : text.substr(colon + 1);
     static const std::map<std::string, Fault::Kind> kinds = {
-        {"silent", Fault::Kind::Silent},         {"nomarker", Fault::Kind::NoMarker},
-        {"garbage", Fault::Kind::Garbage},       {"nak", Fault::Kind::NakBlock},
-        {"stall", Fault::Kind::StallAfterBlock}, {"hangup", Fault::Kind::HangUp},
+        {"silent", Fault::Kind::Silent},
+        {"nomarker", Fault::Kind::NoMarker},
+        {"garbage", Fault::Kind::Garbage},
+        {"nak", Fault::Kind::NakBlock},
+        {"stall", Fault::Kind::StallAfterBlock},
+        {"hangup", Fault::Kind::HangUp},
         {"empty-serial", Fault::Kind::EmptySerial},
     };
     const auto found = kinds.find(kind);
@@ -108,7 +114,9 @@ bool ParseFault(const std::string& text, Fault& fault) {
     }
 }
 
-DeviceModel::DeviceModel(Options options) : options_(std::move(options)) { LoadStore(); }
+DeviceModel::DeviceModel(Options options) : options_(std::move(options)) {
+    LoadStore();
+}
 
 void DeviceModel::LoadStore() {
     if (options_.storeDir.empty())
@@ -133,7 +141,8 @@ bool DeviceModel::FaultFor(Fault::Kind kind, const std::string& command) const {
     const auto seen = seen_.find(command);
     const int count = seen == seen_.end() ? 0 : seen->second;
     return std::any_of(options_.faults.begin(), options_.faults.end(), [&](const Fault& f) {
-        return f.kind == kind && f.command == command && (f.occurrence == 0 || f.occurrence == count);
+        return f.kind == kind && f.command == command &&
+               (f.occurrence == 0 || f.occurrence == count);
     });
 }
 
@@ -214,8 +223,9 @@ void DeviceModel::Command(const std::string& name, const std::vector<std::uint8_
     } else if (name == "RDCS") {
         Reply(std::to_string(options_.capacity) + "\r$OKRD\r");
     } else if (name == "RDSN") {
-        const bool empty = std::any_of(options_.faults.begin(), options_.faults.end(),
-                                       [](const Fault& f) { return f.kind == Fault::Kind::EmptySerial; });
+        const bool empty =
+            std::any_of(options_.faults.begin(), options_.faults.end(),
+                        [](const Fault& f) { return f.kind == Fault::Kind::EmptySerial; });
         Reply((empty ? std::string() : options_.serial) + "\r$OKRD");
     } else if (name == "CRLS") {
         std::string reply = "$OKCN\r";
@@ -265,7 +275,11 @@ void DeviceModel::Command(const std::string& name, const std::vector<std::uint8_
 void DeviceModel::TransferByte(std::uint8_t byte, Clock::time_point now) {
     lastByte_ = now;
     if (block_.empty()) {
-        if (byte == kEot) {
+        if (byte == '$') {
+            // The program gave up on the transfer and speaks commands again.
+            mode_ = Mode::Command;
+            input_.assign(1, byte);
+        } else if (byte == kEot) {
             output_.push_back(kAck);
             mode_ = Mode::Command;
             StoreCourse(std::move(received_));
@@ -350,9 +364,13 @@ Clock::time_point DeviceModel::NextTick() const {
     return now + std::chrono::milliseconds(50);
 }
 
-std::vector<std::uint8_t> DeviceModel::TakeOutput() { return std::exchange(output_, {}); }
+std::vector<std::uint8_t> DeviceModel::TakeOutput() {
+    return std::exchange(output_, {});
+}
 
-bool DeviceModel::TakeHangUp() { return std::exchange(hangUp_, false); }
+bool DeviceModel::TakeHangUp() {
+    return std::exchange(hangUp_, false);
+}
 
 void DeviceModel::StoreCourse(std::vector<std::uint8_t> bytes) {
     if (bytes.size() < 20)

@@ -21,7 +21,9 @@ using verdal::devsim::Clock;
 namespace fs = std::filesystem;
 
 volatile std::sig_atomic_t stopRequested = 0;
-void OnSignal(int) { stopRequested = 1; }
+void OnSignal(int) {
+    stopRequested = 1;
+}
 
 // One byte on the wire at 115200 baud, 8N1: ten bits.
 constexpr auto kByteTime = std::chrono::nanoseconds(1'000'000'000LL * 10 / 115200);
@@ -157,8 +159,9 @@ int main(int argc, char** argv) {
     Clock::time_point sendClock = Clock::now();
     std::uint8_t buffer[512];
     while (!stopRequested) {
-        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
-                              device.NextTick() - Clock::now()).count();
+        const auto wait =
+            std::chrono::duration_cast<std::chrono::milliseconds>(device.NextTick() - Clock::now())
+                .count();
         pollfd in{line.master, POLLIN, 0};
         const int ready = ::poll(&in, 1, static_cast<int>(std::clamp<long long>(wait, 1, 500)));
         if (ready > 0 && (in.revents & POLLIN)) {
@@ -174,8 +177,8 @@ int main(int argc, char** argv) {
         device.Tick(Clock::now());
         const std::vector<std::uint8_t> out = device.TakeOutput();
         for (std::size_t done = 0; done < out.size();) {
-            const std::size_t chunk = pace ? std::min<std::size_t>(16, out.size() - done)
-                                           : out.size() - done;
+            const std::size_t chunk =
+                pace ? std::min<std::size_t>(16, out.size() - done) : out.size() - done;
             if (pace) {
                 sendClock = std::max(sendClock, Clock::now()) + kByteTime * chunk;
                 std::this_thread::sleep_until(sendClock);
