@@ -95,7 +95,7 @@ void WriteAll(int fd, const std::uint8_t* bytes, std::size_t length) {
 
 int Usage() {
     std::cerr << "usage: verdal-devsim --link PATH [--capacity N] [--serial SN] [--store DIR]\n"
-                 "                     [--pace] [--fault SPEC]...\n"
+                 "                     [--pace] [--fault FAULT]...\n"
                  "faults: silent:CMD[#N] nomarker:CMD[#N] garbage:CMD[#N] nak:K stall:K\n"
                  "        hangup:K empty-serial   (CMD: FCON RDCS RDSN CRLS CRDC CRCA NCFS\n"
                  "        STRT EXIT; #N: only the N-th time; K: block number from 1)\n";
