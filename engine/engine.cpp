@@ -525,7 +525,7 @@ bool LoadFile(HWND hwnd, std::u16string_view url) {
     return LoadHtml(hwnd, data);
 }
 
-Element RootElement(HWND hwnd) {
+Element ViewRoot(HWND hwnd) {
     View* view = FindView(hwnd);
     return view ? view->document->Root() : Element();
 }

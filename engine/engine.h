@@ -127,7 +127,7 @@ bool DataReady(HWND view, std::u16string_view uri, const void* data, std::size_t
 // Asks the view's callback for a URI's data; answers true with the bytes when it supplied them.
 bool RequestData(HWND view, std::u16string_view uri, std::string& data);
 
-Element RootElement(HWND view);
+Element ViewRoot(HWND view);
 HWND ViewOfElement(const Element& element);
 
 // The page's minimum width and its minimum height, in pixels, as the browser measured them

@@ -13,7 +13,7 @@ namespace verdal {
 
 using namespace engine;
 
-Element RootElement(HWND hwnd) { return engine::RootElement(hwnd); }
+Element RootElement(HWND hwnd) { return engine::ViewRoot(hwnd); }
 
 Element ElementById(const Element& element, std::u16string_view id) {
     return element.FindByAttribute("id", Utf16ToUtf8(id));
