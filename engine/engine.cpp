@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include <atomic>
+#include <cstdio>
 #include <map>
 #include <mutex>
 
@@ -321,6 +322,8 @@ void HandleElementMessage(const json& message, const std::string& type) {
     }
 }
 
+void HandleBrowserMessage(const json& message);
+
 } // namespace
 
 void MarkDirty() {
@@ -370,8 +373,20 @@ void OnBrowserMessage(const std::string& text) {
     const json message = json::parse(text, nullptr, false);
     if (!message.is_object())
         return;
+    // A message of the wrong shape is dropped whole: what the browser sends never ends the
+    // program.
+    try {
+        HandleBrowserMessage(message);
+    } catch (const json::exception& error) {
+        std::fprintf(stderr, "verdal: browser message dropped: %s\n", error.what());
+    }
+}
+
+namespace {
+
+void HandleBrowserMessage(const json& message) {
     const std::string type = message.value("t", "");
-    if (message.contains("x") && message.contains("y"))
+    if (message.contains("x") && message["x"].is_number() && message.contains("y") && message["y"].is_number())
         S().mousePos = POINT{message.value("x", 0), message.value("y", 0)};
     if (type == "hello") {
         contrastPreferred = message.value("contrast", false);
@@ -406,6 +421,8 @@ void OnBrowserMessage(const std::string& text) {
             PostMessage(s.menuOwner, WM_COMMAND, MAKEWPARAM(command, 0), 0);
     }
 }
+
+} // namespace
 
 bool CreateView(HWND hwnd, ViewKind kind) {
     State& s = S();

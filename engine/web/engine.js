@@ -211,6 +211,7 @@
   // ---- Events from pages -----------------------------------------------------------------
 
   function position(view, event) {
+    if (typeof event.clientX !== 'number') return {};
     const rect = view.frame.getBoundingClientRect();
     return { x: Math.round(rect.left + event.clientX), y: Math.round(rect.top + event.clientY) };
   }
