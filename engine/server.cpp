@@ -358,7 +358,8 @@ private:
         if (setCookie)
             response->set(http::field::set_cookie, std::string(kCookieName) + "=" + server->token +
                                                        "; Path=/; HttpOnly; SameSite=Strict");
-        response->keep_alive(request.keep_alive());
+        // A refused request ends its connection.
+        response->keep_alive(request.keep_alive() && status != http::status::forbidden);
         if (request.method() == http::verb::head) {
             response->content_length(body.size());
         } else {
