@@ -112,7 +112,8 @@ void Adopt(Node& node, Document* document, Node* parent) {
 
 std::vector<std::shared_ptr<Node>> ParseFragment(std::string_view html, std::string_view context) {
     GumboOptions options = kGumboDefaultOptions;
-    options.fragment_context = gumbo_tagn_enum(context.data(), static_cast<unsigned>(context.size()));
+    options.fragment_context =
+        gumbo_tagn_enum(context.data(), static_cast<unsigned>(context.size()));
     if (options.fragment_context == GUMBO_TAG_UNKNOWN)
         options.fragment_context = GUMBO_TAG_DIV;
     options.fragment_namespace = GUMBO_NAMESPACE_HTML;
@@ -138,10 +139,16 @@ Document::Document(std::string_view html) {
     Adopt(*root_, this, nullptr);
 }
 
-Document::~Document() { Detach(*root_); }
+Document::~Document() {
+    Detach(*root_);
+}
 
-Element Document::Head() const { return Root().SelectFirst("head"); }
-Element Document::Body() const { return Root().SelectFirst("body"); }
+Element Document::Head() const {
+    return Root().SelectFirst("head");
+}
+Element Document::Body() const {
+    return Root().SelectFirst("body");
+}
 
 void Document::Record(PatchOp::Kind kind, const std::shared_ptr<Node>& node, std::string name) {
     if (!patches_.empty()) {
@@ -154,9 +161,13 @@ void Document::Record(PatchOp::Kind kind, const std::shared_ptr<Node>& node, std
         hook_(hookContext_);
 }
 
-std::vector<PatchOp> Document::TakePatches() { return std::exchange(patches_, {}); }
+std::vector<PatchOp> Document::TakePatches() {
+    return std::exchange(patches_, {});
+}
 
-Document* Element::GetDocument() const { return node_ ? node_->document : nullptr; }
+Document* Element::GetDocument() const {
+    return node_ ? node_->document : nullptr;
+}
 
 std::string Element::Tag() const {
     return node_ && node_->kind == Node::Kind::Element ? node_->tag : std::string();
@@ -186,7 +197,9 @@ bool Element::HasAttribute(std::string_view name) const {
     return GetAttribute(name, ignored);
 }
 
-std::size_t Element::AttributeCount() const { return node_ ? node_->attributes.size() : 0; }
+std::size_t Element::AttributeCount() const {
+    return node_ ? node_->attributes.size() : 0;
+}
 
 bool Element::NthAttribute(std::size_t index, std::string& name, std::string& value) const {
     if (!node_ || index >= node_->attributes.size())
@@ -252,7 +265,9 @@ std::string Element::InnerHtml() const {
     return out;
 }
 
-std::string Element::OuterHtml() const { return node_ ? SerializePlain(*node_) : std::string(); }
+std::string Element::OuterHtml() const {
+    return node_ ? SerializePlain(*node_) : std::string();
+}
 
 void Element::SetHtml(std::string_view html, Where where) {
     if (!node_ || node_->kind != Node::Kind::Element)

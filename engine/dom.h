@@ -27,17 +27,17 @@ inline constexpr unsigned STATE_DISABLED = 0x80;
 struct Node {
     enum class Kind { Element, Text };
     Kind kind = Kind::Element;
-    std::uint32_t uid = 0;      // stable number by which the browser knows the node
-    std::string tag;            // lower case
+    std::uint32_t uid = 0; // stable number by which the browser knows the node
+    std::string tag;       // lower case
     std::vector<std::pair<std::string, std::string>> attributes; // in document order
-    std::string text;           // a text node's text (UTF-8)
+    std::string text;                                            // a text node's text (UTF-8)
     std::vector<std::shared_ptr<Node>> children;
     Node* parent = nullptr;
     Document* document = nullptr;
-    bool checked = false;       // check boxes, radio buttons, options (selected)
-    std::string value;          // live value of a text input or text area (UTF-8)
-    bool valueLive = false;     // value differs from the markup's default
-    HWND control = 0;           // native window created for a widget element
+    bool checked = false;   // check boxes, radio buttons, options (selected)
+    std::string value;      // live value of a text input or text area (UTF-8)
+    bool valueLive = false; // value differs from the markup's default
+    HWND control = 0;       // native window created for a widget element
 };
 
 // A use-counted handle to an element; a null handle means "no element". Copying takes a use,

@@ -78,7 +78,9 @@ State& S() {
 
 std::atomic<bool> contrastPreferred{false};
 
-void DocumentChanged(void*) { MarkDirty(); }
+void DocumentChanged(void*) {
+    MarkDirty();
+}
 
 View* FindView(HWND hwnd) {
     auto it = S().views.find(hwnd);
@@ -86,7 +88,8 @@ View* FindView(HWND hwnd) {
 }
 
 std::string Color(const RGB& c) {
-    return "rgb(" + std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b) + ")";
+    return "rgb(" + std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b) +
+           ")";
 }
 
 json Texts(const std::vector<std::u16string>& texts) {
@@ -153,18 +156,25 @@ json PatchJson(HWND hwnd, const PatchOp& op) {
     Element element(node);
     switch (op.kind) {
     case PatchOp::Kind::Inner:
-        return {{"o", "inner"}, {"hwnd", hwnd}, {"id", node->uid},
+        return {{"o", "inner"},
+                {"hwnd", hwnd},
+                {"id", node->uid},
                 {"html", SerializeForBrowser(*node, false)}};
     case PatchOp::Kind::Attribute: {
         std::string value;
         if (!element.GetAttribute(op.name, value))
-            return {{"o", "attr"}, {"hwnd", hwnd}, {"id", node->uid}, {"name", op.name},
+            return {{"o", "attr"},
+                    {"hwnd", hwnd},
+                    {"id", node->uid},
+                    {"name", op.name},
                     {"value", nullptr}};
-        return {{"o", "attr"}, {"hwnd", hwnd}, {"id", node->uid}, {"name", op.name},
-                {"value", value}};
+        return {
+            {"o", "attr"}, {"hwnd", hwnd}, {"id", node->uid}, {"name", op.name}, {"value", value}};
     }
     case PatchOp::Kind::Value:
-        return {{"o", "value"}, {"hwnd", hwnd}, {"id", node->uid},
+        return {{"o", "value"},
+                {"hwnd", hwnd},
+                {"id", node->uid},
                 {"value", Utf16ToUtf8(ControlGetValue(element).ToString())}};
     case PatchOp::Kind::Checked:
         return {{"o", "checked"}, {"hwnd", hwnd}, {"id", node->uid}, {"on", node->checked}};
@@ -213,8 +223,11 @@ json Changes() {
             json rows = json::array();
             for (std::size_t i = from; i < list->items.size(); ++i)
                 rows.push_back(Texts(list->items[i].shown));
-            ops.push_back({{"o", "rows"}, {"hwnd", list->Handle()}, {"start", from},
-                           {"count", list->items.size()}, {"rows", rows}});
+            ops.push_back({{"o", "rows"},
+                           {"hwnd", list->Handle()},
+                           {"start", from},
+                           {"count", list->items.size()},
+                           {"rows", rows}});
             list->rowsDirtyFrom = SIZE_MAX;
         }
         if (list->selectionDirty) {
@@ -358,15 +371,14 @@ void Flush() {
     json ops = Changes();
     if (ops.empty() || !HasBrowsers())
         return;
-    BroadcastToBrowsers(json{{"t", "patch"}, {"ops", std::move(ops)}}.dump(-1, ' ', false,
-                                                                          json::error_handler_t::replace));
+    BroadcastToBrowsers(json{{"t", "patch"}, {"ops", std::move(ops)}}.dump(
+        -1, ' ', false, json::error_handler_t::replace));
 }
 
 void OnBrowserConnected(std::uint64_t session) {
     // What changed so far goes to the others first; the newcomer gets the whole state.
     Flush();
-    SendToBrowser(session,
-                  FullState().dump(-1, ' ', false, json::error_handler_t::replace));
+    SendToBrowser(session, FullState().dump(-1, ' ', false, json::error_handler_t::replace));
 }
 
 void OnBrowserMessage(const std::string& text) {
@@ -386,7 +398,8 @@ namespace {
 
 void HandleBrowserMessage(const json& message) {
     const std::string type = message.value("t", "");
-    if (message.contains("x") && message["x"].is_number() && message.contains("y") && message["y"].is_number())
+    if (message.contains("x") && message["x"].is_number() && message.contains("y") &&
+        message["y"].is_number())
         S().mousePos = POINT{message.value("x", 0), message.value("y", 0)};
     if (type == "hello") {
         contrastPreferred = message.value("contrast", false);
@@ -402,7 +415,8 @@ void HandleBrowserMessage(const json& message) {
         if (!list || IsInert(GetParent(list->Handle())))
             return;
         if (message.contains("sel") && message["sel"].is_array()) {
-            list->ApplySelection(message["sel"].get<std::vector<int>>(), message.value("focus", -1));
+            list->ApplySelection(message["sel"].get<std::vector<int>>(),
+                                 message.value("focus", -1));
             // Other connections follow this one's selection.
             list->selectionDirty = true;
             MarkDirty();
@@ -456,7 +470,9 @@ HWND FirstWindowView() {
     return first;
 }
 
-bool IsView(HWND hwnd) { return FindView(hwnd) != nullptr; }
+bool IsView(HWND hwnd) {
+    return FindView(hwnd) != nullptr;
+}
 
 void SetCallback(HWND hwnd, ViewCallbacks* callbacks) {
     if (View* view = FindView(hwnd))
@@ -576,7 +592,9 @@ void SetDialogFrame(HWND hwnd, int width, int height, int bandHeight, int bandRi
     }
 }
 
-void SetDlgCtrlID(HWND control, int id) { S().controlIds[control] = id; }
+void SetDlgCtrlID(HWND control, int id) {
+    S().controlIds[control] = id;
+}
 
 int GetDlgCtrlID(HWND control) {
     auto it = S().controlIds.find(control);
@@ -596,14 +614,18 @@ HWND GetDlgItem(HWND parent, int id) {
     return 0;
 }
 
-POINT GetMessagePos() { return S().mousePos; }
+POINT GetMessagePos() {
+    return S().mousePos;
+}
 
 void MessageBeep(unsigned) {
     S().transient.push_back({{"o", "beep"}});
     MarkDirty();
 }
 
-std::string PreferredMediaType() { return contrastPreferred ? "contrast-screen" : "screen"; }
+std::string PreferredMediaType() {
+    return contrastPreferred ? "contrast-screen" : "screen";
+}
 
 int EnableMenuItem(Menu& menu, unsigned item, unsigned flags) {
     MenuItem* target = nullptr;
@@ -617,7 +639,8 @@ int EnableMenuItem(Menu& menu, unsigned item, unsigned flags) {
     }
     if (!target)
         return -1;
-    const int previous = target->disabled ? static_cast<int>(MF_DISABLED) : static_cast<int>(MF_ENABLED);
+    const int previous =
+        target->disabled ? static_cast<int>(MF_DISABLED) : static_cast<int>(MF_ENABLED);
     target->disabled = (flags & (MF_DISABLED | MF_GRAYED)) != 0;
     return previous;
 }
@@ -628,8 +651,10 @@ bool TrackPopupMenu(const Menu& popup, unsigned, int x, int y, HWND owner) {
     State& s = S();
     json items = json::array();
     for (const auto& item : popup.items)
-        items.push_back({{"id", item.id}, {"text", Utf16ToUtf8(item.text)},
-                         {"sep", item.separator}, {"dis", item.disabled}});
+        items.push_back({{"id", item.id},
+                         {"text", Utf16ToUtf8(item.text)},
+                         {"sep", item.separator},
+                         {"dis", item.disabled}});
     s.menuToken += 1;
     s.menuOwner = owner;
     s.openMenu = {{"o", "menu"}, {"token", s.menuToken}, {"x", x}, {"y", y}, {"items", items}};

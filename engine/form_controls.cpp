@@ -16,10 +16,18 @@ struct BehaviorRow {
 
 // The behaviours the mirror knows, with their control type.
 constexpr BehaviorRow kBehaviors[] = {
-    {"button", CTL_BUTTON},          {"check", CTL_CHECKBOX},      {"radio", CTL_RADIO},
-    {"edit", CTL_EDIT},              {"number", CTL_NUMERIC},      {"password", CTL_PASSWORD},
-    {"dropdown", CTL_SELECT_SINGLE}, {"select", CTL_SELECT_SINGLE}, {"select-multiple", CTL_SELECT_MULTIPLE},
-    {"textarea", CTL_TEXTAREA},      {"htmlarea", CTL_HTMLAREA},   {"progress", CTL_PROGRESS},
+    {"button", CTL_BUTTON},
+    {"check", CTL_CHECKBOX},
+    {"radio", CTL_RADIO},
+    {"edit", CTL_EDIT},
+    {"number", CTL_NUMERIC},
+    {"password", CTL_PASSWORD},
+    {"dropdown", CTL_SELECT_SINGLE},
+    {"select", CTL_SELECT_SINGLE},
+    {"select-multiple", CTL_SELECT_MULTIPLE},
+    {"textarea", CTL_TEXTAREA},
+    {"htmlarea", CTL_HTMLAREA},
+    {"progress", CTL_PROGRESS},
 };
 
 std::string InputType(const Element& element) {
@@ -29,7 +37,9 @@ std::string InputType(const Element& element) {
     return type;
 }
 
-std::vector<Element> Options(const Element& select) { return select.Select("option"); }
+std::vector<Element> Options(const Element& select) {
+    return select.Select("option");
+}
 
 std::string OptionValue(const Element& option) {
     std::string value;
@@ -124,7 +134,8 @@ Value ControlGetValue(const Element& element) {
     case CTL_EDIT:
     case CTL_NUMERIC:
     case CTL_PASSWORD:
-        return Value::String(Utf8ToUtf16(node->valueLive ? node->value : element.Attribute("value")));
+        return Value::String(
+            Utf8ToUtf16(node->valueLive ? node->value : element.Attribute("value")));
     case CTL_TEXTAREA:
         return Value::String(Utf8ToUtf16(node->valueLive ? node->value : element.Text()));
     case CTL_SELECT_SINGLE:
@@ -227,18 +238,25 @@ void ApplyBrowserChecked(Element& element, bool checked) {
 int Value::AsInt() const {
     switch (type) {
     case Type::Bool:
-    case Type::Int: return number;
-    case Type::String: return static_cast<int>(std::strtol(Utf16ToUtf8(text).c_str(), nullptr, 10));
-    default: return 0;
+    case Type::Int:
+        return number;
+    case Type::String:
+        return static_cast<int>(std::strtol(Utf16ToUtf8(text).c_str(), nullptr, 10));
+    default:
+        return 0;
     }
 }
 
 std::u16string Value::ToString() const {
     switch (type) {
-    case Type::Bool: return number ? u"true" : u"false";
-    case Type::Int: return AnsiToUtf16(std::to_string(number));
-    case Type::String: return text;
-    default: return {};
+    case Type::Bool:
+        return number ? u"true" : u"false";
+    case Type::Int:
+        return AnsiToUtf16(std::to_string(number));
+    case Type::String:
+        return text;
+    default:
+        return {};
     }
 }
 

@@ -11,18 +11,18 @@
 namespace verdal::engine {
 
 enum ControlTypeCode : int {
-    CTL_NO = 0,              // not a control
-    CTL_UNKNOWN = 1,         // a behaviour without a value of its own (hidden inputs, ...)
-    CTL_EDIT = 2,            // text input
-    CTL_NUMERIC = 3,         // input type "number"
-    CTL_BUTTON = 4,          // buttons and button inputs
+    CTL_NO = 0,      // not a control
+    CTL_UNKNOWN = 1, // a behaviour without a value of its own (hidden inputs, ...)
+    CTL_EDIT = 2,    // text input
+    CTL_NUMERIC = 3, // input type "number"
+    CTL_BUTTON = 4,  // buttons and button inputs
     CTL_CHECKBOX = 5,
     CTL_RADIO = 6,
     CTL_SELECT_MULTIPLE = 7, // select with "multiple"
     CTL_SELECT_SINGLE = 8,   // select
     CTL_TEXTAREA = 9,
     CTL_PASSWORD = 10,
-    CTL_HTMLAREA = 11,       // an element with behavior:htmlarea; its value is its HTML
+    CTL_HTMLAREA = 11, // an element with behavior:htmlarea; its value is its HTML
     CTL_PROGRESS = 12,
 };
 

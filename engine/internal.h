@@ -22,8 +22,8 @@ public:
     struct Item {
         LPARAM lParam = 0;
         unsigned state = 0;
-        std::vector<std::u16string> texts;  // as set with LVIF_TEXT or LVM_SETITEMTEXTW
-        std::vector<std::u16string> shown;  // as painted for the browser
+        std::vector<std::u16string> texts; // as set with LVIF_TEXT or LVM_SETITEMTEXTW
+        std::vector<std::u16string> shown; // as painted for the browser
     };
 
     unsigned style = 0;

@@ -14,8 +14,7 @@ std::map<HWND, ListView*>& Lists() {
     return lists;
 }
 
-template <class T>
-T* As(LPARAM lParam) {
+template <class T> T* As(LPARAM lParam) {
     return reinterpret_cast<T*>(static_cast<std::intptr_t>(lParam));
 }
 
@@ -137,8 +136,8 @@ void ListView::PaintTexts() {
         draw.itemState = (item.state & LVIS_SELECTED) ? ODS_SELECTED : 0;
         draw.hwndItem = Handle();
         draw.hDC = &canvas;
-        draw.rcItem = RECT{0, static_cast<int>(i) * rowHeight, right,
-                           static_cast<int>(i + 1) * rowHeight};
+        draw.rcItem =
+            RECT{0, static_cast<int>(i) * rowHeight, right, static_cast<int>(i + 1) * rowHeight};
         draw.itemData = item.lParam;
         SendMessage(GetParent(Handle()), WM_DRAWITEM, static_cast<WPARAM>(controlId),
                     reinterpret_cast<LPARAM>(&draw));
@@ -217,7 +216,8 @@ LRESULT ListView::Respond(UINT message, WPARAM wParam, LPARAM lParam, bool& hand
             if ((item->mask & LVIF_TEXT) && item->pszText && item->cchTextMax > 0) {
                 const auto sub = static_cast<std::size_t>(item->iSubItem);
                 const std::u16string text = sub < target.texts.size() ? target.texts[sub] : u"";
-                const std::size_t n = std::min(text.size(), static_cast<std::size_t>(item->cchTextMax - 1));
+                const std::size_t n =
+                    std::min(text.size(), static_cast<std::size_t>(item->cchTextMax - 1));
                 std::copy_n(text.begin(), n, item->pszText);
                 item->pszText[n] = 0;
             }

@@ -118,14 +118,18 @@ bool MatchesSimple(const Node& node, const Simple& simple) {
     // A non-owning handle: the node is alive for the whole match.
     Element element(std::shared_ptr<Node>(std::shared_ptr<Node>(), const_cast<Node*>(&node)));
     switch (simple.kind) {
-    case Simple::Kind::Any: return true;
-    case Simple::Kind::Tag: return EqualsNoCase(node.tag, simple.name);
-    case Simple::Kind::Id: return element.Attribute("id") == simple.name;
+    case Simple::Kind::Any:
+        return true;
+    case Simple::Kind::Tag:
+        return EqualsNoCase(node.tag, simple.name);
+    case Simple::Kind::Id:
+        return element.Attribute("id") == simple.name;
     case Simple::Kind::Class: {
         const std::string classes = " " + element.Attribute("class") + " ";
         return classes.find(" " + simple.name + " ") != std::string::npos;
     }
-    case Simple::Kind::HasAttr: return element.HasAttribute(simple.name);
+    case Simple::Kind::HasAttr:
+        return element.HasAttribute(simple.name);
     case Simple::Kind::AttrEquals: {
         std::string value;
         return element.GetAttribute(simple.name, value) && value == simple.value;

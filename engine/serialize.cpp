@@ -10,8 +10,8 @@ namespace verdal::engine {
 namespace {
 
 bool IsVoid(std::string_view tag) {
-    static constexpr std::string_view kVoid[] = {"area", "base",  "br",    "col",   "embed",
-                                                 "hr",   "img",   "input", "link",  "meta",
+    static constexpr std::string_view kVoid[] = {"area",  "base",   "br",    "col",  "embed",
+                                                 "hr",    "img",    "input", "link", "meta",
                                                  "param", "source", "track", "wbr"};
     return std::find(std::begin(kVoid), std::end(kVoid), tag) != std::end(kVoid);
 }
@@ -24,12 +24,23 @@ bool IsRawText(std::string_view tag) {
 void Escape(std::string_view text, bool attribute, std::string& out) {
     for (char c : text) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += attribute ? "<" : "&lt;"; break;
-        case '>': out += attribute ? ">" : "&gt;"; break;
-        case '"': out += attribute ? "&quot;" : "\""; break;
-        case '\xA0': out += '\xA0'; break;
-        default: out += c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += attribute ? "<" : "&lt;";
+            break;
+        case '>':
+            out += attribute ? ">" : "&gt;";
+            break;
+        case '"':
+            out += attribute ? "&quot;" : "\"";
+            break;
+        case '\xA0':
+            out += '\xA0';
+            break;
+        default:
+            out += c;
         }
     }
 }

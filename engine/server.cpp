@@ -209,7 +209,8 @@ private:
                 self->Closed();
                 return;
             }
-            auto text = std::make_shared<std::string>(beast::buffers_to_string(self->buffer_.data()));
+            auto text =
+                std::make_shared<std::string>(beast::buffers_to_string(self->buffer_.data()));
             self->buffer_.consume(self->buffer_.size());
             PostTask([text] { OnBrowserMessage(*text); });
             self->Read();
@@ -292,9 +293,10 @@ private:
         const bool cookieGiven = ConstantTimeEquals(
             CookieValue(std::string(request[http::field::cookie]), kCookieName), server->token);
         const bool hasOrigin = request.find(http::field::origin) != request.end();
-        const bool checked = HostAllowed(std::string(request[http::field::host])) &&
-                             (!hasOrigin || OriginAllowed(std::string(request[http::field::origin]))) &&
-                             (tokenGiven || cookieGiven);
+        const bool checked =
+            HostAllowed(std::string(request[http::field::host])) &&
+            (!hasOrigin || OriginAllowed(std::string(request[http::field::origin]))) &&
+            (tokenGiven || cookieGiven);
 
         if (websocket::is_upgrade(request)) {
             // A browser always names the page's origin on the upgrade; a foreign page cannot.
@@ -350,7 +352,8 @@ private:
 
     void Reply(const http::request<http::string_body>& request, http::status status,
                std::string body, const char* type, bool setCookie = false) {
-        auto response = std::make_shared<http::response<http::string_body>>(status, request.version());
+        auto response =
+            std::make_shared<http::response<http::string_body>>(status, request.version());
         response->set(http::field::server, "verdal");
         response->set(http::field::content_type, type);
         response->set(http::field::cache_control, "no-store");
@@ -372,7 +375,8 @@ private:
                                   return;
                               if (!response->keep_alive()) {
                                   beast::error_code ignored;
-                                  self->stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+                                  self->stream_.socket().shutdown(tcp::socket::shutdown_send,
+                                                                  ignored);
                                   return;
                               }
                               self->Read();
@@ -429,7 +433,9 @@ void SendToBrowser(std::uint64_t id, std::string message) {
     });
 }
 
-bool HasBrowsers() { return server && server->open > 0; }
+bool HasBrowsers() {
+    return server && server->open > 0;
+}
 
 bool StartServer(const ServerOptions& options, std::string& error) {
     if (server) {
@@ -510,9 +516,15 @@ std::string StartAddress() {
     return "http://127.0.0.1:" + std::to_string(server->port) + "/?token=" + server->token;
 }
 
-std::uint16_t ServerPort() { return server ? server->port : 0; }
-std::string ServerToken() { return server ? server->token : std::string(); }
+std::uint16_t ServerPort() {
+    return server ? server->port : 0;
+}
+std::string ServerToken() {
+    return server ? server->token : std::string();
+}
 
-void SetShutdownHandler(std::function<void()> handler) { shutdownHandler = std::move(handler); }
+void SetShutdownHandler(std::function<void()> handler) {
+    shutdownHandler = std::move(handler);
+}
 
 } // namespace verdal::engine

@@ -13,7 +13,9 @@ namespace verdal {
 
 using namespace engine;
 
-Element RootElement(HWND hwnd) { return engine::ViewRoot(hwnd); }
+Element RootElement(HWND hwnd) {
+    return engine::ViewRoot(hwnd);
+}
 
 Element ElementById(const Element& element, std::u16string_view id) {
     return element.FindByAttribute("id", Utf16ToUtf8(id));
@@ -52,7 +54,9 @@ void SetAttribute(const Element& element, std::string_view name, const char16_t*
     target.SetAttribute(name, Utf16ToUtf8(value).c_str());
 }
 
-std::u16string GetText(const Element& element) { return Utf8ToUtf16(element.Text()); }
+std::u16string GetText(const Element& element) {
+    return Utf8ToUtf16(element.Text());
+}
 
 void SetText(const Element& element, const char16_t* text) {
     if (!text)
@@ -82,7 +86,9 @@ void SetStyleAttribute(const Element& element, std::string_view name, std::strin
     target.SetStyleProperty(name, value);
 }
 
-unsigned GetElementState(const Element& element) { return element.State(); }
+unsigned GetElementState(const Element& element) {
+    return element.State();
+}
 
 void SetElementState(const Element& element, unsigned bitsToSet, unsigned bitsToClear) {
     Element target = element;
@@ -106,7 +112,8 @@ bool SetNamedValues(const Element& root, const NamedValues& values) {
             std::snprintf(selector, sizeof selector, "[type='checkbox'][name='%s']", utf8.c_str());
             auto group = element.Parent().Select(selector);
             if (group.size() == 1) {
-                group[0].SetState(value.AsInt() ? STATE_CHECKED : 0, value.AsInt() ? 0 : STATE_CHECKED);
+                group[0].SetState(value.AsInt() ? STATE_CHECKED : 0,
+                                  value.AsInt() ? 0 : STATE_CHECKED);
             } else {
                 const unsigned mask = static_cast<unsigned>(value.AsInt());
                 for (std::size_t i = 0; i < group.size(); ++i) {

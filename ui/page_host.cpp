@@ -37,16 +37,21 @@ constexpr int kScrollBarHeight = 17;
 
 } // namespace
 
-HWND CPageHost::Create(HWND parent) { return CreateWindowFor(*this, parent); }
+HWND CPageHost::Create(HWND parent) {
+    return CreateWindowFor(*this, parent);
+}
 
-void CPageHost::ApplyMediaType() { SetMediaType(Handle(), PreferredMediaType()); }
+void CPageHost::ApplyMediaType() {
+    SetMediaType(Handle(), PreferredMediaType());
+}
 
 bool CPageHost::LoadPage(int pageId) {
     ApplyMediaType();
     ResourceData data;
     if (!FindResource(pageId, RT_HTML, data) || data.size == 0)
         return false;
-    return LoadHtml(Handle(), std::string_view(reinterpret_cast<const char*>(data.data), data.size));
+    return LoadHtml(Handle(),
+                    std::string_view(reinterpret_cast<const char*>(data.data), data.size));
 }
 
 bool CPageHost::LoadUrl(std::u16string_view url) {
@@ -54,7 +59,9 @@ bool CPageHost::LoadUrl(std::u16string_view url) {
     return LoadFile(Handle(), url);
 }
 
-int CPageHost::MinWindowWidth() { return GetMinWidth(Handle()); }
+int CPageHost::MinWindowWidth() {
+    return GetMinWidth(Handle());
+}
 
 int CPageHost::MinWindowHeight(int windowWidth) {
     const int height = GetMinHeight(Handle(), windowWidth);
@@ -130,11 +137,17 @@ LRESULT CPageHost::CreateWidget(HWND parent, NMHL_CREATE_CONTROL& record, const 
     return 0;
 }
 
-LRESULT CPageHost::OnAttachBehavior(NMHL_ATTACH_BEHAVIOR&) { return 0; }
+LRESULT CPageHost::OnAttachBehavior(NMHL_ATTACH_BEHAVIOR&) {
+    return 0;
+}
 
-bool CPageHost::OnBehaviorEvent(BEHAVIOR_EVENT_PARAMS&) { return false; }
+bool CPageHost::OnBehaviorEvent(BEHAVIOR_EVENT_PARAMS&) {
+    return false;
+}
 
-bool CPageHost::OnKey(const Element&, KEY_PARAMS&) { return false; }
+bool CPageHost::OnKey(const Element&, KEY_PARAMS&) {
+    return false;
+}
 
 LRESULT CPageHost::OnEngineNotify(NMHDR& header) {
     switch (header.code) {
@@ -155,7 +168,8 @@ LRESULT CPageHost::OnEngineNotify(NMHDR& header) {
         return 0;
     default: {
         const HWND parent = GetParent(Handle());
-        return parent ? SendMessage(parent, WM_NOTIFY, header.idFrom, reinterpret_cast<LPARAM>(&header))
+        return parent ? SendMessage(parent, WM_NOTIFY, header.idFrom,
+                                    reinterpret_cast<LPARAM>(&header))
                       : 0;
     }
     }
@@ -169,15 +183,25 @@ bool CPageHost::OnElementEvent(const Element& he, unsigned group, void* params) 
         return OnBehaviorEvent(*static_cast<BEHAVIOR_EVENT_PARAMS*>(params));
     case HANDLE_KEY:
         return OnKey(he, *static_cast<KEY_PARAMS*>(params));
-    case HANDLE_MOUSE: return OnMouse(he, params);
-    case HANDLE_FOCUS: return OnFocus(he, params);
-    case HANDLE_SCROLL: return OnScroll(he, params);
-    case HANDLE_TIMER: return OnTimer(he, params);
-    case HANDLE_SIZE: OnSize(he); return false;
-    case HANDLE_DRAW: return OnDraw(he, params);
-    case HANDLE_DATA_ARRIVED: return OnDataArrived(he, params);
-    case HANDLE_METHOD_CALL: return OnMethodCall(he, params);
-    default: return false;
+    case HANDLE_MOUSE:
+        return OnMouse(he, params);
+    case HANDLE_FOCUS:
+        return OnFocus(he, params);
+    case HANDLE_SCROLL:
+        return OnScroll(he, params);
+    case HANDLE_TIMER:
+        return OnTimer(he, params);
+    case HANDLE_SIZE:
+        OnSize(he);
+        return false;
+    case HANDLE_DRAW:
+        return OnDraw(he, params);
+    case HANDLE_DATA_ARRIVED:
+        return OnDataArrived(he, params);
+    case HANDLE_METHOD_CALL:
+        return OnMethodCall(he, params);
+    default:
+        return false;
     }
 }
 
@@ -237,7 +261,9 @@ bool CPageWnd::ProcessPageMessage(HWND, UINT message, WPARAM wParam, LPARAM, LRE
     return false;
 }
 
-std::intptr_t CPageDlg::DoModal(HWND owner) { return DialogBox(*this, owner); }
+std::intptr_t CPageDlg::DoModal(HWND owner) {
+    return DialogBox(*this, owner);
+}
 
 bool CPageDlg::ProcessWindowMessage(HWND hwnd, UINT message, WPARAM, LPARAM, LRESULT& result) {
     if (message != WM_INITDIALOG)

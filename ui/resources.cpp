@@ -56,7 +56,8 @@ bool RegisterResourceFiles(const EmbeddedFile* files, std::size_t count) {
         const std::string_view file = files[i].name;
         const std::size_t dot = file.rfind('.');
         const std::string_view stem = file.substr(0, dot);
-        const std::string extension = Upper(dot == std::string_view::npos ? "" : file.substr(dot + 1));
+        const std::string extension =
+            Upper(dot == std::string_view::npos ? "" : file.substr(dot + 1));
         Resource resource;
         if (extension == "HTML" || extension == "HTM")
             resource.type = RT_HTML;
@@ -122,7 +123,8 @@ std::optional<engine::Menu> ParseMenu(std::string_view text) {
             line.remove_suffix(1);
         auto quoted = [&](std::string_view from, std::string& out) -> std::size_t {
             const std::size_t open = from.find('"');
-            const std::size_t close = open == std::string_view::npos ? open : from.find('"', open + 1);
+            const std::size_t close =
+                open == std::string_view::npos ? open : from.find('"', open + 1);
             if (close == std::string_view::npos)
                 return std::string_view::npos;
             out = std::string(from.substr(open + 1, close - open - 1));
@@ -150,7 +152,8 @@ std::optional<engine::Menu> ParseMenu(std::string_view text) {
                 if (comma == std::string_view::npos)
                     return std::nullopt;
                 item.text = Utf8ToUtf16(label);
-                item.id = static_cast<unsigned>(std::strtoul(std::string(rest.substr(comma + 1)).c_str(), nullptr, 10));
+                item.id = static_cast<unsigned>(
+                    std::strtoul(std::string(rest.substr(comma + 1)).c_str(), nullptr, 10));
                 item.disabled = rest.find("GRAYED") != std::string_view::npos ||
                                 rest.find("INACTIVE") != std::string_view::npos;
             }

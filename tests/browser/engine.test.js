@@ -85,6 +85,23 @@ test('a modal dialog blocks the page beneath and returns its result', { skip }, 
   }
 });
 
+test('a page loaded while the browser asks for more contrast gets the contrast media type', { skip }, async () => {
+  const s = await open();
+  try {
+    assert.equal(await s.main.locator('html').getAttribute('data-media'), 'screen');
+    await s.page.emulateMedia({ forcedColors: 'active' });
+    await s.page.reload();
+    await s.main.locator('#open').click();
+    await dialogFrame(s.page).locator('#MsgText1').waitFor();
+    assert.equal(await dialogFrame(s.page).locator('html').getAttribute('data-media'), 'contrast-screen');
+    // The page shown before keeps the type it was loaded with.
+    assert.equal(await s.main.locator('html').getAttribute('data-media'), 'screen');
+    await dialogFrame(s.page).getByRole('button', { name: 'OK' }).click();
+  } finally {
+    await close(s);
+  }
+});
+
 test('a dialog with a band is dragged by it', { skip }, async () => {
   const s = await open();
   try {

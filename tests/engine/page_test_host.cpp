@@ -80,18 +80,21 @@ public:
         const std::u16string id = GetAttribute(params.heTarget, "id");
         if (params.cmd == SELECT_SELECTION_CHANGED && id == u"country") {
             const auto values = GetNamedValues(root);
-            SetText(ElementById(root, u"event"), (u"country=" + values.at(u"country").ToString()).c_str());
+            SetText(ElementById(root, u"event"),
+                    (u"country=" + values.at(u"country").ToString()).c_str());
         }
         if (params.cmd != BUTTON_CLICK)
             return false;
         if (id == u"go") {
-            SetText(ElementById(root, u"out"), AnsiToUtf16("clicked " + std::to_string(++clicks)).c_str());
+            SetText(ElementById(root, u"out"),
+                    AnsiToUtf16("clicked " + std::to_string(++clicks)).c_str());
         } else if (id == u"open" || id == u"drag") {
             TestMsgWnd page;
             page.bandHeight = id == u"drag" ? 24 : 0;
             CPageDlg dialog(id == u"drag" ? 102 : 101, page);
             const auto result = dialog.DoModal(Handle());
-            SetText(ElementById(root, u"out"), AnsiToUtf16("dialog=" + std::to_string(result)).c_str());
+            SetText(ElementById(root, u"out"),
+                    AnsiToUtf16("dialog=" + std::to_string(result)).c_str());
         } else if (id == u"fill") {
             FillCatalogue(static_cast<std::size_t>(IntAttribute(params.heTarget, "rows", 100)));
         } else if (id == u"opt") {
@@ -110,7 +113,8 @@ public:
             return false;
         const Element root = RootElement(Handle());
         const auto values = GetNamedValues(root);
-        SetText(ElementById(root, u"event"), (u"enter:" + values.at(u"keyword").ToString()).c_str());
+        SetText(ElementById(root, u"event"),
+                (u"enter:" + values.at(u"keyword").ToString()).c_str());
         return true;
     }
 
@@ -130,10 +134,12 @@ public:
         }
         if (message == WM_COMMAND && lParam == 0) {
             const HWND list = GetDlgItem(hwnd, kCatalogueList);
-            const auto row = SendMessage(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
+            const auto row =
+                SendMessage(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
             SetText(ElementById(RootElement(hwnd), u"out"),
                     AnsiToUtf16("command " + std::to_string(LOWORD(wParam)) + " row " +
-                                std::to_string(row)).c_str());
+                                std::to_string(row))
+                        .c_str());
             result = 0;
             return true;
         }
@@ -143,7 +149,8 @@ public:
 private:
     void SetUpList(int id, std::vector<std::pair<std::u16string, int>> columns) {
         const HWND list = GetDlgItem(Handle(), id);
-        SubclassListView(list, [this, id](HWND hwnd, UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
+        SubclassListView(list, [this, id](HWND hwnd, UINT message, WPARAM, LPARAM lParam,
+                                          LRESULT& result) {
             if (message == OCM_BASE + WM_MEASUREITEM) {
                 reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = 24;
                 result = 1;
@@ -156,7 +163,8 @@ private:
             const int columnCount = id == kDeviceList ? 1 : 3;
             for (int column = 0; column < columnCount; ++column) {
                 RECT cell;
-                SendMessage(hwnd, HDM_GETITEMRECT, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&cell));
+                SendMessage(hwnd, HDM_GETITEMRECT, static_cast<WPARAM>(column),
+                            reinterpret_cast<LPARAM>(&cell));
                 cell.left += 2;
                 std::u16string text;
                 if (id == kDeviceList && index < devices.size())

@@ -38,7 +38,8 @@ std::string Exchange(const std::string& request) {
         if (n <= 0)
             break;
         response.append(buffer, static_cast<std::size_t>(n));
-        if (response.rfind("HTTP/1.1 101", 0) == 0 && response.find("\r\n\r\n") != std::string::npos)
+        if (response.rfind("HTTP/1.1 101", 0) == 0 &&
+            response.find("\r\n\r\n") != std::string::npos)
             break;
     }
     ::close(fd);
@@ -49,14 +50,18 @@ int Status(const std::string& response) {
     return response.size() > 12 ? std::atoi(response.substr(9, 3).c_str()) : 0;
 }
 
-std::string Host() { return "127.0.0.1:" + std::to_string(ServerPort()); }
+std::string Host() {
+    return "127.0.0.1:" + std::to_string(ServerPort());
+}
 
 int Get(const std::string& target, const std::string& headers = "") {
     return Status(Exchange("GET " + target + " HTTP/1.1\r\nHost: " + Host() + "\r\n" + headers +
                            "Connection: close\r\n\r\n"));
 }
 
-std::string Token() { return "token=" + ServerToken(); }
+std::string Token() {
+    return "token=" + ServerToken();
+}
 
 class ServerTest : public ::testing::Test {
 protected:
@@ -76,10 +81,11 @@ TEST_F(ServerTest, RequestsNeedTheTokenOrItsCookie) {
     EXPECT_EQ(Get("/?token=0123456789abcdef0123456789abcdef"), 403);
     EXPECT_EQ(Get("/?token="), 403);
 
-    const std::string first =
-        Exchange("GET /?" + Token() + " HTTP/1.1\r\nHost: " + Host() + "\r\nConnection: close\r\n\r\n");
+    const std::string first = Exchange("GET /?" + Token() + " HTTP/1.1\r\nHost: " + Host() +
+                                       "\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(Status(first), 200);
-    EXPECT_NE(first.find("Set-Cookie: verdal_token=" + ServerToken() + "; Path=/; HttpOnly; SameSite=Strict"),
+    EXPECT_NE(first.find("Set-Cookie: verdal_token=" + ServerToken() +
+                         "; Path=/; HttpOnly; SameSite=Strict"),
               std::string::npos);
     EXPECT_NE(first.find("<script src=\"/engine.js\""), std::string::npos);
     EXPECT_EQ(Get("/engine.js", "Cookie: other=1; verdal_token=" + ServerToken() + "\r\n"), 200);
@@ -95,8 +101,9 @@ TEST_F(ServerTest, ForeignHostsAndOriginsAreRefused) {
     EXPECT_EQ(Status(Exchange(request + "Connection: close\r\n\r\n")), 403); // no Host at all
     EXPECT_EQ(Get("/engine.js?" + Token(), "Origin: http://evil.example\r\n"), 403);
     EXPECT_EQ(Get("/engine.js?" + Token(), "Origin: http://" + Host() + "\r\n"), 200);
-    EXPECT_EQ(Get("/engine.js?" + Token(), "Host: localhost:" + std::to_string(ServerPort()) + "\r\n"),
-              200);
+    EXPECT_EQ(
+        Get("/engine.js?" + Token(), "Host: localhost:" + std::to_string(ServerPort()) + "\r\n"),
+        200);
 
     const std::string upgrade = "GET /ws?" + Token() + " HTTP/1.1\r\nHost: " + Host() +
                                 "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
@@ -107,18 +114,21 @@ TEST_F(ServerTest, ForeignHostsAndOriginsAreRefused) {
     const std::string noToken = "GET /ws HTTP/1.1\r\nHost: " + Host() +
                                 "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
                                 "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
-                                "Sec-WebSocket-Version: 13\r\nOrigin: http://" + Host() + "\r\n\r\n";
+                                "Sec-WebSocket-Version: 13\r\nOrigin: http://" +
+                                Host() + "\r\n\r\n";
     EXPECT_EQ(Status(Exchange(noToken)), 403);
     EXPECT_EQ(Status(Exchange(upgrade + "Origin: http://" + Host() + "\r\n\r\n")), 101);
 }
 
 TEST_F(ServerTest, PathsThatClimbOrNameFilesAreNotFound) {
-    for (const char* path : {"/../etc/passwd", "/%2e%2e/etc/passwd", "/%2E%2E%2Fetc%2Fpasswd",
-                             "/engine.js/../engine.js", "/data/1/..%2f..%2fetc%2fpasswd",
-                             "/data/1/%2e%2e/x.png", "/..%5c..%5cwindows", "/etc/passwd",
-                             "/engine.js%00.png", "/%zz", "/data//engine.js", "/res/201.html",
-                             "/CMakeLists.txt", "//etc/passwd"}) {
-        const std::string target = std::string(path) + (std::string(path).find('?') == std::string::npos ? "?" : "&") + Token();
+    for (const char* path :
+         {"/../etc/passwd", "/%2e%2e/etc/passwd", "/%2E%2E%2Fetc%2Fpasswd",
+          "/engine.js/../engine.js", "/data/1/..%2f..%2fetc%2fpasswd", "/data/1/%2e%2e/x.png",
+          "/..%5c..%5cwindows", "/etc/passwd", "/engine.js%00.png", "/%zz", "/data//engine.js",
+          "/res/201.html", "/CMakeLists.txt", "//etc/passwd"}) {
+        const std::string target = std::string(path) +
+                                   (std::string(path).find('?') == std::string::npos ? "?" : "&") +
+                                   Token();
         EXPECT_EQ(Get(target), 404) << path;
     }
 }

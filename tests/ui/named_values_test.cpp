@@ -20,7 +20,9 @@ constexpr char kForm[] = R"(<html><body><form id="f">
 <span name="plain">not a control</span>
 </form></body></html>)";
 
-bool Checked(const Element& e) { return GetElementState(e) & engine::STATE_CHECKED; }
+bool Checked(const Element& e) {
+    return GetElementState(e) & engine::STATE_CHECKED;
+}
 
 TEST(NamedValues, RadioGroupTakesTheIndexAndIgnoresOutsiders) {
     engine::Document doc(kForm);
@@ -73,7 +75,8 @@ TEST(NamedValues, EveryControlTypeReadsAndWrites) {
     EXPECT_EQ(values.at(u"area").text, u"more");
     EXPECT_EQ(GetText(SelectFirst(root, "[name='%s']", "rich")), u"it");
     // Nothing named so, or nothing that is a control: nothing set.
-    EXPECT_FALSE(SetNamedValues(root, {{u"plain", Value::String(u"x")}, {u"zz", Value::Integer(1)}}));
+    EXPECT_FALSE(
+        SetNamedValues(root, {{u"plain", Value::String(u"x")}, {u"zz", Value::Integer(1)}}));
     EXPECT_EQ(GetText(SelectFirst(root, "[name='plain']")), u"not a control");
 }
 
