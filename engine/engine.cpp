@@ -140,7 +140,9 @@ json ViewJson(HWND hwnd, View& view) {
     view.document->TakePatches();
     return {{"o", "view"},
             {"hwnd", hwnd},
-            {"kind", view.kind == ViewKind::Dialog ? "dialog" : "window"},
+            {"kind", view.kind == ViewKind::Dialog   ? "dialog"
+                     : view.kind == ViewKind::Nested ? "nested"
+                                                     : "window"},
             {"order", view.order},
             {"media", view.mediaType},
             {"width", view.width},
@@ -502,7 +504,7 @@ bool LoadHtml(HWND hwnd, std::string_view html) {
     if (view->callbacks) {
         ViewCallbacks* callbacks = view->callbacks;
         Document* document = view->document.get();
-        for (Element& widget : document->Root().Select("widget")) {
+        for (Element& widget : document->Root().Select("widget, iframe")) {
             NMHL_CREATE_CONTROL record;
             record.hdr = NMHDR{hwnd, 0, HLN_CREATE_CONTROL};
             record.helement = widget;
@@ -544,7 +546,13 @@ bool RequestData(HWND hwnd, std::u16string_view uri, std::string& data) {
 
 bool DataReady(HWND hwnd, std::u16string_view, const void* data, std::size_t size) {
     View* view = FindView(hwnd);
-    if (!view || !view->pendingData)
+    if (!view || !view->pendingData) {
+        view = nullptr;
+        for (auto& [other, candidate] : S().views)
+            if (candidate.pendingData)
+                view = &candidate;
+    }
+    if (!view)
         return false;
     view->pendingData->assign(static_cast<const char*>(data), size);
     view->pendingAnswered = true;

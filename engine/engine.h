@@ -103,6 +103,7 @@ public:
 enum class ViewKind {
     Window, // fills the browser tab (the main window)
     Dialog, // a modal overlay above the views opened before it
+    Nested, // drawn inside the iframe element its page host made it for
 };
 
 // Makes the window a view of the given kind, with an empty document. False when it already is.
@@ -116,13 +117,14 @@ void AttachEventHandler(HWND view, ViewCallbacks* handler, unsigned subscription
 // The CSS media type of the next document loaded into the view ("screen", "contrast-screen").
 void SetMediaType(HWND view, std::string_view mediaType);
 
-// Loads a document from UTF-8 bytes; create-control notifications run for its widgets before
-// this returns. False for an unknown view.
+// Loads a document from UTF-8 bytes; create-control notifications run for its widget and iframe
+// elements before this returns. False for an unknown view.
 bool LoadHtml(HWND view, std::string_view html);
 // Loads a document by URL through the load-data notification; true when data arrived.
 bool LoadFile(HWND view, std::u16string_view url);
-// Hands data for a requested URI to the engine (answer to HLN_LOAD_DATA). False when no
-// request of that view is waiting.
+// Hands data for a requested URI to the engine (answer to HLN_LOAD_DATA). Data handed with the
+// window of another view than the one asking (a nested view's host answers with its own) goes
+// to the request that is waiting. False when no request is waiting.
 bool DataReady(HWND view, std::u16string_view uri, const void* data, std::size_t size);
 // Asks the view's callback for a URI's data; answers true with the bytes when it supplied them.
 bool RequestData(HWND view, std::u16string_view uri, std::string& data);

@@ -98,6 +98,9 @@ void Write(const Node& node, bool forBrowser, std::string& out) {
                 continue;
             if (input && name == "value" && node.valueLive)
                 continue;
+            // A nested view's frame shows the view, not what its address names.
+            if (node.control && (name == "src" || name == "srcdoc"))
+                continue;
         }
         WriteAttribute(out, name, value);
     }

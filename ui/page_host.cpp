@@ -126,14 +126,64 @@ LRESULT CPageHost::CreateWidget(HWND parent, NMHL_CREATE_CONTROL& record, const 
         style |= StyleFromKeywords(element, *row->keywords, 0);
     const std::uint32_t exStyle = StyleFromKeywords(element, kExtendedStyleKeywords, 0);
     const int id = IntAttribute(element, "id", 0);
-    // Nested views are not drawn by this engine: an iframe gets no control.
-    const HWND hwnd = row ? CreateNativeWindow(row->className, style, exStyle, parent, id) : 0;
+    if (!row)
+        return CreateNestedView(parent, record, id);
+    const HWND hwnd = CreateNativeWindow(row->className, style, exStyle, parent, id);
     record.outControlHwnd = hwnd != 0 ? hwnd : 1;
     if (hwnd != 0 && type == "sys-listview") {
         const std::uint32_t listExStyle = StyleFromKeywords(element, kListViewExtendedKeywords, 0);
         if (listExStyle != 0)
             SendMessage(hwnd, LVM_SETEXTENDEDLISTVIEWSTYLE, listExStyle, listExStyle);
     }
+    return 0;
+}
+
+namespace {
+
+// A view inside an iframe element: its data and controls come from the page host that made it.
+class NestedView : public Window {
+public:
+    explicit NestedView(CPageHost& host) : host_(host) {}
+    bool ProcessWindowMessage(HWND hwnd, UINT message, WPARAM, LPARAM, LRESULT&) override {
+        if (message == WM_CREATE) {
+            CreateView(hwnd, ViewKind::Nested);
+            SetCallback(hwnd, &host_);
+        } else if (message == WM_DESTROY) {
+            DestroyView(hwnd);
+        }
+        return false;
+    }
+    void OnFinalMessage(HWND) override { delete this; }
+
+private:
+    CPageHost& host_;
+};
+
+// What a nested view shows until it loads a page of its own.
+constexpr char kPlaceholder[] =
+    "<html><body leftmargin=1 topmargin=1 rightmargin=1 bottommargin=1>&nbsp;</body></html>";
+
+} // namespace
+
+LRESULT CPageHost::CreateNestedView(HWND parent, NMHL_CREATE_CONTROL& record, int id) {
+    auto* view = new NestedView(*this);
+    const HWND hwnd = CreateWindowFor(*view, parent);
+    if (hwnd == 0) {
+        delete view;
+        record.outControlHwnd = 1;
+        return 0;
+    }
+    SetDlgCtrlID(hwnd, id);
+    SetMediaType(hwnd, PreferredMediaType());
+    LoadHtml(hwnd, std::string_view(kPlaceholder, sizeof kPlaceholder - 1));
+    std::string src;
+    if (record.helement.GetAttribute("src", src)) {
+        // Pages have no address of their own here, so a relative URL stays as written.
+        const std::u16string url = Utf8ToUtf16(src).substr(0, 2047);
+        SetMediaType(hwnd, PreferredMediaType());
+        LoadFile(hwnd, url);
+    }
+    record.outControlHwnd = hwnd;
     return 0;
 }
 

@@ -76,6 +76,9 @@ public:
     virtual LRESULT CreateWidget(HWND parent, engine::NMHL_CREATE_CONTROL& record,
                                  const std::string& type);
 
+    // A nested view for an iframe element: shows a placeholder, then the page its "src" names.
+    LRESULT CreateNestedView(HWND parent, engine::NMHL_CREATE_CONTROL& record, int controlId);
+
     // A derived class's message map.
     virtual bool ProcessPageMessage(HWND, UINT, WPARAM, LPARAM, LRESULT&) { return false; }
 

@@ -42,7 +42,7 @@
   // ---- Views -----------------------------------------------------------------------------
 
   function applyState(ops) {
-    for (const view of views.values()) view.container.remove();
+    for (const view of views.values()) if (view.container) view.container.remove();
     views.clear();
     lists.clear();
     closeMenu(false);
@@ -78,6 +78,7 @@
     if (op.o === 'inner') {
       element.innerHTML = op.html;
       mountLists(view);
+      attachNested(view);
     } else if (op.o === 'attr') {
       if (op.value === null) element.removeAttribute(op.name);
       else element.setAttribute(op.name, op.value);
@@ -97,7 +98,15 @@
 
   function openView(op) {
     const old = views.get(op.hwnd);
-    if (old) old.container.remove();
+    if (old && old.container) old.container.remove();
+    if (op.kind === 'nested') {
+      const view = { hwnd: op.hwnd, kind: op.kind, order: op.order, media: op.media,
+                     html: op.html, frame: null, container: null, doc: null, ready: false,
+                     pending: [] };
+      views.set(op.hwnd, view);
+      for (const parent of views.values()) if (parent.ready) attachNested(parent);
+      return;
+    }
     const frame = document.createElement('iframe');
     frame.title = op.kind === 'dialog' ? 'dialog' : 'window';
     const view = { hwnd: op.hwnd, kind: op.kind, order: op.order, width: op.width,
@@ -129,6 +138,18 @@
     updateInert();
   }
 
+  // A nested view is drawn in the iframe element of its parent's page made for it.
+  function attachNested(parent) {
+    for (const frame of parent.doc.querySelectorAll('iframe[data-hwnd]')) {
+      const view = views.get(Number(frame.dataset.hwnd));
+      if (!view || view.kind !== 'nested' || view.frame === frame) continue;
+      view.frame = frame;
+      view.ready = false;
+      frame.addEventListener('load', () => onViewLoaded(view), { once: true });
+      frame.srcdoc = view.html;
+    }
+  }
+
   function onViewLoaded(view) {
     if (views.get(view.hwnd) !== view) return;
     view.doc = view.frame.contentDocument;
@@ -136,6 +157,7 @@
     view.ready = true;
     wireEvents(view);
     mountLists(view);
+    attachNested(view);
     for (const op of view.pending) applyElementOp(view, op);
     view.pending = [];
     if (view.kind === 'dialog') {
@@ -151,7 +173,7 @@
   function closeView(hwnd) {
     const view = views.get(hwnd);
     if (!view) return;
-    view.container.remove();
+    if (view.container) view.container.remove();
     views.delete(hwnd);
     updateInert();
     document.body.dataset.views = String(views.size);
@@ -161,7 +183,7 @@
   function updateInert() {
     let top = 0;
     for (const view of views.values()) if (view.kind === 'dialog') top = Math.max(top, view.order);
-    for (const view of views.values()) view.container.inert = view.order < top;
+    for (const view of views.values()) if (view.container) view.container.inert = view.order < top;
     const topView = [...views.values()].find((v) => v.order === top);
     if (topView && topView.ready) topView.frame.focus();
   }

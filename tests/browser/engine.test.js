@@ -108,6 +108,8 @@ test('a dialog with a band is dragged by it', { skip }, async () => {
     await s.main.locator('#drag').click();
     const dialog = s.page.getByRole('dialog');
     await dialogFrame(s.page).locator('#titletext').waitFor();
+    // The page's iframe shows the nested view its host loaded.
+    await dialogFrame(s.page).frameLocator('iframe').locator('#MsgText1', { hasText: 'line' }).waitFor();
     await s.page.waitForTimeout(0);
     const before = await dialog.boundingBox();
     await s.page.mouse.move(before.x + 50, before.y + 10);

@@ -135,6 +135,29 @@ TEST_F(HostFixture, KeywordsInBothTablesAndUnknownTypes) {
     EXPECT_EQ(record.outControlHwnd, 1);
 }
 
+TEST_F(HostFixture, AnIframeGetsANestedViewShowingAPlaceholderOrItsSource) {
+    const HWND empty = Widget("<iframe id='12'></iframe>", 12);
+    ASSERT_NE(empty, 0);
+    EXPECT_TRUE(engine::IsView(empty));
+    const Element body = engine::ViewRoot(empty).SelectFirst("body");
+    EXPECT_EQ(body.Attribute("leftmargin"), "1");
+    EXPECT_EQ(body.Text(), "\xC2\xA0");
+
+    // The nested view's data comes through its host, which answers with its own window.
+    class LoadingHost : public CPageHost {
+    public:
+        LoadingHost() : CPageHost(engine::HANDLE_BEHAVIOR_EVENT, engine::ViewKind::Window) {}
+    } loading;
+    ASSERT_NE(loading.Create(0), 0);
+    ASSERT_TRUE(
+        engine::LoadHtml(loading.Handle(), "<iframe id='13' src='res:#101.html'></iframe>"));
+    const HWND nested = engine::GetDlgItem(loading.Handle(), 13);
+    ASSERT_NE(nested, 0);
+    EXPECT_EQ(GetText(ElementById(engine::ViewRoot(nested), u"MsgText1")), u"line");
+    DestroyWindow(loading.Handle());
+    EXPECT_FALSE(IsWindow(nested));
+}
+
 TEST(Widgets, StyleFromKeywordsReadsBareAttributesInAnyCase) {
     engine::Document doc("<widget Report ownerDrawFixed tabstop data-x='1'></widget>");
     const Element widget = doc.Root().SelectFirst("widget");
