@@ -28,7 +28,9 @@ using tcp = net::ip::tcp;
 
 namespace {
 
-constexpr char kCookieName[] = "verdal_token";
+// Cookies do not tell ports apart: each server's cookie carries its port in its name, so that
+// two programs on one machine never take each other's token.
+std::string CookieName();
 
 class WsSession;
 
@@ -291,7 +293,7 @@ private:
         const std::string query = question == std::string::npos ? "" : target.substr(question + 1);
         const bool tokenGiven = ConstantTimeEquals(QueryValue(query, "token"), server->token);
         const bool cookieGiven = ConstantTimeEquals(
-            CookieValue(std::string(request[http::field::cookie]), kCookieName), server->token);
+            CookieValue(std::string(request[http::field::cookie]), CookieName()), server->token);
         const bool hasOrigin = request.find(http::field::origin) != request.end();
         const bool checked =
             HostAllowed(std::string(request[http::field::host])) &&
@@ -359,7 +361,7 @@ private:
         response->set(http::field::cache_control, "no-store");
         response->set("X-Content-Type-Options", "nosniff");
         if (setCookie)
-            response->set(http::field::set_cookie, std::string(kCookieName) + "=" + server->token +
+            response->set(http::field::set_cookie, CookieName() + "=" + server->token +
                                                        "; Path=/; HttpOnly; SameSite=Strict");
         // A refused request ends its connection.
         response->keep_alive(request.keep_alive() && status != http::status::forbidden);
@@ -397,6 +399,8 @@ void Accept() {
         Accept();
     });
 }
+
+std::string CookieName() { return "verdal_token_" + std::to_string(server->port); }
 
 void DefaultShutdown() {
     if (const HWND main = FirstWindowView())

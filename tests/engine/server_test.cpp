@@ -84,12 +84,16 @@ TEST_F(ServerTest, RequestsNeedTheTokenOrItsCookie) {
     const std::string first = Exchange("GET /?" + Token() + " HTTP/1.1\r\nHost: " + Host() +
                                        "\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(Status(first), 200);
-    EXPECT_NE(first.find("Set-Cookie: verdal_token=" + ServerToken() +
-                         "; Path=/; HttpOnly; SameSite=Strict"),
+    const std::string cookie = "verdal_token_" + std::to_string(ServerPort()) + "=" + ServerToken();
+    EXPECT_NE(first.find("Set-Cookie: " + cookie + "; Path=/; HttpOnly; SameSite=Strict"),
               std::string::npos);
     EXPECT_NE(first.find("<script src=\"/engine.js\""), std::string::npos);
-    EXPECT_EQ(Get("/engine.js", "Cookie: other=1; verdal_token=" + ServerToken() + "\r\n"), 200);
-    EXPECT_EQ(Get("/engine.css", "Cookie: verdal_token=wrong\r\n"), 403);
+    EXPECT_EQ(Get("/engine.js", "Cookie: other=1; " + cookie + "\r\n"), 200);
+    EXPECT_EQ(
+        Get("/engine.css", "Cookie: verdal_token_" + std::to_string(ServerPort()) + "=wrong\r\n"),
+        403);
+    // Another server's cookie is no key to this one.
+    EXPECT_EQ(Get("/engine.css", "Cookie: verdal_token_1=" + ServerToken() + "\r\n"), 403);
     EXPECT_EQ(StartAddress(), "http://127.0.0.1:" + std::to_string(ServerPort()) + "/?" + Token());
 }
 
