@@ -1,3 +1,4 @@
+#include "engine/internal.h"
 #include "engine/listview.h"
 #include "ui/page_host.h"
 #include "ui/resources.h"
@@ -81,6 +82,8 @@ TEST_F(HostFixture, PagesLoadByIdAndMissingOnesFail) {
     EXPECT_TRUE(host.LoadPage(101));
     EXPECT_EQ(GetText(ElementById(RootElement(host.Handle()), u"MsgText1")), u"line");
     EXPECT_FALSE(host.LoadPage(999));
+    // LoadUrl takes what the load-data answer supplies; a web address supplies nothing here.
+    EXPECT_FALSE(host.LoadUrl(u"https://example.invalid/page.html"));
     auto menu = LoadMenu(206);
     ASSERT_TRUE(menu.has_value());
     ASSERT_EQ(menu->popups.size(), 1u);
@@ -93,6 +96,20 @@ TEST_F(HostFixture, PagesLoadByIdAndMissingOnesFail) {
     EXPECT_TRUE(menu->popups[0].items[2].disabled);
     EXPECT_FALSE(LoadMenu(207).has_value());
     EXPECT_FALSE(ParseMenu("MENUITEM \"orphan\", 1").has_value());
+}
+
+TEST(PageHost, LoadUrlAndTheSizesTheBrowserReports) {
+    CPageWnd page;
+    ASSERT_NE(page.Create(0), 0);
+    EXPECT_TRUE(page.LoadUrl(u"res:#101.html"));
+    EXPECT_EQ(GetText(ElementById(RootElement(page.Handle()), u"MsgText1")), u"line");
+    EXPECT_EQ(page.MinWindowWidth(), 0); // nothing measured yet
+    engine::OnBrowserMessage(R"({"t":"size","hwnd":)" + std::to_string(page.Handle()) +
+                             R"(,"w":280,"h":100})");
+    EXPECT_EQ(page.MinWindowWidth(), 280);
+    EXPECT_EQ(page.MinWindowHeight(280), 100);
+    EXPECT_EQ(page.MinWindowHeight(200), 117); // a horizontal scroll bar joins
+    DestroyWindow(page.Handle());
 }
 
 TEST_F(HostFixture, CatalogueListGetsItsStylesAndId) {
