@@ -64,7 +64,6 @@ struct State {
     json openMenu;               // the menu on screen, for connections that come later
     std::uint64_t menuToken = 0;
     HWND menuOwner = 0;
-    std::map<unsigned, unsigned> menuIds; // token -> nothing; kept small
     POINT mousePos;
     Pump pump;
     HWND pumpHwnd = 0;

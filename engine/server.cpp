@@ -394,8 +394,12 @@ void Accept() {
     server->acceptor->async_accept([](beast::error_code ec, tcp::socket socket) {
         if (!server || !server->running)
             return;
-        if (!ec)
+        if (!ec) {
+            // Patches are small and must not wait for the acknowledgement of the last one.
+            beast::error_code ignored;
+            socket.set_option(tcp::no_delay(true), ignored);
             std::make_shared<HttpSession>(std::move(socket))->Start();
+        }
         Accept();
     });
 }
