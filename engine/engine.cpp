@@ -664,7 +664,8 @@ bool TrackPopupMenu(const Menu& popup, unsigned, int x, int y, HWND owner) {
                          {"dis", item.disabled}});
     s.menuToken += 1;
     s.menuOwner = owner;
-    s.openMenu = {{"o", "menu"}, {"token", s.menuToken}, {"x", x}, {"y", y}, {"items", items}};
+    s.openMenu = {{"o", "menu"}, {"token", s.menuToken}, {"x", x},
+                  {"y", y},      {"items", items},       {"title", Utf16ToUtf8(popup.title)}};
     s.transient.push_back(s.openMenu);
     MarkDirty();
     return true;

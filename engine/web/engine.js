@@ -121,6 +121,10 @@
       box.setAttribute('aria-modal', 'true');
       box.append(frame);
       overlay.append(box);
+      // A click beside a modal dialog leaves the focus in the dialog.
+      overlay.addEventListener('mousedown', (event) => {
+        if (event.target === overlay) event.preventDefault();
+      });
       view.container = overlay;
       view.box = box;
     } else {
@@ -161,6 +165,9 @@
     for (const op of view.pending) applyElementOp(view, op);
     view.pending = [];
     if (view.kind === 'dialog') {
+      const heading = view.doc.querySelector('h1, h2, h3, h4, h5, h6');
+      const label = view.doc.title || (heading && heading.textContent.trim());
+      if (label) view.box.setAttribute('aria-label', label);
       sizeDialog(view);
       const first = view.doc.querySelector('button, input, select, textarea, [tabindex]');
       view.frame.focus();
@@ -491,7 +498,12 @@
       row.setAttribute('aria-rowindex', String(index + 2));
       row.setAttribute('aria-selected', String(model.selected.has(index)));
       row.classList.toggle('focused', index === model.focus);
+      row.id = `lv${model.hwnd}-${index}`;
     }
+    // Screen readers follow the focused row.
+    const focused = model.focus >= first && model.focus < last ? `lv${model.hwnd}-${model.focus}` : null;
+    if (focused) ui.root.setAttribute('aria-activedescendant', focused);
+    else ui.root.removeAttribute('aria-activedescendant');
   }
 
   function rowAt(model, event) {
@@ -584,6 +596,7 @@
     const element = document.createElement('div');
     element.className = 'verdal-menu';
     element.setAttribute('role', 'menu');
+    if (op.title) element.setAttribute('aria-label', op.title);
     element.tabIndex = -1;
     for (const item of op.items) {
       const entry = document.createElement('div');

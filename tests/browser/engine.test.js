@@ -63,7 +63,7 @@ test('a modal dialog blocks the page beneath and returns its result', { skip }, 
   const s = await open();
   try {
     await s.main.locator('#open').click();
-    const dialog = s.page.getByRole('dialog');
+    const dialog = s.page.getByRole('dialog', { name: 'Test Message' });
     await dialog.waitFor();
     assert.equal(await dialog.getAttribute('aria-modal'), 'true');
     await dialogFrame(s.page).locator('#MsgText1', { hasText: 'Hello from the dialog' }).waitFor();
@@ -75,7 +75,8 @@ test('a modal dialog blocks the page beneath and returns its result', { skip }, 
     assert.ok(Math.abs(box.y + box.height / 2 - 300) <= 1, `centred vertically: ${JSON.stringify(box)}`);
     // A click on the inert page does nothing.
     await s.main.locator('#go').click({ force: true, timeout: 2000 }).catch(() => {});
-    await dialogFrame(s.page).getByRole('button', { name: 'OK' }).click();
+    // The dialog holds the focus: Enter presses its button.
+    await s.page.keyboard.press('Enter');
     await s.main.locator('#out', { hasText: 'dialog=7' }).waitFor();
     await dialog.waitFor({ state: 'detached' });
     assert.equal(await s.page.locator('.verdal-window').evaluate((e) => e.inert), false);
@@ -135,7 +136,7 @@ test('list views select rows and a right-click opens a menu with a disabled entr
     await list.getByRole('row', { name: /Course 1 / }).click();
     assert.equal(await list.locator('[role=row][aria-selected=true]').count(), 1);
     await list.getByRole('row', { name: /Course 3 / }).click({ button: 'right' });
-    const menu = s.page.getByRole('menu');
+    const menu = s.page.getByRole('menu', { name: 'TEST' });
     await menu.waitFor();
     assert.equal(await menu.getByRole('menuitem', { name: 'Disabled Two' }).getAttribute('aria-disabled'), 'true');
     assert.equal(await menu.getByRole('menuitem', { name: 'Enabled One' }).getAttribute('aria-disabled'), 'false');
