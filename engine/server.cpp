@@ -404,7 +404,9 @@ void Accept() {
     });
 }
 
-std::string CookieName() { return "verdal_token_" + std::to_string(server->port); }
+std::string CookieName() {
+    return "verdal_token_" + std::to_string(server->port);
+}
 
 void DefaultShutdown() {
     if (const HWND main = FirstWindowView())

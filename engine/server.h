@@ -3,10 +3,11 @@
 // the user's events.
 //
 // Security: it listens on 127.0.0.1 only. The start address carries a random token, which the
-// first request exchanges for a SameSite=Strict cookie (named "verdal_token_PORT"); every request and the WebSocket upgrade
-// must carry the token or the cookie, a Host header naming this server and, when present (always
-// on the upgrade), an Origin of this server; otherwise the answer is 403. Only files compiled
-// into the program are served; no URL ever reaches a path on disk (anything else is 404).
+// first request exchanges for a SameSite=Strict cookie (named "verdal_token_PORT"); every request
+// and the WebSocket upgrade must carry the token or the cookie, a Host header naming this server
+// and, when present (always on the upgrade), an Origin of this server; otherwise the answer is 403.
+// Only files compiled into the program are served; no URL ever reaches a path on disk (anything
+// else is 404).
 //
 // Lifetime: when the last browser connection has been gone for the grace period (a reload comes
 // back in time), or on SIGINT or SIGTERM, the shutdown handler runs on the user-interface thread.
