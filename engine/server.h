@@ -1,0 +1,46 @@
+// The loopback server through which the browser shows the program's windows: HTTP for the shell
+// page, the browser script and the pages' resources, a WebSocket for the state, the patches and
+// the user's events.
+//
+// Security: it listens on 127.0.0.1 only. The start address carries a random token, which the
+// first request exchanges for a SameSite=Strict cookie (named "verdal_token_PORT"); every request
+// and the WebSocket upgrade must carry the token or the cookie, a Host header naming this server
+// and, when present (always on the upgrade), an Origin of this server; otherwise the answer is 403.
+// Only files compiled into the program are served; no URL ever reaches a path on disk (anything
+// else is 404).
+//
+// Lifetime: when the last browser connection has been gone for the grace period (a reload comes
+// back in time), or on SIGINT or SIGTERM, the shutdown handler runs on the user-interface thread.
+//
+// Threads: StartServer, StopServer and SetShutdownHandler on the user-interface thread; the
+// server runs on a thread of its own and reaches the user-interface thread by posted tasks.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace verdal::engine {
+
+struct ServerOptions {
+    std::string listen = "127.0.0.1:0"; // address:port; port 0 picks a free one
+    unsigned gracePeriodMs = 5000;      // after the last connection closed
+    bool handleSignals = true;          // SIGINT and SIGTERM run the shutdown handler
+};
+
+// Starts the engine and the server. False with a message in error when the address is not a
+// loopback address or cannot be bound.
+bool StartServer(const ServerOptions& options, std::string& error);
+// Stops the server and closes every connection; nothing happens when it is not running.
+void StopServer();
+
+// "http://127.0.0.1:PORT/?token=TOKEN"; empty when the server is not running.
+std::string StartAddress();
+std::uint16_t ServerPort();
+std::string ServerToken();
+
+// What runs when the browser is gone or a signal arrives. The default destroys the window of
+// the first view opened (the main window) and, when there is none, posts WM_QUIT.
+void SetShutdownHandler(std::function<void()> handler);
+
+} // namespace verdal::engine

@@ -1,0 +1,254 @@
+// A small program that serves the test pages through the engine, for the browser tests and the
+// benchmarks. It prints its start address on one line and runs until the browser is gone, a
+// signal arrives, or the page's "quit" button is pressed.
+//
+//   page_test_host [--listen 127.0.0.1:PORT] [--no-browser] [--grace MS] [--rows N]
+#include "engine/listview.h"
+#include "engine/server.h"
+#include "platform/text.h"
+#include "ui/page_host.h"
+#include "ui/resources.h"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace verdal;
+using namespace verdal::engine;
+
+namespace {
+
+constexpr int kDeviceList = 6000;
+constexpr int kCatalogueList = 6001;
+constexpr unsigned kCommandOne = 500;
+
+using Row = std::array<std::u16string, 3>;
+
+// A message dialog: beeps, shows its line, ends with the button's code.
+class TestMsgWnd : public CPageWnd {
+public:
+    void OnShown() override {
+        MessageBeep(0xFFFFFFFF);
+        SetText(ElementById(RootElement(Handle()), u"MsgText1"), u"Hello from the dialog");
+    }
+    bool OnBehaviorEvent(BEHAVIOR_EVENT_PARAMS& params) override {
+        if (params.cmd != BUTTON_CLICK)
+            return false;
+        const std::u16string id = GetAttribute(params.heTarget, "id");
+        if (id == u"MsgBtn")
+            EndDialog(GetParent(Handle()), IntAttribute(params.heTarget, "code", 0));
+        else if (id == u"MsgExit")
+            EndDialog(GetParent(Handle()), 0);
+        return false;
+    }
+};
+
+class TestMainWnd : public CPageHost {
+public:
+    TestMainWnd() : CPageHost(HANDLE_BEHAVIOR_EVENT | HANDLE_KEY, ViewKind::Window) {}
+
+    std::vector<Row> catalogue;
+    std::vector<std::u16string> devices;
+    int clicks = 0;
+
+    void SetUpLists() {
+        SetUpList(kDeviceList, {{u"COURSE NAME", 288}});
+        SetUpList(kCatalogueList, {{u"COURSE NAME", 280}, {u"COUNTRY", 150}, {u"LOCATION", 150}});
+        FillDevices({u"Alpha Links", u"@Bravo Park", u"Charlie Green"});
+    }
+
+    void FillCatalogue(std::size_t count) {
+        const HWND list = GetDlgItem(Handle(), kCatalogueList);
+        SendMessage(list, LVM_DELETEALLITEMS);
+        catalogue.clear();
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::string n = std::to_string(i);
+            catalogue.push_back(Row{AnsiToUtf16("Course " + n), i % 2 ? u"France" : u"Japan",
+                                    AnsiToUtf16("Town " + n)});
+            LVITEMW item;
+            item.mask = LVIF_PARAM;
+            item.iItem = static_cast<int>(i);
+            item.lParam = static_cast<LPARAM>(i);
+            SendMessage(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        }
+    }
+
+    bool OnBehaviorEvent(BEHAVIOR_EVENT_PARAMS& params) override {
+        const Element root = RootElement(Handle());
+        const std::u16string id = GetAttribute(params.heTarget, "id");
+        if (params.cmd == SELECT_SELECTION_CHANGED && id == u"country") {
+            const auto values = GetNamedValues(root);
+            SetText(ElementById(root, u"event"),
+                    (u"country=" + values.at(u"country").ToString()).c_str());
+        }
+        if (params.cmd != BUTTON_CLICK)
+            return false;
+        if (id == u"go") {
+            SetText(ElementById(root, u"out"),
+                    AnsiToUtf16("clicked " + std::to_string(++clicks)).c_str());
+        } else if (id == u"open" || id == u"drag") {
+            TestMsgWnd page;
+            page.bandHeight = id == u"drag" ? 24 : 0;
+            CPageDlg dialog(id == u"drag" ? 102 : 101, page);
+            const auto result = dialog.DoModal(Handle());
+            SetText(ElementById(root, u"out"),
+                    AnsiToUtf16("dialog=" + std::to_string(result)).c_str());
+        } else if (id == u"fill") {
+            FillCatalogue(static_cast<std::size_t>(IntAttribute(params.heTarget, "rows", 100)));
+        } else if (id == u"opt") {
+            const auto values = GetNamedValues(root);
+            SetText(ElementById(root, u"event"), (u"opt=" + values.at(u"opt").ToString()).c_str());
+        } else if (id == u"quit") {
+            PostMessage(Handle(), WM_CLOSE);
+        }
+        return false;
+    }
+
+    bool OnKey(const Element&, KEY_PARAMS& params) override {
+        if (params.cmd != KEY_DOWN || params.key_code != 13)
+            return false;
+        if (GetAttribute(params.target, "id") != u"keyword")
+            return false;
+        const Element root = RootElement(Handle());
+        const auto values = GetNamedValues(root);
+        SetText(ElementById(root, u"event"),
+                (u"enter:" + values.at(u"keyword").ToString()).c_str());
+        return true;
+    }
+
+    bool ProcessPageMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                            LRESULT& result) override {
+        if (message == WM_DESTROY) {
+            PostQuitMessage(0);
+            return false;
+        }
+        if (message == WM_NOTIFY) {
+            const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+            if (header->code == NM_RCLICK && header->idFrom == kCatalogueList) {
+                ShowMenu(*reinterpret_cast<const NMITEMACTIVATE*>(lParam));
+                result = 0;
+                return true;
+            }
+        }
+        if (message == WM_COMMAND && lParam == 0) {
+            const HWND list = GetDlgItem(hwnd, kCatalogueList);
+            const auto row =
+                SendMessage(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
+            SetText(ElementById(RootElement(hwnd), u"out"),
+                    AnsiToUtf16("command " + std::to_string(LOWORD(wParam)) + " row " +
+                                std::to_string(row))
+                        .c_str());
+            result = 0;
+            return true;
+        }
+        return false;
+    }
+
+private:
+    void SetUpList(int id, std::vector<std::pair<std::u16string, int>> columns) {
+        const HWND list = GetDlgItem(Handle(), id);
+        SubclassListView(list, [this, id](HWND hwnd, UINT message, WPARAM, LPARAM lParam,
+                                          LRESULT& result) {
+            if (message == OCM_BASE + WM_MEASUREITEM) {
+                reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = 24;
+                result = 1;
+                return true;
+            }
+            if (message != OCM_BASE + WM_DRAWITEM)
+                return false;
+            auto* draw = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
+            const auto index = static_cast<std::size_t>(draw->itemData);
+            const int columnCount = id == kDeviceList ? 1 : 3;
+            for (int column = 0; column < columnCount; ++column) {
+                RECT cell;
+                SendMessage(hwnd, HDM_GETITEMRECT, static_cast<WPARAM>(column),
+                            reinterpret_cast<LPARAM>(&cell));
+                cell.left += 2;
+                std::u16string text;
+                if (id == kDeviceList && index < devices.size())
+                    text = devices[index][0] == u'@' ? devices[index].substr(1) : devices[index];
+                else if (id == kCatalogueList && index < catalogue.size())
+                    text = catalogue[index][static_cast<std::size_t>(column)];
+                draw->hDC->DrawText(cell, text);
+            }
+            result = 1;
+            return true;
+        });
+        SendMessage(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_GRIDLINES, LVS_EX_GRIDLINES);
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            LVCOLUMNW column;
+            column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+            column.cx = columns[i].second;
+            column.pszText = columns[i].first.c_str();
+            SendMessage(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+        }
+    }
+
+    void FillDevices(std::vector<std::u16string> names) {
+        devices = std::move(names);
+        const HWND list = GetDlgItem(Handle(), kDeviceList);
+        for (std::size_t i = 0; i < devices.size(); ++i) {
+            LVITEMW item;
+            item.mask = LVIF_PARAM;
+            item.iItem = static_cast<int>(i);
+            item.lParam = static_cast<LPARAM>(i);
+            SendMessage(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        }
+    }
+
+    void ShowMenu(const NMITEMACTIVATE& click) {
+        auto menu = LoadMenu(206);
+        if (!menu)
+            return;
+        Menu& popup = menu->popups[0];
+        const HWND list = GetDlgItem(Handle(), kCatalogueList);
+        const bool selected = SendMessage(list, LVM_GETSELECTEDCOUNT) > 0;
+        EnableMenuItem(popup, kCommandOne, selected ? MF_ENABLED : MF_DISABLED);
+        EnableMenuItem(popup, 501, MF_DISABLED);
+        const POINT at = GetMessagePos();
+        (void)click;
+        TrackPopupMenu(popup, TPM_LEFTBUTTON, at.x, at.y, Handle());
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    ServerOptions options;
+    std::size_t rows = 5;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--listen" && i + 1 < argc) {
+            options.listen = argv[++i];
+        } else if (arg == "--grace" && i + 1 < argc) {
+            options.gracePeriodMs = static_cast<unsigned>(std::atoi(argv[++i]));
+        } else if (arg == "--rows" && i + 1 < argc) {
+            rows = static_cast<std::size_t>(std::atol(argv[++i]));
+        } else if (arg == "--no-browser") {
+            // This program never opens a browser; the option is accepted for the tests' sake.
+        } else {
+            std::fprintf(stderr, "page_test_host: unknown option %s\n", arg.c_str());
+            return 2;
+        }
+    }
+    BindUiThread();
+    std::string error;
+    if (!StartServer(options, error)) {
+        std::fprintf(stderr, "page_test_host: %s\n", error.c_str());
+        return 1;
+    }
+    TestMainWnd main;
+    if (main.Create(0) == 0 || !main.LoadPage(100)) {
+        std::fprintf(stderr, "page_test_host: cannot load the test page\n");
+        return 1;
+    }
+    main.SetUpLists();
+    main.FillCatalogue(rows);
+    std::printf("%s\n", StartAddress().c_str());
+    std::fflush(stdout);
+    const int code = RunMessageLoop();
+    StopServer();
+    return code;
+}

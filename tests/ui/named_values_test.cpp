@@ -1,0 +1,104 @@
+#include "engine/form_controls.h"
+#include "ui/element.h"
+
+#include <gtest/gtest.h>
+
+using namespace verdal;
+
+namespace {
+
+constexpr char kForm[] = R"(<html><body><form id="f">
+<input type="radio" name="r" checked><input type="radio" name="r"><input type="radio" name="r">
+<input type="checkbox" name="c"><input type="checkbox" name="c" checked><input type="checkbox" name="c">
+<input type="checkbox" name="one">
+<input type="text" name="t" value="first"><input type="text" name="t" value="second">
+<input type="hidden" name="h" value="7"><input type="number" name="n" value="3">
+<select name="s"><option value="a">A</option><option value="b">B</option></select>
+<textarea name="area">words</textarea>
+<div name="rich" style="behavior:htmlarea"><b>bold</b></div>
+<button name="btn" value="pressed">B</button>
+<span name="plain">not a control</span>
+</form></body></html>)";
+
+bool Checked(const Element& e) {
+    return GetElementState(e) & engine::STATE_CHECKED;
+}
+
+TEST(NamedValues, RadioGroupTakesTheIndexAndIgnoresOutsiders) {
+    engine::Document doc(kForm);
+    const Element root = doc.Root();
+    const auto radios = root.Select("[type='radio'][name='r']");
+    EXPECT_TRUE(SetNamedValues(root, {{u"r", Value::Integer(2)}}));
+    EXPECT_FALSE(Checked(radios[0]));
+    EXPECT_FALSE(Checked(radios[1]));
+    EXPECT_TRUE(Checked(radios[2]));
+    SetNamedValues(root, {{u"r", Value::Integer(5)}});
+    EXPECT_TRUE(Checked(radios[2]));
+    EXPECT_FALSE(Checked(radios[0]));
+    EXPECT_EQ(GetNamedValues(root)[u"r"], Value::Integer(2));
+}
+
+TEST(NamedValues, CheckBoxGroupsTakeAMaskAndSingleBoxesABoolean) {
+    engine::Document doc(kForm);
+    const Element root = doc.Root();
+    const auto boxes = root.Select("[type='checkbox'][name='c']");
+    EXPECT_TRUE(SetNamedValues(root, {{u"c", Value::Integer(5)}, {u"one", Value::Boolean(true)}}));
+    EXPECT_TRUE(Checked(boxes[0]));
+    EXPECT_FALSE(Checked(boxes[1]));
+    EXPECT_TRUE(Checked(boxes[2]));
+    const NamedValues values = GetNamedValues(root);
+    EXPECT_EQ(values.at(u"c"), Value::Integer(5));
+    EXPECT_EQ(values.at(u"one"), Value::Boolean(true));
+}
+
+TEST(NamedValues, EveryControlTypeReadsAndWrites) {
+    engine::Document doc(kForm);
+    const Element root = doc.Root();
+    NamedValues values = GetNamedValues(root);
+    EXPECT_EQ(values.at(u"t").text, u"first"); // the first element of a name wins
+    EXPECT_EQ(values.at(u"h").text, u"7");
+    EXPECT_EQ(values.at(u"n").text, u"3");
+    EXPECT_EQ(values.at(u"s").text, u"a");
+    EXPECT_EQ(values.at(u"area").text, u"words");
+    EXPECT_EQ(values.at(u"rich").text, u"<b>bold</b>");
+    EXPECT_EQ(values.at(u"btn").text, u"pressed");
+    EXPECT_EQ(values.count(u"plain"), 0u);
+
+    EXPECT_TRUE(SetNamedValues(root, {{u"t", Value::String(u"\u65e5\u672c")},
+                                      {u"s", Value::String(u"b")},
+                                      {u"area", Value::String(u"more")},
+                                      {u"rich", Value::String(u"<i>it</i>")},
+                                      {u"missing", Value::String(u"x")}}));
+    values = GetNamedValues(root);
+    EXPECT_EQ(values.at(u"t").text, u"\u65e5\u672c");
+    EXPECT_EQ(values.at(u"s").text, u"b");
+    EXPECT_EQ(values.at(u"area").text, u"more");
+    EXPECT_EQ(GetText(SelectFirst(root, "[name='%s']", "rich")), u"it");
+    // Nothing named so, or nothing that is a control: nothing set.
+    EXPECT_FALSE(
+        SetNamedValues(root, {{u"plain", Value::String(u"x")}, {u"zz", Value::Integer(1)}}));
+    EXPECT_EQ(GetText(SelectFirst(root, "[name='plain']")), u"not a control");
+}
+
+TEST(ElementFunctions, MissingElementsGiveEmptyResults) {
+    engine::Document doc("<p id='a' n='12x' e=''>text</p>");
+    const Element root = doc.Root();
+    const Element p = ElementById(root, u"a");
+    EXPECT_EQ(IntAttribute(p, "n", 5), 12);
+    EXPECT_EQ(IntAttribute(p, "e", 5), 5);
+    EXPECT_EQ(IntAttribute(p, "none", 5), 5);
+    EXPECT_FALSE(ElementById(root, u"b"));
+    const Element none;
+    EXPECT_EQ(GetText(none), u"");
+    SetText(none, u"x");
+    SetText(p, nullptr);
+    EXPECT_EQ(GetText(p), u"text");
+    SetHtml(p, nullptr, 0, SIH_APPEND_AFTER_LAST);
+    EXPECT_EQ(GetText(p), u"");
+    const std::string more = "<i>1</i>";
+    SetHtml(p, more.data(), more.size(), SIH_APPEND_AFTER_LAST);
+    SetHtml(p, more.data(), more.size(), SIH_APPEND_AFTER_LAST);
+    EXPECT_EQ(GetText(p), u"11");
+}
+
+} // namespace

@@ -1,0 +1,212 @@
+#include "engine/internal.h"
+#include "engine/listview.h"
+#include "ui/page_host.h"
+#include "ui/resources.h"
+#include "ui/widgets.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace verdal;
+
+namespace {
+
+// A host that records what it hands to the engine instead of loading it.
+class RecordingHost : public CPageHost {
+public:
+    RecordingHost() : CPageHost(engine::HANDLE_BEHAVIOR_EVENT, engine::ViewKind::Window) {}
+    std::vector<std::u16string> provided;
+    std::size_t lastSize = 0;
+
+    LRESULT Load(std::u16string uri) {
+        engine::NMHL_LOAD_DATA record;
+        record.hdr = NMHDR{Handle(), 0, engine::HLN_LOAD_DATA};
+        record.uri = std::move(uri);
+        return OnEngineNotify(record.hdr);
+    }
+
+protected:
+    bool ProvideData(std::u16string_view uri, const void*, std::size_t size) override {
+        provided.emplace_back(uri);
+        lastSize = size;
+        return true;
+    }
+};
+
+struct HostFixture : ::testing::Test {
+    RecordingHost host;
+    void SetUp() override { ASSERT_NE(host.Create(0), 0); }
+    void TearDown() override { DestroyWindow(host.Handle()); }
+
+    // Loads a page and answers the control made for the widget with the id.
+    HWND Widget(const char* html, int id) {
+        EXPECT_TRUE(engine::LoadHtml(host.Handle(), html));
+        return engine::GetDlgItem(host.Handle(), id);
+    }
+};
+
+TEST_F(HostFixture, LoadDataAnswersFromTheResourceTable) {
+    EXPECT_EQ(host.Load(u""), 1);
+    EXPECT_EQ(host.Load(u"res:missing.png"), 0);
+    EXPECT_EQ(host.Load(u"http://example.invalid/dot.png"), 0);
+    EXPECT_TRUE(host.provided.empty());
+
+    EXPECT_EQ(host.Load(u"images/dot.png"), 0);
+    EXPECT_EQ(host.Load(u"res:DOT.PNG"), 0);
+    // A web scheme in capitals is no web URI for the host: the name after the last '/' counts.
+    EXPECT_EQ(host.Load(u"HTTP://example.invalid/dot.png"), 0);
+    EXPECT_EQ(host.Load(u"res:101.html"), 0); // a numeric name is no id
+    EXPECT_EQ(host.Load(u"res:#101.html"), 0);
+    ASSERT_EQ(host.provided.size(), 4u);
+    EXPECT_EQ(host.provided[0], u"images/dot.png");
+    EXPECT_EQ(host.provided[1], u"DOT.PNG"); // without the "res:" prefix
+    EXPECT_EQ(host.provided[2], u"HTTP://example.invalid/dot.png");
+    EXPECT_EQ(host.provided[3], u"#101.html");
+
+    // Only the first 259 characters name the resource; the data goes out under the full URI.
+    std::u16string uri;
+    while (uri.size() + 8 < 259)
+        uri += u"d/";
+    uri.resize(259 - 8);
+    uri += u"/dot.png";
+    ASSERT_EQ(uri.size(), 259u);
+    const std::u16string longUri = uri + u"-and-more-that-is-cut-off";
+    host.provided.clear();
+    EXPECT_EQ(host.Load(longUri), 0);
+    ASSERT_EQ(host.provided.size(), 1u);
+    EXPECT_EQ(host.provided[0], longUri);
+}
+
+TEST_F(HostFixture, PagesLoadByIdAndMissingOnesFail) {
+    EXPECT_TRUE(host.LoadPage(101));
+    EXPECT_EQ(GetText(ElementById(RootElement(host.Handle()), u"MsgText1")), u"line");
+    EXPECT_FALSE(host.LoadPage(999));
+    // LoadUrl takes what the load-data answer supplies; a web address supplies nothing here.
+    EXPECT_FALSE(host.LoadUrl(u"https://example.invalid/page.html"));
+    auto menu = LoadMenu(206);
+    ASSERT_TRUE(menu.has_value());
+    ASSERT_EQ(menu->popups.size(), 1u);
+    EXPECT_EQ(menu->popups[0].title, u"TEST");
+    ASSERT_EQ(menu->popups[0].items.size(), 3u);
+    EXPECT_TRUE(menu->popups[0].items[1].separator);
+    EXPECT_EQ(menu->popups[0].items[2].id, 501u);
+    EXPECT_EQ(engine::EnableMenuItem(menu->popups[0], 501, engine::MF_DISABLED),
+              static_cast<int>(engine::MF_ENABLED));
+    EXPECT_TRUE(menu->popups[0].items[2].disabled);
+    EXPECT_FALSE(LoadMenu(207).has_value());
+    EXPECT_FALSE(ParseMenu("MENUITEM \"orphan\", 1").has_value());
+}
+
+TEST(PageHost, LoadUrlAndTheSizesTheBrowserReports) {
+    CPageWnd page;
+    ASSERT_NE(page.Create(0), 0);
+    EXPECT_TRUE(page.LoadUrl(u"res:#101.html"));
+    EXPECT_EQ(GetText(ElementById(RootElement(page.Handle()), u"MsgText1")), u"line");
+    EXPECT_EQ(page.MinWindowWidth(), 0); // nothing measured yet
+    engine::OnBrowserMessage(R"({"t":"size","hwnd":)" + std::to_string(page.Handle()) +
+                             R"(,"w":280,"h":100})");
+    EXPECT_EQ(page.MinWindowWidth(), 280);
+    EXPECT_EQ(page.MinWindowHeight(280), 100);
+    EXPECT_EQ(page.MinWindowHeight(200), 117); // a horizontal scroll bar joins
+    DestroyWindow(page.Handle());
+}
+
+TEST_F(HostFixture, CatalogueListGetsItsStylesAndId) {
+    const HWND list = Widget(
+        "<widget type='sys-listview' id='6001' REPORT OWNERDRAWFIXED singlesel></widget>", 6001);
+    ASSERT_NE(list, 0);
+    NativeWindowInfo info;
+    ASSERT_TRUE(GetNativeWindowInfo(list, info));
+    EXPECT_EQ(info.className, "SysListView32");
+    EXPECT_EQ(info.style, 0x56010405u);
+    EXPECT_EQ(info.exStyle, 0u);
+    EXPECT_EQ(info.controlId, 6001);
+    EXPECT_EQ(GetParent(list), host.Handle());
+    EXPECT_EQ(SendMessage(list, engine::LVM_GETEXTENDEDLISTVIEWSTYLE), 0);
+
+    const HWND grid = Widget("<widget type='sys-listview' id='7' REPORT GRIDLINES></widget>", 7);
+    EXPECT_EQ(SendMessage(grid, engine::LVM_GETEXTENDEDLISTVIEWSTYLE), engine::LVS_EX_GRIDLINES);
+}
+
+TEST_F(HostFixture, KeywordsInBothTablesAndUnknownTypes) {
+    NativeWindowInfo info;
+    const HWND edit = Widget("<widget type='sys-edit' id='5' RIGHT readonly></widget>", 5);
+    ASSERT_TRUE(GetNativeWindowInfo(edit, info));
+    EXPECT_EQ(info.style, 0x56010000u | 0x2u | 0x800u);
+    EXPECT_EQ(info.exStyle, 0x1000u);
+
+    EXPECT_EQ(Widget("<widget type='SYS-LISTVIEW' id='8' REPORT></widget>", 8), 0);
+    EXPECT_EQ(Widget("<widget id='9'></widget>", 9), 0);
+
+    const HWND toolbar = Widget("<widget type='sys-tabctrl' id='10'></widget>", 10);
+    ASSERT_TRUE(GetNativeWindowInfo(toolbar, info));
+    EXPECT_EQ(info.className, "ToolbarWindow32");
+
+    // The ActiveX host class is not registered: the record holds 1.
+    engine::NMHL_CREATE_CONTROL record;
+    ASSERT_TRUE(engine::LoadHtml(host.Handle(), "<widget type='sys-ie' id='11'></widget>"));
+    record.helement = RootElement(host.Handle()).SelectFirst("widget");
+    record.inHwndParent = host.Handle();
+    EXPECT_EQ(host.OnCreateControl(record), 0);
+    EXPECT_EQ(record.outControlHwnd, 1);
+}
+
+TEST_F(HostFixture, AnIframeGetsANestedViewShowingAPlaceholderOrItsSource) {
+    const HWND empty = Widget("<iframe id='12'></iframe>", 12);
+    ASSERT_NE(empty, 0);
+    EXPECT_TRUE(engine::IsView(empty));
+    const Element body = engine::ViewRoot(empty).SelectFirst("body");
+    EXPECT_EQ(body.Attribute("leftmargin"), "1");
+    EXPECT_EQ(body.Text(), "\xC2\xA0");
+
+    // The nested view's data comes through its host, which answers with its own window.
+    class LoadingHost : public CPageHost {
+    public:
+        LoadingHost() : CPageHost(engine::HANDLE_BEHAVIOR_EVENT, engine::ViewKind::Window) {}
+    } loading;
+    ASSERT_NE(loading.Create(0), 0);
+    ASSERT_TRUE(
+        engine::LoadHtml(loading.Handle(), "<iframe id='13' src='res:#101.html'></iframe>"));
+    const HWND nested = engine::GetDlgItem(loading.Handle(), 13);
+    ASSERT_NE(nested, 0);
+    EXPECT_EQ(GetText(ElementById(engine::ViewRoot(nested), u"MsgText1")), u"line");
+    DestroyWindow(loading.Handle());
+    EXPECT_FALSE(IsWindow(nested));
+}
+
+TEST(Widgets, StyleFromKeywordsReadsBareAttributesInAnyCase) {
+    engine::Document doc("<widget Report ownerDrawFixed tabstop data-x='1'></widget>");
+    const Element widget = doc.Root().SelectFirst("widget");
+    EXPECT_TRUE(HasAttribute(widget, "report"));
+    EXPECT_TRUE(HasAttribute(widget, "REPORT"));
+    EXPECT_EQ(StyleFromKeywords(widget, kListViewKeywords, 0), 0x401u);
+    EXPECT_EQ(StyleFromKeywords(widget, kWindowStyleKeywords, 0), 0x10000u);
+    EXPECT_EQ(StyleFromKeywords(widget, kEditKeywords, 0x7), 0x7u);
+}
+
+// A child control that records what its parent reflects to it.
+class Probe : public Window {
+public:
+    std::vector<UINT> seen;
+    bool ProcessWindowMessage(HWND, UINT message, WPARAM, LPARAM, LRESULT& result) override {
+        seen.push_back(message);
+        result = 42;
+        return true;
+    }
+};
+
+TEST_F(HostFixture, ChildNotificationsAreReflected) {
+    Probe probe;
+    const HWND child = CreateWindowFor(probe, host.Handle());
+    NMHDR header{child, 3, NM_RCLICK};
+    EXPECT_EQ(SendMessage(host.Handle(), WM_NOTIFY, 3, reinterpret_cast<LPARAM>(&header)), 42);
+    EXPECT_EQ(SendMessage(host.Handle(), WM_COMMAND, MAKEWPARAM(1, 0), child), 42);
+    // A command from a menu names no control and stays unhandled.
+    EXPECT_EQ(SendMessage(host.Handle(), WM_COMMAND, MAKEWPARAM(1, 0), 0), 0);
+    ASSERT_EQ(probe.seen.size(), 3u); // WM_CREATE, then the two reflections
+    EXPECT_EQ(probe.seen[1], engine::OCM_BASE + WM_NOTIFY);
+    EXPECT_EQ(probe.seen[2], engine::OCM_BASE + WM_COMMAND);
+}
+
+} // namespace
