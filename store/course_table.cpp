@@ -1,0 +1,178 @@
+// Table GOLF: creation, records in and out, and the statement texts.
+#include "store/course_table.h"
+
+#include "platform/data_dir.h"
+#include "store/sqlite_text.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace verdal {
+
+const char* const kCreateCourseTable =
+    "create table GOLF (objid integer,fileid\t\tvarchar(8),name\t\t\tvarchar(32),"
+    "alias\t\tvarchar(16),country\t\tvarchar(16),city\t\t\tvarchar(16),address\t\tvarchar(48),"
+    "telephone\t\tvarchar(16),email\t\tvarchar(16),hole\t\t\tvarchar(48),gof\t\t\tblob);";
+
+const char* const kCourseIndexStatements[4] = {
+    "create index GOLFINDEX0 on GOLF(objid);",
+    "create index GOLFINDEX1 on GOLF(name);",
+    "create index GOLFINDEX2 on GOLF(country);",
+    "create index GOLFINDEX3 on GOLF(city);",
+};
+
+namespace {
+
+constexpr const char* kInsertFormat =
+    "insert into GOLF (objid,fileid,name,alias,country,city,address,telephone,email,hole,gof) "
+    "values (%d,'%s','%s','%s','%s','%s','%s','%s','%s','%s',%Q);";
+constexpr const char* kUpdateFormat =
+    "update GOLF set fileid\t\t\t= '%s',name\t\t\t= '%s',alias\t\t\t= '%s',country\t\t= '%s',"
+    "city\t\t\t= '%s',address\t\t= '%s',telephone\t\t= '%s',email\t\t\t= '%s',"
+    "hole\t\t\t= '%s',gof\t\t\t=  %Q  where objid    = %d;";
+constexpr const char* kCountByIdFormat = "select count(*) from GOLF where objid=%d";
+
+constexpr const char* kCountries = "select DISTINCT country from GOLF order by country;";
+constexpr const char* kRegionsFormat =
+    "select DISTINCT city from GOLF where country='%s' order by city;";
+constexpr const char* kSearchByName =
+    "select * from GOLF where name like '%c%s%c' order by name;";
+constexpr const char* kSearchByCountryAndName =
+    "select * from GOLF where country='%s' and name like '%c%s%c' order by name;";
+constexpr const char* kSearchByCountry = "select * from GOLF where country='%s' order by name;";
+constexpr const char* kSearchByCountryRegionAndName =
+    "select * from GOLF where country='%s' and city='%s' and name like '%c%s%c' order by name;";
+constexpr const char* kSearchByCountryAndRegion =
+    "select * from GOLF where country='%s' and city='%s' order by name;";
+
+// printf into a string of whatever length the values need.
+__attribute__((format(printf, 1, 2))) std::string FormatStatement(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    va_list again;
+    va_copy(again, args);
+    int length = std::vsnprintf(nullptr, 0, fmt, args);
+    va_end(args);
+    std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+    std::vsnprintf(text.data(), text.size() + 1, fmt, again);
+    va_end(again);
+    return text;
+}
+
+// The GOF block's encoded text, formatted into a statement by the library's printf.
+template <typename... Values>
+std::string FormatWithLibrary(const char* fmt, Values... values) {
+    CppSQLite3Text text;
+    return text.format(fmt, values...);
+}
+
+} // namespace
+
+void OpenCourseDatabase() {
+    CppSQLite3Database& database = CourseDatabase();
+    database.open(ProgramFilePath("golf.db").c_str());
+    TuneCourseDatabase(database);
+}
+
+void TuneCourseDatabase(CppSQLite3Database& database) {
+    database.runStatement("PRAGMA journal_mode=WAL;");
+    database.runStatement("PRAGMA synchronous=NORMAL;");
+}
+
+void EnsureCourseTable() {
+    CppSQLite3Database& database = CourseDatabase();
+    if (database.hasTable("GOLF"))
+        return;
+    database.runStatement(kCreateCourseTable);
+    for (const char* statement : kCourseIndexStatements)
+        database.runStatement(statement);
+}
+
+std::string InsertStatement(const CourseRecord& record) {
+    CppSQLite3Blob gof;
+    gof.setBytes(record.gof.data(), static_cast<int>(record.gof.size()));
+    return FormatWithLibrary(kInsertFormat, static_cast<int>(record.objid), record.fileid.c_str(),
+                             record.name.c_str(), record.alias.c_str(), record.country.c_str(),
+                             record.city.c_str(), record.address.c_str(),
+                             record.telephone.c_str(), record.email.c_str(), record.hole.c_str(),
+                             gof.encodedText());
+}
+
+std::string UpdateStatement(const CourseRecord& record) {
+    CppSQLite3Blob gof;
+    gof.setBytes(record.gof.data(), static_cast<int>(record.gof.size()));
+    return FormatWithLibrary(kUpdateFormat, record.fileid.c_str(), record.name.c_str(),
+                             record.alias.c_str(), record.country.c_str(), record.city.c_str(),
+                             record.address.c_str(), record.telephone.c_str(),
+                             record.email.c_str(), record.hole.c_str(), gof.encodedText(),
+                             static_cast<int>(record.objid));
+}
+
+void ReadCourse(CppSQLite3Cursor& cursor, CourseRecord& record) {
+    record.objid = cursor.intColumn("objid", 0);
+    record.SetFileId(cursor.textColumn("fileid", ""));
+    record.SetName(cursor.textColumn("name", ""));
+    record.SetAlias(cursor.textColumn("alias", ""));
+    record.SetCountry(cursor.textColumn("country", ""));
+    record.SetCity(cursor.textColumn("city", ""));
+    record.SetAddress(cursor.textColumn("address", ""));
+    record.SetTelephone(cursor.textColumn("telephone", ""));
+    record.SetEmail(cursor.textColumn("email", ""));
+    record.SetHole(cursor.textColumn("hole", ""));
+
+    CppSQLite3Blob gof;
+    gof.setEncodedText(cursor.columnText("gof"));
+    const unsigned char* bytes = gof.bytes();
+    std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(gof.byteCount()),
+                                              record.gof.size());
+    std::memcpy(record.gof.data(), bytes, count);
+    std::fill(record.gof.begin() + static_cast<std::ptrdiff_t>(count), record.gof.end(), 0);
+
+    cursor.advance();
+}
+
+void InsertCourse(const CourseRecord& record) {
+    CourseDatabase().runStatement(InsertStatement(record).c_str());
+}
+
+void UpdateCourse(const CourseRecord& record) {
+    CourseDatabase().runStatement(UpdateStatement(record).c_str());
+}
+
+std::string CourseCountStatement(std::int32_t objid) {
+    return FormatStatement(kCountByIdFormat, static_cast<int>(objid));
+}
+
+int CourseCountById(std::int32_t objid) {
+    return CourseDatabase().runScalar(CourseCountStatement(objid).c_str());
+}
+
+std::string CountriesStatement() { return kCountries; }
+
+std::string RegionsStatement(std::string_view country) {
+    return FormatStatement(kRegionsFormat, DoubleQuotes(country).c_str());
+}
+
+std::string SearchStatement(std::string_view country, std::string_view region,
+                            std::string_view keyword) {
+    const std::string quotedCountry = DoubleQuotes(country);
+    const std::string quotedRegion = DoubleQuotes(region);
+    const std::string quotedKeyword = DoubleQuotes(keyword);
+    const char* c = quotedCountry.c_str();
+    const char* r = quotedRegion.c_str();
+    const char* k = quotedKeyword.c_str();
+    if (country.empty() && region.empty())
+        return FormatStatement(kSearchByName, '%', k, '%');
+    if (region.empty()) {
+        if (!keyword.empty())
+            return FormatStatement(kSearchByCountryAndName, c, '%', k, '%');
+        return FormatStatement(kSearchByCountry, c);
+    }
+    if (!keyword.empty())
+        return FormatStatement(kSearchByCountryRegionAndName, c, r, '%', k, '%');
+    return FormatStatement(kSearchByCountryAndRegion, c, r);
+}
+
+} // namespace verdal

@@ -1,0 +1,66 @@
+// The course table GOLF in golf.db: its creation, the course record's way in and out of it, and
+// every statement the program sends to it.
+//
+// Threads: these use the process-wide connection (CourseDatabase), which the library serialises;
+// the user-interface thread and the workers may call them. Failures throw CppSQLite3Exception.
+#pragma once
+
+#include "store/course_record.h"
+#include "store/sqlite_database.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace verdal {
+
+// The statement that creates table GOLF (the tabs are part of it), and the four that index it,
+// in the order they run.
+extern const char* const kCreateCourseTable;
+extern const char* const kCourseIndexStatements[4];
+
+// Opens golf.db in the data folder through CourseDatabase() and sets it up for many small
+// commits (see TuneCourseDatabase). Throws when the file cannot be opened. Call once at
+// start-up, after LoadSettings, from the user-interface thread.
+void OpenCourseDatabase();
+// Sets a freshly opened connection to the write-ahead journal with normal syncing: each
+// statement still commits by itself and a crash of the program loses nothing committed, while a
+// commit no longer waits for the disk (a power cut may lose the last commits, never the file).
+// The file stays an ordinary SQLite 3 database that any SQLite program reads.
+void TuneCourseDatabase(CppSQLite3Database& database);
+// Creates table GOLF and its four indexes when the table is missing; otherwise does nothing.
+void EnsureCourseTable();
+
+// The insert statement of a record, its GOF block in the quote-free text form. The record's texts
+// go in as held (quotes already doubled).
+std::string InsertStatement(const CourseRecord& record);
+// The update statement of a record: every column but objid, for every row with its objid.
+std::string UpdateStatement(const CourseRecord& record);
+// Fills record from the cursor's current row (texts from name to hole with quotes doubled, the
+// GOF block decoded, at most 7296 bytes, the rest zero), then advances the cursor.
+void ReadCourse(CppSQLite3Cursor& cursor, CourseRecord& record);
+// Adds the record as a new row; the statement commits by itself.
+void InsertCourse(const CourseRecord& record);
+// Overwrites every row with the record's objid; the statement commits by itself.
+void UpdateCourse(const CourseRecord& record);
+// The number of rows with that objid, and the statement that counts them.
+int CourseCountById(std::int32_t objid);
+std::string CourseCountStatement(std::int32_t objid);
+
+// The location filters and the search. Values are UTF-8 as the user chose or typed them; each
+// has its quotes doubled before it stands between quotes, so any value is searched for as
+// itself and never changes the statement. Values of any length are taken whole.
+//
+// The distinct countries, ordered; read column "country".
+std::string CountriesStatement();
+// The distinct regions of a country, ordered; read column "city".
+std::string RegionsStatement(std::string_view country);
+// The search for courses, ordered by name, chosen by what is given: no country and no region
+// searches by name alone (an empty keyword then matches every course with a name); a country
+// without a region searches that country, by name when a keyword is given; a region searches
+// that country and region, by name when a keyword is given. The keyword matches anywhere in the
+// name, by SQL LIKE ("%" and "_" act as wildcards, ASCII letters match in either case).
+std::string SearchStatement(std::string_view country, std::string_view region,
+                            std::string_view keyword);
+
+} // namespace verdal

@@ -1,0 +1,226 @@
+#include "store/course_table.h"
+#include "store/sqlite_layer.h"
+
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <vector>
+
+using namespace verdal;
+
+namespace {
+
+// The encoded text of an all-zero GOF block: offset 1, every byte then reads 0xFF.
+std::string ZeroBlockText() { return "\x01" + std::string(kGofBlockSize, '\xFF'); }
+
+CourseRecord MakeCourse(std::int32_t objid, const std::string& name, const std::string& country,
+                        const std::string& city) {
+    CourseRecord record;
+    record.objid = objid;
+    record.SetFileId("F" + std::to_string(objid));
+    record.SetName(name);
+    record.SetAlias("alias");
+    record.SetCountry(country);
+    record.SetCity(city);
+    record.SetAddress("1 Links Road");
+    record.SetTelephone("555-0100");
+    record.SetEmail("pro@example.org");
+    record.SetHole("4,3,5,4,4,3,4,5,4,4,3,5,4,4,3,4,5,4");
+    return record;
+}
+
+// Runs a search statement and answers the names it finds, as the records hold them.
+std::vector<std::string> Names(const std::string& statement) {
+    std::vector<std::string> names;
+    CppSQLite3Cursor cursor = CourseDatabase().runQuery(statement.c_str());
+    while (!cursor.atEnd()) {
+        auto record = std::make_unique<CourseRecord>();
+        ReadCourse(cursor, *record);
+        names.push_back(record->name);
+    }
+    return names;
+}
+
+class CourseTableTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        OpenCourseDatabase();
+        EnsureCourseTable();
+    }
+    void TearDown() override { CourseDatabase().close(); }
+    test::TempDataFolder folder;
+};
+
+} // namespace
+
+TEST(CourseStatements, InsertAndUpdateTexts) {
+    CourseRecord record = MakeCourse(-7, "O'Brien", "Ireland", "Co. Clare");
+    record.SetFileId("f'1"); // fileid goes in unchanged
+    EXPECT_EQ(InsertStatement(record),
+              "insert into GOLF (objid,fileid,name,alias,country,city,address,telephone,email,"
+              "hole,gof) values (-7,'f'1','O''Brien','alias','Ireland','Co. Clare',"
+              "'1 Links Road','555-0100','pro@example.org',"
+              "'4,3,5,4,4,3,4,5,4,4,3,5,4,4,3,4,5,4','" +
+                  ZeroBlockText() + "');");
+    EXPECT_EQ(UpdateStatement(record),
+              "update GOLF set fileid\t\t\t= 'f'1',name\t\t\t= 'O''Brien',alias\t\t\t= 'alias',"
+              "country\t\t= 'Ireland',city\t\t\t= 'Co. Clare',address\t\t= '1 Links Road',"
+              "telephone\t\t= '555-0100',email\t\t\t= 'pro@example.org',"
+              "hole\t\t\t= '4,3,5,4,4,3,4,5,4,4,3,5,4,4,3,4,5,4',gof\t\t\t=  '" +
+                  ZeroBlockText() + "'  where objid    = -7;");
+    EXPECT_EQ(CourseCountStatement(42), "select count(*) from GOLF where objid=42");
+    EXPECT_EQ(CountriesStatement(), "select DISTINCT country from GOLF order by country;");
+    EXPECT_EQ(RegionsStatement("USA"),
+              "select DISTINCT city from GOLF where country='USA' order by city;");
+    EXPECT_EQ(RegionsStatement("Côte d'Ivoire"),
+              "select DISTINCT city from GOLF where country='Côte d''Ivoire' order by city;");
+}
+
+TEST(CourseStatements, SearchStatementFollowsWhatIsGiven) {
+    const std::string byName = "select * from GOLF where name like '%pine%' order by name;";
+    EXPECT_EQ(SearchStatement("", "", "pine"), byName);
+    EXPECT_EQ(SearchStatement("", "", ""),
+              "select * from GOLF where name like '%%' order by name;");
+    EXPECT_EQ(SearchStatement("USA", "", "pine"),
+              "select * from GOLF where country='USA' and name like '%pine%' order by name;");
+    EXPECT_EQ(SearchStatement("USA", "", ""),
+              "select * from GOLF where country='USA' order by name;");
+    EXPECT_EQ(SearchStatement("USA", "Ohio", "pine"),
+              "select * from GOLF where country='USA' and city='Ohio' and name like '%pine%' "
+              "order by name;");
+    EXPECT_EQ(SearchStatement("USA", "Ohio", ""),
+              "select * from GOLF where country='USA' and city='Ohio' order by name;");
+    // A region without a country still searches by region, with an empty country.
+    EXPECT_EQ(SearchStatement("", "Ohio", ""),
+              "select * from GOLF where country='' and city='Ohio' order by name;");
+    EXPECT_EQ(SearchStatement("", "Ohio", "pine"),
+              "select * from GOLF where country='' and city='Ohio' and name like '%pine%' "
+              "order by name;");
+
+    // Quotes are doubled, and long values are taken whole.
+    EXPECT_EQ(SearchStatement("x'; drop table GOLF; --", "", ""),
+              "select * from GOLF where country='x''; drop table GOLF; --' order by name;");
+    const std::string longKeyword(6000, 'k');
+    const std::string quotes(3000, '\'');
+    std::string statement = SearchStatement(longKeyword, quotes, longKeyword);
+    EXPECT_NE(statement.find("country='" + longKeyword + "'"), std::string::npos);
+    EXPECT_NE(statement.find("city='" + std::string(6000, '\'') + "'"), std::string::npos);
+    EXPECT_EQ(statement.size(), 3 * 6000 + std::string(SearchStatement("", "a", "b")).size() - 2);
+}
+
+TEST_F(CourseTableTest, OpensGolfDbAndCreatesTheTableOnce) {
+    EXPECT_TRUE(std::filesystem::exists(folder.File("golf.db")));
+    EXPECT_TRUE(CourseDatabase().hasTable("GOLF"));
+    auto schema = [] {
+        return CourseDatabase().runScalar("select count(*) from sqlite_master where "
+                                          "tbl_name='GOLF';");
+    };
+    EXPECT_EQ(schema(), 5);
+    InsertCourse(MakeCourse(1, "Augusta", "USA", "Georgia"));
+    EnsureCourseTable();
+    CourseDatabase().close();
+    OpenCourseDatabase();
+    EnsureCourseTable();
+    EXPECT_EQ(schema(), 5);
+    EXPECT_EQ(CourseCountById(1), 1);
+}
+
+TEST_F(CourseTableTest, RecordsGoInAndComeBackWhole) {
+    CourseRecord record = MakeCourse(501, "O'Brien's Links", "Ireland", "Kerry");
+    std::mt19937 random(7296);
+    for (auto& b : record.gof)
+        b = static_cast<std::uint8_t>(random());
+    EXPECT_EQ(CourseCountById(501), 0);
+    InsertCourse(record);
+    EXPECT_EQ(CourseCountById(501), 1);
+
+    // The table holds the name as written; the record read back holds its quotes doubled.
+    CppSQLite3Cursor raw = CourseDatabase().runQuery("select name, typeof(gof) from GOLF;");
+    EXPECT_STREQ(raw.columnText(0), "O'Brien's Links");
+    EXPECT_STREQ(raw.columnText(1), "text");
+    raw.finish();
+
+    CppSQLite3Cursor cursor = CourseDatabase().runQuery("select * from GOLF;");
+    CourseRecord back;
+    back.gof.fill(0x55);
+    ReadCourse(cursor, back);
+    EXPECT_TRUE(cursor.atEnd()); // reading a row moves on
+    EXPECT_EQ(back.objid, 501);
+    EXPECT_EQ(back.fileid, "F501");
+    EXPECT_EQ(back.name, "O''Brien''s Links");
+    EXPECT_EQ(back.country, "Ireland");
+    EXPECT_EQ(back.city, "Kerry");
+    EXPECT_EQ(back.hole, record.hole);
+    EXPECT_EQ(back.gof, record.gof);
+
+    // A second store of the same objid updates every row with it instead of adding one.
+    CourseRecord changed = MakeCourse(501, "Ballybunion", "Ireland", "Kerry");
+    changed.gof.fill(0x27);
+    UpdateCourse(changed);
+    EXPECT_EQ(CourseCountById(501), 1);
+    std::vector<std::string> names = Names(SearchStatement("Ireland", "", ""));
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(names[0], "Ballybunion");
+    cursor = CourseDatabase().runQuery("select * from GOLF;");
+    ReadCourse(cursor, back);
+    EXPECT_EQ(back.gof, changed.gof);
+}
+
+TEST_F(CourseTableTest, NullColumnsReadAsDefaults) {
+    CourseDatabase().runStatement("insert into GOLF (objid) values (NULL);");
+    CppSQLite3Cursor cursor = CourseDatabase().runQuery("select * from GOLF;");
+    CourseRecord record = MakeCourse(9, "old", "old", "old");
+    record.gof.fill(1);
+    ReadCourse(cursor, record);
+    EXPECT_EQ(record.objid, 0);
+    EXPECT_EQ(record.name, "");
+    EXPECT_EQ(record.hole, "");
+    EXPECT_EQ(record.gof, GofBlock{});
+}
+
+TEST_F(CourseTableTest, SearchesFindWhatTheyAskFor) {
+    InsertCourse(MakeCourse(1, "Pinehurst No. 2", "USA", "North Carolina"));
+    InsertCourse(MakeCourse(2, "Pine Valley", "USA", "New Jersey"));
+    InsertCourse(MakeCourse(3, "Baltusrol", "USA", "New Jersey"));
+    InsertCourse(MakeCourse(4, "O'Brien Park", "Côte d'Ivoire", "Abidjan"));
+    InsertCourse(MakeCourse(5, "St Andrews", "Scotland", "Fife"));
+    CourseDatabase().runStatement("insert into GOLF (objid, country) values (6, 'USA');");
+
+    // Nothing given: every course with a name, by name.
+    EXPECT_EQ(Names(SearchStatement("", "", "")),
+              (std::vector<std::string>{"Baltusrol", "O''Brien Park", "Pine Valley",
+                                        "Pinehurst No. 2", "St Andrews"}));
+    EXPECT_EQ(Names(SearchStatement("", "", "PINE")),
+              (std::vector<std::string>{"Pine Valley", "Pinehurst No. 2"}));
+    EXPECT_EQ(Names(SearchStatement("USA", "", "pine")),
+              (std::vector<std::string>{"Pine Valley", "Pinehurst No. 2"}));
+    EXPECT_EQ(Names(SearchStatement("USA", "New Jersey", "")),
+              (std::vector<std::string>{"Baltusrol", "Pine Valley"}));
+    EXPECT_EQ(Names(SearchStatement("USA", "New Jersey", "val")),
+              (std::vector<std::string>{"Pine Valley"}));
+    EXPECT_EQ(Names(SearchStatement("USA", "", "")).size(), 4u); // the nameless one too
+
+    // Values with quotes search for themselves.
+    EXPECT_EQ(Names(SearchStatement("Côte d'Ivoire", "Abidjan", "O'Brien")),
+              (std::vector<std::string>{"O''Brien Park"}));
+    EXPECT_TRUE(Names(SearchStatement("x'; drop table GOLF; --", "", "")).empty());
+    EXPECT_TRUE(Names(SearchStatement("USA", "x' or '1'='1", "")).empty());
+    EXPECT_TRUE(Names(SearchStatement("", "", "%'; delete from GOLF; --")).empty());
+    EXPECT_TRUE(CourseDatabase().hasTable("GOLF"));
+    EXPECT_EQ(CourseDatabase().runScalar("select count(*) from GOLF;"), 6);
+
+    std::vector<std::string> countries;
+    CppSQLite3Cursor cursor = CourseDatabase().runQuery(CountriesStatement().c_str());
+    for (; !cursor.atEnd(); cursor.advance())
+        countries.push_back(cursor.textColumn("country"));
+    EXPECT_EQ(countries, (std::vector<std::string>{"Côte d'Ivoire", "Scotland", "USA"}));
+    std::vector<std::string> regions;
+    cursor = CourseDatabase().runQuery(RegionsStatement("Côte d'Ivoire").c_str());
+    for (; !cursor.atEnd(); cursor.advance())
+        regions.push_back(cursor.textColumn("city"));
+    EXPECT_EQ(regions, (std::vector<std::string>{"Abidjan"}));
+}

@@ -1,0 +1,77 @@
+// golf.db as the program makes it, read back by an independent reader: the sqlite3 program.
+#include "store/course_table.h"
+#include "store/sqlite_text.h"
+
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <string>
+
+using namespace verdal;
+
+namespace {
+
+// Runs the sqlite3 program on the file with one command and answers what it prints.
+std::string Sqlite3(const std::string& file, const std::string& command) {
+    std::string line = "sqlite3 -batch '" + file + "' \"" + command + "\" 2>&1";
+    FILE* pipe = ::popen(line.c_str(), "r");
+    if (!pipe) {
+        ADD_FAILURE() << "cannot run " << line;
+        return {};
+    }
+    std::string output;
+    std::array<char, 4096> chunk;
+    std::size_t n;
+    while ((n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
+        output.append(chunk.data(), n);
+    int status = ::pclose(pipe);
+    EXPECT_EQ(status, 0) << line << "\n" << output;
+    return output;
+}
+
+void StartProgram() {
+    OpenCourseDatabase();
+    EnsureCourseTable();
+}
+
+} // namespace
+
+TEST(GolfDb, ReadByTheSqlite3Program) {
+    ASSERT_EQ(std::system("sqlite3 -version >/dev/null 2>&1"), 0)
+        << "the sqlite3 program (Debian package sqlite3) is needed";
+    test::TempDataFolder folder;
+    const std::string file = folder.File("golf.db");
+    StartProgram();
+    CourseRecord record;
+    record.objid = 12;
+    record.SetName("O'Brien");
+    record.SetCountry("Ireland");
+    for (std::size_t i = 0; i < record.gof.size(); ++i)
+        record.gof[i] = static_cast<std::uint8_t>(i * 7);
+    InsertCourse(record);
+    CourseDatabase().close();
+
+    // The stored schema is the create statement and the four indexes, each as written; SQLite
+    // keeps the opening words in capitals.
+    std::string expected = "CREATE TABLE" + std::string(kCreateCourseTable).substr(12) + "\n";
+    for (const char* index : kCourseIndexStatements)
+        expected += "CREATE INDEX" + std::string(index).substr(12) + "\n";
+    const std::string schema = Sqlite3(file, ".schema GOLF");
+    EXPECT_EQ(schema, expected);
+    CppSQLite3Blob gof;
+    gof.setBytes(record.gof.data(), static_cast<int>(record.gof.size()));
+    EXPECT_EQ(Sqlite3(file, "select objid, name, country, typeof(gof), "
+                            "length(cast(gof as blob)) from GOLF;"),
+              "12|O'Brien|Ireland|text|" + std::to_string(gof.encodedLength()) + "\n");
+    EXPECT_EQ(Sqlite3(file, "PRAGMA integrity_check;"), "ok\n");
+
+    // A second start changes nothing.
+    const std::string before = Sqlite3(file, ".dump");
+    StartProgram();
+    CourseDatabase().close();
+    EXPECT_EQ(Sqlite3(file, ".schema GOLF"), schema);
+    EXPECT_EQ(Sqlite3(file, ".dump"), before);
+}

@@ -1,0 +1,136 @@
+#include "store/settings.h"
+
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace verdal;
+using test::ReadWholeFile;
+using test::WriteWholeFile;
+
+namespace {
+
+const std::string kDefaultFile = "Windows Registry Editor Version 5.00\n"
+                                 "\n"
+                                 "[HKEY_LOCAL_MACHINE\\SOFTWARE\\verdalV021]\n"
+                                 "\"update version\"=dword:00000018\n"
+                                 "\"com index\"=dword:00000063\n"
+                                 "\"sn\"=\"\"\n"
+                                 "\"server\"=\"http://127.0.0.1:8650/\"\n"
+                                 "\n";
+
+// Puts values into memory that no load would give, so that a load visibly replaces them.
+void Scramble() {
+    ChangeSettings([](Settings& s) {
+        s.updateVersion = 7777;
+        s.comIndex = -5;
+        s.serialNumber = u"stale";
+        s.server = "http://stale/";
+    });
+}
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
+
+TEST(Settings, MadeWithTheConstructorValues) {
+    Settings fresh;
+    EXPECT_EQ(fresh.updateVersion, 1u);
+    EXPECT_EQ(fresh.comIndex, 99);
+    EXPECT_EQ(fresh.serialNumber, u"");
+    EXPECT_EQ(fresh.server, "http://127.0.0.1:8650/");
+}
+
+TEST(Settings, FirstStartWritesTheDefaults) {
+    test::TempDataFolder folder;
+    Scramble();
+    LoadSettings();
+    Settings loaded = CopySettings();
+    EXPECT_EQ(loaded.updateVersion, 24u);
+    EXPECT_EQ(loaded.comIndex, 99);
+    EXPECT_EQ(loaded.serialNumber, u"");
+    EXPECT_EQ(loaded.server, kDefaultServer);
+    EXPECT_EQ(ReadWholeFile(folder.File("settings.reg")), kDefaultFile);
+    EXPECT_EQ(FilesIn(folder.path()), std::vector<std::string>{"settings.reg"});
+}
+
+TEST(Settings, SavedValuesLoadBack) {
+    test::TempDataFolder folder;
+    LoadSettings();
+    const std::u16string serial63(63, u'\u00E9');
+    ChangeSettings([&](Settings& s) {
+        s.updateVersion = 0xFFFFFFF0u;
+        s.comIndex = 3;
+        s.serialNumber = serial63;
+        s.server = "http://127.0.0.1:9/a \"quoted\" \\path\\";
+    });
+    SaveSettings();
+    EXPECT_EQ(FilesIn(folder.path()), std::vector<std::string>{"settings.reg"});
+    Scramble();
+    LoadSettings();
+    Settings loaded = CopySettings();
+    EXPECT_EQ(loaded.updateVersion, 0xFFFFFFF0u);
+    EXPECT_EQ(loaded.comIndex, 3);
+    EXPECT_EQ(loaded.serialNumber, serial63);
+    EXPECT_EQ(loaded.server, "http://127.0.0.1:9/a \"quoted\" \\path\\");
+    std::string file = ReadWholeFile(folder.File("settings.reg"));
+    EXPECT_NE(file.find("\"update version\"=dword:fffffff0\n"), std::string::npos) << file;
+    EXPECT_NE(file.find("\"com index\"=dword:00000003\n"), std::string::npos) << file;
+
+    // A serial number of 64 units or more never loads.
+    ChangeSettings([](Settings& s) { s.serialNumber = std::u16string(64, u'S'); });
+    SaveSettings();
+    LoadSettings();
+    EXPECT_EQ(CopySettings().serialNumber, u"");
+    EXPECT_EQ(CopySettings().comIndex, 3);
+}
+
+TEST(Settings, HandWrittenFileLoadsWhatItHolds) {
+    test::TempDataFolder folder;
+    // No header, the short key name, other keys and values passed over, missing values default.
+    WriteWholeFile(folder.File("settings.reg"),
+                   "; written by hand\r\n"
+                   "[HKEY_CURRENT_USER\\Other]\r\n"
+                   "\"com index\"=dword:00000001\r\n"
+                   "[SOFTWARE\\verdalV021]\r\n"
+                   "\"com index\"=dword:3\r\n"
+                   "\"sn\"=dword:00000001\r\n"
+                   "\"colour\"=\"green\"\r\n");
+    Scramble();
+    LoadSettings();
+    Settings loaded = CopySettings();
+    EXPECT_EQ(loaded.comIndex, 3);
+    EXPECT_EQ(loaded.updateVersion, 24u);
+    EXPECT_EQ(loaded.serialNumber, u"");
+    EXPECT_EQ(loaded.server, kDefaultServer);
+    EXPECT_FALSE(std::filesystem::exists(folder.File("settings.reg.bad")));
+}
+
+TEST(Settings, DamagedFileIsKeptAsideAndDefaultsLoad) {
+    for (const std::string& damaged :
+         {std::string("\"com index\"=dword:00000003\n"), // a value outside any key
+          std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\verdalV021]\n\"com index\"=dword:xyz\n"),
+          std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\verdalV021]\n\"sn\"=\"unterminated\n"),
+          std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\verdalV021]\n\"com index\"=dword:000000031\n"),
+          std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\verdalV0"), std::string(),
+          std::string("\0\0\0\0", 4)}) {
+        test::TempDataFolder folder;
+        WriteWholeFile(folder.File("settings.reg"), damaged);
+        Scramble();
+        LoadSettings();
+        Settings loaded = CopySettings();
+        EXPECT_EQ(loaded.comIndex, 99) << damaged;
+        EXPECT_EQ(loaded.updateVersion, 24u) << damaged;
+        EXPECT_EQ(loaded.serialNumber, u"") << damaged;
+        EXPECT_EQ(ReadWholeFile(folder.File("settings.reg.bad")), damaged);
+        EXPECT_EQ(ReadWholeFile(folder.File("settings.reg")), kDefaultFile);
+    }
+}
