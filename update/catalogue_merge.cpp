@@ -164,11 +164,9 @@ bool MergeCatalogue(HWND mainWindow, HWND progressWindow, std::uint32_t localVer
         if (!root)
             return false;
         return MergeVersions(*root, mainWindow, progressWindow, localVersion);
-    } catch (const CppSQLite3Exception& error) {
-        // The caller shows "UPDATE GOF FILE ERROR"; the courses stored so far stay.
-        std::fprintf(stderr, "verdal: catalogue merge stopped: %s\n", error.errorMessage());
-        return false;
     } catch (const std::exception& error) {
+        // A failing statement (CppSQLite3Exception) ends the merge like a failed fetch: the
+        // caller shows "UPDATE GOF FILE ERROR", and the courses stored so far stay.
         std::fprintf(stderr, "verdal: catalogue merge stopped: %s\n", error.what());
         return false;
     }

@@ -47,7 +47,7 @@ std::u16string ServerBase() {
         if (!serverOverride.empty())
             return Utf8ToUtf16(serverOverride);
     }
-    return Utf8ToUtf16(SettingsServer());
+    return Utf8ToUtf16(CopySettings().server);
 }
 
 void SetServerOverride(std::string base) {
@@ -58,7 +58,7 @@ void SetServerOverride(std::string base) {
 int CheckServerVersion(HWND mainWindow, char* reply, std::uint32_t capacity) {
     PostStatus(mainWindow, StatusCode::ConnectingServer);
     for (int attempt = 0; attempt < kVersionAttempts; ++attempt) {
-        const std::u16string url = VersionRequestUrl(ServerBase(), SettingsSerialNumber());
+        const std::u16string url = VersionRequestUrl(ServerBase(), CopySettings().serialNumber);
         const int received = FetchUrlToMemory(url, reply, capacity);
         if (received > 0)
             return received;
@@ -86,12 +86,12 @@ void RunCatalogueUpdate(HWND mainWindow, const CatalogueOffer& offer, HWND progr
     StatusCode result = StatusCode::UpdateCompleted;
     try {
         const std::uint32_t offered = offer.OfferedVersion();
-        const std::uint32_t local = SettingsUpdateVersion();
+        const std::uint32_t local = CopySettings().updateVersion;
         if (offered > local) {
             if (DownloadCatalogue(offer.CatalogueUrl()) != 1) {
                 result = StatusCode::UpdateError;
             } else if (MergeCatalogue(mainWindow, progressWindow, local)) {
-                SetSettingsUpdateVersion(offered);
+                ChangeSettings([&](Settings& settings) { settings.updateVersion = offered; });
                 SaveSettings();
             } else {
                 result = StatusCode::UpdateError;
