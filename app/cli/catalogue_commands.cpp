@@ -176,11 +176,12 @@ std::string Shown(const std::string& held) {
 int Search(const CliOptions& options, const std::vector<std::string>& args) {
     std::string country, region, keyword;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if ((args[i] == "--country" || args[i] == "--region") && i + 1 < args.size())
-            (args[i] == "--country" ? country : region) = args[++i];
-        else if (args[i].rfind("--", 0) != 0 && keyword.empty())
+        if ((args[i] == "--country" || args[i] == "--region") && i + 1 < args.size()) {
+            std::string& value = args[i] == "--country" ? country : region;
+            value = args[++i];
+        } else if (args[i].rfind("--", 0) != 0 && keyword.empty()) {
             keyword = args[i];
-        else {
+        } else {
             std::cerr << "verdal-cli search: unexpected argument: " << args[i] << "\n";
             return kExitUsage;
         }
