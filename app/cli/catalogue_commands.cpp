@@ -54,7 +54,8 @@ public:
             return false;
         if (wParam == static_cast<WPARAM>(StatusCode::CourseStored)) {
             lastStatus = wParam;
-            std::cout << Utf16ToUtf8(*reinterpret_cast<const std::u16string*>(lParam)) << "\n";
+            std::cout << Utf16ToUtf8(*reinterpret_cast<const std::u16string*>(lParam))
+                      << std::endl;
             return true;
         }
         for (const StatusRow& row : kStatusTexts)

@@ -48,6 +48,17 @@ ChildProcess::~ChildProcess() {
         ::close(out_);
 }
 
+int ChildProcess::Finish(int signal) {
+    if (pid_ <= 0)
+        return -1;
+    if (signal)
+        ::kill(pid_, signal);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 std::string ChildProcess::ReadLine(int timeoutMs) {
     const std::uint32_t start = GetTickCount();
     for (;;) {

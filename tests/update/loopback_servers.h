@@ -19,6 +19,9 @@ public:
 
     // The next line of the child's standard output; empty at its end or after timeoutMs.
     std::string ReadLine(int timeoutMs);
+    // Sends the signal (none when 0), waits for the child to end and answers its exit code, or
+    // 128 plus the signal that ended it.
+    int Finish(int signal = 0);
     int Pid() const { return pid_; }
 
 private:
