@@ -80,8 +80,7 @@ public:
 
     bool IsOpen() const { return handle_ != nullptr; }
 
-    template <class Sink>
-    void SetSink(Sink& sink) {
+    template <class Sink> void SetSink(Sink& sink) {
         curl_easy_setopt(handle_, CURLOPT_WRITEFUNCTION, &Sink::OnChunk);
         curl_easy_setopt(handle_, CURLOPT_WRITEDATA, &sink);
     }
@@ -182,6 +181,8 @@ int FetchUrlToMemory(std::u16string_view url, void* buffer, std::uint32_t capaci
     return static_cast<int>(sink.total);
 }
 
-void SetFetchStallLimit(std::uint32_t stallLimitMs_) { stallLimitMs.store(stallLimitMs_); }
+void SetFetchStallLimit(std::uint32_t limitMs) {
+    stallLimitMs.store(limitMs);
+}
 
 } // namespace verdal

@@ -54,8 +54,7 @@ public:
             return false;
         if (wParam == static_cast<WPARAM>(StatusCode::CourseStored)) {
             lastStatus = wParam;
-            std::cout << Utf16ToUtf8(*reinterpret_cast<const std::u16string*>(lParam))
-                      << std::endl;
+            std::cout << Utf16ToUtf8(*reinterpret_cast<const std::u16string*>(lParam)) << std::endl;
             return true;
         }
         for (const StatusRow& row : kStatusTexts)
@@ -158,7 +157,8 @@ int Update(const CliOptions& options, const std::vector<std::string>& args) {
     }
     // The worker posts its result before it ends the dialog: show what is still queued.
     mainWindow.HandleQueued();
-    const bool completed = mainWindow.lastStatus == static_cast<WPARAM>(StatusCode::UpdateCompleted);
+    const bool completed =
+        mainWindow.lastStatus == static_cast<WPARAM>(StatusCode::UpdateCompleted);
     DestroyWindow(hwnd);
     return completed ? kExitOk : kExitFailed;
 }
@@ -188,7 +188,7 @@ int Search(const CliOptions& options, const std::vector<std::string>& args) {
         }
     }
     OpenStore(options);
-    CppSQLite3Cursor cursor = 
+    CppSQLite3Cursor cursor =
         CourseDatabase().runQuery(SearchStatement(country, region, keyword).c_str());
     int found = 0;
     CourseRecord record;

@@ -30,8 +30,7 @@ double Seconds(std::chrono::steady_clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
-template <class F>
-double Timed(F&& f) {
+template <class F> double Timed(F&& f) {
     const auto start = std::chrono::steady_clock::now();
     f();
     return Seconds(std::chrono::steady_clock::now() - start);
@@ -96,8 +95,8 @@ struct Service {
 int main(int argc, char** argv) {
     const int courses = argc > 1 ? std::atoi(argv[1]) : 10000;
     Service service(courses);
-    const auto folder = std::filesystem::temp_directory_path() /
-                        ("verdal-bench-merge-" + std::to_string(getpid()));
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("verdal-bench-merge-" + std::to_string(getpid()));
     SetDataDir(folder.string());
     OpenCourseDatabase();
     EnsureCourseTable();

@@ -85,7 +85,9 @@ void ExpectStored(const CourseRecord& row, const CatalogueGenerator& generator,
     EXPECT_EQ(std::string(row.gof.begin(), row.gof.end()), block) << "uid " << course.uid;
 }
 
-std::string Entry(const std::string& attributes) { return "<course " + attributes + "/>"; }
+std::string Entry(const std::string& attributes) {
+    return "<course " + attributes + "/>";
+}
 
 std::string FullEntry(int uid, const std::string& name, const std::string& url,
                       bool withEmail = true) {
@@ -162,7 +164,8 @@ TEST_F(MergeTest, EntriesAreSkippedOrMergedByTheirAttributes) {
                    FullEntry(3, "O'Brien's Links Renamed", map + "4_25.gof") +
                    Entry("uid=\"  +9xyz\" fileid=\"\" name=\"Blank Attributes\" alias=\"\" "
                          "country=\"\" city=\"\" address=\"\" phone=\"\" email=\"\" holes=\"\" "
-                         "url=\"" + map + "5_25.gof\"") +
+                         "url=\"" +
+                         map + "5_25.gof\"") +
                    "\n  </version>\n</catalogue>\n");
 
     // A negative version number compares as a large unsigned one and is merged.
@@ -174,8 +177,7 @@ TEST_F(MergeTest, EntriesAreSkippedOrMergedByTheirAttributes) {
     EXPECT_EQ(rows.at(9).name, "Blank Attributes");
     EXPECT_EQ(rows.at(9).country, "");
     // The apostrophe is stored once in the table itself.
-    CppSQLite3Cursor cursor =
-        CourseDatabase().runQuery("select name from GOLF where objid=3;");
+    CppSQLite3Cursor cursor = CourseDatabase().runQuery("select name from GOLF where objid=3;");
     EXPECT_EQ(std::string(cursor.columnText(0)), "O'Brien's Links Renamed");
 
     EXPECT_EQ(mainWindow.StoredNames(),

@@ -67,8 +67,7 @@ TEST(HttpFetch, EmptyBodyAndErrorPagesAreBodies) {
     EXPECT_EQ(FetchUrlToMemory(Utf8ToUtf16(server.Url("empty")), buffer, sizeof buffer), 0);
     const auto emptyFile = temp.Path() / "empty.out";
     std::ofstream(emptyFile) << "old content";
-    EXPECT_EQ(FetchUrlToFile(Utf8ToUtf16(server.Url("empty")), Utf8ToUtf16(emptyFile.string())),
-              1);
+    EXPECT_EQ(FetchUrlToFile(Utf8ToUtf16(server.Url("empty")), Utf8ToUtf16(emptyFile.string())), 1);
     EXPECT_TRUE(std::filesystem::exists(emptyFile));
     EXPECT_EQ(std::filesystem::file_size(emptyFile), 0u);
 
@@ -77,16 +76,14 @@ TEST(HttpFetch, EmptyBodyAndErrorPagesAreBodies) {
     ASSERT_GT(n, 0);
     EXPECT_NE(std::string(buffer, n).find("404"), std::string::npos);
     const auto pageFile = temp.Path() / "page.out";
-    EXPECT_EQ(FetchUrlToFile(Utf8ToUtf16(server.Url("missing.xml")),
-                             Utf8ToUtf16(pageFile.string())),
-              1);
+    EXPECT_EQ(
+        FetchUrlToFile(Utf8ToUtf16(server.Url("missing.xml")), Utf8ToUtf16(pageFile.string())), 1);
     EXPECT_EQ(ReadFile(pageFile), std::string(buffer, n));
 
     const std::string body = Pattern(30000);
     server.Put("big.bin", body);
     const auto bigFile = temp.Path() / "big.out";
-    EXPECT_EQ(FetchUrlToFile(Utf8ToUtf16(server.Url("big.bin")), Utf8ToUtf16(bigFile.string())),
-              1);
+    EXPECT_EQ(FetchUrlToFile(Utf8ToUtf16(server.Url("big.bin")), Utf8ToUtf16(bigFile.string())), 1);
     EXPECT_EQ(ReadFile(bigFile), body);
 }
 

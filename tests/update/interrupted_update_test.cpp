@@ -42,8 +42,12 @@ constexpr const char* kTable = "select objid,fileid,name,alias,country,city,addr
                                "email,hole,gof from GOLF order by objid, rowid;";
 
 std::vector<std::string> UpdateCommand(const TempFolder& data, const CatalogueService& service) {
-    return {BuiltProgram("verdal-cli"), "--data-dir", data.Path().string(), "--server",
-            service.Base(), "update"};
+    return {BuiltProgram("verdal-cli"),
+            "--data-dir",
+            data.Path().string(),
+            "--server",
+            service.Base(),
+            "update"};
 }
 
 } // namespace

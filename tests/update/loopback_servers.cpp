@@ -3,9 +3,9 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
-#include <fcntl.h>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
@@ -88,9 +88,13 @@ namespace {
 
 std::vector<std::string> ServiceArgs(int courses, const std::string& versions,
                                      const std::vector<std::string>& faults) {
-    std::vector<std::string> args = {BuiltProgram("verdal-catalogue-service"), "--listen",
-                                     "127.0.0.1:0", "--courses", std::to_string(courses),
-                                     "--versions", versions};
+    std::vector<std::string> args = {BuiltProgram("verdal-catalogue-service"),
+                                     "--listen",
+                                     "127.0.0.1:0",
+                                     "--courses",
+                                     std::to_string(courses),
+                                     "--versions",
+                                     versions};
     for (const std::string& fault : faults) {
         args.push_back("--fault");
         args.push_back(fault);
@@ -166,8 +170,8 @@ int ClosedPort() {
 
 } // namespace verdal::test
 
-#include "update/http_fetch.h"
 #include "platform/text.h"
+#include "update/http_fetch.h"
 
 #include <sstream>
 

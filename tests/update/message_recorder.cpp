@@ -43,7 +43,8 @@ std::vector<WPARAM> Recorder::Progress() const {
 std::vector<std::u16string> Recorder::StoredNames() const {
     std::vector<std::u16string> names;
     for (const Posted& p : posted)
-        if (p.message == kStatusMessage && p.wParam == static_cast<WPARAM>(StatusCode::CourseStored))
+        if (p.message == kStatusMessage &&
+            p.wParam == static_cast<WPARAM>(StatusCode::CourseStored))
             names.push_back(p.text);
     return names;
 }
@@ -61,8 +62,7 @@ WorkerDialog::~WorkerDialog() {
         thread_.join();
 }
 
-bool WorkerDialog::ProcessWindowMessage(HWND hwnd, UINT message, WPARAM, LPARAM,
-                                        LRESULT& result) {
+bool WorkerDialog::ProcessWindowMessage(HWND hwnd, UINT message, WPARAM, LPARAM, LRESULT& result) {
     if (message != WM_INITDIALOG)
         return false;
     const HWND pageWindow = CreateWindowFor(page, hwnd);

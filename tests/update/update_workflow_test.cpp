@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -71,6 +72,13 @@ protected:
 
 using Codes = std::vector<WPARAM>;
 
+// The dialog closes as soon as the worker ends it, and messages still queued for its page window
+// go with it: the progress seen is a prefix of what was posted.
+void ExpectProgressPrefix(const Codes& seen, const Codes& posted) {
+    ASSERT_LE(seen.size(), posted.size());
+    EXPECT_TRUE(std::equal(seen.begin(), seen.end(), posted.begin()));
+}
+
 } // namespace
 
 TEST_F(WorkflowTest, ServerCheckStoresTheOfferAndTheSerialNumber) {
@@ -120,13 +128,13 @@ TEST_F(WorkflowTest, NothingNewerFinishesAtOnceWithoutARequest) {
     std::vector<WPARAM> progress;
     // Before any server check the offered version is 0.
     EXPECT_EQ(Update(&progress), 1);
-    EXPECT_EQ(progress, (Codes{0}));
+    ExpectProgressPrefix(progress, Codes{0});
     EXPECT_EQ(mainWindow.Statuses(), (Codes{11}));
 
     offer.Set(24, Utf8ToUtf16(service.Base() + "courses/cat24/cat24.xml"));
     mainWindow.posted.clear();
     EXPECT_EQ(Update(&progress), 1);
-    EXPECT_EQ(progress, (Codes{0}));
+    ExpectProgressPrefix(progress, Codes{0});
     EXPECT_EQ(mainWindow.Statuses(), (Codes{11}));
     EXPECT_EQ(service.Served()["catalogue"] + service.Served()["map"], 0);
     EXPECT_EQ(CopySettings().updateVersion, 24u);
@@ -162,8 +170,11 @@ TEST_F(WorkflowTest, ASuccessfulUpdateSavesTheOfferedVersion) {
     const auto statuses = mainWindow.Statuses();
     ASSERT_FALSE(statuses.empty());
     EXPECT_EQ(statuses.back(), 11u);
-    EXPECT_EQ(progress.front(), 0u);
-    EXPECT_EQ(progress.back(), 100u);
+    EXPECT_EQ(mainWindow.StoredNames().size(), statuses.size() - 1);
+    Codes posted = {0};
+    for (std::size_t done = 1; done < statuses.size(); ++done)
+        posted.push_back(done * 100 / (statuses.size() - 1));
+    ExpectProgressPrefix(progress, posted);
     EXPECT_EQ(CourseCount(), 40);
     EXPECT_EQ(CopySettings().updateVersion, 27u);
     EXPECT_NE(SettingsFile().find("\"update version\"=dword:0000001b"), std::string::npos);

@@ -9,7 +9,9 @@ using namespace verdal;
 
 namespace {
 
-VersionReply Parse(const std::string& reply) { return ParseVersionReply(reply.data(), reply.size()); }
+VersionReply Parse(const std::string& reply) {
+    return ParseVersionReply(reply.data(), reply.size());
+}
 
 } // namespace
 

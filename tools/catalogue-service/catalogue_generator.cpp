@@ -24,44 +24,58 @@ struct Country {
 
 const std::vector<Country>& Countries() {
     static const std::vector<Country> countries = {
-        {"USA", "+1", NameStyle::English,
-         {"Alabama",        "Alaska",       "Arizona",       "Arkansas",     "California",
-          "Colorado",       "Connecticut",  "Delaware",      "Florida",      "Georgia",
-          "Hawaii",         "Idaho",        "Illinois",      "Indiana",      "Iowa",
-          "Kansas",         "Kentucky",     "Louisiana",     "Maine",        "Maryland",
-          "Massachusetts",  "Michigan",     "Minnesota",     "Mississippi",  "Missouri",
-          "Montana",        "Nebraska",     "Nevada",        "New Hampshire", "New Jersey",
-          "New Mexico",     "New York",     "North Carolina", "North Dakota", "Ohio",
-          "Oklahoma",       "Oregon",       "Pennsylvania",  "Rhode Island", "South Carolina",
-          "South Dakota",   "Tennessee",    "Texas",         "Utah",         "Vermont",
-          "Virginia",       "Washington",   "West Virginia", "Wisconsin",    "Wyoming"},
+        {"USA",
+         "+1",
+         NameStyle::English,
+         {"Alabama",       "Alaska",      "Arizona",        "Arkansas",      "California",
+          "Colorado",      "Connecticut", "Delaware",       "Florida",       "Georgia",
+          "Hawaii",        "Idaho",       "Illinois",       "Indiana",       "Iowa",
+          "Kansas",        "Kentucky",    "Louisiana",      "Maine",         "Maryland",
+          "Massachusetts", "Michigan",    "Minnesota",      "Mississippi",   "Missouri",
+          "Montana",       "Nebraska",    "Nevada",         "New Hampshire", "New Jersey",
+          "New Mexico",    "New York",    "North Carolina", "North Dakota",  "Ohio",
+          "Oklahoma",      "Oregon",      "Pennsylvania",   "Rhode Island",  "South Carolina",
+          "South Dakota",  "Tennessee",   "Texas",          "Utah",          "Vermont",
+          "Virginia",      "Washington",  "West Virginia",  "Wisconsin",     "Wyoming"},
          40},
-        {"Korea", "+82", NameStyle::Korean,
+        {"Korea",
+         "+82",
+         NameStyle::Korean,
          {"Gyeonggi-do", "Gangwon-do", "Jeju-do", "Gyeongsangbuk-do", "Chungcheongnam-do",
           "Jeollanam-do"},
          10},
-        {"Japan", "+81", NameStyle::Japanese,
+        {"Japan",
+         "+81",
+         NameStyle::Japanese,
          {"Chiba", "Hokkaido", "Hyogo", "Kanagawa", "Okinawa", "Shizuoka", "Tochigi"},
          10},
-        {"United Kingdom", "+44", NameStyle::English,
+        {"United Kingdom",
+         "+44",
+         NameStyle::English,
          {"England", "Scotland", "Wales", "Northern Ireland"},
          10},
-        {"Spain", "+34", NameStyle::Spanish,
-         {"Andalucía", "Cataluña", "Comunidad de Madrid", "Islas Baleares",
-          "Comunidad Valenciana"},
+        {"Spain",
+         "+34",
+         NameStyle::Spanish,
+         {"Andalucía", "Cataluña", "Comunidad de Madrid", "Islas Baleares", "Comunidad Valenciana"},
          8},
         {"Ireland", "+353", NameStyle::English, {"Cork", "Dublin", "Galway", "Kerry"}, 5},
-        {"France", "+33", NameStyle::French,
+        {"France",
+         "+33",
+         NameStyle::French,
          {"Bretagne", "Île-de-France", "Nouvelle-Aquitaine", "Provence-Alpes-Côte d'Azur"},
          6},
-        {"Germany", "+49", NameStyle::German,
+        {"Germany",
+         "+49",
+         NameStyle::German,
          {"Bayern", "Hessen", "Nordrhein-Westfalen", "Schleswig-Holstein"},
          5},
-        {"Canada", "+1", NameStyle::English,
+        {"Canada",
+         "+1",
+         NameStyle::English,
          {"Alberta", "British Columbia", "Ontario", "Québec"},
          4},
-        {"Australia", "+61", NameStyle::English, {"New South Wales", "Queensland", "Victoria"},
-         2},
+        {"Australia", "+61", NameStyle::English, {"New South Wales", "Queensland", "Victoria"}, 2},
     };
     return countries;
 }
@@ -95,27 +109,29 @@ const Country& CountryOf(std::int32_t uid) {
 
 std::string CourseName(NameStyle style, std::int32_t uid) {
     static const std::array<const char*, 18> englishFirst = {
-        "Pine", "Eagle", "Willow", "Cedar", "Stone", "Heather", "Fox", "Hawk's", "St Andrew's",
-        "O'Brien's", "Royal", "Old", "Lake", "River", "Oak", "Maple", "Sandy", "Bishop's"};
+        "Pine", "Eagle",  "Willow",      "Cedar",     "Stone", "Heather",
+        "Fox",  "Hawk's", "St Andrew's", "O'Brien's", "Royal", "Old",
+        "Lake", "River",  "Oak",         "Maple",     "Sandy", "Bishop's"};
     static const std::array<const char*, 12> englishSecond = {
-        "Creek", "Hills", "Valley", "Ridge", "Links", "Dunes",
-        "Meadows", "Point", "Harbour", "Glen", "Park", "Woods"};
-    static const std::array<const char*, 6> englishKind = {
-        "Golf Club", "Country Club", "Golf Links", "Golf Course", "Golf & Country Club",
-        "Golf Resort"};
+        "Creek",   "Hills", "Valley",  "Ridge", "Links", "Dunes",
+        "Meadows", "Point", "Harbour", "Glen",  "Park",  "Woods"};
+    static const std::array<const char*, 6> englishKind = {"Golf Club",           "Country Club",
+                                                           "Golf Links",          "Golf Course",
+                                                           "Golf & Country Club", "Golf Resort"};
     static const std::array<const char*, 10> spanish = {
-        "El Prado", "La Moraleja", "Sotogrande", "Alcaidesa", "Peñaflor",
-        "Guadalmina", "Mar Menor", "Las Colinas", "Torrequebrada", "La Cañada"};
+        "El Prado",   "La Moraleja", "Sotogrande",  "Alcaidesa",     "Peñaflor",
+        "Guadalmina", "Mar Menor",   "Las Colinas", "Torrequebrada", "La Cañada"};
     static const std::array<const char*, 9> french = {
-        "Château d'Ormesson", "Saint-Cloud", "Chantilly", "Fontainebleau", "Évian",
-        "Étretat", "Hardelot", "Biarritz Le Phare", "Médoc"};
-    static const std::array<const char*, 6> german = {
-        "München-Süd", "Öschberghof", "Bad Griesbach", "Schloss Lüdersburg", "Würzburg",
-        "Hamburg-Falkenstein"};
+        "Château d'Ormesson", "Saint-Cloud",       "Chantilly", "Fontainebleau", "Évian", "Étretat",
+        "Hardelot",           "Biarritz Le Phare", "Médoc"};
+    static const std::array<const char*, 6> german = {"München-Süd",   "Öschberghof",
+                                                      "Bad Griesbach", "Schloss Lüdersburg",
+                                                      "Würzburg",      "Hamburg-Falkenstein"};
     static const std::array<const char*, 8> korean = {
-        "남서울", "안양", "레이크사이드", "스카이72", "해슬리나인브릿지", "핀크스", "블루원", "오크밸리"};
-    static const std::array<const char*, 8> japanese = {
-        "霞ヶ関", "廣野", "小金井", "東京よみうり", "太平洋", "川奈", "鳴尾", "富士"};
+        "남서울",           "안양",   "레이크사이드", "스카이72",
+        "해슬리나인브릿지", "핀크스", "블루원",       "오크밸리"};
+    static const std::array<const char*, 8> japanese = {"霞ヶ関", "廣野", "小金井", "東京よみうり",
+                                                        "太平洋", "川奈", "鳴尾",   "富士"};
     const std::uint64_t h = Hash(uid, 2);
     // The uid keeps names apart, as real catalogues number courses that share a name.
     const std::string number = " " + std::to_string(uid);
@@ -169,28 +185,33 @@ std::vector<GeneratedCourse> CatalogueGenerator::Entries(std::uint32_t version) 
     const auto found = std::find(versions_.begin(), versions_.end(), version);
     if (found == versions_.end())
         return entries;
-    const auto index = static_cast<std::int64_t>(found - versions_.begin());
-    const auto count = static_cast<std::int64_t>(versions_.size());
+    const auto index = static_cast<std::size_t>(found - versions_.begin());
     for (std::int32_t uid = 1; uid <= courseCount_; ++uid) {
-        const std::int64_t block = (uid - 1) * count / courseCount_;
-        if (block == index || (block < index && uid % 5 == index % 5))
+        const std::size_t first = FirstListing(uid);
+        if (first == index || (first < index && uid % 5 == static_cast<std::int32_t>(index % 5)))
             entries.push_back(Course(uid, version));
     }
     return entries;
 }
 
+std::size_t CatalogueGenerator::FirstListing(std::int32_t uid) const {
+    // The courses are shared out among the versions in runs of consecutive uids.
+    return static_cast<std::size_t>(static_cast<std::int64_t>(uid - 1) *
+                                    static_cast<std::int64_t>(versions_.size()) /
+                                    std::max(courseCount_, 1));
+}
+
 GeneratedCourse CatalogueGenerator::Course(std::int32_t uid, std::uint32_t version) const {
-    static const std::array<const char*, 10> streets = {
-        "Fairway Drive", "Clubhouse Road", "Links Avenue", "Green Lane", "Country Club Road",
-        "Lakeshore Boulevard", "Old Mill Road", "Harbour Street", "Hill Road", "Park Way"};
+    static const std::array<const char*, 10> streets = {"Fairway Drive",     "Clubhouse Road",
+                                                        "Links Avenue",      "Green Lane",
+                                                        "Country Club Road", "Lakeshore Boulevard",
+                                                        "Old Mill Road",     "Harbour Street",
+                                                        "Hill Road",         "Park Way"};
     const Country& country = CountryOf(uid);
     const std::uint64_t h = Hash(uid, 3);
     const std::uint64_t changed = Hash(uid, 200 + version);
-    const bool firstListing = version == versions_.front() ||
-                              (uid - 1) * static_cast<std::int64_t>(versions_.size()) /
-                                      std::max(courseCount_, 1) ==
-                                  std::find(versions_.begin(), versions_.end(), version) -
-                                      versions_.begin();
+    const bool firstListing =
+        versions_[std::min(FirstListing(uid), versions_.size() - 1)] >= version;
     GeneratedCourse course;
     course.uid = uid;
     course.version = version;
@@ -203,8 +224,8 @@ GeneratedCourse CatalogueGenerator::Course(std::int32_t uid, std::uint32_t versi
     course.alias = h % 4 == 0 ? "" : "GC" + std::to_string(uid % 1000);
     course.country = country.name;
     course.city = country.regions[(h >> 8) % country.regions.size()];
-    course.address = std::to_string(1 + (h >> 16) % 9000) + " " + Pick(streets, h >> 24) +
-                     ", " + course.city;
+    course.address =
+        std::to_string(1 + (h >> 16) % 9000) + " " + Pick(streets, h >> 24) + ", " + course.city;
     char phone[48];
     std::snprintf(phone, sizeof phone, "%s %03u-%03u-%04u", country.dialCode,
                   static_cast<unsigned>(100 + (h >> 32) % 900),
@@ -270,11 +291,20 @@ std::string XmlAttributeText(const std::string& text) {
     out.reserve(text.size());
     for (char c : text) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;

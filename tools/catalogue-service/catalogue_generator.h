@@ -60,6 +60,9 @@ public:
     std::string CourseMap(std::int32_t uid, std::uint32_t version) const;
 
 private:
+    // The index of the version that first lists the course.
+    std::size_t FirstListing(std::int32_t uid) const;
+
     int courseCount_;
     std::vector<std::uint32_t> versions_;
 };

@@ -77,8 +77,7 @@ struct Service {
         std::lock_guard lock(cacheMutex);
         auto& entry = catalogues[version];
         if (!entry)
-            entry = std::make_shared<const std::string>(
-                generator.CatalogueXml(version, Base()));
+            entry = std::make_shared<const std::string>(generator.CatalogueXml(version, Base()));
         return entry;
     }
 };
@@ -103,9 +102,9 @@ Reply NotFound() {
     Reply reply;
     reply.status = http::status::not_found;
     reply.contentType = "text/html";
-    reply.body = std::make_shared<const std::string>(
-        "<html><head><title>404 Not Found</title></head>"
-        "<body><h1>Not Found</h1></body></html>\n");
+    reply.body =
+        std::make_shared<const std::string>("<html><head><title>404 Not Found</title></head>"
+                                            "<body><h1>Not Found</h1></body></html>\n");
     return reply;
 }
 
@@ -138,8 +137,7 @@ Reply Route(Service& service, std::string target) {
         const std::string rest = target.substr(5);
         const auto underscore = rest.find('_');
         const auto dot = rest.find(".gof");
-        if (underscore == std::string::npos || dot == std::string::npos ||
-            dot + 4 != rest.size())
+        if (underscore == std::string::npos || dot == std::string::npos || dot + 4 != rest.size())
             return NotFound();
         const auto uid = Number(rest.substr(0, underscore));
         const auto version = Number(rest.substr(underscore + 1, dot - underscore - 1));
