@@ -15,9 +15,11 @@
 #include <cctype>
 #include <cstdio>
 #include <exception>
+#include <future>
 #include <limits>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace verdal {
 namespace {
@@ -72,24 +74,11 @@ void StoreCourse(const CourseRecord& record) {
         UpdateCourse(record);
 }
 
-bool MergeVersions(const XMLElement& root, HWND mainWindow, HWND progressWindow,
-                   std::uint32_t localVersion) {
-    int total = 0;
-    for (const XMLElement* version = root.FirstChildElement(); version;
-         version = version->NextSiblingElement()) {
-        std::uint32_t number = 0;
-        if (!VersionNumber(*version, number))
-            return false;
-        if (localVersion >= number)
-            continue;
-        for (const XMLElement* entry = version->FirstChildElement(); entry;
-             entry = entry->NextSiblingElement())
-            if (EntryUid(*entry) != 0)
-                ++total;
-    }
-
-    int done = 0;
-    auto record = std::make_unique<CourseRecord>();
+// The course entries of the versions above localVersion, in document order, and the number of
+// them that have a non-zero uid (the progress counts against it). False when a version has no
+// "number"; nothing has been changed then.
+bool NewerEntries(const XMLElement& root, std::uint32_t localVersion,
+                  std::vector<const XMLElement*>& entries, int& total) {
     for (const XMLElement* version = root.FirstChildElement(); version;
          version = version->NextSiblingElement()) {
         std::uint32_t number = 0;
@@ -99,26 +88,66 @@ bool MergeVersions(const XMLElement& root, HWND mainWindow, HWND progressWindow,
             continue;
         for (const XMLElement* entry = version->FirstChildElement(); entry;
              entry = entry->NextSiblingElement()) {
-            *record = CourseRecord{};
-            record->objid = EntryUid(*entry);
-            const char* url = nullptr;
-            if (record->objid == 0 || !ReadEntry(*entry, *record, url))
+            if (EntryUid(*entry) == 0)
                 continue;
-            // The block's last 32 bytes follow the map to the device: never leave them holding
-            // the previous course's bytes.
-            record->gof.fill(0);
-            const int fetched =
-                FetchUrlToMemory(Utf8ToUtf16(url), record->gof.data(), kGofBlockSize);
-            if (fetched != static_cast<int>(kCourseMapSize))
-                return false;
-            StoreCourse(*record);
-            PostMessageWith(mainWindow, kStatusMessage,
-                            static_cast<WPARAM>(StatusCode::CourseStored),
-                            std::make_unique<std::u16string>(Utf8ToUtf16(record->name)));
-            ++done;
-            PostMessage(progressWindow, kProgressMessage,
-                        static_cast<WPARAM>(static_cast<double>(done) / total * 100.0));
+            ++total;
+            entries.push_back(entry);
         }
+    }
+    return true;
+}
+
+// One course on its way into the table: its record, filled from the entry, and the fetch of its
+// course map into the record's GOF block.
+struct PendingCourse {
+    std::unique_ptr<CourseRecord> record = std::make_unique<CourseRecord>();
+    std::future<int> fetched;
+
+    // Fills the record from the entry and starts fetching its map on a thread of its own; false,
+    // with nothing started, when the entry lacks an attribute.
+    bool Start(const XMLElement& entry) {
+        *record = CourseRecord{};
+        record->objid = EntryUid(entry);
+        const char* url = nullptr;
+        if (!ReadEntry(entry, *record, url))
+            return false;
+        fetched = std::async(std::launch::async, [block = &record->gof, url = Utf8ToUtf16(url)] {
+            return FetchUrlToMemory(url, block->data(), kGofBlockSize);
+        });
+        return true;
+    }
+};
+
+bool MergeVersions(const XMLElement& root, HWND mainWindow, HWND progressWindow,
+                   std::uint32_t localVersion) {
+    std::vector<const XMLElement*> entries;
+    int total = 0;
+    if (!NewerEntries(root, localVersion, entries, total))
+        return false;
+
+    // While one course is stored, the next one's map is already on its way: the fetches and the
+    // statements overlap, yet each course is stored right after its own fetch, in document order.
+    PendingCourse current, next;
+    std::size_t following = 0;
+    auto startNext = [&] {
+        while (following < entries.size() && !next.Start(*entries[following]))
+            ++following; // an entry lacking an attribute is skipped
+        ++following;
+    };
+    startNext();
+    int done = 0;
+    while (next.fetched.valid()) {
+        std::swap(current, next);
+        startNext();
+        if (current.fetched.get() != static_cast<int>(kCourseMapSize))
+            return false;
+        const CourseRecord& record = *current.record;
+        StoreCourse(record);
+        PostMessageWith(mainWindow, kStatusMessage, static_cast<WPARAM>(StatusCode::CourseStored),
+                        std::make_unique<std::u16string>(Utf8ToUtf16(record.name)));
+        ++done;
+        PostMessage(progressWindow, kProgressMessage,
+                    static_cast<WPARAM>(static_cast<double>(done) / total * 100.0));
     }
     return true;
 }
