@@ -18,13 +18,17 @@
 
 namespace verdal::test {
 
-ChildProcess::ChildProcess(const std::vector<std::string>& argv) {
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, bool discardErrors) {
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
     pid_ = ::fork();
     if (pid_ == 0) {
         ::dup2(pipeFds[1], STDOUT_FILENO);
+        if (discardErrors) {
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, STDERR_FILENO);
+        }
         std::vector<char*> args;
         for (const std::string& arg : argv)
             args.push_back(const_cast<char*>(arg.c_str()));
@@ -135,15 +139,17 @@ StaticServer::StaticServer() {
     folder_ = made.Path().string() + "-static";
     std::filesystem::rename(made.Path(), folder_);
     port_ = ClosedPort();
-    process_ = new ChildProcess({"python3", "-u", "-m", "http.server", "--bind", "127.0.0.1",
-                                 "--directory", folder_.string(), std::to_string(port_)});
+    process_ =
+        std::make_unique<ChildProcess>({"python3", "-u", "-m", "http.server", "--bind", "127.0.0.1",
+                                        "--directory", folder_.string(), std::to_string(port_)},
+                                       /*discardErrors=*/true);
     // http.server announces itself on standard output once it listens.
     if (process_->ReadLine(20000).find("Serving HTTP") == std::string::npos)
         throw std::runtime_error("python3 -m http.server did not start");
 }
 
 StaticServer::~StaticServer() {
-    delete process_;
+    process_.reset();
     std::error_code ignored;
     std::filesystem::remove_all(folder_, ignored);
 }

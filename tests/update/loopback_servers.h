@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,9 @@ namespace verdal::test {
 // A child process whose standard output is read line by line.
 class ChildProcess {
 public:
-    ChildProcess(const std::vector<std::string>& argv);
+    // Starts argv[0] (looked up in PATH) with the arguments; its standard error goes to ours, or
+    // nowhere when discardErrors is set.
+    explicit ChildProcess(const std::vector<std::string>& argv, bool discardErrors = false);
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
     ~ChildProcess(); // SIGTERM, then waits for the child
@@ -58,7 +61,7 @@ public:
 
 private:
     std::filesystem::path folder_;
-    ChildProcess* process_ = nullptr;
+    std::unique_ptr<ChildProcess> process_;
     int port_ = 0;
 };
 
