@@ -139,10 +139,10 @@ StaticServer::StaticServer() {
     folder_ = made.Path().string() + "-static";
     std::filesystem::rename(made.Path(), folder_);
     port_ = ClosedPort();
-    process_ =
-        std::make_unique<ChildProcess>({"python3", "-u", "-m", "http.server", "--bind", "127.0.0.1",
-                                        "--directory", folder_.string(), std::to_string(port_)},
-                                       /*discardErrors=*/true);
+    process_ = std::make_unique<ChildProcess>(
+        std::vector<std::string>{"python3", "-u", "-m", "http.server", "--bind", "127.0.0.1",
+                                 "--directory", folder_.string(), std::to_string(port_)},
+        /*discardErrors=*/true);
     // http.server announces itself on standard output once it listens.
     if (process_->ReadLine(20000).find("Serving HTTP") == std::string::npos)
         throw std::runtime_error("python3 -m http.server did not start");
