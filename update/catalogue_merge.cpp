@@ -12,7 +12,6 @@
 
 #include <tinyxml2.h>
 
-#include <cctype>
 #include <cstdio>
 #include <exception>
 #include <future>
@@ -106,6 +105,8 @@ struct PendingCourse {
     // Fills the record from the entry and starts fetching its map on a thread of its own; false,
     // with nothing started, when the entry lacks an attribute.
     bool Start(const XMLElement& entry) {
+        // A fresh record: its GOF block is all zero, so the 32 bytes after the 7264-byte map,
+        // which go to the device with it, never hold the previous course's bytes.
         *record = CourseRecord{};
         record->objid = EntryUid(entry);
         const char* url = nullptr;
