@@ -194,36 +194,35 @@ void Session(Service& service, tcp::socket socket) {
     beast::flat_buffer buffer;
     beast::error_code error;
     socket.set_option(tcp::no_delay(true), error);
-    for (;;) {
-        http::request<http::string_body> request;
-        http::read(socket, buffer, request, error);
-        if (error)
-            return;
-        const Reply reply = Route(service, std::string(request.target()));
-        if (reply.misbehaviour == Misbehaviour::Cut) {
-            SendHalf(socket, reply, request.version());
-            socket.shutdown(tcp::socket::shutdown_both, error);
-            return;
-        }
-        if (reply.misbehaviour == Misbehaviour::Stall) {
-            // Keep the connection open without a byte more until the client gives up.
-            if (SendHalf(socket, reply, request.version())) {
-                char sink[256];
-                while (!error)
-                    socket.read_some(asio::buffer(sink), error);
-            }
-            return;
-        }
-        http::response<http::string_body> response{reply.status, request.version()};
-        response.set(http::field::server, "verdal-catalogue-service");
-        response.set(http::field::content_type, reply.contentType);
-        response.body() = *reply.body;
-        response.keep_alive(request.keep_alive());
-        response.prepare_payload();
-        http::write(socket, response, error);
-        if (error || !response.keep_alive())
-            break;
+    http::request<http::string_body> request;
+    http::read(socket, buffer, request, error);
+    if (error)
+        return;
+    const Reply reply = Route(service, std::string(request.target()));
+    if (reply.misbehaviour == Misbehaviour::Cut) {
+        SendHalf(socket, reply, request.version());
+        socket.shutdown(tcp::socket::shutdown_both, error);
+        return;
     }
+    if (reply.misbehaviour == Misbehaviour::Stall) {
+        // Keep the connection open without a byte more until the client gives up.
+        if (SendHalf(socket, reply, request.version())) {
+            char sink[256];
+            while (!error)
+                socket.read_some(asio::buffer(sink), error);
+        }
+        return;
+    }
+    http::response<http::string_body> response{reply.status, request.version()};
+    response.set(http::field::server, "verdal-catalogue-service");
+    response.set(http::field::content_type, reply.contentType);
+    response.body() = *reply.body;
+    // One request a connection, closed by the server first: the side that closes first keeps
+    // the connection's TIME_WAIT, and on loopback a client that opens thousands of connections a
+    // second would otherwise run out of ports.
+    response.keep_alive(false);
+    response.prepare_payload();
+    http::write(socket, response, error);
     socket.shutdown(tcp::socket::shutdown_send, error);
 }
 
