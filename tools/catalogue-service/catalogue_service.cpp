@@ -3,9 +3,9 @@
 // deterministic catalogue, and misbehaves on request so that every failure road can be tried.
 //
 //   verdal-catalogue-service [--listen 127.0.0.1:PORT] [--courses N] [--versions LIST]
-//                            [--fault SPEC]...
+//                            [--fault FAULT]...
 //
-// Faults (SPEC): 404:TARGET answers a 404 page; nohttp answers the version request without
+// Faults (FAULT): 404:TARGET answers a 404 page; nohttp answers the version request without
 // "http://"; blanks puts blanks into the version reply; short:UID and long:UID make that
 // course's map 7263 or 7265 bytes; stall:TARGET sends half the body, then nothing more;
 // cut:TARGET sends half the body, then closes the connection. TARGET is version, catalogue,
@@ -226,17 +226,17 @@ void Session(Service& service, tcp::socket socket) {
     socket.shutdown(tcp::socket::shutdown_send, error);
 }
 
-bool AddFault(Faults& faults, const std::string& spec) {
-    const auto colon = spec.find(':');
-    const std::string kind = spec.substr(0, colon);
-    const std::string target = colon == std::string::npos ? "" : spec.substr(colon + 1);
+bool AddFault(Faults& faults, const std::string& fault) {
+    const auto colon = fault.find(':');
+    const std::string kind = fault.substr(0, colon);
+    const std::string target = colon == std::string::npos ? "" : fault.substr(colon + 1);
     auto validTarget = [&] {
         return target == "version" || target == "catalogue" || target == "map" ||
                (target.rfind("map:", 0) == 0 && Number(target.substr(4)));
     };
-    if (spec == "nohttp")
+    if (fault == "nohttp")
         faults.noHttp = true;
-    else if (spec == "blanks")
+    else if (fault == "blanks")
         faults.blanks = true;
     else if ((kind == "short" || kind == "long") && Number(target))
         (kind == "short" ? faults.shortMaps : faults.longMaps)
@@ -254,9 +254,9 @@ bool AddFault(Faults& faults, const std::string& spec) {
 
 int Usage() {
     std::cerr << "usage: verdal-catalogue-service [--listen 127.0.0.1:PORT] [--courses N]\n"
-                 "                                [--versions LIST] [--fault SPEC]...\n"
+                 "                                [--versions LIST] [--fault FAULT]...\n"
                  "  N from 10 to 50000 (default 2000); LIST like 25,26,27 (default 25,26,27)\n"
-                 "  SPEC: 404:T nohttp blanks short:UID long:UID stall:T cut:T\n"
+                 "  FAULT: 404:T nohttp blanks short:UID long:UID stall:T cut:T\n"
                  "        T: version, catalogue, map or map:UID\n";
     return 2;
 }
