@@ -25,6 +25,8 @@ const char* const kCourseIndexStatements[4] = {
 
 namespace {
 
+constexpr int kCantOpen = 14; // the library's "unable to open database file"
+
 constexpr const char* kInsertFormat =
     "insert into GOLF (objid,fileid,name,alias,country,city,address,telephone,email,hole,gof) "
     "values (%d,'%s','%s','%s','%s','%s','%s','%s','%s','%s',%Q);";
@@ -37,8 +39,7 @@ constexpr const char* kCountByIdFormat = "select count(*) from GOLF where objid=
 constexpr const char* kCountries = "select DISTINCT country from GOLF order by country;";
 constexpr const char* kRegionsFormat =
     "select DISTINCT city from GOLF where country='%s' order by city;";
-constexpr const char* kSearchByName =
-    "select * from GOLF where name like '%c%s%c' order by name;";
+constexpr const char* kSearchByName = "select * from GOLF where name like '%c%s%c' order by name;";
 constexpr const char* kSearchByCountryAndName =
     "select * from GOLF where country='%s' and name like '%c%s%c' order by name;";
 constexpr const char* kSearchByCountry = "select * from GOLF where country='%s' order by name;";
@@ -61,9 +62,8 @@ __attribute__((format(printf, 1, 2))) std::string FormatStatement(const char* fm
     return text;
 }
 
-// The GOF block's encoded text, formatted into a statement by the library's printf.
-template <typename... Values>
-std::string FormatWithLibrary(const char* fmt, Values... values) {
+// Formats with the library's printf, whose %Q puts the GOF block's encoded text between quotes.
+template <typename... Values> std::string FormatWithLibrary(const char* fmt, Values... values) {
     CppSQLite3Text text;
     return text.format(fmt, values...);
 }
@@ -71,8 +71,16 @@ std::string FormatWithLibrary(const char* fmt, Values... values) {
 } // namespace
 
 void OpenCourseDatabase() {
+    std::string path;
+    try {
+        path = ProgramFilePath("golf.db");
+    } catch (const std::exception& error) {
+        // The data folder cannot be made: report it the way the database layer reports a file
+        // it cannot open.
+        throw CppSQLite3Exception(kCantOpen, error.what());
+    }
     CppSQLite3Database& database = CourseDatabase();
-    database.open(ProgramFilePath("golf.db").c_str());
+    database.open(path.c_str());
     TuneCourseDatabase(database);
 }
 
@@ -95,9 +103,8 @@ std::string InsertStatement(const CourseRecord& record) {
     gof.setBytes(record.gof.data(), static_cast<int>(record.gof.size()));
     return FormatWithLibrary(kInsertFormat, static_cast<int>(record.objid), record.fileid.c_str(),
                              record.name.c_str(), record.alias.c_str(), record.country.c_str(),
-                             record.city.c_str(), record.address.c_str(),
-                             record.telephone.c_str(), record.email.c_str(), record.hole.c_str(),
-                             gof.encodedText());
+                             record.city.c_str(), record.address.c_str(), record.telephone.c_str(),
+                             record.email.c_str(), record.hole.c_str(), gof.encodedText());
 }
 
 std::string UpdateStatement(const CourseRecord& record) {
@@ -105,8 +112,8 @@ std::string UpdateStatement(const CourseRecord& record) {
     gof.setBytes(record.gof.data(), static_cast<int>(record.gof.size()));
     return FormatWithLibrary(kUpdateFormat, record.fileid.c_str(), record.name.c_str(),
                              record.alias.c_str(), record.country.c_str(), record.city.c_str(),
-                             record.address.c_str(), record.telephone.c_str(),
-                             record.email.c_str(), record.hole.c_str(), gof.encodedText(),
+                             record.address.c_str(), record.telephone.c_str(), record.email.c_str(),
+                             record.hole.c_str(), gof.encodedText(),
                              static_cast<int>(record.objid));
 }
 
@@ -125,8 +132,8 @@ void ReadCourse(CppSQLite3Cursor& cursor, CourseRecord& record) {
     CppSQLite3Blob gof;
     gof.setEncodedText(cursor.columnText("gof"));
     const unsigned char* bytes = gof.bytes();
-    std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(gof.byteCount()),
-                                              record.gof.size());
+    std::size_t count =
+        std::min<std::size_t>(static_cast<std::size_t>(gof.byteCount()), record.gof.size());
     std::memcpy(record.gof.data(), bytes, count);
     std::fill(record.gof.begin() + static_cast<std::ptrdiff_t>(count), record.gof.end(), 0);
 
@@ -149,7 +156,9 @@ int CourseCountById(std::int32_t objid) {
     return CourseDatabase().runScalar(CourseCountStatement(objid).c_str());
 }
 
-std::string CountriesStatement() { return kCountries; }
+std::string CountriesStatement() {
+    return kCountries;
+}
 
 std::string RegionsStatement(std::string_view country) {
     return FormatStatement(kRegionsFormat, DoubleQuotes(country).c_str());

@@ -20,8 +20,9 @@ extern const char* const kCreateCourseTable;
 extern const char* const kCourseIndexStatements[4];
 
 // Opens golf.db in the data folder through CourseDatabase() and sets it up for many small
-// commits (see TuneCourseDatabase). Throws when the file cannot be opened. Call once at
-// start-up, after LoadSettings, from the user-interface thread.
+// commits (see TuneCourseDatabase). Throws CppSQLite3Exception when the file cannot be opened
+// (code 14 when the data folder cannot be made). Call once at start-up, after LoadSettings,
+// from the user-interface thread.
 void OpenCourseDatabase();
 // Sets a freshly opened connection to the write-ahead journal with normal syncing: each
 // statement still commits by itself and a crash of the program loses nothing committed, while a

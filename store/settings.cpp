@@ -57,6 +57,13 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 
 // ---- reading ----
 
+int HexDigit(char c) {
+    return c >= '0' && c <= '9'   ? c - '0'
+           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                  : -1;
+}
+
 // A value as the file holds it: a dword or a text.
 struct RegValue {
     std::string name;
@@ -81,8 +88,17 @@ std::optional<std::string> ReadQuoted(std::string_view& rest) {
             if (i == rest.size())
                 return std::nullopt;
             c = rest[i++];
-            if (c != '\\' && c != '"')
+            if (c == 'x') {
+                // A control character, written as two hexadecimal digits.
+                int high = i + 1 < rest.size() ? HexDigit(rest[i]) : -1;
+                int low = i + 1 < rest.size() ? HexDigit(rest[i + 1]) : -1;
+                if (high < 0 || low < 0)
+                    return std::nullopt;
+                c = static_cast<char>(high * 16 + low);
+                i += 2;
+            } else if (c != '\\' && c != '"') {
                 return std::nullopt;
+            }
         }
         text.push_back(c);
     }
@@ -103,10 +119,7 @@ std::optional<RegValue> ParseValueLine(std::string_view line) {
             return std::nullopt;
         std::uint32_t number = 0;
         for (char c : digits) {
-            int digit = c >= '0' && c <= '9'   ? c - '0'
-                        : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                        : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                               : -1;
+            int digit = HexDigit(c);
             if (digit < 0)
                 return std::nullopt;
             number = number * 16 + static_cast<std::uint32_t>(digit);
@@ -205,6 +218,14 @@ FileState ReadSettingsFile(const std::string& path, Settings& settings, std::str
 std::string Quoted(std::string_view text) {
     std::string out = "\"";
     for (char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20) {
+            // A line break inside a text would split its line; control characters are
+            // written as escapes.
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(c));
+            out += escaped;
+            continue;
+        }
         if (c == '\\' || c == '"')
             out.push_back('\\');
         out.push_back(c);

@@ -10,9 +10,10 @@
 //   "sn"="..."
 //   "server"="http://127.0.0.1:8650/"
 //
-// in UTF-8, with "\\" and "\"" escaping a backslash and a quote inside a text. It is replaced
-// whole and atomically (a temporary file, flushed, then renamed over the old one), so a crash
-// never leaves half a file.
+// in UTF-8, with "\\" and "\"" escaping a backslash and a quote inside a text and "\x" with two
+// hexadecimal digits a control character (so a line break never splits a value's line). It is
+// replaced whole and atomically (a temporary file, flushed, then renamed over the old one), so a
+// crash never leaves half a file.
 //
 // Threads: the user-interface thread and the workers share the one Settings object. Once more
 // than one thread runs, read it with CopySettings and change it with ChangeSettings, which hold

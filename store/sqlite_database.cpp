@@ -168,7 +168,9 @@ void CppSQLite3Cursor::finish() {
 
 // ---- connection ----
 
-CppSQLite3Database::~CppSQLite3Database() { close(); }
+CppSQLite3Database::~CppSQLite3Database() {
+    close();
+}
 
 void CppSQLite3Database::RequireOpen() const {
     if (!db_)

@@ -12,16 +12,35 @@ struct ErrorNameRow {
 };
 
 constexpr ErrorNameRow kErrorNames[] = {
-    {0, "SQLITE_OK"},         {1, "SQLITE_ERROR"},     {2, "SQLITE_INTERNAL"},
-    {3, "SQLITE_PERM"},       {4, "SQLITE_ABORT"},     {5, "SQLITE_BUSY"},
-    {6, "SQLITE_LOCKED"},     {7, "SQLITE_NOMEM"},     {8, "SQLITE_READONLY"},
-    {9, "SQLITE_INTERRUPT"},  {10, "SQLITE_IOERR"},    {11, "SQLITE_CORRUPT"},
-    {12, "SQLITE_NOTFOUND"},  {13, "SQLITE_FULL"},     {14, "SQLITE_CANTOPEN"},
-    {15, "SQLITE_PROTOCOL"},  {16, "SQLITE_EMPTY"},    {17, "SQLITE_SCHEMA"},
-    {18, "SQLITE_TOOBIG"},    {19, "SQLITE_CONSTRAINT"}, {20, "SQLITE_MISMATCH"},
-    {21, "SQLITE_MISUSE"},    {22, "SQLITE_NOLFS"},    {23, "SQLITE_AUTH"},
-    {24, "SQLITE_FORMAT"},    {25, "SQLITE_RANGE"},    {100, "SQLITE_ROW"},
-    {101, "SQLITE_DONE"},     {CPPSQLITE_ERROR, "CPPSQLITE_ERROR"},
+    {0, "SQLITE_OK"},
+    {1, "SQLITE_ERROR"},
+    {2, "SQLITE_INTERNAL"},
+    {3, "SQLITE_PERM"},
+    {4, "SQLITE_ABORT"},
+    {5, "SQLITE_BUSY"},
+    {6, "SQLITE_LOCKED"},
+    {7, "SQLITE_NOMEM"},
+    {8, "SQLITE_READONLY"},
+    {9, "SQLITE_INTERRUPT"},
+    {10, "SQLITE_IOERR"},
+    {11, "SQLITE_CORRUPT"},
+    {12, "SQLITE_NOTFOUND"},
+    {13, "SQLITE_FULL"},
+    {14, "SQLITE_CANTOPEN"},
+    {15, "SQLITE_PROTOCOL"},
+    {16, "SQLITE_EMPTY"},
+    {17, "SQLITE_SCHEMA"},
+    {18, "SQLITE_TOOBIG"},
+    {19, "SQLITE_CONSTRAINT"},
+    {20, "SQLITE_MISMATCH"},
+    {21, "SQLITE_MISUSE"},
+    {22, "SQLITE_NOLFS"},
+    {23, "SQLITE_AUTH"},
+    {24, "SQLITE_FORMAT"},
+    {25, "SQLITE_RANGE"},
+    {100, "SQLITE_ROW"},
+    {101, "SQLITE_DONE"},
+    {CPPSQLITE_ERROR, "CPPSQLITE_ERROR"},
 };
 
 } // namespace
@@ -56,6 +75,8 @@ CppSQLite3Exception& CppSQLite3Exception::operator=(const CppSQLite3Exception& o
     return *this;
 }
 
-CppSQLite3Exception::~CppSQLite3Exception() { sqlite3_free(message_); }
+CppSQLite3Exception::~CppSQLite3Exception() {
+    sqlite3_free(message_);
+}
 
 } // namespace verdal

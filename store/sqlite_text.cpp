@@ -15,7 +15,9 @@ namespace verdal {
 
 // ---- statement text ----
 
-CppSQLite3Text::~CppSQLite3Text() { clear(); }
+CppSQLite3Text::~CppSQLite3Text() {
+    clear();
+}
 
 const char* CppSQLite3Text::format(const char* fmt, ...) {
     clear();
@@ -111,7 +113,9 @@ int DecodeBinary(const unsigned char* in, unsigned char* out) {
 
 // ---- binary block ----
 
-CppSQLite3Blob::~CppSQLite3Blob() { clear(); }
+CppSQLite3Blob::~CppSQLite3Blob() {
+    clear();
+}
 
 void CppSQLite3Blob::clear() {
     std::free(buffer_);
@@ -145,7 +149,8 @@ const char* CppSQLite3Blob::encodedText() {
     if (!buffer_)
         setBytes(nullptr, 0);
     if (!encoded_) {
-        auto* temp = static_cast<unsigned char*>(std::malloc(binaryLength_ > 0 ? binaryLength_ : 1));
+        auto* temp =
+            static_cast<unsigned char*>(std::malloc(binaryLength_ > 0 ? binaryLength_ : 1));
         if (!temp)
             throw CppSQLite3Exception(CPPSQLITE_ERROR, "Cannot allocate memory");
         if (binaryLength_ > 0)

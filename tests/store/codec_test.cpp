@@ -1,5 +1,5 @@
-#include "store/sqlite_text.h"
 #include "store/sqlite_exception.h"
+#include "store/sqlite_text.h"
 
 #include <gtest/gtest.h>
 
@@ -80,7 +80,10 @@ TEST(BinaryCodec, RandomBlocksOfEveryLength) {
 }
 
 TEST(BinaryCodec, MalformedEscapeIsRefused) {
-    for (const char* bad : {"\x05\x01\x04", "\x05\x01", "\x05" "ab\x01\xff" "cd"}) {
+    for (const char* bad : {"\x05\x01\x04", "\x05\x01",
+                            "\x05"
+                            "ab\x01\xff"
+                            "cd"}) {
         CppSQLite3Blob blob;
         blob.setEncodedText(bad);
         try {

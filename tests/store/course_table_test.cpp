@@ -15,7 +15,9 @@ using namespace verdal;
 namespace {
 
 // The encoded text of an all-zero GOF block: offset 1, every byte then reads 0xFF.
-std::string ZeroBlockText() { return "\x01" + std::string(kGofBlockSize, '\xFF'); }
+std::string ZeroBlockText() {
+    return "\x01" + std::string(kGofBlockSize, '\xFF');
+}
 
 CourseRecord MakeCourse(std::int32_t objid, const std::string& name, const std::string& country,
                         const std::string& city) {
@@ -223,4 +225,19 @@ TEST_F(CourseTableTest, SearchesFindWhatTheyAskFor) {
     for (; !cursor.atEnd(); cursor.advance())
         regions.push_back(cursor.textColumn("city"));
     EXPECT_EQ(regions, (std::vector<std::string>{"Abidjan"}));
+}
+
+TEST(CourseDatabaseFile, UnusableDataFolderIsReportedAsUnopenable) {
+    test::TempDataFolder folder;
+    // A plain file where the data folder should be: the folder cannot be made.
+    test::WriteWholeFile(folder.File("plain-file"), "x");
+    SetDataDir(folder.File("plain-file") + "/data");
+    try {
+        OpenCourseDatabase();
+        ADD_FAILURE() << "opened";
+    } catch (const CppSQLite3Exception& e) {
+        EXPECT_EQ(e.code(), 14);
+        EXPECT_EQ(std::string(e.message()).rfind("SQLITE_CANTOPEN[14]: ", 0), 0u);
+    }
+    EXPECT_FALSE(CourseDatabase().isOpen());
 }

@@ -56,9 +56,15 @@ TEST(GolfDb, ReadByTheSqlite3Program) {
 
     // The stored schema is the create statement and the four indexes, each as written; SQLite
     // keeps the opening words in capitals.
-    std::string expected = "CREATE TABLE" + std::string(kCreateCourseTable).substr(12) + "\n";
-    for (const char* index : kCourseIndexStatements)
-        expected += "CREATE INDEX" + std::string(index).substr(12) + "\n";
+    const std::string expected =
+        "CREATE TABLE GOLF (objid integer,fileid\t\tvarchar(8),name\t\t\tvarchar(32),"
+        "alias\t\tvarchar(16),country\t\tvarchar(16),city\t\t\tvarchar(16),"
+        "address\t\tvarchar(48),telephone\t\tvarchar(16),email\t\tvarchar(16),"
+        "hole\t\t\tvarchar(48),gof\t\t\tblob);\n"
+        "CREATE INDEX GOLFINDEX0 on GOLF(objid);\n"
+        "CREATE INDEX GOLFINDEX1 on GOLF(name);\n"
+        "CREATE INDEX GOLFINDEX2 on GOLF(country);\n"
+        "CREATE INDEX GOLFINDEX3 on GOLF(city);\n";
     const std::string schema = Sqlite3(file, ".schema GOLF");
     EXPECT_EQ(schema, expected);
     CppSQLite3Blob gof;

@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <filesystem>
+#include <thread>
+#include <vector>
 
 using namespace verdal;
 using test::ReadWholeFile;
@@ -85,6 +89,18 @@ TEST(Settings, SavedValuesLoadBack) {
     EXPECT_NE(file.find("\"update version\"=dword:fffffff0\n"), std::string::npos) << file;
     EXPECT_NE(file.find("\"com index\"=dword:00000003\n"), std::string::npos) << file;
 
+    // Control characters, line breaks included, stay inside their value.
+    ChangeSettings([](Settings& s) {
+        s.serialNumber = u"SN\r\n\t1";
+        s.server = "http://127.0.0.1:9/\n\x01";
+    });
+    SaveSettings();
+    Scramble();
+    LoadSettings();
+    EXPECT_EQ(CopySettings().serialNumber, u"SN\r\n\t1");
+    EXPECT_EQ(CopySettings().server, "http://127.0.0.1:9/\n\x01");
+    EXPECT_FALSE(std::filesystem::exists(folder.File("settings.reg.bad")));
+
     // A serial number of 64 units or more never loads.
     ChangeSettings([](Settings& s) { s.serialNumber = std::u16string(64, u'S'); });
     SaveSettings();
@@ -96,14 +112,13 @@ TEST(Settings, SavedValuesLoadBack) {
 TEST(Settings, HandWrittenFileLoadsWhatItHolds) {
     test::TempDataFolder folder;
     // No header, the short key name, other keys and values passed over, missing values default.
-    WriteWholeFile(folder.File("settings.reg"),
-                   "; written by hand\r\n"
-                   "[HKEY_CURRENT_USER\\Other]\r\n"
-                   "\"com index\"=dword:00000001\r\n"
-                   "[SOFTWARE\\verdalV021]\r\n"
-                   "\"com index\"=dword:3\r\n"
-                   "\"sn\"=dword:00000001\r\n"
-                   "\"colour\"=\"green\"\r\n");
+    WriteWholeFile(folder.File("settings.reg"), "; written by hand\r\n"
+                                                "[HKEY_CURRENT_USER\\Other]\r\n"
+                                                "\"com index\"=dword:00000001\r\n"
+                                                "[SOFTWARE\\verdalV021]\r\n"
+                                                "\"com index\"=dword:3\r\n"
+                                                "\"sn\"=dword:00000001\r\n"
+                                                "\"colour\"=\"green\"\r\n");
     Scramble();
     LoadSettings();
     Settings loaded = CopySettings();
@@ -119,7 +134,8 @@ TEST(Settings, DamagedFileIsKeptAsideAndDefaultsLoad) {
          {std::string("\"com index\"=dword:00000003\n"), // a value outside any key
           std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\verdalV021]\n\"com index\"=dword:xyz\n"),
           std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\verdalV021]\n\"sn\"=\"unterminated\n"),
-          std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\verdalV021]\n\"com index\"=dword:000000031\n"),
+          std::string(
+              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\verdalV021]\n\"com index\"=dword:000000031\n"),
           std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\verdalV0"), std::string(),
           std::string("\0\0\0\0", 4)}) {
         test::TempDataFolder folder;
@@ -133,4 +149,40 @@ TEST(Settings, DamagedFileIsKeptAsideAndDefaultsLoad) {
         EXPECT_EQ(ReadWholeFile(folder.File("settings.reg.bad")), damaged);
         EXPECT_EQ(ReadWholeFile(folder.File("settings.reg")), kDefaultFile);
     }
+}
+
+TEST(Settings, ConcurrentSavesNeverLeaveHalfAFile) {
+    test::TempDataFolder folder;
+    LoadSettings();
+    std::atomic<bool> done{false};
+    std::atomic<int> wholeReads{0};
+    std::thread reader([&] {
+        // Every look at the file finds a whole one, from the header to the last value.
+        while (!done) {
+            std::string file = ReadWholeFile(folder.File("settings.reg"));
+            ASSERT_EQ(file.rfind("Windows Registry Editor Version 5.00\n", 0), 0u) << file;
+            ASSERT_NE(file.find("\"server\"=\"http://127.0.0.1:8650/\"\n\n"), std::string::npos)
+                << file;
+            ++wholeReads;
+        }
+    });
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 4; ++t) {
+        writers.emplace_back([t] {
+            for (int i = 0; i < 50; ++i) {
+                ChangeSettings([&](Settings& s) { s.comIndex = t * 100 + i; });
+                SaveSettings();
+            }
+        });
+    }
+    for (std::thread& writer : writers)
+        writer.join();
+    ChangeSettings([](Settings& s) { s.comIndex = 12; });
+    SaveSettings();
+    done = true;
+    reader.join();
+    EXPECT_GT(wholeReads.load(), 0);
+    EXPECT_EQ(FilesIn(folder.path()), std::vector<std::string>{"settings.reg"});
+    LoadSettings();
+    EXPECT_EQ(CopySettings().comIndex, 12);
 }

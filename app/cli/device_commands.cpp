@@ -1,0 +1,256 @@
+// verdal-cli device commands: list the candidate ports, show the device, send a course map,
+// remove courses, remove them all. They run the application's own connect procedure and device
+// workers, under a hidden progress dialog of the window system.
+#include "app/cli/cli.h"
+
+#include "device/connection.h"
+#include "device/course_name.h"
+#include "device/dev_func.h"
+#include "device/port_discovery.h"
+#include "device/serial.h"
+#include "device/worker_dialog.h"
+#include "platform/messages.h"
+#include "platform/text.h"
+#include "store/course_record.h"
+#include "store/settings.h"
+
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <thread>
+#include <unistd.h>
+
+namespace verdal::cli {
+namespace {
+
+constexpr UINT kConnectDone = WM_USER + 1;
+
+struct StatusText {
+    StatusCode code;
+    const char* text;
+};
+constexpr StatusText kStatusTexts[] = {
+    {StatusCode::Connecting, "CONNECTING TO DEVICE"},
+    {StatusCode::NotConnected, "DEVICE NOT CONNECTED"},
+    {StatusCode::SerialNumberError, "DEVICE SN ERROR"},
+};
+
+// Receives the connect procedure's statuses, as the main window of the application does.
+class StatusWindow : public Window {
+public:
+    WPARAM lastStatus = 0;
+    bool done = false;
+
+    bool ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT& result) override {
+        if (message == kStatusMessage) {
+            lastStatus = wParam;
+            for (const StatusText& row : kStatusTexts)
+                if (static_cast<WPARAM>(row.code) == wParam)
+                    std::cerr << row.text << "\n";
+        } else if (message == kConnectDone) {
+            done = true;
+        } else {
+            return false;
+        }
+        result = 0;
+        return true;
+    }
+};
+
+void ApplyOptions(const CliOptions& options) {
+    PortSearch search;
+    if (!options.devDir.empty())
+        search.devDir = options.devDir;
+    if (!options.sysDir.empty())
+        search.sysDir = options.sysDir;
+    search.port = options.port;
+    SetPortSearch(search);
+    LoadSettings();
+    BindUiThread();
+}
+
+struct DeviceView {
+    std::int32_t capacity = 0;
+    DeviceCourseList courses;
+};
+
+// Runs the connect procedure on its own thread while this thread handles its statuses.
+// Answers true when the device was connected and read; otherwise says why on standard error.
+bool Connect(DeviceView& device) {
+    StatusWindow window;
+    const HWND hwnd = CreateWindowFor(window, 0);
+    int connected = 0;
+    std::thread worker([&] {
+        connected = ConnectDevice(hwnd, device.capacity, device.courses);
+        PostMessage(hwnd, kConnectDone);
+    });
+    MSG msg;
+    while (!window.done && GetMessage(msg))
+        DispatchMessage(msg);
+    worker.join();
+    DestroyWindow(hwnd);
+    if (connected)
+        return true;
+    if (window.lastStatus == static_cast<WPARAM>(StatusCode::SerialNumberError))
+        std::cerr << "verdal-cli: the device answered with an empty serial number\n";
+    else if (!Serial::Instance().IsOpen() && !LastConnectProblem().empty() &&
+             window.lastStatus == static_cast<WPARAM>(StatusCode::NotConnected))
+        std::cerr << "verdal-cli: no device: " << LastConnectProblem() << "\n";
+    else
+        std::cerr << "verdal-cli: the device stopped answering\n";
+    return false;
+}
+
+// Shows progress on the terminal: one line redrawn on a terminal, a line per value otherwise.
+void ShowProgress(int percent) {
+    static int shown = -1;
+    if (percent == shown)
+        return;
+    shown = percent;
+    if (::isatty(STDERR_FILENO))
+        std::cerr << "\rprogress " << percent << "%" << (percent >= 100 ? "\n" : "") << std::flush;
+    else
+        std::cerr << "progress " << percent << "%\n";
+}
+
+// Lets go of the device as the application does when it closes.
+int Finish(int code) {
+    if (Serial::Instance().IsOpen())
+        DisconnectDevice();
+    return code;
+}
+
+int Ports(const CliOptions& options, const std::vector<std::string>& args) {
+    if (!args.empty())
+        return kExitUsage;
+    ApplyOptions(options);
+    for (const std::string& port : EnumSerialPorts())
+        std::cout << port << "\n";
+    return kExitOk;
+}
+
+int Info(const CliOptions& options, const std::vector<std::string>& args) {
+    if (!args.empty())
+        return kExitUsage;
+    ApplyOptions(options);
+    DeviceView device;
+    if (!Connect(device))
+        return kExitFailed;
+    std::cout << "capacity: " << device.capacity << "\n"
+              << "serial number: " << Utf16ToUtf8(CopySettings().serialNumber) << "\n"
+              << "courses: " << device.courses.Count() << "\n";
+    for (const std::u16string& name : device.courses.Names())
+        std::cout << "  " << Utf16ToUtf8(name) << "\n";
+    return Finish(kExitOk);
+}
+
+int Send(const CliOptions& options, const std::vector<std::string>& args) {
+    if (args.size() != 1)
+        return kExitUsage;
+    std::ifstream in(args[0], std::ios::binary);
+    if (!in) {
+        std::cerr << "verdal-cli: cannot read " << args[0] << "\n";
+        return kExitFailed;
+    }
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (bytes.size() != kGofBlockSize) {
+        std::cerr << "verdal-cli: " << args[0] << " holds " << bytes.size()
+                  << " bytes; a course map file holds " << kGofBlockSize << "\n";
+        return kExitFailed;
+    }
+    CourseRecord course;
+    std::copy(bytes.begin(), bytes.end(), course.gof.begin());
+    ApplyOptions(options);
+    DeviceView device;
+    if (!Connect(device))
+        return kExitFailed;
+    if (static_cast<std::int32_t>(device.courses.Count()) >= device.capacity) {
+        std::cerr << "verdal-cli: the device is full (" << device.courses.Count() << "/"
+                  << device.capacity << ")\n";
+        return Finish(kExitFailed);
+    }
+    DevFunc func(&device.courses);
+    func.course = &course;
+    const auto result = RunWorkerDialog([&](HWND page) { func.UploadCourse(page); }, ShowProgress);
+    if (result != 1) {
+        std::cerr << "verdal-cli: the device did not take the course map\n";
+        return Finish(kExitFailed);
+    }
+    std::cout << "sent: " << Utf16ToUtf8(DeviceCourseName(course.gof.data())) << "\n";
+    return Finish(kExitOk);
+}
+
+int Remove(const CliOptions& options, const std::vector<std::string>& args) {
+    if (args.empty())
+        return kExitUsage;
+    ApplyOptions(options);
+    DeviceView device;
+    if (!Connect(device))
+        return kExitFailed;
+    DevFunc func(&device.courses);
+    for (const std::string& arg : args) {
+        const std::u16string name = Utf8ToUtf16(arg);
+        if (!device.courses.Contains(name)) {
+            std::cerr << "verdal-cli: no course named \"" << arg << "\" on the device\n";
+            return Finish(kExitFailed);
+        }
+        func.names.push_back(name);
+    }
+    const auto result = RunWorkerDialog([&](HWND page) { func.RemoveCourses(page); }, ShowProgress);
+    if (result != 1) {
+        std::cerr << "verdal-cli: the device did not confirm the removal; courses left: "
+                  << device.courses.Count() << "\n";
+        return Finish(kExitFailed);
+    }
+    std::cout << "removed: " << args.size() << "\n";
+    return Finish(kExitOk);
+}
+
+int Clear(const CliOptions& options, const std::vector<std::string>& args) {
+    if (!args.empty())
+        return kExitUsage;
+    ApplyOptions(options);
+    if (!EnsureConnected(EnumSerialPorts())) {
+        std::cerr << "DEVICE NOT CONNECTED\nverdal-cli: no device: " << LastConnectProblem()
+                  << "\n";
+        return kExitFailed;
+    }
+    DeviceCourseList courses;
+    DevFunc func(&courses);
+    const auto result = RunWorkerDialog([&](HWND page) { func.ClearCourses(page); }, ShowProgress);
+    if (result != 1) {
+        std::cerr << "verdal-cli: the device did not confirm clearing its courses\n";
+        return Finish(kExitFailed);
+    }
+    std::cout << "cleared\n";
+    return Finish(kExitOk);
+}
+
+// A command given the wrong words says how to call it.
+CliCommand WithUsage(const char* usage,
+                     int (*run)(const CliOptions&, const std::vector<std::string>&)) {
+    return [usage, run](const CliOptions& options, const std::vector<std::string>& args) {
+        const int code = run(options, args);
+        if (code == kExitUsage)
+            std::cerr << "usage: verdal-cli [options] " << usage << "\n";
+        return code;
+    };
+}
+
+const CliRegistration ports("ports",
+                            "ports                 list the candidate serial ports in probe order",
+                            WithUsage("ports", Ports));
+const CliRegistration
+    info("info", "info                  show the device's capacity, serial number and courses",
+         WithUsage("info", Info));
+const CliRegistration send("send",
+                           "send FILE             send a 7296-byte course map file to the device",
+                           WithUsage("send FILE", Send));
+const CliRegistration remove("remove",
+                             "remove NAME...        remove the named courses from the device",
+                             WithUsage("remove NAME...", Remove));
+const CliRegistration clear("clear", "clear                 remove every course from the device",
+                            WithUsage("clear", Clear));
+
+} // namespace
+} // namespace verdal::cli

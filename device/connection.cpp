@@ -1,0 +1,145 @@
+// Port probing, the connect procedure and the disconnect sequence.
+#include "device/connection.h"
+
+#include "device/device_settings.h"
+#include "device/port_discovery.h"
+#include "device/requests.h"
+#include "device/serial.h"
+#include "platform/messages.h"
+
+#include <filesystem>
+#include <mutex>
+
+namespace verdal {
+namespace {
+
+std::mutex problemLock;
+std::string lastProblem;
+
+void SetProblem(std::string problem) {
+    std::lock_guard lock(problemLock);
+    lastProblem = std::move(problem);
+}
+
+// Opens the port and sends the handshake; true leaves the port open.
+bool Probe(const std::string& port, ManualResetEvent& completion, std::string& problems,
+           int& present) {
+    Serial& serial = Serial::Instance();
+    std::error_code error;
+    const bool exists = std::filesystem::exists(port, error);
+    present += exists ? 1 : 0;
+    if (!serial.Open(port, kDeviceBaudRate)) {
+        if (exists)
+            problems += (problems.empty() ? "" : "; ") + serial.LastOpenError();
+        return false;
+    }
+    bool answered = false;
+    {
+        ConnectReq request(&completion);
+        completion.Wait(request.WaitMs());
+        answered = request.Succeeded();
+    }
+    if (!answered)
+        serial.Close();
+    return answered;
+}
+
+} // namespace
+
+int EnsureConnected(const std::vector<std::string>& candidates) {
+    if (Serial::Instance().IsOpen())
+        return 1;
+    const PortSearch& search = CurrentPortSearch();
+    const std::int32_t comIndex = PortSetting();
+    std::vector<std::string> ports;
+    if (!search.port.empty())
+        ports = {search.port};
+    else if (comIndex == kAutoPort)
+        ports = candidates;
+    else
+        ports = {PortName(comIndex, search)};
+    ManualResetEvent completion;
+    std::string problems;
+    int present = 0;
+    for (const std::string& port : ports) {
+        if (Probe(port, completion, problems, present)) {
+            SetProblem({});
+            return 1;
+        }
+    }
+    if (problems.empty() && present == 0)
+        problems = ports.size() == 1
+                       ? ports.front() + ": no such port"
+                       : "none of the " + std::to_string(ports.size()) + " candidate ports exists";
+    SetProblem(problems.empty() ? "no device answered" : problems);
+    return 0;
+}
+
+std::string LastConnectProblem() {
+    std::lock_guard lock(problemLock);
+    return lastProblem;
+}
+
+int ConnectDevice(HWND statusWindow, std::int32_t& capacity, DeviceCourseList& courses) {
+    PostStatus(statusWindow, StatusCode::Connecting);
+    const std::vector<std::string> candidates = EnumSerialPorts();
+    ManualResetEvent completion;
+    if (!EnsureConnected(candidates)) {
+        PostStatus(statusWindow, StatusCode::NotConnected);
+        return 0;
+    }
+    Serial& serial = Serial::Instance();
+    // Each failed step reports first and then lets go of the port.
+    const auto fail = [&](StatusCode code) {
+        PostStatus(statusWindow, code);
+        serial.Close();
+        return 0;
+    };
+
+    capacity = 0;
+    {
+        CapacityReq request(&completion);
+        if (!request.WaitForReply())
+            return fail(StatusCode::NotConnected);
+        serial.SetIdleReceiver();
+        Sleep(kPauseAfterReplyMs);
+        capacity = request.capacity;
+    }
+    std::u16string serialNumber;
+    {
+        SerialNumReq request(&completion);
+        if (!request.WaitForReply())
+            return fail(StatusCode::NotConnected);
+        serial.SetIdleReceiver();
+        Sleep(kPauseAfterReplyMs);
+        serialNumber = request.serialNumber;
+    }
+    if (serialNumber.empty())
+        return fail(StatusCode::SerialNumberError);
+    RecordSerialNumber(serialNumber);
+    {
+        ListCoursesReq request(&completion);
+        if (!request.WaitForReply())
+            return fail(StatusCode::NotConnected);
+        serial.SetIdleReceiver();
+        Sleep(kPauseAfterReplyMs);
+        courses.Clear();
+        for (const std::u16string& name : request.courseNames)
+            courses.Add(name);
+    }
+    return 1;
+}
+
+void DisconnectDevice() {
+    const std::vector<std::string> candidates = EnumSerialPorts();
+    ManualResetEvent completion;
+    if (EnsureConnected(candidates)) {
+        {
+            ExitReq request(&completion);
+            completion.Wait(request.WaitMs());
+        }
+        Serial::Instance().Close();
+    }
+}
+
+} // namespace verdal

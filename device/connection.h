@@ -1,0 +1,42 @@
+// Bringing the device link up: probing the candidate ports, the connect procedure that reads
+// the device's capacity, serial number and course list, and letting go of the device.
+#pragma once
+
+#include "device/device_course_list.h"
+#include "platform/window.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace verdal {
+
+// The port speed of the device.
+inline constexpr std::uint32_t kDeviceBaudRate = 115200;
+
+// Answers 1 when the link is up on return, else 0. When the port is already open it answers 1
+// at once and sends nothing. Otherwise it opens the port to use (the port named outright in the
+// port search; else with the port setting 99 each candidate in order; else the fixed port of
+// the setting) and sends the handshake "$FCON\r"; the first port that answers "$OKCN" stays
+// open. A port that does not open is passed over; one that does not answer is closed again.
+// Blocks up to about 1.5 s per port that opens. Any thread but the serial receive thread.
+int EnsureConnected(const std::vector<std::string>& candidates);
+
+// Why the last EnsureConnected that answered 0 found no device: the ports that exist but could
+// not be opened, with the reason (for example the group to join), or "no device answered".
+std::string LastConnectProblem();
+
+// The connect procedure. Posts status 1 to statusWindow; brings the link up (status 2 and 0
+// when no device answers); reads the capacity, the serial number and the course list, pausing
+// 250 ms after each reply. A step that fails posts status 2, closes the port and answers 0; an
+// empty serial number posts status 3, closes the port and answers 0. On success the setting
+// serialNumber holds the device's serial number (saved by the next SaveSettings), capacity and
+// courses are filled, the port stays open and it answers 1. The capacity is 0 until it is read.
+// Worker thread.
+int ConnectDevice(HWND statusWindow, std::int32_t& capacity, DeviceCourseList& courses);
+
+// Tells the device "$EXIT\r" when it can be reached (the port is open, or a probe finds it),
+// waits for its answer up to 1500 ms, then closes the port. Any thread but the receive thread.
+void DisconnectDevice();
+
+} // namespace verdal

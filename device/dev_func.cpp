@@ -1,0 +1,102 @@
+// The device operation workers.
+#include "device/dev_func.h"
+
+#include "device/course_name.h"
+#include "device/requests.h"
+#include "device/send_cf_req.h"
+#include "device/serial.h"
+#include "platform/event.h"
+#include "platform/messages.h"
+
+#include <algorithm>
+
+namespace verdal {
+namespace {
+
+void Progress(HWND page, int percent) {
+    PostMessage(page, kProgressMessage, static_cast<WPARAM>(percent), 0);
+}
+
+void Finish(HWND page, bool success) {
+    EndDialog(GetParent(page), success ? 1 : 0);
+}
+
+void Fail(HWND page) {
+    Serial::Instance().Close();
+    Finish(page, false);
+}
+
+} // namespace
+
+void DevFunc::UploadCourse(HWND page) {
+    if (course == nullptr) {
+        Finish(page, false);
+        return;
+    }
+    ManualResetEvent completion;
+    Progress(page, 0);
+    SendCFReq request(&completion, course->gof.data(),
+                      static_cast<std::uint32_t>(course->gof.size()), page);
+    if (!request.WaitForReply()) {
+        Fail(page);
+        return;
+    }
+    Progress(page, 20);
+    request.StartTransfer();
+    if (!completion.Wait(kTransferWaitMs)) {
+        Fail(page);
+        return;
+    }
+    Serial::Instance().SetIdleReceiver();
+    if (owner)
+        owner->Add(DeviceCourseName(course->gof.data()));
+    Progress(page, 100);
+    Sleep(kPauseAfterReplyMs);
+    Finish(page, true);
+}
+
+void DevFunc::RemoveCourses(HWND page) {
+    ManualResetEvent completion;
+    Progress(page, 0);
+    const std::size_t count = names.size();
+    for (std::size_t i = 1; i <= count; ++i) {
+        const std::u16string& name = names[i - 1];
+        nameBytes.fill(0);
+        const std::vector<std::uint8_t> bytes = DeviceNameBytes(name);
+        std::copy_n(bytes.begin(), std::min(bytes.size(), nameBytes.size()), nameBytes.begin());
+        {
+            DeleteCourseReq request(&completion, bytes);
+            if (!request.WaitForReply()) {
+                Fail(page);
+                return;
+            }
+        }
+        Serial::Instance().SetIdleReceiver();
+        Sleep(kPauseAfterReplyMs);
+        if (owner)
+            owner->Remove(name);
+        Progress(page,
+                 static_cast<int>(static_cast<double>(i) / static_cast<double>(count) * 100.0));
+    }
+    Progress(page, 100);
+    Sleep(kPauseAfterReplyMs);
+    Finish(page, true);
+}
+
+void DevFunc::ClearCourses(HWND page) {
+    ManualResetEvent completion;
+    {
+        ClearCoursesReq request(&completion);
+        if (!request.WaitForReply()) {
+            Fail(page);
+            return;
+        }
+    }
+    Serial::Instance().SetIdleReceiver();
+    Sleep(kPauseAfterReplyMs);
+    if (owner)
+        owner->Clear();
+    Finish(page, true);
+}
+
+} // namespace verdal

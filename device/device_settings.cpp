@@ -1,0 +1,19 @@
+// The device link's view of the settings.
+#include "device/device_settings.h"
+
+#include "store/settings.h"
+
+namespace verdal {
+
+std::int32_t PortSetting() {
+    return CopySettings().comIndex;
+}
+
+void RecordSerialNumber(const std::u16string& serialNumber) {
+    ChangeSettings([&](Settings& settings) {
+        if (settings.serialNumber.empty() || settings.serialNumber != serialNumber)
+            settings.serialNumber = serialNumber;
+    });
+}
+
+} // namespace verdal

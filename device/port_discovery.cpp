@@ -1,0 +1,99 @@
+// Port discovery on sysfs.
+#include "device/port_discovery.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <tuple>
+
+namespace verdal {
+namespace {
+
+namespace fs = std::filesystem;
+
+PortSearch& Search() {
+    static PortSearch search;
+    return search;
+}
+
+struct Candidate {
+    int group;  // 0: Prolific, 1: other USB serial
+    int family; // 0: ttyUSB, 1: ttyACM
+    long number;
+    std::string name;
+};
+
+// Splits "ttyUSB12" into its family and number; false for other terminals.
+bool ParseName(const std::string& name, int& family, long& number) {
+    static const std::string kFamilies[] = {"ttyUSB", "ttyACM"};
+    for (int i = 0; i < 2; ++i) {
+        const std::string& prefix = kFamilies[i];
+        if (name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0) {
+            const std::string digits = name.substr(prefix.size());
+            if (!std::all_of(digits.begin(), digits.end(),
+                             [](char c) { return c >= '0' && c <= '9'; }) ||
+                digits.size() > 6)
+                return false;
+            family = i;
+            number = std::stol(digits);
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+void SetPortSearch(PortSearch search) {
+    Search() = std::move(search);
+}
+const PortSearch& CurrentPortSearch() {
+    return Search();
+}
+
+std::vector<std::string> EnumSerialPorts() {
+    return EnumSerialPorts(Search());
+}
+
+std::vector<std::string> EnumSerialPorts(const PortSearch& search) {
+    if (!search.port.empty())
+        return {search.port};
+    std::vector<Candidate> found;
+    std::error_code error;
+    for (const auto& entry :
+         fs::directory_iterator(fs::path(search.sysDir) / "class" / "tty", error)) {
+        Candidate candidate{};
+        candidate.name = entry.path().filename().string();
+        if (!ParseName(candidate.name, candidate.family, candidate.number))
+            continue;
+        std::error_code linkError;
+        const fs::path driver = fs::read_symlink(entry.path() / "device" / "driver", linkError);
+        if (linkError)
+            continue; // not backed by a device: no adapter
+        candidate.group = driver.filename() == "pl2303" ? 0 : 1;
+        found.push_back(candidate);
+    }
+    std::sort(found.begin(), found.end(), [](const Candidate& a, const Candidate& b) {
+        return std::tie(a.group, a.family, a.number) < std::tie(b.group, b.family, b.number);
+    });
+    std::vector<std::string> ports;
+    for (const Candidate& candidate : found)
+        ports.push_back((fs::path(search.devDir) / candidate.name).string());
+    if (ports.empty())
+        for (int n = 0; n < 30; ++n)
+            ports.push_back(PortName(n, search));
+    return ports;
+}
+
+std::vector<PortChoice> PortChoices(const PortSearch& search) {
+    std::vector<PortChoice> choices{{"Auto", kAutoPort}};
+    for (int n = 0; n < kFixedPortCount; ++n)
+        choices.push_back({PortName(n, search), n});
+    return choices;
+}
+
+std::string PortName(int index, const PortSearch& search) {
+    return (fs::path(search.devDir) / ("ttyUSB" + std::to_string(index))).string();
+}
+
+} // namespace verdal

@@ -1,0 +1,173 @@
+// The termios serial port: raw 8N1, exclusive, reads and writes bounded by poll().
+#include "platform/serial_port.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace verdal {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+speed_t SpeedOf(std::uint32_t baudRate) {
+    switch (baudRate) {
+    case 9600:
+        return B9600;
+    case 19200:
+        return B19200;
+    case 38400:
+        return B38400;
+    case 57600:
+        return B57600;
+    case 230400:
+        return B230400;
+    default:
+        return B115200;
+    }
+}
+
+// Explains a failed open in words a user can act on.
+std::string OpenError(const std::string& path, int error) {
+    std::string reason = path + ": " + std::strerror(error);
+    if (error == EACCES) {
+        struct stat info {};
+        if (::stat(path.c_str(), &info) == 0) {
+            if (const group* owner = ::getgrgid(info.st_gid))
+                reason += " (join the group '" + std::string(owner->gr_name) +
+                          "' to use this port, then log in again)";
+        }
+    } else if (error == EBUSY) {
+        reason += " (another program is using this port)";
+    }
+    return reason;
+}
+
+int RemainingMs(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+} // namespace
+
+SerialPort::~SerialPort() {
+    Close();
+}
+
+bool SerialPort::Open(const std::string& path, std::uint32_t baudRate) {
+    Close();
+    error_.clear();
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error_ = OpenError(path, errno);
+        return false;
+    }
+    if (!::isatty(fd)) {
+        ::close(fd);
+        error_ = path + ": not a serial port";
+        return false;
+    }
+    if (::ioctl(fd, TIOCEXCL) != 0) {
+        error_ = OpenError(path, errno);
+        ::close(fd);
+        return false;
+    }
+    // Line settings that cannot be applied leave the port as it was configured; the device
+    // then simply does not answer, which the callers handle.
+    termios tio{};
+    if (::tcgetattr(fd, &tio) == 0) {
+        ::cfmakeraw(&tio);
+        tio.c_cflag &= ~static_cast<tcflag_t>(PARENB | CSTOPB | CSIZE | CRTSCTS);
+        tio.c_cflag |= CS8 | CLOCAL | CREAD;
+        tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+        tio.c_cc[VMIN] = 0;
+        tio.c_cc[VTIME] = 0;
+        ::cfsetspeed(&tio, SpeedOf(baudRate));
+        ::tcsetattr(fd, TCSANOW, &tio);
+    }
+    ::tcflush(fd, TCIOFLUSH);
+    wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    fd_ = fd;
+    return true;
+}
+
+std::size_t SerialPort::Read(std::uint8_t* buffer, std::size_t size) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(size + 1);
+    std::size_t got = 0;
+    while (fd_ >= 0 && got < size) {
+        pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, RemainingMs(deadline));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0 || (fds[1].revents & POLLIN))
+            break;
+        if (fds[0].revents & POLLIN) {
+            const ssize_t n = ::read(fd_, buffer + got, size - got);
+            if (n > 0) {
+                got += static_cast<std::size_t>(n);
+                continue;
+            }
+            if (n < 0 && (errno == EAGAIN || errno == EINTR))
+                continue;
+        }
+        // The device is gone (hang-up or error): answer as a read that timed out, without
+        // spinning, so that the receive loop keeps its pace.
+        std::this_thread::sleep_until(deadline);
+        break;
+    }
+    return got;
+}
+
+std::size_t SerialPort::Write(const std::uint8_t* bytes, std::size_t length) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(10 * length + 1000);
+    std::size_t done = 0;
+    while (fd_ >= 0 && done < length) {
+        const ssize_t n = ::write(fd_, bytes + done, length - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN)
+            break;
+        pollfd out{fd_, POLLOUT, 0};
+        const int left = RemainingMs(deadline);
+        if (left == 0 || ::poll(&out, 1, left) <= 0 || (out.revents & (POLLERR | POLLHUP)))
+            break;
+    }
+    return done;
+}
+
+void SerialPort::Wake() {
+    if (wakeFd_ >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(wakeFd_, &one, sizeof one);
+    }
+}
+
+void SerialPort::Close() {
+    if (fd_ >= 0) {
+        // The exclusive mark belongs to the terminal, not to this descriptor: lift it so the
+        // port can be opened again while another holder keeps the terminal alive.
+        ::ioctl(fd_, TIOCNXCL);
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (wakeFd_ >= 0) {
+        ::close(wakeFd_);
+        wakeFd_ = -1;
+    }
+}
+
+} // namespace verdal

@@ -1,0 +1,121 @@
+// The connect procedure and port probing against the device simulator.
+#include "device/connection.h"
+#include "device/port_discovery.h"
+#include "device/serial.h"
+#include "platform/messages.h"
+#include "store/settings.h"
+#include "tests/device/device_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/stat.h>
+
+using namespace verdal;
+using namespace verdal::test;
+
+namespace {
+
+constexpr int kConnecting = 1, kNotConnected = 2, kSerialError = 3;
+
+struct Outcome {
+    int result = -1;
+    std::vector<int> statuses;
+    std::int32_t capacity = -1;
+    DeviceCourseList courses;
+};
+
+Outcome Connect(const std::string& port) {
+    BindUiThread();
+    SetPortSearch(PortSearch{"/nonexistent-dev", "/nonexistent-sys", port});
+    Outcome outcome;
+    RecordingWindow window(kStatusMessage);
+    CreateWindowFor(window, 0);
+    window.RunWhile([&] {
+        outcome.result = ConnectDevice(window.Handle(), outcome.capacity, outcome.courses);
+    });
+    outcome.statuses = window.values;
+    DestroyWindow(window.Handle());
+    return outcome;
+}
+
+} // namespace
+
+TEST(ConnectProcedure, AGoodDeviceIsReadWhole) {
+    TempDir dir;
+    std::filesystem::create_directory(dir / "store");
+    WriteFile(dir / "store/a.gof", NarrowCourseMap("Old Course", 1));
+    WriteFile(dir / "store/b.gof", WideCourseMap(u"\u6c34\u592b", 2));
+    Simulator device(dir / "link",
+                     {"--capacity", "12", "--serial", "SN-0042", "--store", dir / "store"});
+    ChangeSettings([](Settings& settings) { settings.serialNumber = u"older"; });
+
+    Outcome outcome = Connect(device.Link());
+    EXPECT_EQ(outcome.result, 1);
+    EXPECT_EQ(outcome.statuses, std::vector<int>{kConnecting});
+    EXPECT_EQ(outcome.capacity, 12);
+    EXPECT_EQ(outcome.courses.Names(),
+              (std::vector<std::u16string>{u"@\u6c34\u592b", u"Old Course"}));
+    EXPECT_EQ(CopySettings().serialNumber, u"SN-0042");
+    EXPECT_TRUE(Serial::Instance().IsOpen());
+    // With the link up nothing is probed, even with no candidate at all.
+    EXPECT_EQ(EnsureConnected({}), 1);
+    DisconnectDevice();
+    EXPECT_FALSE(Serial::Instance().IsOpen());
+}
+
+TEST(ConnectProcedure, NoDeviceAndPortsThatCannotOpenPostNotConnected) {
+    TempDir dir;
+    Outcome missing = Connect(dir / "ttyUSB0");
+    EXPECT_EQ(missing.result, 0);
+    EXPECT_EQ(missing.statuses, (std::vector<int>{kConnecting, kNotConnected}));
+    EXPECT_NE(LastConnectProblem().find("no such port"), std::string::npos);
+
+    // A port that exists but cannot be opened is passed over, and the reason is kept.
+    ::mkdir((dir / "ttyUSB1").c_str(), 0755);
+    Outcome unusable = Connect(dir / "ttyUSB1");
+    EXPECT_EQ(unusable.statuses, (std::vector<int>{kConnecting, kNotConnected}));
+    EXPECT_NE(LastConnectProblem().find(dir / "ttyUSB1"), std::string::npos);
+    EXPECT_FALSE(Serial::Instance().IsOpen());
+}
+
+TEST(ConnectProcedure, AnEmptySerialNumberPostsSerialNumberError) {
+    TempDir dir;
+    Simulator device(dir / "link", {"--fault", "empty-serial"});
+    ChangeSettings([](Settings& settings) { settings.serialNumber = u"kept"; });
+    Outcome outcome = Connect(device.Link());
+    EXPECT_EQ(outcome.result, 0);
+    EXPECT_EQ(outcome.statuses, (std::vector<int>{kConnecting, kSerialError}));
+    EXPECT_FALSE(Serial::Instance().IsOpen());
+    EXPECT_EQ(CopySettings().serialNumber, u"kept");
+}
+
+TEST(ConnectProcedure, SilenceOrAMissingMarkerAtEachStepPostsNotConnectedAndCloses) {
+    for (const char* fault : {"silent:FCON", "silent:RDCS", "nomarker:RDSN", "silent:CRLS"}) {
+        TempDir dir;
+        Simulator device(dir / "link", {"--fault", fault});
+        Outcome outcome = Connect(device.Link());
+        EXPECT_EQ(outcome.result, 0) << fault;
+        EXPECT_EQ(outcome.statuses, (std::vector<int>{kConnecting, kNotConnected})) << fault;
+        EXPECT_FALSE(Serial::Instance().IsOpen()) << fault;
+    }
+}
+
+TEST(PortProbing, FixedAndAutomaticPortsAreFoundInTheirFolders) {
+    TempDir dir;
+    std::filesystem::create_directories(dir / "dev");
+    Simulator device(dir / "dev/ttyUSB3");
+    // A fixed port number names its port in the device folder.
+    SetPortSearch(PortSearch{dir / "dev", dir / "sys", ""});
+    ChangeSettings([](Settings& settings) { settings.comIndex = 3; });
+    EXPECT_EQ(EnsureConnected({}), 1);
+    Serial::Instance().Close();
+    ChangeSettings([](Settings& settings) { settings.comIndex = 4; });
+    EXPECT_EQ(EnsureConnected({dir / "dev/ttyUSB3"}), 0);
+    // The automatic search tries the candidates in order, passing over the silent ones.
+    Simulator mute(dir / "dev/ttyUSB0", {"--fault", "silent:FCON"});
+    ChangeSettings([](Settings& settings) { settings.comIndex = kAutoPort; });
+    EXPECT_EQ(EnsureConnected({dir / "dev/ttyUSB9", mute.Link(), device.Link()}), 1);
+    DisconnectDevice();
+    EXPECT_FALSE(Serial::Instance().IsOpen());
+}

@@ -1,0 +1,77 @@
+// Port discovery on a sysfs folder of the test's own.
+#include "device/port_discovery.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+using namespace verdal;
+namespace fs = std::filesystem;
+
+namespace {
+
+class FakeSysfs {
+public:
+    FakeSysfs() {
+        std::string pattern = (fs::temp_directory_path() / "verdal-sysfs-XXXXXX").string();
+        root = ::mkdtemp(pattern.data());
+        fs::create_directories(root / "bus/usb-serial/drivers/pl2303");
+        fs::create_directories(root / "bus/usb-serial/drivers/ftdi_sio");
+        fs::create_directories(root / "bus/usb/drivers/cdc_acm");
+        fs::create_directories(root / "bus/platform/drivers/serial8250");
+        fs::create_directories(root / "class/tty");
+    }
+    ~FakeSysfs() {
+        std::error_code error;
+        fs::remove_all(root, error);
+    }
+    // A terminal whose device is bound to the driver (none: a terminal with no device).
+    void Add(const std::string& name, const std::string& driverPath) {
+        const fs::path device = root / "devices" / name;
+        fs::create_directories(device);
+        if (!driverPath.empty())
+            fs::create_directory_symlink(root / driverPath, device / "driver");
+        fs::create_directories(root / "class/tty" / name);
+        fs::create_directory_symlink(device, root / "class/tty" / name / "device");
+    }
+    PortSearch Search() const { return PortSearch{"/devdir", root.string(), ""}; }
+    fs::path root;
+};
+
+} // namespace
+
+TEST(PortDiscovery, ProlificFirstThenOtherAdaptersEachInNumberOrder) {
+    FakeSysfs sys;
+    sys.Add("ttyUSB10", "bus/usb-serial/drivers/pl2303");
+    sys.Add("ttyUSB0", "bus/usb-serial/drivers/ftdi_sio");
+    sys.Add("ttyACM0", "bus/usb/drivers/cdc_acm");
+    sys.Add("ttyUSB2", "bus/usb-serial/drivers/pl2303");
+    sys.Add("ttyUSB1", "bus/usb-serial/drivers/pl2303");
+    sys.Add("ttyS0", "bus/platform/drivers/serial8250"); // not a USB adapter
+    sys.Add("tty1", "");
+    sys.Add("ttyUSB9", ""); // a terminal without a device behind it
+    EXPECT_EQ(EnumSerialPorts(sys.Search()),
+              (std::vector<std::string>{"/devdir/ttyUSB1", "/devdir/ttyUSB2", "/devdir/ttyUSB10",
+                                        "/devdir/ttyUSB0", "/devdir/ttyACM0"}));
+}
+
+TEST(PortDiscovery, FallsBackToThirtyPortsAndHonoursAPortNamedOutright) {
+    FakeSysfs sys;
+    sys.Add("ttyS0", "bus/platform/drivers/serial8250");
+    const auto ports = EnumSerialPorts(sys.Search());
+    ASSERT_EQ(ports.size(), 30u);
+    EXPECT_EQ(ports.front(), "/devdir/ttyUSB0");
+    EXPECT_EQ(ports.back(), "/devdir/ttyUSB29");
+    EXPECT_EQ(EnumSerialPorts(PortSearch{"/devdir", "/no/such/sys", ""}).size(), 30u);
+    EXPECT_EQ(EnumSerialPorts(PortSearch{"/devdir", sys.root.string(), "/tmp/link"}),
+              (std::vector<std::string>{"/tmp/link"}));
+    EXPECT_EQ(PortName(3, sys.Search()), "/devdir/ttyUSB3");
+    EXPECT_EQ(PortName(20, PortSearch{}), "/dev/ttyUSB20");
+    const auto choices = PortChoices(PortSearch{});
+    ASSERT_EQ(choices.size(), 22u);
+    EXPECT_EQ(choices.front().text, "Auto");
+    EXPECT_EQ(choices.front().value, kAutoPort);
+    EXPECT_EQ(choices[4].text, "/dev/ttyUSB3");
+    EXPECT_EQ(choices[4].value, 3);
+}

@@ -1,0 +1,141 @@
+// The reply extractions, the device course name forms, the XMODEM block and the course list.
+#include "device/course_name.h"
+#include "device/device_course_list.h"
+#include "device/requests.h"
+#include "device/send_cf_req.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+using namespace verdal;
+
+namespace {
+
+// A reply buffer as a request holds it: the bytes received, then zeros.
+std::vector<std::uint8_t> ReplyOf(const std::string& bytes) {
+    std::vector<std::uint8_t> reply(ReqBase::kReplySize + 1, 0);
+    std::memcpy(reply.data(), bytes.data(), std::min(bytes.size(), ReqBase::kReplySize));
+    return reply;
+}
+
+} // namespace
+
+TEST(ReplyExtraction, CapacityIsTheNumberBeforeTheFirstCarriageReturn) {
+    EXPECT_EQ(ExtractCapacity(ReplyOf("12\r$OKRD\r").data(), 20), 12);
+    EXPECT_EQ(ExtractCapacity(ReplyOf("$OKRD\r").data(), 20), 0);
+    EXPECT_EQ(ExtractCapacity(ReplyOf("$OKRD").data(), 20), 20);
+    EXPECT_EQ(ExtractCapacity(ReplyOf("  -3\r$OKRD").data(), 20), -3);
+}
+
+TEST(ReplyExtraction, SerialNumberStopsAtCarriageReturnOrThirtyTwoBytes) {
+    EXPECT_EQ(ExtractSerialNumber(ReplyOf("SN-42\r$OKRD").data()), u"SN-42");
+    EXPECT_EQ(ExtractSerialNumber(ReplyOf("\r$OKRD").data()), u"");
+    const std::string longSerial(40, 'A');
+    EXPECT_EQ(ExtractSerialNumber(ReplyOf(longSerial + "\r$OKRD").data()),
+              std::u16string(32, u'A'));
+    // Bytes are widened one to one, not decoded.
+    EXPECT_EQ(ExtractSerialNumber(ReplyOf("\xe9\r").data()), std::u16string(1, char16_t(0xE9)));
+}
+
+TEST(ReplyExtraction, CourseListEntriesNarrowWideEmptyAndCut) {
+    EXPECT_TRUE(ExtractCourseNames(ReplyOf(std::string("$OKCN\r\0", 7)).data()).empty());
+
+    std::string reply = "$OKCN\r";
+    reply += char(4) + std::string("Bay\xe9");              // ISO-8859-1
+    reply += char(5) + std::string("@\x34\x6c\x2b\x59", 5); // "@" and two UTF-16LE units
+    reply += char(7) + std::string("@A\0\0\0B\0", 7);       // a zero unit ends the name
+    reply += '\0';
+    const auto names = ExtractCourseNames(ReplyOf(reply).data());
+    ASSERT_EQ(names.size(), 3u);
+    EXPECT_EQ(names[0], u"Bay\u00e9");
+    EXPECT_EQ(names[1], u"@\u6c34\u592b");
+    EXPECT_EQ(names[2], u"@A");
+
+    // An entry longer than the name buffer is cut at 63 bytes, a wide one at a whole unit.
+    std::string longer = "$OKCN\r";
+    longer += char(100) + std::string(100, 'x');
+    longer += char(100) + std::string("@") + std::string(99, 'y');
+    longer += '\0';
+    const auto cut = ExtractCourseNames(ReplyOf(longer).data());
+    ASSERT_EQ(cut.size(), 2u);
+    EXPECT_EQ(cut[0], std::u16string(63, u'x'));
+    EXPECT_EQ(cut[1].size(), 1u + 31u);
+
+    // Entries running up to the end of the buffer are read no further than the buffer.
+    std::vector<std::uint8_t> full(ReqBase::kReplySize + 1, 0);
+    std::memcpy(full.data(), "$OKCN\r", 6);
+    for (std::size_t at = 6; at < ReqBase::kReplySize; at += 201) {
+        full[at] = 200;
+        for (std::size_t i = 1; i <= 200 && at + i < ReqBase::kReplySize; ++i)
+            full[at + i] = 'z';
+    }
+    const auto many = ExtractCourseNames(full.data());
+    EXPECT_EQ(many.size(), (ReqBase::kReplySize - 6 + 200) / 201);
+}
+
+TEST(DeviceCourseNames, ReadFromTheHeadOfTheCourseMap) {
+    std::uint8_t head[20] = {'O', 'l', 'd', ' ', 'C', 'o', 'u', 'r', 's', 'e'};
+    EXPECT_EQ(DeviceCourseName(head), u"Old Course");
+    std::memset(head, 'N', 20);
+    EXPECT_EQ(DeviceCourseName(head), std::u16string(20, u'N'));
+    std::uint8_t wide[20] = {0, 9, 9, 9, 0x34, 0x6c, 0x2b, 0x59, 0, 0};
+    EXPECT_EQ(DeviceCourseName(wide), u"@\u6c34\u592b");
+    for (int i = 4; i < 20; i += 2) {
+        wide[i] = 'a';
+        wide[i + 1] = 0;
+    }
+    EXPECT_EQ(DeviceCourseName(wide), u"@aaaaaaaa");
+}
+
+TEST(DeviceCourseNames, SentFormsAreCutAtTheField) {
+    const auto narrow = DeviceNameBytes(u"Pebble Beach Golf Links Resort");
+    ASSERT_EQ(narrow.size(), 20u);
+    EXPECT_EQ(std::string(narrow.begin(), narrow.end()), "Pebble Beach Golf Li");
+    const auto shortName = DeviceNameBytes(u"Bay\u00e9");
+    EXPECT_EQ(shortName, (std::vector<std::uint8_t>{'B', 'a', 'y', 0xE9, 0, 0, 0, 0, 0, 0,
+                                                    0,   0,   0,   0,    0, 0, 0, 0, 0, 0}));
+    const auto wide = DeviceNameBytes(u"@\u6c34\u592b\u0041\u0042\u0043\u0044\u0045\u0046\u0047");
+    ASSERT_EQ(wide.size(), 17u);
+    EXPECT_EQ(wide[0], 0x40);
+    EXPECT_EQ(wide[1], 0x34);
+    EXPECT_EQ(wide[2], 0x6c);
+    EXPECT_EQ(wide[15], 0x46); // the eighth unit is the last that fits
+    EXPECT_EQ(wide[16], 0x00);
+    // A name read from the list comes back in the form the device sent.
+    std::uint8_t entry[5] = {0x40, 0x34, 0x6c, 0x2b, 0x59};
+    const auto again = DeviceNameBytes(ListedCourseName(entry, 5));
+    EXPECT_TRUE(std::equal(entry, entry + 5, again.begin()));
+}
+
+TEST(Xmodem, CrcAndBlockLayout) {
+    const char* check = "123456789";
+    EXPECT_EQ(Crc16Xmodem(reinterpret_cast<const std::uint8_t*>(check), 9), 0x31C3);
+    std::vector<std::uint8_t> data(7296);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<std::uint8_t>(i * 13);
+    const auto first = XmodemBlock(data.data(), 0);
+    EXPECT_EQ(first[0], kSoh);
+    EXPECT_EQ(first[1], 1);
+    EXPECT_EQ(first[2], 254);
+    EXPECT_TRUE(std::equal(data.begin(), data.begin() + 128, first.begin() + 3));
+    const std::uint16_t crc = Crc16Xmodem(data.data(), 128);
+    EXPECT_EQ(first[131], crc >> 8);
+    EXPECT_EQ(first[132], crc & 0xFF);
+    const auto last = XmodemBlock(data.data(), 7296 - 128);
+    EXPECT_EQ(last[1], 57);
+    EXPECT_EQ(last[2], 255 - 57);
+}
+
+TEST(DeviceCourseListOrder, SortedByCodeUnitsWithoutDuplicates) {
+    DeviceCourseList list;
+    list.Add(u"b");
+    list.Add(u"B");
+    list.Add(u"@\u6c34");
+    list.Add(u"b");
+    EXPECT_EQ(list.Names(), (std::vector<std::u16string>{u"@\u6c34", u"B", u"b"}));
+    list.Remove(u"x");
+    list.Remove(u"B");
+    EXPECT_EQ(list.Names(), (std::vector<std::u16string>{u"@\u6c34", u"b"}));
+}

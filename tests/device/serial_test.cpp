@@ -1,0 +1,113 @@
+// The serial link on a real pseudo-terminal: opening, delivering, swapping receivers, failing.
+#include "device/serial.h"
+#include "platform/event.h"
+#include "platform/serial_port.h"
+#include "tests/device/device_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <sys/stat.h>
+
+using namespace verdal;
+using namespace verdal::test;
+
+TEST(SerialLink, PortsThatCannotOpenAnswerZeroWithAReason) {
+    TempDir dir;
+    Serial serial;
+    EXPECT_EQ(serial.Open(dir / "ttyUSB7", 115200), 0);
+    EXPECT_FALSE(serial.IsOpen());
+    EXPECT_NE(serial.LastOpenError().find("ttyUSB7"), std::string::npos);
+    // Something that exists but is no serial port.
+    ::mkdir((dir / "folder").c_str(), 0755);
+    EXPECT_EQ(serial.Open(dir / "folder", 115200), 0);
+    EXPECT_FALSE(serial.LastOpenError().empty());
+    serial.Close(); // closing a closed link does nothing
+    EXPECT_FALSE(serial.IsOpen());
+}
+
+TEST(SerialLink, DeliversBytesAndEmptyReadsAndSwapsReceiversCleanly) {
+    FakeDevice device;
+    Serial serial;
+    ASSERT_EQ(serial.Open(device.Path(), 115200), 1);
+    EXPECT_TRUE(serial.IsOpen());
+
+    // Empty deliveries come as a clock, at both read sizes.
+    for (std::uint32_t size : {256u, 1u}) {
+        ManualResetEvent empty;
+        serial.SetReceiver(
+            [&](const std::uint8_t*, std::uint32_t count) {
+                if (count == 0)
+                    empty.Set();
+            },
+            size);
+        EXPECT_TRUE(empty.Wait(5000)) << "read size " << size;
+    }
+
+    std::string got;
+    ManualResetEvent arrived;
+    std::atomic<bool> swapped{false};
+    std::atomic<bool> calledAfterSwap{false};
+    serial.SetReceiver(
+        [&](const std::uint8_t* bytes, std::uint32_t count) {
+            if (swapped.load())
+                calledAfterSwap = true;
+            got.append(reinterpret_cast<const char*>(bytes), count);
+            if (got.size() >= 5)
+                arrived.Set();
+        },
+        256);
+    device.Write("$OKCN");
+    ASSERT_TRUE(arrived.Wait(5000));
+    EXPECT_EQ(got, "$OKCN");
+
+    serial.SetIdleReceiver();
+    swapped = true;
+    device.Write("more bytes for nobody");
+    ManualResetEvent later;
+    serial.SetReceiver([&](const std::uint8_t*, std::uint32_t) { later.Set(); }, 256);
+    ASSERT_TRUE(later.Wait(5000));
+    EXPECT_FALSE(calledAfterSwap.load());
+
+    serial.Write("$FCON\r", 6);
+    EXPECT_EQ(device.Read(6), "$FCON\r");
+    serial.Close();
+    EXPECT_FALSE(serial.IsOpen());
+    // Once closed the port can be opened again at once: the exclusive hold went with it.
+    ASSERT_EQ(serial.Open(device.Path(), 115200), 1);
+    serial.Close();
+}
+
+TEST(SerialLink, ASecondOpenOfAnOpenPortIsRefused) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "the exclusive hold does not bind the superuser";
+    FakeDevice device;
+    SerialPort first;
+    ASSERT_TRUE(first.Open(device.Path(), 115200));
+    SerialPort second;
+    EXPECT_FALSE(second.Open(device.Path(), 115200));
+    EXPECT_NE(second.Error().find("another program"), std::string::npos);
+}
+
+TEST(SerialLink, AThrowingReceiverOrAFailedWriteClosesTheLink) {
+    FakeDevice device;
+    Serial serial;
+    ASSERT_EQ(serial.Open(device.Path(), 115200), 1);
+    serial.SetReceiver(
+        [](const std::uint8_t*, std::uint32_t count) {
+            if (count > 0)
+                throw std::runtime_error("receiver fault");
+        },
+        256);
+    device.Write("x");
+    for (int i = 0; i < 500 && serial.IsOpen(); ++i)
+        Sleep(10);
+    EXPECT_FALSE(serial.IsOpen());
+    serial.Close();
+
+    ASSERT_EQ(serial.Open(device.Path(), 115200), 1);
+    device.HangUp();
+    EXPECT_EQ(serial.Write("$FCON\r", 6), 1);
+    EXPECT_FALSE(serial.IsOpen());
+}

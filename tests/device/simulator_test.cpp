@@ -1,0 +1,79 @@
+// The device simulator itself, spoken to byte by byte: its course list as stored, and its
+// XMODEM-CRC receiver, which takes only whole blocks in order.
+#include "device/send_cf_req.h"
+#include "platform/serial_port.h"
+#include "tests/device/device_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace verdal;
+using namespace verdal::test;
+
+namespace {
+
+// Collects what the simulator says until count bytes have come or 5 s have passed.
+std::string Expect(SerialPort& port, std::size_t count) {
+    std::string got;
+    for (int i = 0; i < 25 && got.size() < count; ++i) {
+        std::uint8_t buffer[256];
+        const std::size_t n =
+            port.Read(buffer, std::min<std::size_t>(sizeof buffer, count - got.size()));
+        got.append(reinterpret_cast<const char*>(buffer), n);
+    }
+    return got;
+}
+
+void Say(SerialPort& port, const std::string& bytes) {
+    ASSERT_EQ(port.Write(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
+              bytes.size());
+}
+
+std::string Block(const std::vector<std::uint8_t>& data, std::uint32_t position) {
+    const auto block = XmodemBlock(data.data(), position);
+    return std::string(block.begin(), block.end());
+}
+
+} // namespace
+
+TEST(DeviceSimulator, ListsItsStoredCoursesAndReceivesOnlyWholeBlocksInOrder) {
+    TempDir dir;
+    std::filesystem::create_directory(dir / "store");
+    WriteFile(dir / "store/a.gof", NarrowCourseMap("Augusta", 1));
+    WriteFile(dir / "store/b.gof", WideCourseMap(u"\u6c34\u592b", 2));
+    Simulator device(dir / "link", {"--store", dir / "store"});
+    SerialPort port;
+    ASSERT_TRUE(port.Open(device.Link(), 115200)) << port.Error();
+
+    Say(port, "$CRLS\r");
+    const std::string list = Expect(port, 6 + 8 + 6 + 1);
+    EXPECT_EQ(list, std::string("$OKCN\r\x07"
+                                "Augusta\x05@\x34\x6c\x2b\x59\0",
+                                6 + 8 + 6 + 1));
+
+    Say(port, "$NCFS\r");
+    EXPECT_EQ(Expect(port, 5), "$OKFS");
+    Say(port, "$STRT\r");
+    EXPECT_EQ(Expect(port, 1), "C");
+    const std::vector<std::uint8_t> map = NarrowCourseMap("Muirfield", 5);
+    std::string damaged = Block(map, 0);
+    damaged[50] ^= 0x01;
+    Say(port, damaged);
+    EXPECT_EQ(Expect(port, 1), std::string(1, char(kNak))) << "a bad CRC";
+    Say(port, Block(map, 128));
+    EXPECT_EQ(Expect(port, 1), std::string(1, char(kNak))) << "a block out of order";
+    for (std::uint32_t position = 0; position < map.size(); position += 128) {
+        Say(port, Block(map, position));
+        ASSERT_EQ(Expect(port, 1), std::string(1, char(kAck))) << position;
+    }
+    Say(port, Block(map, static_cast<std::uint32_t>(map.size()) - 128));
+    EXPECT_EQ(Expect(port, 1), std::string(1, char(kAck))) << "a repeat is acknowledged";
+    Say(port, std::string(1, char(kEot)));
+    EXPECT_EQ(Expect(port, 1), std::string(1, char(kAck)));
+
+    Say(port, "$CRLS\r");
+    EXPECT_NE(Expect(port, 32).find("\x09Muirfield"), std::string::npos);
+    Say(port, "$EXIT\r");
+    EXPECT_EQ(Expect(port, 5), "$EXCN");
+}

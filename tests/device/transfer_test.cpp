@@ -1,0 +1,139 @@
+// Requests and the XMODEM sender against a device the test plays byte by byte.
+#include "device/course_name.h"
+#include "device/requests.h"
+#include "device/send_cf_req.h"
+#include "device/serial.h"
+#include "platform/messages.h"
+#include "tests/device/device_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <thread>
+
+using namespace verdal;
+using namespace verdal::test;
+
+namespace {
+
+std::string BlockText(const std::vector<std::uint8_t>& data, std::uint32_t position) {
+    const auto block = XmodemBlock(data.data(), position);
+    return std::string(block.begin(), block.end());
+}
+
+} // namespace
+
+TEST(Requests, WriteTheirExactBytesAndJudgeTheWholeReply) {
+    FakeDevice device;
+    Serial& serial = Serial::Instance();
+    ASSERT_EQ(serial.Open(device.Path(), 115200), 1);
+    ManualResetEvent completion;
+
+    // The delete command carries the name in the device's form: 24 bytes for an "@" name.
+    std::thread answer([&] {
+        const std::string wide = device.Read(24);
+        EXPECT_EQ(wide, std::string("$CRDC \x91@\x34\x6c", 10) + std::string(14, '\0'));
+        device.Write("$OK");
+        device.Write("DC"); // a marker split across deliveries is still found
+    });
+    {
+        DeleteCourseReq request(&completion, DeviceNameBytes(u"@\u6c34"));
+        EXPECT_TRUE(request.WaitForReply());
+    }
+    answer.join();
+
+    answer = std::thread([&] {
+        const std::string narrow = device.Read(27);
+        EXPECT_EQ(narrow, std::string("$CRDC \x94Old Course", 17) + std::string(10, '\0'));
+        device.Write(std::string("\0$OKDC", 6)); // hidden behind a zero byte
+    });
+    {
+        DeleteCourseReq request(&completion, DeviceNameBytes(u"Old Course"));
+        EXPECT_FALSE(request.WaitForReply());
+        EXPECT_TRUE(completion.IsSet()); // judged, not timed out
+    }
+    answer.join();
+
+    answer = std::thread([&] {
+        EXPECT_EQ(device.Read(6), "$RDSN\r");
+        device.Write(std::string(40, 'S') + "\r$OKRD");
+    });
+    {
+        SerialNumReq request(&completion);
+        ASSERT_TRUE(request.WaitForReply());
+        EXPECT_EQ(request.serialNumber, std::u16string(32, u'S'));
+    }
+    answer.join();
+    serial.Close();
+}
+
+TEST(Requests, AClosedLinkTimesOutInsteadOfAnswering) {
+    Serial::Instance().Close();
+    ManualResetEvent completion;
+    CapacityReq request(&completion);
+    EXPECT_FALSE(request.WaitForReply());
+    EXPECT_FALSE(completion.IsSet());
+    EXPECT_EQ(request.capacity, 20);
+}
+
+TEST(XmodemSender, SendsEveryBlockOnceResendsOnNakAndIgnoresALateStart) {
+    BindUiThread();
+    FakeDevice device;
+    Serial& serial = Serial::Instance();
+    ASSERT_EQ(serial.Open(device.Path(), 115200), 1);
+    std::vector<std::uint8_t> data(7296);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
+
+    RecordingWindow page(kProgressMessage);
+    const HWND pageWindow = CreateWindowFor(page, 0);
+    int blocksSeen = 0;
+    int bytesSent = 0;
+    std::string afterLast;
+    std::thread playDevice([&] {
+        ASSERT_EQ(device.Read(6), "$NCFS\r");
+        device.Write("$OKFS");
+        ASSERT_EQ(device.Read(6), "$STRT\r");
+        device.Write(std::string(1, char(kNak))); // a NAK before any block asks for the first
+        ++bytesSent;
+        for (std::uint32_t n = 1; n <= 57; ++n) {
+            const std::string block = device.Read(133);
+            ASSERT_EQ(block, BlockText(data, (n - 1) * 128)) << "block " << n;
+            ++blocksSeen;
+            if (n == 5) {
+                device.Write(std::string(1, char(kNak)));
+                ++bytesSent;
+                ASSERT_EQ(device.Read(133), block) << "the resent block 5";
+            }
+            if (n == 1) {
+                device.Write("C"); // ignored: the transfer is under way
+                ++bytesSent;
+            }
+            if (n == 57)
+                afterLast = device.Read(1);
+            device.Write(std::string(1, char(kAck)));
+            ++bytesSent;
+        }
+    });
+    bool transferred = false;
+    page.RunWhile([&] {
+        ManualResetEvent completion;
+        SendCFReq request(&completion, data.data(), static_cast<std::uint32_t>(data.size()),
+                          pageWindow);
+        if (!request.WaitForReply())
+            return;
+        request.StartTransfer();
+        transferred = completion.Wait(kTransferWaitMs);
+        EXPECT_EQ(request.Position(), 7296u);
+    });
+    playDevice.join();
+    EXPECT_TRUE(transferred);
+    EXPECT_EQ(blocksSeen, 57);
+    EXPECT_EQ(afterLast, std::string(1, char(kEot)));
+    ASSERT_EQ(page.values.size(), static_cast<std::size_t>(bytesSent));
+    EXPECT_EQ(page.values.front(), 20);
+    EXPECT_EQ(page.values.back(), 100);
+    EXPECT_TRUE(std::is_sorted(page.values.begin(), page.values.end()));
+    DestroyWindow(pageWindow);
+    serial.Close();
+}

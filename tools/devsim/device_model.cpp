@@ -1,0 +1,411 @@
+// The simulated device's protocol, transfer receiver and course store.
+#include "tools/devsim/device_model.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <utility>
+
+namespace verdal::devsim {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::uint8_t kSoh = 0x01, kEot = 0x04, kAck = 0x06, kNak = 0x15, kCan = 0x18;
+constexpr std::size_t kBlock = 133;
+constexpr auto kStartRepeat = std::chrono::milliseconds(1000);
+constexpr int kStartTries = 10;
+constexpr auto kBlockSilence = std::chrono::milliseconds(1000);
+constexpr auto kTransferSilence = std::chrono::milliseconds(10000);
+
+std::uint16_t Crc(const std::uint8_t* bytes, std::size_t length) {
+    std::uint16_t crc = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        crc ^= static_cast<std::uint16_t>(bytes[i] << 8);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = static_cast<std::uint16_t>((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1);
+    }
+    return crc;
+}
+
+// The course's name as the device keeps it: a narrow name in bytes 0 to 19, or, when byte 0 is
+// zero, up to 8 UTF-16LE units in bytes 4 to 19.
+bool IsWide(const std::vector<std::uint8_t>& map) {
+    return map.size() >= 20 && map[0] == 0;
+}
+
+// The name field a delete command carries for this course.
+std::vector<std::uint8_t> DeleteForm(const std::vector<std::uint8_t>& map) {
+    std::vector<std::uint8_t> head(map.begin(),
+                                   map.begin() + std::min<std::size_t>(20, map.size()));
+    head.resize(20, 0);
+    if (!IsWide(head)) {
+        const auto end = std::find(head.begin(), head.end(), 0);
+        std::fill(end, head.end(), 0);
+        return head;
+    }
+    std::vector<std::uint8_t> form(17, 0);
+    form[0] = 0x40;
+    for (std::size_t i = 0; i < 8; ++i) {
+        if (head[4 + 2 * i] == 0 && head[5 + 2 * i] == 0)
+            break;
+        form[1 + 2 * i] = head[4 + 2 * i];
+        form[2 + 2 * i] = head[5 + 2 * i];
+    }
+    return form;
+}
+
+// The course's entry in the list reply: "@" and its units, or its narrow bytes.
+std::vector<std::uint8_t> ListForm(const std::vector<std::uint8_t>& map) {
+    std::vector<std::uint8_t> form = DeleteForm(map);
+    std::size_t length = form.size();
+    if (form[0] == 0x40) {
+        length = 1;
+        while (length + 1 < form.size() && (form[length] != 0 || form[length + 1] != 0))
+            length += 2;
+    } else {
+        length = static_cast<std::size_t>(std::find(form.begin(), form.end(), 0) - form.begin());
+    }
+    form.resize(length);
+    return form;
+}
+
+} // namespace
+
+bool ParseFault(const std::string& text, Fault& fault) {
+    const auto colon = text.find(':');
+    const std::string kind = text.substr(0, colon);
+    const std::string rest = colon == std::string::npos ? "" : text.substr(colon + 1);
+    static const std::map<std::string, Fault::Kind> kinds = {
+        {"silent", Fault::Kind::Silent},
+        {"nomarker", Fault::Kind::NoMarker},
+        {"garbage", Fault::Kind::Garbage},
+        {"nak", Fault::Kind::NakBlock},
+        {"stall", Fault::Kind::StallAfterBlock},
+        {"hangup", Fault::Kind::HangUp},
+        {"empty-serial", Fault::Kind::EmptySerial},
+    };
+    const auto found = kinds.find(kind);
+    if (found == kinds.end())
+        return false;
+    fault = Fault{found->second, {}, 0, 0};
+    try {
+        switch (fault.kind) {
+        case Fault::Kind::EmptySerial:
+            return rest.empty();
+        case Fault::Kind::NakBlock:
+        case Fault::Kind::StallAfterBlock:
+        case Fault::Kind::HangUp:
+            fault.block = std::stoi(rest);
+            return fault.block > 0;
+        default: {
+            const auto hash = rest.find('#');
+            fault.command = rest.substr(0, hash);
+            if (hash != std::string::npos)
+                fault.occurrence = std::stoi(rest.substr(hash + 1));
+            return fault.command.size() == 4 && fault.occurrence >= 0;
+        }
+        }
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+DeviceModel::DeviceModel(Options options) : options_(std::move(options)) {
+    LoadStore();
+}
+
+void DeviceModel::LoadStore() {
+    if (options_.storeDir.empty())
+        return;
+    std::error_code error;
+    fs::create_directories(options_.storeDir, error);
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(options_.storeDir, error))
+        if (entry.is_regular_file())
+            files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    for (const fs::path& file : files) {
+        std::ifstream in(file, std::ios::binary);
+        std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                        std::istreambuf_iterator<char>());
+        if (bytes.size() >= 20)
+            courses_.push_back(Course{file.string(), std::move(bytes)});
+    }
+}
+
+bool DeviceModel::FaultFor(Fault::Kind kind, const std::string& command) const {
+    const auto seen = seen_.find(command);
+    const int count = seen == seen_.end() ? 0 : seen->second;
+    return std::any_of(options_.faults.begin(), options_.faults.end(), [&](const Fault& f) {
+        return f.kind == kind && f.command == command &&
+               (f.occurrence == 0 || f.occurrence == count);
+    });
+}
+
+bool DeviceModel::BlockFault(Fault::Kind kind, int block) const {
+    return std::any_of(options_.faults.begin(), options_.faults.end(),
+                       [&](const Fault& f) { return f.kind == kind && f.block == block; });
+}
+
+void DeviceModel::Reply(const std::string& text) {
+    if (FaultFor(Fault::Kind::Garbage, current_)) {
+        static const std::string noise = "#~\x7f\xfe junk ";
+        output_.insert(output_.end(), noise.begin(), noise.end());
+    }
+    output_.insert(output_.end(), text.begin(), text.end());
+}
+
+void DeviceModel::Receive(const std::uint8_t* bytes, std::size_t count, Clock::time_point now) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (mode_ == Mode::Transfer) {
+            TransferByte(bytes[i], now);
+            continue;
+        }
+        if (mode_ == Mode::Stalled) {
+            lastByte_ = now;
+            continue;
+        }
+        input_.push_back(bytes[i]);
+        // Commands: "$", four letters and a carriage return; the delete command instead ends
+        // in a blank, a length byte (0x80 + n) and n name bytes.
+        while (!input_.empty()) {
+            const auto dollar = std::find(input_.begin(), input_.end(), '$');
+            input_.erase(input_.begin(), dollar);
+            if (input_.size() < 6)
+                break;
+            const std::string name(input_.begin() + 1, input_.begin() + 5);
+            if (name == "CRDC" && input_[5] == ' ') {
+                if (input_.size() < 7)
+                    break;
+                const std::size_t length = input_[6] >= 0x80 ? input_[6] - 0x80u : 0;
+                if (length != 17 && length != 20) {
+                    input_.erase(input_.begin());
+                    continue;
+                }
+                if (input_.size() < 7 + length)
+                    break;
+                std::vector<std::uint8_t> argument(input_.begin() + 7, input_.begin() + 7 + length);
+                input_.erase(input_.begin(), input_.begin() + 7 + length);
+                Command(name, argument);
+            } else if (input_[5] == '\r') {
+                input_.erase(input_.begin(), input_.begin() + 6);
+                Command(name, {});
+            } else {
+                input_.erase(input_.begin());
+            }
+            if (mode_ != Mode::Command)
+                break;
+        }
+    }
+    if (mode_ != Mode::Command)
+        input_.clear();
+}
+
+void DeviceModel::Command(const std::string& name, const std::vector<std::uint8_t>& argument) {
+    ++seen_[name];
+    current_ = name;
+    if (FaultFor(Fault::Kind::Silent, name))
+        return;
+    if (FaultFor(Fault::Kind::NoMarker, name)) {
+        // The device refuses: it answers, but without the marker, and does nothing.
+        Reply("$ERR" + name.substr(0, 1) + "\r");
+        return;
+    }
+    if (name == "FCON") {
+        Reply("$OKCN");
+    } else if (name == "EXIT") {
+        readyForFile_ = false;
+        Reply("$EXCN");
+    } else if (name == "RDCS") {
+        Reply(std::to_string(options_.capacity) + "\r$OKRD\r");
+    } else if (name == "RDSN") {
+        const bool empty =
+            std::any_of(options_.faults.begin(), options_.faults.end(),
+                        [](const Fault& f) { return f.kind == Fault::Kind::EmptySerial; });
+        Reply((empty ? std::string() : options_.serial) + "\r$OKRD");
+    } else if (name == "CRLS") {
+        std::string reply = "$OKCN\r";
+        for (const Course& course : courses_) {
+            const std::vector<std::uint8_t> entry = ListForm(course.bytes);
+            reply.push_back(static_cast<char>(entry.size()));
+            reply.append(entry.begin(), entry.end());
+        }
+        reply.push_back('\0');
+        Reply(reply);
+    } else if (name == "CRDC") {
+        const auto found = std::find_if(courses_.begin(), courses_.end(), [&](const Course& c) {
+            return DeleteForm(c.bytes) == argument;
+        });
+        if (found == courses_.end()) {
+            Reply("$NODC");
+            return;
+        }
+        DeleteCourseFile(*found);
+        courses_.erase(found);
+        Reply("$OKDC");
+    } else if (name == "CRCA") {
+        for (const Course& course : courses_)
+            DeleteCourseFile(course);
+        courses_.clear();
+        Reply("$OKCA");
+    } else if (name == "NCFS") {
+        if (static_cast<int>(courses_.size()) >= options_.capacity) {
+            Reply("$FLFS");
+            return;
+        }
+        readyForFile_ = true;
+        Reply("$OKFS");
+    } else if (name == "STRT" && readyForFile_) {
+        readyForFile_ = false;
+        mode_ = Mode::Transfer;
+        block_.clear();
+        received_.clear();
+        expected_ = 1;
+        naked_ = 0;
+        starts_ = 1;
+        lastByte_ = lastStart_ = Clock::now();
+        output_.push_back('C');
+    }
+}
+
+void DeviceModel::TransferByte(std::uint8_t byte, Clock::time_point now) {
+    lastByte_ = now;
+    if (block_.empty()) {
+        if (byte == '$') {
+            // The program gave up on the transfer and speaks commands again.
+            mode_ = Mode::Command;
+            input_.assign(1, byte);
+        } else if (byte == kEot) {
+            output_.push_back(kAck);
+            mode_ = Mode::Command;
+            StoreCourse(std::move(received_));
+            received_.clear();
+        } else if (byte == kCan) {
+            mode_ = Mode::Command;
+        } else if (byte == kSoh) {
+            block_.push_back(byte);
+        }
+        return;
+    }
+    block_.push_back(byte);
+    if (block_.size() < kBlock)
+        return;
+    const int number = block_[1];
+    const bool whole = block_[2] == 255 - number &&
+                       Crc(block_.data() + 3, 128) == ((block_[131] << 8) | block_[132]);
+    std::vector<std::uint8_t> data(block_.begin() + 3, block_.begin() + 131);
+    block_.clear();
+    if (!whole) {
+        output_.push_back(kNak);
+        return;
+    }
+    if (number == ((expected_ - 1) & 0xFF)) { // a repeat of the block already taken
+        output_.push_back(kAck);
+        return;
+    }
+    if (number != (expected_ & 0xFF)) {
+        output_.push_back(kNak);
+        return;
+    }
+    if (BlockFault(Fault::Kind::NakBlock, expected_) && naked_ != expected_) {
+        naked_ = expected_;
+        output_.push_back(kNak);
+        return;
+    }
+    received_.insert(received_.end(), data.begin(), data.end());
+    if (BlockFault(Fault::Kind::HangUp, expected_)) {
+        hangUp_ = true;
+        mode_ = Mode::Command;
+        return;
+    }
+    if (BlockFault(Fault::Kind::StallAfterBlock, expected_)) {
+        mode_ = Mode::Stalled;
+        return;
+    }
+    ++expected_;
+    output_.push_back(kAck);
+}
+
+void DeviceModel::Tick(Clock::time_point now) {
+    if (mode_ == Mode::Stalled && now - lastByte_ > kBlockSilence) {
+        mode_ = Mode::Command; // the stalled transfer is forgotten; commands work again
+        return;
+    }
+    if (mode_ != Mode::Transfer)
+        return;
+    if (received_.empty() && block_.empty() && expected_ == 1) {
+        if (now - lastStart_ >= kStartRepeat) {
+            if (++starts_ > kStartTries) {
+                mode_ = Mode::Command;
+                return;
+            }
+            lastStart_ = now;
+            output_.push_back('C');
+        }
+        return;
+    }
+    if (!block_.empty() && now - lastByte_ > kBlockSilence) {
+        block_.clear();
+        output_.push_back(kNak);
+        lastByte_ = now;
+    } else if (now - lastByte_ > kTransferSilence) {
+        mode_ = Mode::Command;
+    }
+}
+
+Clock::time_point DeviceModel::NextTick() const {
+    const auto now = Clock::now();
+    if (mode_ == Mode::Command)
+        return now + std::chrono::milliseconds(500);
+    return now + std::chrono::milliseconds(50);
+}
+
+std::vector<std::uint8_t> DeviceModel::TakeOutput() {
+    return std::exchange(output_, {});
+}
+
+bool DeviceModel::TakeHangUp() {
+    return std::exchange(hangUp_, false);
+}
+
+void DeviceModel::StoreCourse(std::vector<std::uint8_t> bytes) {
+    if (bytes.size() < 20)
+        return;
+    const std::vector<std::uint8_t> name = DeleteForm(bytes);
+    std::string file;
+    const auto same = std::find_if(courses_.begin(), courses_.end(),
+                                   [&](const Course& c) { return DeleteForm(c.bytes) == name; });
+    if (same != courses_.end()) {
+        file = same->file;
+        courses_.erase(same);
+    } else if (!options_.storeDir.empty()) {
+        for (int n = 1; file.empty(); ++n) {
+            char leaf[32];
+            std::snprintf(leaf, sizeof leaf, "course-%04d.gof", n);
+            const fs::path candidate = fs::path(options_.storeDir) / leaf;
+            std::error_code error;
+            if (!fs::exists(candidate, error))
+                file = candidate.string();
+        }
+    }
+    if (!file.empty()) {
+        std::ofstream out(file, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        if (!out)
+            std::cerr << "verdal-devsim: cannot write " << file << "\n";
+    }
+    courses_.push_back(Course{file, std::move(bytes)});
+}
+
+void DeviceModel::DeleteCourseFile(const Course& course) {
+    std::error_code error;
+    if (!course.file.empty())
+        fs::remove(course.file, error);
+}
+
+} // namespace verdal::devsim

@@ -1,0 +1,205 @@
+// verdal-devsim: a simulated golf GPS device on a pseudo-terminal, reached through a link.
+#include "tools/devsim/device_model.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <iostream>
+#include <poll.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using verdal::devsim::Clock;
+namespace fs = std::filesystem;
+
+volatile std::sig_atomic_t stopRequested = 0;
+void OnSignal(int) {
+    stopRequested = 1;
+}
+
+// One byte on the wire at 115200 baud, 8N1: ten bits.
+constexpr auto kByteTime = std::chrono::nanoseconds(1'000'000'000LL * 10 / 115200);
+
+struct Line {
+    int master = -1;
+    int slave = -1; // held so the terminal outlives the program's opens and closes
+    std::string path;
+};
+
+bool OpenLine(Line& line, std::string& error) {
+    line.master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (line.master < 0 || ::grantpt(line.master) != 0 || ::unlockpt(line.master) != 0) {
+        error = std::string("cannot make a pseudo-terminal: ") + std::strerror(errno);
+        return false;
+    }
+    line.path = ::ptsname(line.master);
+    line.slave = ::open(line.path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (line.slave < 0) {
+        error = "cannot open " + line.path + ": " + std::strerror(errno);
+        return false;
+    }
+    termios tio{};
+    ::tcgetattr(line.slave, &tio);
+    ::cfmakeraw(&tio);
+    ::cfsetspeed(&tio, B115200);
+    ::tcsetattr(line.slave, TCSANOW, &tio);
+    ::fcntl(line.master, F_SETFL, ::fcntl(line.master, F_GETFL) | O_NONBLOCK);
+    return true;
+}
+
+void CloseLine(Line& line) {
+    if (line.master >= 0)
+        ::close(line.master);
+    if (line.slave >= 0)
+        ::close(line.slave);
+    line = Line{};
+}
+
+// Points the link at the terminal, replacing whatever the link was, in one step.
+bool MakeLink(const std::string& link, const std::string& target, std::string& error) {
+    const std::string temporary = link + ".new" + std::to_string(::getpid());
+    std::error_code code;
+    fs::remove(temporary, code);
+    fs::create_symlink(target, temporary, code);
+    if (!code)
+        fs::rename(temporary, link, code);
+    if (code)
+        error = "cannot link " + link + " to " + target + ": " + code.message();
+    return !code;
+}
+
+void WriteAll(int fd, const std::uint8_t* bytes, std::size_t length) {
+    while (length > 0) {
+        const ssize_t n = ::write(fd, bytes, length);
+        if (n > 0) {
+            bytes += n;
+            length -= static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EAGAIN) {
+            pollfd out{fd, POLLOUT, 0};
+            ::poll(&out, 1, 100);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            return;
+        }
+    }
+}
+
+int Usage() {
+    std::cerr << "usage: verdal-devsim --link PATH [--capacity N] [--serial SN] [--store DIR]\n"
+                 "                     [--pace] [--fault FAULT]...\n"
+                 "faults: silent:CMD[#N] nomarker:CMD[#N] garbage:CMD[#N] nak:K stall:K\n"
+                 "        hangup:K empty-serial   (CMD: FCON RDCS RDSN CRLS CRDC CRCA NCFS\n"
+                 "        STRT EXIT; #N: only the N-th time; K: block number from 1)\n";
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    verdal::devsim::Options options;
+    std::string link;
+    bool pace = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        try {
+            if (arg == "--link" && hasValue) {
+                link = argv[++i];
+            } else if (arg == "--capacity" && hasValue) {
+                options.capacity = std::stoi(argv[++i]);
+            } else if (arg == "--serial" && hasValue) {
+                options.serial = argv[++i];
+            } else if (arg == "--store" && hasValue) {
+                options.storeDir = argv[++i];
+            } else if (arg == "--pace") {
+                pace = true;
+            } else if (arg == "--fault" && hasValue) {
+                verdal::devsim::Fault fault{};
+                if (!verdal::devsim::ParseFault(argv[++i], fault)) {
+                    std::cerr << "verdal-devsim: unknown fault: " << argv[i] << "\n";
+                    return Usage();
+                }
+                options.faults.push_back(fault);
+            } else {
+                return Usage();
+            }
+        } catch (const std::exception&) {
+            std::cerr << "verdal-devsim: bad value for " << arg << "\n";
+            return Usage();
+        }
+    }
+    if (link.empty())
+        return Usage();
+
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+
+    verdal::devsim::DeviceModel device(options);
+    Line line;
+    std::string error;
+    if (!OpenLine(line, error) || !MakeLink(link, line.path, error)) {
+        std::cerr << "verdal-devsim: " << error << "\n";
+        return 1;
+    }
+    std::cout << "READY " << line.path << std::endl;
+
+    // With pacing, a byte is taken in and given out no faster than the wire would carry it.
+    Clock::time_point receiveClock = Clock::now();
+    Clock::time_point sendClock = Clock::now();
+    std::uint8_t buffer[512];
+    while (!stopRequested) {
+        const auto wait =
+            std::chrono::duration_cast<std::chrono::milliseconds>(device.NextTick() - Clock::now())
+                .count();
+        pollfd in{line.master, POLLIN, 0};
+        const int ready = ::poll(&in, 1, static_cast<int>(std::clamp<long long>(wait, 1, 500)));
+        if (ready > 0 && (in.revents & POLLIN)) {
+            const ssize_t n = ::read(line.master, buffer, sizeof buffer);
+            if (n > 0) {
+                if (pace) {
+                    receiveClock = std::max(receiveClock, Clock::now()) + kByteTime * n;
+                    std::this_thread::sleep_until(receiveClock);
+                }
+                device.Receive(buffer, static_cast<std::size_t>(n), Clock::now());
+            }
+        }
+        device.Tick(Clock::now());
+        const std::vector<std::uint8_t> out = device.TakeOutput();
+        for (std::size_t done = 0; done < out.size();) {
+            const std::size_t chunk =
+                pace ? std::min<std::size_t>(16, out.size() - done) : out.size() - done;
+            if (pace) {
+                sendClock = std::max(sendClock, Clock::now()) + kByteTime * chunk;
+                std::this_thread::sleep_until(sendClock);
+            }
+            WriteAll(line.master, out.data() + done, chunk);
+            done += chunk;
+        }
+        if (device.TakeHangUp()) {
+            // The cable is pulled: the program's open port dies; the device comes back on a
+            // new terminal behind the same link.
+            CloseLine(line);
+            if (!OpenLine(line, error) || !MakeLink(link, line.path, error)) {
+                std::cerr << "verdal-devsim: " << error << "\n";
+                return 1;
+            }
+            std::cout << "READY " << line.path << std::endl;
+        }
+    }
+    std::error_code code;
+    if (fs::read_symlink(link, code) == line.path)
+        fs::remove(link, code);
+    CloseLine(line);
+    return 0;
+}
