@@ -9,12 +9,12 @@
 #include "store/course_table.h"
 #include "store/sqlite_layer.h"
 #include "update/http_fetch.h"
+#include "update/map_fetcher.h"
 
 #include <tinyxml2.h>
 
 #include <cstdio>
 #include <exception>
-#include <future>
 #include <limits>
 #include <memory>
 #include <string>
@@ -96,25 +96,23 @@ bool NewerEntries(const XMLElement& root, std::uint32_t localVersion,
     return true;
 }
 
-// One course on its way into the table: its record, filled from the entry, and the fetch of its
-// course map into the record's GOF block.
+// One course on its way into the table: its record, filled from the entry, and its map's
+// address.
 struct PendingCourse {
     std::unique_ptr<CourseRecord> record = std::make_unique<CourseRecord>();
-    std::future<int> fetched;
+    std::u16string url;
+    bool fetching = false;
 
-    // Fills the record from the entry and starts fetching its map on a thread of its own; false,
-    // with nothing started, when the entry lacks an attribute.
-    bool Start(const XMLElement& entry) {
+    // Fills the record from the entry; false when the entry lacks an attribute.
+    bool Fill(const XMLElement& entry) {
         // A fresh record: its GOF block is all zero, so the 32 bytes after the 7264-byte map,
         // which go to the device with it, never hold the previous course's bytes.
         *record = CourseRecord{};
         record->objid = EntryUid(entry);
-        const char* url = nullptr;
-        if (!ReadEntry(entry, *record, url))
+        const char* address = nullptr;
+        if (!ReadEntry(entry, *record, address))
             return false;
-        fetched = std::async(std::launch::async, [block = &record->gof, url = Utf8ToUtf16(url)] {
-            return FetchUrlToMemory(url, block->data(), kGofBlockSize);
-        });
+        url = Utf8ToUtf16(address);
         return true;
     }
 };
@@ -129,18 +127,24 @@ bool MergeVersions(const XMLElement& root, HWND mainWindow, HWND progressWindow,
     // While one course is stored, the next one's map is already on its way: the fetches and the
     // statements overlap, yet each course is stored right after its own fetch, in document order.
     PendingCourse current, next;
+    MapFetcher fetcher; // after the records: it goes first and never outlives their blocks
     std::size_t following = 0;
     auto startNext = [&] {
-        while (following < entries.size() && !next.Start(*entries[following]))
-            ++following; // an entry lacking an attribute is skipped
-        ++following;
+        next.fetching = false;
+        while (following < entries.size() && !next.fetching) {
+            // An entry lacking an attribute is skipped.
+            next.fetching = next.Fill(*entries[following++]);
+        }
+        if (next.fetching)
+            fetcher.Start(next.url, next.record->gof.data(), kGofBlockSize);
     };
     startNext();
     int done = 0;
-    while (next.fetched.valid()) {
+    while (next.fetching) {
         std::swap(current, next);
+        const int fetched = fetcher.Collect();
         startNext();
-        if (current.fetched.get() != static_cast<int>(kCourseMapSize))
+        if (fetched != static_cast<int>(kCourseMapSize))
             return false;
         const CourseRecord& record = *current.record;
         StoreCourse(record);
