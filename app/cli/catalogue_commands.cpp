@@ -1,0 +1,210 @@
+// verdal-cli update and verdal-cli search: the catalogue update with the web service and the
+// search of the course table, on the same workers and statements as the program's window.
+#include "app/cli/cli.h"
+
+#include "platform/messages.h"
+#include "platform/text.h"
+#include "platform/window.h"
+#include "store/course_record.h"
+#include "store/course_table.h"
+#include "store/settings.h"
+#include "store/sqlite_layer.h"
+#include "update/update_workflow.h"
+
+#include <cstdio>
+#include <functional>
+#include <iostream>
+#include <thread>
+
+namespace verdal::cli {
+namespace {
+
+// The texts the status line shows for each status code.
+struct StatusRow {
+    StatusCode code;
+    const char* text;
+};
+constexpr StatusRow kStatusTexts[] = {
+    {StatusCode::Connecting, "CONNECTING TO DEVICE"},
+    {StatusCode::NotConnected, "DEVICE NOT CONNECTED"},
+    {StatusCode::SerialNumberError, "DEVICE SN ERROR"},
+    {StatusCode::ConnectingServer, "CONNECTING TO SERVER"},
+    {StatusCode::ServerNotConnected, "SERVER NOT CONNECTED"},
+    {StatusCode::Connected, "DEVICE CONNECTED"},
+    {StatusCode::UpdateCompleted, "UPDATE GOF FILE COMPLETED"},
+    {StatusCode::UpdateError, "UPDATE GOF FILE ERROR"},
+};
+
+constexpr UINT kMarker = WM_USER + 1;
+
+// Stands in for the main window: prints the status line each time a status arrives.
+class StatusWindow : public Window {
+public:
+    WPARAM lastStatus = 0;
+    bool sawMarker = false;
+
+    bool ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam,
+                              LRESULT& result) override {
+        result = 0;
+        if (message == kMarker) {
+            sawMarker = true;
+            return true;
+        }
+        if (message != kStatusMessage)
+            return false;
+        if (wParam == static_cast<WPARAM>(StatusCode::CourseStored)) {
+            lastStatus = wParam;
+            std::cout << Utf16ToUtf8(*reinterpret_cast<const std::u16string*>(lParam)) << std::endl;
+            return true;
+        }
+        for (const StatusRow& row : kStatusTexts)
+            if (static_cast<WPARAM>(row.code) == wParam) {
+                lastStatus = wParam;
+                std::cout << row.text << std::endl;
+            }
+        return true;
+    }
+
+    // Handles messages until one of the given statuses has arrived.
+    void WaitForStatus(std::initializer_list<StatusCode> codes) {
+        MSG msg;
+        auto arrived = [&] {
+            for (StatusCode code : codes)
+                if (lastStatus == static_cast<WPARAM>(code))
+                    return true;
+            return false;
+        };
+        while (!arrived() && GetMessage(msg))
+            DispatchMessage(msg);
+    }
+
+    // Handles every message queued so far.
+    void HandleQueued() {
+        sawMarker = false;
+        PostMessage(Handle(), kMarker);
+        MSG msg;
+        while (!sawMarker && GetMessage(msg))
+            DispatchMessage(msg);
+    }
+};
+
+// The progress dialog's page window: keeps the bar's value.
+class ProgressPage : public Window {
+public:
+    WPARAM value = 0;
+    bool ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT& result) override {
+        if (message != kProgressMessage)
+            return false;
+        value = wParam;
+        result = 0;
+        return true;
+    }
+};
+
+// The progress dialog: its page window is made at WM_INITDIALOG, where the worker starts on a
+// thread of its own with the page window's handle; only the worker ends the dialog.
+class ProgressDialog : public Window {
+public:
+    explicit ProgressDialog(std::function<void(HWND)> worker) : worker_(std::move(worker)) {}
+    ~ProgressDialog() override {
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+    bool ProcessWindowMessage(HWND hwnd, UINT message, WPARAM, LPARAM, LRESULT& result) override {
+        if (message != WM_INITDIALOG)
+            return false;
+        thread_ = std::thread(worker_, CreateWindowFor(page_, hwnd));
+        result = 0;
+        return true;
+    }
+
+private:
+    std::function<void(HWND)> worker_;
+    ProgressPage page_;
+    std::thread thread_;
+};
+
+void OpenStore(const CliOptions& options) {
+    LoadSettings();
+    if (!options.server.empty())
+        SetServerOverride(options.server);
+    OpenCourseDatabase();
+    EnsureCourseTable();
+}
+
+int Update(const CliOptions& options, const std::vector<std::string>& args) {
+    if (!args.empty()) {
+        std::cerr << "verdal-cli update: takes no arguments\n";
+        return kExitUsage;
+    }
+    OpenStore(options);
+    BindUiThread();
+    StatusWindow mainWindow;
+    const HWND hwnd = CreateWindowFor(mainWindow, 0);
+    CatalogueOffer offer;
+
+    std::thread connectWorker([&] { ServerCheck(hwnd, offer); });
+    mainWindow.WaitForStatus({StatusCode::Connected, StatusCode::ServerNotConnected});
+    connectWorker.join();
+    if (mainWindow.lastStatus != static_cast<WPARAM>(StatusCode::Connected)) {
+        DestroyWindow(hwnd);
+        return kExitFailed;
+    }
+    {
+        ProgressDialog dialog([&](HWND page) { RunCatalogueUpdate(hwnd, offer, page); });
+        DialogBox(dialog, hwnd);
+    }
+    // The worker posts its result before it ends the dialog: show what is still queued.
+    mainWindow.HandleQueued();
+    const bool completed =
+        mainWindow.lastStatus == static_cast<WPARAM>(StatusCode::UpdateCompleted);
+    DestroyWindow(hwnd);
+    return completed ? kExitOk : kExitFailed;
+}
+
+// A course text as the table stores it: the record holds its quotes doubled.
+std::string Shown(const std::string& held) {
+    std::string text;
+    for (std::size_t i = 0; i < held.size(); ++i) {
+        text += held[i];
+        if (held[i] == '\'' && i + 1 < held.size() && held[i + 1] == '\'')
+            ++i;
+    }
+    return text;
+}
+
+int Search(const CliOptions& options, const std::vector<std::string>& args) {
+    std::string country, region, keyword;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if ((args[i] == "--country" || args[i] == "--region") && i + 1 < args.size()) {
+            std::string& value = args[i] == "--country" ? country : region;
+            value = args[++i];
+        } else if (args[i].rfind("--", 0) != 0 && keyword.empty()) {
+            keyword = args[i];
+        } else {
+            std::cerr << "verdal-cli search: unexpected argument: " << args[i] << "\n";
+            return kExitUsage;
+        }
+    }
+    OpenStore(options);
+    CppSQLite3Cursor cursor =
+        CourseDatabase().runQuery(SearchStatement(country, region, keyword).c_str());
+    int found = 0;
+    CourseRecord record;
+    while (!cursor.atEnd()) {
+        ReadCourse(cursor, record);
+        std::cout << Shown(record.name) << "\t" << Shown(record.country) << "\t"
+                  << Shown(record.city) << "\n";
+        ++found;
+    }
+    if (found == 0)
+        std::cerr << "Unable to find your course,please try again\n";
+    return kExitOk;
+}
+
+const CliRegistration update("update", "update", Update);
+const CliRegistration search("search", "search [--country C] [--region R] [KEYWORD]", Search);
+
+} // namespace
+} // namespace verdal::cli

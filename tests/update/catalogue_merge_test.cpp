@@ -1,0 +1,232 @@
+// The catalogue merge against the catalogue service on loopback and a real golf.db in a
+// temporary data folder; the posted statuses and progress are read from the window system.
+#include "update/catalogue_merge.h"
+
+#include "catalogue_generator.h"
+#include "loopback_servers.h"
+#include "message_recorder.h"
+#include "platform/data_dir.h"
+#include "platform/text.h"
+#include "store/course_table.h"
+#include "store/sqlite_layer.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+
+using namespace verdal;
+using namespace verdal::test;
+using catalogue::CatalogueGenerator;
+using catalogue::GeneratedCourse;
+
+namespace {
+
+// A data folder with an empty course table and two windows that record what the merge posts.
+class MergeTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetDataDir(temp.Path().string());
+        OpenCourseDatabase();
+        EnsureCourseTable();
+        BindUiThread();
+        ASSERT_NE(CreateWindowFor(mainWindow, 0), 0);
+        ASSERT_NE(CreateWindowFor(progressWindow, 0), 0);
+    }
+    void TearDown() override {
+        DestroyWindow(mainWindow.Handle());
+        DestroyWindow(progressWindow.Handle());
+        CourseDatabase().close();
+    }
+
+    bool Merge(std::uint32_t localVersion) {
+        const bool merged =
+            MergeCatalogue(mainWindow.Handle(), progressWindow.Handle(), localVersion);
+        mainWindow.HandleQueued();
+        progressWindow.HandleQueued();
+        return merged;
+    }
+
+    void WriteCatalogue(const std::string& xml) {
+        std::ofstream(temp.Path() / "update.xml", std::ios::binary) << xml;
+    }
+
+    std::map<std::int32_t, CourseRecord> Table() {
+        std::map<std::int32_t, CourseRecord> rows;
+        CppSQLite3Cursor cursor = CourseDatabase().runQuery("select * from GOLF;");
+        while (!cursor.atEnd()) {
+            CourseRecord record;
+            ReadCourse(cursor, record);
+            EXPECT_EQ(rows.count(record.objid), 0u) << "one row per uid";
+            rows[record.objid] = record;
+        }
+        return rows;
+    }
+
+    TempFolder temp;
+    Recorder mainWindow;
+    Recorder progressWindow;
+};
+
+// What a course of the generated catalogue must look like once stored.
+void ExpectStored(const CourseRecord& row, const CatalogueGenerator& generator,
+                  const GeneratedCourse& course) {
+    EXPECT_EQ(row.fileid, course.fileid);
+    EXPECT_EQ(row.name, DoubleQuotes(course.name));
+    EXPECT_EQ(row.alias, DoubleQuotes(course.alias));
+    EXPECT_EQ(row.country, DoubleQuotes(course.country));
+    EXPECT_EQ(row.city, DoubleQuotes(course.city));
+    EXPECT_EQ(row.address, DoubleQuotes(course.address));
+    EXPECT_EQ(row.telephone, DoubleQuotes(course.phone));
+    EXPECT_EQ(row.email, DoubleQuotes(course.email));
+    EXPECT_EQ(row.hole, course.holes);
+    std::string block = generator.CourseMap(course.uid, course.version);
+    block.resize(kGofBlockSize, '\0'); // the 32 bytes after the map are zero
+    EXPECT_EQ(std::string(row.gof.begin(), row.gof.end()), block) << "uid " << course.uid;
+}
+
+std::string Entry(const std::string& attributes) {
+    return "<course " + attributes + "/>";
+}
+
+std::string FullEntry(int uid, const std::string& name, const std::string& url,
+                      bool withEmail = true) {
+    return Entry("uid=\"" + std::to_string(uid) + "\" fileid=\"F" + std::to_string(uid) +
+                 "\" name=\"" + name +
+                 "\" alias=\"\" country=\"Ireland\" city=\"Kerry\" address=\"1 Road\" "
+                 "phone=\"+353 1\" " +
+                 (withEmail ? "email=\"a@b.example\" " : "") + "holes=\"4,4,3\" url=\"" + url +
+                 "\"");
+}
+
+} // namespace
+
+TEST_F(MergeTest, OnlyVersionsAboveTheLocalOneAreMergedInDocumentOrder) {
+    CatalogueService service(30, "24,25,26");
+    const CatalogueGenerator generator(30, {24, 25, 26});
+    ASSERT_EQ(DownloadCatalogue(Utf8ToUtf16(service.Base() + "courses/cat26/cat26.xml")), 1);
+
+    // Nothing newer than 26: nothing changes, nothing is posted.
+    EXPECT_TRUE(Merge(26));
+    EXPECT_TRUE(Table().empty());
+    EXPECT_TRUE(mainWindow.posted.empty());
+    EXPECT_TRUE(progressWindow.posted.empty());
+
+    ASSERT_TRUE(Merge(24));
+    std::vector<GeneratedCourse> merged = generator.Entries(25);
+    for (const GeneratedCourse& c : generator.Entries(26))
+        merged.push_back(c);
+    std::map<std::int32_t, GeneratedCourse> last;
+    for (const GeneratedCourse& c : merged)
+        last[c.uid] = c; // a uid listed again later is updated in place
+    ASSERT_LT(last.size(), merged.size()) << "the catalogue changes courses of its own run";
+
+    const auto rows = Table();
+    ASSERT_EQ(rows.size(), last.size());
+    for (const auto& [uid, course] : last) {
+        ASSERT_EQ(rows.count(uid), 1u) << uid;
+        ExpectStored(rows.at(uid), generator, course);
+    }
+    for (const GeneratedCourse& c : generator.Entries(24)) {
+        if (!last.count(c.uid)) {
+            EXPECT_EQ(rows.count(c.uid), 0u) << "version 24 is already merged";
+        }
+    }
+
+    // One status with the stored name and one progress value per stored entry.
+    const auto names = mainWindow.StoredNames();
+    ASSERT_EQ(names.size(), merged.size());
+    for (std::size_t i = 0; i < merged.size(); ++i)
+        EXPECT_EQ(names[i], Utf8ToUtf16(DoubleQuotes(merged[i].name)));
+    const auto progress = progressWindow.Progress();
+    ASSERT_EQ(progress.size(), merged.size());
+    for (std::size_t i = 0; i < progress.size(); ++i)
+        EXPECT_EQ(progress[i], (i + 1) * 100 / merged.size());
+    EXPECT_EQ(progress.back(), 100u);
+
+    // Merging again converges to the same table.
+    ASSERT_TRUE(Merge(24));
+    const auto again = Table();
+    ASSERT_EQ(again.size(), rows.size());
+    for (const auto& [uid, course] : last)
+        ExpectStored(again.at(uid), generator, course);
+}
+
+TEST_F(MergeTest, EntriesAreSkippedOrMergedByTheirAttributes) {
+    CatalogueService service(10, "25");
+    const std::string map = service.Base() + "gof/";
+    WriteCatalogue("<?xml version=\"1.0\"?>\n<catalogue>\n  <!-- a comment below the root -->\n"
+                   "  <version number=\"-5\">\n    <!-- a comment below a version -->\n    " +
+                   Entry("fileid=\"x\" name=\"no uid\"") + "text between entries" +
+                   FullEntry(0, "uid zero", map + "1_25.gof") +
+                   FullEntry(7, "No Email", map + "2_25.gof", false) +
+                   FullEntry(3, "O'Brien's Links", map + "3_25.gof") +
+                   FullEntry(3, "O'Brien's Links Renamed", map + "4_25.gof") +
+                   Entry("uid=\"  +9xyz\" fileid=\"\" name=\"Blank Attributes\" alias=\"\" "
+                         "country=\"\" city=\"\" address=\"\" phone=\"\" email=\"\" holes=\"\" "
+                         "url=\"" +
+                         map + "5_25.gof\"") +
+                   "\n  </version>\n</catalogue>\n");
+
+    // A negative version number compares as a large unsigned one and is merged.
+    ASSERT_TRUE(Merge(24));
+    const auto rows = Table();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows.at(3).name, "O''Brien''s Links Renamed"); // the second entry updated the first
+    EXPECT_EQ(rows.at(3).fileid, "F3");
+    EXPECT_EQ(rows.at(9).name, "Blank Attributes");
+    EXPECT_EQ(rows.at(9).country, "");
+    // The apostrophe is stored once in the table itself.
+    CppSQLite3Cursor cursor = CourseDatabase().runQuery("select name from GOLF where objid=3;");
+    EXPECT_EQ(std::string(cursor.columnText(0)), "O'Brien's Links Renamed");
+
+    EXPECT_EQ(mainWindow.StoredNames(),
+              (std::vector<std::u16string>{u"O''Brien''s Links", u"O''Brien''s Links Renamed",
+                                           u"Blank Attributes"}));
+    // Four entries have a non-zero uid; the one without an e-mail is never stored, so the
+    // progress stops short of 100.
+    EXPECT_EQ(progressWindow.Progress(), (std::vector<WPARAM>{25, 50, 75}));
+}
+
+TEST_F(MergeTest, AWrongSizedMapStopsTheMergeAndKeepsWhatWasStored) {
+    for (const char* fault : {"short:4", "long:4", "cut:map:4"}) {
+        SCOPED_TRACE(fault);
+        CourseDatabase().runStatement("delete from GOLF;");
+        mainWindow.posted.clear();
+        CatalogueService service(10, "25", {fault});
+        ASSERT_EQ(DownloadCatalogue(Utf8ToUtf16(service.Base() + "courses/cat25/cat25.xml")), 1);
+        EXPECT_FALSE(Merge(24));
+        const auto rows = Table();
+        EXPECT_EQ(rows.size(), 3u);
+        for (std::int32_t uid : {1, 2, 3})
+            EXPECT_EQ(rows.count(uid), 1u);
+        EXPECT_EQ(mainWindow.StoredNames().size(), 3u);
+    }
+}
+
+TEST_F(MergeTest, FilesThatCannotBeMergedChangeNothing) {
+    CatalogueService service(10, "25");
+    const std::string entry = FullEntry(1, "One", service.Base() + "gof/1_25.gof");
+    for (const std::string& xml :
+         {std::string("not xml at all"), std::string("<?xml version=\"1.0\"?>"),
+          "<c><version number=\"25\">" + entry + "</version><version>" + entry +
+              "</version></c>"}) {
+        WriteCatalogue(xml);
+        EXPECT_FALSE(Merge(24)) << xml;
+        EXPECT_TRUE(Table().empty()) << xml;
+    }
+    std::filesystem::remove(temp.Path() / "update.xml");
+    EXPECT_FALSE(Merge(24));
+    // A root without versions is merged: there is nothing to do.
+    WriteCatalogue("<catalogue/>");
+    EXPECT_TRUE(Merge(24));
+    EXPECT_TRUE(mainWindow.posted.empty());
+}
+
+TEST_F(MergeTest, AFailingStatementEndsTheMergeWithFalse) {
+    CatalogueService service(10, "25");
+    ASSERT_EQ(DownloadCatalogue(Utf8ToUtf16(service.Base() + "courses/cat25/cat25.xml")), 1);
+    CourseDatabase().runStatement("drop table GOLF;");
+    EXPECT_FALSE(Merge(24));
+    EXPECT_TRUE(mainWindow.StoredNames().empty());
+}

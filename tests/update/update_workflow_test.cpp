@@ -1,0 +1,186 @@
+// The server check and the catalogue update worker against the catalogue service on loopback,
+// with golf.db and settings.reg in a temporary data folder.
+#include "update/update_workflow.h"
+
+#include "loopback_servers.h"
+#include "message_recorder.h"
+#include "platform/data_dir.h"
+#include "platform/text.h"
+#include "store/course_table.h"
+#include "store/settings.h"
+#include "store/sqlite_layer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+using namespace verdal;
+using namespace verdal::test;
+
+namespace {
+
+class WorkflowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetDataDir(temp.Path().string());
+        LoadSettings();
+        OpenCourseDatabase();
+        EnsureCourseTable();
+        BindUiThread();
+        ASSERT_NE(CreateWindowFor(mainWindow, 0), 0);
+    }
+    void TearDown() override {
+        SetServerOverride("");
+        DestroyWindow(mainWindow.Handle());
+        CourseDatabase().close();
+    }
+
+    // Runs the server check on a worker thread, as the connect worker does.
+    void CheckServer() {
+        std::thread worker([&] { ServerCheck(mainWindow.Handle(), offer); });
+        worker.join();
+        mainWindow.HandleQueued();
+    }
+
+    // Runs the update worker under a modal dialog; answers the dialog's result.
+    std::intptr_t Update(std::vector<WPARAM>* progress = nullptr) {
+        WorkerDialog dialog(
+            [&](HWND page) { RunCatalogueUpdate(mainWindow.Handle(), offer, page); });
+        const std::intptr_t result = DialogBox(dialog, mainWindow.Handle());
+        mainWindow.HandleQueued();
+        if (progress)
+            *progress = dialog.page.Progress();
+        return result;
+    }
+
+    std::string SettingsFile() const {
+        std::ifstream in(temp.Path() / "settings.reg");
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    int CourseCount() { return CourseDatabase().runScalar("select count(*) from GOLF;"); }
+
+    TempFolder temp;
+    Recorder mainWindow;
+    CatalogueOffer offer;
+};
+
+using Codes = std::vector<WPARAM>;
+
+// The dialog closes as soon as the worker ends it, and messages still queued for its page window
+// go with it: the progress seen is a prefix of what was posted.
+void ExpectProgressPrefix(const Codes& seen, const Codes& posted) {
+    ASSERT_LE(seen.size(), posted.size());
+    EXPECT_TRUE(std::equal(seen.begin(), seen.end(), posted.begin()));
+}
+
+} // namespace
+
+TEST_F(WorkflowTest, ServerCheckStoresTheOfferAndTheSerialNumber) {
+    CatalogueService service(10, "25,26", {"blanks"});
+    // The base address comes from the settings unless overridden for the run.
+    ChangeSettings([&](Settings& s) {
+        s.server = service.Base();
+        s.serialNumber = u"SN4711";
+    });
+    CheckServer();
+    EXPECT_EQ(mainWindow.Statuses(), (Codes{4, 10}));
+    EXPECT_EQ(offer.OfferedVersion(), 26u);
+    EXPECT_EQ(offer.CatalogueUrl(), Utf8ToUtf16(service.Base() + "courses/cat26/cat26.xml"));
+    EXPECT_NE(SettingsFile().find("\"sn\"=\"SN4711\""), std::string::npos);
+
+    CatalogueService other(10, "31");
+    SetServerOverride(other.Base());
+    mainWindow.posted.clear();
+    CheckServer();
+    EXPECT_EQ(mainWindow.Statuses(), (Codes{4, 10}));
+    EXPECT_EQ(offer.OfferedVersion(), 31u);
+    EXPECT_EQ(SettingsFile().find(other.Base()), std::string::npos) << "never saved";
+}
+
+TEST_F(WorkflowTest, UnusableRepliesLeaveTheDeviceUnreported) {
+    offer.Set(25, u"http://127.0.0.1:1/courses/cat25/cat25.xml");
+    for (const char* fault : {"nohttp", "404:version"}) {
+        SCOPED_TRACE(fault);
+        CatalogueService service(10, "26", {fault});
+        SetServerOverride(service.Base());
+        mainWindow.posted.clear();
+        CheckServer();
+        EXPECT_EQ(mainWindow.Statuses(), (Codes{4, 5}));
+        EXPECT_EQ(service.Served()["version"], 1) << "a reply, even unusable, ends the tries";
+        EXPECT_EQ(offer.OfferedVersion(), 25u);
+    }
+    // Nobody answers: ten tries, then the same status.
+    SetServerOverride("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/");
+    mainWindow.posted.clear();
+    CheckServer();
+    EXPECT_EQ(mainWindow.Statuses(), (Codes{4, 5}));
+    EXPECT_EQ(offer.CatalogueUrl(), u"http://127.0.0.1:1/courses/cat25/cat25.xml");
+}
+
+TEST_F(WorkflowTest, NothingNewerFinishesAtOnceWithoutARequest) {
+    CatalogueService service(10, "24");
+    std::vector<WPARAM> progress;
+    // Before any server check the offered version is 0.
+    EXPECT_EQ(Update(&progress), 1);
+    ExpectProgressPrefix(progress, Codes{0});
+    EXPECT_EQ(mainWindow.Statuses(), (Codes{11}));
+
+    offer.Set(24, Utf8ToUtf16(service.Base() + "courses/cat24/cat24.xml"));
+    mainWindow.posted.clear();
+    EXPECT_EQ(Update(&progress), 1);
+    ExpectProgressPrefix(progress, Codes{0});
+    EXPECT_EQ(mainWindow.Statuses(), (Codes{11}));
+    EXPECT_EQ(service.Served()["catalogue"] + service.Served()["map"], 0);
+    EXPECT_EQ(CopySettings().updateVersion, 24u);
+}
+
+TEST_F(WorkflowTest, AFailedDownloadOrMergeKeepsTheLocalVersion) {
+    CatalogueService unreadable(10, "25", {"cut:catalogue"});
+    offer.Set(25, Utf8ToUtf16(unreadable.Base() + "courses/cat25/cat25.xml"));
+    EXPECT_EQ(Update(), 1);
+    EXPECT_EQ(mainWindow.Statuses(), (Codes{12}));
+    EXPECT_EQ(unreadable.Served()["catalogue"], 10);
+    EXPECT_EQ(unreadable.Served()["map"], 0);
+
+    CatalogueService wrongMap(10, "25", {"long:5"});
+    offer.Set(25, Utf8ToUtf16(wrongMap.Base() + "courses/cat25/cat25.xml"));
+    mainWindow.posted.clear();
+    EXPECT_EQ(Update(), 1);
+    const auto statuses = mainWindow.Statuses();
+    EXPECT_EQ(statuses, (Codes{9, 9, 9, 9, 12}));
+    EXPECT_EQ(CourseCount(), 4);
+    EXPECT_EQ(CopySettings().updateVersion, 24u);
+    EXPECT_NE(SettingsFile().find("\"update version\"=dword:00000018"), std::string::npos);
+}
+
+TEST_F(WorkflowTest, ASuccessfulUpdateSavesTheOfferedVersion) {
+    CatalogueService service(40, "25,26,27");
+    SetServerOverride(service.Base());
+    CheckServer();
+    ASSERT_EQ(offer.OfferedVersion(), 27u);
+    mainWindow.posted.clear();
+    std::vector<WPARAM> progress;
+    EXPECT_EQ(Update(&progress), 1);
+    const auto statuses = mainWindow.Statuses();
+    ASSERT_FALSE(statuses.empty());
+    EXPECT_EQ(statuses.back(), 11u);
+    EXPECT_EQ(mainWindow.StoredNames().size(), statuses.size() - 1);
+    Codes posted = {0};
+    for (std::size_t done = 1; done < statuses.size(); ++done)
+        posted.push_back(done * 100 / (statuses.size() - 1));
+    ExpectProgressPrefix(progress, posted);
+    EXPECT_EQ(CourseCount(), 40);
+    EXPECT_EQ(CopySettings().updateVersion, 27u);
+    EXPECT_NE(SettingsFile().find("\"update version\"=dword:0000001b"), std::string::npos);
+
+    // Nothing is newer now.
+    mainWindow.posted.clear();
+    EXPECT_EQ(Update(), 1);
+    EXPECT_EQ(mainWindow.Statuses(), (Codes{11}));
+}

@@ -1,0 +1,43 @@
+// The catalogue file (update.xml in the data folder) and its merge into the course table.
+//
+// The catalogue groups course entries into numbered versions: every element below the root is
+// a version with a "number"; every element below a version is a course entry with the
+// attributes "uid", "fileid", "name", "alias", "country", "city", "address", "phone", "email",
+// "holes" and "url". Element names are never looked at; comments and text are skipped.
+#pragma once
+
+#include "platform/window.h"
+
+#include <cstdint>
+#include <string_view>
+
+namespace verdal {
+
+// Downloads the catalogue file at the address into update.xml in the data folder: up to 10
+// attempts, 500 ms apart (also after the last). Answers 1 at the first attempt that fetched the
+// whole body, 0 after ten failures (the file then holds what the last attempt wrote).
+// Worker threads only.
+int DownloadCatalogue(std::u16string_view catalogueUrl);
+
+// Merges every version of update.xml whose number is above localVersion (compared unsigned) into
+// the course table, in document order, course by course: the entry's course map (exactly 7264
+// bytes, fetched from its "url") and its texts are stored at once, inserted when no row has its
+// uid, else updating every row with it. An entry without a non-zero "uid" or lacking one of the
+// other attributes is skipped.
+//
+// For every course stored it posts the status CourseStored to mainWindow with the course's name
+// (quotes doubled, as the record holds it) owned by the message, and the progress message to
+// progressWindow with the share of the entries stored so far (0 to 100, rounded down).
+//
+// Answers true when the whole file was merged (also when nothing was newer), false when the file
+// cannot be read or has no root element, a version has no "number", a course map is not exactly
+// 7264 bytes, or the database failed; courses stored before a stop stay stored. Worker threads
+// only: it blocks on the network.
+bool MergeCatalogue(HWND mainWindow, HWND progressWindow, std::uint32_t localVersion);
+
+// The integer of a decimal text as the catalogue writes it: leading blanks, an optional sign,
+// then digits up to the first other character; no digits gives 0. Values beyond the 32-bit range
+// are held at its ends.
+std::int32_t CatalogueInteger(const char* text);
+
+} // namespace verdal

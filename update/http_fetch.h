@@ -1,0 +1,38 @@
+// Fetching the whole body of a URL from the web service: into a file or into a caller's buffer.
+//
+// Both operations block the calling thread; call them only from worker threads, never from the
+// user-interface thread. Each call stands alone: no handle or connection outlives it, and any
+// number of threads may fetch at the same time. The HTTP status is never looked at: whatever
+// body the server sends is the result, and the caller judges it by its content.
+//
+// Every request carries the user agent "InetURL/1.0", gives up connecting after 2000 ms, takes
+// its proxy from the environment (http_proxy, no_proxy and their kin), follows redirects, and
+// reads the body in chunks of at most 1024 bytes. Only http:// and https:// addresses are
+// fetched. A transfer that receives no byte for the stall limit (30 s unless changed) fails,
+// so a fetch can never hang.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace verdal {
+
+// Writes the body of the URL to the file at path (UTF-16), created anew or truncated once the
+// server has answered. Answers 1 when the whole body was read and written (an empty body gives
+// an empty file), 0 on any failure: the request could not be made, the file could not be
+// created or written, or the body broke off (the file then keeps what was written so far).
+int FetchUrlToFile(std::u16string_view url, std::u16string_view path);
+
+// Copies the body of the URL into buffer, which holds capacity bytes. Answers the number of
+// bytes copied (0 for an empty body); 0 when the body is larger than capacity (exactly filling
+// it is allowed); -1 when the request could not be made (no connection, no answer). A body that
+// breaks off after it began answers the bytes received so far.
+int FetchUrlToMemory(std::u16string_view url, void* buffer, std::uint32_t capacity);
+
+// The time without a received byte after which a transfer is given up, in milliseconds
+// (30000 by default). Any thread; applies to fetches that start afterwards.
+void SetFetchStallLimit(std::uint32_t stallLimitMs);
+
+} // namespace verdal

@@ -1,0 +1,108 @@
+// The version request to the web service and the catalogue update worker.
+#include "update/update_workflow.h"
+
+#include "platform/event.h"
+#include "platform/messages.h"
+#include "platform/text.h"
+#include "store/settings.h"
+#include "update/catalogue_merge.h"
+#include "update/http_fetch.h"
+#include "update/version_reply.h"
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+namespace verdal {
+namespace {
+
+constexpr int kVersionAttempts = 10;
+constexpr std::uint32_t kRetryPauseMs = 500;
+constexpr std::uint32_t kReplyCapacity = 1024;
+
+std::mutex overrideMutex;
+std::string serverOverride;
+
+} // namespace
+
+void CatalogueOffer::Set(std::uint32_t offeredVersion, std::u16string catalogueUrl) {
+    std::lock_guard lock(mutex_);
+    offeredVersion_ = offeredVersion;
+    catalogueUrl_ = std::move(catalogueUrl);
+}
+
+std::uint32_t CatalogueOffer::OfferedVersion() const {
+    std::lock_guard lock(mutex_);
+    return offeredVersion_;
+}
+
+std::u16string CatalogueOffer::CatalogueUrl() const {
+    std::lock_guard lock(mutex_);
+    return catalogueUrl_;
+}
+
+std::u16string ServerBase() {
+    {
+        std::lock_guard lock(overrideMutex);
+        if (!serverOverride.empty())
+            return Utf8ToUtf16(serverOverride);
+    }
+    return Utf8ToUtf16(CopySettings().server);
+}
+
+void SetServerOverride(std::string base) {
+    std::lock_guard lock(overrideMutex);
+    serverOverride = std::move(base);
+}
+
+int CheckServerVersion(HWND mainWindow, char* reply, std::uint32_t capacity) {
+    PostStatus(mainWindow, StatusCode::ConnectingServer);
+    for (int attempt = 0; attempt < kVersionAttempts; ++attempt) {
+        const std::u16string url = VersionRequestUrl(ServerBase(), CopySettings().serialNumber);
+        const int received = FetchUrlToMemory(url, reply, capacity);
+        if (received > 0)
+            return received;
+        Sleep(kRetryPauseMs);
+    }
+    return 0;
+}
+
+void ServerCheck(HWND mainWindow, CatalogueOffer& offer) {
+    // One byte beyond the capacity stays zero, so the reply is always a terminated text.
+    char reply[kReplyCapacity + 1] = {};
+    const int received = CheckServerVersion(mainWindow, reply, kReplyCapacity);
+    if (received <= 0 || !std::strstr(reply, "http://")) {
+        PostStatus(mainWindow, StatusCode::ServerNotConnected);
+        return;
+    }
+    const VersionReply parsed = ParseVersionReply(reply, static_cast<std::size_t>(received));
+    offer.Set(parsed.offeredVersion, Utf8ToUtf16(parsed.catalogueUrl));
+    SaveSettings();
+    PostStatus(mainWindow, StatusCode::Connected);
+}
+
+void RunCatalogueUpdate(HWND mainWindow, const CatalogueOffer& offer, HWND progressWindow) {
+    PostMessage(progressWindow, kProgressMessage, 0);
+    StatusCode result = StatusCode::UpdateCompleted;
+    try {
+        const std::uint32_t offered = offer.OfferedVersion();
+        const std::uint32_t local = CopySettings().updateVersion;
+        if (offered > local) {
+            if (DownloadCatalogue(offer.CatalogueUrl()) != 1) {
+                result = StatusCode::UpdateError;
+            } else if (MergeCatalogue(mainWindow, progressWindow, local)) {
+                ChangeSettings([&](Settings& settings) { settings.updateVersion = offered; });
+                SaveSettings();
+            } else {
+                result = StatusCode::UpdateError;
+            }
+        }
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "verdal: catalogue update failed: %s\n", error.what());
+        result = StatusCode::UpdateError;
+    }
+    PostStatus(mainWindow, result);
+    EndDialog(GetParent(progressWindow), 1);
+}
+
+} // namespace verdal

@@ -1,0 +1,57 @@
+// The catalogue update with the web service, in two steps on two worker threads:
+// ServerCheck (the last step of connecting a device) asks which catalogue version is current
+// and where its file lies; RunCatalogueUpdate (the body of "Course Update") downloads and merges
+// it when it is newer than the one merged so far. Both report only by posting the status
+// message to the main window and the progress message to the progress dialog's page window.
+#pragma once
+
+#include "platform/window.h"
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace verdal {
+
+// The catalogue the web service offered at the last successful server check. The main window
+// owns one; the connect worker writes it and the update worker reads it, under its lock.
+class CatalogueOffer {
+public:
+    void Set(std::uint32_t offeredVersion, std::u16string catalogueUrl);
+    std::uint32_t OfferedVersion() const;
+    std::u16string CatalogueUrl() const;
+
+private:
+    mutable std::mutex mutex_;
+    std::uint32_t offeredVersion_ = 0; // 0 until a server check succeeds
+    std::u16string catalogueUrl_;
+};
+
+// The web service's base address for this process: the settings value "server" unless
+// SetServerOverride named another. Any thread.
+std::u16string ServerBase();
+// Uses the given base address instead of the settings value for the rest of the run (--server);
+// an empty address ends the override. It is never saved.
+void SetServerOverride(std::string base);
+
+// Posts ConnectingServer, then asks the web service for the current version with the stored
+// serial number: up to 10 attempts, 500 ms apart (also after the last), each reading at most
+// capacity bytes into reply. Answers the bytes received, 0 when every attempt failed.
+// Worker threads only.
+int CheckServerVersion(HWND mainWindow, char* reply, std::uint32_t capacity);
+
+// The last step of connecting a device: the version request; when it failed or its reply holds
+// no "http://", posts ServerNotConnected and changes nothing. Otherwise stores the offered
+// version and the catalogue file address in offer, saves the settings (keeping the serial
+// number read while connecting) and posts Connected. Worker threads only.
+void ServerCheck(HWND mainWindow, CatalogueOffer& offer);
+
+// The worker of "Course Update", run on its own thread under the progress dialog whose page
+// window is progressWindow. Posts progress 0; when the offered version is newer than the settings'
+// updateVersion (unsigned), downloads the catalogue and merges it, then on success stores the
+// offered version as updateVersion and saves the settings. Posts UpdateCompleted (also when
+// nothing was newer: then nothing is fetched) or UpdateError to mainWindow, then ends the dialog
+// (the parent of progressWindow) with 1.
+void RunCatalogueUpdate(HWND mainWindow, const CatalogueOffer& offer, HWND progressWindow);
+
+} // namespace verdal
