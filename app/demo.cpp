@@ -13,7 +13,7 @@ namespace fs = std::filesystem;
 
 const std::array<std::u16string, 3> kDemoCourseNames = {
     u"Heron Lakes Golf", u"Pebble Creek GC",
-    u"\u5bcc\u58eb\u898b\u30ab\u30f3\u30c8\u30ea\u30fc\u5036\u697d\u90e8"};
+    u"\u0141\u00f3d\u017a GC"};
 
 std::vector<std::uint8_t> DemoCourseMap(const std::u16string& name, unsigned seed) {
     std::vector<std::uint8_t> map(kGofBlockSize, 0);

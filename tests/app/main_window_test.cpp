@@ -3,12 +3,17 @@
 // the lists' menus.
 #include "app/main_wnd.h"
 #include "app/status_table.h"
+#include "device/port_discovery.h"
 #include "app_test_support.h"
 #include "platform/messages.h"
 #include "platform/text.h"
 #include "store/settings.h"
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 
 using namespace verdal;
 using namespace verdal::engine;
@@ -226,6 +231,43 @@ TEST_F(MainWindowTest, MenusEnableTheirEntriesAsTheListsStand) {
     EXPECT_EQ(rows[0], (std::vector<std::u16string>{u"O''Hara Links", u"USA", u"Ohio"}));
     main.ClearCatalogueList();
     EXPECT_EQ(SendMessage(main.CatalogueList(), LVM_GETITEMCOUNT), 0);
+}
+
+// A device that never answers: the connect worker is still waiting for the handshake when the
+// window goes. The window waits for it before it lets go of the link, so the worker's handshake
+// comes first and the shutdown's own probe second, and nothing is used after it is freed.
+TEST(ConnectWorker, IsWaitedForWhenTheWindowIsDestroyedWhileItRuns) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string slave = ::ptsname(master);
+    const int hold = ::open(slave.c_str(), O_RDWR | O_NOCTTY); // keeps the terminal alive
+    const PortSearch saved = CurrentPortSearch();
+    PortSearch silent = saved;
+    silent.port = slave;
+    SetPortSearch(silent);
+    {
+        auto main = std::make_unique<CMainWnd>();
+        const HWND hwnd = main->Create(0);
+        ASSERT_NE(hwnd, 0);
+        DestroyWindow(hwnd);
+        main.reset();
+    }
+    DrainQueue();
+    SetPortSearch(saved);
+    std::string received;
+    char buffer[256];
+    pollfd in{master, POLLIN, 0};
+    while (::poll(&in, 1, 100) > 0) {
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        received.append(buffer, static_cast<std::size_t>(n));
+    }
+    EXPECT_EQ(received, "$FCON\r$FCON\r");
+    ::close(hold);
+    ::close(master);
 }
 
 TEST(NotConnectedText, NamesTheRemedyOnlyForAPortThatCannotBeOpened) {
