@@ -96,13 +96,22 @@ std::vector<std::vector<std::u16string>> PaintedRows(HWND list, int columns) {
 }
 
 namespace {
+std::string testDataDir;
+} // namespace
+
+std::string RestoreDataDir() {
+    return testDataDir;
+}
+
+namespace {
 
 class AppEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
         char pattern[] = "/tmp/verdal-app-test-XXXXXX";
         folder_ = ::mkdtemp(pattern);
-        SetDataDir(folder_ + "/data");
+        testDataDir = folder_ + "/data";
+        SetDataDir(testDataDir);
         PortSearch search;
         search.devDir = folder_;
         search.sysDir = folder_;

@@ -19,6 +19,9 @@ bool PumpUntil(HWND anyWindow, const std::function<bool()>& done, int boundMs = 
 // posts one, which would end the next test's dialogs).
 void DrainQueue();
 
+// The data folder the tests run with.
+std::string RestoreDataDir();
+
 // The text of the element with the id on the window's page.
 std::u16string TextOf(HWND window, const char16_t* id);
 // Whether the element is shown (its display is not "none") and whether it is disabled.

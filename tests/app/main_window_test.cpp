@@ -4,6 +4,7 @@
 #include "app/main_wnd.h"
 #include "app/status_table.h"
 #include "device/port_discovery.h"
+#include "platform/data_dir.h"
 #include "app_test_support.h"
 #include "platform/messages.h"
 #include "platform/text.h"
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -231,6 +233,28 @@ TEST_F(MainWindowTest, MenusEnableTheirEntriesAsTheListsStand) {
     EXPECT_EQ(rows[0], (std::vector<std::u16string>{u"O''Hara Links", u"USA", u"Ohio"}));
     main.ClearCatalogueList();
     EXPECT_EQ(SendMessage(main.CatalogueList(), LVM_GETITEMCOUNT), 0);
+}
+
+// golf.db cannot be opened (a folder stands in its place): the page still comes up, says so, and
+// offers "Connect".
+TEST(StartUp, ADatabaseThatCannotBeOpenedLeavesThePageUpWithDatabaseError) {
+    char pattern[] = "/tmp/verdal-app-db-XXXXXX";
+    const std::string folder = ::mkdtemp(pattern);
+    std::filesystem::create_directories(folder + "/golf.db/inside");
+    SetDataDir(folder);
+    {
+        CMainWnd main;
+        const HWND hwnd = main.Create(0);
+        ASSERT_NE(hwnd, 0);
+        EXPECT_EQ(TextOf(hwnd, u"message"), u"DATABASE ERROR");
+        EXPECT_FALSE(Disabled(hwnd, u"reconnect"));
+        EXPECT_TRUE(Shown(hwnd, u"reconnect"));
+        EXPECT_EQ(TextOf(hwnd, u"cfnumber"), u"DEVICE CAPACITY: x/xx");
+        DestroyWindow(hwnd);
+    }
+    DrainQueue();
+    SetDataDir(RestoreDataDir());
+    std::filesystem::remove_all(folder);
 }
 
 // A device that never answers: the connect worker is still waiting for the handshake when the
