@@ -20,8 +20,8 @@ public:
     // captureOutput its standard output is read by ReadLine; otherwise it goes to /dev/null, as
     // does standard error unless keepErrors. With stopWithParent the program is ended when this
     // process dies. False with a message in error when it cannot start.
-    bool Start(const std::string& program, const std::vector<std::string>& args,
-               bool captureOutput, bool keepErrors, bool stopWithParent, std::string& error);
+    bool Start(const std::string& program, const std::vector<std::string>& args, bool captureOutput,
+               bool keepErrors, bool stopWithParent, std::string& error);
     // The next line of its output, without the line break; false when none arrived within
     // timeoutMs milliseconds or the output ended.
     bool ReadLine(std::string& line, int timeoutMs);

@@ -170,8 +170,8 @@ bool CMainWnd::OnListMenu(const NMHDR& header) {
 
 bool CMainWnd::ShowSelectedCourseInfo() {
     const HWND list = CatalogueList();
-    const auto item =
-        static_cast<int>(SendMessage(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    const auto item = static_cast<int>(
+        SendMessage(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
     if (item < 0)
         return false;
     const auto* course = reinterpret_cast<const CourseRecord*>(ItemData(list, item));

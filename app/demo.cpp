@@ -11,9 +11,8 @@ namespace verdal {
 
 namespace fs = std::filesystem;
 
-const std::array<std::u16string, 3> kDemoCourseNames = {
-    u"Heron Lakes Golf", u"Pebble Creek GC",
-    u"\u0141\u00f3d\u017a GC"};
+const std::array<std::u16string, 3> kDemoCourseNames = {u"Heron Lakes Golf", u"Pebble Creek GC",
+                                                        u"\u0141\u00f3d\u017a GC"};
 
 std::vector<std::uint8_t> DemoCourseMap(const std::u16string& name, unsigned seed) {
     std::vector<std::uint8_t> map(kGofBlockSize, 0);

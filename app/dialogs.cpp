@@ -113,8 +113,7 @@ bool CCourseInfoWnd::OnBehaviorEvent(engine::BEHAVIOR_EVENT_PARAMS& params) {
     return true;
 }
 
-std::intptr_t ShowMessage(const std::u16string& line1, const std::u16string& line2,
-                          HWND centerOn) {
+std::intptr_t ShowMessage(const std::u16string& line1, const std::u16string& line2, HWND centerOn) {
     CMsgWnd page(line1, line2, centerOn);
     CPageDlg dialog(kMessagePage, page);
     return dialog.DoModal(centerOn);

@@ -25,7 +25,8 @@ using ProgressWorker = std::function<void(HWND page)>;
 
 // What a worker that throws leaves behind: a line on standard error, the status line text below
 // posted to the main window (kFailureMessage), and the dialog ended with 0.
-inline constexpr UINT kFailureMessage = WM_USER + 1; // lParam: a std::u16string owned by the message
+inline constexpr UINT kFailureMessage =
+    WM_USER + 1; // lParam: a std::u16string owned by the message
 // The status line text for an exception that reached a handler or a worker: "DATABASE ERROR" for
 // the database layer's, "OUT OF MEMORY", else "PROGRAM ERROR". Call from inside a catch block.
 std::u16string FailureText();

@@ -56,8 +56,8 @@ void MainPage::SetConnectButtons(int connected, int allowConnecting) const {
 
 void MainPage::EnableFilters(bool enable) const {
     const Element root = RootElement(hwnd_);
-    for (const char16_t* id : {page201::kCountry, page201::kCity, page201::kSearch,
-                               page201::kUpdate, page201::kKeyword})
+    for (const char16_t* id :
+         {page201::kCountry, page201::kCity, page201::kSearch, page201::kUpdate, page201::kKeyword})
         SetDisabled(ElementById(root, id), !enable);
     if (!enable)
         ResetDeviceInfo();

@@ -119,8 +119,8 @@ void CMainWnd::OnConnectClick() {
     const NamedValues values = GetNamedValues(RootElement(Handle()));
     int port = 0;
     if (const auto found = values.find(u"comport"); found != values.end())
-        port = static_cast<int>(std::strtol(Utf16ToAnsi(found->second.ToString()).c_str(),
-                                            nullptr, 10));
+        port = static_cast<int>(
+            std::strtol(Utf16ToAnsi(found->second.ToString()).c_str(), nullptr, 10));
     ChangeSettings([port](Settings& settings) { settings.comIndex = port; });
     SaveSettings();
     StartConnectWorker();

@@ -6,11 +6,11 @@
 namespace verdal {
 
 struct ProgramOptions {
-    std::string dataDir;  // --data-dir: empty for the default folder
-    std::string port;     // --port: the one port to use
-    std::string devDir;   // --dev-dir: stands for /dev
-    std::string sysDir;   // --sys-dir: stands for /sys
-    std::string server;   // --server: the web service for this run
+    std::string dataDir; // --data-dir: empty for the default folder
+    std::string port;    // --port: the one port to use
+    std::string devDir;  // --dev-dir: stands for /dev
+    std::string sysDir;  // --sys-dir: stands for /sys
+    std::string server;  // --server: the web service for this run
     std::string listen = "127.0.0.1:0";
     bool noBrowser = false;
     bool demo = false;

@@ -27,8 +27,8 @@ public:
 
 private:
     RowPainter() = default;
-    engine::RowColors colors_{{255, 255, 255}, {170, 200, 245}, {230, 250, 250},
-                              {235, 245, 245}, {225, 235, 245}};
+    engine::RowColors colors_{
+        {255, 255, 255}, {170, 200, 245}, {230, 250, 250}, {235, 245, 245}, {225, 235, 245}};
 };
 
 } // namespace verdal

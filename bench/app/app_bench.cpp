@@ -103,14 +103,15 @@ int main(int argc, char** argv) {
     }
 
     ChildProcess verdal;
-    if (verdal.Start(SiblingProgram("verdal"),
-                     {"--demo", "--data-dir", dir + "/demo", "--no-browser", "--listen",
-                      "127.0.0.1:0"},
-                     true, false, false, error) &&
+    if (verdal.Start(
+            SiblingProgram("verdal"),
+            {"--demo", "--data-dir", dir + "/demo", "--no-browser", "--listen", "127.0.0.1:0"},
+            true, false, false, error) &&
         verdal.ReadLine(line, 20000)) {
         // Idle: started, connected to the demo device by its own worker, nothing to do.
         std::this_thread::sleep_for(std::chrono::seconds(8));
-        std::printf("resident memory of verdal --demo idle: %s\n", ResidentKb(verdal.Pid()).c_str());
+        std::printf("resident memory of verdal --demo idle: %s\n",
+                    ResidentKb(verdal.Pid()).c_str());
     }
     verdal.Stop();
     device.Stop();

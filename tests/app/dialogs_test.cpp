@@ -67,7 +67,9 @@ TEST_F(DialogTest, ProgressDialogShowsItsTextTheBarOnlyWhenAskedAndTheWorkersRes
 }
 
 TEST_F(DialogTest, AWorkerThatThrowsEndsItsDialogAndSaysWhatFailed) {
-    const auto failing = [](HWND) { throw CppSQLite3Exception(11, "database disk image is malformed"); };
+    const auto failing = [](HWND) {
+        throw CppSQLite3Exception(11, "database disk image is malformed");
+    };
     EXPECT_EQ(RunWithProgress(u"Search Course...", true, hwnd, failing, hwnd), 0);
     ASSERT_TRUE(PumpUntil(hwnd, [&] { return TextOf(hwnd, u"message") == u"DATABASE ERROR"; }));
 

@@ -3,17 +3,17 @@
 // the lists' menus.
 #include "app/main_wnd.h"
 #include "app/status_table.h"
+#include "app_test_support.h"
 #include "device/port_discovery.h"
 #include "platform/data_dir.h"
-#include "app_test_support.h"
 #include "platform/messages.h"
 #include "platform/text.h"
 #include "store/settings.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fcntl.h>
+#include <filesystem>
 #include <poll.h>
 #include <unistd.h>
 
@@ -144,7 +144,8 @@ TEST_F(MainWindowTest, ButtonRulesFollowConnectAndDisconnect) {
     ExpectButtons(true, true, false, true);
     ExpectFilters(false);
     ExpectPlaceholders();
-    ASSERT_TRUE(PumpUntil(hwnd, [&] { return TextOf(hwnd, u"message") == u"DEVICE NOT CONNECTED"; }));
+    ASSERT_TRUE(
+        PumpUntil(hwnd, [&] { return TextOf(hwnd, u"message") == u"DEVICE NOT CONNECTED"; }));
 
     // A stored port without a matching option leaves the select on none of them; "Auto" is 99.
     main.Page().SetPortSelection(5);

@@ -9,9 +9,20 @@ using namespace verdal;
 namespace {
 
 TEST(ProgramOptions, ReadsEveryOptionAndRefusesUnknownOnesAndMissingValues) {
-    const char* argv[] = {"verdal",    "--data-dir", "/tmp/d",  "--port",   "/tmp/p",
-                          "--dev-dir", "/tmp/dev",   "--sys-dir", "/tmp/sys", "--server",
-                          "http://127.0.0.1:1/", "--listen", "127.0.0.1:7000", "--no-browser",
+    const char* argv[] = {"verdal",
+                          "--data-dir",
+                          "/tmp/d",
+                          "--port",
+                          "/tmp/p",
+                          "--dev-dir",
+                          "/tmp/dev",
+                          "--sys-dir",
+                          "/tmp/sys",
+                          "--server",
+                          "http://127.0.0.1:1/",
+                          "--listen",
+                          "127.0.0.1:7000",
+                          "--no-browser",
                           "--demo"};
     ProgramOptions options;
     std::string error;
