@@ -1,0 +1,124 @@
+// Starting, reading and stopping helper programs.
+#include "app/child_process.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace verdal {
+
+ChildProcess::~ChildProcess() {
+    Stop();
+}
+
+bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& args,
+                         bool captureOutput, bool keepErrors, bool stopWithParent,
+                         std::string& error) {
+    int pipeFds[2] = {-1, -1};
+    if (captureOutput && ::pipe2(pipeFds, O_CLOEXEC) != 0) {
+        error = std::string("cannot make a pipe: ") + std::strerror(errno);
+        return false;
+    }
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        error = std::string("cannot start ") + program + ": " + std::strerror(errno);
+        return false;
+    }
+    if (pid == 0) {
+        if (stopWithParent) {
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+            if (::getppid() != parent)
+                ::_exit(127);
+        } else {
+            ::setsid();
+        }
+        const int null = ::open("/dev/null", O_RDWR);
+        ::dup2(null, 0);
+        ::dup2(captureOutput ? pipeFds[1] : null, 1);
+        if (!keepErrors)
+            ::dup2(null, 2);
+        ::execvp(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    pid_ = pid;
+    if (captureOutput) {
+        ::close(pipeFds[1]);
+        output_ = pipeFds[0];
+    }
+    return true;
+}
+
+bool ChildProcess::ReadLine(std::string& line, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const auto end = pending_.find('\n');
+        if (end != std::string::npos) {
+            line = pending_.substr(0, end);
+            pending_.erase(0, end + 1);
+            return true;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (output_ < 0 || left <= 0)
+            return false;
+        pollfd in{output_, POLLIN, 0};
+        if (::poll(&in, 1, static_cast<int>(left)) <= 0)
+            continue;
+        char buffer[256];
+        const ssize_t n = ::read(output_, buffer, sizeof buffer);
+        if (n <= 0 && !(n < 0 && errno == EINTR))
+            return false;
+        if (n > 0)
+            pending_.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+void ChildProcess::Stop(int timeoutMs) {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (::waitpid(pid_, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                ::kill(pid_, SIGKILL);
+                ::waitpid(pid_, &status, 0);
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    Release();
+}
+
+void ChildProcess::Release() {
+    pid_ = -1;
+    if (output_ >= 0)
+        ::close(output_);
+    output_ = -1;
+}
+
+std::string SiblingProgram(const std::string& name) {
+    std::error_code error;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error)
+        return name;
+    return (self.parent_path() / name).string();
+}
+
+} // namespace verdal

@@ -1,0 +1,43 @@
+// Helper programs that verdal starts and stops: the demo's device simulator and catalogue
+// service, and the browser.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace verdal {
+
+class ChildProcess {
+public:
+    ChildProcess() = default;
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    // Stops the program when it still runs.
+    ~ChildProcess();
+
+    // Starts the program (a path, or a name looked up in PATH) with the arguments. With
+    // captureOutput its standard output is read by ReadLine; otherwise it goes to /dev/null, as
+    // does standard error unless keepErrors. With stopWithParent the program is ended when this
+    // process dies. False with a message in error when it cannot start.
+    bool Start(const std::string& program, const std::vector<std::string>& args, bool captureOutput,
+               bool keepErrors, bool stopWithParent, std::string& error);
+    // The next line of its output, without the line break; false when none arrived within
+    // timeoutMs milliseconds or the output ended.
+    bool ReadLine(std::string& line, int timeoutMs);
+    // SIGTERM, then SIGKILL when it has not ended after timeoutMs milliseconds; waits for it.
+    void Stop(int timeoutMs = 3000);
+    // Lets the program run on by itself (no stop at destruction).
+    void Release();
+    pid_t Pid() const { return pid_; }
+
+private:
+    pid_t pid_ = -1;
+    int output_ = -1;
+    std::string pending_;
+};
+
+// The path of a program in the folder of the running executable.
+std::string SiblingProgram(const std::string& name);
+
+} // namespace verdal

@@ -1,0 +1,184 @@
+// The two course lists of the main page: their set-up and painting, the device list's rows, the
+// catalogue rows and their records, and the lists' menus.
+#include "app/dialogs.h"
+#include "app/main_wnd.h"
+#include "app/row_painter.h"
+#include "engine/listview.h"
+#include "platform/text.h"
+#include "store/settings.h"
+#include "ui/resources.h"
+
+namespace verdal {
+
+using namespace engine;
+
+namespace {
+
+constexpr unsigned kRowHeight = 24;
+
+struct Column {
+    const char16_t* text;
+    int width;
+};
+
+void SetUpList(HWND main, HWND list, std::initializer_list<Column> columns,
+               ListViewSubclass paint) {
+    SubclassListView(list, [paint = std::move(paint)](HWND hwnd, UINT message, WPARAM wParam,
+                                                      LPARAM lParam, LRESULT& result) {
+        if (message == OCM_BASE + WM_MEASUREITEM) {
+            reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = kRowHeight;
+            result = 1;
+            return true;
+        }
+        if (message == OCM_BASE + WM_DRAWITEM)
+            return paint(hwnd, message, wParam, lParam, result);
+        return false;
+    });
+    // The font after the subclassing: the list asks for its row height again when it changes.
+    SendMessage(list, WM_SETFONT, static_cast<WPARAM>(SendMessage(main, WM_GETFONT)), 1);
+    SendMessage(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_GRIDLINES, LVS_EX_GRIDLINES);
+    SendMessage(list, LVM_SETROWCOLORS, 0,
+                reinterpret_cast<LPARAM>(&RowPainter::Instance().Colors()));
+    WPARAM index = 0;
+    for (const Column& column : columns) {
+        LVCOLUMNW info;
+        info.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+        info.fmt = LVCFMT_LEFT;
+        info.cx = column.width;
+        info.pszText = column.text;
+        SendMessage(list, LVM_INSERTCOLUMNW, index++, reinterpret_cast<LPARAM>(&info));
+    }
+}
+
+LPARAM ItemData(HWND list, int index) {
+    LVITEMW item;
+    item.mask = LVIF_PARAM;
+    item.iItem = index;
+    if (!SendMessage(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+        return 0;
+    return item.lParam;
+}
+
+void AppendItem(HWND list, LPARAM data) {
+    LVITEMW item;
+    item.mask = LVIF_PARAM;
+    item.iItem = static_cast<int>(SendMessage(list, LVM_GETITEMCOUNT));
+    item.lParam = data;
+    SendMessage(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+}
+
+} // namespace
+
+void CMainWnd::SetUpDeviceList() {
+    SetUpList(Handle(), DeviceList(), {{u"COURSE NAME", 288}},
+              [](HWND list, UINT, WPARAM, LPARAM lParam, LRESULT& result) {
+                  auto& draw = *reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
+                  std::u16string text;
+                  if (const auto* name = reinterpret_cast<const std::u16string*>(draw.itemData))
+                      text = !name->empty() && (*name)[0] == u'@' ? name->substr(1) : *name;
+                  RowPainter::Instance().PaintRow(list, draw, {text});
+                  result = 1;
+                  return true;
+              });
+}
+
+void CMainWnd::SetUpCatalogueList() {
+    SetUpList(Handle(), CatalogueList(),
+              {{u"COURSE NAME", 280}, {u"COUNTRY", 150}, {u"LOCATION", 150}},
+              [](HWND list, UINT, WPARAM, LPARAM lParam, LRESULT& result) {
+                  auto& draw = *reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
+                  if (const auto* course = reinterpret_cast<const CourseRecord*>(draw.itemData))
+                      RowPainter::Instance().PaintRow(list, draw,
+                                                      {Utf8ToUtf16(course->name),
+                                                       Utf8ToUtf16(course->country),
+                                                       Utf8ToUtf16(course->city)});
+                  result = 1;
+                  return true;
+              });
+}
+
+void CMainWnd::RefreshDeviceList() {
+    mainPage_.ShowCapacity(deviceCapacity, static_cast<int>(deviceCourses.Count()));
+    const HWND list = DeviceList();
+    SendMessage(list, LVM_DELETEALLITEMS);
+    deviceRows_.clear();
+    for (const std::u16string& name : deviceCourses.Names()) {
+        deviceRows_.push_back(std::make_unique<std::u16string>(name));
+        AppendItem(list, reinterpret_cast<LPARAM>(deviceRows_.back().get()));
+    }
+}
+
+void CMainWnd::ShowDeviceState() {
+    mainPage_.EnableFilters(true);
+    RefreshDeviceList();
+    mainPage_.ShowSerialNumber(CopySettings().serialNumber);
+}
+
+void CMainWnd::ClearCatalogueList() {
+    const HWND list = CatalogueList();
+    for (int i = 0; i < SendMessage(list, LVM_GETITEMCOUNT); ++i)
+        delete reinterpret_cast<CourseRecord*>(ItemData(list, i));
+    SendMessage(list, LVM_DELETEALLITEMS);
+}
+
+void CMainWnd::AddCatalogueRow(std::unique_ptr<CourseRecord> record) {
+    const HWND list = CatalogueList();
+    if (list)
+        AppendItem(list, reinterpret_cast<LPARAM>(record.release()));
+}
+
+std::optional<Menu> CMainWnd::DeviceListMenu() const {
+    auto menu = LoadMenu(kDeviceMenu);
+    if (!menu || menu->popups.empty())
+        return std::nullopt;
+    Menu popup = menu->popups.front();
+    const HWND list = DeviceList();
+    EnableMenuItem(popup, ID_REMOVE_COURSE,
+                   SendMessage(list, LVM_GETSELECTEDCOUNT) > 0 ? MF_ENABLED : MF_DISABLED);
+    EnableMenuItem(popup, ID_REMOVE_ALL_COURSE,
+                   SendMessage(list, LVM_GETITEMCOUNT) > 0 ? MF_ENABLED : MF_DISABLED);
+    return popup;
+}
+
+std::optional<Menu> CMainWnd::CatalogueListMenu() const {
+    auto menu = LoadMenu(kCatalogueMenu);
+    if (!menu || menu->popups.empty())
+        return std::nullopt;
+    Menu popup = menu->popups.front();
+    const bool selected = SendMessage(CatalogueList(), LVM_GETSELECTEDCOUNT) > 0;
+    const bool room = SendMessage(DeviceList(), LVM_GETITEMCOUNT) < deviceCapacity;
+    EnableMenuItem(popup, ID_ADD_TO_DEVICE, selected && room ? MF_ENABLED : MF_DISABLED);
+    return popup;
+}
+
+bool CMainWnd::OnListMenu(const NMHDR& header) {
+    if (header.code != NM_RCLICK)
+        return false;
+    std::optional<Menu> popup;
+    if (header.idFrom == kDeviceListId)
+        popup = DeviceListMenu();
+    else if (header.idFrom == kCatalogueListId)
+        popup = CatalogueListMenu();
+    else
+        return false;
+    if (popup) {
+        const POINT at = GetMessagePos();
+        TrackPopupMenu(*popup, TPM_LEFTBUTTON, at.x, at.y, Handle());
+    }
+    return true;
+}
+
+bool CMainWnd::ShowSelectedCourseInfo() {
+    const HWND list = CatalogueList();
+    const auto item = static_cast<int>(
+        SendMessage(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    if (item < 0)
+        return false;
+    const auto* course = reinterpret_cast<const CourseRecord*>(ItemData(list, item));
+    if (!course)
+        return false;
+    ShowCourseInfo(*course, Handle());
+    return true;
+}
+
+} // namespace verdal

@@ -1,0 +1,105 @@
+// The demo's device simulator and catalogue service.
+#include "app/demo.h"
+
+#include "store/course_record.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace verdal {
+
+namespace fs = std::filesystem;
+
+const std::array<std::u16string, 3> kDemoCourseNames = {u"Heron Lakes Golf", u"Pebble Creek GC",
+                                                        u"\u0141\u00f3d\u017a GC"};
+
+std::vector<std::uint8_t> DemoCourseMap(const std::u16string& name, unsigned seed) {
+    std::vector<std::uint8_t> map(kGofBlockSize, 0);
+    bool latin = true;
+    for (char16_t unit : name)
+        latin = latin && unit <= 0xFF;
+    if (latin) {
+        for (std::size_t i = 0; i < name.size() && i < 20; ++i)
+            map[i] = static_cast<std::uint8_t>(name[i]);
+    } else {
+        for (std::size_t i = 0; i < name.size() && i < 8; ++i) {
+            map[4 + 2 * i] = static_cast<std::uint8_t>(name[i] & 0xFF);
+            map[5 + 2 * i] = static_cast<std::uint8_t>(name[i] >> 8);
+        }
+    }
+    std::uint32_t state = 2463534242u ^ seed;
+    for (std::size_t i = 20; i < kCourseMapSize; ++i) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        map[i] = static_cast<std::uint8_t>(state);
+    }
+    return map;
+}
+
+std::string Demo::DataFolder(const std::string& dataDir) {
+    if (!dataDir.empty())
+        return dataDir;
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)
+        return (fs::path(xdg) / "verdal-demo").string();
+    const char* home = std::getenv("HOME");
+    return (fs::path(home && *home ? home : ".") / ".local/share/verdal-demo").string();
+}
+
+bool Demo::Start(const std::string& dataFolder, std::string& error) {
+    const fs::path root = fs::path(dataFolder) / "demo";
+    const fs::path store = root / "device-store";
+    std::error_code code;
+    fs::create_directories(store, code);
+    if (code) {
+        error = "cannot make " + store.string() + ": " + code.message();
+        return false;
+    }
+    // A fresh device each time: the three courses, whatever an earlier run left.
+    for (const auto& entry : fs::directory_iterator(store, code))
+        if (entry.is_regular_file())
+            fs::remove(entry.path(), code);
+    for (std::size_t i = 0; i < kDemoCourseNames.size(); ++i) {
+        const auto map = DemoCourseMap(kDemoCourseNames[i], static_cast<unsigned>(i));
+        std::ofstream out(store / ("course" + std::to_string(i + 1) + ".gof"), std::ios::binary);
+        out.write(reinterpret_cast<const char*>(map.data()),
+                  static_cast<std::streamsize>(map.size()));
+        if (!out) {
+            error = "cannot write the demo device's courses in " + store.string();
+            return false;
+        }
+    }
+    devicePort_ = (root / "ttyUSB0").string();
+    std::string line;
+    if (!device_.Start(SiblingProgram("verdal-devsim"),
+                       {"--link", devicePort_, "--capacity", "20", "--serial", "VD2012-000417",
+                        "--store", store.string()},
+                       true, true, true, error))
+        return false;
+    if (!device_.ReadLine(line, 10000) || line.rfind("READY ", 0) != 0) {
+        error = "the device simulator did not start";
+        Stop();
+        return false;
+    }
+    if (!service_.Start(SiblingProgram("verdal-catalogue-service"),
+                        {"--listen", "127.0.0.1:0", "--courses", "2000"}, true, true, true,
+                        error)) {
+        Stop();
+        return false;
+    }
+    if (!service_.ReadLine(line, 10000) || line.rfind("LISTENING ", 0) != 0) {
+        error = "the catalogue service did not start";
+        Stop();
+        return false;
+    }
+    serverUrl_ = "http://127.0.0.1:" + line.substr(10) + "/";
+    return true;
+}
+
+void Demo::Stop() {
+    device_.Stop();
+    service_.Stop();
+}
+
+} // namespace verdal

@@ -1,0 +1,46 @@
+// The demo: a simulated device with room for 20 courses holding three (one under an "@" name) and
+// a sample catalogue service of 2,000 courses in a version newer than the program's first, so
+// that a new user can try every road of the program without a device.
+#pragma once
+
+#include "app/child_process.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace verdal {
+
+// A course map as the device stores it (7296 bytes) whose name the device reads back: a name
+// that fits ISO-8859-1 stands in bytes 0 to 19, zero-padded; any other has byte 0 zero and its
+// first 8 UTF-16LE units in bytes 4 to 19. The rest is deterministic filler.
+std::vector<std::uint8_t> DemoCourseMap(const std::u16string& name, unsigned seed);
+
+// The names of the three courses on the demo device.
+extern const std::array<std::u16string, 3> kDemoCourseNames;
+
+class Demo {
+public:
+    // The demo's data folder: dataDir when given, else $XDG_DATA_HOME/verdal-demo or
+    // ~/.local/share/verdal-demo.
+    static std::string DataFolder(const std::string& dataDir);
+
+    // Starts verdal-devsim and verdal-catalogue-service from the folder of this program, the
+    // device's store refilled with the three courses. False with a message when either does not
+    // come up within 10 s.
+    bool Start(const std::string& dataFolder, std::string& error);
+    // Stops both programs.
+    void Stop();
+
+    // The link to the simulated device's terminal.
+    const std::string& DevicePort() const { return devicePort_; }
+    // "http://127.0.0.1:PORT/".
+    const std::string& ServerUrl() const { return serverUrl_; }
+
+private:
+    ChildProcess device_, service_;
+    std::string devicePort_, serverUrl_;
+};
+
+} // namespace verdal

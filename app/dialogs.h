@@ -1,0 +1,102 @@
+// The three modal dialogs: the message dialog (page 208), the progress dialog (page 205) under
+// which a worker runs on its own thread, and the course information dialog (page 209). Each is a
+// CPageDlg whose page window class says what the dialog does.
+//
+// Threads: every function here is for the user-interface thread, except a ProgressWorker, which
+// runs on the thread the progress dialog starts for it.
+#pragma once
+
+#include "store/course_record.h"
+#include "ui/page_host.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace verdal {
+
+inline constexpr int kProgressPage = 205;
+inline constexpr int kMessagePage = 208;
+inline constexpr int kCourseInfoPage = 209;
+
+// The body of a progress dialog, given the dialog's page window. It may post kProgressMessage
+// to the page and must end the dialog (EndDialog on GetParent(page)) with its result.
+using ProgressWorker = std::function<void(HWND page)>;
+
+// What a worker that throws leaves behind: a line on standard error, the status line text below
+// posted to the main window (kFailureMessage), and the dialog ended with 0.
+inline constexpr UINT kFailureMessage =
+    WM_USER + 1; // lParam: a std::u16string owned by the message
+// The status line text for an exception that reached a handler or a worker: "DATABASE ERROR" for
+// the database layer's, "OUT OF MEMORY", else "PROGRAM ERROR". Call from inside a catch block.
+std::u16string FailureText();
+// Reports the exception being handled (call from inside a catch block): a line on standard error
+// naming where, and the failure text posted to the main window. Any thread.
+void ReportFailure(HWND mainWindow, const char* where);
+
+// The message dialog: beeps, shows two red lines and ends with the code of its button.
+class CMsgWnd : public CPageWnd {
+public:
+    CMsgWnd(std::u16string line1, std::u16string line2, HWND centerOn)
+        : line1_(std::move(line1)), line2_(std::move(line2)), centerOn_(centerOn) {}
+    void OnShown() override;
+    HWND CenterOn() override { return centerOn_; }
+    bool OnBehaviorEvent(engine::BEHAVIOR_EVENT_PARAMS& params) override;
+
+private:
+    std::u16string line1_, line2_;
+    HWND centerOn_;
+};
+
+// The progress dialog's page: a text, a bar (shown when bar is set) that follows the progress
+// message, and the worker started on a detached thread once the dialog is shown.
+class CProgressWnd : public CPageWnd {
+public:
+    CProgressWnd(ProgressWorker worker, std::u16string text, HWND owner, bool bar, HWND mainWindow)
+        : worker_(std::move(worker)), text_(std::move(text)), owner_(owner), bar_(bar),
+          mainWindow_(mainWindow) {}
+    void OnShown() override;
+    void OnProgress(int percent) override;
+    HWND CenterOn() override { return owner_; }
+
+private:
+    ProgressWorker worker_;
+    std::u16string text_;
+    HWND owner_;
+    bool bar_;
+    HWND mainWindow_;
+};
+
+// The course information dialog: the course's name, address, telephone, e-mail and the par of
+// each of its 18 holes; dragged by its 24-pixel band, ended by "Exit".
+class CCourseInfoWnd : public CPageWnd {
+public:
+    explicit CCourseInfoWnd(const CourseRecord& course) : course_(course) {
+        bandHeight = 24;
+        bandRightMargin = 0;
+    }
+    void OnShown() override;
+    bool OnBehaviorEvent(engine::BEHAVIOR_EVENT_PARAMS& params) override;
+
+private:
+    const CourseRecord& course_;
+};
+
+// Field i (from 0) of a comma-separated list of hole pars as the dialog shows it: the number in
+// decimal, or " " when it is 0, -1 or missing.
+std::u16string ParText(const std::string& holes, int index);
+
+// Opens the message dialog centred on centerOn; answers the code of the button pressed (-1 when
+// the dialog could not start).
+std::intptr_t ShowMessage(const std::u16string& line1, const std::u16string& line2, HWND centerOn);
+
+// Runs worker under the progress dialog with the text and, when bar is set, the progress bar;
+// answers the worker's result (0 when it threw, -1 when the dialog could not start). mainWindow
+// receives the failure text when the worker throws.
+std::intptr_t RunWithProgress(const std::u16string& text, bool bar, HWND owner,
+                              ProgressWorker worker, HWND mainWindow);
+
+// Opens the course information dialog for the course; answers the dialog's result.
+std::intptr_t ShowCourseInfo(const CourseRecord& course, HWND owner);
+
+} // namespace verdal

@@ -1,0 +1,75 @@
+// The main page controller: texts, buttons and the enabled state of the page's controls.
+#include "app/main_page.h"
+
+#include "platform/text.h"
+#include "ui/element.h"
+
+#include <cstdio>
+
+namespace verdal {
+namespace {
+
+void SetDisabled(const Element& element, bool disabled) {
+    if (element)
+        SetAttribute(element, "disabled", disabled ? u"" : nullptr);
+}
+
+void SetDisplay(const Element& element, const char* display) {
+    if (element)
+        SetStyleAttribute(element, "display", display);
+}
+
+} // namespace
+
+void MainPage::SetElementText(const char16_t* id, const std::u16string& text) const {
+    if (const Element element = ElementById(RootElement(hwnd_), id))
+        SetText(element, text.c_str());
+}
+
+void MainPage::SetStatusText(const char16_t* text) const {
+    if (text)
+        SetElementText(page201::kMessage, text);
+}
+
+void MainPage::ResetDeviceInfo() const {
+    SetElementText(page201::kCapacity, u"DEVICE CAPACITY: x/xx");
+    SetElementText(page201::kSerialNumber, u"S/N:");
+}
+
+void MainPage::ShowCapacity(int capacity, int count) const {
+    char text[64];
+    std::snprintf(text, sizeof text, "DEVICE CAPACITY: %d/%d", count, capacity);
+    SetElementText(page201::kCapacity, AnsiToUtf16(text));
+}
+
+void MainPage::ShowSerialNumber(const std::u16string& serialNumber) const {
+    SetElementText(page201::kSerialNumber, u"S/N: " + serialNumber);
+}
+
+void MainPage::SetConnectButtons(int connected, int allowConnecting) const {
+    const Element root = RootElement(hwnd_);
+    SetDisplay(ElementById(root, page201::kConnect), connected != 0 ? "none" : "block");
+    SetDisplay(ElementById(root, page201::kDisconnect), connected == 1 ? "block" : "none");
+    SetDisabled(ElementById(root, page201::kConnect), allowConnecting == 0);
+    SetDisabled(ElementById(root, page201::kPort), allowConnecting == 0);
+}
+
+void MainPage::EnableFilters(bool enable) const {
+    const Element root = RootElement(hwnd_);
+    for (const char16_t* id :
+         {page201::kCountry, page201::kCity, page201::kSearch, page201::kUpdate, page201::kKeyword})
+        SetDisabled(ElementById(root, id), !enable);
+    if (!enable)
+        ResetDeviceInfo();
+}
+
+void MainPage::SetPortSelection(int portNumber) const {
+    const Element root = RootElement(hwnd_);
+    if (!root)
+        return;
+    NamedValues values;
+    values[u"comport"] = Value::String(AnsiToUtf16(std::to_string(portNumber)));
+    SetNamedValues(root, values);
+}
+
+} // namespace verdal

@@ -1,0 +1,205 @@
+// The main window: start-up and shutdown of the window, its message table, the status message
+// and the page's buttons.
+#include "app/main_wnd.h"
+
+#include "app/dialogs.h"
+#include "app/status_table.h"
+#include "device/connection.h"
+#include "engine/listview.h"
+#include "platform/messages.h"
+#include "platform/text.h"
+#include "store/course_table.h"
+#include "store/settings.h"
+#include "store/sqlite_database.h"
+
+#include <cstdio>
+
+namespace verdal {
+
+using namespace engine;
+
+CMainWnd::CMainWnd()
+    : CPageHost(HANDLE_BEHAVIOR_EVENT | HANDLE_KEY, ViewKind::Window), devFunc_(&deviceCourses) {}
+
+CMainWnd::~CMainWnd() {
+    // A worker may still hold this object when the window was never destroyed (a failed start).
+    connectWorkers_.WaitAll();
+}
+
+HWND CMainWnd::DeviceList() const {
+    return GetDlgItem(Handle(), kDeviceListId);
+}
+
+HWND CMainWnd::CatalogueList() const {
+    return GetDlgItem(Handle(), kCatalogueListId);
+}
+
+LRESULT CMainWnd::OnCreate() {
+    bool databaseOpen = false;
+    try {
+        LoadSettings();
+        OpenCourseDatabase();
+        EnsureCourseTable();
+        databaseOpen = true;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "verdal: the course database cannot be used: %s\n", error.what());
+    }
+    LoadPage(kMainPage);
+    SetUpDeviceList();
+    SetUpCatalogueList();
+    mainPage_.Attach(Handle());
+    mainPage_.SetPortSelection(CopySettings().comIndex);
+    mainPage_.EnableFilters(false);
+    // The location filters hook in here once they exist.
+    if (databaseOpen) {
+        StartConnectWorker();
+    } else {
+        mainPage_.SetStatusText(u"DATABASE ERROR");
+        mainPage_.SetConnectButtons(0, 1);
+    }
+    return 0;
+}
+
+void CMainWnd::OnDestroy() {
+    // A connect worker still running uses the device link and this window's members: it ends
+    // (at worst after its time-outs) before any of them goes.
+    connectWorkers_.WaitAll();
+    ClearCatalogueList();
+    SendMessage(DeviceList(), LVM_DELETEALLITEMS);
+    deviceRows_.clear();
+    CourseDatabase().close();
+    DisconnectDevice();
+    PostQuitMessage(0);
+}
+
+LRESULT CMainWnd::OnStatus(WPARAM code, LPARAM text) {
+    const StatusRow* row = FindStatus(code);
+    if (!row)
+        return 0;
+    if (row->code == StatusCode::CourseStored) {
+        if (const auto* name = reinterpret_cast<const std::u16string*>(text))
+            mainPage_.SetStatusText(name->c_str());
+    } else if (row->code == StatusCode::NotConnected) {
+        mainPage_.SetStatusText(NotConnectedText(LastConnectProblem()).c_str());
+    } else {
+        mainPage_.SetStatusText(row->text);
+    }
+    if (row->connected != kButtonsUnchanged)
+        mainPage_.SetConnectButtons(row->connected, row->allowConnecting);
+    switch (row->effect) {
+    case StatusEffect::Disconnect:
+        DisconnectDevice();
+        break;
+    case StatusEffect::ShowDeviceState:
+        ShowDeviceState();
+        break;
+    case StatusEffect::None:
+        break;
+    }
+    return 0;
+}
+
+void CMainWnd::ConnectWorker() {
+    const HWND hwnd = Handle();
+    try {
+        if (ConnectDevice(hwnd, deviceCapacity, deviceCourses) == 1)
+            ServerCheck(hwnd, offer);
+    } catch (...) {
+        ReportFailure(hwnd, "connect worker");
+        PostStatus(hwnd, StatusCode::NotConnected);
+    }
+}
+
+void CMainWnd::StartConnectWorker() {
+    connectWorkers_.Start([this] { ConnectWorker(); });
+}
+
+void CMainWnd::OnConnectClick() {
+    mainPage_.SetConnectButtons(0, 0);
+    const NamedValues values = GetNamedValues(RootElement(Handle()));
+    int port = 0;
+    if (const auto found = values.find(u"comport"); found != values.end())
+        port = static_cast<int>(
+            std::strtol(Utf16ToAnsi(found->second.ToString()).c_str(), nullptr, 10));
+    ChangeSettings([port](Settings& settings) { settings.comIndex = port; });
+    SaveSettings();
+    StartConnectWorker();
+}
+
+void CMainWnd::OnDisconnectClick() {
+    PostStatus(Handle(), StatusCode::NotConnected);
+    deviceCourses.Clear();
+    SendMessage(DeviceList(), LVM_DELETEALLITEMS);
+    deviceRows_.clear();
+    mainPage_.EnableFilters(false);
+    mainPage_.SetConnectButtons(0, 1);
+}
+
+void CMainWnd::OnUpdateClick() {
+    const HWND main = Handle();
+    const CatalogueOffer* current = &offer;
+    RunWithProgress(
+        u"Update GOF File...", true, main,
+        [main, current](HWND page) { RunCatalogueUpdate(main, *current, page); }, main);
+}
+
+bool CMainWnd::OnBehaviorEvent(BEHAVIOR_EVENT_PARAMS& params) {
+    const std::u16string id = GetAttribute(params.heTarget, "id");
+    try {
+        if (params.cmd == BUTTON_CLICK && id == page201::kConnect)
+            OnConnectClick();
+        else if (params.cmd == BUTTON_CLICK && id == page201::kDisconnect)
+            OnDisconnectClick();
+        else if (params.cmd == BUTTON_CLICK && id == page201::kUpdate)
+            OnUpdateClick();
+        // The country change and the search hook in here once they exist.
+    } catch (...) {
+        ReportFailure(Handle(), "page event");
+    }
+    return false;
+}
+
+bool CMainWnd::ProcessPageMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                  LRESULT& result) {
+    try {
+        return Dispatch(hwnd, message, wParam, lParam, result);
+    } catch (...) {
+        ReportFailure(hwnd, "main window");
+        result = 0;
+        return message != WM_DESTROY;
+    }
+}
+
+bool CMainWnd::Dispatch(HWND, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    switch (message) {
+    case WM_CREATE:
+        result = OnCreate();
+        return true;
+    case WM_DESTROY:
+        OnDestroy();
+        return false;
+    case kStatusMessage:
+        result = OnStatus(wParam, lParam);
+        return true;
+    case kFailureMessage:
+        if (const auto* text = reinterpret_cast<const std::u16string*>(lParam))
+            mainPage_.SetStatusText(text->c_str());
+        result = 0;
+        return true;
+    case WM_NOTIFY:
+        result = 0;
+        return OnListMenu(*reinterpret_cast<const NMHDR*>(lParam));
+    case WM_COMMAND:
+        // The device operations hook in here once they exist.
+        if (LOWORD(wParam) == ID_COURSE_INFORMATION) {
+            ShowSelectedCourseInfo();
+            result = 0;
+            return true;
+        }
+        return false;
+    default:
+        return false;
+    }
+}
+
+} // namespace verdal

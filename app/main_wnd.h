@@ -1,0 +1,106 @@
+// The main window: the page 201 host, owner of everything that lives as long as the window
+// (the two lists, the device capacity and course list, the catalogue offer, the page controller),
+// its message table, the status message handler and the connect worker.
+//
+// Threads: user-interface thread, except the connect worker (ConnectWorker), which reports only
+// by posting the status message.
+#pragma once
+
+#include "app/connect_workers.h"
+#include "app/main_page.h"
+#include "device/dev_func.h"
+#include "device/device_course_list.h"
+#include "engine/menu.h"
+#include "ui/page_host.h"
+#include "update/update_workflow.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace verdal {
+
+inline constexpr int kDeviceListId = 6000;
+inline constexpr int kCatalogueListId = 6001;
+inline constexpr int kMainPage = 201;
+inline constexpr int kCatalogueMenu = 206;
+inline constexpr int kDeviceMenu = 207;
+
+// Menu commands.
+inline constexpr unsigned ID_ADD_TO_DEVICE = 32776;
+inline constexpr unsigned ID_REMOVE_COURSE = 32782;
+inline constexpr unsigned ID_REMOVE_ALL_COURSE = 32783;
+inline constexpr unsigned ID_COURSE_INFORMATION = 32786;
+
+class CMainWnd : public CPageHost {
+public:
+    CMainWnd();
+    ~CMainWnd() override;
+
+    // WM_CREATE: settings, database, page, lists, controls, connect worker. A database that
+    // cannot be opened leaves the page up with "DATABASE ERROR" and no connect worker started.
+    LRESULT OnCreate();
+    // WM_DESTROY: waits for the connect workers, closes the database, tells the device "$EXIT\r"
+    // when it can be reached, posts WM_QUIT.
+    void OnDestroy();
+    // The status message: text, connect buttons, further effect, as the status table says.
+    LRESULT OnStatus(WPARAM code, LPARAM text);
+
+    // Page events.
+    void OnConnectClick();
+    void OnDisconnectClick();
+    void OnUpdateClick();
+
+    // The course lists.
+    void RefreshDeviceList();
+    void ShowDeviceState();
+    void ClearCatalogueList();
+    // Appends a catalogue row owning the record. User-interface thread (workers send
+    // LVM_INSERTITEMW instead).
+    void AddCatalogueRow(std::unique_ptr<CourseRecord> record);
+    // The popups of the two lists with their entries enabled as the lists stand now; nothing
+    // when the menu resource is missing.
+    std::optional<engine::Menu> DeviceListMenu() const;
+    std::optional<engine::Menu> CatalogueListMenu() const;
+    // "Course Information": opens the dialog for the selected catalogue row; false when no row
+    // is selected (nothing opens).
+    bool ShowSelectedCourseInfo();
+
+    // The connect worker's body: ConnectDevice, then ServerCheck when it answered 1.
+    void ConnectWorker();
+    void StartConnectWorker();
+    // Blocks until every connect worker has ended.
+    void WaitForConnectWorkers() { connectWorkers_.WaitAll(); }
+
+    HWND DeviceList() const;
+    HWND CatalogueList() const;
+    const MainPage& Page() const { return mainPage_; }
+
+    bool OnBehaviorEvent(engine::BEHAVIOR_EVENT_PARAMS& params) override;
+    bool ProcessPageMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                            LRESULT& result) override;
+
+    // Filled by the connect worker before it posts its status.
+    CatalogueOffer offer;
+    std::int32_t deviceCapacity = 0;
+    std::string searchKeyword, searchCountry, searchCity;
+    DeviceCourseList deviceCourses;
+
+private:
+    void SetUpDeviceList();
+    void SetUpCatalogueList();
+    bool OnListMenu(const NMHDR& header);
+    bool Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+
+    MainPage mainPage_;
+    std::u16string updateStatusName;
+    DevFunc devFunc_;
+    // The device list's rows: each keeps its own copy of its name, so a row never paints an
+    // entry that a device operation has removed from the device course list.
+    std::vector<std::unique_ptr<std::u16string>> deviceRows_;
+    ConnectWorkers connectWorkers_;
+};
+
+} // namespace verdal

@@ -1,0 +1,69 @@
+// The command line of verdal.
+#include "app/program_options.h"
+
+#include <cstring>
+
+namespace verdal {
+
+const char* UsageText() {
+    return "usage: verdal [--data-dir DIR] [--port PATH] [--dev-dir DIR] [--sys-dir DIR]\n"
+           "              [--server URL] [--listen ADDR:PORT] [--no-browser] [--demo]\n"
+           "       verdal --help | --version\n"
+           "\n"
+           "The golf GPS course manager. It prints its start address and opens it in Chromium\n"
+           "(or the desktop's browser); it ends when its window is closed.\n"
+           "\n"
+           "  --data-dir DIR     folder of golf.db, update.xml and settings.reg\n"
+           "                     (default $XDG_DATA_HOME/verdal or ~/.local/share/verdal)\n"
+           "  --port PATH        the serial port of the device, instead of searching\n"
+           "  --dev-dir DIR      where device files are looked for (default /dev)\n"
+           "  --sys-dir DIR      where the serial port list is read (default /sys)\n"
+           "  --server URL       the catalogue web service for this run\n"
+           "  --listen ADDR:PORT the loopback address of the window server (default 127.0.0.1:0)\n"
+           "  --no-browser       only print the start address\n"
+           "  --demo             run on a simulated device and a sample catalogue service\n";
+}
+
+bool ParseProgramOptions(int argc, const char* const* argv, ProgramOptions& options,
+                         std::string& error) {
+    struct Valued {
+        const char* name;
+        std::string ProgramOptions::*field;
+    };
+    static const Valued kValued[] = {
+        {"--data-dir", &ProgramOptions::dataDir}, {"--port", &ProgramOptions::port},
+        {"--dev-dir", &ProgramOptions::devDir},   {"--sys-dir", &ProgramOptions::sysDir},
+        {"--server", &ProgramOptions::server},    {"--listen", &ProgramOptions::listen},
+    };
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        bool matched = false;
+        for (const Valued& valued : kValued) {
+            if (std::strcmp(arg, valued.name) != 0)
+                continue;
+            if (i + 1 >= argc) {
+                error = std::string(arg) + " needs a value";
+                return false;
+            }
+            options.*valued.field = argv[++i];
+            matched = true;
+        }
+        if (matched)
+            continue;
+        if (std::strcmp(arg, "--no-browser") == 0)
+            options.noBrowser = true;
+        else if (std::strcmp(arg, "--demo") == 0)
+            options.demo = true;
+        else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0)
+            options.help = true;
+        else if (std::strcmp(arg, "--version") == 0)
+            options.version = true;
+        else {
+            error = std::string("unknown option ") + arg;
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace verdal

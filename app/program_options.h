@@ -1,0 +1,30 @@
+// The command line of verdal.
+#pragma once
+
+#include <string>
+
+namespace verdal {
+
+struct ProgramOptions {
+    std::string dataDir; // --data-dir: empty for the default folder
+    std::string port;    // --port: the one port to use
+    std::string devDir;  // --dev-dir: stands for /dev
+    std::string sysDir;  // --sys-dir: stands for /sys
+    std::string server;  // --server: the web service for this run
+    std::string listen = "127.0.0.1:0";
+    bool noBrowser = false;
+    bool demo = false;
+    bool help = false;
+    bool version = false;
+};
+
+inline constexpr const char* kProgramVersion = "3.0.0";
+
+// Reads the arguments; false with a message in error for an unknown option or a missing value.
+bool ParseProgramOptions(int argc, const char* const* argv, ProgramOptions& options,
+                         std::string& error);
+
+// The text of --help.
+const char* UsageText();
+
+} // namespace verdal

@@ -1,0 +1,37 @@
+// What the main window does with each status code that workers post: the status line text, the
+// connect buttons and a further effect, one row per code.
+#pragma once
+
+#include "platform/messages.h"
+
+#include <string>
+
+namespace verdal {
+
+// What follows the text and the buttons.
+enum class StatusEffect {
+    None,
+    Disconnect,      // DisconnectDevice at once, on the user-interface thread
+    ShowDeviceState, // search controls enabled, device list and info line filled
+};
+
+// "Unchanged" for the connect buttons.
+inline constexpr int kButtonsUnchanged = -1;
+
+struct StatusRow {
+    StatusCode code;
+    const char16_t* text; // null: the text the message carries
+    int connected;        // SetConnectButtons arguments, or kButtonsUnchanged
+    int allowConnecting;
+    StatusEffect effect;
+};
+
+// The row of a status code; null for a code outside the table (0, 6 to 8, 13 and above).
+const StatusRow* FindStatus(WPARAM code);
+
+// The status line text of "DEVICE NOT CONNECTED" given why the last probe found no device: when a
+// port exists but could not be opened for lack of permission, the reason (with the group to
+// join) follows the text, so the user learns the remedy.
+std::u16string NotConnectedText(const std::string& problem);
+
+} // namespace verdal

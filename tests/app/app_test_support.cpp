@@ -1,0 +1,136 @@
+// Shared helpers of the application's tests, and the test environment: every test runs with
+// its own data folder and a port search that finds no device.
+#include "app_test_support.h"
+
+#include "device/port_discovery.h"
+#include "platform/data_dir.h"
+#include "update/update_workflow.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+namespace verdal::testing {
+
+using namespace engine;
+
+bool PumpUntil(HWND anyWindow, const std::function<bool()>& done, int boundMs) {
+    std::atomic<bool> stop{false};
+    // Messages keep coming while we wait, so that GetMessage returns to look at done().
+    std::thread waker([&] {
+        while (!stop) {
+            PostMessage(anyWindow, WM_NULL);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
+    MSG msg;
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
+        if (GetMessage(msg))
+            DispatchMessage(msg);
+    }
+    stop = true;
+    waker.join();
+    return done();
+}
+
+void DrainQueue() {
+    struct Marker : Window {
+        bool seen = false;
+        bool ProcessWindowMessage(HWND, UINT message, WPARAM, LPARAM, LRESULT&) override {
+            seen = seen || message == WM_USER + 99;
+            return true;
+        }
+    } marker;
+    const HWND hwnd = CreateWindowFor(marker, 0);
+    PostMessage(hwnd, WM_USER + 99);
+    MSG msg;
+    while (!marker.seen)
+        if (GetMessage(msg))
+            DispatchMessage(msg);
+    DestroyWindow(hwnd);
+}
+
+std::u16string TextOf(HWND window, const char16_t* id) {
+    return GetText(ElementById(RootElement(window), id));
+}
+
+bool Shown(HWND window, const char16_t* id) {
+    return GetStyleAttribute(ElementById(RootElement(window), id), "display") != "none";
+}
+
+bool Disabled(HWND window, const char16_t* id) {
+    return HasAttribute(ElementById(RootElement(window), id), "disabled");
+}
+
+std::vector<std::vector<std::u16string>> PaintedRows(HWND list, int columns) {
+    std::vector<int> lefts;
+    for (int column = 0; column < columns; ++column) {
+        RECT cell;
+        SendMessage(list, HDM_GETITEMRECT, static_cast<WPARAM>(column),
+                    reinterpret_cast<LPARAM>(&cell));
+        lefts.push_back(cell.left);
+    }
+    std::vector<std::vector<std::u16string>> rows;
+    const auto count = SendMessage(list, LVM_GETITEMCOUNT);
+    for (int index = 0; index < count; ++index) {
+        LVITEMW item;
+        item.mask = LVIF_PARAM;
+        item.iItem = index;
+        SendMessage(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        RowCanvas canvas(lefts);
+        DRAWITEMSTRUCT draw;
+        draw.itemID = static_cast<unsigned>(index);
+        draw.hwndItem = list;
+        draw.hDC = &canvas;
+        draw.rcItem = RECT{0, index * 24, 600, index * 24 + 24};
+        draw.itemData = item.lParam;
+        SendMessage(list, OCM_BASE + WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&draw));
+        rows.push_back(canvas.Texts());
+    }
+    return rows;
+}
+
+namespace {
+std::string testDataDir;
+} // namespace
+
+std::string RestoreDataDir() {
+    return testDataDir;
+}
+
+namespace {
+
+class AppEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        char pattern[] = "/tmp/verdal-app-test-XXXXXX";
+        folder_ = ::mkdtemp(pattern);
+        testDataDir = folder_ + "/data";
+        SetDataDir(testDataDir);
+        PortSearch search;
+        search.devDir = folder_;
+        search.sysDir = folder_;
+        search.port = folder_ + "/no-such-port";
+        SetPortSearch(search);
+        // No device answers, so the server is never asked; a closed port answers anyway.
+        SetServerOverride("http://127.0.0.1:9/");
+        BindUiThread();
+    }
+    void TearDown() override {
+        std::error_code error;
+        std::filesystem::remove_all(folder_, error);
+    }
+
+private:
+    std::string folder_;
+};
+
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new AppEnvironment);
+
+} // namespace
+} // namespace verdal::testing

@@ -1,0 +1,34 @@
+// What the application's tests share: a data folder of their own, a port search that finds no
+// device, a message pump bounded in time, and reading the main page.
+#pragma once
+
+#include "engine/listview.h"
+#include "platform/window.h"
+#include "ui/element.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace verdal::testing {
+
+// Dispatches messages until done() holds or boundMs milliseconds have passed; answers done().
+bool PumpUntil(HWND anyWindow, const std::function<bool()>& done, int boundMs = 30000);
+
+// Handles every message queued so far and drops a WM_QUIT among them (a destroyed main window
+// posts one, which would end the next test's dialogs).
+void DrainQueue();
+
+// The data folder the tests run with.
+std::string RestoreDataDir();
+
+// The text of the element with the id on the window's page.
+std::u16string TextOf(HWND window, const char16_t* id);
+// Whether the element is shown (its display is not "none") and whether it is disabled.
+bool Shown(HWND window, const char16_t* id);
+bool Disabled(HWND window, const char16_t* id);
+
+// The cell texts of each row of a list view, as its painter draws them.
+std::vector<std::vector<std::u16string>> PaintedRows(HWND list, int columns);
+
+} // namespace verdal::testing

@@ -1,0 +1,119 @@
+// The dialogs: the progress dialog's text, bar and worker, a worker that fails, and the course
+// information dialog's fields and pars.
+#include "app/dialogs.h"
+#include "app/main_wnd.h"
+#include "app_test_support.h"
+#include "platform/messages.h"
+#include "store/sqlite_exception.h"
+
+#include <gtest/gtest.h>
+
+using namespace verdal;
+using namespace verdal::testing;
+
+namespace {
+
+constexpr UINT kLook = WM_USER + 50;
+
+// Reads the progress dialog's page on the user-interface thread, then ends the dialog.
+class Probe : public Window {
+public:
+    std::string display;
+    std::u16string text, value;
+    bool ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT&) override {
+        if (message != kLook)
+            return false;
+        const HWND page = static_cast<HWND>(wParam);
+        const Element root = RootElement(page);
+        display = GetStyleAttribute(ElementById(root, u"progress"), "display");
+        text = GetText(ElementById(root, u"MsgText"));
+        value = GetAttribute(ElementById(root, u"progress"), "value");
+        EndDialog(GetParent(page), 7);
+        return true;
+    }
+};
+
+struct DialogTest : ::testing::Test {
+    CMainWnd main;
+    HWND hwnd = 0;
+    Probe probe;
+    void SetUp() override {
+        hwnd = main.Create(0);
+        ASSERT_NE(hwnd, 0);
+        ASSERT_NE(CreateWindowFor(probe, 0), 0);
+        main.WaitForConnectWorkers();
+    }
+    void TearDown() override {
+        DestroyWindow(probe.Handle());
+        DestroyWindow(hwnd);
+        DrainQueue();
+    }
+};
+
+TEST_F(DialogTest, ProgressDialogShowsItsTextTheBarOnlyWhenAskedAndTheWorkersResult) {
+    const HWND probeWindow = probe.Handle();
+    const auto look = [probeWindow](HWND page) {
+        PostMessage(page, kProgressMessage, 150);
+        PostMessage(probeWindow, kLook, static_cast<WPARAM>(page));
+    };
+    EXPECT_EQ(RunWithProgress(u"Clear Device Courses", false, hwnd, look, hwnd), 7);
+    EXPECT_EQ(probe.display, "none");
+    EXPECT_EQ(probe.text, u"Clear Device Courses");
+    EXPECT_EQ(probe.value, u"150"); // any value is taken; the drawing is the browser's
+
+    EXPECT_EQ(RunWithProgress(u"Update GOF File...", true, hwnd, look, hwnd), 7);
+    EXPECT_EQ(probe.display, "block");
+    EXPECT_EQ(probe.text, u"Update GOF File...");
+}
+
+TEST_F(DialogTest, AWorkerThatThrowsEndsItsDialogAndSaysWhatFailed) {
+    const auto failing = [](HWND) {
+        throw CppSQLite3Exception(11, "database disk image is malformed");
+    };
+    EXPECT_EQ(RunWithProgress(u"Search Course...", true, hwnd, failing, hwnd), 0);
+    ASSERT_TRUE(PumpUntil(hwnd, [&] { return TextOf(hwnd, u"message") == u"DATABASE ERROR"; }));
+
+    const auto other = [](HWND) { throw std::runtime_error("broken"); };
+    EXPECT_EQ(RunWithProgress(u"Search Course...", true, hwnd, other, hwnd), 0);
+    ASSERT_TRUE(PumpUntil(hwnd, [&] { return TextOf(hwnd, u"message") == u"PROGRAM ERROR"; }));
+}
+
+TEST(ParText, ShowsEachParAndABlankForZeroMinusOneOrMissing) {
+    const std::string holes = "4,5,3,-1,0,x,12";
+    EXPECT_EQ(ParText(holes, 0), u"4");
+    EXPECT_EQ(ParText(holes, 1), u"5");
+    EXPECT_EQ(ParText(holes, 2), u"3");
+    EXPECT_EQ(ParText(holes, 3), u" ");
+    EXPECT_EQ(ParText(holes, 4), u" ");
+    EXPECT_EQ(ParText(holes, 5), u" ");
+    EXPECT_EQ(ParText(holes, 6), u"12");
+    EXPECT_EQ(ParText(holes, 7), u" ");
+    EXPECT_EQ(ParText("", 0), u" ");
+}
+
+TEST(CourseInfo, FillsTheFieldsAndTheParsOfEighteenHoles) {
+    CourseRecord course;
+    course.SetName("Lac d'\xc3\x89t\xc3\xa9");
+    course.SetAddress("1 Rue du Lac");
+    course.SetTelephone("+33 1 23");
+    course.SetEmail("golf@example.org");
+    course.SetHole("4,5,3");
+    CCourseInfoWnd page(course);
+    EXPECT_EQ(page.bandHeight, 24);
+    ASSERT_NE(page.Create(0), 0);
+    ASSERT_TRUE(page.LoadPage(kCourseInfoPage));
+    page.OnShown();
+    const HWND hwnd = page.Handle();
+    EXPECT_EQ(TextOf(hwnd, u"titletext"), u"Lac d''\u00c9t\u00e9");
+    EXPECT_EQ(TextOf(hwnd, u"address"), u"1 Rue du Lac");
+    EXPECT_EQ(TextOf(hwnd, u"telephone"), u"+33 1 23");
+    EXPECT_EQ(TextOf(hwnd, u"email"), u"golf@example.org");
+    EXPECT_EQ(TextOf(hwnd, u"par01"), u"4");
+    EXPECT_EQ(TextOf(hwnd, u"par02"), u"5");
+    EXPECT_EQ(TextOf(hwnd, u"par03"), u"3");
+    for (const char16_t* id : {u"par04", u"par10", u"par18"})
+        EXPECT_EQ(TextOf(hwnd, id), u" ");
+    DestroyWindow(hwnd);
+}
+
+} // namespace

@@ -1,0 +1,307 @@
+// The main window driven through its handlers on the window system, read back from the page:
+// the status table, the button rules at each moment, the device info line, the device list and
+// the lists' menus.
+#include "app/main_wnd.h"
+#include "app/status_table.h"
+#include "app_test_support.h"
+#include "device/port_discovery.h"
+#include "platform/data_dir.h"
+#include "platform/messages.h"
+#include "platform/text.h"
+#include "store/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <poll.h>
+#include <unistd.h>
+
+using namespace verdal;
+using namespace verdal::engine;
+using namespace verdal::testing;
+
+namespace {
+
+struct MainWindowTest : ::testing::Test {
+    CMainWnd main;
+    HWND hwnd = 0;
+
+    void SetUp() override {
+        hwnd = main.Create(0);
+        ASSERT_NE(hwnd, 0);
+    }
+    void TearDown() override {
+        DestroyWindow(hwnd);
+        DrainQueue();
+    }
+
+    // Waits for the first connect worker, which finds no device.
+    void AwaitNotConnected() {
+        main.WaitForConnectWorkers();
+        ASSERT_TRUE(PumpUntil(hwnd, [&] { return !Disabled(hwnd, u"reconnect"); }));
+        EXPECT_EQ(TextOf(hwnd, u"message"), u"DEVICE NOT CONNECTED");
+    }
+
+    void Connected(std::int32_t capacity, std::vector<std::u16string> names) {
+        main.deviceCapacity = capacity;
+        main.deviceCourses.Clear();
+        for (const auto& name : names)
+            main.deviceCourses.Add(name);
+        ChangeSettings([](Settings& settings) { settings.serialNumber = u"VD2012-000417"; });
+        main.OnStatus(static_cast<WPARAM>(StatusCode::Connected), 0);
+    }
+
+    // The moments of the button rules: "Connect", "Disconnect", port select, search controls.
+    void ExpectButtons(bool connectShown, bool connectEnabled, bool disconnectShown,
+                       bool portEnabled) {
+        EXPECT_EQ(Shown(hwnd, u"reconnect"), connectShown);
+        EXPECT_EQ(!Disabled(hwnd, u"reconnect"), connectEnabled);
+        EXPECT_EQ(Shown(hwnd, u"disconnect"), disconnectShown);
+        EXPECT_EQ(!Disabled(hwnd, u"comport"), portEnabled);
+    }
+    void ExpectFilters(bool enabled) {
+        for (const char16_t* id : {u"country", u"city", u"search", u"updategof", u"keyword"})
+            EXPECT_EQ(!Disabled(hwnd, id), enabled) << Utf16ToUtf8(id);
+    }
+    void ExpectPlaceholders() {
+        EXPECT_EQ(TextOf(hwnd, u"cfnumber"), u"DEVICE CAPACITY: x/xx");
+        EXPECT_EQ(TextOf(hwnd, u"snnumber"), u"S/N:");
+    }
+};
+
+TEST_F(MainWindowTest, StatusTableSetsTextButtonsAndEffects) {
+    // End of start-up: nothing can be pressed until the first connect worker reports.
+    ExpectButtons(true, false, false, false);
+    ExpectFilters(false);
+    ExpectPlaceholders();
+    AwaitNotConnected();
+
+    struct Expected {
+        StatusCode code;
+        const char16_t* text;
+    };
+    const Expected onlyText[] = {{StatusCode::Connecting, u"CONNECTING TO DEVICE"},
+                                 {StatusCode::ConnectingServer, u"CONNECTING TO SERVER"},
+                                 {StatusCode::UpdateCompleted, u"UPDATE GOF FILE COMPLETED"},
+                                 {StatusCode::UpdateError, u"UPDATE GOF FILE ERROR"}};
+    main.Page().SetConnectButtons(0, 0);
+    for (const auto& row : onlyText) {
+        main.OnStatus(static_cast<WPARAM>(row.code), 0);
+        EXPECT_EQ(TextOf(hwnd, u"message"), row.text);
+        ExpectButtons(true, false, false, false); // buttons unchanged
+    }
+    const Expected notConnected[] = {{StatusCode::NotConnected, u"DEVICE NOT CONNECTED"},
+                                     {StatusCode::SerialNumberError, u"DEVICE SN ERROR"},
+                                     {StatusCode::ServerNotConnected, u"SERVER NOT CONNECTED"}};
+    for (const auto& row : notConnected) {
+        main.Page().SetConnectButtons(0, 0);
+        main.OnStatus(static_cast<WPARAM>(row.code), 0);
+        EXPECT_EQ(TextOf(hwnd, u"message"), row.text);
+        ExpectButtons(true, true, false, true);
+        ExpectFilters(false); // the search controls are left as they were
+    }
+
+    // 9 shows the text it carries; the buttons stay.
+    const std::u16string name = u"Pebble Creek \u00e9t\u00e9";
+    main.OnStatus(static_cast<WPARAM>(StatusCode::CourseStored), reinterpret_cast<LPARAM>(&name));
+    EXPECT_EQ(TextOf(hwnd, u"message"), name);
+    ExpectButtons(true, true, false, true);
+
+    // 0, 13 and the gaps of the table change nothing at all.
+    const std::string before = RootElement(hwnd).OuterHtml();
+    for (WPARAM code : {0, 6, 7, 8, 13, 2024})
+        EXPECT_EQ(main.OnStatus(code, reinterpret_cast<LPARAM>(&name)), 0);
+    EXPECT_EQ(RootElement(hwnd).OuterHtml(), before);
+
+    // 10: connected, with the device's capacity, course count and serial number.
+    Connected(20, {u"Heron Lakes", u"@Fuji", u"18 Holes"});
+    EXPECT_EQ(TextOf(hwnd, u"message"), u"DEVICE CONNECTED");
+    ExpectButtons(false, false, true, false);
+    ExpectFilters(true);
+    EXPECT_EQ(TextOf(hwnd, u"cfnumber"), u"DEVICE CAPACITY: 3/20");
+    EXPECT_EQ(TextOf(hwnd, u"snnumber"), u"S/N: VD2012-000417");
+
+    // A device lost after 10 offers "Connect" again but keeps the search usable.
+    main.OnStatus(static_cast<WPARAM>(StatusCode::NotConnected), 0);
+    ExpectButtons(true, true, false, true);
+    ExpectFilters(true);
+}
+
+TEST_F(MainWindowTest, ButtonRulesFollowConnectAndDisconnect) {
+    AwaitNotConnected();
+    main.OnConnectClick();
+    ExpectButtons(true, false, false, false);
+    EXPECT_EQ(CopySettings().comIndex, 99); // "Auto" is chosen
+    main.WaitForConnectWorkers();
+    ASSERT_TRUE(PumpUntil(hwnd, [&] { return !Disabled(hwnd, u"reconnect"); }));
+
+    Connected(20, {u"Alpha"});
+    main.OnDisconnectClick();
+    // The list empties at once, before the device is told anything.
+    EXPECT_EQ(SendMessage(main.DeviceList(), LVM_GETITEMCOUNT), 0);
+    EXPECT_EQ(main.deviceCourses.Count(), 0u);
+    ExpectButtons(true, true, false, true);
+    ExpectFilters(false);
+    ExpectPlaceholders();
+    ASSERT_TRUE(
+        PumpUntil(hwnd, [&] { return TextOf(hwnd, u"message") == u"DEVICE NOT CONNECTED"; }));
+
+    // A stored port without a matching option leaves the select on none of them; "Auto" is 99.
+    main.Page().SetPortSelection(5);
+    EXPECT_EQ(GetNamedValues(RootElement(hwnd)).at(u"comport").ToString(), u"5");
+    main.Page().SetPortSelection(99);
+    EXPECT_EQ(GetNamedValues(RootElement(hwnd)).at(u"comport").ToString(), u"99");
+}
+
+TEST_F(MainWindowTest, DeviceListIsSortedWithoutDuplicatesAndKeepsItsOwnNames) {
+    AwaitNotConnected();
+    Connected(20, {u"Heron Lakes", u"@Fuji", u"18 Holes", u"Heron Lakes", u"apple"});
+    // Twice from the same list: still one row a name.
+    main.OnStatus(static_cast<WPARAM>(StatusCode::Connected), 0);
+    const auto rows = PaintedRows(main.DeviceList(), 1);
+    ASSERT_EQ(rows.size(), 4u);
+    // The "@" sorts after digits and before letters, and is not shown; lower case comes last.
+    EXPECT_EQ(rows[0], std::vector<std::u16string>{u"18 Holes"});
+    EXPECT_EQ(rows[1], std::vector<std::u16string>{u"Fuji"});
+    EXPECT_EQ(rows[2], std::vector<std::u16string>{u"Heron Lakes"});
+    EXPECT_EQ(rows[3], std::vector<std::u16string>{u"apple"});
+    EXPECT_EQ(TextOf(hwnd, u"cfnumber"), u"DEVICE CAPACITY: 4/20");
+
+    // A device operation removes entries while the rows are still up: they paint their own copy.
+    main.deviceCourses.Clear();
+    EXPECT_EQ(PaintedRows(main.DeviceList(), 1)[2], std::vector<std::u16string>{u"Heron Lakes"});
+    main.RefreshDeviceList();
+    EXPECT_TRUE(PaintedRows(main.DeviceList(), 1).empty());
+    EXPECT_EQ(TextOf(hwnd, u"cfnumber"), u"DEVICE CAPACITY: 0/20");
+}
+
+void Select(HWND list, int index) {
+    LVITEMW item;
+    item.stateMask = LVIS_SELECTED;
+    item.state = LVIS_SELECTED;
+    SendMessage(list, LVM_SETITEMSTATE, static_cast<WPARAM>(index),
+                reinterpret_cast<LPARAM>(&item));
+}
+
+bool Enabled(const Menu& menu, unsigned id) {
+    for (const MenuItem& item : menu.items)
+        if (item.id == id)
+            return !item.disabled;
+    ADD_FAILURE() << "no entry " << id;
+    return false;
+}
+
+TEST_F(MainWindowTest, MenusEnableTheirEntriesAsTheListsStand) {
+    AwaitNotConnected();
+    auto device = main.DeviceListMenu();
+    ASSERT_TRUE(device);
+    EXPECT_EQ(device->title, u"Device");
+    EXPECT_FALSE(Enabled(*device, ID_REMOVE_COURSE));
+    EXPECT_FALSE(Enabled(*device, ID_REMOVE_ALL_COURSE));
+
+    Connected(3, {u"A", u"B", u"C"});
+    device = main.DeviceListMenu();
+    EXPECT_FALSE(Enabled(*device, ID_REMOVE_COURSE)); // nothing selected
+    EXPECT_TRUE(Enabled(*device, ID_REMOVE_ALL_COURSE));
+    Select(main.DeviceList(), 1);
+    EXPECT_TRUE(Enabled(*main.DeviceListMenu(), ID_REMOVE_COURSE));
+
+    auto course = std::make_unique<CourseRecord>();
+    course->SetName("O'Hara Links");
+    course->SetCountry("USA");
+    course->SetCity("Ohio");
+    main.AddCatalogueRow(std::move(course));
+    auto catalogue = main.CatalogueListMenu();
+    ASSERT_TRUE(catalogue);
+    EXPECT_EQ(catalogue->title, u"GOLF");
+    EXPECT_FALSE(Enabled(*catalogue, ID_ADD_TO_DEVICE)); // nothing selected
+    EXPECT_TRUE(Enabled(*catalogue, ID_COURSE_INFORMATION));
+    EXPECT_FALSE(main.ShowSelectedCourseInfo()); // nothing opens without a selection
+
+    Select(main.CatalogueList(), 0);
+    EXPECT_FALSE(Enabled(*main.CatalogueListMenu(), ID_ADD_TO_DEVICE)); // capacity reached
+    main.deviceCapacity = 4;
+    EXPECT_TRUE(Enabled(*main.CatalogueListMenu(), ID_ADD_TO_DEVICE));
+    // After "Disconnect" the capacity stays while the list is empty: adding is offered again.
+    main.OnDisconnectClick();
+    main.deviceCapacity = 3;
+    EXPECT_TRUE(Enabled(*main.CatalogueListMenu(), ID_ADD_TO_DEVICE));
+
+    // Catalogue rows paint the record's texts as held, apostrophes doubled.
+    const auto rows = PaintedRows(main.CatalogueList(), 3);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0], (std::vector<std::u16string>{u"O''Hara Links", u"USA", u"Ohio"}));
+    main.ClearCatalogueList();
+    EXPECT_EQ(SendMessage(main.CatalogueList(), LVM_GETITEMCOUNT), 0);
+}
+
+// golf.db cannot be opened (a folder stands in its place): the page still comes up, says so, and
+// offers "Connect".
+TEST(StartUp, ADatabaseThatCannotBeOpenedLeavesThePageUpWithDatabaseError) {
+    char pattern[] = "/tmp/verdal-app-db-XXXXXX";
+    const std::string folder = ::mkdtemp(pattern);
+    std::filesystem::create_directories(folder + "/golf.db/inside");
+    SetDataDir(folder);
+    {
+        CMainWnd main;
+        const HWND hwnd = main.Create(0);
+        ASSERT_NE(hwnd, 0);
+        EXPECT_EQ(TextOf(hwnd, u"message"), u"DATABASE ERROR");
+        EXPECT_FALSE(Disabled(hwnd, u"reconnect"));
+        EXPECT_TRUE(Shown(hwnd, u"reconnect"));
+        EXPECT_EQ(TextOf(hwnd, u"cfnumber"), u"DEVICE CAPACITY: x/xx");
+        DestroyWindow(hwnd);
+    }
+    DrainQueue();
+    SetDataDir(RestoreDataDir());
+    std::filesystem::remove_all(folder);
+}
+
+// A device that never answers: the connect worker is still waiting for the handshake when the
+// window goes. The window waits for it before it lets go of the link, so the worker's handshake
+// comes first and the shutdown's own probe second, and nothing is used after it is freed.
+TEST(ConnectWorker, IsWaitedForWhenTheWindowIsDestroyedWhileItRuns) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string slave = ::ptsname(master);
+    const int hold = ::open(slave.c_str(), O_RDWR | O_NOCTTY); // keeps the terminal alive
+    const PortSearch saved = CurrentPortSearch();
+    PortSearch silent = saved;
+    silent.port = slave;
+    SetPortSearch(silent);
+    {
+        auto main = std::make_unique<CMainWnd>();
+        const HWND hwnd = main->Create(0);
+        ASSERT_NE(hwnd, 0);
+        DestroyWindow(hwnd);
+        main.reset();
+    }
+    DrainQueue();
+    SetPortSearch(saved);
+    std::string received;
+    char buffer[256];
+    pollfd in{master, POLLIN, 0};
+    while (::poll(&in, 1, 100) > 0) {
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        received.append(buffer, static_cast<std::size_t>(n));
+    }
+    EXPECT_EQ(received, "$FCON\r$FCON\r");
+    ::close(hold);
+    ::close(master);
+}
+
+TEST(NotConnectedText, NamesTheRemedyOnlyForAPortThatCannotBeOpened) {
+    EXPECT_EQ(NotConnectedText(""), u"DEVICE NOT CONNECTED");
+    EXPECT_EQ(NotConnectedText("no device answered"), u"DEVICE NOT CONNECTED");
+    EXPECT_EQ(NotConnectedText("/dev/ttyUSB0: Permission denied (join the group 'dialout' to use "
+                               "this port, then log in again)"),
+              u"DEVICE NOT CONNECTED - /dev/ttyUSB0: Permission denied (join the group 'dialout' "
+              u"to use this port, then log in again)");
+}
+
+} // namespace
