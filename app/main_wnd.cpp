@@ -50,7 +50,8 @@ LRESULT CMainWnd::OnCreate() {
     mainPage_.Attach(Handle());
     mainPage_.SetPortSelection(CopySettings().comIndex);
     mainPage_.EnableFilters(false);
-    // The location filters hook in here once they exist.
+    if (databaseOpen)
+        locationFilter_.Start(Handle());
     if (databaseOpen) {
         StartConnectWorker();
     } else {
@@ -152,7 +153,10 @@ bool CMainWnd::OnBehaviorEvent(BEHAVIOR_EVENT_PARAMS& params) {
             OnDisconnectClick();
         else if (params.cmd == BUTTON_CLICK && id == page201::kUpdate)
             OnUpdateClick();
-        // The country change and the search hook in here once they exist.
+        else if (params.cmd == SELECT_SELECTION_CHANGED && id == page201::kCountry)
+            OnCountryChanged();
+        else if (params.cmd == BUTTON_CLICK && id == page201::kSearch)
+            SearchCourses();
     } catch (...) {
         ReportFailure(Handle(), "page event");
     }
@@ -190,13 +194,23 @@ bool CMainWnd::Dispatch(HWND, UINT message, WPARAM wParam, LPARAM lParam, LRESUL
         result = 0;
         return OnListMenu(*reinterpret_cast<const NMHDR*>(lParam));
     case WM_COMMAND:
-        // The device operations hook in here once they exist.
-        if (LOWORD(wParam) == ID_COURSE_INFORMATION) {
+        result = 0;
+        switch (LOWORD(wParam)) {
+        case ID_COURSE_INFORMATION:
             ShowSelectedCourseInfo();
-            result = 0;
             return true;
+        case ID_ADD_TO_DEVICE:
+            OnAddToDevice();
+            return true;
+        case ID_REMOVE_COURSE:
+            OnRemoveCourse();
+            return true;
+        case ID_REMOVE_ALL_COURSE:
+            OnRemoveAllCourse();
+            return true;
+        default:
+            return false;
         }
-        return false;
     default:
         return false;
     }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "app/connect_workers.h"
+#include "app/location_filter.h"
 #include "app/main_page.h"
 #include "device/dev_func.h"
 #include "device/device_course_list.h"
@@ -68,6 +69,26 @@ public:
     // is selected (nothing opens).
     bool ShowSelectedCourseInfo();
 
+    // The location filters and the search. OnCountryChanged refills the regions of the chosen
+    // country and chooses their first entry. SearchCourses empties the catalogue list, keeps the
+    // criteria ("all" stored as empty) and, unless all three are empty, runs SearchWorker under
+    // the progress dialog; a search that ends with no row shows the "not found" message.
+    // SearchWorker runs on the dialog's thread: it inserts each row into the catalogue list,
+    // posts progress (the row count modulo 1000, divided by 10) and ends the dialog with 1.
+    // OnSearchKey runs the search for Enter in the selects or the keyword box; it always answers
+    // false, so the key goes on as usual.
+    void OnCountryChanged();
+    void SearchCourses();
+    void SearchWorker(HWND page);
+    bool OnSearchKey(const Element& target, unsigned type, unsigned keyCode);
+
+    // The device operations of the menus: each brings the link up (status 2 and nothing more
+    // when no device answers), runs its worker under the progress dialog and refreshes the device
+    // list. "Add to Device" without a selected catalogue row does nothing.
+    void OnAddToDevice();
+    void OnRemoveCourse();
+    void OnRemoveAllCourse();
+
     // The connect worker's body: ConnectDevice, then ServerCheck when it answered 1.
     void ConnectWorker();
     void StartConnectWorker();
@@ -79,6 +100,7 @@ public:
     const MainPage& Page() const { return mainPage_; }
 
     bool OnBehaviorEvent(engine::BEHAVIOR_EVENT_PARAMS& params) override;
+    bool OnKey(const Element& he, engine::KEY_PARAMS& params) override;
     bool ProcessPageMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                             LRESULT& result) override;
 
@@ -92,11 +114,13 @@ private:
     void SetUpDeviceList();
     void SetUpCatalogueList();
     bool OnListMenu(const NMHDR& header);
+    bool LinkUp();
     bool Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
     MainPage mainPage_;
     std::u16string updateStatusName;
     DevFunc devFunc_;
+    LocationFilter locationFilter_;
     // The device list's rows: each keeps its own copy of its name, so a row never paints an
     // entry that a device operation has removed from the device course list.
     std::vector<std::unique_ptr<std::u16string>> deviceRows_;

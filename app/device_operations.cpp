@@ -1,0 +1,85 @@
+// The device operations of the lists' menus: "Add to Device", "Remove Course" and "Remove All
+// Course", each under its progress dialog once the device link is up.
+#include "app/dialogs.h"
+#include "app/main_wnd.h"
+#include "device/connection.h"
+#include "device/port_discovery.h"
+#include "engine/listview.h"
+#include "platform/messages.h"
+
+namespace verdal {
+
+using namespace engine;
+
+namespace {
+
+LPARAM ItemParam(HWND list, int index) {
+    LVITEMW item;
+    item.mask = LVIF_PARAM;
+    item.iItem = index;
+    if (!SendMessage(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+        return 0;
+    return item.lParam;
+}
+
+} // namespace
+
+bool CMainWnd::LinkUp() {
+    if (EnsureConnected(EnumSerialPorts()))
+        return true;
+    PostStatus(Handle(), StatusCode::NotConnected);
+    return false;
+}
+
+void CMainWnd::OnAddToDevice() {
+    const HWND list = CatalogueList();
+    const auto selected = static_cast<int>(
+        SendMessage(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    const auto* course =
+        selected < 0 ? nullptr : reinterpret_cast<const CourseRecord*>(ItemParam(list, selected));
+    if (!course || !LinkUp())
+        return;
+    DevFunc upload = devFunc_;
+    upload.course = course;
+    const HWND main = Handle();
+    if (RunWithProgress(
+            u"Uploading course map to device", true, main,
+            [upload](HWND page) mutable { upload.UploadCourse(page); }, main) == 1)
+        RefreshDeviceList();
+}
+
+void CMainWnd::OnRemoveCourse() {
+    if (!LinkUp())
+        return;
+    devFunc_.names.clear();
+    const HWND list = DeviceList();
+    const auto count = static_cast<int>(SendMessage(list, LVM_GETITEMCOUNT));
+    for (int i = 0; i < count; ++i) {
+        if (!(SendMessage(list, LVM_GETITEMSTATE, static_cast<WPARAM>(i), LVIS_SELECTED) &
+              LVIS_SELECTED))
+            continue;
+        if (const auto* name = reinterpret_cast<const std::u16string*>(ItemParam(list, i)))
+            devFunc_.names.push_back(*name);
+    }
+    const HWND main = Handle();
+    DevFunc* work = &devFunc_;
+    // Names the device confirmed before a failure are gone from the device course list too: the
+    // list is shown as it stands whatever the result.
+    RunWithProgress(
+        u"Remove Device Courses", true, main, [work](HWND page) { work->RemoveCourses(page); },
+        main);
+    RefreshDeviceList();
+}
+
+void CMainWnd::OnRemoveAllCourse() {
+    if (!LinkUp())
+        return;
+    const HWND main = Handle();
+    DevFunc* work = &devFunc_;
+    if (RunWithProgress(
+            u"Clear Device Courses", false, main, [work](HWND page) { work->ClearCourses(page); },
+            main) == 1)
+        RefreshDeviceList();
+}
+
+} // namespace verdal

@@ -1,0 +1,84 @@
+// The location filters: option fragments printed by tinyxml2 and the country and region selects.
+#include "app/location_filter.h"
+
+#include "app/dialogs.h"
+#include "app/main_page.h"
+#include "store/course_table.h"
+#include "ui/element.h"
+
+#include <tinyxml2.h>
+
+namespace verdal {
+
+namespace {
+
+// Appends the rows' column to texts; a failing statement keeps the rows read so far and is
+// reported to the main window.
+void ReadColumn(HWND mainWindow, const std::string& statement, const char* column,
+                std::vector<std::string>& texts, const char* skip = nullptr) {
+    try {
+        CppSQLite3Cursor cursor = CourseDatabase().runQuery(statement.c_str());
+        for (; !cursor.atEnd(); cursor.advance()) {
+            std::string text = cursor.textColumn(column, "");
+            if (!skip || text != skip)
+                texts.push_back(std::move(text));
+        }
+        cursor.finish();
+    } catch (...) {
+        ReportFailure(mainWindow, "location filter");
+    }
+}
+
+void Append(HWND mainWindow, const char16_t* id, const std::string& fragment) {
+    SetHtml(ElementById(RootElement(mainWindow), id), fragment.data(), fragment.size(),
+            SIH_APPEND_AFTER_LAST);
+}
+
+} // namespace
+
+std::string OptionFragment(const std::vector<std::string>& texts, const char* firstValue) {
+    tinyxml2::XMLPrinter printer(nullptr, true);
+    bool first = true;
+    for (const std::string& text : texts) {
+        printer.OpenElement("option", true);
+        printer.PushAttribute("value", first && firstValue ? firstValue : text.c_str());
+        printer.PushText(text.c_str());
+        printer.CloseElement(true);
+        first = false;
+    }
+    return std::string("\xEF\xBB\xBF") + printer.CStr();
+}
+
+void LocationFilter::Start(HWND mainWindow) {
+    hwnd_ = mainWindow;
+    FillCountries();
+    FillCities("USA");
+    SetNamedValues(RootElement(hwnd_), {{page201::kCountry, Value::String(u"USA")}});
+    ChooseAllRegions();
+}
+
+void LocationFilter::FillCountries() const {
+    std::vector<std::string> texts{"USA"};
+    ReadColumn(hwnd_, CountriesStatement(), "country", texts, "USA");
+    Append(hwnd_, page201::kCountry, OptionFragment(texts));
+}
+
+void LocationFilter::FillCities(std::string_view country) const {
+    const bool usa = country == "USA";
+    SetText(ElementById(RootElement(hwnd_), page201::kRegionLabel),
+            usa ? u"STATES:" : u"REGIONS:");
+    std::vector<std::string> texts{usa ? "All States" : "All Regions"};
+    if (country != "All Country")
+        ReadColumn(hwnd_, RegionsStatement(country), "city", texts);
+    Append(hwnd_, page201::kCity, OptionFragment(texts, "all"));
+}
+
+void LocationFilter::ClearCities() const {
+    SetHtml(ElementById(RootElement(hwnd_), page201::kCity), nullptr, 0, SIH_REPLACE_CONTENT);
+}
+
+void LocationFilter::ChooseAllRegions() const {
+    SetNamedValues(RootElement(hwnd_), {{page201::kCity, Value::String(u"all")}});
+}
+
+} // namespace verdal

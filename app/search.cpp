@@ -1,0 +1,104 @@
+// The search: the country change, the search itself under its progress dialog, its worker and
+// the Enter key in the search controls.
+#include "app/dialogs.h"
+#include "app/main_wnd.h"
+#include "engine/listview.h"
+#include "platform/messages.h"
+#include "platform/text.h"
+#include "store/course_table.h"
+
+namespace verdal {
+
+using namespace engine;
+
+namespace {
+
+std::string NamedText(const NamedValues& values, const char16_t* name) {
+    const auto found = values.find(name);
+    return found == values.end() ? std::string() : Utf16ToUtf8(found->second.ToString());
+}
+
+// "all", the first entry of a select, stands for no restriction.
+std::string Criterion(const NamedValues& values, const char16_t* name) {
+    std::string text = NamedText(values, name);
+    return text == "all" ? std::string() : text;
+}
+
+} // namespace
+
+void CMainWnd::OnCountryChanged() {
+    const std::string country = NamedText(GetNamedValues(RootElement(Handle())), page201::kCountry);
+    locationFilter_.ClearCities();
+    locationFilter_.FillCities(country);
+    locationFilter_.ChooseAllRegions();
+}
+
+void CMainWnd::SearchCourses() {
+    ClearCatalogueList();
+    const NamedValues values = GetNamedValues(RootElement(Handle()));
+    searchCountry = Criterion(values, page201::kCountry);
+    searchCity = Criterion(values, page201::kCity);
+    searchKeyword = NamedText(values, page201::kKeyword);
+    std::intptr_t result = 1;
+    if (!searchCountry.empty() || !searchCity.empty() || !searchKeyword.empty()) {
+        const HWND main = Handle();
+        result = RunWithProgress(
+            u"Search Course...", true, main, [this](HWND page) { SearchWorker(page); }, main);
+    }
+    // A search that failed has said so on the status line already.
+    if (result == 1 && SendMessage(CatalogueList(), LVM_GETITEMCOUNT) == 0)
+        ShowMessage(u"Unable to find your course,please try", u"again", Handle());
+}
+
+void CMainWnd::SearchWorker(HWND page) {
+    const HWND list = CatalogueList();
+    CppSQLite3Cursor cursor = CourseDatabase().runQuery(
+        SearchStatement(searchCountry, searchCity, searchKeyword).c_str());
+    int row = 0;
+    int i = 0;
+    while (!cursor.atEnd()) {
+        auto record = std::make_unique<CourseRecord>();
+        ReadCourse(cursor, *record);
+        LVITEMW item;
+        item.mask = LVIF_PARAM;
+        item.iItem = row;
+        item.lParam = reinterpret_cast<LPARAM>(record.get());
+        if (SendMessage(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)) >= 0) {
+            record.release(); // the row owns it now
+            ++row;
+        }
+        if (++i == 1000)
+            i = 0;
+        PostMessage(page, kProgressMessage, static_cast<WPARAM>(i / 10), 0);
+    }
+    cursor.finish();
+    EndDialog(GetParent(page), 1);
+}
+
+bool CMainWnd::OnSearchKey(const Element& target, unsigned type, unsigned keyCode) {
+    if ((type & ~0x8000u) != KEY_DOWN || keyCode != 13)
+        return false;
+    const Element root = RootElement(Handle());
+    const Element country = ElementById(root, page201::kCountry);
+    const Element city = ElementById(root, page201::kCity);
+    const Element keyword = ElementById(root, page201::kKeyword);
+    // The selects themselves, or their first child element, as the key reaches them.
+    const bool inSearch = (keyword && target == keyword) || (country && target == country) ||
+                          (city && target == city) ||
+                          (country && country.ChildCount() > 0 && target == country.NthChild(0)) ||
+                          (city && city.ChildCount() > 0 && target == city.NthChild(0));
+    if (inSearch)
+        SearchCourses();
+    return false;
+}
+
+bool CMainWnd::OnKey(const Element& he, KEY_PARAMS& params) {
+    try {
+        return OnSearchKey(params.target ? params.target : he, params.cmd, params.key_code);
+    } catch (...) {
+        ReportFailure(Handle(), "search key");
+        return false;
+    }
+}
+
+} // namespace verdal

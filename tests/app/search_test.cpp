@@ -1,0 +1,206 @@
+// The location filters and the search on a real golf.db: the selects at start-up and after a
+// country change, the search worker's rows and progress, and Enter in the keyword box.
+#include "app/location_filter.h"
+#include "app/main_wnd.h"
+#include "app_test_support.h"
+#include "platform/messages.h"
+#include "platform/text.h"
+#include "store/course_table.h"
+
+#include <gtest/gtest.h>
+
+using namespace verdal;
+using namespace verdal::engine;
+using namespace verdal::testing;
+
+namespace {
+
+// Collects the progress values posted to it.
+class ProgressSpy : public Window {
+public:
+    std::vector<int> values;
+    bool ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT&) override {
+        if (message == kProgressMessage)
+            values.push_back(static_cast<int>(wParam));
+        return message == kProgressMessage;
+    }
+};
+
+void AddCourse(int objid, const std::string& name, const std::string& country,
+               const std::string& city) {
+    CourseRecord record;
+    record.objid = objid;
+    record.fileid = std::to_string(objid);
+    record.SetName(name);
+    record.SetCountry(country);
+    record.SetCity(city);
+    record.gof[0] = 'G';
+    InsertCourse(record);
+}
+
+// Each option of the select as "value=text".
+std::vector<std::string> Options(HWND hwnd, const char16_t* id) {
+    std::vector<std::string> options;
+    const Element select = ElementById(RootElement(hwnd), id);
+    for (std::size_t i = 0; i < select.ChildCount(); ++i) {
+        const Element option = select.NthChild(i);
+        options.push_back(Utf16ToUtf8(GetAttribute(option, "value")) + "=" +
+                          Utf16ToUtf8(GetText(option)));
+    }
+    return options;
+}
+
+std::string Chosen(HWND hwnd, const char16_t* name) {
+    return Utf16ToUtf8(GetNamedValues(RootElement(hwnd)).at(name).ToString());
+}
+
+struct SearchTest : ::testing::Test {
+    CMainWnd main;
+    HWND hwnd = 0;
+
+    // The table holds the courses that fill() adds, then the window starts on it.
+    void Start(const std::function<void()>& fill) {
+        OpenCourseDatabase();
+        EnsureCourseTable();
+        CourseDatabase().runStatement("delete from GOLF;");
+        fill();
+        hwnd = main.Create(0);
+        ASSERT_NE(hwnd, 0);
+        main.WaitForConnectWorkers();
+    }
+    void TearDown() override {
+        if (hwnd)
+            DestroyWindow(hwnd);
+        DrainQueue();
+    }
+    std::vector<std::vector<std::u16string>> Rows() {
+        return PaintedRows(main.CatalogueList(), 3);
+    }
+};
+
+TEST_F(SearchTest, FiltersOfferUsaFirstAndFollowTheCountry) {
+    Start([] {
+        AddCourse(1, "Heron Lakes", "USA", "Texas");
+        AddCourse(2, "Bay Hill", "USA", "Florida");
+        AddCourse(3, "St Andrews", "Scotland", "Fife");
+        AddCourse(4, "Royal <&> \"Club\"", "O'Land", "");
+        AddCourse(5, "Nowhere GC", "Atlantis", "Deep");
+    });
+    EXPECT_EQ(Options(hwnd, u"country"),
+              (std::vector<std::string>{"all=All Country", "USA=USA", "Atlantis=Atlantis",
+                                        "O'Land=O'Land", "Scotland=Scotland"}));
+    EXPECT_EQ(TextOf(hwnd, u"regions"), u"STATES:");
+    EXPECT_EQ(Options(hwnd, u"city"),
+              (std::vector<std::string>{"all=All States", "Florida=Florida", "Texas=Texas"}));
+    EXPECT_EQ(Chosen(hwnd, u"country"), "USA");
+    EXPECT_EQ(Chosen(hwnd, u"city"), "all");
+
+    const auto choose = [&](const char16_t* country) {
+        SetNamedValues(RootElement(hwnd), {{u"country", Value::String(country)}});
+        main.OnCountryChanged();
+    };
+    choose(u"all");
+    EXPECT_EQ(TextOf(hwnd, u"regions"), u"REGIONS:");
+    EXPECT_EQ(Options(hwnd, u"city"), (std::vector<std::string>{"all=All Regions"}));
+    choose(u"O'Land"); // a quote in the value, one region stored empty
+    EXPECT_EQ(Options(hwnd, u"city"), (std::vector<std::string>{"all=All Regions", "="}));
+    choose(u"Scotland");
+    EXPECT_EQ(Options(hwnd, u"city"), (std::vector<std::string>{"all=All Regions", "Fife=Fife"}));
+    EXPECT_EQ(Chosen(hwnd, u"city"), "all");
+}
+
+TEST_F(SearchTest, AnEmptyTableStillOffersUsa) {
+    Start([] {});
+    EXPECT_EQ(Options(hwnd, u"country"), (std::vector<std::string>{"all=All Country", "USA=USA"}));
+    EXPECT_EQ(Options(hwnd, u"city"), (std::vector<std::string>{"all=All States"}));
+}
+
+TEST(OptionFragmentTest, EscapesEntitiesOnOneLineBehindTheByteOrderMark) {
+    EXPECT_EQ(OptionFragment({"All States", "A&B <'x'> \"y\""}, "all"),
+              "\xEF\xBB\xBF<option value=\"all\">All States</option>"
+              "<option value=\"A&amp;B &lt;&apos;x&apos;&gt; &quot;y&quot;\">"
+              "A&amp;B &lt;'x'&gt; \"y\"</option>");
+}
+
+TEST_F(SearchTest, EachCriterionPicksItsCoursesAndEnterSearches) {
+    Start([] {
+        AddCourse(1, "Heron Lakes", "USA", "Texas");
+        AddCourse(2, "Bay Hill", "USA", "Florida");
+        AddCourse(3, "St Andrews", "Scotland", "Fife");
+        AddCourse(4, "O'Hara Links", "Ireland", "Cork");
+        AddCourse(5, "Heron_Bay", "Canada", "Ontario");
+    });
+    ProgressSpy spy;
+    ASSERT_NE(CreateWindowFor(spy, 0), 0);
+    const auto search = [&](std::string country, std::string city, std::string keyword) {
+        main.ClearCatalogueList();
+        main.searchCountry = country;
+        main.searchCity = city;
+        main.searchKeyword = keyword;
+        main.SearchWorker(spy.Handle());
+        std::vector<std::string> names;
+        for (const auto& row : Rows())
+            names.push_back(Utf16ToUtf8(row[0]));
+        return names;
+    };
+    using Names = std::vector<std::string>;
+    EXPECT_EQ(search("USA", "", ""), (Names{"Bay Hill", "Heron Lakes"}));
+    EXPECT_EQ(search("USA", "Texas", ""), (Names{"Heron Lakes"}));
+    EXPECT_EQ(search("USA", "", "hill"), (Names{"Bay Hill"}));
+    EXPECT_EQ(search("USA", "Florida", "heron"), Names{});
+    EXPECT_EQ(search("", "", "heron"), (Names{"Heron Lakes", "Heron_Bay"}));
+    EXPECT_EQ(search("", "", "n_B"), (Names{"Heron_Bay"}));
+    EXPECT_EQ(search("", "", "S%A"), (Names{"St Andrews"}));
+    EXPECT_EQ(search("Ireland", "Cork", "o'h").size(), 1u); // quotes search for themselves
+    EXPECT_EQ(Rows()[0][1], u"Ireland");
+
+    // Enter in the keyword box runs the whole search: the criteria come from the page.
+    main.ClearCatalogueList();
+    const Element root = RootElement(hwnd);
+    SetNamedValues(root, {{u"country", Value::String(u"all")},
+                          {u"city", Value::String(u"all")},
+                          {u"keyword", Value::String(u"St ")}});
+    EXPECT_FALSE(main.OnSearchKey(ElementById(root, u"keyword"), KEY_DOWN, 65));
+    EXPECT_EQ(Rows().size(), 0u);
+    EXPECT_FALSE(main.OnSearchKey(ElementById(root, u"keyword"), KEY_DOWN, 13));
+    ASSERT_EQ(Rows().size(), 1u);
+    EXPECT_EQ(Rows()[0][0], u"St Andrews");
+    EXPECT_EQ(main.searchCountry, "");
+    EXPECT_EQ(main.searchKeyword, "St ");
+    DestroyWindow(spy.Handle());
+}
+
+TEST_F(SearchTest, ProgressRunsToNinetyNineTwiceAndEndsAtFifty) {
+    Start([] {
+        CourseDatabase().runStatement("begin;");
+        for (int i = 0; i < 2500; ++i)
+            AddCourse(i + 1, "Course " + std::to_string(i), "Japan", "Chiba");
+        CourseDatabase().runStatement("commit;");
+    });
+    ProgressSpy spy;
+    ASSERT_NE(CreateWindowFor(spy, 0), 0);
+    main.searchCountry = "Japan";
+    main.SearchWorker(spy.Handle());
+    ASSERT_TRUE(PumpUntil(hwnd, [&] { return spy.values.size() == 2500; }));
+    EXPECT_EQ(SendMessage(main.CatalogueList(), LVM_GETITEMCOUNT), 2500);
+    EXPECT_EQ(spy.values.front(), 0);
+    EXPECT_EQ(spy.values[998], 99);
+    EXPECT_EQ(spy.values[999], 0);
+    EXPECT_EQ(spy.values[1998], 99);
+    EXPECT_EQ(spy.values.back(), 50);
+    DestroyWindow(spy.Handle());
+}
+
+TEST_F(SearchTest, AFailingStatementEndsTheSearchAndSaysSo) {
+    Start([] { AddCourse(1, "Heron Lakes", "USA", "Texas"); });
+    CourseDatabase().runStatement("drop table GOLF;");
+    SetNamedValues(RootElement(hwnd), {{u"keyword", Value::String(u"Heron")}});
+    main.SearchCourses(); // the dialog ends by itself; no "not found" message follows
+    EXPECT_EQ(SendMessage(main.CatalogueList(), LVM_GETITEMCOUNT), 0);
+    ASSERT_TRUE(PumpUntil(hwnd, [&] { return TextOf(hwnd, u"message") == u"DATABASE ERROR"; }));
+    main.OnCountryChanged(); // the regions statement fails too: the first entry stays
+    EXPECT_EQ(Options(hwnd, u"city"), (std::vector<std::string>{"all=All States"}));
+    EnsureCourseTable();
+}
+
+} // namespace
