@@ -4,8 +4,11 @@
 #include "app/main_wnd.h"
 #include "device/connection.h"
 #include "device/port_discovery.h"
+#include "device/serial.h"
 #include "engine/listview.h"
 #include "platform/messages.h"
+
+#include <filesystem>
 
 namespace verdal {
 
@@ -25,6 +28,14 @@ LPARAM ItemParam(HWND list, int index) {
 } // namespace
 
 bool CMainWnd::LinkUp() {
+    // A device unplugged since it was connected takes its port with it: the link is let go so
+    // that the ports are probed again instead of a dialog waiting on a device that is gone.
+    Serial& serial = Serial::Instance();
+    if (serial.IsOpen()) {
+        std::error_code error;
+        if (!std::filesystem::exists(serial.PortName(), error))
+            serial.Close();
+    }
     if (EnsureConnected(EnumSerialPorts()))
         return true;
     PostStatus(Handle(), StatusCode::NotConnected);

@@ -65,8 +65,7 @@ void LocationFilter::FillCountries() const {
 
 void LocationFilter::FillCities(std::string_view country) const {
     const bool usa = country == "USA";
-    SetText(ElementById(RootElement(hwnd_), page201::kRegionLabel),
-            usa ? u"STATES:" : u"REGIONS:");
+    SetText(ElementById(RootElement(hwnd_), page201::kRegionLabel), usa ? u"STATES:" : u"REGIONS:");
     std::vector<std::string> texts{usa ? "All States" : "All Regions"};
     if (country != "All Country")
         ReadColumn(hwnd_, RegionsStatement(country), "city", texts);

@@ -34,6 +34,11 @@ std::string Serial::LastOpenError() const {
     return openError_;
 }
 
+std::string Serial::PortName() const {
+    std::lock_guard lock(errorLock_);
+    return portName_;
+}
+
 int Serial::Open(const std::string& portName, std::uint32_t baudRate) {
     std::lock_guard life(lifeLock_);
     if (open_.load()) {
@@ -61,6 +66,10 @@ int Serial::Open(const std::string& portName, std::uint32_t baudRate) {
     {
         std::lock_guard write(writeLock_);
         link_ = link;
+    }
+    {
+        std::lock_guard lock(errorLock_);
+        portName_ = portName;
     }
     open_ = 1;
     thread_ = std::thread([this, link] { ReceiveLoop(link); });

@@ -63,6 +63,8 @@ public:
     bool IsOpen() const { return open_.load(); }
     // Why the last Open answered 0.
     std::string LastOpenError() const;
+    // The name of the port the last successful Open opened (empty before any). Any thread.
+    std::string PortName() const;
 
 private:
     struct Link; // one open port and the stop request of its receive thread
@@ -81,6 +83,7 @@ private:
     std::atomic<std::thread::id> receiveThreadId_{};
     mutable std::mutex errorLock_;
     std::string openError_;
+    std::string portName_; // guarded by errorLock_
 };
 
 } // namespace verdal

@@ -4,111 +4,14 @@
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const { spawn } = require('node:child_process');
-const fs = require('node:fs');
-const os = require('node:os');
-const path = require('node:path');
-const { chromiumPresent, launch, mainFrame, dialogFrame } = require('./harness');
-
-const BIN = process.env.VERDAL_BIN || path.resolve(__dirname, '../../build/bin');
+const { chromiumPresent, launch } = require('./harness');
+const { BOUND, open: openSession, close, status, devices } = require('./app_session');
 const skip = chromiumPresent() ? false : 'Chromium is not installed at /usr/bin/chromium';
-const BOUND = 60000;
 let browser;
+const open = (options) => openSession(browser, options);
 
 test.before(async () => { if (!skip) browser = await launch(); });
 test.after(async () => { if (browser) await browser.close(); });
-
-// Starts a program and collects its output lines; waitFor(re) answers the first line matching.
-function run(program, args) {
-  const child = spawn(path.join(BIN, program), args, { stdio: ['ignore', 'pipe', 'inherit'] });
-  const lines = [];
-  const waiters = [];
-  let text = '';
-  child.stdout.on('data', (chunk) => {
-    text += chunk;
-    let end;
-    while ((end = text.indexOf('\n')) >= 0) {
-      const line = text.slice(0, end).trim();
-      text = text.slice(end + 1);
-      lines.push(line);
-      for (const w of waiters.splice(0)) if (!w(line)) waiters.push(w);
-    }
-  });
-  const exited = new Promise((resolve) => child.on('exit', (code, signal) => resolve({ code, signal })));
-  const waitFor = (re) => new Promise((resolve, reject) => {
-    const found = lines.find((l) => re.test(l));
-    if (found) return resolve(found);
-    const timer = setTimeout(() => reject(new Error(`${program}: no line ${re} in ${BOUND} ms`)), BOUND);
-    waiters.push((line) => {
-      if (!re.test(line)) return false;
-      clearTimeout(timer);
-      resolve(line);
-      return true;
-    });
-    exited.then(() => { clearTimeout(timer); reject(new Error(`${program} ended before ${re}`)); });
-  });
-  const stop = async () => {
-    if (child.exitCode === null && child.signalCode === null) child.kill('SIGTERM');
-    return exited;
-  };
-  return { child, lines, waitFor, exited, stop };
-}
-
-// A course map whose name the device reads: ISO-8859-1 names in bytes 0 to 19; others with byte
-// 0 zero and their first 8 UTF-16LE units in bytes 4 to 19.
-function courseMap(name) {
-  const map = Buffer.alloc(7296);
-  if ([...name].every((c) => c.charCodeAt(0) <= 0xff)) map.write(name.slice(0, 20), 0, 'latin1');
-  else map.write(name.slice(0, 8), 4, 'utf16le');
-  for (let i = 20; i < 7264; ++i) map[i] = (i * 31) & 0xff;
-  return map;
-}
-
-// The simulator with three courses behind the spy, the catalogue service (unless server is
-// given) and verdal with --no-browser; answers the session once the page shows.
-async function open({ device = true, server } = {}) {
-  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'verdal-app-'));
-  const store = path.join(dir, 'store');
-  fs.mkdirSync(store);
-  ['Heron Lakes Golf', 'Pebble Creek GC', '\u5bcc\u58eb\u898b\u30ab\u30f3\u30c8\u30ea\u30fc'].forEach(
-    (name, i) => fs.writeFileSync(path.join(store, `c${i}.gof`), courseMap(name)));
-  const children = [];
-  const port = path.join(dir, 'ttyUSB0');
-  let spy;
-  if (device) {
-    const sim = run('verdal-devsim', ['--link', path.join(dir, 'sim'), '--capacity', '20',
-                                      '--serial', 'VD2012-000417', '--store', store]);
-    children.push(sim);
-    await sim.waitFor(/^READY /);
-    spy = run('line_spy', ['--link', port, '--target', path.join(dir, 'sim')]);
-    children.push(spy);
-    await spy.waitFor(/^READY /);
-  }
-  if (!server) {
-    const service = run('verdal-catalogue-service', ['--listen', '127.0.0.1:0', '--courses', '40']);
-    children.push(service);
-    server = `http://127.0.0.1:${(await service.waitFor(/^LISTENING /)).split(' ')[1]}/`;
-  }
-  const verdal = run('verdal', ['--data-dir', path.join(dir, 'data'), '--port', port,
-                                '--server', server, '--listen', '127.0.0.1:0', '--no-browser']);
-  const url = await verdal.waitFor(/^http:/);
-  const context = await browser.newContext({ viewport: { width: 1010, height: 600 } });
-  const page = await context.newPage();
-  await page.goto(url);
-  const main = mainFrame(page);
-  await main.locator('#message').waitFor({ state: 'attached' });
-  return { dir, children, spy, verdal, context, page, main };
-}
-
-async function close(s) {
-  await s.context.close().catch(() => {});
-  await s.verdal.stop();
-  for (const child of s.children.reverse()) await child.stop();
-  fs.rmSync(s.dir, { recursive: true, force: true });
-}
-
-const status = (s, text) => s.main.locator('#message', { hasText: text }).waitFor({ timeout: BOUND });
-const devices = (s) => s.main.getByRole('grid').first();
 
 test('start-up connects; the update, disconnecting, connecting again and a reload work', { skip, timeout: 300000 }, async () => {
   const s = await open();
