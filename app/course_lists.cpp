@@ -87,7 +87,7 @@ void CMainWnd::SetUpCatalogueList() {
               {{u"COURSE NAME", 280}, {u"COUNTRY", 150}, {u"LOCATION", 150}},
               [](HWND list, UINT, WPARAM, LPARAM lParam, LRESULT& result) {
                   auto& draw = *reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
-                  if (const auto* course = reinterpret_cast<const CourseRecord*>(draw.itemData))
+                  if (const auto* course = reinterpret_cast<const CourseTexts*>(draw.itemData))
                       RowPainter::Instance().PaintRow(list, draw,
                                                       {Utf8ToUtf16(course->name),
                                                        Utf8ToUtf16(course->country),
@@ -117,11 +117,11 @@ void CMainWnd::ShowDeviceState() {
 void CMainWnd::ClearCatalogueList() {
     const HWND list = CatalogueList();
     for (int i = 0; i < SendMessage(list, LVM_GETITEMCOUNT); ++i)
-        delete reinterpret_cast<CourseRecord*>(ItemData(list, i));
+        delete reinterpret_cast<CourseTexts*>(ItemData(list, i));
     SendMessage(list, LVM_DELETEALLITEMS);
 }
 
-void CMainWnd::AddCatalogueRow(std::unique_ptr<CourseRecord> record) {
+void CMainWnd::AddCatalogueRow(std::unique_ptr<CourseTexts> record) {
     const HWND list = CatalogueList();
     if (list)
         AppendItem(list, reinterpret_cast<LPARAM>(record.release()));
@@ -174,7 +174,7 @@ bool CMainWnd::ShowSelectedCourseInfo() {
         SendMessage(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
     if (item < 0)
         return false;
-    const auto* course = reinterpret_cast<const CourseRecord*>(ItemData(list, item));
+    const auto* course = reinterpret_cast<const CourseTexts*>(ItemData(list, item));
     if (!course)
         return false;
     ShowCourseInfo(*course, Handle());

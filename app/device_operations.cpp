@@ -7,6 +7,7 @@
 #include "device/serial.h"
 #include "engine/listview.h"
 #include "platform/messages.h"
+#include "store/course_table.h"
 
 #include <filesystem>
 
@@ -46,16 +47,22 @@ void CMainWnd::OnAddToDevice() {
     const HWND list = CatalogueList();
     const auto selected = static_cast<int>(
         SendMessage(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
-    const auto* course =
-        selected < 0 ? nullptr : reinterpret_cast<const CourseRecord*>(ItemParam(list, selected));
-    if (!course || !LinkUp())
+    const auto* texts =
+        selected < 0 ? nullptr : reinterpret_cast<const CourseTexts*>(ItemParam(list, selected));
+    if (!texts || !LinkUp())
         return;
+    // The row holds the course without its map: the map is read for this upload only.
+    auto course = std::make_shared<CourseRecord>();
+    static_cast<CourseTexts&>(*course) = *texts;
+    if (!ReadCourseGof(texts->objid, texts->fileid, course->gof))
+        return; // the course is gone from the table: there is nothing to send
     DevFunc upload = devFunc_;
-    upload.course = course;
+    upload.course = course.get();
     const HWND main = Handle();
+    // The worker keeps the course alive: the dialog's thread may outlive this call.
     if (RunWithProgress(
             u"Uploading course map to device", true, main,
-            [upload](HWND page) mutable { upload.UploadCourse(page); }, main) == 1)
+            [upload, course](HWND page) mutable { upload.UploadCourse(page); }, main) == 1)
         RefreshDeviceList();
 }
 

@@ -126,7 +126,7 @@ std::intptr_t RunWithProgress(const std::u16string& text, bool bar, HWND owner,
     return dialog.DoModal(owner);
 }
 
-std::intptr_t ShowCourseInfo(const CourseRecord& course, HWND owner) {
+std::intptr_t ShowCourseInfo(const CourseTexts& course, HWND owner) {
     CCourseInfoWnd page(course);
     CPageDlg dialog(kCourseInfoPage, page);
     return dialog.DoModal(owner);

@@ -71,7 +71,7 @@ private:
 // each of its 18 holes; dragged by its 24-pixel band, ended by "Exit".
 class CCourseInfoWnd : public CPageWnd {
 public:
-    explicit CCourseInfoWnd(const CourseRecord& course) : course_(course) {
+    explicit CCourseInfoWnd(const CourseTexts& course) : course_(course) {
         bandHeight = 24;
         bandRightMargin = 0;
     }
@@ -79,7 +79,7 @@ public:
     bool OnBehaviorEvent(engine::BEHAVIOR_EVENT_PARAMS& params) override;
 
 private:
-    const CourseRecord& course_;
+    const CourseTexts& course_;
 };
 
 // Field i (from 0) of a comma-separated list of hole pars as the dialog shows it: the number in
@@ -97,6 +97,6 @@ std::intptr_t RunWithProgress(const std::u16string& text, bool bar, HWND owner,
                               ProgressWorker worker, HWND mainWindow);
 
 // Opens the course information dialog for the course; answers the dialog's result.
-std::intptr_t ShowCourseInfo(const CourseRecord& course, HWND owner);
+std::intptr_t ShowCourseInfo(const CourseTexts& course, HWND owner);
 
 } // namespace verdal

@@ -58,9 +58,9 @@ public:
     void RefreshDeviceList();
     void ShowDeviceState();
     void ClearCatalogueList();
-    // Appends a catalogue row owning the record. User-interface thread (workers send
-    // LVM_INSERTITEMW instead).
-    void AddCatalogueRow(std::unique_ptr<CourseRecord> record);
+    // Appends a catalogue row owning the course's texts; its GOF block stays in the course table
+    // until an upload reads it. User-interface thread (workers send LVM_INSERTITEMW instead).
+    void AddCatalogueRow(std::unique_ptr<CourseTexts> record);
     // The popups of the two lists with their entries enabled as the lists stand now; nothing
     // when the menu resource is missing.
     std::optional<engine::Menu> DeviceListMenu() const;

@@ -57,8 +57,8 @@ void CMainWnd::SearchWorker(HWND page) {
     int row = 0;
     int i = 0;
     while (!cursor.atEnd()) {
-        auto record = std::make_unique<CourseRecord>();
-        ReadCourse(cursor, *record);
+        auto record = std::make_unique<CourseTexts>();
+        ReadCourseTexts(cursor, *record);
         LVITEMW item;
         item.mask = LVIF_PARAM;
         item.iItem = row;

@@ -21,10 +21,11 @@ using GofBlock = std::array<std::uint8_t, kGofBlockSize>;
 // statement. Texts of any length are doubled whole.
 std::string DoubleQuotes(std::string_view text);
 
-// A catalogue course. Its texts are UTF-8 as the catalogue has them. The eight texts from name
-// to hole are always held with single quotes doubled, however the record was filled: their
+// A catalogue course without its course map: what a catalogue row shows and the course
+// information dialog reads. Its texts are UTF-8 as the catalogue has them. The eight texts from
+// name to hole are always held with single quotes doubled, however they were filled: their
 // setters double them. fileid and objid are held unchanged.
-struct CourseRecord {
+struct CourseTexts {
     std::int32_t objid = 0;
     std::string fileid;
     std::string name;
@@ -35,7 +36,6 @@ struct CourseRecord {
     std::string telephone;
     std::string email;
     std::string hole;
-    GofBlock gof{}; // bytes 0 to 7263 hold the fetched course map when filled from the catalogue
 
     void SetFileId(std::string_view value) { fileid = value; }
     void SetName(std::string_view value) { name = DoubleQuotes(value); }
@@ -46,6 +46,11 @@ struct CourseRecord {
     void SetTelephone(std::string_view value) { telephone = DoubleQuotes(value); }
     void SetEmail(std::string_view value) { email = DoubleQuotes(value); }
     void SetHole(std::string_view value) { hole = DoubleQuotes(value); }
+};
+
+// A catalogue course with its GOF block, as the merge stores it and the upload sends it.
+struct CourseRecord : CourseTexts {
+    GofBlock gof{}; // bytes 0 to 7263 hold the fetched course map when filled from the catalogue
 };
 
 } // namespace verdal

@@ -117,7 +117,9 @@ std::string UpdateStatement(const CourseRecord& record) {
                              static_cast<int>(record.objid));
 }
 
-void ReadCourse(CppSQLite3Cursor& cursor, CourseRecord& record) {
+namespace {
+
+void FillTexts(const CppSQLite3Cursor& cursor, CourseTexts& record) {
     record.objid = cursor.intColumn("objid", 0);
     record.SetFileId(cursor.textColumn("fileid", ""));
     record.SetName(cursor.textColumn("name", ""));
@@ -128,16 +130,40 @@ void ReadCourse(CppSQLite3Cursor& cursor, CourseRecord& record) {
     record.SetTelephone(cursor.textColumn("telephone", ""));
     record.SetEmail(cursor.textColumn("email", ""));
     record.SetHole(cursor.textColumn("hole", ""));
+}
 
+void DecodeGof(const char* text, GofBlock& block) {
     CppSQLite3Blob gof;
-    gof.setEncodedText(cursor.columnText("gof"));
+    gof.setEncodedText(text);
     const unsigned char* bytes = gof.bytes();
     std::size_t count =
-        std::min<std::size_t>(static_cast<std::size_t>(gof.byteCount()), record.gof.size());
-    std::memcpy(record.gof.data(), bytes, count);
-    std::fill(record.gof.begin() + static_cast<std::ptrdiff_t>(count), record.gof.end(), 0);
+        std::min<std::size_t>(static_cast<std::size_t>(gof.byteCount()), block.size());
+    std::memcpy(block.data(), bytes, count);
+    std::fill(block.begin() + static_cast<std::ptrdiff_t>(count), block.end(), 0);
+}
 
+} // namespace
+
+void ReadCourse(CppSQLite3Cursor& cursor, CourseRecord& record) {
+    FillTexts(cursor, record);
+    DecodeGof(cursor.columnText("gof"), record.gof);
     cursor.advance();
+}
+
+void ReadCourseTexts(CppSQLite3Cursor& cursor, CourseTexts& texts) {
+    FillTexts(cursor, texts);
+    cursor.advance();
+}
+
+bool ReadCourseGof(std::int32_t objid, std::string_view fileid, GofBlock& gof) {
+    const std::string statement = FormatWithLibrary(
+        "select gof from GOLF where objid=%d and fileid=%Q;", objid, std::string(fileid).c_str());
+    CppSQLite3Cursor cursor = CourseDatabase().runQuery(statement.c_str());
+    if (cursor.atEnd())
+        return false;
+    DecodeGof(cursor.columnText("gof"), gof);
+    cursor.finish();
+    return true;
 }
 
 void InsertCourse(const CourseRecord& record) {

@@ -207,7 +207,7 @@ TEST_F(MainWindowTest, MenusEnableTheirEntriesAsTheListsStand) {
     Select(main.DeviceList(), 1);
     EXPECT_TRUE(Enabled(*main.DeviceListMenu(), ID_REMOVE_COURSE));
 
-    auto course = std::make_unique<CourseRecord>();
+    auto course = std::make_unique<CourseTexts>();
     course->SetName("O'Hara Links");
     course->SetCountry("USA");
     course->SetCity("Ohio");

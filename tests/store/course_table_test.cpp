@@ -159,6 +159,19 @@ TEST_F(CourseTableTest, RecordsGoInAndComeBackWhole) {
     EXPECT_EQ(back.hole, record.hole);
     EXPECT_EQ(back.gof, record.gof);
 
+    // The texts alone, and the block read later by objid and fileid, give the same course.
+    cursor = CourseDatabase().runQuery("select * from GOLF;");
+    CourseTexts texts;
+    ReadCourseTexts(cursor, texts);
+    EXPECT_TRUE(cursor.atEnd());
+    EXPECT_EQ(texts.name, back.name);
+    EXPECT_EQ(texts.hole, back.hole);
+    GofBlock block{};
+    ASSERT_TRUE(ReadCourseGof(texts.objid, texts.fileid, block));
+    EXPECT_EQ(block, record.gof);
+    EXPECT_FALSE(ReadCourseGof(501, "F'502", block));
+    EXPECT_EQ(block, record.gof);
+
     // A second store of the same objid updates every row with it instead of adding one.
     CourseRecord changed = MakeCourse(501, "Ballybunion", "Ireland", "Kerry");
     changed.gof.fill(0x27);
