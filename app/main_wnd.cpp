@@ -190,6 +190,14 @@ bool CMainWnd::Dispatch(HWND, UINT message, WPARAM wParam, LPARAM lParam, LRESUL
             mainPage_.SetStatusText(text->c_str());
         result = 0;
         return true;
+    case kCatalogueRowsMessage:
+        if (auto* rows = reinterpret_cast<CatalogueRows*>(lParam)) {
+            for (auto& row : *rows)
+                AddCatalogueRow(std::move(row));
+            rows->clear();
+        }
+        result = 0;
+        return true;
     case WM_NOTIFY:
         result = 0;
         return OnListMenu(*reinterpret_cast<const NMHDR*>(lParam));

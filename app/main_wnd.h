@@ -35,6 +35,12 @@ inline constexpr unsigned ID_REMOVE_COURSE = 32782;
 inline constexpr unsigned ID_REMOVE_ALL_COURSE = 32783;
 inline constexpr unsigned ID_COURSE_INFORMATION = 32786;
 
+// From the search worker: append these catalogue rows (lParam: a CatalogueRows, emptied).
+inline constexpr UINT kCatalogueRowsMessage = WM_USER + 2;
+using CatalogueRows = std::vector<std::unique_ptr<CourseTexts>>;
+// Rows the search worker hands over at a time.
+inline constexpr std::size_t kCatalogueBatch = 200;
+
 class CMainWnd : public CPageHost {
 public:
     CMainWnd();
@@ -73,8 +79,9 @@ public:
     // country and chooses their first entry. SearchCourses empties the catalogue list, keeps the
     // criteria ("all" stored as empty) and, unless all three are empty, runs SearchWorker under
     // the progress dialog; a search that ends with no row shows the "not found" message.
-    // SearchWorker runs on the dialog's thread: it inserts each row into the catalogue list,
-    // posts progress (the row count modulo 1000, divided by 10) and ends the dialog with 1.
+    // SearchWorker runs on the dialog's thread: it hands the rows to the catalogue list in
+    // batches (kCatalogueRowsMessage), posts progress (the row count modulo 1000, divided by 10,
+    // each time that value changes) and ends the dialog with 1.
     // OnSearchKey runs the search for Enter in the selects or the keyword box; it always answers
     // false, so the key goes on as usual.
     void OnCountryChanged();

@@ -51,26 +51,34 @@ void CMainWnd::SearchCourses() {
 }
 
 void CMainWnd::SearchWorker(HWND page) {
-    const HWND list = CatalogueList();
+    const HWND main = Handle();
     CppSQLite3Cursor cursor = CourseDatabase().runQuery(
         SearchStatement(searchCountry, searchCity, searchKeyword).c_str());
-    int row = 0;
+    // Rows go to the list in batches: each message the user-interface thread handles sends the
+    // page's changes to the browser, so one row a message would send one update a row.
+    CatalogueRows batch;
+    const auto send = [&] {
+        if (!batch.empty())
+            SendMessage(main, kCatalogueRowsMessage, 0, reinterpret_cast<LPARAM>(&batch));
+        batch.clear();
+    };
     int i = 0;
+    int shown = -1;
     while (!cursor.atEnd()) {
         auto record = std::make_unique<CourseTexts>();
         ReadCourseTexts(cursor, *record);
-        LVITEMW item;
-        item.mask = LVIF_PARAM;
-        item.iItem = row;
-        item.lParam = reinterpret_cast<LPARAM>(record.get());
-        if (SendMessage(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)) >= 0) {
-            record.release(); // the row owns it now
-            ++row;
-        }
+        batch.push_back(std::move(record));
+        if (batch.size() == kCatalogueBatch)
+            send();
         if (++i == 1000)
             i = 0;
-        PostMessage(page, kProgressMessage, static_cast<WPARAM>(i / 10), 0);
+        // The bar climbs by one every ten rows; a value already shown is not sent again.
+        if (i / 10 != shown) {
+            shown = i / 10;
+            PostMessage(page, kProgressMessage, static_cast<WPARAM>(shown), 0);
+        }
     }
+    send();
     cursor.finish();
     EndDialog(GetParent(page), 1);
 }

@@ -179,13 +179,11 @@ TEST_F(SearchTest, ProgressRunsToNinetyNineTwiceAndEndsAtFifty) {
     ASSERT_NE(CreateWindowFor(spy, 0), 0);
     main.searchCountry = "Japan";
     main.SearchWorker(spy.Handle());
-    ASSERT_TRUE(PumpUntil(hwnd, [&] { return spy.values.size() == 2500; }));
+    // Each value once, as it changes: 0 to 99, 0 to 99, 0 to 50.
+    ASSERT_TRUE(PumpUntil(hwnd, [&] { return spy.values.size() == 251; }));
     EXPECT_EQ(SendMessage(main.CatalogueList(), LVM_GETITEMCOUNT), 2500);
-    EXPECT_EQ(spy.values.front(), 0);
-    EXPECT_EQ(spy.values[998], 99);
-    EXPECT_EQ(spy.values[999], 0);
-    EXPECT_EQ(spy.values[1998], 99);
-    EXPECT_EQ(spy.values.back(), 50);
+    for (std::size_t k = 0; k < spy.values.size(); ++k)
+        EXPECT_EQ(spy.values[k], static_cast<int>(k % 100)) << k;
     DestroyWindow(spy.Handle());
 }
 
