@@ -50,15 +50,6 @@ void SetUpList(HWND main, HWND list, std::initializer_list<Column> columns,
     }
 }
 
-LPARAM ItemData(HWND list, int index) {
-    LVITEMW item;
-    item.mask = LVIF_PARAM;
-    item.iItem = index;
-    if (!SendMessage(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
-        return 0;
-    return item.lParam;
-}
-
 void AppendItem(HWND list, LPARAM data) {
     LVITEMW item;
     item.mask = LVIF_PARAM;
@@ -68,6 +59,15 @@ void AppendItem(HWND list, LPARAM data) {
 }
 
 } // namespace
+
+LPARAM ListItemData(HWND list, int index) {
+    LVITEMW item;
+    item.mask = LVIF_PARAM;
+    item.iItem = index;
+    if (!SendMessage(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+        return 0;
+    return item.lParam;
+}
 
 void CMainWnd::SetUpDeviceList() {
     SetUpList(Handle(), DeviceList(), {{u"COURSE NAME", 288}},
@@ -117,7 +117,7 @@ void CMainWnd::ShowDeviceState() {
 void CMainWnd::ClearCatalogueList() {
     const HWND list = CatalogueList();
     for (int i = 0; i < SendMessage(list, LVM_GETITEMCOUNT); ++i)
-        delete reinterpret_cast<CourseTexts*>(ItemData(list, i));
+        delete reinterpret_cast<CourseTexts*>(ListItemData(list, i));
     SendMessage(list, LVM_DELETEALLITEMS);
 }
 
@@ -174,7 +174,7 @@ bool CMainWnd::ShowSelectedCourseInfo() {
         SendMessage(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
     if (item < 0)
         return false;
-    const auto* course = reinterpret_cast<const CourseTexts*>(ItemData(list, item));
+    const auto* course = reinterpret_cast<const CourseTexts*>(ListItemData(list, item));
     if (!course)
         return false;
     ShowCourseInfo(*course, Handle());

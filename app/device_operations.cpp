@@ -15,19 +15,6 @@ namespace verdal {
 
 using namespace engine;
 
-namespace {
-
-LPARAM ItemParam(HWND list, int index) {
-    LVITEMW item;
-    item.mask = LVIF_PARAM;
-    item.iItem = index;
-    if (!SendMessage(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
-        return 0;
-    return item.lParam;
-}
-
-} // namespace
-
 bool CMainWnd::LinkUp() {
     // A device unplugged since it was connected takes its port with it: the link is let go so
     // that the ports are probed again instead of a dialog waiting on a device that is gone.
@@ -48,7 +35,7 @@ void CMainWnd::OnAddToDevice() {
     const auto selected = static_cast<int>(
         SendMessage(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
     const auto* texts =
-        selected < 0 ? nullptr : reinterpret_cast<const CourseTexts*>(ItemParam(list, selected));
+        selected < 0 ? nullptr : reinterpret_cast<const CourseTexts*>(ListItemData(list, selected));
     if (!texts || !LinkUp())
         return;
     // The row holds the course without its map: the map is read for this upload only.
@@ -76,7 +63,7 @@ void CMainWnd::OnRemoveCourse() {
         if (!(SendMessage(list, LVM_GETITEMSTATE, static_cast<WPARAM>(i), LVIS_SELECTED) &
               LVIS_SELECTED))
             continue;
-        if (const auto* name = reinterpret_cast<const std::u16string*>(ItemParam(list, i)))
+        if (const auto* name = reinterpret_cast<const std::u16string*>(ListItemData(list, i)))
             devFunc_.names.push_back(*name);
     }
     const HWND main = Handle();

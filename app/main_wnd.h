@@ -41,6 +41,9 @@ using CatalogueRows = std::vector<std::unique_ptr<CourseTexts>>;
 // Rows the search worker hands over at a time.
 inline constexpr std::size_t kCatalogueBatch = 200;
 
+// The item data (lParam) of a list view's item, 0 when there is no such item.
+LPARAM ListItemData(HWND list, int index);
+
 class CMainWnd : public CPageHost {
 public:
     CMainWnd();
