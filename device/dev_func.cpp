@@ -61,11 +61,8 @@ void DevFunc::RemoveCourses(HWND page) {
     const std::size_t count = names.size();
     for (std::size_t i = 1; i <= count; ++i) {
         const std::u16string& name = names[i - 1];
-        nameBytes.fill(0);
-        const std::vector<std::uint8_t> bytes = DeviceNameBytes(name);
-        std::copy_n(bytes.begin(), std::min(bytes.size(), nameBytes.size()), nameBytes.begin());
         {
-            DeleteCourseReq request(&completion, bytes);
+            DeleteCourseReq request(&completion, DeviceNameBytes(name));
             if (!request.WaitForReply()) {
                 Fail(page);
                 return;

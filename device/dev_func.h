@@ -40,7 +40,6 @@ public:
     DeviceCourseList* owner = nullptr;
     const CourseRecord* course = nullptr;
     std::vector<std::u16string> names;
-    std::array<std::uint8_t, 21> nameBytes{};
 };
 
 } // namespace verdal
