@@ -21,12 +21,7 @@ namespace {
 int Run(const ProgramOptions& options) {
     Demo demo;
     std::string dataDir = options.dataDir;
-    PortSearch search;
-    if (!options.devDir.empty())
-        search.devDir = options.devDir;
-    if (!options.sysDir.empty())
-        search.sysDir = options.sysDir;
-    search.port = options.port;
+    PortSearch search = PortSearchFromOptions(options.port, options.devDir, options.sysDir);
     std::string server = options.server;
     if (options.demo) {
         dataDir = Demo::DataFolder(options.dataDir);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 #include <tuple>
+#include <utility>
 
 namespace verdal {
 namespace {
@@ -43,6 +44,16 @@ bool ParseName(const std::string& name, int& family, long& number) {
 }
 
 } // namespace
+
+PortSearch PortSearchFromOptions(std::string port, std::string devDir, std::string sysDir) {
+    PortSearch search;
+    if (!devDir.empty())
+        search.devDir = std::move(devDir);
+    if (!sysDir.empty())
+        search.sysDir = std::move(sysDir);
+    search.port = std::move(port);
+    return search;
+}
 
 void SetPortSearch(PortSearch search) {
     Search() = std::move(search);

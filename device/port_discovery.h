@@ -15,6 +15,10 @@ struct PortSearch {
     std::string port;
 };
 
+// The search the command-line options ask for: one port outright when port is not empty, and
+// the /dev and /sys folders, each left at its default when empty.
+PortSearch PortSearchFromOptions(std::string port, std::string devDir, std::string sysDir);
+
 // The process-wide search folders; set once at start-up, before any worker runs.
 void SetPortSearch(PortSearch search);
 const PortSearch& CurrentPortSearch();

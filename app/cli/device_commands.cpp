@@ -58,13 +58,7 @@ public:
 };
 
 void ApplyOptions(const CliOptions& options) {
-    PortSearch search;
-    if (!options.devDir.empty())
-        search.devDir = options.devDir;
-    if (!options.sysDir.empty())
-        search.sysDir = options.sysDir;
-    search.port = options.port;
-    SetPortSearch(search);
+    SetPortSearch(PortSearchFromOptions(options.port, options.devDir, options.sysDir));
     LoadSettings();
     BindUiThread();
 }
