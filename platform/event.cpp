@@ -2,6 +2,8 @@
 #include "platform/event.h"
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 namespace verdal {
@@ -42,6 +44,14 @@ std::uint32_t GetTickCount() {
 
 void Sleep(std::uint32_t milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+bool Sleep(std::uint32_t milliseconds, std::stop_token stop) {
+    std::mutex mutex;
+    std::condition_variable_any woken;
+    std::unique_lock lock(mutex);
+    woken.wait_for(lock, stop, std::chrono::milliseconds(milliseconds), [] { return false; });
+    return !stop.stop_requested();
 }
 
 } // namespace verdal

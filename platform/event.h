@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <stop_token>
 
 namespace verdal {
 
@@ -34,5 +35,10 @@ std::uint32_t GetTickCount();
 
 // Suspends the calling thread for the given number of milliseconds.
 void Sleep(std::uint32_t milliseconds);
+
+// Suspends the calling thread for the given number of milliseconds, or until a stop is
+// requested through stop; answers false when it ended early because of the stop request (also
+// when the stop was requested before the call).
+bool Sleep(std::uint32_t milliseconds, std::stop_token stop);
 
 } // namespace verdal
