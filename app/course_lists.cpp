@@ -133,10 +133,12 @@ std::optional<Menu> CMainWnd::DeviceListMenu() const {
         return std::nullopt;
     Menu popup = menu->popups.front();
     const HWND list = DeviceList();
+    // While the device is being connected the link is the connect worker's.
+    const bool free = !Connecting();
     EnableMenuItem(popup, ID_REMOVE_COURSE,
-                   SendMessage(list, LVM_GETSELECTEDCOUNT) > 0 ? MF_ENABLED : MF_DISABLED);
+                   free && SendMessage(list, LVM_GETSELECTEDCOUNT) > 0 ? MF_ENABLED : MF_DISABLED);
     EnableMenuItem(popup, ID_REMOVE_ALL_COURSE,
-                   SendMessage(list, LVM_GETITEMCOUNT) > 0 ? MF_ENABLED : MF_DISABLED);
+                   free && SendMessage(list, LVM_GETITEMCOUNT) > 0 ? MF_ENABLED : MF_DISABLED);
     return popup;
 }
 
@@ -147,7 +149,8 @@ std::optional<Menu> CMainWnd::CatalogueListMenu() const {
     Menu popup = menu->popups.front();
     const bool selected = SendMessage(CatalogueList(), LVM_GETSELECTEDCOUNT) > 0;
     const bool room = SendMessage(DeviceList(), LVM_GETITEMCOUNT) < deviceCapacity;
-    EnableMenuItem(popup, ID_ADD_TO_DEVICE, selected && room ? MF_ENABLED : MF_DISABLED);
+    EnableMenuItem(popup, ID_ADD_TO_DEVICE,
+                   selected && room && !Connecting() ? MF_ENABLED : MF_DISABLED);
     return popup;
 }
 

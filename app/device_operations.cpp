@@ -30,7 +30,24 @@ bool CMainWnd::LinkUp() {
     return false;
 }
 
+std::intptr_t CMainWnd::RunDeviceOperation(const std::u16string& text, bool bar, DevFunc& work,
+                                           DialogWorkerBody worker) {
+    deviceBusy_ = true;
+    const HWND main = Handle();
+    // The worker runs on its own copy of the device course list; it has ended when the dialog
+    // returns, and its copy is what the device now holds.
+    work.courses = deviceCourses;
+    const std::intptr_t result = RunWithProgress(text, bar, main, workers_, std::move(worker));
+    deviceBusy_ = false;
+    if (!IsWindow(main))
+        return result; // the window went while the dialog was up
+    deviceCourses = work.courses;
+    return result;
+}
+
 void CMainWnd::OnAddToDevice() {
+    if (Connecting() || deviceBusy_)
+        return; // one device exchange at a time
     const HWND list = CatalogueList();
     const auto selected = static_cast<int>(
         SendMessage(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
@@ -39,24 +56,22 @@ void CMainWnd::OnAddToDevice() {
     if (!texts || !LinkUp())
         return;
     // The row holds the course without its map: the map is read for this upload only.
-    auto course = std::make_shared<CourseRecord>();
-    static_cast<CourseTexts&>(*course) = *texts;
-    if (!ReadCourseGof(texts->objid, texts->fileid, course->gof))
+    CourseRecord course;
+    static_cast<CourseTexts&>(course) = *texts;
+    if (!ReadCourseGof(texts->objid, texts->fileid, course.gof))
         return; // the course is gone from the table: there is nothing to send
-    DevFunc upload = devFunc_;
-    upload.course = course.get();
-    const HWND main = Handle();
-    // The worker keeps the course alive: the dialog's thread may outlive this call.
-    if (RunWithProgress(
-            u"Uploading course map to device", true, main,
-            [upload, course](HWND page) mutable { upload.UploadCourse(page); }, main) == 1)
+    DevFunc upload;
+    upload.course = &course;
+    if (RunDeviceOperation(u"Uploading course map to device", true, upload,
+                           [&upload](HWND page, std::stop_token) { upload.UploadCourse(page); }) ==
+        1)
         RefreshDeviceList();
 }
 
 void CMainWnd::OnRemoveCourse() {
-    if (!LinkUp())
+    if (Connecting() || deviceBusy_ || !LinkUp())
         return;
-    devFunc_.names.clear();
+    DevFunc removal;
     const HWND list = DeviceList();
     const auto count = static_cast<int>(SendMessage(list, LVM_GETITEMCOUNT));
     for (int i = 0; i < count; ++i) {
@@ -64,26 +79,26 @@ void CMainWnd::OnRemoveCourse() {
               LVIS_SELECTED))
             continue;
         if (const auto* name = reinterpret_cast<const std::u16string*>(ListItemData(list, i)))
-            devFunc_.names.push_back(*name);
+            removal.names.push_back(*name);
     }
     const HWND main = Handle();
-    DevFunc* work = &devFunc_;
+    RunDeviceOperation(u"Remove Device Courses", true, removal,
+                       [&removal](HWND page, std::stop_token stop) {
+                           removal.RemoveCourses(page, stop);
+                       });
     // Names the device confirmed before a failure are gone from the device course list too: the
     // list is shown as it stands whatever the result.
-    RunWithProgress(
-        u"Remove Device Courses", true, main, [work](HWND page) { work->RemoveCourses(page); },
-        main);
-    RefreshDeviceList();
+    if (IsWindow(main))
+        RefreshDeviceList();
 }
 
 void CMainWnd::OnRemoveAllCourse() {
-    if (!LinkUp())
+    if (Connecting() || deviceBusy_ || !LinkUp())
         return;
-    const HWND main = Handle();
-    DevFunc* work = &devFunc_;
-    if (RunWithProgress(
-            u"Clear Device Courses", false, main, [work](HWND page) { work->ClearCourses(page); },
-            main) == 1)
+    DevFunc clearing;
+    if (RunDeviceOperation(u"Clear Device Courses", false, clearing,
+                           [&clearing](HWND page, std::stop_token) { clearing.ClearCourses(page); }) ==
+        1)
         RefreshDeviceList();
 }
 

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <exception>
 #include <new>
-#include <thread>
 
 namespace verdal {
 
@@ -58,16 +57,9 @@ void CProgressWnd::OnShown() {
     const Element root = RootElement(Handle());
     SetStyleAttribute(ElementById(root, u"progress"), "display", bar_ ? "block" : "none");
     SetText(ElementById(root, u"MsgText"), text_.c_str());
-    // The worker owns a copy of what it runs; the dialog never waits for the thread, and the
-    // thread touches the dialog only by posting and by EndDialog, both safe once it is gone.
-    std::thread([worker = worker_, page = Handle(), main = mainWindow_] {
-        try {
-            worker(page);
-        } catch (...) {
-            ReportFailure(main, "progress worker");
-            EndDialog(GetParent(page), 0);
-        }
-    }).detach();
+    // The thread touches the dialog only by posting and by EndDialog, both safe once it is gone.
+    StartDialogWorker(worker_, Handle(), body_,
+                      [main = mainWindow_] { ReportFailure(main, "progress worker"); });
 }
 
 void CProgressWnd::OnProgress(int percent) {
@@ -119,11 +111,13 @@ std::intptr_t ShowMessage(const std::u16string& line1, const std::u16string& lin
     return dialog.DoModal(centerOn);
 }
 
-std::intptr_t RunWithProgress(const std::u16string& text, bool bar, HWND owner,
-                              ProgressWorker worker, HWND mainWindow) {
-    CProgressWnd page(std::move(worker), text, owner, bar, mainWindow);
+std::intptr_t RunWithProgress(const std::u16string& text, bool bar, HWND mainWindow,
+                              WorkerOwner& workers, ProgressWorker worker) {
+    CProgressWnd page(std::move(worker), text, bar, mainWindow, workers);
     CPageDlg dialog(kProgressPage, page);
-    return dialog.DoModal(owner);
+    const std::intptr_t result = dialog.DoModal(mainWindow);
+    page.JoinWorker();
+    return result;
 }
 
 std::intptr_t ShowCourseInfo(const CourseTexts& course, HWND owner) {

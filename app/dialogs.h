@@ -3,9 +3,11 @@
 // CPageDlg whose page window class says what the dialog does.
 //
 // Threads: every function here is for the user-interface thread, except a ProgressWorker, which
-// runs on the thread the progress dialog starts for it.
+// runs on the progress dialog's worker thread; the dialog's opener joins that thread before it
+// goes on.
 #pragma once
 
+#include "platform/worker.h"
 #include "store/course_record.h"
 #include "ui/page_host.h"
 
@@ -19,9 +21,10 @@ inline constexpr int kProgressPage = 205;
 inline constexpr int kMessagePage = 208;
 inline constexpr int kCourseInfoPage = 209;
 
-// The body of a progress dialog, given the dialog's page window. It may post kProgressMessage
-// to the page and must end the dialog (EndDialog on GetParent(page)) with its result.
-using ProgressWorker = std::function<void(HWND page)>;
+// The body of a progress dialog, given the dialog's page window and the stop token of its
+// thread. It may post kProgressMessage to the page and must end the dialog (EndDialog on
+// GetParent(page)) with its result; once stop is set it should end soon.
+using ProgressWorker = DialogWorkerBody;
 
 // What a worker that throws leaves behind: a line on standard error, the status line text below
 // posted to the main window (kFailureMessage), and the dialog ended with 0.
@@ -49,22 +52,26 @@ private:
 };
 
 // The progress dialog's page: a text, a bar (shown when bar is set) that follows the progress
-// message, and the worker started on a detached thread once the dialog is shown.
+// message, and the worker, started on its thread once the dialog is shown and registered with
+// the main window's workers while it runs.
 class CProgressWnd : public CPageWnd {
 public:
-    CProgressWnd(ProgressWorker worker, std::u16string text, HWND owner, bool bar, HWND mainWindow)
-        : worker_(std::move(worker)), text_(std::move(text)), owner_(owner), bar_(bar),
-          mainWindow_(mainWindow) {}
+    CProgressWnd(ProgressWorker worker, std::u16string text, bool bar, HWND mainWindow,
+                 WorkerOwner& workers)
+        : body_(std::move(worker)), text_(std::move(text)), bar_(bar), mainWindow_(mainWindow),
+          worker_(&workers) {}
     void OnShown() override;
     void OnProgress(int percent) override;
-    HWND CenterOn() override { return owner_; }
+    HWND CenterOn() override { return mainWindow_; }
+    // Waits for the worker's thread to end.
+    void JoinWorker() { worker_.Join(); }
 
 private:
-    ProgressWorker worker_;
+    ProgressWorker body_;
     std::u16string text_;
-    HWND owner_;
     bool bar_;
     HWND mainWindow_;
+    Worker worker_;
 };
 
 // The course information dialog: the course's name, address, telephone, e-mail and the par of
@@ -90,11 +97,12 @@ std::u16string ParText(const std::string& holes, int index);
 // the dialog could not start).
 std::intptr_t ShowMessage(const std::u16string& line1, const std::u16string& line2, HWND centerOn);
 
-// Runs worker under the progress dialog with the text and, when bar is set, the progress bar;
-// answers the worker's result (0 when it threw, -1 when the dialog could not start). mainWindow
-// receives the failure text when the worker throws.
-std::intptr_t RunWithProgress(const std::u16string& text, bool bar, HWND owner,
-                              ProgressWorker worker, HWND mainWindow);
+// Runs worker under the progress dialog over the main window, with the text and, when bar is
+// set, the progress bar; answers the worker's result (0 when it threw, -1 when the dialog could
+// not start or died with the main window). The worker belongs to workers while it runs and has
+// ended when this returns. mainWindow receives the failure text when the worker throws.
+std::intptr_t RunWithProgress(const std::u16string& text, bool bar, HWND mainWindow,
+                              WorkerOwner& workers, ProgressWorker worker);
 
 // Opens the course information dialog for the course; answers the dialog's result.
 std::intptr_t ShowCourseInfo(const CourseTexts& course, HWND owner);

@@ -19,11 +19,11 @@ namespace verdal {
 using namespace engine;
 
 CMainWnd::CMainWnd()
-    : CPageHost(HANDLE_BEHAVIOR_EVENT | HANDLE_KEY, ViewKind::Window), devFunc_(&deviceCourses) {}
+    : CPageHost(HANDLE_BEHAVIOR_EVENT | HANDLE_KEY, ViewKind::Window) {}
 
 CMainWnd::~CMainWnd() {
-    // A worker may still hold this object when the window was never destroyed (a failed start).
-    connectWorkers_.WaitAll();
+    // A worker may still run when the window was never destroyed (a failed start).
+    workers_.StopAndJoinAll();
 }
 
 HWND CMainWnd::DeviceList() const {
@@ -62,9 +62,10 @@ LRESULT CMainWnd::OnCreate() {
 }
 
 void CMainWnd::OnDestroy() {
-    // A connect worker still running uses the device link and this window's members: it ends
-    // (at worst after its time-outs) before any of them goes.
-    connectWorkers_.WaitAll();
+    // The workers use the database and the device link: they end before either goes. A
+    // progress dialog further down the stack may still hold its worker; it is joined here all
+    // the same, and its dialog dies with this window.
+    workers_.StopAndJoinAll();
     ClearCatalogueList();
     SendMessage(DeviceList(), LVM_DELETEALLITEMS);
     deviceRows_.clear();
@@ -100,22 +101,30 @@ LRESULT CMainWnd::OnStatus(WPARAM code, LPARAM text) {
     return 0;
 }
 
-void CMainWnd::ConnectWorker() {
+void CMainWnd::ConnectWorker(std::stop_token stop) {
     const HWND hwnd = Handle();
     try {
-        if (ConnectDevice(hwnd, deviceCapacity, deviceCourses) == 1)
-            ServerCheck(hwnd, offer);
+        auto found = std::make_unique<DeviceState>();
+        if (ConnectDevice(hwnd, found->capacity, found->courses, stop) != 1)
+            return;
+        PostMessageWith(hwnd, kDeviceStateMessage, 0, std::move(found));
+        ServerCheck(hwnd, offer); // STOP-TODO
     } catch (...) {
         ReportFailure(hwnd, "connect worker");
         PostStatus(hwnd, StatusCode::NotConnected);
     }
 }
 
-void CMainWnd::StartConnectWorker() {
-    connectWorkers_.Start([this] { ConnectWorker(); });
+bool CMainWnd::StartConnectWorker() {
+    if (deviceBusy_ || connectWorker_.Running())
+        return false;
+    connectWorker_.Start([this](std::stop_token stop) { ConnectWorker(stop); });
+    return true;
 }
 
 void CMainWnd::OnConnectClick() {
+    if (deviceBusy_ || connectWorker_.Running())
+        return; // one device exchange at a time
     mainPage_.SetConnectButtons(0, 0);
     const NamedValues values = GetNamedValues(RootElement(Handle()));
     int port = 0;
@@ -128,6 +137,8 @@ void CMainWnd::OnConnectClick() {
 }
 
 void CMainWnd::OnDisconnectClick() {
+    if (deviceBusy_ || connectWorker_.Running())
+        return; // the link belongs to the worker that uses it
     PostStatus(Handle(), StatusCode::NotConnected);
     deviceCourses.Clear();
     SendMessage(DeviceList(), LVM_DELETEALLITEMS);
@@ -139,9 +150,10 @@ void CMainWnd::OnDisconnectClick() {
 void CMainWnd::OnUpdateClick() {
     const HWND main = Handle();
     const CatalogueOffer* current = &offer;
-    RunWithProgress(
-        u"Update GOF File...", true, main,
-        [main, current](HWND page) { RunCatalogueUpdate(main, *current, page); }, main);
+    RunWithProgress(u"Update GOF File...", true, main, workers_,
+                    [main, current](HWND page, std::stop_token) {
+                        RunCatalogueUpdate(main, *current, page);
+                    });
 }
 
 bool CMainWnd::OnBehaviorEvent(BEHAVIOR_EVENT_PARAMS& params) {
@@ -188,6 +200,13 @@ bool CMainWnd::Dispatch(HWND, UINT message, WPARAM wParam, LPARAM lParam, LRESUL
     case kFailureMessage:
         if (const auto* text = reinterpret_cast<const std::u16string*>(lParam))
             mainPage_.SetStatusText(text->c_str());
+        result = 0;
+        return true;
+    case kDeviceStateMessage:
+        if (const auto* state = reinterpret_cast<const DeviceState*>(lParam)) {
+            deviceCapacity = state->capacity;
+            deviceCourses = state->courses;
+        }
         result = 0;
         return true;
     case kCatalogueRowsMessage:

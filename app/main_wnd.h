@@ -2,16 +2,20 @@
 // (the two lists, the device capacity and course list, the catalogue offer, the page controller),
 // its message table, the status message handler and the connect worker.
 //
-// Threads: user-interface thread, except the connect worker (ConnectWorker), which reports only
-// by posting the status message.
+// Threads: user-interface thread, except the workers. The window owns every worker it starts: the
+// connect worker and the worker of each progress dialog. Workers get what they need by value and
+// report by posting; only this thread writes the device course list, the capacity and the lists.
+// OnDestroy asks the workers to stop and joins them before it lets go of the database and the
+// device. One device exchange at a time: the device operations are refused while the connect
+// worker runs, and Connect while a device operation runs.
 #pragma once
 
-#include "app/connect_workers.h"
 #include "app/location_filter.h"
 #include "app/main_page.h"
 #include "device/dev_func.h"
 #include "device/device_course_list.h"
 #include "engine/menu.h"
+#include "platform/worker.h"
 #include "ui/page_host.h"
 #include "update/update_workflow.h"
 
@@ -41,6 +45,26 @@ using CatalogueRows = std::vector<std::unique_ptr<CourseTexts>>;
 // Rows the search worker hands over at a time.
 inline constexpr std::size_t kCatalogueBatch = 200;
 
+// From the connect worker: what it read from the device (lParam: a DeviceState owned by the
+// message). It is posted before the statuses that show it.
+inline constexpr UINT kDeviceStateMessage = WM_USER + 3;
+struct DeviceState {
+    std::int32_t capacity = 0;
+    DeviceCourseList courses;
+};
+
+// What a search looks for: "all" of a select is held as empty.
+struct SearchQuery {
+    std::string country, city, keyword;
+};
+
+// The search's worker, on the progress dialog's thread: runs the search statement, hands the
+// rows to mainWindow's catalogue list in batches (kCatalogueRowsMessage, posted), posts progress
+// (the row count modulo 1000, divided by 10, each time that value changes) and ends the dialog
+// with 1. A stop request ends it between two rows. Answers the number of rows found.
+std::size_t SearchWorker(HWND mainWindow, HWND page, const SearchQuery& query,
+                         std::stop_token stop = {});
+
 // The item data (lParam) of a list view's item, 0 when there is no such item.
 LPARAM ListItemData(HWND list, int index);
 
@@ -52,8 +76,9 @@ public:
     // WM_CREATE: settings, database, page, lists, controls, connect worker. A database that
     // cannot be opened leaves the page up with "DATABASE ERROR" and no connect worker started.
     LRESULT OnCreate();
-    // WM_DESTROY: waits for the connect workers, closes the database, tells the device "$EXIT\r"
-    // when it can be reached, posts WM_QUIT.
+    // WM_DESTROY: asks every worker to stop and joins them (a course transfer in progress ends
+    // by itself first), closes the database, tells the device "$EXIT\r" when it can be reached,
+    // posts WM_QUIT.
     void OnDestroy();
     // The status message: text, connect buttons, further effect, as the status table says.
     LRESULT OnStatus(WPARAM code, LPARAM text);
@@ -82,28 +107,28 @@ public:
     // country and chooses their first entry. SearchCourses empties the catalogue list, keeps the
     // criteria ("all" stored as empty) and, unless all three are empty, runs SearchWorker under
     // the progress dialog; a search that ends with no row shows the "not found" message.
-    // SearchWorker runs on the dialog's thread: it hands the rows to the catalogue list in
-    // batches (kCatalogueRowsMessage), posts progress (the row count modulo 1000, divided by 10,
-    // each time that value changes) and ends the dialog with 1.
     // OnSearchKey runs the search for Enter in the selects or the keyword box; it always answers
     // false, so the key goes on as usual.
     void OnCountryChanged();
     void SearchCourses();
-    void SearchWorker(HWND page);
     bool OnSearchKey(const Element& target, unsigned type, unsigned keyCode);
 
     // The device operations of the menus: each brings the link up (status 2 and nothing more
     // when no device answers), runs its worker under the progress dialog and refreshes the device
-    // list. "Add to Device" without a selected catalogue row does nothing.
+    // list. "Add to Device" without a selected catalogue row does nothing. Each is refused while
+    // the connect worker runs.
     void OnAddToDevice();
     void OnRemoveCourse();
     void OnRemoveAllCourse();
 
     // The connect worker's body: ConnectDevice, then ServerCheck when it answered 1.
-    void ConnectWorker();
-    void StartConnectWorker();
-    // Blocks until every connect worker has ended.
-    void WaitForConnectWorkers() { connectWorkers_.WaitAll(); }
+    void ConnectWorker(std::stop_token stop);
+    // Starts the connect worker; refused (false) while it or a device operation runs.
+    bool StartConnectWorker();
+    // True while the connect worker runs.
+    bool Connecting() const { return connectWorker_.Running(); }
+    // Blocks until the connect worker has ended.
+    void WaitForConnectWorker() { connectWorker_.Join(); }
 
     HWND DeviceList() const;
     HWND CatalogueList() const;
@@ -114,7 +139,7 @@ public:
     bool ProcessPageMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                             LRESULT& result) override;
 
-    // Filled by the connect worker before it posts its status.
+    // Filled by the connect worker before it posts its status; it has a lock of its own.
     CatalogueOffer offer;
     std::int32_t deviceCapacity = 0;
     std::string searchKeyword, searchCountry, searchCity;
@@ -125,16 +150,22 @@ private:
     void SetUpCatalogueList();
     bool OnListMenu(const NMHDR& header);
     bool LinkUp();
+    // Runs a device operation's worker under its progress dialog, one exchange at a time; the
+    // device course list becomes the one the worker left. Answers the dialog's result.
+    std::intptr_t RunDeviceOperation(const std::u16string& text, bool bar, DevFunc& work,
+                                     DialogWorkerBody worker);
     bool Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
     MainPage mainPage_;
     std::u16string updateStatusName;
-    DevFunc devFunc_;
     LocationFilter locationFilter_;
     // The device list's rows: each keeps its own copy of its name, so a row never paints an
     // entry that a device operation has removed from the device course list.
     std::vector<std::unique_ptr<std::u16string>> deviceRows_;
-    ConnectWorkers connectWorkers_;
+    // Last: the workers go first, before anything they might still report to.
+    WorkerOwner workers_;
+    Worker connectWorker_{&workers_};
+    bool deviceBusy_ = false; // a device operation's dialog is up
 };
 
 } // namespace verdal

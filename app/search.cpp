@@ -39,36 +39,47 @@ void CMainWnd::SearchCourses() {
     searchCountry = Criterion(values, page201::kCountry);
     searchCity = Criterion(values, page201::kCity);
     searchKeyword = NamedText(values, page201::kKeyword);
+    const HWND main = Handle();
     std::intptr_t result = 1;
+    std::size_t found = 0;
     if (!searchCountry.empty() || !searchCity.empty() || !searchKeyword.empty()) {
-        const HWND main = Handle();
-        result = RunWithProgress(
-            u"Search Course...", true, main, [this](HWND page) { SearchWorker(page); }, main);
+        result = RunWithProgress(u"Search Course...", true, main, workers_,
+                                 [main, &found, query = SearchQuery{searchCountry, searchCity,
+                                                                    searchKeyword}](
+                                     HWND page, std::stop_token stop) {
+                                     found = SearchWorker(main, page, query, stop);
+                                 });
     }
     // A search that failed has said so on the status line already.
-    if (result == 1 && SendMessage(CatalogueList(), LVM_GETITEMCOUNT) == 0)
-        ShowMessage(u"Unable to find your course,please try", u"again", Handle());
+    if (result == 1 && found == 0 && IsWindow(main))
+        ShowMessage(u"Unable to find your course,please try", u"again", main);
 }
 
-void CMainWnd::SearchWorker(HWND page) {
-    const HWND main = Handle();
+std::size_t SearchWorker(HWND main, HWND page, const SearchQuery& query, std::stop_token stop) {
     CppSQLite3Cursor cursor = CourseDatabase().runQuery(
-        SearchStatement(searchCountry, searchCity, searchKeyword).c_str());
+        SearchStatement(query.country, query.city, query.keyword).c_str());
     // Rows go to the list in batches: each message the user-interface thread handles sends the
     // page's changes to the browser, so one row a message would send one update a row.
-    CatalogueRows batch;
+    auto batch = std::make_unique<CatalogueRows>();
+    std::size_t found = 0;
     const auto send = [&] {
-        if (!batch.empty())
-            SendMessage(main, kCatalogueRowsMessage, 0, reinterpret_cast<LPARAM>(&batch));
-        batch.clear();
+        if (!batch->empty())
+            PostMessageWith(main, kCatalogueRowsMessage, 0, std::move(batch));
+        batch = std::make_unique<CatalogueRows>();
     };
     int i = 0;
     int shown = -1;
     while (!cursor.atEnd()) {
+        if (stop.stop_requested()) {
+            cursor.finish();
+            EndDialog(GetParent(page), 0);
+            return found;
+        }
         auto record = std::make_unique<CourseTexts>();
         ReadCourseTexts(cursor, *record);
-        batch.push_back(std::move(record));
-        if (batch.size() == kCatalogueBatch)
+        batch->push_back(std::move(record));
+        ++found;
+        if (batch->size() == kCatalogueBatch)
             send();
         if (++i == 1000)
             i = 0;
@@ -81,6 +92,7 @@ void CMainWnd::SearchWorker(HWND page) {
     send();
     cursor.finish();
     EndDialog(GetParent(page), 1);
+    return found;
 }
 
 bool CMainWnd::OnSearchKey(const Element& target, unsigned type, unsigned keyCode) {

@@ -23,7 +23,7 @@ void SetProblem(std::string problem) {
 
 // Opens the port and sends the handshake; true leaves the port open.
 bool Probe(const std::string& port, ManualResetEvent& completion, std::string& problems,
-           int& present) {
+           int& present, std::stop_token stop) {
     Serial& serial = Serial::Instance();
     std::error_code error;
     const bool exists = std::filesystem::exists(port, error);
@@ -36,17 +36,21 @@ bool Probe(const std::string& port, ManualResetEvent& completion, std::string& p
     bool answered = false;
     {
         ConnectReq request(&completion);
-        completion.Wait(request.WaitMs());
-        answered = request.Succeeded();
+        answered = completion.Wait(request.WaitMs(), stop) && request.Succeeded();
     }
     if (!answered)
         serial.Close();
     return answered;
 }
 
+// Waits for the request's reply as WaitForReply does, or until a stop is requested.
+bool Replied(const ReqBase& request, ManualResetEvent& completion, std::stop_token stop) {
+    return completion.Wait(request.WaitMs(), stop) && request.Succeeded();
+}
+
 } // namespace
 
-int EnsureConnected(const std::vector<std::string>& candidates) {
+int EnsureConnected(const std::vector<std::string>& candidates, std::stop_token stop) {
     if (Serial::Instance().IsOpen())
         return 1;
     const PortSearch& search = CurrentPortSearch();
@@ -62,7 +66,9 @@ int EnsureConnected(const std::vector<std::string>& candidates) {
     std::string problems;
     int present = 0;
     for (const std::string& port : ports) {
-        if (Probe(port, completion, problems, present)) {
+        if (stop.stop_requested())
+            break;
+        if (Probe(port, completion, problems, present, stop)) {
             SetProblem({});
             return 1;
         }
@@ -80,38 +86,45 @@ std::string LastConnectProblem() {
     return lastProblem;
 }
 
-int ConnectDevice(HWND statusWindow, std::int32_t& capacity, DeviceCourseList& courses) {
+int ConnectDevice(HWND statusWindow, std::int32_t& capacity, DeviceCourseList& courses,
+                  std::stop_token stop) {
     PostStatus(statusWindow, StatusCode::Connecting);
     const std::vector<std::string> candidates = EnumSerialPorts();
     ManualResetEvent completion;
-    if (!EnsureConnected(candidates)) {
-        PostStatus(statusWindow, StatusCode::NotConnected);
+    if (!EnsureConnected(candidates, stop)) {
+        if (!stop.stop_requested())
+            PostStatus(statusWindow, StatusCode::NotConnected);
         return 0;
     }
     Serial& serial = Serial::Instance();
-    // Each failed step reports first and then lets go of the port.
+    // Each failed step lets go of the port before it reports: the status handler may reach for
+    // the port at once. A stop leaves the link as it is, for the disconnect that follows.
     const auto fail = [&](StatusCode code) {
-        PostStatus(statusWindow, code);
+        if (stop.stop_requested())
+            return 0;
         serial.Close();
+        PostStatus(statusWindow, code);
         return 0;
     };
 
     capacity = 0;
     {
         CapacityReq request(&completion);
-        if (!request.WaitForReply())
+        if (!Replied(request, completion, stop))
             return fail(StatusCode::NotConnected);
         serial.SetIdleReceiver();
-        Sleep(kPauseAfterReplyMs);
+        if (!Sleep(kPauseAfterReplyMs, stop))
+            return fail(StatusCode::NotConnected);
         capacity = request.capacity;
     }
     std::u16string serialNumber;
     {
         SerialNumReq request(&completion);
-        if (!request.WaitForReply())
+        if (!Replied(request, completion, stop))
             return fail(StatusCode::NotConnected);
         serial.SetIdleReceiver();
-        Sleep(kPauseAfterReplyMs);
+        if (!Sleep(kPauseAfterReplyMs, stop))
+            return fail(StatusCode::NotConnected);
         serialNumber = request.serialNumber;
     }
     if (serialNumber.empty())
@@ -119,10 +132,11 @@ int ConnectDevice(HWND statusWindow, std::int32_t& capacity, DeviceCourseList& c
     RecordSerialNumber(serialNumber);
     {
         ListCoursesReq request(&completion);
-        if (!request.WaitForReply())
+        if (!Replied(request, completion, stop))
             return fail(StatusCode::NotConnected);
         serial.SetIdleReceiver();
-        Sleep(kPauseAfterReplyMs);
+        if (!Sleep(kPauseAfterReplyMs, stop))
+            return fail(StatusCode::NotConnected);
         courses.Clear();
         for (const std::u16string& name : request.courseNames)
             courses.Add(name);

@@ -6,6 +6,7 @@
 #include "platform/window.h"
 
 #include <cstdint>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -19,8 +20,9 @@ inline constexpr std::uint32_t kDeviceBaudRate = 115200;
 // port search; else with the port setting 99 each candidate in order; else the fixed port of
 // the setting) and sends the handshake "$FCON\r"; the first port that answers "$OKCN" stays
 // open. A port that does not open is passed over; one that does not answer is closed again.
-// Blocks up to about 1.5 s per port that opens. Any thread but the serial receive thread.
-int EnsureConnected(const std::vector<std::string>& candidates);
+// Blocks up to about 1.5 s per port that opens; a stop request ends the probing at once
+// (answering 0 unless a port already answered). Any thread but the serial receive thread.
+int EnsureConnected(const std::vector<std::string>& candidates, std::stop_token stop = {});
 
 // Why the last EnsureConnected that answered 0 found no device: the ports that exist but could
 // not be opened, with the reason (for example the group to join), or "no device answered".
@@ -28,12 +30,14 @@ std::string LastConnectProblem();
 
 // The connect procedure. Posts status 1 to statusWindow; brings the link up (status 2 and 0
 // when no device answers); reads the capacity, the serial number and the course list, pausing
-// 250 ms after each reply. A step that fails posts status 2, closes the port and answers 0; an
-// empty serial number posts status 3, closes the port and answers 0. On success the setting
+// 250 ms after each reply. A step that fails closes the port, posts status 2 and answers 0; an
+// empty serial number closes the port, posts status 3 and answers 0. On success the setting
 // serialNumber holds the device's serial number (saved by the next SaveSettings), capacity and
 // courses are filled, the port stays open and it answers 1. The capacity is 0 until it is read.
-// Worker thread.
-int ConnectDevice(HWND statusWindow, std::int32_t& capacity, DeviceCourseList& courses);
+// A stop request ends it within moments with 0, posting nothing more and leaving the link as it
+// is. Worker thread; capacity and courses belong to the caller.
+int ConnectDevice(HWND statusWindow, std::int32_t& capacity, DeviceCourseList& courses,
+                  std::stop_token stop = {});
 
 // Tells the device "$EXIT\r" when it can be reached (the port is open, or a probe finds it),
 // waits for its answer up to 1500 ms, then closes the port. Any thread but the receive thread.

@@ -48,18 +48,21 @@ void DevFunc::UploadCourse(HWND page) {
         return;
     }
     Serial::Instance().SetIdleReceiver();
-    if (owner)
-        owner->Add(DeviceCourseName(course->gof.data()));
+    courses.Add(DeviceCourseName(course->gof.data()));
     Progress(page, 100);
     Sleep(kPauseAfterReplyMs);
     Finish(page, true);
 }
 
-void DevFunc::RemoveCourses(HWND page) {
+void DevFunc::RemoveCourses(HWND page, std::stop_token stop) {
     ManualResetEvent completion;
     Progress(page, 0);
     const std::size_t count = names.size();
     for (std::size_t i = 1; i <= count; ++i) {
+        if (stop.stop_requested()) {
+            Finish(page, false);
+            return;
+        }
         const std::u16string& name = names[i - 1];
         {
             DeleteCourseReq request(&completion, DeviceNameBytes(name));
@@ -70,8 +73,7 @@ void DevFunc::RemoveCourses(HWND page) {
         }
         Serial::Instance().SetIdleReceiver();
         Sleep(kPauseAfterReplyMs);
-        if (owner)
-            owner->Remove(name);
+        courses.Remove(name);
         Progress(page,
                  static_cast<int>(static_cast<double>(i) / static_cast<double>(count) * 100.0));
     }
@@ -91,8 +93,7 @@ void DevFunc::ClearCourses(HWND page) {
     }
     Serial::Instance().SetIdleReceiver();
     Sleep(kPauseAfterReplyMs);
-    if (owner)
-        owner->Clear();
+    courses.Clear();
     Finish(page, true);
 }
 

@@ -4,8 +4,9 @@
 // on failure. A failure closes the port without posting a status: the next operation probes
 // the ports again.
 //
-// Threads: a worker runs on the thread the progress dialog starts for it; it changes the device
-// course list while the user-interface thread waits in the modal dialog.
+// Threads: a worker runs on the thread the progress dialog starts for it, on a DevFunc of its own
+// holding a copy of the device course list. The dialog's opener joins the worker and then takes
+// the copy back as the device course list, on its own thread.
 #pragma once
 
 #include "device/device_course_list.h"
@@ -14,6 +15,7 @@
 
 #include <array>
 #include <cstdint>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -21,7 +23,7 @@ namespace verdal {
 
 class DevFunc {
 public:
-    explicit DevFunc(DeviceCourseList* courseList = nullptr) : owner(courseList) {}
+    explicit DevFunc(DeviceCourseList deviceCourses = {}) : courses(std::move(deviceCourses)) {}
 
     // Sends course's GOF block: "$NCFS\r" (1500 ms for "$OKFS"), then the XMODEM transfer
     // (8000 ms), progress 0, 20 to 100, 100. On success the device course name of the block is
@@ -30,14 +32,16 @@ public:
 
     // Deletes each name of names in turn (2000 ms each for "$OKDC"), removing it from the device
     // course list once the device confirmed it; progress 0, i / count * 100 after the i-th, then
-    // 100. The first failure ends the dialog with 0; the names done stay deleted.
-    void RemoveCourses(HWND page);
+    // 100. The first failure ends the dialog with 0; the names done stay deleted. A stop request
+    // ends it with 0 between two names.
+    void RemoveCourses(HWND page, std::stop_token stop = {});
 
     // Deletes every course ("$CRCA\r", 4000 ms for "$OKCA") and then empties the device course
     // list; posts no progress.
     void ClearCourses(HWND page);
 
-    DeviceCourseList* owner = nullptr;
+    // The device course list as the worker leaves it.
+    DeviceCourseList courses;
     const CourseRecord* course = nullptr;
     std::vector<std::u16string> names;
 };

@@ -1,8 +1,8 @@
 // The device course list: the names of the courses on the device, sorted by UTF-16 code units
 // (case-sensitive, no locale), without duplicates.
 //
-// Threads: no lock of its own. It is filled by the connect worker and changed by the device
-// operation workers only while the user-interface thread waits for them.
+// Threads: no lock of its own. The main window's list is written on the user-interface thread
+// only; a worker fills or changes a copy of its own and hands it over when it is done.
 #pragma once
 
 #include <cstddef>

@@ -36,6 +36,12 @@ void ManualResetEvent::Wait() const {
     changed_.wait(lock, [this] { return set_; });
 }
 
+bool ManualResetEvent::Wait(std::uint32_t timeoutMs, std::stop_token stop) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, stop, std::chrono::milliseconds(timeoutMs),
+                             [this] { return set_; });
+}
+
 std::uint32_t GetTickCount() {
     using namespace std::chrono;
     const auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();

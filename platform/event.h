@@ -23,10 +23,13 @@ public:
     bool Wait(std::uint32_t timeoutMs) const;
     // Waits without a bound.
     void Wait() const;
+    // Waits until the event is set, timeoutMs milliseconds have passed or a stop is requested;
+    // true only when the event was set.
+    bool Wait(std::uint32_t timeoutMs, std::stop_token stop) const;
 
 private:
     mutable std::mutex mutex_;
-    mutable std::condition_variable changed_;
+    mutable std::condition_variable_any changed_;
     bool set_;
 };
 

@@ -354,8 +354,10 @@ void LoadSettings() {
 }
 
 void SaveSettings() {
-    Settings current = CopySettings();
+    // The values are copied under the file lock: two saves write in the order they copied, so the
+    // file can never end with the older copy.
     std::lock_guard fileLock(fileMutex);
+    const Settings current = CopySettings();
     try {
         WriteOrReport(ProgramFilePath(kFileName), current);
     } catch (const std::exception& error) {

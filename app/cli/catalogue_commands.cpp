@@ -5,6 +5,7 @@
 #include "platform/messages.h"
 #include "platform/text.h"
 #include "platform/window.h"
+#include "platform/worker.h"
 #include "store/course_record.h"
 #include "store/course_table.h"
 #include "store/settings.h"
@@ -14,7 +15,6 @@
 #include <cstdio>
 #include <functional>
 #include <iostream>
-#include <thread>
 
 namespace verdal::cli {
 namespace {
@@ -101,30 +101,6 @@ public:
     }
 };
 
-// The progress dialog: its page window is made at WM_INITDIALOG, where the worker starts on a
-// thread of its own with the page window's handle; only the worker ends the dialog.
-class ProgressDialog : public Window {
-public:
-    explicit ProgressDialog(std::function<void(HWND)> worker) : worker_(std::move(worker)) {}
-    ~ProgressDialog() override {
-        if (thread_.joinable())
-            thread_.join();
-    }
-
-    bool ProcessWindowMessage(HWND hwnd, UINT message, WPARAM, LPARAM, LRESULT& result) override {
-        if (message != WM_INITDIALOG)
-            return false;
-        thread_ = std::thread(worker_, CreateWindowFor(page_, hwnd));
-        result = 0;
-        return true;
-    }
-
-private:
-    std::function<void(HWND)> worker_;
-    ProgressPage page_;
-    std::thread thread_;
-};
-
 void OpenStore(const CliOptions& options) {
     LoadSettings();
     if (!options.server.empty())
@@ -144,17 +120,18 @@ int Update(const CliOptions& options, const std::vector<std::string>& args) {
     const HWND hwnd = CreateWindowFor(mainWindow, 0);
     CatalogueOffer offer;
 
-    std::thread connectWorker([&] { ServerCheck(hwnd, offer); });
+    Worker connectWorker;
+    connectWorker.Start([&](std::stop_token) { ServerCheck(hwnd, offer); }); // STOP-TODO
     mainWindow.WaitForStatus({StatusCode::Connected, StatusCode::ServerNotConnected});
-    connectWorker.join();
+    connectWorker.Join();
     if (mainWindow.lastStatus != static_cast<WPARAM>(StatusCode::Connected)) {
         DestroyWindow(hwnd);
         return kExitFailed;
     }
-    {
-        ProgressDialog dialog([&](HWND page) { RunCatalogueUpdate(hwnd, offer, page); });
-        DialogBox(dialog, hwnd);
-    }
+    ProgressPage page;
+    RunWorkerDialog(
+        page, [&](HWND pageWindow, std::stop_token) { RunCatalogueUpdate(hwnd, offer, pageWindow); },
+        hwnd);
     // The worker posts its result before it ends the dialog: show what is still queued.
     mainWindow.HandleQueued();
     const bool completed =

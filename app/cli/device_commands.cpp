@@ -8,16 +8,15 @@
 #include "device/dev_func.h"
 #include "device/port_discovery.h"
 #include "device/serial.h"
-#include "device/worker_dialog.h"
 #include "platform/messages.h"
 #include "platform/text.h"
+#include "platform/worker.h"
 #include "store/course_record.h"
 #include "store/settings.h"
 
 #include <fstream>
 #include <iostream>
 #include <iterator>
-#include <thread>
 #include <unistd.h>
 
 namespace verdal::cli {
@@ -74,14 +73,15 @@ bool Connect(DeviceView& device) {
     StatusWindow window;
     const HWND hwnd = CreateWindowFor(window, 0);
     int connected = 0;
-    std::thread worker([&] {
-        connected = ConnectDevice(hwnd, device.capacity, device.courses);
+    Worker worker;
+    worker.Start([&](std::stop_token stop) {
+        connected = ConnectDevice(hwnd, device.capacity, device.courses, stop);
         PostMessage(hwnd, kConnectDone);
     });
     MSG msg;
     while (!window.done && GetMessage(msg))
         DispatchMessage(msg);
-    worker.join();
+    worker.Join();
     DestroyWindow(hwnd);
     if (connected)
         return true;
@@ -163,9 +163,10 @@ int Send(const CliOptions& options, const std::vector<std::string>& args) {
                   << device.capacity << ")\n";
         return Finish(kExitFailed);
     }
-    DevFunc func(&device.courses);
+    DevFunc func(device.courses);
     func.course = &course;
-    const auto result = RunWorkerDialog([&](HWND page) { func.UploadCourse(page); }, ShowProgress);
+    const auto result = RunWorkerDialog(
+        [&](HWND page, std::stop_token) { func.UploadCourse(page); }, ShowProgress);
     if (result != 1) {
         std::cerr << "verdal-cli: the device did not take the course map\n";
         return Finish(kExitFailed);
@@ -181,7 +182,7 @@ int Remove(const CliOptions& options, const std::vector<std::string>& args) {
     DeviceView device;
     if (!Connect(device))
         return kExitFailed;
-    DevFunc func(&device.courses);
+    DevFunc func(device.courses);
     for (const std::string& arg : args) {
         const std::u16string name = Utf8ToUtf16(arg);
         if (!device.courses.Contains(name)) {
@@ -190,10 +191,11 @@ int Remove(const CliOptions& options, const std::vector<std::string>& args) {
         }
         func.names.push_back(name);
     }
-    const auto result = RunWorkerDialog([&](HWND page) { func.RemoveCourses(page); }, ShowProgress);
+    const auto result = RunWorkerDialog(
+        [&](HWND page, std::stop_token stop) { func.RemoveCourses(page, stop); }, ShowProgress);
     if (result != 1) {
         std::cerr << "verdal-cli: the device did not confirm the removal; courses left: "
-                  << device.courses.Count() << "\n";
+                  << func.courses.Count() << "\n";
         return Finish(kExitFailed);
     }
     std::cout << "removed: " << args.size() << "\n";
@@ -209,9 +211,9 @@ int Clear(const CliOptions& options, const std::vector<std::string>& args) {
                   << "\n";
         return kExitFailed;
     }
-    DeviceCourseList courses;
-    DevFunc func(&courses);
-    const auto result = RunWorkerDialog([&](HWND page) { func.ClearCourses(page); }, ShowProgress);
+    DevFunc func;
+    const auto result = RunWorkerDialog(
+        [&](HWND page, std::stop_token) { func.ClearCourses(page); }, ShowProgress);
     if (result != 1) {
         std::cerr << "verdal-cli: the device did not confirm clearing its courses\n";
         return Finish(kExitFailed);

@@ -37,11 +37,12 @@ struct DialogTest : ::testing::Test {
     CMainWnd main;
     HWND hwnd = 0;
     Probe probe;
+    WorkerOwner workers;
     void SetUp() override {
         hwnd = main.Create(0);
         ASSERT_NE(hwnd, 0);
         ASSERT_NE(CreateWindowFor(probe, 0), 0);
-        main.WaitForConnectWorkers();
+        main.WaitForConnectWorker();
     }
     void TearDown() override {
         DestroyWindow(probe.Handle());
@@ -52,29 +53,29 @@ struct DialogTest : ::testing::Test {
 
 TEST_F(DialogTest, ProgressDialogShowsItsTextTheBarOnlyWhenAskedAndTheWorkersResult) {
     const HWND probeWindow = probe.Handle();
-    const auto look = [probeWindow](HWND page) {
+    const auto look = [probeWindow](HWND page, std::stop_token) {
         PostMessage(page, kProgressMessage, 150);
         PostMessage(probeWindow, kLook, static_cast<WPARAM>(page));
     };
-    EXPECT_EQ(RunWithProgress(u"Clear Device Courses", false, hwnd, look, hwnd), 7);
+    EXPECT_EQ(RunWithProgress(u"Clear Device Courses", false, hwnd, workers, look), 7);
     EXPECT_EQ(probe.display, "none");
     EXPECT_EQ(probe.text, u"Clear Device Courses");
     EXPECT_EQ(probe.value, u"150"); // any value is taken; the drawing is the browser's
 
-    EXPECT_EQ(RunWithProgress(u"Update GOF File...", true, hwnd, look, hwnd), 7);
+    EXPECT_EQ(RunWithProgress(u"Update GOF File...", true, hwnd, workers, look), 7);
     EXPECT_EQ(probe.display, "block");
     EXPECT_EQ(probe.text, u"Update GOF File...");
 }
 
 TEST_F(DialogTest, AWorkerThatThrowsEndsItsDialogAndSaysWhatFailed) {
-    const auto failing = [](HWND) {
+    const auto failing = [](HWND, std::stop_token) {
         throw CppSQLite3Exception(11, "database disk image is malformed");
     };
-    EXPECT_EQ(RunWithProgress(u"Search Course...", true, hwnd, failing, hwnd), 0);
+    EXPECT_EQ(RunWithProgress(u"Search Course...", true, hwnd, workers, failing), 0);
     ASSERT_TRUE(PumpUntil(hwnd, [&] { return TextOf(hwnd, u"message") == u"DATABASE ERROR"; }));
 
-    const auto other = [](HWND) { throw std::runtime_error("broken"); };
-    EXPECT_EQ(RunWithProgress(u"Search Course...", true, hwnd, other, hwnd), 0);
+    const auto other = [](HWND, std::stop_token) { throw std::runtime_error("broken"); };
+    EXPECT_EQ(RunWithProgress(u"Search Course...", true, hwnd, workers, other), 0);
     ASSERT_TRUE(PumpUntil(hwnd, [&] { return TextOf(hwnd, u"message") == u"PROGRAM ERROR"; }));
 }
 

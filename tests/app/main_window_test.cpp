@@ -38,7 +38,7 @@ struct MainWindowTest : ::testing::Test {
 
     // Waits for the first connect worker, which finds no device.
     void AwaitNotConnected() {
-        main.WaitForConnectWorkers();
+        main.WaitForConnectWorker();
         ASSERT_TRUE(PumpUntil(hwnd, [&] { return !Disabled(hwnd, u"reconnect"); }));
         EXPECT_EQ(TextOf(hwnd, u"message"), u"DEVICE NOT CONNECTED");
     }
@@ -133,7 +133,7 @@ TEST_F(MainWindowTest, ButtonRulesFollowConnectAndDisconnect) {
     main.OnConnectClick();
     ExpectButtons(true, false, false, false);
     EXPECT_EQ(CopySettings().comIndex, 99); // "Auto" is chosen
-    main.WaitForConnectWorkers();
+    main.WaitForConnectWorker();
     ASSERT_TRUE(PumpUntil(hwnd, [&] { return !Disabled(hwnd, u"reconnect"); }));
 
     Connected(20, {u"Alpha"});
@@ -258,41 +258,99 @@ TEST(StartUp, ADatabaseThatCannotBeOpenedLeavesThePageUpWithDatabaseError) {
     std::filesystem::remove_all(folder);
 }
 
-// A device that never answers: the connect worker is still waiting for the handshake when the
-// window goes. The window waits for it before it lets go of the link, so the worker's handshake
-// comes first and the shutdown's own probe second, and nothing is used after it is freed.
-TEST(ConnectWorker, IsWaitedForWhenTheWindowIsDestroyedWhileItRuns) {
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(::grantpt(master), 0);
-    ASSERT_EQ(::unlockpt(master), 0);
-    const std::string slave = ::ptsname(master);
-    const int hold = ::open(slave.c_str(), O_RDWR | O_NOCTTY); // keeps the terminal alive
+// A device that never answers, on a pseudo-terminal of the test's own: what the program wrote
+// to it can be read back.
+struct SilentDevice {
+    SilentDevice() {
+        master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        EXPECT_GE(master, 0);
+        EXPECT_EQ(::grantpt(master), 0);
+        EXPECT_EQ(::unlockpt(master), 0);
+        const std::string slave = ::ptsname(master);
+        hold = ::open(slave.c_str(), O_RDWR | O_NOCTTY); // keeps the terminal alive
+        PortSearch silent = saved;
+        silent.port = slave;
+        SetPortSearch(silent);
+    }
+    ~SilentDevice() {
+        SetPortSearch(saved);
+        ::close(hold);
+        ::close(master);
+    }
+    // What the program wrote since the last call: all that arrives until the line has been
+    // quiet for 100 ms, or until the text (when given) has arrived.
+    std::string Received(std::string_view until = {}) const {
+        std::string received;
+        char buffer[256];
+        pollfd in{master, POLLIN, 0};
+        const int quietMs = until.empty() ? 100 : 10000;
+        while ((until.empty() || received.find(until) == std::string::npos) &&
+               ::poll(&in, 1, quietMs) > 0) {
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            received.append(buffer, static_cast<std::size_t>(n));
+        }
+        return received;
+    }
+
     const PortSearch saved = CurrentPortSearch();
-    PortSearch silent = saved;
-    silent.port = slave;
-    SetPortSearch(silent);
+    int master = -1;
+    int hold = -1;
+};
+
+// The connect worker is still waiting for the handshake when the window goes. The window stops
+// and joins it before it lets go of the link, so the worker's handshake comes first and the
+// shutdown's own probe second, and nothing is used after it is freed.
+TEST(ConnectWorker, IsStoppedAndJoinedWhenTheWindowIsDestroyedWhileItRuns) {
+    SilentDevice device;
     {
         auto main = std::make_unique<CMainWnd>();
         const HWND hwnd = main->Create(0);
         ASSERT_NE(hwnd, 0);
+        ASSERT_EQ(device.Received("$FCON\r"), "$FCON\r");
         DestroyWindow(hwnd);
+        EXPECT_FALSE(main->Connecting());
         main.reset();
     }
     DrainQueue();
-    SetPortSearch(saved);
-    std::string received;
-    char buffer[256];
-    pollfd in{master, POLLIN, 0};
-    while (::poll(&in, 1, 100) > 0) {
-        const ssize_t n = ::read(master, buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        received.append(buffer, static_cast<std::size_t>(n));
+    EXPECT_EQ(device.Received(), "$FCON\r");
+}
+
+// While the device is being connected the link is the connect worker's: the device operations
+// are disabled in the menus and refused when they arrive anyway, and so is a second Connect.
+TEST(ConnectWorker, OneDeviceExchangeAtATime) {
+    SilentDevice device;
+    {
+        CMainWnd main;
+        const HWND hwnd = main.Create(0);
+        ASSERT_NE(hwnd, 0);
+        ASSERT_EQ(device.Received("$FCON\r"), "$FCON\r");
+        ASSERT_TRUE(main.Connecting());
+        // A list as a previous connection left it, a selected row in each list, and room.
+        main.deviceCapacity = 5;
+        main.deviceCourses.Add(u"Augusta");
+        main.RefreshDeviceList();
+        Select(main.DeviceList(), 0);
+        auto course = std::make_unique<CourseTexts>();
+        course->SetName("Bay Hill");
+        main.AddCatalogueRow(std::move(course));
+        Select(main.CatalogueList(), 0);
+
+        EXPECT_FALSE(Enabled(*main.CatalogueListMenu(), ID_ADD_TO_DEVICE));
+        EXPECT_FALSE(Enabled(*main.DeviceListMenu(), ID_REMOVE_COURSE));
+        EXPECT_FALSE(Enabled(*main.DeviceListMenu(), ID_REMOVE_ALL_COURSE));
+        // Each returns at once: a dialog would wait here for a worker that never ends it.
+        for (unsigned command : {ID_ADD_TO_DEVICE, ID_REMOVE_COURSE, ID_REMOVE_ALL_COURSE})
+            SendMessage(hwnd, WM_COMMAND, command);
+        EXPECT_FALSE(main.StartConnectWorker());
+        EXPECT_TRUE(main.Connecting());
+        EXPECT_EQ(main.deviceCourses.Names(), std::vector<std::u16string>{u"Augusta"});
+        DestroyWindow(hwnd);
     }
-    EXPECT_EQ(received, "$FCON\r$FCON\r");
-    ::close(hold);
-    ::close(master);
+    DrainQueue();
+    // After the worker's handshake, only the shutdown's probe.
+    EXPECT_EQ(device.Received(), "$FCON\r");
 }
 
 TEST(NotConnectedText, NamesTheRemedyOnlyForAPortThatCannotBeOpened) {

@@ -66,7 +66,7 @@ struct SearchTest : ::testing::Test {
         fill();
         hwnd = main.Create(0);
         ASSERT_NE(hwnd, 0);
-        main.WaitForConnectWorkers();
+        main.WaitForConnectWorker();
     }
     void TearDown() override {
         if (hwnd)
@@ -132,10 +132,8 @@ TEST_F(SearchTest, EachCriterionPicksItsCoursesAndEnterSearches) {
     ASSERT_NE(CreateWindowFor(spy, 0), 0);
     const auto search = [&](std::string country, std::string city, std::string keyword) {
         main.ClearCatalogueList();
-        main.searchCountry = country;
-        main.searchCity = city;
-        main.searchKeyword = keyword;
-        main.SearchWorker(spy.Handle());
+        SearchWorker(hwnd, spy.Handle(), SearchQuery{country, city, keyword});
+        DrainQueue();
         std::vector<std::string> names;
         for (const auto& row : Rows())
             names.push_back(Utf16ToUtf8(row[0]));
@@ -161,6 +159,7 @@ TEST_F(SearchTest, EachCriterionPicksItsCoursesAndEnterSearches) {
     EXPECT_FALSE(main.OnSearchKey(ElementById(root, u"keyword"), KEY_DOWN, 65));
     EXPECT_EQ(Rows().size(), 0u);
     EXPECT_FALSE(main.OnSearchKey(ElementById(root, u"keyword"), KEY_DOWN, 13));
+    DrainQueue();
     ASSERT_EQ(Rows().size(), 1u);
     EXPECT_EQ(Rows()[0][0], u"St Andrews");
     EXPECT_EQ(main.searchCountry, "");
@@ -177,11 +176,12 @@ TEST_F(SearchTest, ProgressRunsToNinetyNineTwiceAndEndsAtFifty) {
     });
     ProgressSpy spy;
     ASSERT_NE(CreateWindowFor(spy, 0), 0);
-    main.searchCountry = "Japan";
-    main.SearchWorker(spy.Handle());
+    EXPECT_EQ(SearchWorker(hwnd, spy.Handle(), SearchQuery{"Japan", "", ""}), 2500u);
     // Each value once, as it changes: 0 to 99, 0 to 99, 0 to 50.
-    ASSERT_TRUE(PumpUntil(hwnd, [&] { return spy.values.size() == 251; }));
-    EXPECT_EQ(SendMessage(main.CatalogueList(), LVM_GETITEMCOUNT), 2500);
+    ASSERT_TRUE(PumpUntil(hwnd, [&] {
+        return spy.values.size() == 251 &&
+               SendMessage(main.CatalogueList(), LVM_GETITEMCOUNT) == 2500;
+    }));
     for (std::size_t k = 0; k < spy.values.size(); ++k)
         EXPECT_EQ(spy.values[k], static_cast<int>(k % 100)) << k;
     DestroyWindow(spy.Handle());

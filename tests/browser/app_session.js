@@ -56,9 +56,9 @@ function courseMap(name) {
   return map;
 }
 
-// The simulator with three courses behind the spy, the catalogue service (unless server is
+// The simulator with three courses behind the spy (paced to the wire's speed when pace is set), the catalogue service (unless server is
 // given) and verdal with --no-browser; answers the session once the page shows.
-async function open(browser, { device = true, server, capacity = 20, faults = [] } = {}) {
+async function open(browser, { device = true, server, capacity = 20, faults = [], pace = false } = {}) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'verdal-app-'));
   const store = path.join(dir, 'store');
   fs.mkdirSync(store);
@@ -70,6 +70,7 @@ async function open(browser, { device = true, server, capacity = 20, faults = []
   if (device) {
     const sim = run('verdal-devsim', ['--link', path.join(dir, 'sim'), '--capacity', String(capacity),
                                       '--serial', 'VD2012-000417', '--store', store,
+                                      ...(pace ? ['--pace'] : []),
                                       ...faults.flatMap((f) => ['--fault', f])]);
     children.push(sim);
     await sim.waitFor(/^READY /);

@@ -5,7 +5,7 @@
 #include "device/dev_func.h"
 #include "device/port_discovery.h"
 #include "device/serial.h"
-#include "device/worker_dialog.h"
+#include "platform/worker.h"
 #include "tests/device/device_harness.h"
 
 #include <gtest/gtest.h>
@@ -52,16 +52,25 @@ struct Bench {
         ASSERT_EQ(EnsureConnected({}), 1);
     }
 
-    std::intptr_t Run(void (DevFunc::*worker)(HWND), DevFunc& func) {
+    // Runs the operation on func under a dialog; the device course list is the one the worker
+    // left, as the main window takes it.
+    std::intptr_t Run(void (*operation)(DevFunc&, HWND), DevFunc& func) {
         progress.clear();
-        return RunWorkerDialog([&](HWND page) { (func.*worker)(page); },
-                               [&](int percent) { progress.push_back(percent); });
+        const std::intptr_t result =
+            RunWorkerDialog([&](HWND page, std::stop_token) { operation(func, page); },
+                            [&](int percent) { progress.push_back(percent); });
+        list = func.courses;
+        return result;
     }
 
     TempDir dir;
     DeviceCourseList list;
     std::vector<int> progress;
 };
+
+void Upload(DevFunc& func, HWND page) { func.UploadCourse(page); }
+void Remove(DevFunc& func, HWND page) { func.RemoveCourses(page); }
+void ClearAll(DevFunc& func, HWND page) { func.ClearCourses(page); }
 
 CourseRecord Course(const std::vector<std::uint8_t>& map) {
     CourseRecord course;
@@ -75,16 +84,16 @@ TEST(DeviceOperations, RemovingThreeCoursesReportsEachAndEndsWithOne) {
     Bench bench;
     Simulator device(bench.dir / "link", {"--store", bench.dir / "store"});
     bench.Connected();
-    DevFunc func(&bench.list);
+    DevFunc func(bench.list);
     func.names = {u"Augusta", u"@\u6c34\u592b", u"Bay Hill"};
-    EXPECT_EQ(bench.Run(&DevFunc::RemoveCourses, func), 1);
+    EXPECT_EQ(bench.Run(Remove, func), 1);
     EXPECT_EQ(bench.progress, (std::vector<int>{0, 33, 66, 100, 100}));
     EXPECT_EQ(bench.list.Count(), 0u);
     EXPECT_TRUE(bench.Held().empty());
 
     // Nothing selected: nothing sent, and the dialog still ends with 1.
     func.names.clear();
-    EXPECT_EQ(bench.Run(&DevFunc::RemoveCourses, func), 1);
+    EXPECT_EQ(bench.Run(Remove, func), 1);
     EXPECT_EQ(bench.progress, (std::vector<int>{0, 100}));
     Serial::Instance().Close();
 }
@@ -94,9 +103,9 @@ TEST(DeviceOperations, UploadingAddsTheCourseUnderItsMapName) {
     Simulator device(bench.dir / "link", {"--store", bench.dir / "store"});
     bench.Connected();
     const CourseRecord course = Course(WideCourseMap(u"\u516b\u4e01\u76ee", 9));
-    DevFunc func(&bench.list);
+    DevFunc func(bench.list);
     func.course = &course;
-    EXPECT_EQ(bench.Run(&DevFunc::UploadCourse, func), 1);
+    EXPECT_EQ(bench.Run(Upload, func), 1);
     EXPECT_EQ(bench.list.Names(), bench.Held());
     EXPECT_TRUE(bench.list.Contains(u"@\u516b\u4e01\u76ee"));
     ASSERT_GE(bench.progress.size(), 3u);
@@ -120,9 +129,9 @@ TEST(DeviceOperations, AFailedRemovalAtAnyStepLeavesTheListAsTheDeviceHoldsIt) {
             Simulator device(bench.dir / "link",
                              {"--store", bench.dir / "store", "--fault", fault});
             bench.Connected();
-            DevFunc func(&bench.list);
+            DevFunc func(bench.list);
             func.names = {u"Bay Hill", u"@\u6c34\u592b", u"Augusta"};
-            EXPECT_EQ(bench.Run(&DevFunc::RemoveCourses, func), 0) << fault;
+            EXPECT_EQ(bench.Run(Remove, func), 0) << fault;
             EXPECT_EQ(bench.list.Names(), bench.Held()) << fault;
             EXPECT_EQ(bench.list.Count(), static_cast<std::size_t>(3 - (step - 1))) << fault;
             EXPECT_FALSE(Serial::Instance().IsOpen()) << fault;
@@ -140,9 +149,9 @@ TEST(DeviceOperations, AFailedUploadAtAnyStepLeavesTheListAsTheDeviceHoldsIt) {
         Bench bench;
         Simulator device(bench.dir / "link", {"--store", bench.dir / "store", "--fault", fault});
         bench.Connected();
-        DevFunc func(&bench.list);
+        DevFunc func(bench.list);
         func.course = &course;
-        EXPECT_EQ(bench.Run(&DevFunc::UploadCourse, func), expected) << fault;
+        EXPECT_EQ(bench.Run(Upload, func), expected) << fault;
         EXPECT_EQ(bench.list.Names(), bench.Held()) << fault;
         EXPECT_EQ(Serial::Instance().IsOpen(), expected == 1) << fault;
         Serial::Instance().Close();
@@ -154,9 +163,9 @@ TEST(DeviceOperations, AHangUpDuringTheTransferEndsInTheWaitAndTheDeviceIsFoundA
     Simulator device(bench.dir / "link", {"--store", bench.dir / "store", "--fault", "hangup:10"});
     bench.Connected();
     const CourseRecord course = Course(NarrowCourseMap("Carnoustie", 7));
-    DevFunc func(&bench.list);
+    DevFunc func(bench.list);
     func.course = &course;
-    EXPECT_EQ(bench.Run(&DevFunc::UploadCourse, func), 0);
+    EXPECT_EQ(bench.Run(Upload, func), 0);
     EXPECT_FALSE(Serial::Instance().IsOpen());
     EXPECT_EQ(bench.list.Names(), bench.Held());
     EXPECT_EQ(bench.list.Count(), 3u);
@@ -170,8 +179,8 @@ TEST(DeviceOperations, AFailedClearingLeavesTheListAndClosesThePort) {
         Bench bench;
         Simulator device(bench.dir / "link", {"--store", bench.dir / "store", "--fault", fault});
         bench.Connected();
-        DevFunc func(&bench.list);
-        EXPECT_EQ(bench.Run(&DevFunc::ClearCourses, func), 0) << fault;
+        DevFunc func(bench.list);
+        EXPECT_EQ(bench.Run(ClearAll, func), 0) << fault;
         EXPECT_EQ(bench.list.Count(), 3u) << fault;
         EXPECT_EQ(bench.list.Names(), bench.Held()) << fault;
         EXPECT_FALSE(Serial::Instance().IsOpen()) << fault;
@@ -179,8 +188,8 @@ TEST(DeviceOperations, AFailedClearingLeavesTheListAndClosesThePort) {
     Bench bench;
     Simulator device(bench.dir / "link", {"--store", bench.dir / "store"});
     bench.Connected();
-    DevFunc func(&bench.list);
-    EXPECT_EQ(bench.Run(&DevFunc::ClearCourses, func), 1);
+    DevFunc func(bench.list);
+    EXPECT_EQ(bench.Run(ClearAll, func), 1);
     EXPECT_TRUE(bench.progress.empty());
     EXPECT_EQ(bench.list.Count(), 0u);
     EXPECT_TRUE(bench.Held().empty());

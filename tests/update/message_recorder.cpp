@@ -1,6 +1,8 @@
 // Recording what workers post.
 #include "message_recorder.h"
 
+#include "platform/worker.h"
+
 namespace verdal::test {
 namespace {
 
@@ -57,18 +59,10 @@ void Recorder::HandleQueued() {
         DispatchMessage(msg);
 }
 
-WorkerDialog::~WorkerDialog() {
-    if (thread_.joinable())
-        thread_.join();
-}
-
-bool WorkerDialog::ProcessWindowMessage(HWND hwnd, UINT message, WPARAM, LPARAM, LRESULT& result) {
-    if (message != WM_INITDIALOG)
-        return false;
-    const HWND pageWindow = CreateWindowFor(page, hwnd);
-    thread_ = std::thread(worker_, pageWindow);
-    result = 0;
-    return true;
+std::intptr_t RunRecordedDialog(Recorder& page, const std::function<void(HWND)>& worker,
+                                HWND owner) {
+    return RunWorkerDialog(
+        page, [&worker](HWND pageWindow, std::stop_token) { worker(pageWindow); }, owner);
 }
 
 } // namespace verdal::test

@@ -7,7 +7,6 @@
 
 #include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace verdal::test {
@@ -39,19 +38,9 @@ private:
     bool sawMarker_ = false;
 };
 
-// A modal dialog whose page window records progress; WM_INITDIALOG starts the worker on a
-// thread of its own with the page window's handle, as the program's progress dialog does.
-class WorkerDialog : public Window {
-public:
-    explicit WorkerDialog(std::function<void(HWND)> worker) : worker_(std::move(worker)) {}
-    ~WorkerDialog() override;
-    Recorder page;
-
-    bool ProcessWindowMessage(HWND hwnd, UINT message, WPARAM, LPARAM, LRESULT& result) override;
-
-private:
-    std::function<void(HWND)> worker_;
-    std::thread thread_;
-};
+// A modal dialog whose page window records progress, run with its worker the way the program
+// runs its progress dialog; answers the dialog's result once the worker has ended.
+std::intptr_t RunRecordedDialog(Recorder& page, const std::function<void(HWND page)>& worker,
+                                HWND owner);
 
 } // namespace verdal::test

@@ -5,6 +5,7 @@
 #include "loopback_servers.h"
 #include "message_recorder.h"
 #include "platform/data_dir.h"
+#include "platform/worker.h"
 #include "platform/text.h"
 #include "store/course_table.h"
 #include "store/settings.h"
@@ -40,19 +41,21 @@ protected:
 
     // Runs the server check on a worker thread, as the connect worker does.
     void CheckServer() {
-        std::thread worker([&] { ServerCheck(mainWindow.Handle(), offer); });
-        worker.join();
+        Worker worker;
+        worker.Start([&](std::stop_token) { ServerCheck(mainWindow.Handle(), offer); }); // STOP-TODO
+        worker.Join();
         mainWindow.HandleQueued();
     }
 
     // Runs the update worker under a modal dialog; answers the dialog's result.
     std::intptr_t Update(std::vector<WPARAM>* progress = nullptr) {
-        WorkerDialog dialog(
-            [&](HWND page) { RunCatalogueUpdate(mainWindow.Handle(), offer, page); });
-        const std::intptr_t result = DialogBox(dialog, mainWindow.Handle());
+        Recorder page;
+        const std::intptr_t result = RunRecordedDialog(
+            page, [&](HWND pageWindow) { RunCatalogueUpdate(mainWindow.Handle(), offer, pageWindow); },
+            mainWindow.Handle());
         mainWindow.HandleQueued();
         if (progress)
-            *progress = dialog.page.Progress();
+            *progress = page.Progress();
         return result;
     }
 

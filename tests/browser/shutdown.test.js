@@ -1,0 +1,106 @@
+// verdal told to end (SIGTERM) in each state a worker can be in: idle, connecting to a silent
+// device, in the middle of a catalogue update whose course maps stall, and in the middle of a
+// paced course transfer. It always ends with 0, golf.db stays sound, and a transfer under way
+// ends whole before the device is told "$EXIT". The time from the signal to the exit is printed.
+'use strict';
+const test = require('node:test');
+const assert = require('node:assert/strict');
+const { execFileSync } = require('node:child_process');
+const fs = require('node:fs');
+const path = require('node:path');
+const { chromiumPresent, launch } = require('./harness');
+const { BOUND, open, close, run, status } = require('./app_session');
+const skip = chromiumPresent() ? false : 'Chromium is not installed at /usr/bin/chromium';
+let browser;
+test.before(async () => { if (!skip) browser = await launch(); });
+test.after(async () => { if (browser) await browser.close(); });
+
+const dialog = (s) => s.page.locator('.verdal-dialog');
+
+// Sends SIGTERM and answers how the program ended and how long it took.
+async function terminate(s, state) {
+  const start = Date.now();
+  s.verdal.child.kill('SIGTERM');
+  const end = await s.verdal.exited;
+  const ms = Date.now() - start;
+  console.log(`# SIGTERM to exit, ${state}: ${ms} ms`);
+  return { end, ms };
+}
+
+function integrity(s) {
+  return execFileSync('sqlite3', [path.join(s.dir, 'data', 'golf.db'), 'pragma integrity_check;'])
+    .toString().trim();
+}
+
+test('SIGTERM while idle and while connecting ends at once with 0', { skip, timeout: 120000 }, async () => {
+  let s = await open(browser);
+  try {
+    await status(s, 'DEVICE CONNECTED');
+    const { end } = await terminate(s, 'connected, idle');
+    assert.deepEqual(end, { code: 0, signal: null });
+    await s.spy.waitFor(/^SEEN \$EXIT$/);
+  } finally {
+    await close(s);
+  }
+  // The device never answers the handshake: the connect worker is stopped in its wait.
+  s = await open(browser, { faults: ['silent:FCON'] });
+  try {
+    await status(s, 'CONNECTING TO DEVICE');
+    const { end } = await terminate(s, 'connecting');
+    assert.deepEqual(end, { code: 0, signal: null });
+  } finally {
+    await close(s);
+  }
+});
+
+test('SIGTERM during an update whose course maps stall abandons it and keeps golf.db sound', { skip, timeout: 120000 }, async () => {
+  const service = run('verdal-catalogue-service', ['--listen', '127.0.0.1:0', '--courses', '40',
+                                                   '--fault', 'stall:map']);
+  const server = `http://127.0.0.1:${(await service.waitFor(/^LISTENING /)).split(' ')[1]}/`;
+  const s = await open(browser, { server });
+  try {
+    await status(s, 'DEVICE CONNECTED');
+    await s.main.locator('#updategof').click();
+    await dialog(s).waitFor({ timeout: BOUND });
+    // The catalogue file is there: the merge waits on its first course map.
+    const file = path.join(s.dir, 'data', 'update.xml');
+    for (const end = Date.now() + BOUND; !fs.existsSync(file) && Date.now() < end;)
+      await new Promise((resolve) => setTimeout(resolve, 50));
+    const { end } = await terminate(s, 'update waiting on a course map');
+    assert.deepEqual(end, { code: 0, signal: null });
+    assert.equal(integrity(s), 'ok');
+  } finally {
+    await close(s);
+    await service.stop();
+  }
+});
+
+test('SIGTERM during a course transfer lets it end whole before the device is told to exit', { skip, timeout: 180000 }, async () => {
+  const s = await open(browser, { pace: true });
+  try {
+    await status(s, 'DEVICE CONNECTED');
+    await s.main.locator('#updategof').click();
+    await status(s, 'UPDATE GOF FILE COMPLETED');
+    await dialog(s).waitFor({ state: 'detached', timeout: BOUND });
+    await s.main.locator('#search').click();
+    const catalogue = s.main.getByRole('grid').nth(1);
+    const first = catalogue.locator('[role=row]:has([role=gridcell])').first();
+    await first.waitFor({ timeout: BOUND });
+    await dialog(s).waitFor({ state: 'detached', timeout: BOUND });
+    await first.click();
+    await first.click({ button: 'right' });
+    await s.page.getByRole('menu', { name: 'GOLF' }).getByRole('menuitem', { name: 'Add to Device' }).click();
+    await s.spy.waitFor(/^SEEN \$STRT$/);
+    const { end } = await terminate(s, 'course transfer under way');
+    assert.deepEqual(end, { code: 0, signal: null });
+    assert.equal(integrity(s), 'ok');
+    // Every course on the device is whole: the transfer was not cut by "$EXIT".
+    const files = fs.readdirSync(s.store);
+    assert.equal(files.length, 4);
+    for (const f of files) assert.equal(fs.statSync(path.join(s.store, f)).size, 7296, f);
+    const seen = s.spy.lines.filter((l) => l.startsWith('SEEN $'));
+    assert.deepEqual(seen.slice(seen.indexOf('SEEN $STRT')), ['SEEN $STRT', 'SEEN $EXIT']);
+  } finally {
+    await close(s);
+  }
+});
