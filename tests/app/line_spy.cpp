@@ -46,6 +46,17 @@ bool WriteAll(int fd, const char* bytes, ssize_t length) {
     return true;
 }
 
+// "$" and four capital letters: what every command of the device begins with. Block data of a
+// transfer can hold a "$" and a carriage return too.
+bool IsCommand(const std::string& text) {
+    if (text.size() < 5 || text[0] != '$')
+        return false;
+    for (int i = 1; i <= 4; ++i)
+        if (text[i] < 'A' || text[i] > 'Z')
+            return false;
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -102,11 +113,15 @@ int main(int argc, char** argv) {
                 WriteAll(device, buffer, n);
                 for (ssize_t i = 0; i < n; ++i) {
                     if (buffer[i] == '\r') {
-                        if (!command.empty() && command[0] == '$') {
+                        if (IsCommand(command)) {
                             std::printf("SEEN %s\n", command.c_str());
                             std::fflush(stdout);
                         }
                         command.clear();
+                    } else if (buffer[i] == '$') {
+                        // A command begins here, also right after the binary blocks of a
+                        // course transfer, which end without a carriage return.
+                        command = "$";
                     } else if (command.size() < 64) {
                         command += buffer[i];
                     } else {

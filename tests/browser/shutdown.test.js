@@ -98,6 +98,7 @@ test('SIGTERM during a course transfer lets it end whole before the device is to
     const files = fs.readdirSync(s.store);
     assert.equal(files.length, 4);
     for (const f of files) assert.equal(fs.statSync(path.join(s.store, f)).size, 7296, f);
+    await s.spy.waitFor(/^SEEN \$EXIT$/);
     const seen = s.spy.lines.filter((l) => l.startsWith('SEEN $'));
     assert.deepEqual(seen.slice(seen.indexOf('SEEN $STRT')), ['SEEN $STRT', 'SEEN $EXIT']);
   } finally {
