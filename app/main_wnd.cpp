@@ -138,10 +138,10 @@ void CMainWnd::OnDisconnectClick() {
 
 void CMainWnd::OnUpdateClick() {
     const HWND main = Handle();
-    const CatalogueOffer* current = &offer;
     RunWithProgress(
         u"Update GOF File...", true, main,
-        [main, current](HWND page) { RunCatalogueUpdate(main, *current, page); }, main);
+        [main, current = offer.Get()](HWND page) { RunCatalogueUpdate(main, current, page); },
+        main);
 }
 
 bool CMainWnd::OnBehaviorEvent(BEHAVIOR_EVENT_PARAMS& params) {

@@ -125,8 +125,7 @@ struct TransferSet::Transfer {
 
     // Gives the transfer up when a stop is requested or no byte has arrived for the stall limit.
     // libcurl calls this each time the transfer is advanced, also while nothing arrives.
-    static int OnProgress(void* context, curl_off_t, curl_off_t received, curl_off_t,
-                          curl_off_t) {
+    static int OnProgress(void* context, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
         auto* transfer = static_cast<Transfer*>(context);
         if (transfer->stop->stop_requested())
             return 1;

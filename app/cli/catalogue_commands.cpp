@@ -152,7 +152,8 @@ int Update(const CliOptions& options, const std::vector<std::string>& args) {
         return kExitFailed;
     }
     {
-        ProgressDialog dialog([&](HWND page) { RunCatalogueUpdate(hwnd, offer, page); });
+        ProgressDialog dialog(
+            [&, current = offer.Get()](HWND page) { RunCatalogueUpdate(hwnd, current, page); });
         DialogBox(dialog, hwnd);
     }
     // The worker posts its result before it ends the dialog: show what is still queued.
@@ -203,13 +204,14 @@ int Search(const CliOptions& options, const std::vector<std::string>& args) {
     return kExitOk;
 }
 
-const CliRegistration update("update",
-                             "update                refresh the course catalogue from the web service",
-                             Update);
-const CliRegistration search("search",
-                             "search [--country C] [--region R] [KEYWORD]\n"
-                             "                        list catalogue courses: name, country, region",
-                             Search);
+const CliRegistration
+    update("update", "update                refresh the course catalogue from the web service",
+           Update);
+const CliRegistration
+    search("search",
+           "search [--country C] [--region R] [KEYWORD]\n"
+           "                        list catalogue courses: name, country, region",
+           Search);
 
 } // namespace
 } // namespace verdal::cli

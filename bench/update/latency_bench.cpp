@@ -89,13 +89,6 @@ std::string Base(int port) {
     return "http://127.0.0.1:" + std::to_string(port) + "/";
 }
 
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // Forgets the peak memory so far, so that the next reading is the peak from now on.
 void ResetPeakMemory() {
     std::ofstream("/proc/self/clear_refs") << "5";

@@ -48,7 +48,7 @@ protected:
     // Runs the update worker under a modal dialog; answers the dialog's result.
     std::intptr_t Update(std::vector<WPARAM>* progress = nullptr) {
         WorkerDialog dialog(
-            [&](HWND page) { RunCatalogueUpdate(mainWindow.Handle(), offer, page); });
+            [&](HWND page) { RunCatalogueUpdate(mainWindow.Handle(), offer.Get(), page); });
         const std::intptr_t result = DialogBox(dialog, mainWindow.Handle());
         mainWindow.HandleQueued();
         if (progress)
@@ -90,16 +90,22 @@ TEST_F(WorkflowTest, ServerCheckStoresTheOfferAndTheSerialNumber) {
     });
     CheckServer();
     EXPECT_EQ(mainWindow.Statuses(), (Codes{4, 10}));
-    EXPECT_EQ(offer.OfferedVersion(), 26u);
-    EXPECT_EQ(offer.CatalogueUrl(), Utf8ToUtf16(service.Base() + "courses/cat26/cat26.xml"));
+    EXPECT_EQ(offer.Get().offeredVersion, 26u);
+    EXPECT_EQ(offer.Get().catalogueUrl, Utf8ToUtf16(service.Base() + "courses/cat26/cat26.xml"));
     EXPECT_NE(SettingsFile().find("\"sn\"=\"SN4711\""), std::string::npos);
+
+    // A serial number with a blank still makes a request the server answers.
+    ChangeSettings([&](Settings& s) { s.serialNumber = u"SN 47 11"; });
+    mainWindow.posted.clear();
+    CheckServer();
+    EXPECT_EQ(mainWindow.Statuses(), (Codes{4, 10}));
 
     CatalogueService other(10, "31");
     SetServerOverride(other.Base());
     mainWindow.posted.clear();
     CheckServer();
     EXPECT_EQ(mainWindow.Statuses(), (Codes{4, 10}));
-    EXPECT_EQ(offer.OfferedVersion(), 31u);
+    EXPECT_EQ(offer.Get().offeredVersion, 31u);
     EXPECT_EQ(SettingsFile().find(other.Base()), std::string::npos) << "never saved";
 }
 
@@ -113,14 +119,14 @@ TEST_F(WorkflowTest, UnusableRepliesLeaveTheDeviceUnreported) {
         CheckServer();
         EXPECT_EQ(mainWindow.Statuses(), (Codes{4, 5}));
         EXPECT_EQ(service.Served()["version"], 1) << "a reply, even unusable, ends the tries";
-        EXPECT_EQ(offer.OfferedVersion(), 25u);
+        EXPECT_EQ(offer.Get().offeredVersion, 25u);
     }
     // Nobody answers: ten tries, then the same status.
     SetServerOverride("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/");
     mainWindow.posted.clear();
     CheckServer();
     EXPECT_EQ(mainWindow.Statuses(), (Codes{4, 5}));
-    EXPECT_EQ(offer.CatalogueUrl(), u"http://127.0.0.1:1/courses/cat25/cat25.xml");
+    EXPECT_EQ(offer.Get().catalogueUrl, u"http://127.0.0.1:1/courses/cat25/cat25.xml");
 }
 
 TEST_F(WorkflowTest, NothingNewerFinishesAtOnceWithoutARequest) {
@@ -148,7 +154,9 @@ TEST_F(WorkflowTest, AFailedDownloadOrMergeKeepsTheLocalVersion) {
     EXPECT_EQ(unreadable.Served()["catalogue"], 10);
     EXPECT_EQ(unreadable.Served()["map"], 0);
 
-    CatalogueService wrongMap(10, "25", {"long:5"});
+    // The wrong map is answered last, after the maps behind it have arrived: none of them is
+    // written.
+    CatalogueService wrongMap(10, "25", {"long:5", "delay:map:5"});
     offer.Set(25, Utf8ToUtf16(wrongMap.Base() + "courses/cat25/cat25.xml"));
     mainWindow.posted.clear();
     EXPECT_EQ(Update(), 1);
@@ -163,7 +171,7 @@ TEST_F(WorkflowTest, ASuccessfulUpdateSavesTheOfferedVersion) {
     CatalogueService service(40, "25,26,27");
     SetServerOverride(service.Base());
     CheckServer();
-    ASSERT_EQ(offer.OfferedVersion(), 27u);
+    ASSERT_EQ(offer.Get().offeredVersion, 27u);
     mainWindow.posted.clear();
     std::vector<WPARAM> progress;
     EXPECT_EQ(Update(&progress), 1);
