@@ -26,6 +26,7 @@ const char* const kCourseIndexStatements[4] = {
 namespace {
 
 constexpr int kCantOpen = 14; // the library's "unable to open database file"
+constexpr int kBusy = 5;      // the library's "database is locked"
 
 // The file id is the one text the record holds unchanged, so its quotes are doubled here (%q):
 // a catalogue entry must never be able to end the statement early.
@@ -98,6 +99,12 @@ void EnsureCourseTable() {
     database.runStatement(kCreateCourseTable);
     for (const char* statement : kCourseIndexStatements)
         database.runStatement(statement);
+}
+
+void MakeCoursesDurable() {
+    // The first value of the checkpoint's answer is 1 when it could not reach the journal's end.
+    if (CourseDatabase().runScalar("PRAGMA wal_checkpoint(FULL);") != 0)
+        throw CppSQLite3Exception(kBusy, "the course table could not be written through to disk");
 }
 
 std::string InsertStatement(const CourseRecord& record) {

@@ -4,6 +4,7 @@
 #include "platform/event.h"
 #include "platform/messages.h"
 #include "platform/text.h"
+#include "store/course_table.h"
 #include "store/settings.h"
 #include "update/catalogue_merge.h"
 #include "update/http_fetch.h"
@@ -91,6 +92,9 @@ void RunCatalogueUpdate(HWND mainWindow, OfferedCatalogue offer, HWND progressWi
                 result = StatusCode::UpdateError;
             } else if (MergeCatalogue(mainWindow, progressWindow, local, stop) &&
                        !stop.stop_requested()) {
+                // The new version says every course of the catalogue is stored: the rows must
+                // be on the disk before it is, or a power cut would lose courses for good.
+                MakeCoursesDurable();
                 ChangeSettings([&](Settings& settings) { settings.updateVersion = offered; });
                 SaveSettings();
             } else {

@@ -186,6 +186,14 @@ TEST_F(WorkflowTest, ASuccessfulUpdateSavesTheOfferedVersion) {
     EXPECT_EQ(CourseCount(), 40);
     EXPECT_EQ(CopySettings().updateVersion, 27u);
     EXPECT_NE(SettingsFile().find("\"update version\"=dword:0000001b"), std::string::npos);
+    // Before the version was saved, every row reached the database file itself: its copy without
+    // the write-ahead journal holds them all.
+    TempFolder copy;
+    std::filesystem::copy_file(temp.Path() / "golf.db", copy.Path() / "golf.db");
+    CppSQLite3Database alone;
+    alone.open((copy.Path() / "golf.db").c_str());
+    EXPECT_EQ(alone.runScalar("select count(*) from GOLF;"), 40);
+    alone.close();
 
     // Nothing is newer now.
     mainWindow.posted.clear();
