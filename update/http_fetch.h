@@ -26,8 +26,8 @@ namespace verdal {
 // Writes the body of the URL to the file at path (UTF-16), created anew or truncated once the
 // server has answered. Answers 1 when the whole body was read and written (an empty body gives
 // an empty file), 0 on any failure: the request could not be made, the file could not be
-// created or written, the body broke off (the file then keeps what was written so far), or a
-// stop was requested.
+// created or written, the body broke off (the file then keeps what was written so far), the body
+// is longer than the file limit (see SetFetchFileLimit), or a stop was requested.
 int FetchUrlToFile(std::u16string_view url, std::u16string_view path, std::stop_token stop = {});
 
 // Copies the body of the URL into buffer, which holds capacity bytes. Answers the number of
@@ -40,6 +40,11 @@ int FetchUrlToMemory(std::u16string_view url, void* buffer, std::uint32_t capaci
 // The time without a received byte after which a transfer is given up, in milliseconds
 // (30000 by default). Any thread; applies to fetches that start afterwards.
 void SetFetchStallLimit(std::uint32_t stallLimitMs);
+
+// The largest body FetchUrlToFile writes, in bytes (256 MiB by default): a longer body fails the
+// fetch (0), and the file keeps at most this much. Any thread; applies to fetches that start
+// afterwards.
+void SetFetchFileLimit(std::uint64_t limitBytes);
 
 // The address as it may be handed to the HTTP client: blanks, control bytes, bytes above 0x7E,
 // '"', '<', '>', '\' and a '%' that does not begin an escape are written as %XX (upper-case

@@ -27,6 +27,9 @@ constexpr long kChunkSize = 1024;
 constexpr int kPollMs = 100;
 
 std::atomic<std::uint32_t> stallLimitMs{30000};
+// A catalogue file is a few megabytes; a body far beyond that is not one, and must not fill the
+// disk.
+std::atomic<std::uint64_t> fileLimitBytes{256u << 20};
 
 CURLM* Multi(void* multi) {
     return static_cast<CURLM*>(multi);
@@ -59,6 +62,8 @@ struct TransferSet::Transfer {
     std::string path;
     int fd = -1;
     bool fileFailed = false;
+    std::uint64_t written = 0;
+    std::uint64_t fileLimit = 0;
 
     Transfer() = default;
     Transfer(const Transfer&) = delete;
@@ -104,6 +109,11 @@ struct TransferSet::Transfer {
         if (transfer->toFile) {
             if (!transfer->OpenFile())
                 return 0;
+            if (n > transfer->fileLimit - transfer->written) {
+                transfer->fileFailed = true;
+                return 0; // ends the transfer
+            }
+            transfer->written += n;
             for (std::size_t done = 0; done < n;) {
                 const ssize_t written = ::write(transfer->fd, data + done, n - done);
                 if (written < 0) {
@@ -225,6 +235,7 @@ TransferSet::Id TransferSet::StartToFile(std::u16string_view url, std::u16string
     auto transfer = std::make_unique<Transfer>();
     transfer->toFile = true;
     transfer->path = Utf16ToUtf8(path);
+    transfer->fileLimit = fileLimitBytes.load();
     transfer->Open(url);
     return Start(std::move(transfer));
 }
@@ -275,6 +286,10 @@ std::optional<int> TransferSet::Wait(Id id) {
 
 void SetFetchStallLimit(std::uint32_t limitMs) {
     stallLimitMs.store(limitMs);
+}
+
+void SetFetchFileLimit(std::uint64_t limitBytes) {
+    fileLimitBytes.store(limitBytes);
 }
 
 } // namespace verdal

@@ -90,6 +90,20 @@ TEST(HttpFetch, EmptyBodyAndErrorPagesAreBodies) {
     EXPECT_EQ(ReadFile(bigFile), body);
 }
 
+TEST(HttpFetch, AFileBodyBeyondTheLimitFailsTheFetch) {
+    StaticServer server;
+    TempFolder temp;
+    const std::string body = Pattern(30000);
+    server.Put("big.bin", body);
+    const auto file = Utf8ToUtf16((temp.Path() / "big.out").string());
+    SetFetchFileLimit(30000);
+    EXPECT_EQ(FetchUrlToFile(Utf8ToUtf16(server.Url("big.bin")), file), 1);
+    SetFetchFileLimit(29999);
+    EXPECT_EQ(FetchUrlToFile(Utf8ToUtf16(server.Url("big.bin")), file), 0);
+    SetFetchFileLimit(256u << 20);
+    EXPECT_LE(std::filesystem::file_size(temp.Path() / "big.out"), 29999u);
+}
+
 TEST(HttpFetch, RequestsThatCannotOpenFailWithoutTouchingTheFile) {
     TempFolder temp;
     const auto target = temp.Path() / "kept.xml";
