@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -199,4 +200,48 @@ TEST_F(WorkflowTest, ASuccessfulUpdateSavesTheOfferedVersion) {
     mainWindow.posted.clear();
     EXPECT_EQ(Update(), 1);
     EXPECT_EQ(mainWindow.Statuses(), (Codes{11}));
+}
+
+TEST_F(WorkflowTest, AStopEndsTheServerCheckAndTheUpdateWithoutChangingAnything) {
+    // Each stalled request lasts the 30 s stall limit unless the stop ends it.
+    CatalogueService stalled(10, "25", {"stall:version", "stall:map:3"});
+    SetServerOverride(stalled.Base());
+    auto stopOnceServed = [&](std::stop_source& stop, const char* kind, long count) {
+        return std::thread([&stop, &stalled, kind, count] {
+            const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (stalled.Served()[kind] < count && std::chrono::steady_clock::now() < bound)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            stop.request_stop();
+        });
+    };
+
+    std::stop_source checkStop;
+    std::thread stopper = stopOnceServed(checkStop, "version", 1);
+    const auto start = std::chrono::steady_clock::now();
+    std::thread worker([&] { ServerCheck(mainWindow.Handle(), offer, checkStop.get_token()); });
+    worker.join();
+    stopper.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    mainWindow.HandleQueued();
+    EXPECT_EQ(mainWindow.Statuses(), (Codes{4})) << "nothing is posted after the stop";
+    EXPECT_EQ(offer.Get().offeredVersion, 0u);
+
+    offer.Set(25, Utf8ToUtf16(stalled.Base() + "courses/cat25/cat25.xml"));
+    mainWindow.posted.clear();
+    std::stop_source updateStop;
+    stopper = stopOnceServed(updateStop, "map", 3);
+    WorkerDialog dialog([&](HWND page) {
+        RunCatalogueUpdate(mainWindow.Handle(), offer.Get(), page, updateStop.get_token());
+    });
+    EXPECT_EQ(DialogBox(dialog, mainWindow.Handle()), 1);
+    stopper.join();
+    mainWindow.HandleQueued();
+    const Codes statuses = mainWindow.Statuses();
+    ASSERT_FALSE(statuses.empty());
+    EXPECT_EQ(statuses.back(), 12u);
+    // The courses stored before the stop stay; nothing at or after the stalled map is written.
+    const auto stored = std::count(statuses.begin(), statuses.end(), WPARAM{9});
+    EXPECT_EQ(CourseCount(), stored);
+    EXPECT_LE(stored, 2);
+    EXPECT_EQ(CopySettings().updateVersion, 24u);
 }
