@@ -2,6 +2,7 @@
 // by a reader and drained by a writer that waits until each chunk is due.
 #include "delay_relay.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <condition_variable>
 #include <cstdio>
@@ -119,6 +120,11 @@ DelayRelay::~DelayRelay() {
     ended_.wait(lock, [&] { return running_ == 0; });
 }
 
+int DelayRelay::PeakConnections() {
+    std::lock_guard lock(mutex_);
+    return peakRunning_;
+}
+
 void DelayRelay::Accept() {
     while (!stopping_) {
         const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
@@ -138,7 +144,7 @@ void DelayRelay::Accept() {
         }
         ++connections_;
         std::lock_guard lock(mutex_);
-        ++running_;
+        peakRunning_ = std::max(peakRunning_, ++running_);
         std::thread([this, client, server] { Relay(client, server); }).detach();
     }
 }

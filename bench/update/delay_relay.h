@@ -29,6 +29,8 @@ public:
     int Port() const { return port_; }
     // The connections accepted so far.
     int Connections() const { return connections_.load(); }
+    // The most connections open at the same time so far.
+    int PeakConnections();
 
 private:
     struct Direction;
@@ -43,10 +45,11 @@ private:
     int port_ = 0;
     std::atomic<bool> stopping_{false};
     std::atomic<int> connections_{0};
-    std::mutex mutex_; // guards directions_ and running_
+    std::mutex mutex_; // guards directions_, running_ and peakRunning_
     std::condition_variable ended_;
     std::vector<std::shared_ptr<Direction>> directions_;
     int running_ = 0; // connections being relayed
+    int peakRunning_ = 0;
     std::thread acceptor_;
 };
 

@@ -172,10 +172,11 @@ int main(int argc, char** argv) {
         const Result relayed = Merge(folder / ("relay" + tag), catalogue, Base(service.port),
                                      Base(relay.Port()), courses);
         failures += !direct.ok + !relayed.ok;
-        std::printf("%6d courses   loopback %7.0f courses/s, peak %6.1f MiB   "
-                    "50 ms round trips %7.0f courses/s, peak %6.1f MiB, %d connections\n",
-                    courses, direct.coursesPerSecond, direct.peakMiB, relayed.coursesPerSecond,
-                    relayed.peakMiB, relay.Connections());
+        std::printf(
+            "%6d courses   loopback %7.0f courses/s, peak %6.1f MiB   "
+            "50 ms round trips %7.0f courses/s, peak %6.1f MiB, %d connections (%d at once)\n",
+            courses, direct.coursesPerSecond, direct.peakMiB, relayed.coursesPerSecond,
+            relayed.peakMiB, relay.Connections(), relay.PeakConnections());
         std::fflush(stdout);
     }
     std::error_code ignored;
