@@ -204,14 +204,13 @@ int Search(const CliOptions& options, const std::vector<std::string>& args) {
     return kExitOk;
 }
 
-const CliRegistration
-    update("update", "update                refresh the course catalogue from the web service",
-           Update);
-const CliRegistration
-    search("search",
-           "search [--country C] [--region R] [KEYWORD]\n"
-           "                        list catalogue courses: name, country, region",
-           Search);
+const CliRegistration update("update",
+                             "update                refresh the course catalogue from the web service",
+                             Update);
+const CliRegistration search("search",
+                             "search [--country C] [--region R] [KEYWORD]\n"
+                             "                        list catalogue courses: name, country, region",
+                             Search);
 
 } // namespace
 } // namespace verdal::cli
