@@ -245,8 +245,9 @@ void TransferSet::CollectFinished() {
     while (CURLMsg* message = curl_multi_info_read(Multi(multi_), &queued)) {
         if (message->msg != CURLMSG_DONE)
             continue;
-        Transfer* transfer = nullptr;
-        curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &transfer);
+        char* context = nullptr;
+        curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &context);
+        auto* transfer = reinterpret_cast<Transfer*>(context);
         transfer->result = message->data.result;
         transfer->done = true;
         // Hands the connection back for the next transfer; the handle keeps its results.
