@@ -18,8 +18,7 @@ namespace verdal {
 
 using namespace engine;
 
-CMainWnd::CMainWnd()
-    : CPageHost(HANDLE_BEHAVIOR_EVENT | HANDLE_KEY, ViewKind::Window) {}
+CMainWnd::CMainWnd() : CPageHost(HANDLE_BEHAVIOR_EVENT | HANDLE_KEY, ViewKind::Window) {}
 
 CMainWnd::~CMainWnd() {
     // A worker may still run when the window was never destroyed (a failed start).
@@ -108,7 +107,7 @@ void CMainWnd::ConnectWorker(std::stop_token stop) {
         if (ConnectDevice(hwnd, found->capacity, found->courses, stop) != 1)
             return;
         PostMessageWith(hwnd, kDeviceStateMessage, 0, std::move(found));
-        ServerCheck(hwnd, offer); // STOP-TODO
+        ServerCheck(hwnd, offer, stop);
     } catch (...) {
         ReportFailure(hwnd, "connect worker");
         PostStatus(hwnd, StatusCode::NotConnected);
@@ -149,10 +148,9 @@ void CMainWnd::OnDisconnectClick() {
 
 void CMainWnd::OnUpdateClick() {
     const HWND main = Handle();
-    const CatalogueOffer* current = &offer;
     RunWithProgress(u"Update GOF File...", true, main, workers_,
-                    [main, current](HWND page, std::stop_token) {
-                        RunCatalogueUpdate(main, *current, page);
+                    [main, current = offer.Get()](HWND page, std::stop_token stop) {
+                        RunCatalogueUpdate(main, current, page, stop);
                     });
 }
 

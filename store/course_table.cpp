@@ -26,12 +26,15 @@ const char* const kCourseIndexStatements[4] = {
 namespace {
 
 constexpr int kCantOpen = 14; // the library's "unable to open database file"
+constexpr int kBusy = 5;      // the library's "database is locked"
 
+// The file id is the one text the record holds unchanged, so its quotes are doubled here (%q):
+// a catalogue entry must never be able to end the statement early.
 constexpr const char* kInsertFormat =
     "insert into GOLF (objid,fileid,name,alias,country,city,address,telephone,email,hole,gof) "
-    "values (%d,'%s','%s','%s','%s','%s','%s','%s','%s','%s',%Q);";
+    "values (%d,'%q','%s','%s','%s','%s','%s','%s','%s','%s',%Q);";
 constexpr const char* kUpdateFormat =
-    "update GOLF set fileid\t\t\t= '%s',name\t\t\t= '%s',alias\t\t\t= '%s',country\t\t= '%s',"
+    "update GOLF set fileid\t\t\t= '%q',name\t\t\t= '%s',alias\t\t\t= '%s',country\t\t= '%s',"
     "city\t\t\t= '%s',address\t\t= '%s',telephone\t\t= '%s',email\t\t\t= '%s',"
     "hole\t\t\t= '%s',gof\t\t\t=  %Q  where objid    = %d;";
 constexpr const char* kCountByIdFormat = "select count(*) from GOLF where objid=%d";
@@ -96,6 +99,12 @@ void EnsureCourseTable() {
     database.runStatement(kCreateCourseTable);
     for (const char* statement : kCourseIndexStatements)
         database.runStatement(statement);
+}
+
+void MakeCoursesDurable() {
+    // The first value of the checkpoint's answer is 1 when it could not reach the journal's end.
+    if (CourseDatabase().runScalar("PRAGMA wal_checkpoint(FULL);") != 0)
+        throw CppSQLite3Exception(kBusy, "the course table could not be written through to disk");
 }
 
 std::string InsertStatement(const CourseRecord& record) {

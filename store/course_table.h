@@ -31,6 +31,11 @@ void OpenCourseDatabase();
 void TuneCourseDatabase(CppSQLite3Database& database);
 // Creates table GOLF and its four indexes when the table is missing; otherwise does nothing.
 void EnsureCourseTable();
+// Writes every committed row through to the disk: a full checkpoint of the write-ahead journal,
+// which syncs the journal and then the database file. Call it before recording anything that
+// relies on the rows surviving a power cut. Throws CppSQLite3Exception when the checkpoint fails
+// or cannot complete (another connection kept it from the journal's end).
+void MakeCoursesDurable();
 
 // The insert statement of a record, its GOF block in the quote-free text form. The record's texts
 // go in as held (quotes already doubled).

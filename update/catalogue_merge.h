@@ -9,21 +9,24 @@
 #include "platform/window.h"
 
 #include <cstdint>
+#include <stop_token>
 #include <string_view>
 
 namespace verdal {
 
 // Downloads the catalogue file at the address into update.xml in the data folder: up to 10
 // attempts, 500 ms apart (also after the last). Answers 1 at the first attempt that fetched the
-// whole body, 0 after ten failures (the file then holds what the last attempt wrote).
+// whole body, 0 after ten failures (the file then holds what the last attempt wrote). A stop
+// requested through stop abandons the attempt in flight and makes no further one: 0.
 // Worker threads only.
-int DownloadCatalogue(std::u16string_view catalogueUrl);
+int DownloadCatalogue(std::u16string_view catalogueUrl, std::stop_token stop = {});
 
 // Merges every version of update.xml whose number is above localVersion (compared unsigned) into
 // the course table, in document order, course by course: the entry's course map (exactly 7264
 // bytes, fetched from its "url") and its texts are stored at once, inserted when no row has its
 // uid, else updating every row with it. An entry without a non-zero "uid" or lacking one of the
-// other attributes is skipped.
+// other attributes is skipped. The maps of up to 64 following courses are fetched meanwhile, over
+// at most 8 connections to one server, but each course is judged and stored in document order.
 //
 // For every course stored it posts the status CourseStored to mainWindow with the course's name
 // (quotes doubled, as the record holds it) owned by the message, and the progress message to
@@ -31,9 +34,12 @@ int DownloadCatalogue(std::u16string_view catalogueUrl);
 //
 // Answers true when the whole file was merged (also when nothing was newer), false when the file
 // cannot be read or has no root element, a version has no "number", a course map is not exactly
-// 7264 bytes, or the database failed; courses stored before a stop stay stored. Worker threads
-// only: it blocks on the network.
-bool MergeCatalogue(HWND mainWindow, HWND progressWindow, std::uint32_t localVersion);
+// 7264 bytes, the database failed, or a stop was requested; courses stored before a stop stay
+// stored, and nothing after the entry where it stopped is written. A stop requested through stop
+// lets the course being stored finish, abandons the fetches in flight at once and answers false.
+// Worker threads only: it blocks on the network.
+bool MergeCatalogue(HWND mainWindow, HWND progressWindow, std::uint32_t localVersion,
+                    std::stop_token stop = {});
 
 // The integer of a decimal text as the catalogue writes it: leading blanks, an optional sign,
 // then digits up to the first other character; no digits gives 0. Values beyond the 32-bit range

@@ -8,12 +8,16 @@
 // Every request carries the user agent "InetURL/1.0", gives up connecting after 2000 ms, takes
 // its proxy from the environment (http_proxy, no_proxy and their kin), follows redirects, and
 // reads the body in chunks of at most 1024 bytes. Only http:// and https:// addresses are
-// fetched. A transfer that receives no byte for the stall limit (30 s unless changed) fails,
-// so a fetch can never hang.
+// fetched, and each address is passed through EncodeUrl first. A transfer that receives no byte
+// for the stall limit (30 s unless changed) fails, so a fetch can never hang.
+//
+// Stopping: a stop requested through stop abandons the transfer in flight within about 100 ms,
+// and the call answers its failure value (0 from FetchUrlToFile, -1 from FetchUrlToMemory).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -22,17 +26,30 @@ namespace verdal {
 // Writes the body of the URL to the file at path (UTF-16), created anew or truncated once the
 // server has answered. Answers 1 when the whole body was read and written (an empty body gives
 // an empty file), 0 on any failure: the request could not be made, the file could not be
-// created or written, or the body broke off (the file then keeps what was written so far).
-int FetchUrlToFile(std::u16string_view url, std::u16string_view path);
+// created or written, the body broke off (the file then keeps what was written so far), the body
+// is longer than the file limit (see SetFetchFileLimit), or a stop was requested.
+int FetchUrlToFile(std::u16string_view url, std::u16string_view path, std::stop_token stop = {});
 
 // Copies the body of the URL into buffer, which holds capacity bytes. Answers the number of
 // bytes copied (0 for an empty body); 0 when the body is larger than capacity (exactly filling
-// it is allowed); -1 when the request could not be made (no connection, no answer). A body that
-// breaks off after it began answers the bytes received so far.
-int FetchUrlToMemory(std::u16string_view url, void* buffer, std::uint32_t capacity);
+// it is allowed); -1 when the request could not be made (no connection, no answer) or a stop was
+// requested. A body that breaks off after it began answers the bytes received so far.
+int FetchUrlToMemory(std::u16string_view url, void* buffer, std::uint32_t capacity,
+                     std::stop_token stop = {});
 
 // The time without a received byte after which a transfer is given up, in milliseconds
 // (30000 by default). Any thread; applies to fetches that start afterwards.
 void SetFetchStallLimit(std::uint32_t stallLimitMs);
+
+// The largest body FetchUrlToFile writes, in bytes (256 MiB by default): a longer body fails the
+// fetch (0), and the file keeps at most this much. Any thread; applies to fetches that start
+// afterwards.
+void SetFetchFileLimit(std::uint64_t limitBytes);
+
+// The address as it may be handed to the HTTP client: blanks, control bytes, bytes above 0x7E,
+// '"', '<', '>', '\' and a '%' that does not begin an escape are written as %XX (upper-case
+// hexadecimal); existing %XX escapes and the reserved characters (/ ? # & = : and the like) stay
+// as they are, so an address that is already well formed comes back unchanged.
+std::string EncodeUrl(std::string_view url);
 
 } // namespace verdal

@@ -4,6 +4,7 @@
 #include "platform/event.h"
 #include "platform/messages.h"
 #include "platform/text.h"
+#include "store/course_table.h"
 #include "store/settings.h"
 #include "update/catalogue_merge.h"
 #include "update/http_fetch.h"
@@ -31,14 +32,9 @@ void CatalogueOffer::Set(std::uint32_t offeredVersion, std::u16string catalogueU
     catalogueUrl_ = std::move(catalogueUrl);
 }
 
-std::uint32_t CatalogueOffer::OfferedVersion() const {
+OfferedCatalogue CatalogueOffer::Get() const {
     std::lock_guard lock(mutex_);
-    return offeredVersion_;
-}
-
-std::u16string CatalogueOffer::CatalogueUrl() const {
-    std::lock_guard lock(mutex_);
-    return catalogueUrl_;
+    return {offeredVersion_, catalogueUrl_};
 }
 
 std::u16string ServerBase() {
@@ -55,22 +51,25 @@ void SetServerOverride(std::string base) {
     serverOverride = std::move(base);
 }
 
-int CheckServerVersion(HWND mainWindow, char* reply, std::uint32_t capacity) {
+int CheckServerVersion(HWND mainWindow, char* reply, std::uint32_t capacity, std::stop_token stop) {
     PostStatus(mainWindow, StatusCode::ConnectingServer);
-    for (int attempt = 0; attempt < kVersionAttempts; ++attempt) {
+    for (int attempt = 0; attempt < kVersionAttempts && !stop.stop_requested(); ++attempt) {
         const std::u16string url = VersionRequestUrl(ServerBase(), CopySettings().serialNumber);
-        const int received = FetchUrlToMemory(url, reply, capacity);
-        if (received > 0)
+        const int received = FetchUrlToMemory(url, reply, capacity, stop);
+        if (received > 0 && !stop.stop_requested())
             return received;
-        Sleep(kRetryPauseMs);
+        if (!Sleep(kRetryPauseMs, stop))
+            break;
     }
     return 0;
 }
 
-void ServerCheck(HWND mainWindow, CatalogueOffer& offer) {
+void ServerCheck(HWND mainWindow, CatalogueOffer& offer, std::stop_token stop) {
     // One byte beyond the capacity stays zero, so the reply is always a terminated text.
     char reply[kReplyCapacity + 1] = {};
-    const int received = CheckServerVersion(mainWindow, reply, kReplyCapacity);
+    const int received = CheckServerVersion(mainWindow, reply, kReplyCapacity, stop);
+    if (stop.stop_requested())
+        return;
     if (received <= 0 || !std::strstr(reply, "http://")) {
         PostStatus(mainWindow, StatusCode::ServerNotConnected);
         return;
@@ -81,16 +80,21 @@ void ServerCheck(HWND mainWindow, CatalogueOffer& offer) {
     PostStatus(mainWindow, StatusCode::Connected);
 }
 
-void RunCatalogueUpdate(HWND mainWindow, const CatalogueOffer& offer, HWND progressWindow) {
+void RunCatalogueUpdate(HWND mainWindow, OfferedCatalogue offer, HWND progressWindow,
+                        std::stop_token stop) {
     PostMessage(progressWindow, kProgressMessage, 0);
     StatusCode result = StatusCode::UpdateCompleted;
     try {
-        const std::uint32_t offered = offer.OfferedVersion();
+        const std::uint32_t offered = offer.offeredVersion;
         const std::uint32_t local = CopySettings().updateVersion;
         if (offered > local) {
-            if (DownloadCatalogue(offer.CatalogueUrl()) != 1) {
+            if (DownloadCatalogue(offer.catalogueUrl, stop) != 1) {
                 result = StatusCode::UpdateError;
-            } else if (MergeCatalogue(mainWindow, progressWindow, local)) {
+            } else if (MergeCatalogue(mainWindow, progressWindow, local, stop) &&
+                       !stop.stop_requested()) {
+                // The new version says every course of the catalogue is stored: the rows must
+                // be on the disk before it is, or a power cut would lose courses for good.
+                MakeCoursesDurable();
                 ChangeSettings([&](Settings& settings) { settings.updateVersion = offered; });
                 SaveSettings();
             } else {

@@ -9,17 +9,24 @@
 
 #include <cstdint>
 #include <mutex>
+#include <stop_token>
 #include <string>
 
 namespace verdal {
 
+// What the web service offered: the catalogue version and the address of its file.
+struct OfferedCatalogue {
+    std::uint32_t offeredVersion = 0; // 0 until a server check succeeds
+    std::u16string catalogueUrl;
+};
+
 // The catalogue the web service offered at the last successful server check. The main window
-// owns one; the connect worker writes it and the update worker reads it, under its lock.
+// owns one; the connect worker writes it and the update worker's starter reads it, each in one
+// piece under its lock, so a version is never paired with another check's address.
 class CatalogueOffer {
 public:
     void Set(std::uint32_t offeredVersion, std::u16string catalogueUrl);
-    std::uint32_t OfferedVersion() const;
-    std::u16string CatalogueUrl() const;
+    OfferedCatalogue Get() const;
 
 private:
     mutable std::mutex mutex_;
@@ -36,22 +43,28 @@ void SetServerOverride(std::string base);
 
 // Posts ConnectingServer, then asks the web service for the current version with the stored
 // serial number: up to 10 attempts, 500 ms apart (also after the last), each reading at most
-// capacity bytes into reply. Answers the bytes received, 0 when every attempt failed.
+// capacity bytes into reply. Answers the bytes received, 0 when every attempt failed or a stop
+// was requested through stop (which abandons the request in flight and ends the pauses).
 // Worker threads only.
-int CheckServerVersion(HWND mainWindow, char* reply, std::uint32_t capacity);
+int CheckServerVersion(HWND mainWindow, char* reply, std::uint32_t capacity,
+                       std::stop_token stop = {});
 
 // The last step of connecting a device: the version request; when it failed or its reply holds
 // no "http://", posts ServerNotConnected and changes nothing. Otherwise stores the offered
 // version and the catalogue file address in offer, saves the settings (keeping the serial
-// number read while connecting) and posts Connected. Worker threads only.
-void ServerCheck(HWND mainWindow, CatalogueOffer& offer);
+// number read while connecting) and posts Connected. Once a stop is requested through stop it
+// changes nothing and posts nothing more. Worker threads only.
+void ServerCheck(HWND mainWindow, CatalogueOffer& offer, std::stop_token stop = {});
 
 // The worker of "Course Update", run on its own thread under the progress dialog whose page
-// window is progressWindow. Posts progress 0; when the offered version is newer than the settings'
-// updateVersion (unsigned), downloads the catalogue and merges it, then on success stores the
-// offered version as updateVersion and saves the settings. Posts UpdateCompleted (also when
-// nothing was newer: then nothing is fetched) or UpdateError to mainWindow, then ends the dialog
-// (the parent of progressWindow) with 1.
-void RunCatalogueUpdate(HWND mainWindow, const CatalogueOffer& offer, HWND progressWindow);
+// window is progressWindow, with the offer as it stood when the update began. Posts progress 0;
+// when the offered version is newer than the settings' updateVersion (unsigned), downloads the
+// catalogue and merges it, then on success stores the offered version as updateVersion and saves
+// the settings. Posts UpdateCompleted (also when nothing was newer: then nothing is fetched) or
+// UpdateError to mainWindow, then ends the dialog (the parent of progressWindow) with 1. A stop
+// requested through stop ends the download or the merge early (see there) with UpdateError; the
+// local version then stays as it was.
+void RunCatalogueUpdate(HWND mainWindow, OfferedCatalogue offer, HWND progressWindow,
+                        std::stop_token stop = {});
 
 } // namespace verdal

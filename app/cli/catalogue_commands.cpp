@@ -121,7 +121,7 @@ int Update(const CliOptions& options, const std::vector<std::string>& args) {
     CatalogueOffer offer;
 
     Worker connectWorker;
-    connectWorker.Start([&](std::stop_token) { ServerCheck(hwnd, offer); }); // STOP-TODO
+    connectWorker.Start([&](std::stop_token stop) { ServerCheck(hwnd, offer, stop); });
     mainWindow.WaitForStatus({StatusCode::Connected, StatusCode::ServerNotConnected});
     connectWorker.Join();
     if (mainWindow.lastStatus != static_cast<WPARAM>(StatusCode::Connected)) {
@@ -130,7 +130,10 @@ int Update(const CliOptions& options, const std::vector<std::string>& args) {
     }
     ProgressPage page;
     RunWorkerDialog(
-        page, [&](HWND pageWindow, std::stop_token) { RunCatalogueUpdate(hwnd, offer, pageWindow); },
+        page,
+        [&, current = offer.Get()](HWND pageWindow, std::stop_token stop) {
+            RunCatalogueUpdate(hwnd, current, pageWindow, stop);
+        },
         hwnd);
     // The worker posts its result before it ends the dialog: show what is still queued.
     mainWindow.HandleQueued();
@@ -180,13 +183,14 @@ int Search(const CliOptions& options, const std::vector<std::string>& args) {
     return kExitOk;
 }
 
-const CliRegistration update("update",
-                             "update                refresh the course catalogue from the web service",
-                             Update);
-const CliRegistration search("search",
-                             "search [--country C] [--region R] [KEYWORD]\n"
-                             "                        list catalogue courses: name, country, region",
-                             Search);
+const CliRegistration
+    update("update", "update                refresh the course catalogue from the web service",
+           Update);
+const CliRegistration
+    search("search",
+           "search [--country C] [--region R] [KEYWORD]\n"
+           "                        list catalogue courses: name, country, region",
+           Search);
 
 } // namespace
 } // namespace verdal::cli

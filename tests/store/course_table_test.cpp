@@ -61,15 +61,15 @@ protected:
 
 TEST(CourseStatements, InsertAndUpdateTexts) {
     CourseRecord record = MakeCourse(-7, "O'Brien", "Ireland", "Co. Clare");
-    record.SetFileId("f'1"); // fileid goes in unchanged
+    record.SetFileId("f'1"); // held unchanged, its quote doubled only in the statement
     EXPECT_EQ(InsertStatement(record),
               "insert into GOLF (objid,fileid,name,alias,country,city,address,telephone,email,"
-              "hole,gof) values (-7,'f'1','O''Brien','alias','Ireland','Co. Clare',"
+              "hole,gof) values (-7,'f''1','O''Brien','alias','Ireland','Co. Clare',"
               "'1 Links Road','555-0100','pro@example.org',"
               "'4,3,5,4,4,3,4,5,4,4,3,5,4,4,3,4,5,4','" +
                   ZeroBlockText() + "');");
     EXPECT_EQ(UpdateStatement(record),
-              "update GOLF set fileid\t\t\t= 'f'1',name\t\t\t= 'O''Brien',alias\t\t\t= 'alias',"
+              "update GOLF set fileid\t\t\t= 'f''1',name\t\t\t= 'O''Brien',alias\t\t\t= 'alias',"
               "country\t\t= 'Ireland',city\t\t\t= 'Co. Clare',address\t\t= '1 Links Road',"
               "telephone\t\t= '555-0100',email\t\t\t= 'pro@example.org',"
               "hole\t\t\t= '4,3,5,4,4,3,4,5,4,4,3,5,4,4,3,4,5,4',gof\t\t\t=  '" +
@@ -183,6 +183,24 @@ TEST_F(CourseTableTest, RecordsGoInAndComeBackWhole) {
     cursor = CourseDatabase().runQuery("select * from GOLF;");
     ReadCourse(cursor, back);
     EXPECT_EQ(back.gof, changed.gof);
+}
+
+TEST_F(CourseTableTest, AFileIdWithQuotesIsStoredExactlyAsReceived) {
+    const std::string hostile = "F'8);--";
+    CourseRecord record = MakeCourse(8, "Quote Links", "Ireland", "Kerry");
+    record.SetFileId(hostile);
+    InsertCourse(record);
+    record.SetFileId(hostile + "'; drop table GOLF;--");
+    UpdateCourse(record);
+    InsertCourse(MakeCourse(9, "Next", "Ireland", "Kerry"));
+
+    CppSQLite3Cursor cursor = CourseDatabase().runQuery("select fileid from GOLF order by objid;");
+    EXPECT_EQ(std::string(cursor.columnText(0)), hostile + "'; drop table GOLF;--");
+    cursor.advance();
+    EXPECT_EQ(std::string(cursor.columnText(0)), "F9");
+    cursor.finish();
+    GofBlock block{};
+    EXPECT_TRUE(ReadCourseGof(8, hostile + "'; drop table GOLF;--", block));
 }
 
 TEST_F(CourseTableTest, NullColumnsReadAsDefaults) {

@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
+#include <future>
 #include <map>
 
 using namespace verdal;
@@ -188,12 +190,45 @@ TEST_F(MergeTest, EntriesAreSkippedOrMergedByTheirAttributes) {
     EXPECT_EQ(progressWindow.Progress(), (std::vector<WPARAM>{25, 50, 75}));
 }
 
+TEST_F(MergeTest, MapsAnsweredOutOfOrderAreStoredInDocumentOrder) {
+    // The second map comes last of all, long after the maps that follow it.
+    CatalogueService service(30, "25", {"delay:map:2"});
+    const CatalogueGenerator generator(30, {25});
+    ASSERT_EQ(DownloadCatalogue(Utf8ToUtf16(service.Base() + "courses/cat25/cat25.xml")), 1);
+    ASSERT_TRUE(Merge(24));
+
+    const std::vector<GeneratedCourse> entries = generator.Entries(25);
+    const auto rows = Table();
+    ASSERT_EQ(rows.size(), entries.size());
+    std::vector<std::u16string> names;
+    for (const GeneratedCourse& course : entries) {
+        ExpectStored(rows.at(course.uid), generator, course);
+        names.push_back(Utf8ToUtf16(DoubleQuotes(course.name)));
+    }
+    EXPECT_EQ(mainWindow.StoredNames(), names);
+    std::vector<WPARAM> progress;
+    for (std::size_t done = 1; done <= entries.size(); ++done)
+        progress.push_back(done * 100 / entries.size());
+    EXPECT_EQ(progressWindow.Progress(), progress);
+    // Every row went in in document order.
+    CppSQLite3Cursor cursor = CourseDatabase().runQuery("select objid from GOLF order by rowid;");
+    for (const GeneratedCourse& course : entries) {
+        ASSERT_FALSE(cursor.atEnd());
+        EXPECT_EQ(cursor.intColumn(0), course.uid);
+        cursor.advance();
+    }
+}
+
 TEST_F(MergeTest, AWrongSizedMapStopsTheMergeAndKeepsWhatWasStored) {
-    for (const char* fault : {"short:4", "long:4", "cut:map:4"}) {
-        SCOPED_TRACE(fault);
+    // With the fourth map answered late, the maps after it have arrived before it is judged.
+    for (std::vector<std::string> faults : {std::vector<std::string>{"short:4"},
+                                            {"long:4"},
+                                            {"cut:map:4"},
+                                            {"short:4", "delay:map:4"}}) {
+        SCOPED_TRACE(faults.size() == 1 ? faults[0] : faults[0] + " late");
         CourseDatabase().runStatement("delete from GOLF;");
         mainWindow.posted.clear();
-        CatalogueService service(10, "25", {fault});
+        CatalogueService service(10, "25", faults);
         ASSERT_EQ(DownloadCatalogue(Utf8ToUtf16(service.Base() + "courses/cat25/cat25.xml")), 1);
         EXPECT_FALSE(Merge(24));
         const auto rows = Table();
@@ -229,4 +264,51 @@ TEST_F(MergeTest, AFailingStatementEndsTheMergeWithFalse) {
     CourseDatabase().runStatement("drop table GOLF;");
     EXPECT_FALSE(Merge(24));
     EXPECT_TRUE(mainWindow.StoredNames().empty());
+}
+
+TEST_F(MergeTest, AStopEndsTheMergeBetweenCoursesAndAbandonsTheTransfers) {
+    // The third map stalls for the 30 s stall limit: only the stop can end the merge sooner.
+    CatalogueService service(10, "25", {"stall:map:3"});
+    ASSERT_EQ(DownloadCatalogue(Utf8ToUtf16(service.Base() + "courses/cat25/cat25.xml")), 1);
+    std::stop_source stop;
+    auto merged = std::async(std::launch::async, [&] {
+        return MergeCatalogue(mainWindow.Handle(), progressWindow.Handle(), 24, stop.get_token());
+    });
+    const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (mainWindow.StoredNames().size() < 2 && std::chrono::steady_clock::now() < bound) {
+        merged.wait_for(std::chrono::milliseconds(20));
+        mainWindow.HandleQueued();
+    }
+    ASSERT_EQ(mainWindow.StoredNames().size(), 2u);
+
+    stop.request_stop();
+    ASSERT_EQ(merged.wait_for(std::chrono::seconds(1)), std::future_status::ready);
+    EXPECT_FALSE(merged.get());
+    mainWindow.HandleQueued();
+    EXPECT_EQ(mainWindow.StoredNames().size(), 2u);
+    EXPECT_EQ(Table().size(), 2u);
+}
+
+TEST_F(MergeTest, AStoppedDownloadMakesNoFurtherAttempt) {
+    CatalogueService service(10, "25", {"cut:catalogue"});
+    std::stop_source stop;
+    auto downloaded = std::async(std::launch::async, [&] {
+        return DownloadCatalogue(Utf8ToUtf16(service.Base() + "courses/cat25/cat25.xml"),
+                                 stop.get_token());
+    });
+    // The first attempt breaks off; the stop falls into the pause before the second.
+    const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (service.Served()["catalogue"] < 1 && std::chrono::steady_clock::now() < bound)
+        downloaded.wait_for(std::chrono::milliseconds(20));
+    stop.request_stop();
+    ASSERT_EQ(downloaded.wait_for(std::chrono::seconds(1)), std::future_status::ready);
+    EXPECT_EQ(downloaded.get(), 0);
+    EXPECT_EQ(service.Served()["catalogue"], 1);
+
+    // Stopped before it began: not a single request.
+    CatalogueService untouched(10, "25");
+    EXPECT_EQ(DownloadCatalogue(Utf8ToUtf16(untouched.Base() + "courses/cat25/cat25.xml"),
+                                stop.get_token()),
+              0);
+    EXPECT_EQ(untouched.Served()["catalogue"], 0);
 }

@@ -2,13 +2,16 @@
 // error pages, verdal-catalogue-service for bodies that stall or break off.
 #include "update/http_fetch.h"
 
+#include "catalogue_generator.h"
 #include "loopback_servers.h"
 #include "platform/text.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <vector>
 
@@ -87,6 +90,20 @@ TEST(HttpFetch, EmptyBodyAndErrorPagesAreBodies) {
     EXPECT_EQ(ReadFile(bigFile), body);
 }
 
+TEST(HttpFetch, AFileBodyBeyondTheLimitFailsTheFetch) {
+    StaticServer server;
+    TempFolder temp;
+    const std::string body = Pattern(30000);
+    server.Put("big.bin", body);
+    const auto file = Utf8ToUtf16((temp.Path() / "big.out").string());
+    SetFetchFileLimit(30000);
+    EXPECT_EQ(FetchUrlToFile(Utf8ToUtf16(server.Url("big.bin")), file), 1);
+    SetFetchFileLimit(29999);
+    EXPECT_EQ(FetchUrlToFile(Utf8ToUtf16(server.Url("big.bin")), file), 0);
+    SetFetchFileLimit(256u << 20);
+    EXPECT_LE(std::filesystem::file_size(temp.Path() / "big.out"), 29999u);
+}
+
 TEST(HttpFetch, RequestsThatCannotOpenFailWithoutTouchingTheFile) {
     TempFolder temp;
     const auto target = temp.Path() / "kept.xml";
@@ -129,4 +146,46 @@ TEST(HttpFetch, BodiesThatBreakOffOrStallEndTheFetch) {
     EXPECT_EQ(FetchUrlToMemory(map2, buffer.data(), 7296), 3632);
     EXPECT_EQ(FetchUrlToFile(map2, file), 0);
     SetFetchStallLimit(30000);
+}
+
+TEST(HttpFetch, AddressesAreEncodedOnlyWhereTheyMayNotStand) {
+    EXPECT_EQ(EncodeUrl("http://h:1/maps/with blank-1.gof"), "http://h:1/maps/with%20blank-1.gof");
+    EXPECT_EQ(EncodeUrl("http://h/a\"b<c>d\\e\x01\x7f"), "http://h/a%22b%3Cc%3Ed%5Ce%01%7F");
+    // UTF-8 bytes are escaped one by one; existing escapes and reserved characters stay.
+    EXPECT_EQ(EncodeUrl("http://h/K\xC3\xB6ln%20x?sn=a b&v=1#top"),
+              "http://h/K%C3%B6ln%20x?sn=a%20b&v=1#top");
+    // A '%' that begins no escape is escaped itself.
+    EXPECT_EQ(EncodeUrl("http://h/100%/%4"), "http://h/100%25/%254");
+    const std::string wellFormed = "https://user@h.example:8080/p/a;b,c?x=1&y=[2]+~!$'()*";
+    EXPECT_EQ(EncodeUrl(wellFormed), wellFormed);
+}
+
+TEST(HttpFetch, AMapWhoseAddressHoldsABlankIsFetched) {
+    CatalogueService service(10, "25,26");
+    const catalogue::CatalogueGenerator generator(10, {25, 26});
+    std::vector<char> buffer(7296);
+    ASSERT_EQ(FetchUrlToMemory(Utf8ToUtf16(service.Base() + "maps/with blank-3.gof"), buffer.data(),
+                               7296),
+              7264);
+    EXPECT_EQ(std::string(buffer.data(), 7264), generator.CourseMap(3, 26));
+}
+
+TEST(HttpFetch, AStopAbandonsTheFetchInFlight) {
+    CatalogueService service(10, "25", {"stall:map:1"});
+    TempFolder temp;
+    std::vector<char> buffer(7296);
+    const auto map = Utf8ToUtf16(service.Base() + "gof/1_25.gof");
+    const auto file = Utf8ToUtf16((temp.Path() / "map.gof").string());
+    for (bool toFile : {false, true}) {
+        std::stop_source stop;
+        auto fetch = std::async(std::launch::async, [&] {
+            return toFile ? FetchUrlToFile(map, file, stop.get_token())
+                          : FetchUrlToMemory(map, buffer.data(), 7296, stop.get_token());
+        });
+        // The stall lasts 30 s: only the stop can end the fetch within the bound.
+        EXPECT_EQ(fetch.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+        stop.request_stop();
+        ASSERT_EQ(fetch.wait_for(std::chrono::seconds(1)), std::future_status::ready);
+        EXPECT_EQ(fetch.get(), toFile ? 0 : -1);
+    }
 }

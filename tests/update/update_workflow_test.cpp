@@ -5,8 +5,8 @@
 #include "loopback_servers.h"
 #include "message_recorder.h"
 #include "platform/data_dir.h"
-#include "platform/worker.h"
 #include "platform/text.h"
+#include "platform/worker.h"
 #include "store/course_table.h"
 #include "store/settings.h"
 #include "store/sqlite_layer.h"
@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -42,7 +43,7 @@ protected:
     // Runs the server check on a worker thread, as the connect worker does.
     void CheckServer() {
         Worker worker;
-        worker.Start([&](std::stop_token) { ServerCheck(mainWindow.Handle(), offer); }); // STOP-TODO
+        worker.Start([&](std::stop_token stop) { ServerCheck(mainWindow.Handle(), offer, stop); });
         worker.Join();
         mainWindow.HandleQueued();
     }
@@ -51,7 +52,10 @@ protected:
     std::intptr_t Update(std::vector<WPARAM>* progress = nullptr) {
         Recorder page;
         const std::intptr_t result = RunRecordedDialog(
-            page, [&](HWND pageWindow) { RunCatalogueUpdate(mainWindow.Handle(), offer, pageWindow); },
+            page,
+            [&](HWND pageWindow) {
+                RunCatalogueUpdate(mainWindow.Handle(), offer.Get(), pageWindow);
+            },
             mainWindow.Handle());
         mainWindow.HandleQueued();
         if (progress)
@@ -93,16 +97,22 @@ TEST_F(WorkflowTest, ServerCheckStoresTheOfferAndTheSerialNumber) {
     });
     CheckServer();
     EXPECT_EQ(mainWindow.Statuses(), (Codes{4, 10}));
-    EXPECT_EQ(offer.OfferedVersion(), 26u);
-    EXPECT_EQ(offer.CatalogueUrl(), Utf8ToUtf16(service.Base() + "courses/cat26/cat26.xml"));
+    EXPECT_EQ(offer.Get().offeredVersion, 26u);
+    EXPECT_EQ(offer.Get().catalogueUrl, Utf8ToUtf16(service.Base() + "courses/cat26/cat26.xml"));
     EXPECT_NE(SettingsFile().find("\"sn\"=\"SN4711\""), std::string::npos);
+
+    // A serial number with a blank still makes a request the server answers.
+    ChangeSettings([&](Settings& s) { s.serialNumber = u"SN 47 11"; });
+    mainWindow.posted.clear();
+    CheckServer();
+    EXPECT_EQ(mainWindow.Statuses(), (Codes{4, 10}));
 
     CatalogueService other(10, "31");
     SetServerOverride(other.Base());
     mainWindow.posted.clear();
     CheckServer();
     EXPECT_EQ(mainWindow.Statuses(), (Codes{4, 10}));
-    EXPECT_EQ(offer.OfferedVersion(), 31u);
+    EXPECT_EQ(offer.Get().offeredVersion, 31u);
     EXPECT_EQ(SettingsFile().find(other.Base()), std::string::npos) << "never saved";
 }
 
@@ -116,14 +126,14 @@ TEST_F(WorkflowTest, UnusableRepliesLeaveTheDeviceUnreported) {
         CheckServer();
         EXPECT_EQ(mainWindow.Statuses(), (Codes{4, 5}));
         EXPECT_EQ(service.Served()["version"], 1) << "a reply, even unusable, ends the tries";
-        EXPECT_EQ(offer.OfferedVersion(), 25u);
+        EXPECT_EQ(offer.Get().offeredVersion, 25u);
     }
     // Nobody answers: ten tries, then the same status.
     SetServerOverride("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/");
     mainWindow.posted.clear();
     CheckServer();
     EXPECT_EQ(mainWindow.Statuses(), (Codes{4, 5}));
-    EXPECT_EQ(offer.CatalogueUrl(), u"http://127.0.0.1:1/courses/cat25/cat25.xml");
+    EXPECT_EQ(offer.Get().catalogueUrl, u"http://127.0.0.1:1/courses/cat25/cat25.xml");
 }
 
 TEST_F(WorkflowTest, NothingNewerFinishesAtOnceWithoutARequest) {
@@ -151,7 +161,9 @@ TEST_F(WorkflowTest, AFailedDownloadOrMergeKeepsTheLocalVersion) {
     EXPECT_EQ(unreadable.Served()["catalogue"], 10);
     EXPECT_EQ(unreadable.Served()["map"], 0);
 
-    CatalogueService wrongMap(10, "25", {"long:5"});
+    // The wrong map is answered last, after the maps behind it have arrived: none of them is
+    // written.
+    CatalogueService wrongMap(10, "25", {"long:5", "delay:map:5"});
     offer.Set(25, Utf8ToUtf16(wrongMap.Base() + "courses/cat25/cat25.xml"));
     mainWindow.posted.clear();
     EXPECT_EQ(Update(), 1);
@@ -166,7 +178,7 @@ TEST_F(WorkflowTest, ASuccessfulUpdateSavesTheOfferedVersion) {
     CatalogueService service(40, "25,26,27");
     SetServerOverride(service.Base());
     CheckServer();
-    ASSERT_EQ(offer.OfferedVersion(), 27u);
+    ASSERT_EQ(offer.Get().offeredVersion, 27u);
     mainWindow.posted.clear();
     std::vector<WPARAM> progress;
     EXPECT_EQ(Update(&progress), 1);
@@ -181,9 +193,66 @@ TEST_F(WorkflowTest, ASuccessfulUpdateSavesTheOfferedVersion) {
     EXPECT_EQ(CourseCount(), 40);
     EXPECT_EQ(CopySettings().updateVersion, 27u);
     EXPECT_NE(SettingsFile().find("\"update version\"=dword:0000001b"), std::string::npos);
+    // Before the version was saved, every row reached the database file itself: its copy without
+    // the write-ahead journal holds them all.
+    TempFolder copy;
+    std::filesystem::copy_file(temp.Path() / "golf.db", copy.Path() / "golf.db");
+    CppSQLite3Database alone;
+    alone.open((copy.Path() / "golf.db").c_str());
+    EXPECT_EQ(alone.runScalar("select count(*) from GOLF;"), 40);
+    alone.close();
 
     // Nothing is newer now.
     mainWindow.posted.clear();
     EXPECT_EQ(Update(), 1);
     EXPECT_EQ(mainWindow.Statuses(), (Codes{11}));
+}
+
+TEST_F(WorkflowTest, AStopEndsTheServerCheckAndTheUpdateWithoutChangingAnything) {
+    // Each stalled request lasts the 30 s stall limit unless the stop ends it.
+    CatalogueService stalled(10, "25", {"stall:version", "stall:map:3"});
+    SetServerOverride(stalled.Base());
+    auto stopOnceServed = [&](std::stop_source& stop, const char* kind, long count) {
+        return std::thread([&stop, &stalled, kind, count] {
+            const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (stalled.Served()[kind] < count && std::chrono::steady_clock::now() < bound)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            stop.request_stop();
+        });
+    };
+
+    std::stop_source checkStop;
+    std::thread stopper = stopOnceServed(checkStop, "version", 1);
+    const auto start = std::chrono::steady_clock::now();
+    std::thread worker([&] { ServerCheck(mainWindow.Handle(), offer, checkStop.get_token()); });
+    worker.join();
+    stopper.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    mainWindow.HandleQueued();
+    EXPECT_EQ(mainWindow.Statuses(), (Codes{4})) << "nothing is posted after the stop";
+    EXPECT_EQ(offer.Get().offeredVersion, 0u);
+
+    offer.Set(25, Utf8ToUtf16(stalled.Base() + "courses/cat25/cat25.xml"));
+    mainWindow.posted.clear();
+    std::stop_source updateStop;
+    stopper = stopOnceServed(updateStop, "map", 3);
+    Recorder page;
+    EXPECT_EQ(RunRecordedDialog(
+                  page,
+                  [&](HWND pageWindow) {
+                      RunCatalogueUpdate(mainWindow.Handle(), offer.Get(), pageWindow,
+                                         updateStop.get_token());
+                  },
+                  mainWindow.Handle()),
+              1);
+    stopper.join();
+    mainWindow.HandleQueued();
+    const Codes statuses = mainWindow.Statuses();
+    ASSERT_FALSE(statuses.empty());
+    EXPECT_EQ(statuses.back(), 12u);
+    // The courses stored before the stop stay; nothing at or after the stalled map is written.
+    const auto stored = std::count(statuses.begin(), statuses.end(), WPARAM{9});
+    EXPECT_EQ(CourseCount(), stored);
+    EXPECT_LE(stored, 2);
+    EXPECT_EQ(CopySettings().updateVersion, 24u);
 }

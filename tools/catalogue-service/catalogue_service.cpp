@@ -8,8 +8,13 @@
 // Faults (FAULT): 404:TARGET answers a 404 page; nohttp answers the version request without
 // "http://"; blanks puts blanks into the version reply; short:UID and long:UID make that
 // course's map 7263 or 7265 bytes; stall:TARGET sends half the body, then nothing more;
-// cut:TARGET sends half the body, then closes the connection. TARGET is version, catalogue,
-// map (every map) or map:UID. GET /_stats answers how many requests of each kind were served.
+// cut:TARGET sends half the body, then closes the connection; delay:TARGET answers after 500 ms.
+// TARGET is version, catalogue, map (every map) or map:UID. GET /_stats answers how many
+// requests of each kind were served.
+//
+// Besides the catalogue's own paths, /maps/NAME-UID.gof (NAME any text) serves the course map
+// of UID in the latest version. Paths are matched after their %XX escapes are decoded.
+// Connections are kept alive as long as the client wishes.
 #include "catalogue_generator.h"
 
 #include <boost/asio/ip/tcp.hpp>
@@ -19,6 +24,7 @@
 
 #include <atomic>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -41,10 +47,14 @@ using tcp = asio::ip::tcp;
 
 enum class Kind { Version, Catalogue, Map, Other };
 
-enum class Misbehaviour { None, NotFound, Stall, Cut };
+enum class Misbehaviour { None, NotFound, Stall, Cut, Delay };
+
+// How long a delayed answer waits.
+constexpr std::chrono::milliseconds kDelay{500};
 
 struct Faults {
-    std::set<std::string> notFound, stall, cut; // targets: "version", "catalogue", "map", "map:7"
+    // targets: "version", "catalogue", "map", "map:7"
+    std::set<std::string> notFound, stall, cut, delay;
     std::set<std::int32_t> shortMaps, longMaps;
     bool noHttp = false;
     bool blanks = false;
@@ -59,6 +69,8 @@ struct Faults {
             return Misbehaviour::Stall;
         if (has(cut))
             return Misbehaviour::Cut;
+        if (has(delay))
+            return Misbehaviour::Delay;
         return Misbehaviour::None;
     }
 };
@@ -108,9 +120,52 @@ Reply NotFound() {
     return reply;
 }
 
+// The path with its %XX escapes decoded; a '%' that begins no escape stays as it is.
+std::string DecodePath(const std::string& path) {
+    auto hex = [](char c) -> int {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        return -1;
+    };
+    std::string decoded;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (path[i] == '%' && i + 2 < path.size() && hex(path[i + 1]) >= 0 &&
+            hex(path[i + 2]) >= 0) {
+            decoded += static_cast<char>(hex(path[i + 1]) * 16 + hex(path[i + 2]));
+            i += 2;
+        } else {
+            decoded += path[i];
+        }
+    }
+    return decoded;
+}
+
+Reply MapReply(Service& service, std::optional<std::uint32_t> uid, std::uint32_t version,
+               std::string& specific) {
+    if (!uid || *uid == 0 || *uid > static_cast<std::uint32_t>(service.generator.CourseCount()))
+        return NotFound();
+    Reply reply;
+    reply.kind = Kind::Map;
+    reply.contentType = "application/octet-stream";
+    const auto id = static_cast<std::int32_t>(*uid);
+    std::string map = service.generator.CourseMap(id, version);
+    if (service.faults.shortMaps.count(id))
+        map.pop_back();
+    if (service.faults.longMaps.count(id))
+        map.push_back('\0');
+    reply.body = std::make_shared<const std::string>(std::move(map));
+    specific = "map:" + std::to_string(id);
+    return reply;
+}
+
 Reply Route(Service& service, std::string target) {
     if (auto query = target.find('?'); query != std::string::npos)
         target.resize(query);
+    target = DecodePath(target);
     Reply reply;
     std::string specific;
     if (target.size() >= 19 && target.compare(target.size() - 19, 19, "get_new_version.php") == 0) {
@@ -141,19 +196,22 @@ Reply Route(Service& service, std::string target) {
             return NotFound();
         const auto uid = Number(rest.substr(0, underscore));
         const auto version = Number(rest.substr(underscore + 1, dot - underscore - 1));
-        if (!uid || !version || *uid == 0 ||
-            *uid > static_cast<std::uint32_t>(service.generator.CourseCount()))
+        if (!version)
             return NotFound();
-        reply.kind = Kind::Map;
-        reply.contentType = "application/octet-stream";
-        const auto id = static_cast<std::int32_t>(*uid);
-        std::string map = service.generator.CourseMap(id, *version);
-        if (service.faults.shortMaps.count(id))
-            map.pop_back();
-        if (service.faults.longMaps.count(id))
-            map.push_back('\0');
-        reply.body = std::make_shared<const std::string>(std::move(map));
-        specific = "map:" + std::to_string(id);
+        reply = MapReply(service, uid, *version, specific);
+        if (reply.kind != Kind::Map)
+            return reply;
+    } else if (target.rfind("/maps/", 0) == 0 && target.size() > 10 &&
+               target.compare(target.size() - 4, 4, ".gof") == 0) {
+        // /maps/<name>-<uid>.gof
+        const std::string rest = target.substr(6, target.size() - 10);
+        const auto dash = rest.rfind('-');
+        if (dash == std::string::npos)
+            return NotFound();
+        reply = MapReply(service, Number(rest.substr(dash + 1)), service.generator.LatestVersion(),
+                         specific);
+        if (reply.kind != Kind::Map)
+            return reply;
     } else if (target == "/_stats") {
         std::string stats;
         const char* names[] = {"version", "catalogue", "map", "other"};
@@ -190,19 +248,16 @@ bool SendHalf(tcp::socket& socket, const Reply& reply, unsigned version) {
     return !error;
 }
 
-void Session(Service& service, tcp::socket socket) {
-    beast::flat_buffer buffer;
+// Answers one request; false when the connection is to end (it was cut, it stalled until the
+// client gave up, or writing failed).
+bool Answer(Service& service, tcp::socket& socket,
+            const http::request<http::string_body>& request) {
     beast::error_code error;
-    socket.set_option(tcp::no_delay(true), error);
-    http::request<http::string_body> request;
-    http::read(socket, buffer, request, error);
-    if (error)
-        return;
     const Reply reply = Route(service, std::string(request.target()));
     if (reply.misbehaviour == Misbehaviour::Cut) {
         SendHalf(socket, reply, request.version());
         socket.shutdown(tcp::socket::shutdown_both, error);
-        return;
+        return false;
     }
     if (reply.misbehaviour == Misbehaviour::Stall) {
         // Keep the connection open without a byte more until the client gives up.
@@ -211,18 +266,31 @@ void Session(Service& service, tcp::socket socket) {
             while (!error)
                 socket.read_some(asio::buffer(sink), error);
         }
-        return;
+        return false;
     }
+    if (reply.misbehaviour == Misbehaviour::Delay)
+        std::this_thread::sleep_for(kDelay);
     http::response<http::string_body> response{reply.status, request.version()};
     response.set(http::field::server, "verdal-catalogue-service");
     response.set(http::field::content_type, reply.contentType);
     response.body() = *reply.body;
-    // One request a connection, closed by the server first: the side that closes first keeps
-    // the connection's TIME_WAIT, and on loopback a client that opens thousands of connections a
-    // second would otherwise run out of ports.
-    response.keep_alive(false);
+    response.keep_alive(request.keep_alive());
     response.prepare_payload();
     http::write(socket, response, error);
+    return !error && request.keep_alive();
+}
+
+// Serves the requests of one connection until the client closes it or asks to close it.
+void Session(Service& service, tcp::socket socket) {
+    beast::flat_buffer buffer;
+    beast::error_code error;
+    socket.set_option(tcp::no_delay(true), error);
+    for (;;) {
+        http::request<http::string_body> request;
+        http::read(socket, buffer, request, error);
+        if (error || !Answer(service, socket, request))
+            break;
+    }
     socket.shutdown(tcp::socket::shutdown_send, error);
 }
 
@@ -247,6 +315,8 @@ bool AddFault(Faults& faults, const std::string& fault) {
         faults.stall.insert(target);
     else if (kind == "cut" && validTarget())
         faults.cut.insert(target);
+    else if (kind == "delay" && validTarget())
+        faults.delay.insert(target);
     else
         return false;
     return true;
@@ -256,7 +326,7 @@ int Usage() {
     std::cerr << "usage: verdal-catalogue-service [--listen 127.0.0.1:PORT] [--courses N]\n"
                  "                                [--versions LIST] [--fault FAULT]...\n"
                  "  N from 10 to 50000 (default 2000); LIST like 25,26,27 (default 25,26,27)\n"
-                 "  FAULT: 404:T nohttp blanks short:UID long:UID stall:T cut:T\n"
+                 "  FAULT: 404:T nohttp blanks short:UID long:UID stall:T cut:T delay:T\n"
                  "        T: version, catalogue, map or map:UID\n";
     return 2;
 }

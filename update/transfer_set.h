@@ -1,0 +1,71 @@
+// Many HTTP fetches at once on one libcurl multi handle, each with the request settings of
+// FetchUrlToMemory and FetchUrlToFile (see http_fetch.h): the single fetches run one transfer
+// on a set of their own, the catalogue merge keeps a window of course maps in flight on one.
+//
+// Threads: a set belongs to the thread that made it; only that thread calls it, and the
+// transfers advance only inside Wait and Advance. Connections are kept alive and reused between
+// the set's transfers, at most connectionsPerHost to one server (several requests share one
+// connection where the server speaks HTTP/2); they all close when the set goes.
+//
+// Stopping: once a stop is requested through the set's stop token, Wait answers at once (a
+// transfer's own progress report also answers the stop), and the transfers in flight are
+// abandoned when the set is destroyed.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <stop_token>
+#include <string_view>
+
+namespace verdal {
+
+class TransferSet {
+public:
+    using Id = std::uint64_t;
+
+    explicit TransferSet(std::stop_token stop = {}, long connectionsPerHost = 8);
+    TransferSet(const TransferSet&) = delete;
+    TransferSet& operator=(const TransferSet&) = delete;
+    // Abandons every transfer still in flight and closes the connections.
+    ~TransferSet();
+
+    // Starts fetching the body of url into buffer, which holds capacity bytes and must stay
+    // valid until Wait has answered for this transfer or the set is gone.
+    Id StartToMemory(std::u16string_view url, void* buffer, std::uint32_t capacity);
+    // Starts fetching the body of url into the file at path (UTF-16); the file is created anew
+    // when the first bytes arrive (or the body turns out empty).
+    Id StartToFile(std::u16string_view url, std::u16string_view path);
+
+    // Advances every transfer until the given one has ended and answers its result the way
+    // FetchUrlToMemory or FetchUrlToFile does; the transfer is then forgotten. Answers nothing
+    // once a stop has been requested (the transfer is abandoned).
+    std::optional<int> Wait(Id id);
+    // Advances the transfers as far as they can go without waiting.
+    void Advance();
+
+    bool StopRequested() const { return stop_.stop_requested(); }
+
+private:
+    struct Transfer;
+
+    // Collects the transfers libcurl has finished.
+    void CollectFinished();
+
+    // Ends a wait for socket activity on the multi handle from the thread that requests a stop.
+    struct Wake {
+        void* multi;
+        void operator()() const;
+    };
+
+    Id Start(std::unique_ptr<Transfer> transfer);
+
+    std::stop_token stop_;
+    void* multi_ = nullptr; // CURLM*
+    std::map<Id, std::unique_ptr<Transfer>> transfers_;
+    Id nextId_ = 1;
+    std::unique_ptr<std::stop_callback<Wake>> wakeOnStop_; // last: goes before the handle
+};
+
+} // namespace verdal
