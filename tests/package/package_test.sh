@@ -96,35 +96,36 @@ programs)
     ;;
 
 demo)
-    # The unpacked verdal must find its helpers in usr/lib/verdal, as installed, and none in
-    # its own folder.
-    work=$(mktemp -d "$scratch/demo.XXXXXX")
-    mkfifo "$work/out"
-    "$root/usr/bin/verdal" --demo --no-browser --data-dir "$work/data" >"$work/out" \
-        2>"$work/errors" &
-    pid=$!
-    exec 3<"$work/out"
-    address=
-    read -r -t 60 address <&3 || true
-    if [[ $address != http://127.0.0.1:* ]]; then
-        kill -KILL "$pid" 2>/dev/null || true
-        fail "verdal --demo printed no start address (\"$address\"): $(cat "$work/errors")"
-    fi
-    kill -TERM "$pid"
-    # Wait for the end with a generous bound rather than block forever on a hang.
-    for ((i = 0; i < 300; i++)); do
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.1
+    # verdal finds its helpers beside itself in the build folder and in usr/lib/verdal from
+    # usr/bin when installed.
+    for verdal in "$build/bin/verdal" "$root/usr/bin/verdal"; do
+        work=$(mktemp -d "$scratch/demo.XXXXXX")
+        mkfifo "$work/out"
+        "$verdal" --demo --no-browser --data-dir "$work/data" >"$work/out" 2>"$work/errors" &
+        pid=$!
+        exec 3<"$work/out"
+        address=
+        read -r -t 60 address <&3 || true
+        if [[ $address != http://127.0.0.1:* ]]; then
+            kill -KILL "$pid" 2>/dev/null || true
+            fail "$verdal --demo printed no start address (\"$address\"): $(cat "$work/errors")"
+        fi
+        kill -TERM "$pid"
+        # Wait for the end with a generous bound rather than block forever on a hang.
+        for ((i = 0; i < 300; i++)); do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        if kill -0 "$pid" 2>/dev/null; then
+            kill -KILL "$pid"
+            fail "$verdal --demo did not end within 30 s of SIGTERM"
+        fi
+        code=0
+        wait "$pid" || code=$?
+        exec 3<&-
+        [[ $code == 0 ]] || fail "$verdal --demo ended with $code: $(cat "$work/errors")"
+        rm -rf "$work"
     done
-    if kill -0 "$pid" 2>/dev/null; then
-        kill -KILL "$pid"
-        fail "verdal --demo did not end within 30 s of SIGTERM"
-    fi
-    code=0
-    wait "$pid" || code=$?
-    exec 3<&-
-    [[ $code == 0 ]] || fail "verdal --demo ended with $code: $(cat "$work/errors")"
-    rm -rf "$work"
     ;;
 
 desktop-entry)
