@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks of the Debian package as cpack makes it. "build" makes the package in the build folder
-# and unpacks it into a scratch folder; the other checks examine the unpacked tree; "clean"
-# removes it.
+# and unpacks it into a scratch folder; the other checks examine the unpacked tree (the demo
+# check starts the build folder's verdal too); "clean" removes it.
 #   package_test.sh build|layout|programs|demo|desktop-entry|udev-rule|clean
 # Environment: VERDAL_BUILD (the build folder), VERDAL_SOURCE, VERDAL_VERSION, CPACK.
 set -euo pipefail
