@@ -6,10 +6,27 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <unistd.h>
 
 namespace verdal {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// The helpers stand beside verdal in a build folder; installed, verdal is in /usr/bin and they
+// are in /usr/lib/verdal, out of the users' PATH.
+std::string HelperProgram(const std::string& name) {
+    const fs::path beside = SiblingProgram(name);
+    if (!beside.has_parent_path())
+        return name;
+    const fs::path installed = beside.parent_path().parent_path() / "lib" / "verdal" / name;
+    if (::access(beside.c_str(), X_OK) != 0 && ::access(installed.c_str(), X_OK) == 0)
+        return installed.string();
+    return beside.string();
+}
+
+} // namespace
 
 const std::array<std::u16string, 3> kDemoCourseNames = {u"Heron Lakes Golf", u"Pebble Creek GC",
                                                         u"\u0141\u00f3d\u017a GC"};
@@ -72,7 +89,7 @@ bool Demo::Start(const std::string& dataFolder, std::string& error) {
     }
     devicePort_ = (root / "ttyUSB0").string();
     std::string line;
-    if (!device_.Start(SiblingProgram("verdal-devsim"),
+    if (!device_.Start(HelperProgram("verdal-devsim"),
                        {"--link", devicePort_, "--capacity", "20", "--serial", "VD2012-000417",
                         "--store", store.string()},
                        true, true, true, error))
@@ -82,7 +99,7 @@ bool Demo::Start(const std::string& dataFolder, std::string& error) {
         Stop();
         return false;
     }
-    if (!service_.Start(SiblingProgram("verdal-catalogue-service"),
+    if (!service_.Start(HelperProgram("verdal-catalogue-service"),
                         {"--listen", "127.0.0.1:0", "--courses", "2000"}, true, true, true,
                         error)) {
         Stop();

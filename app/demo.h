@@ -26,9 +26,9 @@ public:
     // ~/.local/share/verdal-demo.
     static std::string DataFolder(const std::string& dataDir);
 
-    // Starts verdal-devsim and verdal-catalogue-service from the folder of this program, the
-    // device's store refilled with the three courses. False with a message when either does not
-    // come up within 10 s.
+    // Starts verdal-devsim and verdal-catalogue-service from the folder of this program, or from
+    // ../lib/verdal beside it as installed, the device's store refilled with the three courses.
+    // False with a message when either does not come up within 10 s.
     bool Start(const std::string& dataFolder, std::string& error);
     // Stops both programs.
     void Stop();

@@ -6,22 +6,24 @@
 namespace verdal {
 
 const char* UsageText() {
-    return "usage: verdal [--data-dir DIR] [--port PATH] [--dev-dir DIR] [--sys-dir DIR]\n"
-           "              [--server URL] [--listen ADDR:PORT] [--no-browser] [--demo]\n"
-           "       verdal --help | --version\n"
-           "\n"
+    return "Usage: verdal [OPTION]...\n"
+           "  or:  verdal --help | --version\n"
            "The golf GPS course manager. It prints its start address and opens it in Chromium\n"
            "(or the desktop's browser); it ends when its window is closed.\n"
            "\n"
-           "  --data-dir DIR     folder of golf.db, update.xml and settings.reg\n"
-           "                     (default $XDG_DATA_HOME/verdal or ~/.local/share/verdal)\n"
-           "  --port PATH        the serial port of the device, instead of searching\n"
-           "  --dev-dir DIR      where device files are looked for (default /dev)\n"
-           "  --sys-dir DIR      where the serial port list is read (default /sys)\n"
-           "  --server URL       the catalogue web service for this run\n"
-           "  --listen ADDR:PORT the loopback address of the window server (default 127.0.0.1:0)\n"
-           "  --no-browser       only print the start address\n"
-           "  --demo             run on a simulated device and a sample catalogue service\n";
+           "Options:\n"
+           "  --data-dir DIR       folder of golf.db, update.xml and settings.reg\n"
+           "                       (default $XDG_DATA_HOME/verdal or ~/.local/share/verdal)\n"
+           "  --port PATH          the serial port of the device, instead of searching\n"
+           "  --dev-dir DIR        where device files are looked for (default /dev)\n"
+           "  --sys-dir DIR        where the serial port list is read (default /sys)\n"
+           "  --server URL         the catalogue web service for this run\n"
+           "  --listen ADDR:PORT   the loopback address of the window server\n"
+           "                       (default 127.0.0.1:0, a free port)\n"
+           "  --no-browser         only print the start address\n"
+           "  --demo               run on a simulated device and a sample catalogue service\n"
+           "  --help               show this text\n"
+           "  --version            show the version\n";
 }
 
 bool ParseProgramOptions(int argc, const char* const* argv, ProgramOptions& options,

@@ -1,6 +1,8 @@
 // The command line of verdal.
 #pragma once
 
+#include "app/version.h"
+
 #include <string>
 
 namespace verdal {
@@ -17,8 +19,6 @@ struct ProgramOptions {
     bool help = false;
     bool version = false;
 };
-
-inline constexpr const char* kProgramVersion = "3.0.0";
 
 // Reads the arguments; false with a message in error for an unknown option or a missing value.
 bool ParseProgramOptions(int argc, const char* const* argv, ProgramOptions& options,

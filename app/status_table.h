@@ -30,8 +30,8 @@ struct StatusRow {
 const StatusRow* FindStatus(WPARAM code);
 
 // The status line text of "DEVICE NOT CONNECTED" given why the last probe found no device: when a
-// port exists but could not be opened for lack of permission, the reason (with the group to
-// join) follows the text, so the user learns the remedy.
+// port exists but could not be opened for lack of permission, the reason (replug the device for
+// the udev rule, or join the port's group) follows the text, so the user learns the remedies.
 std::u16string NotConnectedText(const std::string& problem);
 
 } // namespace verdal

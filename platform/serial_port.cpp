@@ -40,12 +40,15 @@ speed_t SpeedOf(std::uint32_t baudRate) {
 std::string OpenError(const std::string& path, int error) {
     std::string reason = path + ": " + std::strerror(error);
     if (error == EACCES) {
+        // The package's udev rule hands the adapter to the user at the seat when it is plugged
+        // in; without it, membership of the port's group is the way in.
+        reason += " (replug the device for the udev rule";
         struct stat info {};
         if (::stat(path.c_str(), &info) == 0) {
             if (const group* owner = ::getgrgid(info.st_gid))
-                reason += " (join the group '" + std::string(owner->gr_name) +
-                          "' to use this port, then log in again)";
+                reason += ", or join group '" + std::string(owner->gr_name) + "' and log in again";
         }
+        reason += ")";
     } else if (error == EBUSY) {
         reason += " (another program is using this port)";
     }

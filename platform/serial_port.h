@@ -19,8 +19,9 @@ public:
 
     // Opens the device at path for reading and writing, exclusively (no other process may open
     // it while it is open here), raw 8N1 at baudRate, no flow control; pending input and output
-    // are discarded. False on failure, with the reason in Error() (for example "permission
-    // denied: join group dialout to use /dev/ttyUSB0").
+    // are discarded. False on failure, with the reason in Error() (for example "/dev/ttyUSB0:
+    // Permission denied (replug the device for the udev rule, or join group 'dialout' and log in
+    // again)").
     bool Open(const std::string& path, std::uint32_t baudRate);
     bool IsOpen() const { return fd_ >= 0; }
 

@@ -1,6 +1,7 @@
 // verdal-cli entry point: global options, then one registered command.
 #include "app/cli/cli.h"
 
+#include "app/version.h"
 #include "platform/data_dir.h"
 
 #include <cstring>
@@ -22,11 +23,24 @@ std::map<std::string, Entry>& Commands() {
 }
 
 int Usage(std::ostream& out, int code) {
-    out << "usage: verdal-cli [--data-dir DIR] [--port PATH] [--dev-dir DIR] [--sys-dir DIR]\n"
-           "                  [--server URL] COMMAND [ARGS...]\n"
-           "commands:\n";
+    out << "Usage: verdal-cli [OPTION]... COMMAND [ARGUMENT]...\n"
+           "  or:  verdal-cli --help | --version\n"
+           "The golf GPS course manager's device and catalogue operations from a terminal.\n"
+           "\n"
+           "Options:\n"
+           "  --data-dir DIR       folder of golf.db, update.xml and settings.reg\n"
+           "                       (default $XDG_DATA_HOME/verdal or ~/.local/share/verdal)\n"
+           "  --port PATH          the serial port of the device, instead of searching\n"
+           "  --dev-dir DIR        where device files are looked for (default /dev)\n"
+           "  --sys-dir DIR        where the serial port list is read (default /sys)\n"
+           "  --server URL         the catalogue web service for this run\n"
+           "  --help               show this text\n"
+           "  --version            show the version\n"
+           "\n"
+           "Commands:\n";
     for (const auto& [name, entry] : Commands())
         out << "  " << entry.usage << "\n";
+    out << "\nExit status: 0 success, 1 failure (the reason on standard error), 2 wrong usage.\n";
     return code;
 }
 
@@ -51,6 +65,10 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--help")
             return Usage(std::cout, kExitOk);
+        if (arg == "--version") {
+            std::cout << "verdal-cli " << verdal::kProgramVersion << "\n";
+            return kExitOk;
+        }
         auto it = valued.find(arg);
         if (it == valued.end() || i + 1 >= argc) {
             std::cerr << "verdal-cli: unknown option or missing value: " << arg << "\n";

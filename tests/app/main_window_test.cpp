@@ -356,10 +356,10 @@ TEST(ConnectWorker, OneDeviceExchangeAtATime) {
 TEST(NotConnectedText, NamesTheRemedyOnlyForAPortThatCannotBeOpened) {
     EXPECT_EQ(NotConnectedText(""), u"DEVICE NOT CONNECTED");
     EXPECT_EQ(NotConnectedText("no device answered"), u"DEVICE NOT CONNECTED");
-    EXPECT_EQ(NotConnectedText("/dev/ttyUSB0: Permission denied (join the group 'dialout' to use "
-                               "this port, then log in again)"),
-              u"DEVICE NOT CONNECTED - /dev/ttyUSB0: Permission denied (join the group 'dialout' "
-              u"to use this port, then log in again)");
+    EXPECT_EQ(NotConnectedText("/dev/ttyUSB0: Permission denied (replug the device for the udev "
+                               "rule, or join group 'dialout' and log in again)"),
+              u"DEVICE NOT CONNECTED - /dev/ttyUSB0: Permission denied (replug the device for the "
+              u"udev rule, or join group 'dialout' and log in again)");
 }
 
 } // namespace

@@ -322,13 +322,22 @@ bool AddFault(Faults& faults, const std::string& fault) {
     return true;
 }
 
-int Usage() {
-    std::cerr << "usage: verdal-catalogue-service [--listen 127.0.0.1:PORT] [--courses N]\n"
-                 "                                [--versions LIST] [--fault FAULT]...\n"
-                 "  N from 10 to 50000 (default 2000); LIST like 25,26,27 (default 25,26,27)\n"
-                 "  FAULT: 404:T nohttp blanks short:UID long:UID stall:T cut:T delay:T\n"
-                 "        T: version, catalogue, map or map:UID\n";
-    return 2;
+int Usage(std::ostream& out = std::cerr, int code = 2) {
+    out << "Usage: verdal-catalogue-service [OPTION]...\n"
+           "A sample golf course catalogue service on loopback; prints LISTENING and its port.\n"
+           "\n"
+           "Options:\n"
+           "  --listen 127.0.0.1:PORT\n"
+           "                       the address to listen on (default 127.0.0.1:8650; port 0\n"
+           "                       picks a free one)\n"
+           "  --courses N          generate N courses, 10 to 50000 (default 2000)\n"
+           "  --versions LIST      the catalogue versions, like 25,26,27 (the default)\n"
+           "  --fault FAULT        misbehave as FAULT says; may be repeated\n"
+           "  --help               show this text\n"
+           "\n"
+           "Faults: 404:T nohttp blanks short:UID long:UID stall:T cut:T delay:T, where T is\n"
+           "version, catalogue, map or map:UID (delay:T answers after 500 ms).\n";
+    return code;
 }
 
 } // namespace
@@ -342,6 +351,8 @@ int main(int argc, char** argv) {
     Faults faults;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--help")
+            return Usage(std::cout, 0);
         if (i + 1 >= argc)
             return Usage();
         const std::string value = argv[++i];

@@ -93,13 +93,24 @@ void WriteAll(int fd, const std::uint8_t* bytes, std::size_t length) {
     }
 }
 
-int Usage() {
-    std::cerr << "usage: verdal-devsim --link PATH [--capacity N] [--serial SN] [--store DIR]\n"
-                 "                     [--pace] [--fault FAULT]...\n"
-                 "faults: silent:CMD[#N] nomarker:CMD[#N] garbage:CMD[#N] nak:K stall:K\n"
-                 "        hangup:K empty-serial   (CMD: FCON RDCS RDSN CRLS CRDC CRCA NCFS\n"
-                 "        STRT EXIT; #N: only the N-th time; K: block number from 1)\n";
-    return 2;
+int Usage(std::ostream& out = std::cerr, int code = 2) {
+    out << "Usage: verdal-devsim --link PATH [OPTION]...\n"
+           "A simulated golf GPS device on a pseudo-terminal; prints READY and the terminal's\n"
+           "path, and serves until SIGINT or SIGTERM.\n"
+           "\n"
+           "Options:\n"
+           "  --link PATH          make PATH a link to the pseudo-terminal\n"
+           "  --capacity N         room for N courses (default 20)\n"
+           "  --serial SN          the serial number it reports (default VERDAL-SIM-0001)\n"
+           "  --store DIR          keep the courses in DIR, one file each (default: in memory)\n"
+           "  --pace               pace the bytes to 115200 baud\n"
+           "  --fault FAULT        misbehave as FAULT says; may be repeated\n"
+           "  --help               show this text\n"
+           "\n"
+           "Faults: silent:CMD[#N] nomarker:CMD[#N] garbage:CMD[#N] nak:K stall:K hangup:K\n"
+           "empty-serial, where CMD is one of FCON RDCS RDSN CRLS CRDC CRCA NCFS STRT EXIT,\n"
+           "#N means only the N-th time, and K is a block number from 1.\n";
+    return code;
 }
 
 } // namespace
@@ -112,7 +123,9 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
         try {
-            if (arg == "--link" && hasValue) {
+            if (arg == "--help") {
+                return Usage(std::cout, 0);
+            } else if (arg == "--link" && hasValue) {
                 link = argv[++i];
             } else if (arg == "--capacity" && hasValue) {
                 options.capacity = std::stoi(argv[++i]);

@@ -1,0 +1,173 @@
+#!/usr/bin/env bash
+# Checks of the Debian package as cpack makes it. "build" makes the package in the build folder
+# and unpacks it into a scratch folder; the other checks examine the unpacked tree (the demo
+# check starts the build folder's verdal too); "clean" removes it.
+#   package_test.sh build|layout|programs|demo|desktop-entry|udev-rule|clean
+# Environment: VERDAL_BUILD (the build folder), VERDAL_SOURCE, VERDAL_VERSION, CPACK.
+set -euo pipefail
+
+build=${VERDAL_BUILD:?}
+source=${VERDAL_SOURCE:?}
+version=${VERDAL_VERSION:?}
+scratch=$build/package-test
+root=$scratch/root
+deb=$build/verdal_${version}_$(dpkg --print-architecture).deb
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+need() {
+    command -v "$1" >/dev/null || fail "$1 is missing; scripts/install-deps installs it"
+}
+
+field() {
+    dpkg-deb -f "$deb" "$1"
+}
+
+case ${1:-} in
+build)
+    need dpkg-deb
+    rm -f "$build"/verdal_*.deb
+    (cd "$build" && "${CPACK:?}" -G DEB)
+    [[ -f $deb ]] || fail "cpack wrote no $deb"
+    rm -rf "$scratch"
+    mkdir -p "$scratch"
+    dpkg-deb -x "$deb" "$root"
+    ;;
+
+layout)
+    expected=(
+        usr/bin/verdal
+        usr/bin/verdal-cli
+        usr/lib/udev/rules.d/60-verdal.rules
+        usr/lib/verdal/verdal-catalogue-service
+        usr/lib/verdal/verdal-devsim
+        usr/share/applications/verdal.desktop
+        usr/share/icons/hicolor/scalable/apps/verdal.svg
+        usr/share/man/man1/verdal-catalogue-service.1.gz
+        usr/share/man/man1/verdal-cli.1.gz
+        usr/share/man/man1/verdal-devsim.1.gz
+        usr/share/man/man1/verdal.1.gz
+        usr/share/metainfo/org.verdal.Verdal.metainfo.xml
+    )
+    actual=$(cd "$root" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort)
+    wanted=$(printf '%s\n' "${expected[@]}" | LC_ALL=C sort)
+    [[ $actual == "$wanted" ]] ||
+        fail "the package holds other files than expected:"$'\n'"$(diff <(echo "$wanted") <(echo "$actual") || true)"
+    for program in usr/bin/verdal usr/bin/verdal-cli usr/lib/verdal/verdal-devsim \
+        usr/lib/verdal/verdal-catalogue-service; do
+        [[ -x $root/$program ]] || fail "$program is not executable"
+    done
+
+    [[ $(field Package) == verdal ]] || fail "Package: $(field Package)"
+    [[ $(field Version) == "$version" ]] || fail "Version: $(field Version), not $version"
+    [[ -n $(field Maintainer) ]] || fail "no Maintainer"
+    [[ $(field Description) == *golf* ]] || fail "Description: $(field Description)"
+    [[ $(field Recommends) == *chromium* ]] || fail "Recommends: $(field Recommends)"
+    depends=$(field Depends)
+    for library in libc6 libcurl4 libsqlite3-0 libstdc++6 libtinyxml2 libgumbo; do
+        [[ $depends == *"$library"* ]] || fail "Depends lacks $library: $depends"
+    done
+
+    need man
+    for page in "$root"/usr/share/man/man1/*.1.gz; do
+        name=$(basename "$page" .1.gz)
+        text=$(MANWIDTH=100 man -l "$page" 2>"$scratch/man-errors") ||
+            fail "man cannot show $page: $(cat "$scratch/man-errors")"
+        [[ $text == *NAME*"$name"*SYNOPSIS* && $text == *--help* ]] ||
+            fail "the man page of $name lacks its name or usage:"$'\n'"$text"
+    done
+    ;;
+
+programs)
+    help=$("$root/usr/bin/verdal-cli" --help) || fail "verdal-cli --help failed"
+    [[ $help == "Usage: verdal-cli"*"Commands:"*"send FILE"* ]] || fail "verdal-cli --help: $help"
+    help=$("$root/usr/bin/verdal" --help) || fail "verdal --help failed"
+    [[ $help == "Usage: verdal"*"--demo"* ]] || fail "verdal --help: $help"
+    # One version everywhere: the package, both programs and the main page's title band.
+    [[ $("$root/usr/bin/verdal" --version) == "verdal $version" ]] ||
+        fail "verdal --version: $("$root/usr/bin/verdal" --version)"
+    [[ $("$root/usr/bin/verdal-cli" --version) == "verdal-cli $version" ]] ||
+        fail "verdal-cli --version: $("$root/usr/bin/verdal-cli" --version)"
+    grep -q ">v $version<" "$source/res/pages/201.html" ||
+        fail "the main page does not show v $version"
+    ;;
+
+demo)
+    # verdal finds its helpers beside itself in the build folder and in usr/lib/verdal from
+    # usr/bin when installed.
+    for verdal in "$build/bin/verdal" "$root/usr/bin/verdal"; do
+        work=$(mktemp -d "$scratch/demo.XXXXXX")
+        mkfifo "$work/out"
+        "$verdal" --demo --no-browser --data-dir "$work/data" >"$work/out" 2>"$work/errors" &
+        pid=$!
+        exec 3<"$work/out"
+        address=
+        read -r -t 60 address <&3 || true
+        if [[ $address != http://127.0.0.1:* ]]; then
+            kill -KILL "$pid" 2>/dev/null || true
+            fail "$verdal --demo printed no start address (\"$address\"): $(cat "$work/errors")"
+        fi
+        kill -TERM "$pid"
+        # Wait for the end with a generous bound rather than block forever on a hang.
+        for ((i = 0; i < 300; i++)); do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        if kill -0 "$pid" 2>/dev/null; then
+            kill -KILL "$pid"
+            fail "$verdal --demo did not end within 30 s of SIGTERM"
+        fi
+        code=0
+        wait "$pid" || code=$?
+        exec 3<&-
+        [[ $code == 0 ]] || fail "$verdal --demo ended with $code: $(cat "$work/errors")"
+        rm -rf "$work"
+    done
+    ;;
+
+desktop-entry)
+    need desktop-file-validate
+    need appstreamcli
+    entry=$root/usr/share/applications/verdal.desktop
+    metainfo=$root/usr/share/metainfo/org.verdal.Verdal.metainfo.xml
+    desktop-file-validate "$entry" || fail "desktop-file-validate rejects $entry"
+    appstreamcli validate --no-net "$metainfo" || fail "appstreamcli rejects $metainfo"
+    grep -qx 'Exec=verdal' "$entry" || fail "the desktop entry does not start verdal"
+    icon=$(sed -n 's/^Icon=//p' "$entry")
+    [[ -f $root/usr/share/icons/hicolor/scalable/apps/$icon.svg ]] ||
+        fail "the desktop entry's icon $icon is not installed"
+    grep -q '<launchable type="desktop-id">verdal.desktop</launchable>' "$metainfo" ||
+        fail "the metainfo does not launch verdal.desktop"
+    grep -q "<release version=\"$version\"" "$metainfo" ||
+        fail "the metainfo does not name release $version"
+    ;;
+
+udev-rule)
+    rule=$root/usr/lib/udev/rules.d/60-verdal.rules
+    # uaccess is applied by 73-seat-late.rules, so the tag must be set by an earlier file.
+    number=$(basename "$rule" | cut -d- -f1)
+    ((10#$number < 73)) || fail "$rule is read after 73-seat-late.rules"
+    lines=$(grep -Ev '^[[:space:]]*(#|$)' "$rule")
+    [[ $(wc -l <<<"$lines") == 1 ]] || fail "one rule expected in $rule: $lines"
+    for part in 'SUBSYSTEM=="tty"' 'ATTRS{idVendor}=="067b"' 'TAG+="uaccess"'; do
+        [[ $lines == *"$part"* ]] || fail "the rule lacks $part: $lines"
+    done
+    # Every key is a NAME{ATTR} with ==, += or = and a double-quoted value.
+    key='[A-Z]+(\{[A-Za-z_]+\})?(==|!=|\+=|=)"[^"]*"'
+    [[ $lines =~ ^$key(,[[:space:]]*$key)*[[:space:]]*$ ]] || fail "the rule does not parse: $lines"
+    if command -v udevadm >/dev/null && udevadm verify --help >/dev/null 2>&1; then
+        udevadm verify "$rule" || fail "udevadm verify rejects $rule"
+    fi
+    ;;
+
+clean)
+    rm -rf "$scratch"
+    ;;
+
+*)
+    fail "unknown check ${1:-}"
+    ;;
+esac
