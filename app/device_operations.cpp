@@ -15,6 +15,13 @@ namespace verdal {
 
 using namespace engine;
 
+namespace {
+
+// The status line when the course of a catalogue row is no longer in the course table.
+constexpr const char16_t* kCourseGoneText = u"COURSE NOT FOUND";
+
+} // namespace
+
 bool CMainWnd::LinkUp() {
     // A device unplugged since it was connected takes its port with it: the link is let go so
     // that the ports are probed again instead of a dialog waiting on a device that is gone.
@@ -53,13 +60,18 @@ void CMainWnd::OnAddToDevice() {
         SendMessage(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
     const auto* texts =
         selected < 0 ? nullptr : reinterpret_cast<const CourseTexts*>(ListItemData(list, selected));
-    if (!texts || !LinkUp())
+    if (!texts)
         return;
-    // The row holds the course without its map: the map is read for this upload only.
+    // The row holds the course without its map: the course's current map is read for this upload
+    // only, by its id, so a course an update changed since the search goes as it is now.
     CourseRecord course;
     static_cast<CourseTexts&>(course) = *texts;
-    if (!ReadCourseGof(texts->objid, texts->fileid, course.gof))
-        return; // the course is gone from the table: there is nothing to send
+    if (!ReadCourseGof(texts->objid, course.gof)) {
+        mainPage_.SetStatusText(kCourseGoneText);
+        return;
+    }
+    if (!LinkUp())
+        return;
     DevFunc upload;
     upload.course = &course;
     if (RunDeviceOperation(u"Uploading course map to device", true, upload,
@@ -82,10 +94,9 @@ void CMainWnd::OnRemoveCourse() {
             removal.names.push_back(*name);
     }
     const HWND main = Handle();
-    RunDeviceOperation(u"Remove Device Courses", true, removal,
-                       [&removal](HWND page, std::stop_token stop) {
-                           removal.RemoveCourses(page, stop);
-                       });
+    RunDeviceOperation(
+        u"Remove Device Courses", true, removal,
+        [&removal](HWND page, std::stop_token stop) { removal.RemoveCourses(page, stop); });
     // Names the device confirmed before a failure are gone from the device course list too: the
     // list is shown as it stands whatever the result.
     if (IsWindow(main))
@@ -96,9 +107,9 @@ void CMainWnd::OnRemoveAllCourse() {
     if (Connecting() || deviceBusy_ || !LinkUp())
         return;
     DevFunc clearing;
-    if (RunDeviceOperation(u"Clear Device Courses", false, clearing,
-                           [&clearing](HWND page, std::stop_token) { clearing.ClearCourses(page); }) ==
-        1)
+    if (RunDeviceOperation(
+            u"Clear Device Courses", false, clearing,
+            [&clearing](HWND page, std::stop_token) { clearing.ClearCourses(page); }) == 1)
         RefreshDeviceList();
 }
 

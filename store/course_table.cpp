@@ -164,9 +164,9 @@ void ReadCourseTexts(CppSQLite3Cursor& cursor, CourseTexts& texts) {
     cursor.advance();
 }
 
-bool ReadCourseGof(std::int32_t objid, std::string_view fileid, GofBlock& gof) {
-    const std::string statement = FormatWithLibrary(
-        "select gof from GOLF where objid=%d and fileid=%Q;", objid, std::string(fileid).c_str());
+bool ReadCourseGof(std::int32_t objid, GofBlock& gof) {
+    const std::string statement =
+        FormatWithLibrary("select gof from GOLF where objid=%d;", static_cast<int>(objid));
     CppSQLite3Cursor cursor = CourseDatabase().runQuery(statement.c_str());
     if (cursor.atEnd())
         return false;

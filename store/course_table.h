@@ -48,9 +48,10 @@ void ReadCourse(CppSQLite3Cursor& cursor, CourseRecord& record);
 // Fills the texts and objid from the cursor's current row as ReadCourse does, leaving the GOF
 // block undecoded, then advances the cursor.
 void ReadCourseTexts(CppSQLite3Cursor& cursor, CourseTexts& texts);
-// Fills gof with the GOF block of the first row with that objid and fileid (as ReadCourse
-// decodes it); false, with gof untouched, when there is no such row.
-bool ReadCourseGof(std::int32_t objid, std::string_view fileid, GofBlock& gof);
+// Fills gof with the GOF block of the first row with that objid (as ReadCourse decodes it): the
+// course's current map, also when an update has changed it since its texts were read. False,
+// with gof untouched, when the course is gone.
+bool ReadCourseGof(std::int32_t objid, GofBlock& gof);
 // Adds the record as a new row; the statement commits by itself.
 void InsertCourse(const CourseRecord& record);
 // Overwrites every row with the record's objid; the statement commits by itself.

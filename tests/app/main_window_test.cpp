@@ -236,6 +236,22 @@ TEST_F(MainWindowTest, MenusEnableTheirEntriesAsTheListsStand) {
     EXPECT_EQ(SendMessage(main.CatalogueList(), LVM_GETITEMCOUNT), 0);
 }
 
+// A catalogue row whose course is gone from the table since the search: "Add to Device" says so
+// and leaves the device alone.
+TEST_F(MainWindowTest, AddingACourseGoneFromTheCatalogueSaysSo) {
+    AwaitNotConnected();
+    Connected(5, {u"A"});
+    auto course = std::make_unique<CourseTexts>();
+    course->objid = 4711;
+    course->SetName("Gone Links");
+    main.AddCatalogueRow(std::move(course));
+    Select(main.CatalogueList(), 0);
+    SendMessage(hwnd, WM_COMMAND, ID_ADD_TO_DEVICE);
+    EXPECT_EQ(TextOf(hwnd, u"message"), u"COURSE NOT FOUND");
+    EXPECT_EQ(main.deviceCourses.Count(), 1u);
+    main.ClearCatalogueList();
+}
+
 // golf.db cannot be opened (a folder stands in its place): the page still comes up, says so, and
 // offers "Connect".
 TEST(StartUp, ADatabaseThatCannotBeOpenedLeavesThePageUpWithDatabaseError) {
