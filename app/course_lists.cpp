@@ -89,9 +89,9 @@ void CMainWnd::SetUpCatalogueList() {
                   auto& draw = *reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
                   if (const auto* course = reinterpret_cast<const CourseTexts*>(draw.itemData))
                       RowPainter::Instance().PaintRow(list, draw,
-                                                      {Utf8ToUtf16(course->name),
-                                                       Utf8ToUtf16(course->country),
-                                                       Utf8ToUtf16(course->city)});
+                                                      {Utf8ToUtf16(ShownText(course->name)),
+                                                       Utf8ToUtf16(ShownText(course->country)),
+                                                       Utf8ToUtf16(ShownText(course->city))});
                   result = 1;
                   return true;
               });

@@ -86,10 +86,10 @@ std::u16string ParText(const std::string& holes, int index) {
 
 void CCourseInfoWnd::OnShown() {
     const Element root = RootElement(Handle());
-    SetText(ElementById(root, u"titletext"), Utf8ToUtf16(course_.name).c_str());
-    SetText(ElementById(root, u"address"), Utf8ToUtf16(course_.address).c_str());
-    SetText(ElementById(root, u"telephone"), Utf8ToUtf16(course_.telephone).c_str());
-    SetText(ElementById(root, u"email"), Utf8ToUtf16(course_.email).c_str());
+    SetText(ElementById(root, u"titletext"), Utf8ToUtf16(ShownText(course_.name)).c_str());
+    SetText(ElementById(root, u"address"), Utf8ToUtf16(ShownText(course_.address)).c_str());
+    SetText(ElementById(root, u"telephone"), Utf8ToUtf16(ShownText(course_.telephone)).c_str());
+    SetText(ElementById(root, u"email"), Utf8ToUtf16(ShownText(course_.email)).c_str());
     for (int hole = 1; hole <= 18; ++hole) {
         char id[8];
         std::snprintf(id, sizeof id, "par%.2d", hole);

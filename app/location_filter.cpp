@@ -3,10 +3,13 @@
 
 #include "app/dialogs.h"
 #include "app/main_page.h"
+#include "platform/text.h"
 #include "store/course_table.h"
 #include "ui/element.h"
 
 #include <tinyxml2.h>
+
+#include <algorithm>
 
 namespace verdal {
 
@@ -57,19 +60,51 @@ void LocationFilter::Start(HWND mainWindow) {
     ChooseAllRegions();
 }
 
-void LocationFilter::FillCountries() const {
+std::vector<std::string> LocationFilter::FillCountries() const {
     std::vector<std::string> texts{"USA"};
     ReadColumn(hwnd_, CountriesStatement(), "country", texts, "USA");
     Append(hwnd_, page201::kCountry, OptionFragment(texts));
+    return texts;
 }
 
-void LocationFilter::FillCities(std::string_view country) const {
+void LocationFilter::Refill() const {
+    if (hwnd_ == 0)
+        return; // never started: the database could not be opened
+    const Element root = RootElement(hwnd_);
+    const NamedValues values = GetNamedValues(root);
+    const auto chosen = [&](const char16_t* name) {
+        const auto found = values.find(name);
+        return found == values.end() ? std::string() : Utf16ToUtf8(found->second.ToString());
+    };
+    std::string country = chosen(page201::kCountry);
+    std::string region = chosen(page201::kCity);
+
+    // The page's own first entry, "All Country", stays; the stored countries follow it.
+    const std::string first = OptionFragment({"All Country"}, "all");
+    SetHtml(ElementById(root, page201::kCountry), first.data(), first.size(), SIH_REPLACE_CONTENT);
+    const std::vector<std::string> countries = FillCountries();
+    if (country != "all" &&
+        std::find(countries.begin(), countries.end(), country) == countries.end())
+        country = "USA";
+    SetNamedValues(root, {{page201::kCountry, Value::String(Utf8ToUtf16(country))}});
+
+    std::vector<std::string> regions;
+    ClearCities();
+    FillCities(country == "all" ? "All Country" : country, &regions);
+    if (std::find(regions.begin(), regions.end(), region) == regions.end())
+        region = "all";
+    SetNamedValues(root, {{page201::kCity, Value::String(Utf8ToUtf16(region))}});
+}
+
+void LocationFilter::FillCities(std::string_view country, std::vector<std::string>* filled) const {
     const bool usa = country == "USA";
     SetText(ElementById(RootElement(hwnd_), page201::kRegionLabel), usa ? u"STATES:" : u"REGIONS:");
     std::vector<std::string> texts{usa ? "All States" : "All Regions"};
     if (country != "All Country")
         ReadColumn(hwnd_, RegionsStatement(country), "city", texts);
     Append(hwnd_, page201::kCity, OptionFragment(texts, "all"));
+    if (filled)
+        filled->assign(texts.begin() + 1, texts.end());
 }
 
 void LocationFilter::ClearCities() const {

@@ -25,12 +25,17 @@ public:
     // could be filled and puts the failure on the status line.
     void Start(HWND mainWindow);
 
-    // Appends "USA" and then every other stored country, ordered, to "country".
-    void FillCountries() const;
+    // Fills both selects again from the course table, as after an update that may have brought
+    // new countries and regions: the chosen country stays chosen while it is still stored (else
+    // "USA" is chosen), and so does the chosen region of its regions (else "all").
+    void Refill() const;
+
+    // Appends "USA" and then every other stored country, ordered, to "country"; answers them.
+    std::vector<std::string> FillCountries() const;
     // Sets the label, then appends "All States" (for "USA") or "All Regions" (value "all"),
     // followed by the stored regions of that country, to "city". "All Country" (value "all")
-    // yields the first entry alone.
-    void FillCities(std::string_view country) const;
+    // yields the first entry alone. The stored regions appended are copied to filled when given.
+    void FillCities(std::string_view country, std::vector<std::string>* filled = nullptr) const;
     // Removes every option of "city".
     void ClearCities() const;
     // Chooses the first entry of "city" ("all": every region).

@@ -79,7 +79,7 @@ LRESULT CMainWnd::OnStatus(WPARAM code, LPARAM text) {
         return 0;
     if (row->code == StatusCode::CourseStored) {
         if (const auto* name = reinterpret_cast<const std::u16string*>(text))
-            mainPage_.SetStatusText(name->c_str());
+            mainPage_.SetStatusText(ShownText(*name).c_str());
     } else if (row->code == StatusCode::NotConnected) {
         mainPage_.SetStatusText(NotConnectedText(LastConnectProblem()).c_str());
     } else {
@@ -93,6 +93,9 @@ LRESULT CMainWnd::OnStatus(WPARAM code, LPARAM text) {
         break;
     case StatusEffect::ShowDeviceState:
         ShowDeviceState();
+        break;
+    case StatusEffect::RefillFilters:
+        locationFilter_.Refill();
         break;
     case StatusEffect::None:
         break;

@@ -18,7 +18,7 @@ constexpr std::array<StatusRow, 9> kStatusTable{{
     {StatusCode::CourseStored, nullptr, kButtonsUnchanged, 0, StatusEffect::None},
     {StatusCode::Connected, u"DEVICE CONNECTED", 1, 0, StatusEffect::ShowDeviceState},
     {StatusCode::UpdateCompleted, u"UPDATE GOF FILE COMPLETED", kButtonsUnchanged, 0,
-     StatusEffect::None},
+     StatusEffect::RefillFilters},
     {StatusCode::UpdateError, u"UPDATE GOF FILE ERROR", kButtonsUnchanged, 0, StatusEffect::None},
 }};
 

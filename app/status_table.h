@@ -13,6 +13,7 @@ enum class StatusEffect {
     None,
     Disconnect,      // DisconnectDevice at once, on the user-interface thread
     ShowDeviceState, // search controls enabled, device list and info line filled
+    RefillFilters,   // the country and region selects filled again from the course table
 };
 
 // "Unchanged" for the connect buttons.

@@ -21,6 +21,12 @@ using GofBlock = std::array<std::uint8_t, kGofBlockSize>;
 // statement. Texts of any length are doubled whole.
 std::string DoubleQuotes(std::string_view text);
 
+// Answers a text held with its quotes doubled as it was written: each pair of single quotes
+// becomes one. What the user is shown of a course goes through this; what goes into a statement
+// never does.
+std::string ShownText(std::string_view held);
+std::u16string ShownText(std::u16string_view held);
+
 // A catalogue course without its course map: what a catalogue row shows and the course
 // information dialog reads. Its texts are UTF-8 as the catalogue has them. The eight texts from
 // name to hole are always held with single quotes doubled, however they were filled: their

@@ -2,6 +2,8 @@
 // search of the course table, on the same workers and statements as the program's window.
 #include "app/cli/cli.h"
 
+#include "app/cli/progress_line.h"
+
 #include "platform/messages.h"
 #include "platform/text.h"
 #include "platform/window.h"
@@ -42,6 +44,9 @@ class StatusWindow : public Window {
 public:
     WPARAM lastStatus = 0;
     bool sawMarker = false;
+    // While an update runs: the stored courses' names go onto its line when it is redrawn in
+    // place, and any other status ends the line first.
+    ProgressLine* progress = nullptr;
 
     bool ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam,
                               LRESULT& result) override {
@@ -54,9 +59,16 @@ public:
             return false;
         if (wParam == static_cast<WPARAM>(StatusCode::CourseStored)) {
             lastStatus = wParam;
-            std::cout << Utf16ToUtf8(*reinterpret_cast<const std::u16string*>(lParam)) << std::endl;
+            const std::string name =
+                Utf16ToUtf8(ShownText(*reinterpret_cast<const std::u16string*>(lParam)));
+            if (progress && progress->Interactive())
+                progress->Name(name);
+            else
+                std::cout << name << std::endl;
             return true;
         }
+        if (progress)
+            progress->Finish();
         for (const StatusRow& row : kStatusTexts)
             if (static_cast<WPARAM>(row.code) == wParam) {
                 lastStatus = wParam;
@@ -88,17 +100,20 @@ public:
     }
 };
 
-// The progress dialog's page window: keeps the bar's value.
+// The progress dialog's page window: the bar's value goes to the progress line.
 class ProgressPage : public Window {
 public:
-    WPARAM value = 0;
+    explicit ProgressPage(ProgressLine& line) : line_(line) {}
     bool ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT& result) override {
         if (message != kProgressMessage)
             return false;
-        value = wParam;
+        line_.Percent(static_cast<int>(wParam));
         result = 0;
         return true;
     }
+
+private:
+    ProgressLine& line_;
 };
 
 void OpenStore(const CliOptions& options) {
@@ -128,7 +143,9 @@ int Update(const CliOptions& options, const std::vector<std::string>& args) {
         DestroyWindow(hwnd);
         return kExitFailed;
     }
-    ProgressPage page;
+    ProgressLine line;
+    mainWindow.progress = &line;
+    ProgressPage page(line);
     RunWorkerDialog(
         page,
         [&, current = offer.Get()](HWND pageWindow, std::stop_token stop) {
@@ -137,21 +154,12 @@ int Update(const CliOptions& options, const std::vector<std::string>& args) {
         hwnd);
     // The worker posts its result before it ends the dialog: show what is still queued.
     mainWindow.HandleQueued();
+    line.Finish();
+    mainWindow.progress = nullptr;
     const bool completed =
         mainWindow.lastStatus == static_cast<WPARAM>(StatusCode::UpdateCompleted);
     DestroyWindow(hwnd);
     return completed ? kExitOk : kExitFailed;
-}
-
-// A course text as the table stores it: the record holds its quotes doubled.
-std::string Shown(const std::string& held) {
-    std::string text;
-    for (std::size_t i = 0; i < held.size(); ++i) {
-        text += held[i];
-        if (held[i] == '\'' && i + 1 < held.size() && held[i + 1] == '\'')
-            ++i;
-    }
-    return text;
 }
 
 int Search(const CliOptions& options, const std::vector<std::string>& args) {
@@ -174,8 +182,8 @@ int Search(const CliOptions& options, const std::vector<std::string>& args) {
     CourseRecord record;
     while (!cursor.atEnd()) {
         ReadCourse(cursor, record);
-        std::cout << Shown(record.name) << "\t" << Shown(record.country) << "\t"
-                  << Shown(record.city) << "\n";
+        std::cout << ShownText(record.name) << "\t" << ShownText(record.country) << "\t"
+                  << ShownText(record.city) << "\n";
         ++found;
     }
     if (found == 0)

@@ -3,6 +3,8 @@
 // workers, under a hidden progress dialog of the window system.
 #include "app/cli/cli.h"
 
+#include "app/cli/progress_line.h"
+
 #include "device/connection.h"
 #include "device/course_name.h"
 #include "device/dev_func.h"
@@ -17,7 +19,6 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
-#include <unistd.h>
 
 namespace verdal::cli {
 namespace {
@@ -95,16 +96,11 @@ bool Connect(DeviceView& device) {
     return false;
 }
 
-// Shows progress on the terminal: one line redrawn on a terminal, a line per value otherwise.
-void ShowProgress(int percent) {
-    static int shown = -1;
-    if (percent == shown)
-        return;
-    shown = percent;
-    if (::isatty(STDERR_FILENO))
-        std::cerr << "\rprogress " << percent << "%" << (percent >= 100 ? "\n" : "") << std::flush;
-    else
-        std::cerr << "progress " << percent << "%\n";
+// Runs a device operation under a hidden progress dialog, its progress on the progress line.
+std::intptr_t RunOperation(const DialogWorkerBody& body, const std::string& name = {}) {
+    ProgressLine line;
+    line.Name(name);
+    return RunWorkerDialog(body, [&](int percent) { line.Percent(percent); });
 }
 
 // Lets go of the device as the application does when it closes.
@@ -165,8 +161,8 @@ int Send(const CliOptions& options, const std::vector<std::string>& args) {
     }
     DevFunc func(device.courses);
     func.course = &course;
-    const auto result = RunWorkerDialog(
-        [&](HWND page, std::stop_token) { func.UploadCourse(page); }, ShowProgress);
+    const auto result = RunOperation([&](HWND page, std::stop_token) { func.UploadCourse(page); },
+                                     Utf16ToUtf8(DeviceCourseName(course.gof.data())));
     if (result != 1) {
         std::cerr << "verdal-cli: the device did not take the course map\n";
         return Finish(kExitFailed);
@@ -191,8 +187,8 @@ int Remove(const CliOptions& options, const std::vector<std::string>& args) {
         }
         func.names.push_back(name);
     }
-    const auto result = RunWorkerDialog(
-        [&](HWND page, std::stop_token stop) { func.RemoveCourses(page, stop); }, ShowProgress);
+    const auto result =
+        RunOperation([&](HWND page, std::stop_token stop) { func.RemoveCourses(page, stop); });
     if (result != 1) {
         std::cerr << "verdal-cli: the device did not confirm the removal; courses left: "
                   << func.courses.Count() << "\n";
@@ -212,8 +208,7 @@ int Clear(const CliOptions& options, const std::vector<std::string>& args) {
         return kExitFailed;
     }
     DevFunc func;
-    const auto result = RunWorkerDialog(
-        [&](HWND page, std::stop_token) { func.ClearCourses(page); }, ShowProgress);
+    const auto result = RunOperation([&](HWND page, std::stop_token) { func.ClearCourses(page); });
     if (result != 1) {
         std::cerr << "verdal-cli: the device did not confirm clearing its courses\n";
         return Finish(kExitFailed);

@@ -102,10 +102,11 @@ TEST_F(MainWindowTest, StatusTableSetsTextButtonsAndEffects) {
         ExpectFilters(false); // the search controls are left as they were
     }
 
-    // 9 shows the text it carries; the buttons stay.
-    const std::u16string name = u"Pebble Creek \u00e9t\u00e9";
+    // 9 shows the name it carries as written (the merge sends it quotes doubled, as the record
+    // holds it); the buttons stay.
+    const std::u16string name = u"Bishop''s Creek \u00e9t\u00e9";
     main.OnStatus(static_cast<WPARAM>(StatusCode::CourseStored), reinterpret_cast<LPARAM>(&name));
-    EXPECT_EQ(TextOf(hwnd, u"message"), name);
+    EXPECT_EQ(TextOf(hwnd, u"message"), u"Bishop's Creek \u00e9t\u00e9");
     ExpectButtons(true, true, false, true);
 
     // 0, 13 and the gaps of the table change nothing at all.
@@ -228,10 +229,10 @@ TEST_F(MainWindowTest, MenusEnableTheirEntriesAsTheListsStand) {
     main.deviceCapacity = 3;
     EXPECT_TRUE(Enabled(*main.CatalogueListMenu(), ID_ADD_TO_DEVICE));
 
-    // Catalogue rows paint the record's texts as held, apostrophes doubled.
+    // Catalogue rows paint the record's texts as written, though the record holds them doubled.
     const auto rows = PaintedRows(main.CatalogueList(), 3);
     ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0], (std::vector<std::u16string>{u"O''Hara Links", u"USA", u"Ohio"}));
+    EXPECT_EQ(rows[0], (std::vector<std::u16string>{u"O'Hara Links", u"USA", u"Ohio"}));
     main.ClearCatalogueList();
     EXPECT_EQ(SendMessage(main.CatalogueList(), LVM_GETITEMCOUNT), 0);
 }

@@ -113,6 +113,46 @@ TEST_F(SearchTest, AnEmptyTableStillOffersUsa) {
     EXPECT_EQ(Options(hwnd, u"city"), (std::vector<std::string>{"all=All States"}));
 }
 
+// After an update the selects offer what golf.db holds now, without a restart; the choice stays
+// while it is still stored.
+TEST_F(SearchTest, ACompletedUpdateFillsTheFiltersAgainAndKeepsTheChoice) {
+    Start([] { AddCourse(1, "Heron Lakes", "USA", "Texas"); });
+    const auto completed = [&] {
+        main.OnStatus(static_cast<WPARAM>(StatusCode::UpdateCompleted), 0);
+    };
+    AddCourse(2, "Golf de Digne", "France", "Provence-Alpes-C\xC3\xB4te d'Azur");
+    AddCourse(3, "St Andrews", "Scotland", "Fife");
+    AddCourse(4, "Bay Hill", "USA", "Florida");
+    completed();
+    EXPECT_EQ(Options(hwnd, u"country"),
+              (std::vector<std::string>{"all=All Country", "USA=USA", "France=France",
+                                        "Scotland=Scotland"}));
+    EXPECT_EQ(Chosen(hwnd, u"country"), "USA");
+    EXPECT_EQ(Options(hwnd, u"city"),
+              (std::vector<std::string>{"all=All States", "Florida=Florida", "Texas=Texas"}));
+
+    SetNamedValues(RootElement(hwnd), {{u"country", Value::String(u"France")}});
+    main.OnCountryChanged();
+    SetNamedValues(RootElement(hwnd),
+                   {{u"city", Value::String(u"Provence-Alpes-C\u00f4te d'Azur")}});
+    AddCourse(5, "Golf de Lyon", "France", "Auvergne");
+    completed();
+    EXPECT_EQ(Chosen(hwnd, u"country"), "France");
+    EXPECT_EQ(Chosen(hwnd, u"city"), "Provence-Alpes-C\xC3\xB4te d'Azur");
+    EXPECT_EQ(TextOf(hwnd, u"regions"), u"REGIONS:");
+    EXPECT_EQ(Options(hwnd, u"city"),
+              (std::vector<std::string>{"all=All Regions", "Auvergne=Auvergne",
+                                        "Provence-Alpes-C\xC3\xB4te d'Azur=Provence-Alpes-"
+                                        "C\xC3\xB4te d'Azur"}));
+
+    // A country no longer stored gives way to "USA".
+    CourseDatabase().runStatement("delete from GOLF where country='France';");
+    completed();
+    EXPECT_EQ(Chosen(hwnd, u"country"), "USA");
+    EXPECT_EQ(Chosen(hwnd, u"city"), "all");
+    EXPECT_EQ(TextOf(hwnd, u"regions"), u"STATES:");
+}
+
 TEST(OptionFragmentTest, EscapesEntitiesOnOneLineBehindTheByteOrderMark) {
     EXPECT_EQ(OptionFragment({"All States", "A&B <'x'> \"y\""}, "all"),
               "\xEF\xBB\xBF<option value=\"all\">All States</option>"
@@ -147,8 +187,8 @@ TEST_F(SearchTest, EachCriterionPicksItsCoursesAndEnterSearches) {
     EXPECT_EQ(search("", "", "heron"), (Names{"Heron Lakes", "Heron_Bay"}));
     EXPECT_EQ(search("", "", "n_B"), (Names{"Heron_Bay"}));
     EXPECT_EQ(search("", "", "S%A"), (Names{"St Andrews"}));
-    // A quote searches for itself (the row shows the name as the record holds it).
-    EXPECT_EQ(search("Ireland", "Cork", "o'h"), (Names{"O''Hara Links"}));
+    // A keyword typed as the row shows it finds the course.
+    EXPECT_EQ(search("Ireland", "Cork", "o'h"), (Names{"O'Hara Links"}));
 
     // Enter in the keyword box runs the whole search: the criteria come from the page.
     main.ClearCatalogueList();

@@ -3,11 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <poll.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 using namespace verdal::test;
 namespace fs = std::filesystem;
@@ -92,4 +96,57 @@ TEST(DeviceCommands, WrongUsageAndMissingDeviceAreToldApart) {
     CliRun ports = Cli(dir, "--dev-dir /devdir --sys-dir '" + (dir / "nosys") + "' ports");
     EXPECT_EQ(ports.code, 0);
     EXPECT_EQ(ports.out.substr(0, 30), "/devdir/ttyUSB0\n/devdir/ttyUSB");
+}
+
+// On a terminal the progress is one line drawn again in place, a bar with the percentage and the
+// course's name; the terminal's line ends once, when the command is done.
+TEST(DeviceCommands, ProgressOnATerminalIsOneLineRedrawnInPlace) {
+    TempDir dir;
+    fs::create_directory(dir / "store");
+    WriteFile(dir / "map.gof", NarrowCourseMap("Muirfield", 3));
+    Simulator device(dir / "link", {"--store", dir / "store"});
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const std::string terminal = ::ptsname(master);
+    const char* bin = std::getenv("VERDAL_BIN");
+    const std::string program = std::string(bin ? bin : "build/bin") + "/verdal-cli";
+    const std::string data = dir / "data", link = device.Link(), map = dir / "map.gof",
+                      out = dir / "out";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const int err = ::open(terminal.c_str(), O_RDWR | O_NOCTTY);
+        const int file = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(err, STDERR_FILENO);
+        ::dup2(file, STDOUT_FILENO);
+        ::execl(program.c_str(), program.c_str(), "--data-dir", data.c_str(), "--port",
+                link.c_str(), "send", map.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    std::string err;
+    char buffer[512];
+    pollfd in{master, POLLIN, 0};
+    int status = 0;
+    while (::waitpid(child, &status, WNOHANG) == 0 || ::poll(&in, 1, 0) > 0) {
+        if (::poll(&in, 1, 100) > 0) {
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            err.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    ::close(master);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << err;
+    EXPECT_EQ(ReadText(out), "sent: Muirfield\n");
+    // Two lines: the connect status, and the progress line once it is done (the terminal turns
+    // each newline into a carriage return and a line feed).
+    EXPECT_EQ(err.find("CONNECTING TO DEVICE\r\n"), 0u) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 2) << err;
+    EXPECT_GT(std::count(err.begin(), err.end(), '\r'), 5) << err;
+    EXPECT_NE(err.find("[##############################] 100%  Muirfield"), std::string::npos)
+        << err;
+    EXPECT_EQ(err.find("progress "), std::string::npos) << err;
 }
