@@ -97,8 +97,12 @@ int Usage() {
     std::cerr << "usage: verdal-devsim --link PATH [--capacity N] [--serial SN] [--store DIR]\n"
                  "                     [--pace] [--fault FAULT]...\n"
                  "faults: silent:CMD[#N] nomarker:CMD[#N] garbage:CMD[#N] nak:K stall:K\n"
-                 "        hangup:K empty-serial   (CMD: FCON RDCS RDSN CRLS CRDC CRCA NCFS\n"
-                 "        STRT EXIT; #N: only the N-th time; K: block number from 1)\n";
+                 "        hangup:K empty-serial nak-eot eot-late:MS eot-never\n"
+                 "        (CMD: FCON RDCS RDSN CRLS CRDC CRCA NCFS STRT EXIT; #N: only the\n"
+                 "        N-th time; K: block number from 1; nak-eot: the first EOT of a\n"
+                 "        transfer is refused; eot-late:MS: EOT is acknowledged MS ms later\n"
+                 "        if nothing else arrives meanwhile; eot-never: EOT is never answered\n"
+                 "        and the course not kept)\n";
     return 2;
 }
 
