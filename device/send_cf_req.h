@@ -36,6 +36,7 @@ public:
     // the progress message during the transfer.
     SendCFReq(ManualResetEvent* completion, const std::uint8_t* data, std::uint32_t size,
               HWND progressWindow);
+    ~SendCFReq() override { Release(); }
     void Evaluate() override;
 
     // Resets the completion event, installs OnTransfer with read size 1 and writes "$STRT\r".

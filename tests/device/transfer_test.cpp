@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
 #include <thread>
 
 using namespace verdal;
@@ -74,6 +76,56 @@ TEST(Requests, AClosedLinkTimesOutInsteadOfAnswering) {
     EXPECT_FALSE(request.WaitForReply());
     EXPECT_FALSE(completion.IsSet());
     EXPECT_EQ(request.capacity, 20);
+}
+
+TEST(Requests, AreNeverCalledWhileTheyAreBeingDestroyed) {
+    BindUiThread();
+    FakeDevice device;
+    Serial& serial = Serial::Instance();
+    ASSERT_EQ(serial.Open(device.Path(), 115200), 1);
+    std::atomic<bool> talking{true};
+    std::thread babble([&] {
+        device.Babble("12\r$OKCN$OKRD\r$OKFS\x06\x06\x15\x06"
+                      "C",
+                      talking);
+    });
+
+    // Each request is destroyed, without waiting for its event, at another moment around the
+    // end of its 500 ms window, where the reply is evaluated while bytes keep arriving.
+    for (int i = 0; i < 12; ++i) {
+        std::unique_ptr<ReqBase> request;
+        switch (i % 4) {
+        case 0:
+            request = std::make_unique<ConnectReq>(nullptr);
+            break;
+        case 1:
+            request = std::make_unique<CapacityReq>(nullptr);
+            break;
+        case 2:
+            request = std::make_unique<SerialNumReq>(nullptr);
+            break;
+        default:
+            request = std::make_unique<ExitReq>(nullptr);
+            break;
+        }
+        const std::uint32_t windowMs = request->WaitMs() - kWaitBeyondWindowMs;
+        Sleep(windowMs - 60 + static_cast<std::uint32_t>(i) * 10);
+        request.reset();
+    }
+
+    // Transfers destroyed while acknowledgements keep drawing blocks from them.
+    const std::vector<std::uint8_t> data(7296, 0x5A);
+    for (int i = 0; i < 100; ++i) {
+        auto request = std::make_unique<SendCFReq>(nullptr, data.data(),
+                                                   static_cast<std::uint32_t>(data.size()), 0);
+        request->StartTransfer();
+        Sleep(static_cast<std::uint32_t>(i % 8));
+        request.reset();
+    }
+    EXPECT_TRUE(serial.IsOpen());
+    talking = false;
+    babble.join();
+    serial.Close();
 }
 
 TEST(XmodemSender, SendsEachBlockUntilAcknowledgedAndEndsOnlyWhenEotIsAcknowledged) {
