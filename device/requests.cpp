@@ -5,6 +5,7 @@
 #include "device/serial.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 
 namespace verdal {
@@ -20,6 +21,14 @@ ReqBase::ReqBase(ManualResetEvent* completion, const CommandRow& row)
     : row_(row), windowMs_(row.windowMs), completion_(completion) {}
 
 ReqBase::~ReqBase() {
+    assert(released_ && "a final request class must call Release in its destructor");
+    Release();
+}
+
+void ReqBase::Release() {
+    if (released_)
+        return;
+    released_ = true;
     Serial::Instance().SetIdleReceiver();
 }
 

@@ -9,6 +9,9 @@
 //
 // Threads. A request is made, waited for and destroyed by one worker thread; OnReceive and
 // Evaluate run on the serial receive thread. Result fields may be read once the event is set.
+// Every final request class calls Release first thing in its destructor: the receive thread may
+// be delivering to the request right then, and it must be stopped before any part of the object
+// (its Evaluate, its result fields) is taken apart.
 #pragma once
 
 #include "platform/event.h"
@@ -67,7 +70,6 @@ public:
 
     ReqBase(const ReqBase&) = delete;
     ReqBase& operator=(const ReqBase&) = delete;
-    // Puts the idle receiver back, so no receiver outlives its request.
     virtual ~ReqBase();
 
     // The receiver: keeps the delivery when it fits the reply buffer (else drops it whole),
@@ -97,6 +99,10 @@ protected:
     bool MarkerFound() const;
     // Records the outcome and sets the completion event.
     void Complete(bool success);
+    // Puts the idle receiver back, so that the receive thread never calls into this request
+    // again; once is enough. Called by the destructor of every final request class, while the
+    // object is still whole.
+    void Release();
 
     const CommandRow& row_;
     std::uint32_t receivedCount_ = 0;
@@ -110,23 +116,27 @@ protected:
     // A reply is judged once: later deliveries could otherwise turn a success the caller has
     // already seen into a failure (the extraction rewrites the buffer).
     bool evaluated_ = false;
+    bool released_ = false;
 };
 
 class ConnectReq final : public ReqBase {
 public:
     explicit ConnectReq(ManualResetEvent* completion);
+    ~ConnectReq() override { Release(); }
     void Evaluate() override;
 };
 
 class ExitReq final : public ReqBase {
 public:
     explicit ExitReq(ManualResetEvent* completion);
+    ~ExitReq() override { Release(); }
     void Evaluate() override;
 };
 
 class CapacityReq final : public ReqBase {
 public:
     explicit CapacityReq(ManualResetEvent* completion);
+    ~CapacityReq() override { Release(); }
     void Evaluate() override;
     std::int32_t capacity = 20;
 };
@@ -135,6 +145,7 @@ class SerialNumReq final : public ReqBase {
 public:
     static constexpr std::size_t kSerialUnits = 32;
     explicit SerialNumReq(ManualResetEvent* completion);
+    ~SerialNumReq() override { Release(); }
     void Evaluate() override;
     std::u16string serialNumber;
 };
@@ -143,18 +154,21 @@ class DeleteCourseReq final : public ReqBase {
 public:
     // nameBytes: the device form of the name, 17 bytes when it begins with "@", else 20.
     DeleteCourseReq(ManualResetEvent* completion, const std::vector<std::uint8_t>& nameBytes);
+    ~DeleteCourseReq() override { Release(); }
     void Evaluate() override;
 };
 
 class ClearCoursesReq final : public ReqBase {
 public:
     explicit ClearCoursesReq(ManualResetEvent* completion);
+    ~ClearCoursesReq() override { Release(); }
     void Evaluate() override;
 };
 
 class ListCoursesReq final : public ReqBase {
 public:
     explicit ListCoursesReq(ManualResetEvent* completion);
+    ~ListCoursesReq() override { Release(); }
     void Evaluate() override;
     std::vector<std::u16string> courseNames;
 };

@@ -49,6 +49,7 @@ void SendCFReq::StartTransfer() {
     if (completion_)
         completion_->Reset();
     position_ = 0;
+    eotSent_ = false;
     Serial& serial = Serial::Instance();
     serial.SetReceiver(
         [this](const std::uint8_t* bytes, std::uint32_t count) { OnTransfer(bytes, count); }, 1);
@@ -64,9 +65,21 @@ void SendCFReq::OnTransfer(const std::uint8_t* bytes, std::uint32_t count) {
                                                         static_cast<double>(size_) * 80.0);
     PostMessage(progressWindow_, kProgressMessage, static_cast<WPARAM>(share + 20.0f), 0);
     const std::uint8_t byte = bytes[0];
+    if (eotSent_) {
+        // Only the answer to EOT is awaited now; a NAK asks for it again.
+        if (byte == kAck) {
+            if (completion_)
+                completion_->Set();
+        } else if (byte == kNak) {
+            Serial::Instance().Write(&kEot, 1);
+        }
+        return;
+    }
     if (position_ == size_ && byte == kAck) {
-        if (completion_)
-            completion_->Set();
+        // The last block is acknowledged: only now may EOT go out, or a device that refused
+        // the last block would take EOT as the end and keep the course without it.
+        eotSent_ = true;
+        Serial::Instance().Write(&kEot, 1);
         return;
     }
     switch (byte) {
@@ -92,13 +105,8 @@ void SendCFReq::SendBlock() {
     if (position_ >= size_)
         return;
     const auto block = XmodemBlock(data_, position_);
-    Serial& serial = Serial::Instance();
-    serial.Write(block.data(), static_cast<std::uint32_t>(block.size()));
+    Serial::Instance().Write(block.data(), static_cast<std::uint32_t>(block.size()));
     position_ += kXmodemData;
-    if (position_ == size_) {
-        // EOT goes out at once, without waiting for the last block's acknowledgement.
-        serial.Write(&kEot, 1);
-    }
 }
 
 } // namespace verdal

@@ -36,15 +36,18 @@ public:
     // the progress message during the transfer.
     SendCFReq(ManualResetEvent* completion, const std::uint8_t* data, std::uint32_t size,
               HWND progressWindow);
+    ~SendCFReq() override { Release(); }
     void Evaluate() override;
 
     // Resets the completion event, installs OnTransfer with read size 1 and writes "$STRT\r".
-    // The event is set once the device has acknowledged the last block; wait kTransferWaitMs.
-    // Worker thread.
+    // The event is set once the device has acknowledged the last block and then the EOT that
+    // follows it; wait kTransferWaitMs. Nothing else may be written to the device before the
+    // event is set. Worker thread.
     void StartTransfer();
 
     // The receiver during the transfer: each ACK draws the next block, a NAK the same block
-    // again, a "C" the first block while none has gone out. Receive thread.
+    // again, a "C" the first block while none has gone out. The ACK of the last block draws
+    // EOT, a NAK of EOT draws EOT again, and the ACK of EOT ends the transfer. Receive thread.
     void OnTransfer(const std::uint8_t* bytes, std::uint32_t count);
 
     // Offset of the next block to send; equal to the size once the last block has gone out.
@@ -56,6 +59,7 @@ private:
     const std::uint8_t* data_;
     std::uint32_t size_;
     std::uint32_t position_ = 0;
+    bool eotSent_ = false;
     HWND progressWindow_;
 };
 

@@ -43,6 +43,7 @@ struct Server {
     std::string token;
     std::uint16_t port = 0;
     unsigned graceMs = 5000;
+    std::size_t sessionQueueLimit = std::size_t{64} << 20;
     // Connections, touched on the server thread only.
     std::map<std::uint64_t, std::weak_ptr<WsSession>> sessions;
     std::uint64_t nextSession = 1;
@@ -197,6 +198,15 @@ public:
     }
 
     void Send(std::shared_ptr<const std::string> message) {
+        if (dropped_)
+            return;
+        // A browser that stops reading would make the server keep every later update for it;
+        // past the limit its connection is dropped instead (one message alone always goes).
+        if (!queue_.empty() && queuedBytes_ + message->size() > server->sessionQueueLimit) {
+            Drop();
+            return;
+        }
+        queuedBytes_ += message->size();
         queue_.push_back(std::move(message));
         if (queue_.size() == 1)
             Write();
@@ -223,12 +233,28 @@ private:
         ws_.text(true);
         ws_.async_write(net::buffer(*queue_.front()),
                         [self = shared_from_this()](beast::error_code ec, std::size_t) {
-                            if (ec)
-                                return; // the read side notices the closed connection
+                            if (ec) {
+                                // The read side notices the closed connection.
+                                self->queue_.clear();
+                                self->queuedBytes_ = 0;
+                                return;
+                            }
+                            self->queuedBytes_ -= self->queue_.front()->size();
                             self->queue_.pop_front();
-                            if (!self->queue_.empty())
+                            if (!self->queue_.empty() && !self->dropped_)
                                 self->Write();
                         });
+    }
+
+    // Closes the connection at once, without the closing handshake, which would only queue
+    // behind the updates the browser does not read. The message being written stays until its
+    // write has ended; the others go now.
+    void Drop() {
+        dropped_ = true;
+        queue_.erase(queue_.begin() + 1, queue_.end());
+        queuedBytes_ = queue_.front()->size();
+        beast::get_lowest_layer(ws_).close();
+        Closed();
     }
 
     void Closed() {
@@ -244,6 +270,8 @@ private:
     std::uint64_t id_;
     beast::flat_buffer buffer_;
     std::deque<std::shared_ptr<const std::string>> queue_;
+    std::size_t queuedBytes_ = 0; // the bytes of the messages in queue_
+    bool dropped_ = false;
     bool closed_ = false;
 };
 
@@ -486,6 +514,7 @@ bool StartServer(const ServerOptions& options, std::string& error) {
     created->port = created->acceptor->local_endpoint().port();
     created->token = RandomToken();
     created->graceMs = options.gracePeriodMs;
+    created->sessionQueueLimit = options.sessionQueueLimitBytes;
     created->grace = std::make_unique<net::steady_timer>(created->ioc);
     created->running = true;
     server = created.release();

@@ -16,6 +16,7 @@
 // server runs on a thread of its own and reaches the user-interface thread by posted tasks.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -26,6 +27,9 @@ struct ServerOptions {
     std::string listen = "127.0.0.1:0"; // address:port; port 0 picks a free one
     unsigned gracePeriodMs = 5000;      // after the last connection closed
     bool handleSignals = true;          // SIGINT and SIGTERM run the shutdown handler
+    // A browser connection whose messages not yet sent pass this many bytes is closed; the
+    // browser's script connects again and receives the whole state, as after a reload.
+    std::size_t sessionQueueLimitBytes = std::size_t{64} << 20;
 };
 
 // Starts the engine and the server. False with a message in error when the address is not a

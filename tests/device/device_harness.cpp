@@ -143,6 +143,30 @@ std::string FakeDevice::Read(std::size_t count) {
     return bytes;
 }
 
+void FakeDevice::Babble(const std::string& bytes, const std::atomic<bool>& talking) {
+    const int flags = ::fcntl(master_, F_GETFL);
+    ::fcntl(master_, F_SETFL, flags | O_NONBLOCK);
+    std::size_t next = 0;
+    while (talking.load()) {
+        pollfd line{master_, POLLIN | POLLOUT, 0};
+        if (::poll(&line, 1, 10) <= 0)
+            continue;
+        if (line.revents & POLLIN) {
+            char buffer[512];
+            while (::read(master_, buffer, sizeof buffer) > 0) {
+            }
+        }
+        if (line.revents & POLLOUT) {
+            const ssize_t n = ::write(master_, bytes.data() + next, bytes.size() - next);
+            if (n > 0)
+                next = (next + static_cast<std::size_t>(n)) % bytes.size();
+        }
+        if (line.revents & (POLLERR | POLLHUP))
+            break;
+    }
+    ::fcntl(master_, F_SETFL, flags);
+}
+
 void FakeDevice::HangUp() {
     if (master_ >= 0)
         ::close(master_);

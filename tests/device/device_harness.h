@@ -4,6 +4,7 @@
 
 #include "platform/window.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -49,6 +50,9 @@ public:
     std::string Read(std::size_t count);
     // Drops the line: the program's open port fails from now on.
     void HangUp();
+    // Writes bytes over and over, never waiting for the program, and throws away what the
+    // program writes, until talking turns false. For a device that never stops talking.
+    void Babble(const std::string& bytes, const std::atomic<bool>& talking);
 
 private:
     int master_ = -1;

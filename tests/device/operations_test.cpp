@@ -44,6 +44,12 @@ struct Bench {
         return names;
     }
 
+    // The bytes the device keeps in one file of its store (empty when there is no such file).
+    std::vector<std::uint8_t> Stored(const std::string& leaf) const {
+        std::ifstream in(dir / ("store/" + leaf), std::ios::binary);
+        return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+    }
+
     // The device course list as a connect procedure left it, with the link up.
     void Connected() {
         list.Clear();
@@ -114,10 +120,41 @@ TEST(DeviceOperations, UploadingAddsTheCourseUnderItsMapName) {
     EXPECT_EQ(bench.progress.back(), 100);
     EXPECT_TRUE(std::is_sorted(bench.progress.begin(), bench.progress.end()));
     // The device keeps exactly the bytes it received.
-    std::ifstream in(bench.dir / "store/course-0001.gof", std::ios::binary);
-    const std::string stored((std::istreambuf_iterator<char>(in)), {});
-    EXPECT_EQ(std::vector<std::uint8_t>(stored.begin(), stored.end()),
+    EXPECT_EQ(bench.Stored("course-0001.gof"),
               std::vector<std::uint8_t>(course.gof.begin(), course.gof.end()));
+    Serial::Instance().Close();
+}
+
+TEST(DeviceOperations, AnUploadEndsOnlyWhenTheDeviceHasTakenTheWholeCourse) {
+    const CourseRecord course = Course(NarrowCourseMap("Carnoustie", 7));
+    const std::vector<std::uint8_t> whole(course.gof.begin(), course.gof.end());
+    // A refused last block, a refused EOT, and a device that answers EOT only after the line
+    // has been quiet for 1.5 s: each ends with the whole course on the device.
+    for (const char* fault : {"nak:57", "nak-eot", "eot-late:1500"}) {
+        Bench bench;
+        Simulator device(bench.dir / "link", {"--store", bench.dir / "store", "--fault", fault});
+        bench.Connected();
+        DevFunc func(&bench.list);
+        func.course = &course;
+        EXPECT_EQ(bench.Run(&DevFunc::UploadCourse, func), 1) << fault;
+        EXPECT_EQ(bench.Stored("course-0001.gof"), whole) << fault;
+        EXPECT_EQ(bench.list.Names(), bench.Held()) << fault;
+        Serial::Instance().Close();
+    }
+
+    // An EOT never answered: the upload fails within its wait, the port is closed, and the
+    // list still says what the device holds.
+    Bench bench;
+    Simulator device(bench.dir / "link", {"--store", bench.dir / "store", "--fault", "eot-never"});
+    bench.Connected();
+    DevFunc func(&bench.list);
+    func.course = &course;
+    EXPECT_EQ(bench.Run(&DevFunc::UploadCourse, func), 0);
+    EXPECT_FALSE(Serial::Instance().IsOpen());
+    EXPECT_TRUE(bench.Stored("course-0001.gof").empty());
+    EXPECT_EQ(bench.list.Count(), 3u);
+    EXPECT_EQ(bench.list.Names(), bench.Held());
+    EXPECT_EQ(EnsureConnected({}), 1);
     Serial::Instance().Close();
 }
 
@@ -142,8 +179,8 @@ TEST(DeviceOperations, AFailedRemovalAtAnyStepLeavesTheListAsTheDeviceHoldsIt) {
 TEST(DeviceOperations, AFailedUploadAtAnyStepLeavesTheListAsTheDeviceHoldsIt) {
     const CourseRecord course = Course(NarrowCourseMap("Carnoustie", 7));
     const std::pair<const char*, int> cases[] = {
-        {"silent:NCFS", 0}, {"nomarker:NCFS", 0}, {"silent:STRT", 0}, {"stall:1", 0},
-        {"stall:57", 0},    {"nak:1", 1},         {"nak:57", 1},      {"garbage:NCFS", 1},
+        {"silent:NCFS", 0}, {"nomarker:NCFS", 0}, {"silent:STRT", 0},  {"stall:1", 0},
+        {"stall:57", 0},    {"nak:1", 1},         {"garbage:NCFS", 1},
     };
     for (const auto& [fault, expected] : cases) {
         Bench bench;

@@ -35,6 +35,18 @@ std::string Block(const std::vector<std::uint8_t>& data, std::uint32_t position)
     return std::string(block.begin(), block.end());
 }
 
+// Opens a transfer and sends every block of map, each acknowledged.
+void SendBlocks(SerialPort& port, const std::vector<std::uint8_t>& map) {
+    Say(port, "$NCFS\r");
+    ASSERT_EQ(Expect(port, 5), "$OKFS");
+    Say(port, "$STRT\r");
+    ASSERT_EQ(Expect(port, 1), "C");
+    for (std::uint32_t position = 0; position < map.size(); position += 128) {
+        Say(port, Block(map, position));
+        ASSERT_EQ(Expect(port, 1), std::string(1, char(kAck))) << position;
+    }
+}
+
 } // namespace
 
 TEST(DeviceSimulator, ListsItsStoredCoursesAndReceivesOnlyWholeBlocksInOrder) {
@@ -76,4 +88,33 @@ TEST(DeviceSimulator, ListsItsStoredCoursesAndReceivesOnlyWholeBlocksInOrder) {
     EXPECT_NE(Expect(port, 32).find("\x09Muirfield"), std::string::npos);
     Say(port, "$EXIT\r");
     EXPECT_EQ(Expect(port, 5), "$EXCN");
+}
+
+TEST(DeviceSimulator, AnswersEotAsItsFaultsSay) {
+    const std::vector<std::uint8_t> map = NarrowCourseMap("Muirfield", 5);
+    const std::string eot(1, char(kEot));
+    {
+        TempDir dir;
+        Simulator device(dir / "link", {"--fault", "nak-eot"});
+        SerialPort port;
+        ASSERT_TRUE(port.Open(device.Link(), 115200)) << port.Error();
+        SendBlocks(port, map);
+        Say(port, eot);
+        EXPECT_EQ(Expect(port, 1), std::string(1, char(kNak))) << "the first EOT is refused";
+        Say(port, eot);
+        EXPECT_EQ(Expect(port, 1), std::string(1, char(kAck)));
+        Say(port, "$CRLS\r");
+        EXPECT_NE(Expect(port, 32).find("\x09Muirfield"), std::string::npos);
+    }
+    {
+        // A receiver that answers EOT late takes a command that follows EOT at once as the
+        // sender's giving up: nothing is acknowledged and nothing kept.
+        TempDir dir;
+        Simulator device(dir / "link", {"--fault", "eot-late:5000"});
+        SerialPort port;
+        ASSERT_TRUE(port.Open(device.Link(), 115200)) << port.Error();
+        SendBlocks(port, map);
+        Say(port, eot + "$CRLS\r");
+        EXPECT_EQ(Expect(port, 7), std::string("$OKCN\r\0", 7));
+    }
 }

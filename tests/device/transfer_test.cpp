@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
 #include <thread>
 
 using namespace verdal;
@@ -76,7 +78,57 @@ TEST(Requests, AClosedLinkTimesOutInsteadOfAnswering) {
     EXPECT_EQ(request.capacity, 20);
 }
 
-TEST(XmodemSender, SendsEveryBlockOnceResendsOnNakAndIgnoresALateStart) {
+TEST(Requests, AreNeverCalledWhileTheyAreBeingDestroyed) {
+    BindUiThread();
+    FakeDevice device;
+    Serial& serial = Serial::Instance();
+    ASSERT_EQ(serial.Open(device.Path(), 115200), 1);
+    std::atomic<bool> talking{true};
+    std::thread babble([&] {
+        device.Babble("12\r$OKCN$OKRD\r$OKFS\x06\x06\x15\x06"
+                      "C",
+                      talking);
+    });
+
+    // Each request is destroyed, without waiting for its event, at another moment around the
+    // end of its 500 ms window, where the reply is evaluated while bytes keep arriving.
+    for (int i = 0; i < 12; ++i) {
+        std::unique_ptr<ReqBase> request;
+        switch (i % 4) {
+        case 0:
+            request = std::make_unique<ConnectReq>(nullptr);
+            break;
+        case 1:
+            request = std::make_unique<CapacityReq>(nullptr);
+            break;
+        case 2:
+            request = std::make_unique<SerialNumReq>(nullptr);
+            break;
+        default:
+            request = std::make_unique<ExitReq>(nullptr);
+            break;
+        }
+        const std::uint32_t windowMs = request->WaitMs() - kWaitBeyondWindowMs;
+        Sleep(windowMs - 60 + static_cast<std::uint32_t>(i) * 10);
+        request.reset();
+    }
+
+    // Transfers destroyed while acknowledgements keep drawing blocks from them.
+    const std::vector<std::uint8_t> data(7296, 0x5A);
+    for (int i = 0; i < 100; ++i) {
+        auto request = std::make_unique<SendCFReq>(nullptr, data.data(),
+                                                   static_cast<std::uint32_t>(data.size()), 0);
+        request->StartTransfer();
+        Sleep(static_cast<std::uint32_t>(i % 8));
+        request.reset();
+    }
+    EXPECT_TRUE(serial.IsOpen());
+    talking = false;
+    babble.join();
+    serial.Close();
+}
+
+TEST(XmodemSender, SendsEachBlockUntilAcknowledgedAndEndsOnlyWhenEotIsAcknowledged) {
     BindUiThread();
     FakeDevice device;
     Serial& serial = Serial::Instance();
@@ -87,49 +139,51 @@ TEST(XmodemSender, SendsEveryBlockOnceResendsOnNakAndIgnoresALateStart) {
 
     RecordingWindow page(kProgressMessage);
     const HWND pageWindow = CreateWindowFor(page, 0);
+    ManualResetEvent completion;
     int blocksSeen = 0;
     int bytesSent = 0;
-    std::string afterLast;
+    const std::string ack(1, char(kAck));
+    const std::string nak(1, char(kNak));
+    const std::string eot(1, char(kEot));
+    auto say = [&](const std::string& byte) {
+        device.Write(byte);
+        ++bytesSent;
+    };
     std::thread playDevice([&] {
         ASSERT_EQ(device.Read(6), "$NCFS\r");
         device.Write("$OKFS");
         ASSERT_EQ(device.Read(6), "$STRT\r");
-        device.Write(std::string(1, char(kNak))); // a NAK before any block asks for the first
-        ++bytesSent;
+        say(nak); // a NAK before any block asks for the first
         for (std::uint32_t n = 1; n <= 57; ++n) {
             const std::string block = device.Read(133);
             ASSERT_EQ(block, BlockText(data, (n - 1) * 128)) << "block " << n;
             ++blocksSeen;
-            if (n == 5) {
-                device.Write(std::string(1, char(kNak)));
-                ++bytesSent;
-                ASSERT_EQ(device.Read(133), block) << "the resent block 5";
+            if (n == 5 || n == 57) {
+                say(nak);
+                ASSERT_EQ(device.Read(133), block) << "block " << n << " again, and nothing else";
             }
-            if (n == 1) {
-                device.Write("C"); // ignored: the transfer is under way
-                ++bytesSent;
-            }
-            if (n == 57)
-                afterLast = device.Read(1);
-            device.Write(std::string(1, char(kAck)));
-            ++bytesSent;
+            if (n == 1)
+                say("C"); // ignored: the transfer is under way
+            say(ack);
         }
+        ASSERT_EQ(device.Read(1), eot) << "EOT once the last block is acknowledged";
+        say(nak);
+        ASSERT_EQ(device.Read(1), eot) << "EOT again after its NAK";
+        EXPECT_FALSE(completion.IsSet()) << "the transfer ended before EOT was acknowledged";
+        say(ack);
     });
     bool transferred = false;
     page.RunWhile([&] {
-        ManualResetEvent completion;
         SendCFReq request(&completion, data.data(), static_cast<std::uint32_t>(data.size()),
                           pageWindow);
         if (!request.WaitForReply())
             return;
         request.StartTransfer();
         transferred = completion.Wait(kTransferWaitMs);
-        EXPECT_EQ(request.Position(), 7296u);
     });
     playDevice.join();
     EXPECT_TRUE(transferred);
     EXPECT_EQ(blocksSeen, 57);
-    EXPECT_EQ(afterLast, std::string(1, char(kEot)));
     ASSERT_EQ(page.values.size(), static_cast<std::size_t>(bytesSent));
     EXPECT_EQ(page.values.front(), 20);
     EXPECT_EQ(page.values.back(), 100);

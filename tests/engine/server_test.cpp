@@ -1,4 +1,6 @@
-// The loopback server's security rules, checked with a raw HTTP client on loopback.
+// The loopback server's security rules and its browser connections, checked with raw HTTP and
+// WebSocket clients on loopback.
+#include "engine/internal.h"
 #include "engine/server.h"
 #include "ui/page_host.h"
 
@@ -9,8 +11,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <fstream>
+#include <optional>
 #include <sstream>
+#include <sys/time.h>
 #include <thread>
 
 using namespace verdal;
@@ -194,4 +199,144 @@ TEST_F(ServerTest, PageDataComesFromTheHostsAnswer) {
     DestroyWindow(host.Handle());
 }
 
+// A WebSocket client of the engine's page, reading the server's frames off a raw socket.
+class BrowserConnection {
+public:
+    // receiveBuffer: when not 0, the socket's receive buffer, kept small so that a client that
+    // does not read soon leaves its messages queued in the server.
+    explicit BrowserConnection(int receiveBuffer = 0) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (receiveBuffer > 0)
+            ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        // Every wait for the server ends, so a failure cannot hang the test.
+        timeval bound{30, 0};
+        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(ServerPort());
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            return;
+        const std::string upgrade = "GET /ws?" + Token() + " HTTP/1.1\r\nHost: " + Host() +
+                                    "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                                    "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                                    "Sec-WebSocket-Version: 13\r\nOrigin: http://" +
+                                    Host() + "\r\n\r\n";
+        ::send(fd_, upgrade.data(), upgrade.size(), MSG_NOSIGNAL);
+        while (pending_.find("\r\n\r\n") == std::string::npos)
+            if (!Fill(pending_.size() + 1))
+                return;
+        accepted_ = pending_.rfind("HTTP/1.1 101", 0) == 0;
+        pending_.erase(0, pending_.find("\r\n\r\n") + 4);
+    }
+    ~BrowserConnection() { ::close(fd_); }
+
+    bool Accepted() const { return accepted_; }
+    // True once the server has ended the connection; false while it is open or when the last
+    // read only timed out.
+    bool Ended() const { return ended_; }
+
+    // The next text message; nothing once the connection has ended or the wait timed out.
+    std::optional<std::string> ReadMessage() {
+        std::string message;
+        for (;;) {
+            if (!Fill(2))
+                return std::nullopt;
+            const auto byte = [&](std::size_t i) {
+                return static_cast<unsigned char>(pending_[i]);
+            };
+            const bool final = byte(0) & 0x80;
+            const int opcode = byte(0) & 0x0F;
+            std::size_t header = 2;
+            std::uint64_t length = byte(1) & 0x7F;
+            if (length >= 126) {
+                header += length == 126 ? 2 : 8;
+                if (!Fill(header))
+                    return std::nullopt;
+                const std::size_t digits = header - 2;
+                length = 0;
+                for (std::size_t i = 0; i < digits; ++i)
+                    length = length << 8 | byte(2 + i);
+            }
+            if (!Fill(header + length))
+                return std::nullopt;
+            if (opcode == 0x8) {
+                ended_ = true;
+                return std::nullopt;
+            }
+            if (opcode < 0x8)
+                message.append(pending_, header, length);
+            pending_.erase(0, header + length);
+            if (final && opcode < 0x8)
+                return message;
+        }
+    }
+
+private:
+    // Reads until pending_ holds count bytes.
+    bool Fill(std::size_t count) {
+        char buffer[65536];
+        while (pending_.size() < count) {
+            const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+            if (n > 0) {
+                pending_.append(buffer, static_cast<std::size_t>(n));
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            ended_ = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+            return false;
+        }
+        return true;
+    }
+
+    int fd_ = -1;
+    std::string pending_;
+    bool accepted_ = false;
+    bool ended_ = false;
+};
+
 } // namespace
+
+TEST(ServerSessions, ABrowserThatDoesNotReadIsDroppedAndTheOthersGoOn) {
+    BindUiThread();
+    ServerOptions options;
+    options.handleSignals = false;
+    options.sessionQueueLimitBytes = 1 << 20;
+    std::string error;
+    ASSERT_TRUE(StartServer(options, error)) << error;
+    constexpr int kUpdates = 256;
+    const std::string update(64 * 1024, 'u'); // 16 MiB in all
+    int slowGot = 0;
+    bool slowEnded = false;
+    bool fastGotAll = false;
+    bool reconnected = false;
+    std::thread clients([&] {
+        BrowserConnection fast;
+        BrowserConnection slow(16 * 1024);
+        // Each connection first receives the whole state.
+        if (fast.Accepted() && slow.Accepted() && fast.ReadMessage() && slow.ReadMessage()) {
+            fastGotAll = true;
+            for (int i = 0; i < kUpdates && fastGotAll; ++i) {
+                BroadcastToBrowsers(update);
+                const auto got = fast.ReadMessage();
+                fastGotAll = got && *got == update;
+            }
+            // Only now does the slow one read: what was under way when it was dropped, then
+            // the end of the connection.
+            while (slow.ReadMessage())
+                ++slowGot;
+            slowEnded = slow.Ended();
+            BrowserConnection again;
+            reconnected = again.Accepted() && again.ReadMessage().has_value();
+        }
+        PostTask([] { PostQuitMessage(0); });
+    });
+    RunMessageLoop();
+    clients.join();
+    StopServer();
+    EXPECT_TRUE(fastGotAll);
+    EXPECT_TRUE(slowEnded);
+    EXPECT_LT(slowGot, kUpdates);
+    EXPECT_TRUE(reconnected);
+}

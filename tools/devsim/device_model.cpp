@@ -87,15 +87,25 @@ bool ParseFault(const std::string& text, Fault& fault) {
         {"stall", Fault::Kind::StallAfterBlock},
         {"hangup", Fault::Kind::HangUp},
         {"empty-serial", Fault::Kind::EmptySerial},
+        {"nak-eot", Fault::Kind::NakEot},
+        {"eot-late", Fault::Kind::EotLate},
+        {"eot-never", Fault::Kind::EotNever},
     };
     const auto found = kinds.find(kind);
     if (found == kinds.end())
         return false;
-    fault = Fault{found->second, {}, 0, 0};
+    fault = Fault{found->second, {}, 0, 0, 0};
     try {
         switch (fault.kind) {
         case Fault::Kind::EmptySerial:
-            return rest.empty();
+        case Fault::Kind::NakEot:
+        case Fault::Kind::EotNever:
+            return colon == std::string::npos;
+        case Fault::Kind::EotLate: {
+            std::size_t used = 0;
+            fault.delayMs = std::stoi(rest, &used);
+            return used == rest.size() && fault.delayMs >= 0;
+        }
         case Fault::Kind::NakBlock:
         case Fault::Kind::StallAfterBlock:
         case Fault::Kind::HangUp:
@@ -144,6 +154,12 @@ bool DeviceModel::FaultFor(Fault::Kind kind, const std::string& command) const {
         return f.kind == kind && f.command == command &&
                (f.occurrence == 0 || f.occurrence == count);
     });
+}
+
+const Fault* DeviceModel::FindFault(Fault::Kind kind) const {
+    const auto found = std::find_if(options_.faults.begin(), options_.faults.end(),
+                                    [&](const Fault& f) { return f.kind == kind; });
+    return found == options_.faults.end() ? nullptr : &*found;
 }
 
 bool DeviceModel::BlockFault(Fault::Kind kind, int block) const {
@@ -223,9 +239,7 @@ void DeviceModel::Command(const std::string& name, const std::vector<std::uint8_
     } else if (name == "RDCS") {
         Reply(std::to_string(options_.capacity) + "\r$OKRD\r");
     } else if (name == "RDSN") {
-        const bool empty =
-            std::any_of(options_.faults.begin(), options_.faults.end(),
-                        [](const Fault& f) { return f.kind == Fault::Kind::EmptySerial; });
+        const bool empty = FindFault(Fault::Kind::EmptySerial) != nullptr;
         Reply((empty ? std::string() : options_.serial) + "\r$OKRD");
     } else if (name == "CRLS") {
         std::string reply = "$OKCN\r";
@@ -267,6 +281,8 @@ void DeviceModel::Command(const std::string& name, const std::vector<std::uint8_
         expected_ = 1;
         naked_ = 0;
         starts_ = 1;
+        eotNaked_ = false;
+        eotPending_ = false;
         lastByte_ = lastStart_ = Clock::now();
         output_.push_back('C');
     }
@@ -274,16 +290,27 @@ void DeviceModel::Command(const std::string& name, const std::vector<std::uint8_
 
 void DeviceModel::TransferByte(std::uint8_t byte, Clock::time_point now) {
     lastByte_ = now;
+    // A late-answering receiver takes EOT only when the line stays quiet after it: any byte
+    // that follows makes that EOT line noise.
+    eotPending_ = false;
     if (block_.empty()) {
         if (byte == '$') {
             // The program gave up on the transfer and speaks commands again.
             mode_ = Mode::Command;
             input_.assign(1, byte);
         } else if (byte == kEot) {
-            output_.push_back(kAck);
-            mode_ = Mode::Command;
-            StoreCourse(std::move(received_));
-            received_.clear();
+            if (FindFault(Fault::Kind::NakEot) && !eotNaked_) {
+                eotNaked_ = true;
+                output_.push_back(kNak);
+            } else if (FindFault(Fault::Kind::EotNever)) {
+                // Unanswered: the transfer is forgotten once the line has been silent long
+                // enough, and the course is not kept.
+            } else if (const Fault* late = FindFault(Fault::Kind::EotLate)) {
+                eotPending_ = true;
+                eotDue_ = now + std::chrono::milliseconds(late->delayMs);
+            } else {
+                EndTransfer();
+            }
         } else if (byte == kCan) {
             mode_ = Mode::Command;
         } else if (byte == kSoh) {
@@ -330,7 +357,19 @@ void DeviceModel::TransferByte(std::uint8_t byte, Clock::time_point now) {
     output_.push_back(kAck);
 }
 
+void DeviceModel::EndTransfer() {
+    output_.push_back(kAck);
+    mode_ = Mode::Command;
+    StoreCourse(std::move(received_));
+    received_.clear();
+}
+
 void DeviceModel::Tick(Clock::time_point now) {
+    if (mode_ == Mode::Transfer && eotPending_ && now >= eotDue_) {
+        eotPending_ = false;
+        EndTransfer();
+        return;
+    }
     if (mode_ == Mode::Stalled && now - lastByte_ > kBlockSilence) {
         mode_ = Mode::Command; // the stalled transfer is forgotten; commands work again
         return;
@@ -361,7 +400,8 @@ Clock::time_point DeviceModel::NextTick() const {
     const auto now = Clock::now();
     if (mode_ == Mode::Command)
         return now + std::chrono::milliseconds(500);
-    return now + std::chrono::milliseconds(50);
+    const auto soon = now + std::chrono::milliseconds(50);
+    return eotPending_ ? std::min(soon, eotDue_) : soon;
 }
 
 std::vector<std::uint8_t> DeviceModel::TakeOutput() {

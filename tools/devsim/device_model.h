@@ -14,15 +14,28 @@ namespace verdal::devsim {
 using Clock = std::chrono::steady_clock;
 
 struct Fault {
-    enum class Kind { Silent, NoMarker, Garbage, NakBlock, StallAfterBlock, HangUp, EmptySerial };
+    enum class Kind {
+        Silent,
+        NoMarker,
+        Garbage,
+        NakBlock,
+        StallAfterBlock,
+        HangUp,
+        EmptySerial,
+        NakEot,
+        EotLate,
+        EotNever
+    };
     Kind kind;
     std::string command; // four letters, for the command faults
     int occurrence = 0;  // the n-th time the command arrives; 0 for every time
     int block = 0;       // for the block faults
+    int delayMs = 0;     // for eot-late
 };
 
 // Parses "silent:CMD[#N]", "nomarker:CMD[#N]", "garbage:CMD[#N]", "nak:K", "stall:K",
-// "hangup:K" or "empty-serial"; false when the text is none of these.
+// "hangup:K", "empty-serial", "nak-eot", "eot-late:MS" or "eot-never"; false when the text is
+// none of these.
 bool ParseFault(const std::string& text, Fault& fault);
 
 struct Options {
@@ -63,6 +76,8 @@ private:
     bool BlockFault(Fault::Kind kind, int block) const;
     void Reply(const std::string& text);
     void TransferByte(std::uint8_t byte, Clock::time_point now);
+    const Fault* FindFault(Fault::Kind kind) const;
+    void EndTransfer();
     void StoreCourse(std::vector<std::uint8_t> bytes);
     void DeleteCourseFile(const Course& course);
 
@@ -80,6 +95,9 @@ private:
     int expected_ = 1;
     int naked_ = 0;
     int starts_ = 0;
+    bool eotNaked_ = false;
+    bool eotPending_ = false; // an EOT is to be acknowledged at eotDue_ if the line stays quiet
+    Clock::time_point eotDue_{};
     Clock::time_point lastByte_{};
     Clock::time_point lastStart_{};
 };

@@ -108,8 +108,11 @@ int Usage(std::ostream& out = std::cerr, int code = 2) {
            "  --help               show this text\n"
            "\n"
            "Faults: silent:CMD[#N] nomarker:CMD[#N] garbage:CMD[#N] nak:K stall:K hangup:K\n"
-           "empty-serial, where CMD is one of FCON RDCS RDSN CRLS CRDC CRCA NCFS STRT EXIT,\n"
-           "#N means only the N-th time, and K is a block number from 1.\n";
+           "empty-serial nak-eot eot-late:MS eot-never, where CMD is one of FCON RDCS RDSN\n"
+           "CRLS CRDC CRCA NCFS STRT EXIT, #N means only the N-th time, and K is a block\n"
+           "number from 1. nak-eot refuses the first EOT of a transfer; eot-late:MS\n"
+           "acknowledges EOT MS ms later if nothing else arrives meanwhile; eot-never never\n"
+           "answers EOT and keeps no course.\n";
     return code;
 }
 
