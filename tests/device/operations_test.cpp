@@ -134,9 +134,9 @@ TEST(DeviceOperations, AnUploadEndsOnlyWhenTheDeviceHasTakenTheWholeCourse) {
         Bench bench;
         Simulator device(bench.dir / "link", {"--store", bench.dir / "store", "--fault", fault});
         bench.Connected();
-        DevFunc func(&bench.list);
+        DevFunc func(bench.list);
         func.course = &course;
-        EXPECT_EQ(bench.Run(&DevFunc::UploadCourse, func), 1) << fault;
+        EXPECT_EQ(bench.Run(Upload, func), 1) << fault;
         EXPECT_EQ(bench.Stored("course-0001.gof"), whole) << fault;
         EXPECT_EQ(bench.list.Names(), bench.Held()) << fault;
         Serial::Instance().Close();
@@ -147,9 +147,9 @@ TEST(DeviceOperations, AnUploadEndsOnlyWhenTheDeviceHasTakenTheWholeCourse) {
     Bench bench;
     Simulator device(bench.dir / "link", {"--store", bench.dir / "store", "--fault", "eot-never"});
     bench.Connected();
-    DevFunc func(&bench.list);
+    DevFunc func(bench.list);
     func.course = &course;
-    EXPECT_EQ(bench.Run(&DevFunc::UploadCourse, func), 0);
+    EXPECT_EQ(bench.Run(Upload, func), 0);
     EXPECT_FALSE(Serial::Instance().IsOpen());
     EXPECT_TRUE(bench.Stored("course-0001.gof").empty());
     EXPECT_EQ(bench.list.Count(), 3u);
