@@ -103,8 +103,7 @@ LRESULT CMainWnd::OnStatus(WPARAM code, LPARAM text) {
     return 0;
 }
 
-void CMainWnd::ConnectWorker(std::stop_token stop) {
-    const HWND hwnd = Handle();
+void ConnectWorker(HWND hwnd, CatalogueOffer& offer, std::stop_token stop) {
     try {
         auto found = std::make_unique<DeviceState>();
         if (ConnectDevice(hwnd, found->capacity, found->courses, stop) != 1)
@@ -120,7 +119,9 @@ void CMainWnd::ConnectWorker(std::stop_token stop) {
 bool CMainWnd::StartConnectWorker() {
     if (deviceBusy_ || connectWorker_.Running())
         return false;
-    connectWorker_.Start([this](std::stop_token stop) { ConnectWorker(stop); });
+    connectWorker_.Start([hwnd = Handle(), &offer = offer](std::stop_token stop) {
+        ConnectWorker(hwnd, offer, stop);
+    });
     return true;
 }
 

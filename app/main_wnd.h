@@ -58,6 +58,10 @@ struct SearchQuery {
     std::string country, city, keyword;
 };
 
+// The connect worker, on its own thread: ConnectDevice, then (when it answered 1) what it read
+// posted to mainWindow (kDeviceStateMessage) and ServerCheck, which fills offer.
+void ConnectWorker(HWND mainWindow, CatalogueOffer& offer, std::stop_token stop);
+
 // The search's worker, on the progress dialog's thread: runs the search statement, hands the
 // rows to mainWindow's catalogue list in batches (kCatalogueRowsMessage, posted), posts progress
 // (the row count modulo 1000, divided by 10, each time that value changes) and ends the dialog
@@ -121,8 +125,6 @@ public:
     void OnRemoveCourse();
     void OnRemoveAllCourse();
 
-    // The connect worker's body: ConnectDevice, then ServerCheck when it answered 1.
-    void ConnectWorker(std::stop_token stop);
     // Starts the connect worker; refused (false) while it or a device operation runs.
     bool StartConnectWorker();
     // True while the connect worker runs.

@@ -112,12 +112,17 @@ DelayRelay::~DelayRelay() {
     ::shutdown(listener_, SHUT_RDWR);
     acceptor_.join();
     ::close(listener_);
-    std::unique_lock lock(mutex_);
-    for (const auto& direction : directions_) {
-        direction->Stop();
-        ::shutdown(direction->from, SHUT_RDWR);
+    std::vector<std::thread> relays;
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& direction : directions_) {
+            direction->Stop();
+            ::shutdown(direction->from, SHUT_RDWR);
+        }
+        relays.swap(relays_);
     }
-    ended_.wait(lock, [&] { return running_ == 0; });
+    for (std::thread& relay : relays)
+        relay.join();
 }
 
 int DelayRelay::PeakConnections() {
@@ -145,7 +150,7 @@ void DelayRelay::Accept() {
         ++connections_;
         std::lock_guard lock(mutex_);
         peakRunning_ = std::max(peakRunning_, ++running_);
-        std::thread([this, client, server] { Relay(client, server); }).detach();
+        relays_.emplace_back([this, client, server] { Relay(client, server); });
     }
 }
 
@@ -185,8 +190,7 @@ void DelayRelay::Relay(int client, int server) {
     std::lock_guard lock(mutex_);
     std::erase(directions_, up);
     std::erase(directions_, down);
-    if (--running_ == 0)
-        ended_.notify_all();
+    --running_;
 }
 
 } // namespace verdal::bench

@@ -45,11 +45,11 @@ private:
     int port_ = 0;
     std::atomic<bool> stopping_{false};
     std::atomic<int> connections_{0};
-    std::mutex mutex_; // guards directions_, running_ and peakRunning_
-    std::condition_variable ended_;
+    std::mutex mutex_; // guards directions_, relays_, running_ and peakRunning_
     std::vector<std::shared_ptr<Direction>> directions_;
     int running_ = 0; // connections being relayed
     int peakRunning_ = 0;
+    std::vector<std::thread> relays_; // one a connection, joined by the destructor
     std::thread acceptor_;
 };
 

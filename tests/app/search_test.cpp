@@ -227,6 +227,36 @@ TEST_F(SearchTest, ProgressRunsToNinetyNineTwiceAndEndsAtFifty) {
     DestroyWindow(spy.Handle());
 }
 
+// The window goes while its search runs, as when the program is told to end: the search stops
+// between two rows, its worker is joined before the database closes, and the search's handler
+// touches nothing of the window afterwards.
+TEST_F(SearchTest, TheWindowGoingEndsTheSearchBetweenRows) {
+    Start([] {
+        CourseDatabase().runStatement("begin;");
+        for (int i = 0; i < 5000; ++i)
+            AddCourse(i + 1, "Course " + std::to_string(i), "Japan", "Chiba");
+        CourseDatabase().runStatement("commit;");
+    });
+    constexpr UINT kCloseNow = WM_USER + 50;
+    struct Closer : Window {
+        HWND target = 0;
+        bool ProcessWindowMessage(HWND, UINT message, WPARAM, LPARAM, LRESULT&) override {
+            if (message == kCloseNow)
+                DestroyWindow(target);
+            return message == kCloseNow;
+        }
+    } closer;
+    closer.target = hwnd;
+    ASSERT_NE(CreateWindowFor(closer, 0), 0);
+    // Queued first: the dialog's loop handles it while the worker has just begun.
+    PostMessage(closer.Handle(), kCloseNow);
+    SetNamedValues(RootElement(hwnd), {{u"country", Value::String(u"Japan")}});
+    main.SearchCourses();
+    EXPECT_FALSE(IsWindow(hwnd));
+    hwnd = 0;
+    DestroyWindow(closer.Handle());
+}
+
 TEST_F(SearchTest, AFailingStatementEndsTheSearchAndSaysSo) {
     Start([] { AddCourse(1, "Heron Lakes", "USA", "Texas"); });
     CourseDatabase().runStatement("drop table GOLF;");

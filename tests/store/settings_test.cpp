@@ -151,6 +151,32 @@ TEST(Settings, DamagedFileIsKeptAsideAndDefaultsLoad) {
     }
 }
 
+// Saves that overlap a change: whatever the order, the file ends with the values of the last
+// change, because a save copies the values and writes them as one step.
+TEST(Settings, OverlappingSavesNeverLeaveAnOlderCopyOnDisk) {
+    test::TempDataFolder folder;
+    LoadSettings();
+    for (int round = 0; round < 5; ++round) {
+        std::atomic<bool> changing{true};
+        std::vector<std::thread> savers;
+        for (int t = 0; t < 2; ++t)
+            savers.emplace_back([&] {
+                while (changing)
+                    SaveSettings();
+            });
+        const int last = round * 1000 + 49;
+        for (int i = round * 1000; i <= last; ++i) {
+            ChangeSettings([i](Settings& s) { s.comIndex = i; });
+            SaveSettings();
+        }
+        changing = false;
+        for (std::thread& saver : savers)
+            saver.join();
+        LoadSettings();
+        ASSERT_EQ(CopySettings().comIndex, last) << "round " << round;
+    }
+}
+
 TEST(Settings, ConcurrentSavesNeverLeaveHalfAFile) {
     test::TempDataFolder folder;
     LoadSettings();

@@ -28,6 +28,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <list>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -400,13 +401,26 @@ int main(int argc, char** argv) {
         service.port = acceptor.local_endpoint().port();
         std::printf("LISTENING %u\n", static_cast<unsigned>(service.port));
         std::fflush(stdout);
+        // One thread a connection, joined once its session has ended; the service itself runs
+        // until a signal ends the process.
+        struct Connection {
+            std::atomic<bool> ended{false};
+            std::jthread thread;
+        };
+        std::list<Connection> connections;
         for (;;) {
             tcp::socket socket(io);
             boost::system::error_code error;
             acceptor.accept(socket, error);
+            connections.remove_if([](const Connection& c) { return c.ended.load(); });
             if (error)
                 continue;
-            std::thread(Session, std::ref(service), std::move(socket)).detach();
+            Connection& connection = connections.emplace_back();
+            connection.thread =
+                std::jthread([&service, &connection, s = std::move(socket)]() mutable {
+                    Session(service, std::move(s));
+                    connection.ended = true;
+                });
         }
     } catch (const std::exception& error) {
         std::cerr << "verdal-catalogue-service: " << error.what() << "\n";
