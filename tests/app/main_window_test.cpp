@@ -210,8 +210,8 @@ TEST_F(MainWindowTest, MenusEnableTheirEntriesAsTheListsStand) {
 
     auto course = std::make_unique<CourseTexts>();
     course->SetName("O'Hara Links");
-    course->SetCountry("USA");
-    course->SetCity("Ohio");
+    course->SetCountry("C\xC3\xB4te d'Ivoire");
+    course->SetCity("Lagunes d'Abidjan");
     main.AddCatalogueRow(std::move(course));
     auto catalogue = main.CatalogueListMenu();
     ASSERT_TRUE(catalogue);
@@ -232,7 +232,8 @@ TEST_F(MainWindowTest, MenusEnableTheirEntriesAsTheListsStand) {
     // Catalogue rows paint the record's texts as written, though the record holds them doubled.
     const auto rows = PaintedRows(main.CatalogueList(), 3);
     ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0], (std::vector<std::u16string>{u"O'Hara Links", u"USA", u"Ohio"}));
+    EXPECT_EQ(rows[0], (std::vector<std::u16string>{u"O'Hara Links", u"C\u00f4te d'Ivoire",
+                                                    u"Lagunes d'Abidjan"}));
     main.ClearCatalogueList();
     EXPECT_EQ(SendMessage(main.CatalogueList(), LVM_GETITEMCOUNT), 0);
 }

@@ -1,0 +1,98 @@
+// What the user sees after a first catalogue update on an empty data folder: every country of
+// golf.db offered at once with the regions of the chosen one, and course texts with apostrophes
+// shown as written (one quote) in the status line, the lists, the selects and the course
+// information, where a keyword typed as shown finds its course.
+'use strict';
+const test = require('node:test');
+const assert = require('node:assert/strict');
+const { execFileSync } = require('node:child_process');
+const path = require('node:path');
+const { chromiumPresent, launch, dialogFrame } = require('./harness');
+const { BOUND, open, close, run, status } = require('./app_session');
+const skip = chromiumPresent() ? false : 'Chromium is not installed at /usr/bin/chromium';
+let browser;
+test.before(async () => { if (!skip) browser = await launch(); });
+test.after(async () => { if (browser) await browser.close(); });
+
+const catalogue = (s) => s.main.getByRole('grid').nth(1);
+const rows = (s) => catalogue(s).locator('[role=row]:has([role=gridcell])');
+const noDialog = (s) => s.page.locator('.verdal-dialog').waitFor({ state: 'detached', timeout: BOUND });
+
+function query(s, sql) {
+  return execFileSync('sqlite3', ['-separator', '\t', path.join(s.dir, 'data', 'golf.db'), sql])
+    .toString().split('\n').filter((l) => l !== '');
+}
+
+// Runs a search and answers the cells of its rows once the dialog is gone.
+async function search(s, start) {
+  await start();
+  await noDialog(s);
+  await rows(s).first().waitFor({ timeout: BOUND });
+  const all = [];
+  for (const row of await rows(s).all()) all.push(await row.getByRole('gridcell').allTextContents());
+  return all;
+}
+
+test('after the first update: every country offered, texts with apostrophes shown as written', { skip, timeout: 300000 }, async () => {
+  const service = run('verdal-catalogue-service', ['--listen', '127.0.0.1:0', '--courses', '400']);
+  const server = `http://127.0.0.1:${(await service.waitFor(/^LISTENING /)).split(' ')[1]}/`;
+  const s = await open(browser, { server });
+  try {
+    await status(s, 'DEVICE CONNECTED');
+    assert.deepEqual(await s.main.locator('#country option').allTextContents(), ['All Country', 'USA']);
+
+    // Every text the status line shows during the update.
+    const frame = await (await s.page.locator('.verdal-window iframe').elementHandle()).contentFrame();
+    await frame.evaluate(() => {
+      window.seenTexts = [];
+      const cell = document.getElementById('message');
+      new MutationObserver(() => window.seenTexts.push(cell.textContent))
+        .observe(cell, { childList: true, characterData: true, subtree: true });
+    });
+    await s.main.locator('#updategof').click();
+    await status(s, 'UPDATE GOF FILE COMPLETED');
+    await noDialog(s);
+    const seen = await frame.evaluate(() => window.seenTexts);
+    assert.ok(seen.some((t) => t.includes("'")), 'a name with an apostrophe on the status line');
+    assert.ok(!seen.some((t) => t.includes("''")), `no doubled quote: ${seen.filter((t) => t.includes("''"))}`);
+
+    // Without a restart the country select offers what golf.db holds.
+    const stored = query(s, "select distinct country from GOLF where country<>'USA' order by country;");
+    assert.ok(stored.length > 2, stored.join(','));
+    assert.deepEqual(await s.main.locator('#country option').allTextContents(), ['All Country', 'USA', ...stored]);
+    assert.equal(await s.main.locator('#country').inputValue(), 'USA');
+
+    // A course whose name and region both hold an apostrophe; its country's regions follow the
+    // choice of the country.
+    const [course] = query(s, "select name, country, city from GOLF where name like '%''%' and city like '%''%' order by name limit 1;");
+    assert.ok(course, 'the catalogue has a course with an apostrophe in its name and region');
+    const [name, country, region] = course.split('\t');
+    await s.main.locator('#country').selectOption(country);
+    await s.main.locator('#regions', { hasText: 'REGIONS:' }).waitFor();
+    const regions = query(s, `select distinct city from GOLF where country='${country.replace(/'/g, "''")}' order by city;`);
+    assert.deepEqual(await s.main.locator('#city option').allTextContents(), ['All Regions', ...regions]);
+    await s.main.locator('#city').selectOption(region);
+    const found = await search(s, () => s.main.locator('#search').click());
+    assert.ok(found.every((c) => c[1] === country && c[2] === region), JSON.stringify(found));
+    assert.ok(found.some((c) => c[0] === name), `${name} among ${JSON.stringify(found)}`);
+
+    // The name typed as the list shows it finds the course, in every country.
+    await s.main.locator('#country').selectOption('all');
+    await s.main.locator('#keyword').fill(name);
+    const byName = await search(s, () => s.main.locator('#keyword').press('Enter'));
+    assert.deepEqual(byName[0], [name, country, region]);
+
+    // The course information shows the name as written.
+    const first = rows(s).first();
+    await first.click();
+    await first.click({ button: 'right' });
+    await s.page.getByRole('menu', { name: 'GOLF' }).getByRole('menuitem', { name: 'Course Information' }).click();
+    await dialogFrame(s.page).locator('#titletext', { hasText: name }).waitFor({ timeout: BOUND });
+    assert.equal(await dialogFrame(s.page).locator('#titletext').textContent(), name);
+    await dialogFrame(s.page).locator('#MsgExit').click();
+    await noDialog(s);
+  } finally {
+    await close(s);
+    await service.stop();
+  }
+});
