@@ -9,6 +9,7 @@
 #include "platform/data_dir.h"
 #include "platform/messages.h"
 #include "platform/window.h"
+#include "service_process.h"
 #include "store/course_table.h"
 #include "store/sqlite_layer.h"
 #include "update/catalogue_merge.h"
@@ -43,47 +44,6 @@ public:
     }
 };
 
-void HandleQueued(Window& window) {
-    constexpr UINT kMarker = WM_USER + 9;
-    PostMessage(window.Handle(), kMarker);
-    MSG msg;
-    while (GetMessage(msg)) {
-        DispatchMessage(msg);
-        if (msg.message == kMarker)
-            break;
-    }
-}
-
-struct Service {
-    pid_t pid = -1;
-    int port = 0;
-    explicit Service(int courses) {
-        int out[2];
-        if (pipe(out) != 0)
-            std::exit(1);
-        const char* bin = std::getenv("VERDAL_BIN");
-        const std::string program = std::string(bin ? bin : "bin") + "/verdal-catalogue-service";
-        const std::string count = std::to_string(courses);
-        pid = fork();
-        if (pid == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            execl(program.c_str(), program.c_str(), "--listen", "127.0.0.1:0", "--courses",
-                  count.c_str(), "--versions", "25", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(out[1]);
-        char line[64] = {};
-        FILE* in = fdopen(out[0], "r");
-        if (!in || !fgets(line, sizeof line, in) || std::sscanf(line, "LISTENING %d", &port) != 1) {
-            std::fprintf(stderr, "cannot start %s\n", program.c_str());
-            std::exit(1);
-        }
-    }
-    ~Service() {
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-    }
-};
 
 std::string Base(int port) {
     return "http://127.0.0.1:" + std::to_string(port) + "/";
@@ -133,8 +93,8 @@ Result Merge(const std::filesystem::path& folder, const std::string& catalogue,
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     Result result;
     result.peakMiB = PeakMemoryMiB();
-    HandleQueued(mainWindow);
-    HandleQueued(progressWindow);
+    bench::HandleQueued(mainWindow);
+    bench::HandleQueued(progressWindow);
     result.coursesPerSecond = courses / seconds;
     result.ok = merged && mainWindow.stored == courses;
     if (!result.ok)
@@ -162,14 +122,14 @@ int main(int argc, char** argv) {
     BindUiThread();
     int failures = 0;
     for (int courses : counts) {
-        Service service(courses);
-        bench::DelayRelay relay(service.port, kOneWayDelay);
+        bench::ServiceProcess service(courses);
+        bench::DelayRelay relay(service.Port(), kOneWayDelay);
         const catalogue::CatalogueGenerator generator(courses, {25});
-        const std::string catalogue = generator.CatalogueXml(25, Base(service.port));
+        const std::string catalogue = generator.CatalogueXml(25, service.Base());
         const std::string tag = std::to_string(courses);
-        const Result direct = Merge(folder / ("direct" + tag), catalogue, Base(service.port),
-                                    Base(service.port), courses);
-        const Result relayed = Merge(folder / ("relay" + tag), catalogue, Base(service.port),
+        const Result direct = Merge(folder / ("direct" + tag), catalogue, service.Base(),
+                                    service.Base(), courses);
+        const Result relayed = Merge(folder / ("relay" + tag), catalogue, service.Base(),
                                      Base(relay.Port()), courses);
         failures += !direct.ok + !relayed.ok;
         std::printf(

@@ -10,6 +10,7 @@
 #include "platform/messages.h"
 #include "platform/text.h"
 #include "platform/window.h"
+#include "service_process.h"
 #include "store/course_table.h"
 #include "update/catalogue_merge.h"
 #include "update/http_fetch.h"
@@ -49,48 +50,6 @@ public:
     }
 };
 
-void HandleQueued(Window& window) {
-    constexpr UINT kMarker = WM_USER + 9;
-    PostMessage(window.Handle(), kMarker);
-    MSG msg;
-    while (GetMessage(msg)) {
-        DispatchMessage(msg);
-        if (msg.message == kMarker)
-            break;
-    }
-}
-
-struct Service {
-    pid_t pid = -1;
-    int port = 0;
-    explicit Service(int courses) {
-        int out[2];
-        if (pipe(out) != 0)
-            std::exit(1);
-        const char* bin = std::getenv("VERDAL_BIN");
-        const std::string program = std::string(bin ? bin : "bin") + "/verdal-catalogue-service";
-        const std::string count = std::to_string(courses);
-        pid = fork();
-        if (pid == 0) {
-            dup2(out[1], STDOUT_FILENO);
-            execl(program.c_str(), program.c_str(), "--listen", "127.0.0.1:0", "--courses",
-                  count.c_str(), "--versions", "25", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(out[1]);
-        char line[64] = {};
-        FILE* in = fdopen(out[0], "r");
-        if (!in || !fgets(line, sizeof line, in) || std::sscanf(line, "LISTENING %d", &port) != 1) {
-            std::fprintf(stderr, "cannot start %s\n", program.c_str());
-            std::exit(1);
-        }
-    }
-    ~Service() {
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-    }
-    std::string Base() const { return "http://127.0.0.1:" + std::to_string(port) + "/"; }
-};
 
 // The records the merge stores for the generated catalogue, for timing the statements alone.
 std::vector<CourseRecord> Records(const catalogue::CatalogueGenerator& generator, int courses) {
@@ -139,7 +98,7 @@ void Print(const char* label, int courses, const Round& r) {
 int main(int argc, char** argv) {
     const int courses = argc > 1 ? std::atoi(argv[1]) : 10000;
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
-    Service service(courses);
+    bench::ServiceProcess service(courses);
     const auto folder =
         std::filesystem::temp_directory_path() / ("verdal-bench-merge-" + std::to_string(getpid()));
     BindUiThread();
@@ -163,10 +122,10 @@ int main(int argc, char** argv) {
         mainWindow.statuses = 0;
         r.insert = Timed(
             [&] { merged &= MergeCatalogue(mainWindow.Handle(), progressWindow.Handle(), 24); });
-        HandleQueued(mainWindow);
+        bench::HandleQueued(mainWindow);
         r.update = Timed(
             [&] { merged &= MergeCatalogue(mainWindow.Handle(), progressWindow.Handle(), 24); });
-        HandleQueued(mainWindow);
+        bench::HandleQueued(mainWindow);
         if (!merged || mainWindow.statuses != 2L * courses) {
             std::fprintf(stderr, "merge failed (%ld courses stored)\n", mainWindow.statuses);
             return 1;

@@ -5,7 +5,7 @@
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const { chromiumPresent, launch } = require('./harness');
-const { BOUND, open: openSession, close, status, devices } = require('./app_session');
+const { BOUND, open: openSession, close, status, devices, watchStatusLine } = require('./app_session');
 const skip = chromiumPresent() ? false : 'Chromium is not installed at /usr/bin/chromium';
 let browser;
 const open = (options) => openSession(browser, options);
@@ -27,16 +27,10 @@ test('start-up connects; the update, disconnecting, connecting again and a reloa
     assert.equal(await s.main.locator('#disconnect').isVisible(), true);
 
     // Every text the status line shows during the update.
-    const frame = await (await s.page.locator('.verdal-window iframe').elementHandle()).contentFrame();
-    await frame.evaluate(() => {
-      window.seenTexts = [];
-      const cell = document.getElementById('message');
-      new MutationObserver(() => window.seenTexts.push(cell.textContent))
-        .observe(cell, { childList: true, characterData: true, subtree: true });
-    });
+    const seenTexts = await watchStatusLine(s);
     await s.main.locator('#updategof').click();
     await status(s, 'UPDATE GOF FILE COMPLETED');
-    const seen = await frame.evaluate(() => window.seenTexts);
+    const seen = await seenTexts();
     const fixed = new Set(['UPDATE GOF FILE COMPLETED', 'UPDATE GOF FILE ERROR', 'DEVICE CONNECTED', '']);
     assert.ok(seen.some((t) => !fixed.has(t)), `course names on the status line: ${seen.join(' | ')}`);
     await s.page.locator('.verdal-dialog').waitFor({ state: 'detached', timeout: BOUND });

@@ -101,8 +101,20 @@ async function close(s) {
   fs.rmSync(s.dir, { recursive: true, force: true });
 }
 
+// Starts recording every text the status line shows; answers a function that gives them so far.
+async function watchStatusLine(s) {
+  const frame = await (await s.page.locator('.verdal-window iframe').elementHandle()).contentFrame();
+  await frame.evaluate(() => {
+    window.seenTexts = [];
+    const cell = document.getElementById('message');
+    new MutationObserver(() => window.seenTexts.push(cell.textContent))
+      .observe(cell, { childList: true, characterData: true, subtree: true });
+  });
+  return () => frame.evaluate(() => window.seenTexts);
+}
+
 const status = (s, text) => s.main.locator('#message', { hasText: text }).waitFor({ timeout: BOUND });
 const devices = (s) => s.main.getByRole('grid').first();
 
 
-module.exports = { BIN, BOUND, run, courseMap, open, close, status, devices };
+module.exports = { BIN, BOUND, run, courseMap, open, close, status, devices, watchStatusLine };

@@ -8,7 +8,7 @@ const assert = require('node:assert/strict');
 const { execFileSync } = require('node:child_process');
 const path = require('node:path');
 const { chromiumPresent, launch, dialogFrame } = require('./harness');
-const { BOUND, open, close, run, status } = require('./app_session');
+const { BOUND, open, close, run, status, watchStatusLine } = require('./app_session');
 const skip = chromiumPresent() ? false : 'Chromium is not installed at /usr/bin/chromium';
 let browser;
 test.before(async () => { if (!skip) browser = await launch(); });
@@ -42,17 +42,11 @@ test('after the first update: every country offered, texts with apostrophes show
     assert.deepEqual(await s.main.locator('#country option').allTextContents(), ['All Country', 'USA']);
 
     // Every text the status line shows during the update.
-    const frame = await (await s.page.locator('.verdal-window iframe').elementHandle()).contentFrame();
-    await frame.evaluate(() => {
-      window.seenTexts = [];
-      const cell = document.getElementById('message');
-      new MutationObserver(() => window.seenTexts.push(cell.textContent))
-        .observe(cell, { childList: true, characterData: true, subtree: true });
-    });
+    const seenTexts = await watchStatusLine(s);
     await s.main.locator('#updategof').click();
     await status(s, 'UPDATE GOF FILE COMPLETED');
     await noDialog(s);
-    const seen = await frame.evaluate(() => window.seenTexts);
+    const seen = await seenTexts();
     assert.ok(seen.some((t) => t.includes("'")), 'a name with an apostrophe on the status line');
     assert.ok(!seen.some((t) => t.includes("''")), `no doubled quote: ${seen.filter((t) => t.includes("''"))}`);
 
