@@ -1,6 +1,8 @@
 // The device tests' temporary folders, simulator process, fake device and recording window.
 #include "tests/device/device_harness.h"
 
+#include "platform/worker.h"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -190,14 +192,15 @@ bool RecordingWindow::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LP
 void RecordingWindow::RunWhile(const std::function<void()>& body) {
     stopped_ = false;
     const HWND hwnd = Handle();
-    std::thread worker([&] {
+    Worker worker;
+    worker.Start([&](std::stop_token) {
         body();
         PostMessage(hwnd, kStop);
     });
     MSG msg;
     while (!stopped_ && GetMessage(msg))
         DispatchMessage(msg);
-    worker.join();
+    worker.Join();
 }
 
 std::vector<std::uint8_t> NarrowCourseMap(const std::string& name, int seed) {
