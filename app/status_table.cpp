@@ -31,6 +31,11 @@ const StatusRow* FindStatus(WPARAM code) {
     return nullptr;
 }
 
+std::string StatusLineText(WPARAM code) {
+    const StatusRow* row = FindStatus(code);
+    return row && row->text ? Utf16ToUtf8(row->text) : std::string();
+}
+
 std::u16string NotConnectedText(const std::string& problem) {
     std::u16string text = u"DEVICE NOT CONNECTED";
     if (problem.find("Permission denied") != std::string::npos)

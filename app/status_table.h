@@ -30,6 +30,10 @@ struct StatusRow {
 // The row of a status code; null for a code outside the table (0, 6 to 8, 13 and above).
 const StatusRow* FindStatus(WPARAM code);
 
+// The status line text of a code in UTF-8, as verdal-cli prints it; empty for a code outside the
+// table and for CourseStored, whose text is the course's name that the message carries.
+std::string StatusLineText(WPARAM code);
+
 // The status line text of "DEVICE NOT CONNECTED" given why the last probe found no device: when a
 // port exists but could not be opened for lack of permission, the reason (replug the device for
 // the udev rule, or join the port's group) follows the text, so the user learns the remedies.

@@ -3,6 +3,7 @@
 #include "app/cli/cli.h"
 
 #include "app/cli/progress_line.h"
+#include "app/status_table.h"
 
 #include "platform/messages.h"
 #include "platform/text.h"
@@ -20,22 +21,6 @@
 
 namespace verdal::cli {
 namespace {
-
-// The texts the status line shows for each status code.
-struct StatusRow {
-    StatusCode code;
-    const char* text;
-};
-constexpr StatusRow kStatusTexts[] = {
-    {StatusCode::Connecting, "CONNECTING TO DEVICE"},
-    {StatusCode::NotConnected, "DEVICE NOT CONNECTED"},
-    {StatusCode::SerialNumberError, "DEVICE SN ERROR"},
-    {StatusCode::ConnectingServer, "CONNECTING TO SERVER"},
-    {StatusCode::ServerNotConnected, "SERVER NOT CONNECTED"},
-    {StatusCode::Connected, "DEVICE CONNECTED"},
-    {StatusCode::UpdateCompleted, "UPDATE GOF FILE COMPLETED"},
-    {StatusCode::UpdateError, "UPDATE GOF FILE ERROR"},
-};
 
 constexpr UINT kMarker = WM_USER + 1;
 
@@ -69,11 +54,10 @@ public:
         }
         if (progress)
             progress->Finish();
-        for (const StatusRow& row : kStatusTexts)
-            if (static_cast<WPARAM>(row.code) == wParam) {
-                lastStatus = wParam;
-                std::cout << row.text << std::endl;
-            }
+        if (const std::string text = StatusLineText(wParam); !text.empty()) {
+            lastStatus = wParam;
+            std::cout << text << std::endl;
+        }
         return true;
     }
 

@@ -4,6 +4,7 @@
 #include "app/cli/cli.h"
 
 #include "app/cli/progress_line.h"
+#include "app/status_table.h"
 
 #include "device/connection.h"
 #include "device/course_name.h"
@@ -25,16 +26,6 @@ namespace {
 
 constexpr UINT kConnectDone = WM_USER + 1;
 
-struct StatusText {
-    StatusCode code;
-    const char* text;
-};
-constexpr StatusText kStatusTexts[] = {
-    {StatusCode::Connecting, "CONNECTING TO DEVICE"},
-    {StatusCode::NotConnected, "DEVICE NOT CONNECTED"},
-    {StatusCode::SerialNumberError, "DEVICE SN ERROR"},
-};
-
 // Receives the connect procedure's statuses, as the main window of the application does.
 class StatusWindow : public Window {
 public:
@@ -44,9 +35,8 @@ public:
     bool ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT& result) override {
         if (message == kStatusMessage) {
             lastStatus = wParam;
-            for (const StatusText& row : kStatusTexts)
-                if (static_cast<WPARAM>(row.code) == wParam)
-                    std::cerr << row.text << "\n";
+            if (const std::string text = StatusLineText(wParam); !text.empty())
+                std::cerr << text << "\n";
         } else if (message == kConnectDone) {
             done = true;
         } else {
