@@ -46,12 +46,14 @@ void MainPage::ShowSerialNumber(const std::u16string& serialNumber) const {
     SetElementText(page201::kSerialNumber, u"S/N: " + serialNumber);
 }
 
-void MainPage::SetConnectButtons(int connected, int allowConnecting) const {
+void MainPage::SetConnectButtons(ConnectButtons state) const {
     const Element root = RootElement(hwnd_);
-    SetDisplay(ElementById(root, page201::kConnect), connected != 0 ? "none" : "block");
-    SetDisplay(ElementById(root, page201::kDisconnect), connected == 1 ? "block" : "none");
-    SetDisabled(ElementById(root, page201::kConnect), allowConnecting == 0);
-    SetDisabled(ElementById(root, page201::kPort), allowConnecting == 0);
+    const bool connected = state == ConnectButtons::Connected;
+    const bool allowConnecting = state == ConnectButtons::NotConnected;
+    SetDisplay(ElementById(root, page201::kConnect), connected ? "none" : "block");
+    SetDisplay(ElementById(root, page201::kDisconnect), connected ? "block" : "none");
+    SetDisabled(ElementById(root, page201::kConnect), !allowConnecting);
+    SetDisabled(ElementById(root, page201::kPort), !allowConnecting);
 }
 
 void MainPage::EnableFilters(bool enable) const {

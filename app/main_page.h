@@ -27,6 +27,13 @@ inline constexpr char16_t kConnect[] = u"reconnect";
 inline constexpr char16_t kDisconnect[] = u"disconnect";
 } // namespace page201
 
+// The states of the connect buttons.
+enum class ConnectButtons {
+    Connecting,   // "Connect" shown but disabled, "Disconnect" hidden, port select disabled
+    NotConnected, // "Connect" shown and enabled, "Disconnect" hidden, port select enabled
+    Connected,    // "Connect" hidden and disabled, "Disconnect" shown, port select disabled
+};
+
 class MainPage {
 public:
     void Attach(HWND mainWindow) { hwnd_ = mainWindow; }
@@ -39,9 +46,8 @@ public:
     void ShowCapacity(int capacity, int count) const;
     // "S/N: <serial number>".
     void ShowSerialNumber(const std::u16string& serialNumber) const;
-    // "Connect" shown unless connected is non-zero, "Disconnect" shown when connected is exactly
-    // 1; "Connect" and the port select enabled when allowConnecting is non-zero.
-    void SetConnectButtons(int connected, int allowConnecting) const;
+    // Shows and enables "Connect", "Disconnect" and the port select as the state says.
+    void SetConnectButtons(ConnectButtons state) const;
     // Enables or disables the search controls and "Course Update"; disabling also resets the
     // device info line.
     void EnableFilters(bool enable) const;

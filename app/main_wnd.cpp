@@ -55,7 +55,7 @@ LRESULT CMainWnd::OnCreate() {
         StartConnectWorker();
     } else {
         mainPage_.SetStatusText(u"DATABASE ERROR");
-        mainPage_.SetConnectButtons(0, 1);
+        mainPage_.SetConnectButtons(ConnectButtons::NotConnected);
     }
     return 0;
 }
@@ -85,8 +85,8 @@ LRESULT CMainWnd::OnStatus(WPARAM code, LPARAM text) {
     } else {
         mainPage_.SetStatusText(row->text);
     }
-    if (row->connected != kButtonsUnchanged)
-        mainPage_.SetConnectButtons(row->connected, row->allowConnecting);
+    if (row->buttons)
+        mainPage_.SetConnectButtons(*row->buttons);
     switch (row->effect) {
     case StatusEffect::Disconnect:
         DisconnectDevice();
@@ -128,7 +128,7 @@ bool CMainWnd::StartConnectWorker() {
 void CMainWnd::OnConnectClick() {
     if (deviceBusy_ || connectWorker_.Running())
         return; // one device exchange at a time
-    mainPage_.SetConnectButtons(0, 0);
+    mainPage_.SetConnectButtons(ConnectButtons::Connecting);
     const NamedValues values = GetNamedValues(RootElement(Handle()));
     int port = 0;
     if (const auto found = values.find(u"comport"); found != values.end())
@@ -147,7 +147,7 @@ void CMainWnd::OnDisconnectClick() {
     SendMessage(DeviceList(), LVM_DELETEALLITEMS);
     deviceRows_.clear();
     mainPage_.EnableFilters(false);
-    mainPage_.SetConnectButtons(0, 1);
+    mainPage_.SetConnectButtons(ConnectButtons::NotConnected);
 }
 
 void CMainWnd::OnUpdateClick() {

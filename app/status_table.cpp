@@ -9,17 +9,20 @@ namespace verdal {
 namespace {
 
 constexpr std::array<StatusRow, 9> kStatusTable{{
-    {StatusCode::Connecting, u"CONNECTING TO DEVICE", kButtonsUnchanged, 0, StatusEffect::None},
-    {StatusCode::NotConnected, u"DEVICE NOT CONNECTED", 0, 1, StatusEffect::Disconnect},
-    {StatusCode::SerialNumberError, u"DEVICE SN ERROR", 0, 1, StatusEffect::None},
-    {StatusCode::ConnectingServer, u"CONNECTING TO SERVER", kButtonsUnchanged, 0,
+    {StatusCode::Connecting, u"CONNECTING TO DEVICE", std::nullopt, StatusEffect::None},
+    {StatusCode::NotConnected, u"DEVICE NOT CONNECTED", ConnectButtons::NotConnected,
+     StatusEffect::Disconnect},
+    {StatusCode::SerialNumberError, u"DEVICE SN ERROR", ConnectButtons::NotConnected,
      StatusEffect::None},
-    {StatusCode::ServerNotConnected, u"SERVER NOT CONNECTED", 0, 1, StatusEffect::None},
-    {StatusCode::CourseStored, nullptr, kButtonsUnchanged, 0, StatusEffect::None},
-    {StatusCode::Connected, u"DEVICE CONNECTED", 1, 0, StatusEffect::ShowDeviceState},
-    {StatusCode::UpdateCompleted, u"UPDATE GOF FILE COMPLETED", kButtonsUnchanged, 0,
+    {StatusCode::ConnectingServer, u"CONNECTING TO SERVER", std::nullopt, StatusEffect::None},
+    {StatusCode::ServerNotConnected, u"SERVER NOT CONNECTED", ConnectButtons::NotConnected,
+     StatusEffect::None},
+    {StatusCode::CourseStored, nullptr, std::nullopt, StatusEffect::None},
+    {StatusCode::Connected, u"DEVICE CONNECTED", ConnectButtons::Connected,
+     StatusEffect::ShowDeviceState},
+    {StatusCode::UpdateCompleted, u"UPDATE GOF FILE COMPLETED", std::nullopt,
      StatusEffect::RefillFilters},
-    {StatusCode::UpdateError, u"UPDATE GOF FILE ERROR", kButtonsUnchanged, 0, StatusEffect::None},
+    {StatusCode::UpdateError, u"UPDATE GOF FILE ERROR", std::nullopt, StatusEffect::None},
 }};
 
 } // namespace

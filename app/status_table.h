@@ -2,7 +2,10 @@
 // connect buttons and a further effect, one row per code.
 #pragma once
 
+#include "app/main_page.h"
 #include "platform/messages.h"
+
+#include <optional>
 
 #include <string>
 
@@ -16,14 +19,10 @@ enum class StatusEffect {
     RefillFilters,   // the country and region selects filled again from the course table
 };
 
-// "Unchanged" for the connect buttons.
-inline constexpr int kButtonsUnchanged = -1;
-
 struct StatusRow {
     StatusCode code;
-    const char16_t* text; // null: the text the message carries
-    int connected;        // SetConnectButtons arguments, or kButtonsUnchanged
-    int allowConnecting;
+    const char16_t* text;                  // null: the text the message carries
+    std::optional<ConnectButtons> buttons; // none: the buttons stay as they are
     StatusEffect effect;
 };
 

@@ -85,7 +85,7 @@ TEST_F(MainWindowTest, StatusTableSetsTextButtonsAndEffects) {
                                  {StatusCode::ConnectingServer, u"CONNECTING TO SERVER"},
                                  {StatusCode::UpdateCompleted, u"UPDATE GOF FILE COMPLETED"},
                                  {StatusCode::UpdateError, u"UPDATE GOF FILE ERROR"}};
-    main.Page().SetConnectButtons(0, 0);
+    main.Page().SetConnectButtons(ConnectButtons::Connecting);
     for (const auto& row : onlyText) {
         main.OnStatus(static_cast<WPARAM>(row.code), 0);
         EXPECT_EQ(TextOf(hwnd, u"message"), row.text);
@@ -95,7 +95,7 @@ TEST_F(MainWindowTest, StatusTableSetsTextButtonsAndEffects) {
                                      {StatusCode::SerialNumberError, u"DEVICE SN ERROR"},
                                      {StatusCode::ServerNotConnected, u"SERVER NOT CONNECTED"}};
     for (const auto& row : notConnected) {
-        main.Page().SetConnectButtons(0, 0);
+        main.Page().SetConnectButtons(ConnectButtons::Connecting);
         main.OnStatus(static_cast<WPARAM>(row.code), 0);
         EXPECT_EQ(TextOf(hwnd, u"message"), row.text);
         ExpectButtons(true, true, false, true);
