@@ -56,13 +56,13 @@ bool OpenStartAddress(const std::string& address, const std::string& profileDir,
                                          "--no-default-browser-check"};
         if (::geteuid() == 0)
             args.push_back("--no-sandbox");
-        if (browser.Start(chromium, args, false, false, false, error)) {
+        if (browser.Start(chromium, args, {}, error)) {
             browser.Release();
             return true;
         }
     }
     const std::string opener = FindProgram("xdg-open");
-    if (!opener.empty() && browser.Start(opener, {address}, false, false, false, error)) {
+    if (!opener.empty() && browser.Start(opener, {address}, {}, error)) {
         browser.Release();
         return true;
     }

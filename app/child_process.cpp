@@ -20,8 +20,8 @@ ChildProcess::~ChildProcess() {
 }
 
 bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& args,
-                         bool captureOutput, bool keepErrors, bool stopWithParent,
-                         std::string& error) {
+                         const StartOptions& options, std::string& error) {
+    const auto [captureOutput, keepErrors, stopWithParent] = options;
     int pipeFds[2] = {-1, -1};
     if (captureOutput && ::pipe2(pipeFds, O_CLOEXEC) != 0) {
         error = std::string("cannot make a pipe: ") + std::strerror(errno);

@@ -8,6 +8,13 @@
 
 namespace verdal {
 
+// How a program is started.
+struct StartOptions {
+    bool captureOutput = false;  // its standard output is read by ReadLine, else /dev/null
+    bool keepErrors = false;     // its standard error is this process's, else /dev/null
+    bool stopWithParent = false; // it is ended when this process dies
+};
+
 class ChildProcess {
 public:
     ChildProcess() = default;
@@ -16,12 +23,10 @@ public:
     // Stops the program when it still runs.
     ~ChildProcess();
 
-    // Starts the program (a path, or a name looked up in PATH) with the arguments. With
-    // captureOutput its standard output is read by ReadLine; otherwise it goes to /dev/null, as
-    // does standard error unless keepErrors. With stopWithParent the program is ended when this
-    // process dies. False with a message in error when it cannot start.
-    bool Start(const std::string& program, const std::vector<std::string>& args, bool captureOutput,
-               bool keepErrors, bool stopWithParent, std::string& error);
+    // Starts the program (a path, or a name looked up in PATH) with the arguments, as options
+    // say. False with a message in error when it cannot start.
+    bool Start(const std::string& program, const std::vector<std::string>& args,
+               const StartOptions& options, std::string& error);
     // The next line of its output, without the line break; false when none arrived within
     // timeoutMs milliseconds or the output ended.
     bool ReadLine(std::string& line, int timeoutMs);

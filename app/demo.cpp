@@ -92,7 +92,7 @@ bool Demo::Start(const std::string& dataFolder, std::string& error) {
     if (!device_.Start(HelperProgram("verdal-devsim"),
                        {"--link", devicePort_, "--capacity", "20", "--serial", "VD2012-000417",
                         "--store", store.string()},
-                       true, true, true, error))
+                       {.captureOutput = true, .keepErrors = true, .stopWithParent = true}, error))
         return false;
     if (!device_.ReadLine(line, 10000) || line.rfind("READY ", 0) != 0) {
         error = "the device simulator did not start";
@@ -100,7 +100,8 @@ bool Demo::Start(const std::string& dataFolder, std::string& error) {
         return false;
     }
     if (!service_.Start(HelperProgram("verdal-catalogue-service"),
-                        {"--listen", "127.0.0.1:0", "--courses", "2000"}, true, true, true,
+                        {"--listen", "127.0.0.1:0", "--courses", "2000"},
+                        {.captureOutput = true, .keepErrors = true, .stopWithParent = true},
                         error)) {
         Stop();
         return false;

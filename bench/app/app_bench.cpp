@@ -63,10 +63,12 @@ int main(int argc, char** argv) {
     ChildProcess device, service;
     if (!device.Start(SiblingProgram("verdal-devsim"),
                       {"--link", link, "--capacity", "20", "--serial", "VD2012-000417", "--pace"},
-                      true, true, true, error) ||
+                      {.captureOutput = true, .keepErrors = true, .stopWithParent = true}, error) ||
         !device.ReadLine(line, 10000) ||
         !service.Start(SiblingProgram("verdal-catalogue-service"),
-                       {"--listen", "127.0.0.1:0", "--courses", "100"}, true, true, true, error) ||
+                       {"--listen", "127.0.0.1:0", "--courses", "100"},
+                       {.captureOutput = true, .keepErrors = true, .stopWithParent = true},
+                       error) ||
         !service.ReadLine(line, 10000)) {
         std::fprintf(stderr, "verdal-bench-app: the simulator or the service did not start %s\n",
                      error.c_str());
@@ -106,7 +108,7 @@ int main(int argc, char** argv) {
     if (verdal.Start(
             SiblingProgram("verdal"),
             {"--demo", "--data-dir", dir + "/demo", "--no-browser", "--listen", "127.0.0.1:0"},
-            true, false, false, error) &&
+            {.captureOutput = true}, error) &&
         verdal.ReadLine(line, 20000)) {
         // Idle: started, connected to the demo device by its own worker, nothing to do.
         std::this_thread::sleep_for(std::chrono::seconds(8));
