@@ -159,7 +159,6 @@ private:
     bool Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
     MainPage mainPage_;
-    std::u16string updateStatusName;
     LocationFilter locationFilter_;
     // The device list's rows: each keeps its own copy of its name, so a row never paints an
     // entry that a device operation has removed from the device course list.
