@@ -2,8 +2,9 @@
 // straight over loopback and once through a relay that holds every byte back 25 ms each way
 // (50 ms round trips), in courses per second, with the process's peak memory during each merge.
 //
-//   bench-update-latency [COURSES]...   (default 1000 10000; run from the build folder or set
-//                                       VERDAL_BIN to the folder holding the service)
+//   verdal-bench-update-latency [COURSES]...
+//       (default 1000 10000; run from the build folder or set VERDAL_BIN to the folder
+//       holding the service)
 #include "catalogue_generator.h"
 #include "delay_relay.h"
 #include "platform/data_dir.h"
