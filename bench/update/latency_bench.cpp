@@ -45,7 +45,6 @@ public:
     }
 };
 
-
 std::string Base(int port) {
     return "http://127.0.0.1:" + std::to_string(port) + "/";
 }
@@ -128,10 +127,10 @@ int main(int argc, char** argv) {
         const catalogue::CatalogueGenerator generator(courses, {25});
         const std::string catalogue = generator.CatalogueXml(25, service.Base());
         const std::string tag = std::to_string(courses);
-        const Result direct = Merge(folder / ("direct" + tag), catalogue, service.Base(),
-                                    service.Base(), courses);
-        const Result relayed = Merge(folder / ("relay" + tag), catalogue, service.Base(),
-                                     Base(relay.Port()), courses);
+        const Result direct =
+            Merge(folder / ("direct" + tag), catalogue, service.Base(), service.Base(), courses);
+        const Result relayed =
+            Merge(folder / ("relay" + tag), catalogue, service.Base(), Base(relay.Port()), courses);
         failures += !direct.ok + !relayed.ok;
         std::printf(
             "%6d courses   loopback %7.0f courses/s, peak %6.1f MiB   "

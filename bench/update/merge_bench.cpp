@@ -51,7 +51,6 @@ public:
     }
 };
 
-
 // The records the merge stores for the generated catalogue, for timing the statements alone.
 std::vector<CourseRecord> Records(const catalogue::CatalogueGenerator& generator, int courses) {
     std::vector<CourseRecord> records(static_cast<std::size_t>(courses));
