@@ -1,14 +1,14 @@
 // Catalogue texts that hold HTML markup (an image whose onerror handler would set
 // window.verdalMarkup) are shown as text wherever the user sees them: the status line during the
-// update, the region select, the course list and the course information. No image is made and
-// no handler runs, in any frame of the page.
+// update, the region select, the course list, the course information and, once the course is on
+// the device, the device's list. No image is made and no handler runs, in any frame of the page.
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const { execFileSync } = require('node:child_process');
 const path = require('node:path');
 const { chromiumPresent, launch, dialogFrame } = require('./harness');
-const { BOUND, open, close, run, status, watchStatusLine } = require('./app_session');
+const { BOUND, open, close, run, status, devices, watchStatusLine } = require('./app_session');
 const skip = chromiumPresent() ? false : 'Chromium is not installed at /usr/bin/chromium';
 let browser;
 test.before(async () => { if (!skip) browser = await launch(); });
@@ -16,7 +16,8 @@ test.after(async () => { if (browser) await browser.close(); });
 
 const COURSES = 10;
 const catalogue = (s) => s.main.getByRole('grid').nth(1);
-const rows = (s) => catalogue(s).locator('[role=row]:has([role=gridcell])');
+const courseRows = (list) => list.locator('[role=row]:has([role=gridcell])');
+const rows = (s) => courseRows(catalogue(s));
 const noDialog = (s) => s.page.locator('.verdal-dialog').waitFor({ state: 'detached', timeout: BOUND });
 
 function query(s, sql) {
@@ -89,6 +90,16 @@ test('catalogue texts with markup are shown as text everywhere', { skip, timeout
     await assertNothingRan(s);
     await dialog.locator('#MsgExit').click();
     await noDialog(s);
+
+    // Sent to the device, the course is listed there under the name its map begins with: the
+    // first 20 bytes of the markup.
+    await row.click({ button: 'right' });
+    await s.page.getByRole('menu', { name: 'GOLF' }).getByRole('menuitem', { name: 'Add to Device' }).click();
+    await s.main.locator('#cfnumber', { hasText: 'DEVICE CAPACITY: 4/20' }).waitFor({ timeout: BOUND });
+    await noDialog(s);
+    const onDevice = [];
+    for (const r of await courseRows(devices(s)).all()) onDevice.push(...await r.getByRole('gridcell').allTextContents());
+    assert.ok(onDevice.includes(name.slice(0, 20)), `${name.slice(0, 20)} among ${JSON.stringify(onDevice)}`);
     await assertNothingRan(s);
   } finally {
     await close(s);
