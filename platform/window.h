@@ -42,7 +42,9 @@ inline constexpr int NM_RCLICK = -5;
 inline constexpr WPARAM MAKEWPARAM(unsigned low, unsigned high) {
     return (static_cast<WPARAM>(high & 0xFFFF) << 16) | (low & 0xFFFF);
 }
-inline constexpr unsigned LOWORD(WPARAM value) { return static_cast<unsigned>(value & 0xFFFF); }
+inline constexpr unsigned LOWORD(WPARAM value) {
+    return static_cast<unsigned>(value & 0xFFFF);
+}
 inline constexpr unsigned HIWORD(WPARAM value) {
     return static_cast<unsigned>((value >> 16) & 0xFFFF);
 }

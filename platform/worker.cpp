@@ -71,16 +71,16 @@ void WorkerOwner::Remove(Worker* worker) {
 
 void StartDialogWorker(Worker& worker, HWND page, DialogWorkerBody body,
                        std::function<void()> onFailure) {
-    worker.Start([page, body = std::move(body), onFailure = std::move(onFailure)](
-                     std::stop_token stop) {
-        try {
-            body(page, stop);
-        } catch (...) {
-            if (onFailure)
-                onFailure();
-            EndDialog(GetParent(page), 0);
-        }
-    });
+    worker.Start(
+        [page, body = std::move(body), onFailure = std::move(onFailure)](std::stop_token stop) {
+            try {
+                body(page, stop);
+            } catch (...) {
+                if (onFailure)
+                    onFailure();
+                EndDialog(GetParent(page), 0);
+            }
+        });
 }
 
 namespace {

@@ -2,8 +2,9 @@
 // straight over loopback and once through a relay that holds every byte back 25 ms each way
 // (50 ms round trips), in courses per second, with the process's peak memory during each merge.
 //
-//   bench-update-latency [COURSES]...   (default 1000 10000; run from the build folder or set
-//                                       VERDAL_BIN to the folder holding the service)
+//   verdal-bench-update-latency [COURSES]...
+//       (default 1000 10000; run from the build folder or set VERDAL_BIN to the folder
+//       holding the service)
 #include "catalogue_generator.h"
 #include "delay_relay.h"
 #include "platform/data_dir.h"
@@ -43,7 +44,6 @@ public:
         return true;
     }
 };
-
 
 std::string Base(int port) {
     return "http://127.0.0.1:" + std::to_string(port) + "/";
@@ -127,10 +127,10 @@ int main(int argc, char** argv) {
         const catalogue::CatalogueGenerator generator(courses, {25});
         const std::string catalogue = generator.CatalogueXml(25, service.Base());
         const std::string tag = std::to_string(courses);
-        const Result direct = Merge(folder / ("direct" + tag), catalogue, service.Base(),
-                                    service.Base(), courses);
-        const Result relayed = Merge(folder / ("relay" + tag), catalogue, service.Base(),
-                                     Base(relay.Port()), courses);
+        const Result direct =
+            Merge(folder / ("direct" + tag), catalogue, service.Base(), service.Base(), courses);
+        const Result relayed =
+            Merge(folder / ("relay" + tag), catalogue, service.Base(), Base(relay.Port()), courses);
         failures += !direct.ok + !relayed.ok;
         std::printf(
             "%6d courses   loopback %7.0f courses/s, peak %6.1f MiB   "

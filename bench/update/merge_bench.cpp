@@ -3,8 +3,9 @@
 // SQLite are the time each part takes alone (every map fetched, every statement run) against the
 // merge's time; the merge overlaps the two, so the shares may add up to more or less than 100%.
 //
-//   bench-update-merge [COURSES [ROUNDS]]   (default 10000 and 3; run from the build folder or set
-//                                           VERDAL_BIN to the folder holding the service)
+//   verdal-bench-update-merge [COURSES [ROUNDS]]
+//       (default 10000 and 3; run from the build folder or set VERDAL_BIN to the folder
+//       holding the service)
 #include "catalogue_generator.h"
 #include "platform/data_dir.h"
 #include "platform/messages.h"
@@ -49,7 +50,6 @@ public:
         return true;
     }
 };
-
 
 // The records the merge stores for the generated catalogue, for timing the statements alone.
 std::vector<CourseRecord> Records(const catalogue::CatalogueGenerator& generator, int courses) {

@@ -74,9 +74,15 @@ struct Bench {
     std::vector<int> progress;
 };
 
-void Upload(DevFunc& func, HWND page) { func.UploadCourse(page); }
-void Remove(DevFunc& func, HWND page) { func.RemoveCourses(page); }
-void ClearAll(DevFunc& func, HWND page) { func.ClearCourses(page); }
+void Upload(DevFunc& func, HWND page) {
+    func.UploadCourse(page);
+}
+void Remove(DevFunc& func, HWND page) {
+    func.RemoveCourses(page);
+}
+void ClearAll(DevFunc& func, HWND page) {
+    func.ClearCourses(page);
+}
 
 CourseRecord Course(const std::vector<std::uint8_t>& map) {
     CourseRecord course;

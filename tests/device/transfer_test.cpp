@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <memory>
 #include <thread>
 
@@ -66,6 +68,105 @@ TEST(Requests, WriteTheirExactBytesAndJudgeTheWholeReply) {
         EXPECT_EQ(request.serialNumber, std::u16string(32, u'S'));
     }
     answer.join();
+    serial.Close();
+}
+
+TEST(Requests, JudgeWhatArrivesDuringTheWholeWindow) {
+    FakeDevice device;
+    Serial& serial = Serial::Instance();
+    ASSERT_EQ(serial.Open(device.Path(), 115200), 1);
+    ManualResetEvent completion;
+    // Two thirds into the 3000 ms window: late, yet far enough from its end that a busy machine
+    // still delivers the bytes in time.
+    const auto late = std::chrono::milliseconds(CommandOf(Command::ListCourses).windowMs * 2 / 3);
+
+    // A list answered at once is judged only when the window is over, so an entry that
+    // follows late still belongs to it.
+    std::thread answer([&] {
+        ASSERT_EQ(device.Read(6), "$CRLS\r");
+        device.Write("$OKCN\r\x05"
+                     "Alpha");
+        std::this_thread::sleep_for(late);
+        EXPECT_FALSE(completion.IsSet()) << "judged before the window had passed";
+        device.Write(std::string("\x04"
+                                 "Beta\0",
+                                 6));
+    });
+    {
+        ListCoursesReq request(&completion);
+        EXPECT_TRUE(request.WaitForReply());
+        EXPECT_EQ(request.courseNames, (std::vector<std::u16string>{u"Alpha", u"Beta"}));
+    }
+    answer.join();
+
+    // A marker that comes only late in the window is seen.
+    answer = std::thread([&] {
+        ASSERT_EQ(device.Read(6), "$CRCA\r");
+        std::this_thread::sleep_for(late);
+        device.Write("$OKCA");
+    });
+    {
+        ClearCoursesReq request(&completion);
+        EXPECT_TRUE(request.WaitForReply());
+    }
+    answer.join();
+    serial.Close();
+}
+
+TEST(Requests, DropTheDeliveriesThatNoLongerFitTheReplyBuffer) {
+    FakeDevice device;
+    Serial& serial = Serial::Instance();
+    ASSERT_EQ(serial.Open(device.Path(), 115200), 1);
+    ManualResetEvent completion;
+
+    // A list of 1000 courses, 12,007 bytes: what was kept ends with the last delivery that
+    // still fitted, and every course up to there is listed.
+    auto name = [](int i) {
+        char text[12];
+        std::snprintf(text, sizeof text, "Course %04d", i);
+        return std::string(text);
+    };
+    std::string list = "$OKCN\r";
+    for (int i = 1; i <= 1000; ++i)
+        list += char(11) + name(i);
+    list += '\0';
+    std::thread answer([&] {
+        ASSERT_EQ(device.Read(6), "$CRLS\r");
+        device.Write(list);
+    });
+    {
+        ListCoursesReq request(&completion);
+        EXPECT_TRUE(request.WaitForReply());
+        const std::size_t kept = request.ReceivedCount();
+        // Deliveries are at most 256 bytes, so the first one dropped begins no earlier than this.
+        const std::size_t surelyWhole = ReqBase::kReplySize - Serial::kBufferSize;
+        EXPECT_LT(kept, ReqBase::kReplySize);
+        EXPECT_GE(kept, surelyWhole);
+        EXPECT_EQ(request.Reply()[kept], 0);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(request.Reply()), surelyWhole),
+                  list.substr(0, surelyWhole));
+        const std::size_t listed = (surelyWhole - 6) / 12;
+        ASSERT_GE(request.courseNames.size(), listed);
+        for (std::size_t i = 0; i < listed; ++i) {
+            const std::string expected = name(static_cast<int>(i) + 1);
+            ASSERT_EQ(request.courseNames[i], std::u16string(expected.begin(), expected.end()));
+        }
+    }
+    answer.join();
+
+    // Garbage without end and without a marker: the buffer stays bounded and the request is
+    // judged a failure, not left to time out.
+    std::atomic<bool> talking{true};
+    std::thread babble([&] { device.Babble("#~\x7f\xfe junk ", talking); });
+    {
+        ConnectReq request(&completion);
+        EXPECT_FALSE(request.WaitForReply());
+        EXPECT_TRUE(completion.IsSet());
+        EXPECT_LT(request.ReceivedCount(), ReqBase::kReplySize);
+        EXPECT_EQ(request.Reply()[request.ReceivedCount()], 0);
+    }
+    talking = false;
+    babble.join();
     serial.Close();
 }
 

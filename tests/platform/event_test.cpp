@@ -24,7 +24,8 @@ TEST(ManualResetEvent, StaysSetUntilResetAndTimesOut) {
 }
 
 TEST(DataDir, ChosenFolderIsCreatedOnFirstUse) {
-    const auto base = std::filesystem::temp_directory_path() / ("verdal-dd-" + std::to_string(getpid()));
+    const auto base =
+        std::filesystem::temp_directory_path() / ("verdal-dd-" + std::to_string(getpid()));
     std::filesystem::remove_all(base);
     SetDataDir((base / "nested" / "data").string());
     EXPECT_EQ(ProgramFilePath("golf.db"), (base / "nested" / "data" / "golf.db").string());

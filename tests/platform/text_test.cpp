@@ -18,7 +18,9 @@ TEST(Utf8ToUtf16, DecodesEachSequenceLengthToOneUnit) {
 
 TEST(Utf8ToUtf16, MalformedAndCutOffInput) {
     // A continuation byte or an impossible lead byte each give one "?" and the rest goes on.
-    EXPECT_EQ(Utf8ToUtf16("a\x80" "b"), u"a?b");
+    EXPECT_EQ(Utf8ToUtf16("a\x80"
+                          "b"),
+              u"a?b");
     EXPECT_EQ(Utf8ToUtf16("\xFF\xF8z"), u"??z");
     // A sequence cut off by the end of the input gives "?" and ends the conversion.
     EXPECT_EQ(Utf8ToUtf16("ab\xE4\xB8"), u"ab?");

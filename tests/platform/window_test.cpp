@@ -132,7 +132,8 @@ TEST(WindowSystem, SendFromWorkerReturnsTheHandlersAnswer) {
         r = static_cast<LRESULT>(w) * 3;
         return true;
     };
-    EXPECT_EQ(SendMessage(hwnd, kPing, 5), 15) << "from the user-interface thread it calls directly";
+    EXPECT_EQ(SendMessage(hwnd, kPing, 5), 15)
+        << "from the user-interface thread it calls directly";
     std::atomic<LRESULT> answer{0};
     std::thread worker([&] {
         answer = SendMessage(hwnd, kPing, 14);

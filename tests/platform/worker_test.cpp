@@ -57,9 +57,9 @@ TEST(Worker, DialogAnswersTheWorkersResultAndJoinsItFirst) {
     EXPECT_TRUE(ended.load());
 
     // A worker that throws ends its dialog with 0.
-    EXPECT_EQ(RunWorkerDialog([](HWND, std::stop_token) { throw std::runtime_error("lost"); },
-                              nullptr),
-              0);
+    EXPECT_EQ(
+        RunWorkerDialog([](HWND, std::stop_token) { throw std::runtime_error("lost"); }, nullptr),
+        0);
 }
 
 TEST(Worker, AnOwnerThatGoesStopsAndJoinsTheWorkerOfADialogStillUp) {
@@ -82,7 +82,8 @@ TEST(Worker, AnOwnerThatGoesStopsAndJoinsTheWorkerOfADialogStillUp) {
             ended = true;
         },
         ownerWindow, &owner.workers);
-    // The owner window was destroyed from inside the dialog's loop; the dialog died with it, and the worker was stopped and joined before the owner's WM_DESTROY returned.
+    // The owner window was destroyed from inside the dialog's loop; the dialog died with it, and
+    // the worker was stopped and joined before the owner's WM_DESTROY returned.
     EXPECT_EQ(result, -1);
     EXPECT_TRUE(stopped.load());
     EXPECT_TRUE(ended.load());

@@ -234,6 +234,14 @@ GeneratedCourse CatalogueGenerator::Course(std::int32_t uid, std::uint32_t versi
     course.phone = phone;
     course.email = "info@course" + std::to_string(uid) + ".example";
     course.holes = Holes(uid, firstListing ? 0 : version);
+    if (markedUp_.count(uid)) {
+        auto image = [](const char* field) {
+            return std::string("<img src=x onerror=\"window.verdalMarkup='") + field + "'\">";
+        };
+        course.name = image("name") + "<b>" + course.name + "</b>";
+        course.city = image("city") + course.city;
+        course.address = course.address + " " + image("address");
+    }
     return course;
 }
 

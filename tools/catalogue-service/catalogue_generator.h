@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,11 @@ public:
     std::uint32_t LatestVersion() const { return versions_.back(); }
     int CourseCount() const { return courseCount_; }
 
+    // The courses whose name, region and address carry HTML markup, an image whose onerror
+    // handler sets window.verdalMarkup to "name", "city" or "address": a page that shows
+    // these texts as markup instead of text runs that handler.
+    void MarkUp(std::set<std::int32_t> uids) { markedUp_ = std::move(uids); }
+
     // The entries of one listed version, in document order.
     std::vector<GeneratedCourse> Entries(std::uint32_t version) const;
 
@@ -65,6 +71,7 @@ private:
 
     int courseCount_;
     std::vector<std::uint32_t> versions_;
+    std::set<std::int32_t> markedUp_;
 };
 
 // Writes text with the characters that cannot stand in an attribute value between double

@@ -8,7 +8,8 @@
 // Faults (FAULT): 404:TARGET answers a 404 page; nohttp answers the version request without
 // "http://"; blanks puts blanks into the version reply; short:UID and long:UID make that
 // course's map 7263 or 7265 bytes; stall:TARGET sends half the body, then nothing more;
-// cut:TARGET sends half the body, then closes the connection; delay:TARGET answers after 500 ms.
+// cut:TARGET sends half the body, then closes the connection; delay:TARGET answers after 500 ms;
+// markup:UID puts HTML markup into that course's name, region and address.
 // TARGET is version, catalogue, map (every map) or map:UID. GET /_stats answers how many
 // requests of each kind were served.
 //
@@ -56,7 +57,7 @@ constexpr std::chrono::milliseconds kDelay{500};
 struct Faults {
     // targets: "version", "catalogue", "map", "map:7"
     std::set<std::string> notFound, stall, cut, delay;
-    std::set<std::int32_t> shortMaps, longMaps;
+    std::set<std::int32_t> shortMaps, longMaps, markedUp;
     bool noHttp = false;
     bool blanks = false;
 
@@ -310,6 +311,8 @@ bool AddFault(Faults& faults, const std::string& fault) {
     else if ((kind == "short" || kind == "long") && Number(target))
         (kind == "short" ? faults.shortMaps : faults.longMaps)
             .insert(static_cast<std::int32_t>(*Number(target)));
+    else if (kind == "markup" && Number(target))
+        faults.markedUp.insert(static_cast<std::int32_t>(*Number(target)));
     else if (kind == "404" && validTarget())
         faults.notFound.insert(target);
     else if (kind == "stall" && validTarget())
@@ -336,8 +339,9 @@ int Usage(std::ostream& out = std::cerr, int code = 2) {
            "  --fault FAULT        misbehave as FAULT says; may be repeated\n"
            "  --help               show this text\n"
            "\n"
-           "Faults: 404:T nohttp blanks short:UID long:UID stall:T cut:T delay:T, where T is\n"
-           "version, catalogue, map or map:UID (delay:T answers after 500 ms).\n";
+           "Faults: 404:T nohttp blanks short:UID long:UID stall:T cut:T delay:T markup:UID,\n"
+           "where T is version, catalogue, map or map:UID (delay:T answers after 500 ms;\n"
+           "markup:UID puts HTML markup into that course's name, region and address).\n";
     return code;
 }
 
@@ -398,6 +402,7 @@ int main(int argc, char** argv) {
         acceptor.bind(endpoint);
         acceptor.listen(asio::socket_base::max_listen_connections);
         Service service{CatalogueGenerator(courses, versions), faults};
+        service.generator.MarkUp(faults.markedUp);
         service.port = acceptor.local_endpoint().port();
         std::printf("LISTENING %u\n", static_cast<unsigned>(service.port));
         std::fflush(stdout);
