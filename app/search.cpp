@@ -43,12 +43,12 @@ void CMainWnd::SearchCourses() {
     std::intptr_t result = 1;
     std::size_t found = 0;
     if (!searchCountry.empty() || !searchCity.empty() || !searchKeyword.empty()) {
-        result = RunWithProgress(u"Search Course...", true, main, workers_,
-                                 [main, &found, query = SearchQuery{searchCountry, searchCity,
-                                                                    searchKeyword}](
-                                     HWND page, std::stop_token stop) {
-                                     found = SearchWorker(main, page, query, stop);
-                                 });
+        result = RunWithProgress(
+            u"Search Course...", true, main, workers_,
+            [main, &found, query = SearchQuery{searchCountry, searchCity, searchKeyword}](
+                HWND page, std::stop_token stop) {
+                found = SearchWorker(main, page, query, stop);
+            });
     }
     // A search that failed has said so on the status line already.
     if (result == 1 && found == 0 && IsWindow(main))
@@ -57,7 +57,7 @@ void CMainWnd::SearchCourses() {
 
 std::size_t SearchWorker(HWND main, HWND page, const SearchQuery& query, std::stop_token stop) {
     CppSQLite3Cursor cursor = CourseDatabase().runQuery(
-        SearchStatement(query.country, query.city, query.keyword).c_str());
+        SearchTextsStatement(query.country, query.city, query.keyword).c_str());
     // Rows go to the list in batches: each message the user-interface thread handles sends the
     // page's changes to the browser, so one row a message would send one update a row.
     auto batch = std::make_unique<CatalogueRows>();

@@ -50,6 +50,9 @@ constexpr const char* kSearchByCountryRegionAndName =
     "select * from GOLF where country='%s' and city='%s' and name like '%c%s%c' order by name;";
 constexpr const char* kSearchByCountryAndRegion =
     "select * from GOLF where country='%s' and city='%s' order by name;";
+// Every column but the map, in the order of the table.
+constexpr std::string_view kSelectCourseTexts =
+    "select objid,fileid,name,alias,country,city,address,telephone,email,hole";
 
 // printf into a string of whatever length the values need.
 __attribute__((format(printf, 1, 2))) std::string FormatStatement(const char* fmt, ...) {
@@ -217,6 +220,15 @@ std::string SearchStatement(std::string_view country, std::string_view region,
     if (!keyword.empty())
         return FormatStatement(kSearchByCountryRegionAndName, c, r, '%', k, '%');
     return FormatStatement(kSearchByCountryAndRegion, c, r);
+}
+
+std::string SearchTextsStatement(std::string_view country, std::string_view region,
+                                 std::string_view keyword) {
+    // Every search statement begins with "select *"; the rest, conditions and order, is kept.
+    constexpr std::string_view everyColumn = "select *";
+    std::string statement = SearchStatement(country, region, keyword);
+    statement.replace(0, everyColumn.size(), kSelectCourseTexts);
+    return statement;
 }
 
 } // namespace verdal

@@ -75,5 +75,10 @@ std::string RegionsStatement(std::string_view country);
 // name, by SQL LIKE ("%" and "_" act as wildcards, ASCII letters match in either case).
 std::string SearchStatement(std::string_view country, std::string_view region,
                             std::string_view keyword);
+// The same search, same rows in the same order, naming every column but gof: what ReadCourseTexts
+// needs. The course maps, most of each row's bytes, are then neither read from the file nor
+// carried through the sort by name.
+std::string SearchTextsStatement(std::string_view country, std::string_view region,
+                                 std::string_view keyword);
 
 } // namespace verdal

@@ -5,6 +5,7 @@
 (() => {
   const views = new Map();   // hwnd -> view record
   const lists = new Map();   // hwnd -> list view model
+  const resized = new Set(); // dialogs to measure once the current message is applied
   let socket = null;
   let menu = null;           // the popup menu on screen
   let patchCount = 0;
@@ -30,6 +31,7 @@
       const message = JSON.parse(event.data);
       if (message.t === 'state') applyState(message.ops);
       else if (message.t === 'patch') message.ops.forEach(applyOp);
+      sizeResizedDialogs();
       patchCount += 1;
       document.body.dataset.patches = String(patchCount);
     };
@@ -87,13 +89,22 @@
         element.value = op.value ?? '';
       } else if (op.name === 'value' && element.tagName === 'PROGRESS') {
         element.value = Number(op.value) || 0;
+        // A bar's value never changes the dialog's size, and a search moves it thousands of
+        // times: measuring the page each time would cost more than the search.
+        return;
       }
     } else if (op.o === 'value') {
       element.value = op.value;
     } else if (op.o === 'checked') {
       element.checked = op.on;
     }
-    if (view.kind === 'dialog') sizeDialog(view);
+    if (view.kind === 'dialog') resized.add(view);
+  }
+
+  // Each dialog whose page changed is measured once, after all the operations of a message.
+  function sizeResizedDialogs() {
+    for (const view of resized) if (views.get(view.hwnd) === view) sizeDialog(view);
+    resized.clear();
   }
 
   function openView(op) {
@@ -164,6 +175,7 @@
     attachNested(view);
     for (const op of view.pending) applyElementOp(view, op);
     view.pending = [];
+    resized.delete(view);
     if (view.kind === 'dialog') {
       const heading = view.doc.querySelector('h1, h2, h3, h4, h5, h6');
       const label = view.doc.title || (heading && heading.textContent.trim());
