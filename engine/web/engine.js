@@ -366,7 +366,22 @@
     model.rows.length = Math.min(model.rows.length, op.start);
     for (const row of op.rows) model.rows.push(row);
     model.rows.length = op.count;
-    if (model.ui) layoutList(model);
+    const ui = model.ui;
+    if (!ui) return;
+    // A search sends its rows in many batches: each only lengthens the list, and the rows in
+    // sight are drawn once a frame, without measuring the page per batch.
+    ui.spacer.style.height = model.rows.length * model.rowHeight + 'px';
+    ui.root.setAttribute('aria-rowcount', String(model.rows.length + 1));
+    scheduleRender(model);
+  }
+
+  function scheduleRender(model) {
+    const ui = model.ui;
+    if (ui.frame) return;
+    ui.frame = ui.view.frame.contentWindow.requestAnimationFrame(() => {
+      ui.frame = 0;
+      renderRows(model);
+    });
   }
 
   function setSelection(op) {
@@ -410,12 +425,7 @@
 
     body.addEventListener('scroll', () => {
       headRow.style.transform = `translateX(${-body.scrollLeft}px)`;
-      if (!model.ui.frame) {
-        model.ui.frame = view.frame.contentWindow.requestAnimationFrame(() => {
-          model.ui.frame = 0;
-          renderRows(model);
-        });
-      }
+      scheduleRender(model);
     });
     body.addEventListener('mousedown', (event) => {
       root.focus();

@@ -58,8 +58,10 @@ struct SearchTest : ::testing::Test {
     CMainWnd main;
     HWND hwnd = 0;
 
-    // The table holds the courses that fill() adds, then the window starts on it.
+    // The table holds the courses that fill() adds, then the window starts on it. The engine's
+    // task pump runs, as in the program, so the worker hands its batches over as tasks.
     void Start(const std::function<void()>& fill) {
+        StartEngine();
         OpenCourseDatabase();
         EnsureCourseTable();
         CourseDatabase().runStatement("delete from GOLF;");
