@@ -377,8 +377,9 @@
 
   function scheduleRender(model) {
     const ui = model.ui;
-    if (ui.frame) return;
-    ui.frame = ui.view.frame.contentWindow.requestAnimationFrame(() => {
+    const win = ui.view.frame && ui.view.frame.contentWindow;
+    if (ui.frame || !win || !ui.root.isConnected) return;
+    ui.frame = win.requestAnimationFrame(() => {
       ui.frame = 0;
       renderRows(model);
     });
