@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace verdal;
 using namespace verdal::engine;
 using namespace verdal::testing;
@@ -186,6 +188,14 @@ TEST_F(SearchTest, ProgressRunsToNinetyNineTwiceAndEndsAtFifty) {
     }));
     for (std::size_t k = 0; k < spy.values.size(); ++k)
         EXPECT_EQ(spy.values[k], static_cast<int>(k % 100)) << k;
+    // The rows, handed over in batches, keep the statement's order across them.
+    std::vector<std::u16string> names, sorted;
+    for (const auto& row : Rows())
+        names.push_back(row[0]);
+    for (int i = 0; i < 2500; ++i)
+        sorted.push_back(Utf8ToUtf16("Course " + std::to_string(i)));
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(names, sorted);
     DestroyWindow(spy.Handle());
 }
 
