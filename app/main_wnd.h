@@ -63,9 +63,11 @@ struct SearchQuery {
 void ConnectWorker(HWND mainWindow, CatalogueOffer& offer, std::stop_token stop);
 
 // The search's worker, on the progress dialog's thread: runs the search statement, hands the
-// rows to mainWindow's catalogue list in batches (kCatalogueRowsMessage, posted), posts progress
-// (the row count modulo 1000, divided by 10, each time that value changes) and ends the dialog
-// with 1. A stop request ends it between two rows. Answers the number of rows found.
+// rows to mainWindow's catalogue list in batches (kCatalogueRowsMessage) together with the
+// progress values for the page (kProgressMessage: the row count modulo 1000, divided by 10, each
+// time that value changes), each batch as one task of the user-interface thread, and ends the
+// dialog with 1. It never waits for the user-interface thread. A stop request ends it between
+// two rows. Answers the number of rows found.
 std::size_t SearchWorker(HWND mainWindow, HWND page, const SearchQuery& query,
                          std::stop_token stop = {});
 

@@ -2,10 +2,15 @@
 // the Enter key in the search controls.
 #include "app/dialogs.h"
 #include "app/main_wnd.h"
+#include "engine/engine.h"
 #include "engine/listview.h"
 #include "platform/messages.h"
 #include "platform/text.h"
 #include "store/course_table.h"
+
+#include <chrono>
+#include <memory>
+#include <vector>
 
 namespace verdal {
 
@@ -43,30 +48,66 @@ void CMainWnd::SearchCourses() {
     std::intptr_t result = 1;
     std::size_t found = 0;
     if (!searchCountry.empty() || !searchCity.empty() || !searchKeyword.empty()) {
-        result = RunWithProgress(u"Search Course...", true, main, workers_,
-                                 [main, &found, query = SearchQuery{searchCountry, searchCity,
-                                                                    searchKeyword}](
-                                     HWND page, std::stop_token stop) {
-                                     found = SearchWorker(main, page, query, stop);
-                                 });
+        result = RunWithProgress(
+            u"Search Course...", true, main, workers_,
+            [main, &found, query = SearchQuery{searchCountry, searchCity, searchKeyword}](
+                HWND page, std::stop_token stop) {
+                found = SearchWorker(main, page, query, stop);
+            });
     }
     // A search that failed has said so on the status line already.
     if (result == 1 && found == 0 && IsWindow(main))
         ShowMessage(u"Unable to find your course,please try", u"again", main);
 }
 
+namespace {
+
+// Rows found since the last hand-over and the progress values that came with them.
+struct SearchBatch {
+    CatalogueRows rows;
+    std::vector<int> progress;
+};
+
+// Hands a batch to the user-interface thread as one task: the rows go to the catalogue list and
+// the values to the bar in a single dispatched message, so that the browser gets one update a
+// batch rather than one per progress value. Without the engine's task pump (no browser to
+// update) the rows and values are posted one message each. Never waits for the user-interface
+// thread, which joins this worker when the main window closes.
+void HandOver(HWND main, HWND page, std::unique_ptr<SearchBatch> batch) {
+    std::shared_ptr<SearchBatch> shared = std::move(batch);
+    const bool queued = PostTask([main, page, shared] {
+        if (!shared->rows.empty())
+            SendMessage(main, kCatalogueRowsMessage, 0, reinterpret_cast<LPARAM>(&shared->rows));
+        for (const int value : shared->progress)
+            SendMessage(page, kProgressMessage, static_cast<WPARAM>(value), 0);
+    });
+    if (queued)
+        return;
+    if (!shared->rows.empty())
+        PostMessageWith(main, kCatalogueRowsMessage, 0,
+                        std::make_unique<CatalogueRows>(std::move(shared->rows)));
+    for (const int value : shared->progress)
+        PostMessage(page, kProgressMessage, static_cast<WPARAM>(value), 0);
+}
+
+} // namespace
+
 std::size_t SearchWorker(HWND main, HWND page, const SearchQuery& query, std::stop_token stop) {
+    using Clock = std::chrono::steady_clock;
+    // A search that finds few rows among many still moves the bar and shows its rows this often.
+    constexpr auto kHandOverEvery = std::chrono::milliseconds(25);
     CppSQLite3Cursor cursor = CourseDatabase().runQuery(
-        SearchStatement(query.country, query.city, query.keyword).c_str());
-    // Rows go to the list in batches: each message the user-interface thread handles sends the
-    // page's changes to the browser, so one row a message would send one update a row.
-    auto batch = std::make_unique<CatalogueRows>();
-    std::size_t found = 0;
-    const auto send = [&] {
-        if (!batch->empty())
-            PostMessageWith(main, kCatalogueRowsMessage, 0, std::move(batch));
-        batch = std::make_unique<CatalogueRows>();
+        SearchTextsStatement(query.country, query.city, query.keyword).c_str());
+    auto batch = std::make_unique<SearchBatch>();
+    auto handedOver = Clock::now();
+    const auto handOver = [&] {
+        if (!batch->rows.empty() || !batch->progress.empty())
+            HandOver(main, page, std::move(batch));
+        batch = std::make_unique<SearchBatch>();
+        handedOver = Clock::now();
     };
+    CourseTextsReader reader;
+    std::size_t found = 0;
     int i = 0;
     int shown = -1;
     while (!cursor.atEnd()) {
@@ -76,20 +117,20 @@ std::size_t SearchWorker(HWND main, HWND page, const SearchQuery& query, std::st
             return found;
         }
         auto record = std::make_unique<CourseTexts>();
-        ReadCourseTexts(cursor, *record);
-        batch->push_back(std::move(record));
+        reader.Read(cursor, *record);
+        batch->rows.push_back(std::move(record));
         ++found;
-        if (batch->size() == kCatalogueBatch)
-            send();
         if (++i == 1000)
             i = 0;
         // The bar climbs by one every ten rows; a value already shown is not sent again.
         if (i / 10 != shown) {
             shown = i / 10;
-            PostMessage(page, kProgressMessage, static_cast<WPARAM>(shown), 0);
+            batch->progress.push_back(shown);
         }
+        if (batch->rows.size() == kCatalogueBatch || Clock::now() - handedOver >= kHandOverEvery)
+            handOver();
     }
-    send();
+    handOver();
     cursor.finish();
     EndDialog(GetParent(page), 1);
     return found;

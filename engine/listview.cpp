@@ -322,8 +322,11 @@ LRESULT ListView::Respond(UINT message, WPARAM wParam, LPARAM lParam, bool& hand
         auto* rect = As<RECT>(lParam);
         if (!rect || wParam >= columns.size())
             return 0;
-        const auto lefts = ColumnLefts();
-        *rect = RECT{lefts[wParam], 0, lefts[wParam] + columns[wParam].width, rowHeight};
+        // Asked for every cell of every painted row: summed here rather than listed.
+        int left = 0;
+        for (std::size_t i = 0; i < wParam; ++i)
+            left += columns[i].width;
+        *rect = RECT{left, 0, left + columns[wParam].width, rowHeight};
         return 1;
     }
     case WM_SETFONT:

@@ -50,6 +50,9 @@ constexpr const char* kSearchByCountryRegionAndName =
     "select * from GOLF where country='%s' and city='%s' and name like '%c%s%c' order by name;";
 constexpr const char* kSearchByCountryAndRegion =
     "select * from GOLF where country='%s' and city='%s' order by name;";
+// Every column but the map, in the order of the table.
+constexpr std::string_view kSelectCourseTexts =
+    "select objid,fileid,name,alias,country,city,address,telephone,email,hole";
 
 // printf into a string of whatever length the values need.
 __attribute__((format(printf, 1, 2))) std::string FormatStatement(const char* fmt, ...) {
@@ -128,17 +131,26 @@ std::string UpdateStatement(const CourseRecord& record) {
 
 namespace {
 
-void FillTexts(const CppSQLite3Cursor& cursor, CourseTexts& record) {
-    record.objid = cursor.intColumn("objid", 0);
-    record.SetFileId(cursor.textColumn("fileid", ""));
-    record.SetName(cursor.textColumn("name", ""));
-    record.SetAlias(cursor.textColumn("alias", ""));
-    record.SetCountry(cursor.textColumn("country", ""));
-    record.SetCity(cursor.textColumn("city", ""));
-    record.SetAddress(cursor.textColumn("address", ""));
-    record.SetTelephone(cursor.textColumn("telephone", ""));
-    record.SetEmail(cursor.textColumn("email", ""));
-    record.SetHole(cursor.textColumn("hole", ""));
+void FillTexts(const CppSQLite3Cursor& cursor, const CourseTextColumns& at, CourseTexts& record) {
+    record.objid = cursor.intColumn(at[0], 0);
+    record.SetFileId(cursor.textColumn(at[1], ""));
+    record.SetName(cursor.textColumn(at[2], ""));
+    record.SetAlias(cursor.textColumn(at[3], ""));
+    record.SetCountry(cursor.textColumn(at[4], ""));
+    record.SetCity(cursor.textColumn(at[5], ""));
+    record.SetAddress(cursor.textColumn(at[6], ""));
+    record.SetTelephone(cursor.textColumn(at[7], ""));
+    record.SetEmail(cursor.textColumn(at[8], ""));
+    record.SetHole(cursor.textColumn(at[9], ""));
+}
+
+CourseTextColumns FindTextColumns(const CppSQLite3Cursor& cursor) {
+    static constexpr const char* names[] = {"objid", "fileid",  "name",      "alias", "country",
+                                            "city",  "address", "telephone", "email", "hole"};
+    CourseTextColumns at;
+    for (std::size_t i = 0; i < at.size(); ++i)
+        at[i] = cursor.columnIndex(names[i]);
+    return at;
 }
 
 void DecodeGof(const char* text, GofBlock& block) {
@@ -154,13 +166,20 @@ void DecodeGof(const char* text, GofBlock& block) {
 } // namespace
 
 void ReadCourse(CppSQLite3Cursor& cursor, CourseRecord& record) {
-    FillTexts(cursor, record);
+    FillTexts(cursor, FindTextColumns(cursor), record);
     DecodeGof(cursor.columnText("gof"), record.gof);
     cursor.advance();
 }
 
 void ReadCourseTexts(CppSQLite3Cursor& cursor, CourseTexts& texts) {
-    FillTexts(cursor, texts);
+    FillTexts(cursor, FindTextColumns(cursor), texts);
+    cursor.advance();
+}
+
+void CourseTextsReader::Read(CppSQLite3Cursor& cursor, CourseTexts& texts) {
+    if (!columns_)
+        columns_ = FindTextColumns(cursor);
+    FillTexts(cursor, *columns_, texts);
     cursor.advance();
 }
 
@@ -217,6 +236,15 @@ std::string SearchStatement(std::string_view country, std::string_view region,
     if (!keyword.empty())
         return FormatStatement(kSearchByCountryRegionAndName, c, r, '%', k, '%');
     return FormatStatement(kSearchByCountryAndRegion, c, r);
+}
+
+std::string SearchTextsStatement(std::string_view country, std::string_view region,
+                                 std::string_view keyword) {
+    // Every search statement begins with "select *"; the rest, conditions and order, is kept.
+    constexpr std::string_view everyColumn = "select *";
+    std::string statement = SearchStatement(country, region, keyword);
+    statement.replace(0, everyColumn.size(), kSelectCourseTexts);
+    return statement;
 }
 
 } // namespace verdal

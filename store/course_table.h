@@ -8,7 +8,9 @@
 #include "store/course_record.h"
 #include "store/sqlite_database.h"
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -48,6 +50,22 @@ void ReadCourse(CppSQLite3Cursor& cursor, CourseRecord& record);
 // Fills the texts and objid from the cursor's current row as ReadCourse does, leaving the GOF
 // block undecoded, then advances the cursor.
 void ReadCourseTexts(CppSQLite3Cursor& cursor, CourseTexts& texts);
+// Where a result's columns objid, fileid, name, alias, country, city, address, telephone, email
+// and hole stand.
+using CourseTextColumns = std::array<int, 10>;
+
+// Reads the rows of one result as ReadCourseTexts does, finding the columns by name on the first
+// row only: a search reads thousands of rows, and each lookup by name walks the column names.
+// Throws as ReadCourseTexts does (a missing column: "Invalid field name requested").
+class CourseTextsReader {
+public:
+    // Fills texts from the cursor's current row, then advances the cursor.
+    void Read(CppSQLite3Cursor& cursor, CourseTexts& texts);
+
+private:
+    std::optional<CourseTextColumns> columns_;
+};
+
 // Fills gof with the GOF block of the first row with that objid (as ReadCourse decodes it): the
 // course's current map, also when an update has changed it since its texts were read. False,
 // with gof untouched, when the course is gone.
@@ -75,5 +93,10 @@ std::string RegionsStatement(std::string_view country);
 // name, by SQL LIKE ("%" and "_" act as wildcards, ASCII letters match in either case).
 std::string SearchStatement(std::string_view country, std::string_view region,
                             std::string_view keyword);
+// The same search, same rows in the same order, naming every column but gof: what ReadCourseTexts
+// needs. The course maps, most of each row's bytes, are then neither read from the file nor
+// carried through the sort by name.
+std::string SearchTextsStatement(std::string_view country, std::string_view region,
+                                 std::string_view keyword);
 
 } // namespace verdal

@@ -5,6 +5,7 @@
 (() => {
   const views = new Map();   // hwnd -> view record
   const lists = new Map();   // hwnd -> list view model
+  const resized = new Set(); // dialogs to measure once the current message is applied
   let socket = null;
   let menu = null;           // the popup menu on screen
   let patchCount = 0;
@@ -30,6 +31,7 @@
       const message = JSON.parse(event.data);
       if (message.t === 'state') applyState(message.ops);
       else if (message.t === 'patch') message.ops.forEach(applyOp);
+      sizeResizedDialogs();
       patchCount += 1;
       document.body.dataset.patches = String(patchCount);
     };
@@ -87,13 +89,22 @@
         element.value = op.value ?? '';
       } else if (op.name === 'value' && element.tagName === 'PROGRESS') {
         element.value = Number(op.value) || 0;
+        // A bar's value never changes the dialog's size, and a search moves it thousands of
+        // times: measuring the page each time would cost more than the search.
+        return;
       }
     } else if (op.o === 'value') {
       element.value = op.value;
     } else if (op.o === 'checked') {
       element.checked = op.on;
     }
-    if (view.kind === 'dialog') sizeDialog(view);
+    if (view.kind === 'dialog') resized.add(view);
+  }
+
+  // Each dialog whose page changed is measured once, after all the operations of a message.
+  function sizeResizedDialogs() {
+    for (const view of resized) if (views.get(view.hwnd) === view) sizeDialog(view);
+    resized.clear();
   }
 
   function openView(op) {
@@ -164,6 +175,7 @@
     attachNested(view);
     for (const op of view.pending) applyElementOp(view, op);
     view.pending = [];
+    resized.delete(view);
     if (view.kind === 'dialog') {
       const heading = view.doc.querySelector('h1, h2, h3, h4, h5, h6');
       const label = view.doc.title || (heading && heading.textContent.trim());
@@ -354,7 +366,23 @@
     model.rows.length = Math.min(model.rows.length, op.start);
     for (const row of op.rows) model.rows.push(row);
     model.rows.length = op.count;
-    if (model.ui) layoutList(model);
+    const ui = model.ui;
+    if (!ui) return;
+    // A search sends its rows in many batches: each only lengthens the list, and the rows in
+    // sight are drawn once a frame, without measuring the page per batch.
+    ui.spacer.style.height = model.rows.length * model.rowHeight + 'px';
+    ui.root.setAttribute('aria-rowcount', String(model.rows.length + 1));
+    scheduleRender(model);
+  }
+
+  function scheduleRender(model) {
+    const ui = model.ui;
+    const win = ui.view.frame && ui.view.frame.contentWindow;
+    if (ui.frame || !win || !ui.root.isConnected) return;
+    ui.frame = win.requestAnimationFrame(() => {
+      ui.frame = 0;
+      renderRows(model);
+    });
   }
 
   function setSelection(op) {
@@ -398,12 +426,7 @@
 
     body.addEventListener('scroll', () => {
       headRow.style.transform = `translateX(${-body.scrollLeft}px)`;
-      if (!model.ui.frame) {
-        model.ui.frame = view.frame.contentWindow.requestAnimationFrame(() => {
-          model.ui.frame = 0;
-          renderRows(model);
-        });
-      }
+      scheduleRender(model);
     });
     body.addEventListener('mousedown', (event) => {
       root.focus();

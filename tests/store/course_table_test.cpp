@@ -259,6 +259,66 @@ TEST_F(CourseTableTest, SearchesFindWhatTheyAskFor) {
     EXPECT_EQ(regions, (std::vector<std::string>{"Abidjan"}));
 }
 
+// Every text of a course as a record holds it, objid first.
+std::vector<std::string> Fields(const CourseTexts& c) {
+    return {std::to_string(c.objid),
+            c.fileid,
+            c.name,
+            c.alias,
+            c.country,
+            c.city,
+            c.address,
+            c.telephone,
+            c.email,
+            c.hole};
+}
+
+TEST_F(CourseTableTest, TheTextsSearchReadsTheSameCoursesWithoutTheirMaps) {
+    InsertCourse(MakeCourse(1, "Pinehurst No. 2", "USA", "North Carolina"));
+    InsertCourse(MakeCourse(2, "Pine Valley", "USA", "New Jersey"));
+    InsertCourse(MakeCourse(3, "Baltusrol", "USA", "New Jersey"));
+    InsertCourse(MakeCourse(4, "O'Brien's Park", "Côte d'Ivoire", "Abidjan"));
+    InsertCourse(MakeCourse(5, "Pine Valley", "USA", "Ohio")); // the same name twice
+    CourseDatabase().runStatement("insert into GOLF (objid, country) values (6, 'USA');");
+
+    EXPECT_EQ(SearchTextsStatement("USA", "", ""),
+              "select objid,fileid,name,alias,country,city,address,telephone,email,hole from GOLF "
+              "where country='USA' order by name;");
+    const std::vector<std::vector<std::string>> criteria = {{"", "", ""},
+                                                            {"", "", "pine"},
+                                                            {"USA", "", ""},
+                                                            {"USA", "", "PINE"},
+                                                            {"USA", "New Jersey", ""},
+                                                            {"USA", "New Jersey", "val"},
+                                                            {"Côte d'Ivoire", "Abidjan", "O'Brien"},
+                                                            {"Nowhere", "", ""}};
+    for (const auto& c : criteria) {
+        std::vector<std::vector<std::string>> whole, texts;
+        CppSQLite3Cursor cursor =
+            CourseDatabase().runQuery(SearchStatement(c[0], c[1], c[2]).c_str());
+        while (!cursor.atEnd()) {
+            CourseRecord record;
+            ReadCourse(cursor, record);
+            whole.push_back(Fields(record));
+        }
+        cursor = CourseDatabase().runQuery(SearchTextsStatement(c[0], c[1], c[2]).c_str());
+        EXPECT_THROW(cursor.columnIndex("gof"), CppSQLite3Exception);
+        CourseTextsReader reader;
+        while (!cursor.atEnd()) {
+            CourseTexts course;
+            reader.Read(cursor, course);
+            texts.push_back(Fields(course));
+        }
+        EXPECT_EQ(texts, whole) << c[0] << "/" << c[1] << "/" << c[2];
+    }
+
+    // A result without one of the columns is refused, as reading it by name would be.
+    CppSQLite3Cursor cursor = CourseDatabase().runQuery("select objid, name from GOLF;");
+    CourseTextsReader reader;
+    CourseTexts course;
+    EXPECT_THROW(reader.Read(cursor, course), CppSQLite3Exception);
+}
+
 TEST(CourseDatabaseFile, UnusableDataFolderIsReportedAsUnopenable) {
     test::TempDataFolder folder;
     // A plain file where the data folder should be: the folder cannot be made.
