@@ -71,11 +71,11 @@ int main(int argc, char** argv) {
     ProgramOptions options;
     std::string error;
     if (!ParseProgramOptions(argc, argv, options, error)) {
-        std::fprintf(stderr, "verdal: %s\n%s", error.c_str(), UsageText());
+        std::fprintf(stderr, "verdal: %s\n%s", error.c_str(), UsageText().c_str());
         return 2;
     }
     if (options.help) {
-        std::fputs(UsageText(), stdout);
+        std::fputs(UsageText().c_str(), stdout);
         return 0;
     }
     if (options.version) {

@@ -5,19 +5,23 @@
 
 namespace verdal {
 
-const char* UsageText() {
-    return "Usage: verdal [OPTION]...\n"
-           "  or:  verdal --help | --version\n"
-           "The golf GPS course manager. It prints its start address and opens it in Chromium\n"
-           "(or the desktop's browser); it ends when its window is closed.\n"
-           "\n"
-           "Options:\n"
-           "  --data-dir DIR       folder of golf.db, update.xml and settings.reg\n"
-           "                       (default $XDG_DATA_HOME/verdal or ~/.local/share/verdal)\n"
-           "  --port PATH          the serial port of the device, instead of searching\n"
-           "  --dev-dir DIR        where device files are looked for (default /dev)\n"
-           "  --sys-dir DIR        where the serial port list is read (default /sys)\n"
-           "  --server URL         the catalogue web service for this run\n"
+const char kSharedOptionsHelp[] =
+    "  --data-dir DIR       folder of golf.db, update.xml and settings.reg\n"
+    "                       (default $XDG_DATA_HOME/verdal or ~/.local/share/verdal)\n"
+    "  --port PATH          the serial port of the device, instead of searching\n"
+    "  --dev-dir DIR        where device files are looked for (default /dev)\n"
+    "  --sys-dir DIR        where the serial port list is read (default /sys)\n"
+    "  --server URL         the catalogue web service for this run\n";
+
+std::string UsageText() {
+    return std::string("Usage: verdal [OPTION]...\n"
+                       "  or:  verdal --help | --version\n"
+                       "The golf GPS course manager. It prints its start address and opens it "
+                       "in Chromium\n"
+                       "(or the desktop's browser); it ends when its window is closed.\n"
+                       "\n"
+                       "Options:\n") +
+           kSharedOptionsHelp +
            "  --listen ADDR:PORT   the loopback address of the window server\n"
            "                       (default 127.0.0.1:0, a free port)\n"
            "  --no-browser         only print the start address\n"

@@ -25,6 +25,9 @@ bool ParseProgramOptions(int argc, const char* const* argv, ProgramOptions& opti
                          std::string& error);
 
 // The text of --help.
-const char* UsageText();
+std::string UsageText();
+
+// The help lines of the options verdal and verdal-cli share, in --help's layout.
+extern const char kSharedOptionsHelp[];
 
 } // namespace verdal

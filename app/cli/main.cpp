@@ -1,6 +1,7 @@
 // verdal-cli entry point: global options, then one registered command.
 #include "app/cli/cli.h"
 
+#include "app/program_options.h"
 #include "app/version.h"
 #include "platform/data_dir.h"
 
@@ -28,13 +29,8 @@ int Usage(std::ostream& out, int code) {
            "The golf GPS course manager's device and catalogue operations from a terminal.\n"
            "\n"
            "Options:\n"
-           "  --data-dir DIR       folder of golf.db, update.xml and settings.reg\n"
-           "                       (default $XDG_DATA_HOME/verdal or ~/.local/share/verdal)\n"
-           "  --port PATH          the serial port of the device, instead of searching\n"
-           "  --dev-dir DIR        where device files are looked for (default /dev)\n"
-           "  --sys-dir DIR        where the serial port list is read (default /sys)\n"
-           "  --server URL         the catalogue web service for this run\n"
-           "  --help               show this text\n"
+        << kSharedOptionsHelp
+        << "  --help               show this text\n"
            "  --version            show the version\n"
            "\n"
            "Commands:\n";
