@@ -45,14 +45,6 @@ std::vector<std::string> FilesIn(const std::string& folder) {
 
 } // namespace
 
-TEST(Settings, MadeWithTheConstructorValues) {
-    Settings fresh;
-    EXPECT_EQ(fresh.updateVersion, 1u);
-    EXPECT_EQ(fresh.comIndex, 99);
-    EXPECT_EQ(fresh.serialNumber, u"");
-    EXPECT_EQ(fresh.server, "http://127.0.0.1:8650/");
-}
-
 TEST(Settings, FirstStartWritesTheDefaults) {
     test::TempDataFolder folder;
     Scramble();

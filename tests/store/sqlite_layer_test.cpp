@@ -198,7 +198,3 @@ TEST(CppSQLite3Text, FormatsWithTheLibraryConversions) {
     EXPECT_EQ(text.text(), nullptr);
 }
 
-TEST(CourseDatabase, OneConnectionForTheProcess) {
-    EXPECT_EQ(&CourseDatabase(), &CourseDatabase());
-    EXPECT_FALSE(CourseDatabase().isOpen());
-}
