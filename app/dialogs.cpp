@@ -43,7 +43,6 @@ void CMsgWnd::OnShown() {
     SetText(ElementById(root, u"MsgText1"), line1_.c_str());
     if (!line2_.empty())
         SetText(ElementById(root, u"MsgText2"), line2_.c_str());
-    UpdateElement(root);
 }
 
 bool CMsgWnd::OnBehaviorEvent(engine::BEHAVIOR_EVENT_PARAMS& params) {
@@ -66,7 +65,6 @@ void CProgressWnd::OnProgress(int percent) {
     const Element root = RootElement(Handle());
     SetAttribute(ElementById(root, u"progress"), "value",
                  AnsiToUtf16(std::to_string(percent)).c_str());
-    UpdateElement(root);
 }
 
 std::u16string ParText(const std::string& holes, int index) {
@@ -95,7 +93,6 @@ void CCourseInfoWnd::OnShown() {
         std::snprintf(id, sizeof id, "par%.2d", hole);
         SetText(ElementById(root, AnsiToUtf16(id)), ParText(course_.hole, hole - 1).c_str());
     }
-    UpdateElement(root);
 }
 
 bool CCourseInfoWnd::OnBehaviorEvent(engine::BEHAVIOR_EVENT_PARAMS& params) {

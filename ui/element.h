@@ -56,10 +56,6 @@ inline constexpr int SIH_INSERT_AT_START = 1;
 inline constexpr int SIH_APPEND_AFTER_LAST = 2;
 void SetHtml(const Element& element, const char* html, std::size_t length, int where);
 
-// Asks for the element to be redrawn. Changes reach the browser by themselves after each
-// dispatched message, so this does nothing more; it is kept for callers that say so.
-inline void UpdateElement(const Element&, bool /*renderNow*/ = false) {}
-
 // One CSS property of the element's style (UTF-8), read or set.
 std::string GetStyleAttribute(const Element& element, std::string_view name);
 void SetStyleAttribute(const Element& element, std::string_view name, std::string_view value);

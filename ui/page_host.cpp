@@ -233,23 +233,6 @@ bool CPageHost::OnElementEvent(const Element& he, unsigned group, void* params) 
         return OnBehaviorEvent(*static_cast<BEHAVIOR_EVENT_PARAMS*>(params));
     case HANDLE_KEY:
         return OnKey(he, *static_cast<KEY_PARAMS*>(params));
-    case HANDLE_MOUSE:
-        return OnMouse(he, params);
-    case HANDLE_FOCUS:
-        return OnFocus(he, params);
-    case HANDLE_SCROLL:
-        return OnScroll(he, params);
-    case HANDLE_TIMER:
-        return OnTimer(he, params);
-    case HANDLE_SIZE:
-        OnSize(he);
-        return false;
-    case HANDLE_DRAW:
-        return OnDraw(he, params);
-    case HANDLE_DATA_ARRIVED:
-        return OnDataArrived(he, params);
-    case HANDLE_METHOD_CALL:
-        return OnMethodCall(he, params);
     default:
         return false;
     }

@@ -56,21 +56,10 @@ public:
     // No named behaviours: always 0.
     virtual LRESULT OnAttachBehavior(engine::NMHL_ATTACH_BEHAVIOR& record);
 
-    // Element event handlers; each answers whether it handled the event. Only behaviour events
-    // and keys are subscribed to by default.
+    // Element event handlers; each answers whether it handled the event. Behaviour events and
+    // keys are the only events the engine reports.
     virtual bool OnBehaviorEvent(engine::BEHAVIOR_EVENT_PARAMS& params);
     virtual bool OnKey(const Element& he, engine::KEY_PARAMS& params);
-    virtual bool OnAttached(const Element&) { return false; }
-    virtual bool OnDetached(const Element&) { return false; }
-    virtual bool OnMouse(const Element&, void*) { return false; }
-    virtual bool OnFocus(const Element&, void*) { return false; }
-    virtual bool OnScroll(const Element&, void*) { return false; }
-    virtual bool OnTimer(const Element&, void*) { return false; }
-    virtual bool OnSize(const Element&) { return false; }
-    virtual bool OnDraw(const Element&, void*) { return false; }
-    virtual bool OnDataArrived(const Element&, void*) { return false; }
-    virtual bool OnMethodCall(const Element&, void*) { return false; }
-    virtual bool OnScriptingCall(const Element&, void*) { return false; }
 
     // Widget creators, one per type; each writes the control into the record (1 on failure).
     virtual LRESULT CreateWidget(HWND parent, engine::NMHL_CREATE_CONTROL& record,
