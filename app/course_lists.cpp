@@ -115,16 +115,17 @@ void CMainWnd::ShowDeviceState() {
 }
 
 void CMainWnd::ClearCatalogueList() {
-    const HWND list = CatalogueList();
-    for (int i = 0; i < SendMessage(list, LVM_GETITEMCOUNT); ++i)
-        delete reinterpret_cast<CourseTexts*>(ListItemData(list, i));
-    SendMessage(list, LVM_DELETEALLITEMS);
+    // The items first: none of them may point to a course that is gone.
+    SendMessage(CatalogueList(), LVM_DELETEALLITEMS);
+    catalogueRows_.clear();
 }
 
 void CMainWnd::AddCatalogueRow(std::unique_ptr<CourseTexts> record) {
     const HWND list = CatalogueList();
-    if (list)
-        AppendItem(list, reinterpret_cast<LPARAM>(record.release()));
+    if (!list)
+        return;
+    catalogueRows_.push_back(std::move(record));
+    AppendItem(list, reinterpret_cast<LPARAM>(catalogueRows_.back().get()));
 }
 
 std::optional<Menu> CMainWnd::DeviceListMenu() const {

@@ -99,7 +99,7 @@ public:
     void ShowDeviceState();
     void ClearCatalogueList();
     // Appends a catalogue row owning the course's texts; its GOF block stays in the course table
-    // until an upload reads it. User-interface thread (workers send LVM_INSERTITEMW instead).
+    // until an upload reads it. User-interface thread (the search worker hands rows over).
     void AddCatalogueRow(std::unique_ptr<CourseTexts> record);
     // The popups of the two lists with their entries enabled as the lists stand now; nothing
     // when the menu resource is missing.
@@ -165,6 +165,8 @@ private:
     // The device list's rows: each keeps its own copy of its name, so a row never paints an
     // entry that a device operation has removed from the device course list.
     std::vector<std::unique_ptr<std::u16string>> deviceRows_;
+    // The catalogue list's rows, in the list's order: each item's data points to its course.
+    std::vector<std::unique_ptr<CourseTexts>> catalogueRows_;
     // Last: the workers go first, before anything they might still report to.
     WorkerOwner workers_;
     Worker connectWorker_{&workers_};
