@@ -7,6 +7,7 @@
 // goes on.
 #pragma once
 
+#include "app/main_messages.h"
 #include "platform/worker.h"
 #include "store/course_record.h"
 #include "ui/page_host.h"
@@ -28,8 +29,6 @@ using ProgressWorker = DialogWorkerBody;
 
 // What a worker that throws leaves behind: a line on standard error, the status line text below
 // posted to the main window (kFailureMessage), and the dialog ended with 0.
-inline constexpr UINT kFailureMessage =
-    WM_USER + 1; // lParam: a std::u16string owned by the message
 // The status line text for an exception that reached a handler or a worker: "DATABASE ERROR" for
 // the database layer's, "OUT OF MEMORY", else "PROGRAM ERROR". Call from inside a catch block.
 std::u16string FailureText();

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "app/location_filter.h"
+#include "app/main_messages.h"
 #include "app/main_page.h"
 #include "device/dev_func.h"
 #include "device/device_course_list.h"
@@ -38,20 +39,6 @@ inline constexpr unsigned ID_ADD_TO_DEVICE = 32776;
 inline constexpr unsigned ID_REMOVE_COURSE = 32782;
 inline constexpr unsigned ID_REMOVE_ALL_COURSE = 32783;
 inline constexpr unsigned ID_COURSE_INFORMATION = 32786;
-
-// From the search worker: append these catalogue rows (lParam: a CatalogueRows, emptied).
-inline constexpr UINT kCatalogueRowsMessage = WM_USER + 2;
-using CatalogueRows = std::vector<std::unique_ptr<CourseTexts>>;
-// Rows the search worker hands over at a time.
-inline constexpr std::size_t kCatalogueBatch = 200;
-
-// From the connect worker: what it read from the device (lParam: a DeviceState owned by the
-// message). It is posted before the statuses that show it.
-inline constexpr UINT kDeviceStateMessage = WM_USER + 3;
-struct DeviceState {
-    std::int32_t capacity = 0;
-    DeviceCourseList courses;
-};
 
 // What a search looks for: "all" of a select is held as empty.
 struct SearchQuery {

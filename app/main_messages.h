@@ -1,0 +1,35 @@
+// The messages the main window receives beside the system's status and progress messages
+// (platform/messages.h), with the data each carries. Workers post them; the main window handles
+// them on the user-interface thread.
+#pragma once
+
+#include "device/device_course_list.h"
+#include "platform/window.h"
+#include "store/course_record.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace verdal {
+
+// From a worker that threw: the status line text (lParam: a std::u16string owned by the
+// message).
+inline constexpr UINT kFailureMessage = WM_USER + 1;
+
+// From the search worker: append these catalogue rows (lParam: a CatalogueRows, emptied).
+inline constexpr UINT kCatalogueRowsMessage = WM_USER + 2;
+using CatalogueRows = std::vector<std::unique_ptr<CourseTexts>>;
+// Rows the search worker hands over at a time.
+inline constexpr std::size_t kCatalogueBatch = 200;
+
+// From the connect worker: what it read from the device (lParam: a DeviceState owned by the
+// message). It is posted before the statuses that show it.
+inline constexpr UINT kDeviceStateMessage = WM_USER + 3;
+struct DeviceState {
+    std::int32_t capacity = 0;
+    DeviceCourseList courses;
+};
+
+} // namespace verdal
