@@ -197,4 +197,3 @@ TEST(CppSQLite3Text, FormatsWithTheLibraryConversions) {
     text.clear();
     EXPECT_EQ(text.text(), nullptr);
 }
-
