@@ -36,16 +36,11 @@ bool Probe(const std::string& port, ManualResetEvent& completion, std::string& p
     bool answered = false;
     {
         ConnectReq request(&completion);
-        answered = completion.Wait(request.WaitMs(), stop) && request.Succeeded();
+        answered = request.WaitForReply(stop);
     }
     if (!answered)
         serial.Close();
     return answered;
-}
-
-// Waits for the request's reply as WaitForReply does, or until a stop is requested.
-bool Replied(const ReqBase& request, ManualResetEvent& completion, std::stop_token stop) {
-    return completion.Wait(request.WaitMs(), stop) && request.Succeeded();
 }
 
 } // namespace
@@ -110,7 +105,7 @@ int ConnectDevice(HWND statusWindow, std::int32_t& capacity, DeviceCourseList& c
     capacity = 0;
     {
         CapacityReq request(&completion);
-        if (!Replied(request, completion, stop))
+        if (!request.WaitForReply(stop))
             return fail(StatusCode::NotConnected);
         serial.SetIdleReceiver();
         if (!Sleep(kPauseAfterReplyMs, stop))
@@ -120,7 +115,7 @@ int ConnectDevice(HWND statusWindow, std::int32_t& capacity, DeviceCourseList& c
     std::u16string serialNumber;
     {
         SerialNumReq request(&completion);
-        if (!Replied(request, completion, stop))
+        if (!request.WaitForReply(stop))
             return fail(StatusCode::NotConnected);
         serial.SetIdleReceiver();
         if (!Sleep(kPauseAfterReplyMs, stop))
@@ -132,7 +127,7 @@ int ConnectDevice(HWND statusWindow, std::int32_t& capacity, DeviceCourseList& c
     RecordSerialNumber(serialNumber);
     {
         ListCoursesReq request(&completion);
-        if (!Replied(request, completion, stop))
+        if (!request.WaitForReply(stop))
             return fail(StatusCode::NotConnected);
         serial.SetIdleReceiver();
         if (!Sleep(kPauseAfterReplyMs, stop))

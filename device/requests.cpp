@@ -67,8 +67,8 @@ void ReqBase::Complete(bool success) {
         completion_->Set();
 }
 
-bool ReqBase::WaitForReply() {
-    return completion_ && completion_->Wait(WaitMs()) && Succeeded();
+bool ReqBase::WaitForReply(std::stop_token stop) {
+    return completion_ && completion_->Wait(WaitMs(), stop) && Succeeded();
 }
 
 ConnectReq::ConnectReq(ManualResetEvent* completion)

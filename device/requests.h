@@ -19,6 +19,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -82,8 +83,9 @@ public:
     bool Succeeded() const { return success_.load(); }
     // How long the caller waits for the event: window + 1000 ms.
     std::uint32_t WaitMs() const { return windowMs_ + kWaitBeyondWindowMs; }
-    // Waits on the completion event for WaitMs; true when it was set and the marker seen.
-    bool WaitForReply();
+    // Waits on the completion event for WaitMs, or until a stop is requested through stop; true
+    // when it was set and the marker seen.
+    bool WaitForReply(std::stop_token stop = {});
 
     std::uint32_t ReceivedCount() const { return receivedCount_; }
     const std::uint8_t* Reply() const { return reply_; }

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <thread>
 
 namespace verdal {
 
@@ -26,11 +25,6 @@ bool ManualResetEvent::IsSet() const {
     return set_;
 }
 
-bool ManualResetEvent::Wait(std::uint32_t timeoutMs) const {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return set_; });
-}
-
 void ManualResetEvent::Wait() const {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return set_; });
@@ -46,10 +40,6 @@ std::uint32_t GetTickCount() {
     using namespace std::chrono;
     const auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
     return static_cast<std::uint32_t>(ms);
-}
-
-void Sleep(std::uint32_t milliseconds) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
 bool Sleep(std::uint32_t milliseconds, std::stop_token stop) {

@@ -19,13 +19,11 @@ public:
     void Set();
     void Reset();
     bool IsSet() const;
-    // Waits until the event is set or timeoutMs milliseconds have passed; true when it was set.
-    bool Wait(std::uint32_t timeoutMs) const;
+    // Waits until the event is set, timeoutMs milliseconds have passed or a stop is requested
+    // through stop; true only when the event was set.
+    bool Wait(std::uint32_t timeoutMs, std::stop_token stop = {}) const;
     // Waits without a bound.
     void Wait() const;
-    // Waits until the event is set, timeoutMs milliseconds have passed or a stop is requested;
-    // true only when the event was set.
-    bool Wait(std::uint32_t timeoutMs, std::stop_token stop) const;
 
 private:
     mutable std::mutex mutex_;
@@ -36,12 +34,9 @@ private:
 // Milliseconds on a steady clock since an arbitrary start; wraps after about 49.7 days.
 std::uint32_t GetTickCount();
 
-// Suspends the calling thread for the given number of milliseconds.
-void Sleep(std::uint32_t milliseconds);
-
 // Suspends the calling thread for the given number of milliseconds, or until a stop is
 // requested through stop; answers false when it ended early because of the stop request (also
 // when the stop was requested before the call).
-bool Sleep(std::uint32_t milliseconds, std::stop_token stop);
+bool Sleep(std::uint32_t milliseconds, std::stop_token stop = {});
 
 } // namespace verdal
