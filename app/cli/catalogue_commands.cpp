@@ -84,22 +84,6 @@ public:
     }
 };
 
-// The progress dialog's page window: the bar's value goes to the progress line.
-class ProgressPage : public Window {
-public:
-    explicit ProgressPage(ProgressLine& line) : line_(line) {}
-    bool ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT& result) override {
-        if (message != kProgressMessage)
-            return false;
-        line_.Percent(static_cast<int>(wParam));
-        result = 0;
-        return true;
-    }
-
-private:
-    ProgressLine& line_;
-};
-
 void OpenStore(const CliOptions& options) {
     LoadSettings();
     if (!options.server.empty())
@@ -129,13 +113,11 @@ int Update(const CliOptions& options, const std::vector<std::string>& args) {
     }
     ProgressLine line;
     mainWindow.progress = &line;
-    ProgressPage page(line);
     RunWorkerDialog(
-        page,
-        [&, current = offer.Get()](HWND pageWindow, std::stop_token stop) {
-            RunCatalogueUpdate(hwnd, current, pageWindow, stop);
+        [&, current = offer.Get()](HWND page, std::stop_token stop) {
+            RunCatalogueUpdate(hwnd, current, page, stop);
         },
-        hwnd);
+        [&](int percent) { line.Percent(percent); }, hwnd);
     // The worker posts its result before it ends the dialog: show what is still queued.
     mainWindow.HandleQueued();
     line.Finish();

@@ -23,11 +23,8 @@ std::size_t Fitting(const std::string& text, std::size_t columns) {
     return text.size();
 }
 
-} // namespace
-
-ProgressLine::ProgressLine() : interactive_(::isatty(STDERR_FILENO) == 1) {}
-
-std::string ProgressLine::Line(int percent, const std::string& name, std::size_t width) {
+// The redrawn line for a percentage and a name, at most width columns of text.
+std::string Line(int percent, const std::string& name, std::size_t width = 79) {
     const int shown = std::clamp(percent, 0, 100);
     const int filled = shown * kBarWidth / 100;
     char head[64];
@@ -38,6 +35,10 @@ std::string ProgressLine::Line(int percent, const std::string& name, std::size_t
         line += "  " + name.substr(0, Fitting(name, width - line.size() - 2));
     return line;
 }
+
+} // namespace
+
+ProgressLine::ProgressLine() : interactive_(::isatty(STDERR_FILENO) == 1) {}
 
 void ProgressLine::Percent(int percent) {
     if (percent == percent_)

@@ -12,8 +12,6 @@ class ProgressLine {
 public:
     // Draws on a terminal when standard error is one.
     ProgressLine();
-    // Draws as told: redrawn in place when interactive, one line per change otherwise.
-    explicit ProgressLine(bool interactive) : interactive_(interactive) {}
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
     // Ends the redrawn line.
@@ -26,9 +24,6 @@ public:
     void Name(std::string name);
     // Ends a redrawn line with a newline, so what follows starts on a line of its own.
     void Finish();
-
-    // The redrawn line for a percentage and a name, at most width columns of text.
-    static std::string Line(int percent, const std::string& name, std::size_t width = 79);
 
 private:
     void Draw();
