@@ -53,7 +53,7 @@ std::intptr_t CMainWnd::RunDeviceOperation(const std::u16string& text, bool bar,
 }
 
 void CMainWnd::OnAddToDevice() {
-    if (Connecting() || deviceBusy_)
+    if (DeviceInUse())
         return; // one device exchange at a time
     const HWND list = CatalogueList();
     const auto selected = static_cast<int>(
@@ -81,7 +81,7 @@ void CMainWnd::OnAddToDevice() {
 }
 
 void CMainWnd::OnRemoveCourse() {
-    if (Connecting() || deviceBusy_ || !LinkUp())
+    if (DeviceInUse() || !LinkUp())
         return;
     DevFunc removal;
     const HWND list = DeviceList();
@@ -104,7 +104,7 @@ void CMainWnd::OnRemoveCourse() {
 }
 
 void CMainWnd::OnRemoveAllCourse() {
-    if (Connecting() || deviceBusy_ || !LinkUp())
+    if (DeviceInUse() || !LinkUp())
         return;
     DevFunc clearing;
     if (RunDeviceOperation(

@@ -72,12 +72,8 @@ void LocationFilter::Refill() const {
         return; // never started: the database could not be opened
     const Element root = RootElement(hwnd_);
     const NamedValues values = GetNamedValues(root);
-    const auto chosen = [&](const char16_t* name) {
-        const auto found = values.find(name);
-        return found == values.end() ? std::string() : Utf16ToUtf8(found->second.ToString());
-    };
-    std::string country = chosen(page201::kCountry);
-    std::string region = chosen(page201::kCity);
+    std::string country = NamedText(values, page201::kCountry);
+    std::string region = NamedText(values, page201::kCity);
 
     // The page's own first entry, "All Country", stays; the stored countries follow it.
     const std::string first = OptionFragment({"All Country"}, "all");

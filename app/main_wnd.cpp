@@ -117,7 +117,7 @@ void ConnectWorker(HWND hwnd, CatalogueOffer& offer, std::stop_token stop) {
 }
 
 bool CMainWnd::StartConnectWorker() {
-    if (deviceBusy_ || connectWorker_.Running())
+    if (DeviceInUse())
         return false;
     connectWorker_.Start([hwnd = Handle(), &offer = offer](std::stop_token stop) {
         ConnectWorker(hwnd, offer, stop);
@@ -126,7 +126,7 @@ bool CMainWnd::StartConnectWorker() {
 }
 
 void CMainWnd::OnConnectClick() {
-    if (deviceBusy_ || connectWorker_.Running())
+    if (DeviceInUse())
         return; // one device exchange at a time
     mainPage_.SetConnectButtons(ConnectButtons::Connecting);
     const NamedValues values = GetNamedValues(RootElement(Handle()));
@@ -140,7 +140,7 @@ void CMainWnd::OnConnectClick() {
 }
 
 void CMainWnd::OnDisconnectClick() {
-    if (deviceBusy_ || connectWorker_.Running())
+    if (DeviceInUse())
         return; // the link belongs to the worker that uses it
     PostStatus(Handle(), StatusCode::NotConnected);
     deviceCourses.Clear();

@@ -141,6 +141,9 @@ private:
     void SetUpCatalogueList();
     bool OnListMenu(const NMHDR& header);
     bool LinkUp();
+    // One device exchange at a time: true while the connect worker or a device operation has the
+    // link.
+    bool DeviceInUse() const { return deviceBusy_ || Connecting(); }
     // Runs a device operation's worker under its progress dialog, one exchange at a time; the
     // device course list becomes the one the worker left. Answers the dialog's result.
     std::intptr_t RunDeviceOperation(const std::u16string& text, bool bar, DevFunc& work,

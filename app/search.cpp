@@ -18,11 +18,6 @@ using namespace engine;
 
 namespace {
 
-std::string NamedText(const NamedValues& values, const char16_t* name) {
-    const auto found = values.find(name);
-    return found == values.end() ? std::string() : Utf16ToUtf8(found->second.ToString());
-}
-
 // "all", the first entry of a select, stands for no restriction.
 std::string Criterion(const NamedValues& values, const char16_t* name) {
     std::string text = NamedText(values, name);

@@ -203,4 +203,9 @@ NamedValues GetNamedValues(const Element& root) {
     return values;
 }
 
+std::string NamedText(const NamedValues& values, const char16_t* name) {
+    const auto found = values.find(name);
+    return found == values.end() ? std::string() : Utf16ToUtf8(found->second.ToString());
+}
+
 } // namespace verdal

@@ -76,4 +76,7 @@ bool SetNamedValues(const Element& root, const NamedValues& values);
 // that is on (an empty value when none is), HTML areas their HTML, others their value.
 NamedValues GetNamedValues(const Element& root);
 
+// The value of the named control in UTF-8, as text; empty when there is no such name.
+std::string NamedText(const NamedValues& values, const char16_t* name);
+
 } // namespace verdal
