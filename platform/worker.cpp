@@ -26,7 +26,6 @@ void Worker::Start(Body body) {
 }
 
 void Worker::RequestStop() {
-    // The stop source outlives the thread's join, so this is safe while Join runs elsewhere.
     thread_.request_stop();
 }
 

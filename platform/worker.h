@@ -5,9 +5,9 @@
 // asks them all to stop and joins them when the window goes, even while a modal dialog further
 // down the stack still holds one.
 //
-// Threads. Start, Join and the WorkerOwner operations run on the thread that owns the worker
-// (the user-interface thread in the application, the main thread in verdal-cli and the tests);
-// Running and RequestStop may be called from any thread. A body must return soon after its stop
+// Threads. Start, RequestStop, Join and the WorkerOwner operations run on the thread that owns
+// the worker (the user-interface thread in the application, the main thread in verdal-cli and
+// the tests); Running may be called from any thread. A body must return soon after its stop
 // token is set: between rows, between requests, or once a transfer that may not be cut has ended.
 #pragma once
 
@@ -38,7 +38,7 @@ public:
 
     // Runs body on a new thread. A previous thread of this worker is joined first.
     void Start(Body body);
-    // Sets the stop token of the running body. Any thread.
+    // Sets the stop token of the running body.
     void RequestStop();
     // Waits for the thread to end; at once when none runs.
     void Join();
@@ -46,7 +46,6 @@ public:
     bool Running() const { return running_.load(); }
 
 private:
-    friend class WorkerOwner;
     WorkerOwner* owner_;
     std::atomic<bool> running_{false};
     std::jthread thread_;
