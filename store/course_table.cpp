@@ -171,11 +171,6 @@ void ReadCourse(CppSQLite3Cursor& cursor, CourseRecord& record) {
     cursor.advance();
 }
 
-void ReadCourseTexts(CppSQLite3Cursor& cursor, CourseTexts& texts) {
-    FillTexts(cursor, FindTextColumns(cursor), texts);
-    cursor.advance();
-}
-
 void CourseTextsReader::Read(CppSQLite3Cursor& cursor, CourseTexts& texts) {
     if (!columns_)
         columns_ = FindTextColumns(cursor);

@@ -47,16 +47,14 @@ std::string UpdateStatement(const CourseRecord& record);
 // Fills record from the cursor's current row (texts from name to hole with quotes doubled, the
 // GOF block decoded, at most 7296 bytes, the rest zero), then advances the cursor.
 void ReadCourse(CppSQLite3Cursor& cursor, CourseRecord& record);
-// Fills the texts and objid from the cursor's current row as ReadCourse does, leaving the GOF
-// block undecoded, then advances the cursor.
-void ReadCourseTexts(CppSQLite3Cursor& cursor, CourseTexts& texts);
 // Where a result's columns objid, fileid, name, alias, country, city, address, telephone, email
 // and hole stand.
 using CourseTextColumns = std::array<int, 10>;
 
-// Reads the rows of one result as ReadCourseTexts does, finding the columns by name on the first
-// row only: a search reads thousands of rows, and each lookup by name walks the column names.
-// Throws as ReadCourseTexts does (a missing column: "Invalid field name requested").
+// Reads the texts and objid of the rows of one result as ReadCourse does, without the GOF block,
+// finding the columns by name on the first row only: a search reads thousands of rows, and each
+// lookup by name walks the column names. Throws as ReadCourse does (a missing column: "Invalid
+// field name requested").
 class CourseTextsReader {
 public:
     // Fills texts from the cursor's current row, then advances the cursor.
@@ -93,9 +91,9 @@ std::string RegionsStatement(std::string_view country);
 // name, by SQL LIKE ("%" and "_" act as wildcards, ASCII letters match in either case).
 std::string SearchStatement(std::string_view country, std::string_view region,
                             std::string_view keyword);
-// The same search, same rows in the same order, naming every column but gof: what ReadCourseTexts
-// needs. The course maps, most of each row's bytes, are then neither read from the file nor
-// carried through the sort by name.
+// The same search, same rows in the same order, naming every column but gof: what
+// CourseTextsReader needs. The course maps, most of each row's bytes, are then neither read from
+// the file nor carried through the sort by name.
 std::string SearchTextsStatement(std::string_view country, std::string_view region,
                                  std::string_view keyword);
 

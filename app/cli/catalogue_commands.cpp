@@ -143,11 +143,12 @@ int Search(const CliOptions& options, const std::vector<std::string>& args) {
     }
     OpenStore(options);
     CppSQLite3Cursor cursor =
-        CourseDatabase().runQuery(SearchStatement(country, region, keyword).c_str());
+        CourseDatabase().runQuery(SearchTextsStatement(country, region, keyword).c_str());
     int found = 0;
-    CourseRecord record;
+    CourseTextsReader reader;
+    CourseTexts record;
     while (!cursor.atEnd()) {
-        ReadCourse(cursor, record);
+        reader.Read(cursor, record);
         std::cout << ShownText(record.name) << "\t" << ShownText(record.country) << "\t"
                   << ShownText(record.city) << "\n";
         ++found;

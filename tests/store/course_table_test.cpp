@@ -162,7 +162,7 @@ TEST_F(CourseTableTest, RecordsGoInAndComeBackWhole) {
     // The texts alone, and the block read later by objid, give the same course.
     cursor = CourseDatabase().runQuery("select * from GOLF;");
     CourseTexts texts;
-    ReadCourseTexts(cursor, texts);
+    CourseTextsReader().Read(cursor, texts);
     EXPECT_TRUE(cursor.atEnd());
     EXPECT_EQ(texts.name, back.name);
     EXPECT_EQ(texts.hole, back.hole);
