@@ -9,12 +9,11 @@
 #include "platform/messages.h"
 #include "platform/text.h"
 #include "store/settings.h"
+#include "tests/device/device_harness.h"
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <filesystem>
-#include <poll.h>
 #include <unistd.h>
 
 using namespace verdal;
@@ -276,45 +275,17 @@ TEST(StartUp, ADatabaseThatCannotBeOpenedLeavesThePageUpWithDatabaseError) {
     std::filesystem::remove_all(folder);
 }
 
-// A device that never answers, on a pseudo-terminal of the test's own: what the program wrote
-// to it can be read back.
-struct SilentDevice {
+// A device that never answers, used as the port outright: what the program wrote to it can be
+// read back.
+struct SilentDevice : test::FakeDevice {
     SilentDevice() {
-        master = ::posix_openpt(O_RDWR | O_NOCTTY);
-        EXPECT_GE(master, 0);
-        EXPECT_EQ(::grantpt(master), 0);
-        EXPECT_EQ(::unlockpt(master), 0);
-        const std::string slave = ::ptsname(master);
-        hold = ::open(slave.c_str(), O_RDWR | O_NOCTTY); // keeps the terminal alive
         PortSearch silent = saved;
-        silent.port = slave;
+        silent.port = Path();
         SetPortSearch(silent);
     }
-    ~SilentDevice() {
-        SetPortSearch(saved);
-        ::close(hold);
-        ::close(master);
-    }
-    // What the program wrote since the last call: all that arrives until the line has been
-    // quiet for 100 ms, or until the text (when given) has arrived.
-    std::string Received(std::string_view until = {}) const {
-        std::string received;
-        char buffer[256];
-        pollfd in{master, POLLIN, 0};
-        const int quietMs = until.empty() ? 100 : 10000;
-        while ((until.empty() || received.find(until) == std::string::npos) &&
-               ::poll(&in, 1, quietMs) > 0) {
-            const ssize_t n = ::read(master, buffer, sizeof buffer);
-            if (n <= 0)
-                break;
-            received.append(buffer, static_cast<std::size_t>(n));
-        }
-        return received;
-    }
+    ~SilentDevice() { SetPortSearch(saved); }
 
     const PortSearch saved = CurrentPortSearch();
-    int master = -1;
-    int hold = -1;
 };
 
 // The connect worker is still waiting for the handshake when the window goes. The window stops
@@ -326,13 +297,13 @@ TEST(ConnectWorker, IsStoppedAndJoinedWhenTheWindowIsDestroyedWhileItRuns) {
         auto main = std::make_unique<CMainWnd>();
         const HWND hwnd = main->Create(0);
         ASSERT_NE(hwnd, 0);
-        ASSERT_EQ(device.Received("$FCON\r"), "$FCON\r");
+        ASSERT_EQ(device.Read(6), "$FCON\r");
         DestroyWindow(hwnd);
         EXPECT_FALSE(main->Connecting());
         main.reset();
     }
     DrainQueue();
-    EXPECT_EQ(device.Received(), "$FCON\r");
+    EXPECT_EQ(device.ReadUntilQuiet(), "$FCON\r");
 }
 
 // While the device is being connected the link is the connect worker's: the device operations
@@ -343,7 +314,7 @@ TEST(ConnectWorker, OneDeviceExchangeAtATime) {
         CMainWnd main;
         const HWND hwnd = main.Create(0);
         ASSERT_NE(hwnd, 0);
-        ASSERT_EQ(device.Received("$FCON\r"), "$FCON\r");
+        ASSERT_EQ(device.Read(6), "$FCON\r");
         ASSERT_TRUE(main.Connecting());
         // A list as a previous connection left it, a selected row in each list, and room.
         main.deviceCapacity = 5;
@@ -368,7 +339,7 @@ TEST(ConnectWorker, OneDeviceExchangeAtATime) {
     }
     DrainQueue();
     // After the worker's handshake, only the shutdown's probe.
-    EXPECT_EQ(device.Received(), "$FCON\r");
+    EXPECT_EQ(device.ReadUntilQuiet(), "$FCON\r");
 }
 
 TEST(NotConnectedText, NamesTheRemedyOnlyForAPortThatCannotBeOpened) {

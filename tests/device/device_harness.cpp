@@ -145,6 +145,19 @@ std::string FakeDevice::Read(std::size_t count) {
     return bytes;
 }
 
+std::string FakeDevice::ReadUntilQuiet(int quietMs) {
+    std::string bytes;
+    pollfd in{master_, POLLIN, 0};
+    char buffer[512];
+    while (::poll(&in, 1, quietMs) > 0) {
+        const ssize_t n = ::read(master_, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    return bytes;
+}
+
 void FakeDevice::Babble(const std::string& bytes, const std::atomic<bool>& talking) {
     const int flags = ::fcntl(master_, F_GETFL);
     ::fcntl(master_, F_SETFL, flags | O_NONBLOCK);

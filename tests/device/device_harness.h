@@ -48,6 +48,8 @@ public:
     void Write(const std::string& bytes);
     // Reads exactly count bytes, waiting up to 10 s; fewer when the time ran out.
     std::string Read(std::size_t count);
+    // Reads what the program writes until the line has been quiet for quietMs milliseconds.
+    std::string ReadUntilQuiet(int quietMs = 100);
     // Drops the line: the program's open port fails from now on.
     void HangUp();
     // Writes bytes over and over, never waiting for the program, and throws away what the
