@@ -46,11 +46,14 @@ void ReqBase::Send(std::size_t length) {
 }
 
 void ReqBase::OnReceive(const std::uint8_t* bytes, std::uint32_t count) {
+    // Once judged, the reply is the caller's to read: what comes later belongs to no request.
+    if (evaluated_)
+        return;
     if (receivedCount_ + count < kReplySize) {
         std::memcpy(reply_ + receivedCount_, bytes, count);
         receivedCount_ += count;
     }
-    if (started_.load() && !evaluated_ && GetTickCount() - startTime_ > windowMs_) {
+    if (started_.load() && GetTickCount() - startTime_ > windowMs_) {
         evaluated_ = true;
         Evaluate();
     }

@@ -74,7 +74,8 @@ public:
     virtual ~ReqBase();
 
     // The receiver: keeps the delivery when it fits the reply buffer (else drops it whole),
-    // then evaluates once the listening window has passed. Receive thread.
+    // then evaluates once the listening window has passed; deliveries after that are dropped,
+    // so the reply stays as it was judged. Receive thread.
     void OnReceive(const std::uint8_t* bytes, std::uint32_t count);
     // Tests the reply for the marker, extracts the result and sets the completion event.
     virtual void Evaluate() = 0;
