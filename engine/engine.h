@@ -32,6 +32,10 @@ inline constexpr int HLN_DOCUMENT_COMPLETE = 0xB04;
 inline constexpr int HLN_DESTROY_CONTROL = 0xB06;
 inline constexpr int HLN_ATTACH_BEHAVIOR = 0xB07;
 inline constexpr int HLN_DOCUMENT_LOADED = 0xB0A;
+// Notices no view here sends; a host that gets one acknowledges it with 0.
+inline constexpr int HLN_BEHAVIOR_CHANGED = 0xB08;
+inline constexpr int HLN_DIALOG_CLOSE_RQ = 0xB09;
+inline constexpr int HLN_DIALOG_CREATED = 0xB0F;
 
 // Create a native control for a `widget` element; the callback writes outControlHwnd.
 struct NMHL_CREATE_CONTROL {
@@ -122,9 +126,8 @@ void SetMediaType(HWND view, std::string_view mediaType);
 bool LoadHtml(HWND view, std::string_view html);
 // Loads a document by URL through the load-data notification; true when data arrived.
 bool LoadFile(HWND view, std::u16string_view url);
-// Hands data for a requested URI to the engine (answer to HLN_LOAD_DATA). Data handed with the
-// window of another view than the one asking (a nested view's host answers with its own) goes
-// to the request that is waiting. False when no request is waiting.
+// Hands data for a requested URI to the engine: the answer to HLN_LOAD_DATA, for the view that
+// asked (the record's hdr.hwndFrom). False when that view has no request waiting.
 bool DataReady(HWND view, std::u16string_view uri, const void* data, std::size_t size);
 // Asks the view's callback for a URI's data; answers true with the bytes when it supplied them.
 bool RequestData(HWND view, std::u16string_view uri, std::string& data);
@@ -140,11 +143,6 @@ int GetMinHeight(HWND view, int width);
 // A dialog view's box: width and height in pixels (0: the page's own size) and the band by
 // which it can be dragged (height 0: none), short of a right margin.
 void SetDialogFrame(HWND view, int width, int height, int bandHeight, int bandRightMargin);
-
-// Controls embedded in pages: their control id and lookup by parent and id.
-void SetDlgCtrlID(HWND control, int id);
-int GetDlgCtrlID(HWND control);
-HWND GetDlgItem(HWND parent, int id);
 
 // The position of the mouse at the last browser event, in page pixels.
 POINT GetMessagePos();

@@ -1,12 +1,18 @@
-// What the engine's own files share: the list view's model, the menus on screen and the link
-// between the user-interface thread and the server's connections. Not for other folders.
+// What the engine's own files share: the list view's model, the views and their registry, the
+// menus on screen and the link between the user-interface thread and the server's connections.
+// Not for other folders.
 #pragma once
 
+#include "engine/engine.h"
 #include "engine/listview.h"
 #include "engine/menu.h"
+#include "engine/protocol.h"
 
+#include <atomic>
 #include <climits>
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -64,6 +70,63 @@ private:
 ListView* FindListView(HWND hwnd);
 std::vector<ListView*> AllListViews();
 
+// A window's view: its document, its host's callbacks and what the browser knows of it.
+struct View {
+    ViewKind kind = ViewKind::Window;
+    ViewCallbacks* callbacks = nullptr;
+    ViewCallbacks* handler = nullptr;
+    unsigned subscription = 0;
+    std::unique_ptr<Document> document;
+    std::string mediaType = "screen";
+    std::uint64_t order = 0; // views opened later lie above
+    int minWidth = 0, minHeight = 0;
+    int width = 0, height = 0, bandHeight = 0, bandMargin = 0;
+    bool reload = true; // the browser needs the whole document
+    // A load-data request waiting for DataReady.
+    std::string* pendingData = nullptr;
+    bool pendingAnswered = false;
+};
+
+// A popup menu as the browser shows it; token 0 is none.
+struct MenuOnScreen {
+    std::uint64_t token = 0;
+    int x = 0, y = 0;
+    Menu popup;
+};
+
+// Operations that happen once rather than describe state: the beep and the menus opening and
+// closing, sent in the order they happened.
+struct Notice {
+    protocol::Op op = protocol::Op::Beep;
+    MenuOnScreen menu; // for Op::Menu
+};
+
+// The engine's state on the user-interface thread.
+struct EngineState {
+    std::map<HWND, View> views;
+    std::vector<HWND> closed; // views the browser has not heard are gone
+    std::uint64_t nextOrder = 1;
+    std::vector<Notice> notices;
+    MenuOnScreen openMenu; // for connections that come while it is open
+    std::uint64_t menuToken = 0;
+    HWND menuOwner = 0;
+    POINT mousePos;
+    std::atomic<bool> contrastPreferred{false}; // any thread
+};
+
+EngineState& Engine();
+View* FindView(HWND hwnd);
+// Views under an open dialog are inert: their events are not delivered.
+bool IsInert(HWND hwnd);
+// The window of the first view opened as a window (the main window); 0 when there is none.
+HWND FirstWindowView();
+
+// The messages for the browser (the encoding of protocol.h): the whole state, and the
+// operations since the last call as one patch message (empty when nothing changed). Both mark
+// what they encode as seen.
+std::string StateMessage();
+std::string PatchMessage();
+
 // The server's side, any thread: sends one text message to every connection that has had its
 // full state, or to one connection.
 void BroadcastToBrowsers(std::string message);
@@ -75,7 +138,5 @@ bool HasBrowsers();
 void OnBrowserConnected(std::uint64_t session);
 void OnBrowserMessage(const std::string& text);
 void MarkDirty();
-// The window of the first view opened as a window (the main window); 0 when there is none.
-HWND FirstWindowView();
 
 } // namespace verdal::engine

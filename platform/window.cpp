@@ -21,6 +21,7 @@ namespace {
 struct WindowRecord {
     Window* window = nullptr;
     HWND parent = 0;
+    int controlId = 0;
 };
 
 struct DialogState {
@@ -166,6 +167,31 @@ HWND GetParent(HWND hwnd) {
     std::lock_guard lock(s.mutex);
     auto it = s.windows.find(hwnd);
     return it == s.windows.end() ? 0 : it->second.parent;
+}
+
+void SetDlgCtrlID(HWND control, int id) {
+    System& s = Sys();
+    std::lock_guard lock(s.mutex);
+    auto it = s.windows.find(control);
+    if (it != s.windows.end())
+        it->second.controlId = id;
+}
+
+int GetDlgCtrlID(HWND control) {
+    System& s = Sys();
+    std::lock_guard lock(s.mutex);
+    auto it = s.windows.find(control);
+    return it == s.windows.end() ? 0 : it->second.controlId;
+}
+
+HWND GetDlgItem(HWND parent, int id) {
+    System& s = Sys();
+    std::lock_guard lock(s.mutex);
+    HWND found = 0;
+    for (const auto& [hwnd, record] : s.windows)
+        if (record.parent == parent && record.controlId == id && (found == 0 || hwnd < found))
+            found = hwnd;
+    return found;
 }
 
 Window* WindowFromHandle(HWND hwnd) {

@@ -99,6 +99,11 @@ bool DestroyWindow(HWND hwnd);
 
 bool IsWindow(HWND hwnd);
 HWND GetParent(HWND hwnd);
+// A child window's control id (0 until one is set), and the live child of a parent with an id
+// (the oldest when several share it; 0 when none has it).
+void SetDlgCtrlID(HWND control, int id);
+int GetDlgCtrlID(HWND control);
+HWND GetDlgItem(HWND parent, int id);
 // The window object of a live handle, else nullptr. User-interface thread only.
 Window* WindowFromHandle(HWND hwnd);
 

@@ -14,25 +14,6 @@ using namespace engine;
 
 namespace {
 
-// Widget types, compared case-sensitively in this order: the window class and its keywords.
-struct WidgetType {
-    const char* type;
-    const char* className;
-    const StyleKeywordTable* keywords;
-};
-
-const WidgetType kWidgetTypes[] = {
-    {"sys-datetime", "SysDateTimePick32", &kDateTimeKeywords},
-    {"sys-calendar", "SysMonthCal32", &kCalendarKeywords},
-    {"sys-listbox", "LISTBOX", &kListBoxKeywords},
-    {"sys-static", "STATIC", &kStaticKeywords},
-    {"sys-listview", "SysListView32", &kListViewKeywords},
-    {"sys-combobox", "COMBOBOX", &kComboBoxKeywords},
-    {"sys-edit", "EDIT", &kEditKeywords},
-    {"sys-tabctrl", "ToolbarWindow32", nullptr},
-    {"sys-ie", "AtlAxWin80", nullptr},
-};
-
 constexpr int kScrollBarHeight = 17;
 
 } // namespace
@@ -68,8 +49,9 @@ int CPageHost::MinWindowHeight(int windowWidth) {
     return windowWidth < GetMinWidth(Handle()) ? height + kScrollBarHeight : height;
 }
 
-bool CPageHost::ProvideData(std::u16string_view uri, const void* data, std::size_t size) {
-    return DataReady(Handle(), uri, data, size);
+bool CPageHost::ProvideData(HWND view, std::u16string_view uri, const void* data,
+                            std::size_t size) {
+    return DataReady(view, uri, data, size);
 }
 
 LRESULT CPageHost::OnLoadData(NMHL_LOAD_DATA& record) {
@@ -100,16 +82,14 @@ LRESULT CPageHost::OnLoadData(NMHL_LOAD_DATA& record) {
         return 0;
     if (!data.data || data.size == 0)
         return 1;
-    ProvideData(uri, data.data, data.size);
+    ProvideData(record.hdr.hwndFrom, uri, data.data, data.size);
     return 0;
 }
 
 LRESULT CPageHost::OnCreateControl(NMHL_CREATE_CONTROL& record) {
     std::string type;
-    const bool hasType = record.helement.GetAttribute("type", type);
-    for (const WidgetType& row : kWidgetTypes)
-        if (hasType && type == row.type)
-            return CreateWidget(record.inHwndParent, record, type);
+    if (record.helement.GetAttribute("type", type) && FindWidgetType(type))
+        return CreateWidget(record.inHwndParent, record, type);
     if (record.helement.Tag() == "iframe")
         return CreateWidget(record.inHwndParent, record, "iframe");
     return 0;
@@ -117,10 +97,7 @@ LRESULT CPageHost::OnCreateControl(NMHL_CREATE_CONTROL& record) {
 
 LRESULT CPageHost::CreateWidget(HWND parent, NMHL_CREATE_CONTROL& record, const std::string& type) {
     const Element& element = record.helement;
-    const WidgetType* row = nullptr;
-    for (const WidgetType& candidate : kWidgetTypes)
-        if (type == candidate.type)
-            row = &candidate;
+    const WidgetType* row = FindWidgetType(type);
     std::uint32_t style = StyleFromKeywords(element, kWindowStyleKeywords, kDefaultWidgetStyle);
     if (row && row->keywords)
         style |= StyleFromKeywords(element, *row->keywords, 0);
@@ -211,9 +188,9 @@ LRESULT CPageHost::OnEngineNotify(NMHDR& header) {
     case HLN_DATA_LOADED:
     case HLN_DOCUMENT_COMPLETE:
     case HLN_DESTROY_CONTROL:
-    case 0xB08:
-    case 0xB09:
-    case 0xB0F:
+    case HLN_BEHAVIOR_CHANGED:
+    case HLN_DIALOG_CLOSE_RQ:
+    case HLN_DIALOG_CREATED:
     case HLN_DOCUMENT_LOADED:
         return 0;
     default: {

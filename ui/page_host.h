@@ -79,8 +79,10 @@ public:
                               LRESULT& result) final;
 
 protected:
-    // Hands resource data to the engine; the default is engine::DataReady.
-    virtual bool ProvideData(std::u16string_view uri, const void* data, std::size_t size);
+    // Hands resource data to the engine for the view that asked (this host's own, or a nested
+    // view it made); the default is engine::DataReady.
+    virtual bool ProvideData(HWND view, std::u16string_view uri, const void* data,
+                             std::size_t size);
 
 private:
     bool Reflect(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);

@@ -137,11 +137,6 @@ void NativeWindow::OnFinalMessage(HWND hwnd) {
     delete this;
 }
 
-// The window classes the stand-in window system knows.
-constexpr const char* kKnownClasses[] = {
-    "SysDateTimePick32", "SysMonthCal32", "LISTBOX",        "STATIC",
-    "COMBOBOX",          "EDIT",          "ToolbarWindow32"};
-
 } // namespace
 
 const StyleKeywordTable kWindowStyleKeywords{kWindowStyle};
@@ -155,6 +150,29 @@ const StyleKeywordTable kComboBoxKeywords{kComboBox};
 const StyleKeywordTable kListViewKeywords{kListView};
 const StyleKeywordTable kListViewExtendedKeywords{kListViewExtended};
 
+namespace {
+
+const WidgetType kWidgetTypes[] = {
+    {"sys-datetime", "SysDateTimePick32", &kDateTimeKeywords, true},
+    {"sys-calendar", "SysMonthCal32", &kCalendarKeywords, true},
+    {"sys-listbox", "LISTBOX", &kListBoxKeywords, true},
+    {"sys-static", "STATIC", &kStaticKeywords, true},
+    {"sys-listview", "SysListView32", &kListViewKeywords, true},
+    {"sys-combobox", "COMBOBOX", &kComboBoxKeywords, true},
+    {"sys-edit", "EDIT", &kEditKeywords, true},
+    {"sys-tabctrl", "ToolbarWindow32", nullptr, true},
+    {"sys-ie", "AtlAxWin80", nullptr, false},
+};
+
+} // namespace
+
+const WidgetType* FindWidgetType(std::string_view type) {
+    for (const WidgetType& row : kWidgetTypes)
+        if (row.type == type)
+            return &row;
+    return nullptr;
+}
+
 std::uint32_t StyleFromKeywords(const engine::Element& element, StyleKeywordTable table,
                                 std::uint32_t defaultBits) {
     std::uint32_t bits = defaultBits;
@@ -164,15 +182,15 @@ std::uint32_t StyleFromKeywords(const engine::Element& element, StyleKeywordTabl
     return bits;
 }
 
-HWND CreateNativeWindow(const std::string& className, std::uint32_t style, std::uint32_t exStyle,
+HWND CreateNativeWindow(std::string_view className, std::uint32_t style, std::uint32_t exStyle,
                         HWND parent, int controlId) {
     HWND hwnd = 0;
     if (className == "SysListView32") {
         hwnd = engine::CreateListView(parent, style, exStyle, controlId);
     } else {
         bool known = false;
-        for (const char* name : kKnownClasses)
-            known = known || className == name;
+        for (const WidgetType& row : kWidgetTypes)
+            known = known || (row.registered && row.className == className);
         if (!known)
             return 0;
         auto* window = new NativeWindow;
@@ -181,10 +199,10 @@ HWND CreateNativeWindow(const std::string& className, std::uint32_t style, std::
             delete window;
             return 0;
         }
-        engine::SetDlgCtrlID(hwnd, controlId);
+        SetDlgCtrlID(hwnd, controlId);
     }
     if (hwnd != 0)
-        Infos()[hwnd] = NativeWindowInfo{className, style, exStyle, controlId};
+        Infos()[hwnd] = NativeWindowInfo{std::string(className), style, exStyle, controlId};
     return hwnd;
 }
 

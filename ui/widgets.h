@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace verdal {
 
@@ -32,6 +33,19 @@ extern const StyleKeywordTable kListViewExtendedKeywords;
 
 inline constexpr std::uint32_t kDefaultWidgetStyle = 0x56010000;
 
+// The widget types a page may place: the "type" attribute (compared case-sensitively), the
+// window class made for it, the keyword table of its own styles (nullptr: none), and whether
+// the window system knows the class (it does not know "AtlAxWin80": such a widget gets no
+// window).
+struct WidgetType {
+    std::string_view type;
+    std::string_view className;
+    const StyleKeywordTable* keywords;
+    bool registered;
+};
+// The row of a widget type; nullptr for a type not in the table.
+const WidgetType* FindWidgetType(std::string_view type);
+
 // The default OR the bits of every keyword of the table that the element carries as an
 // attribute (names compare without regard to ASCII case).
 std::uint32_t StyleFromKeywords(const engine::Element& element, StyleKeywordTable table,
@@ -46,9 +60,9 @@ struct NativeWindowInfo {
     int controlId = 0;
 };
 
-// Creates a child window of the class, or answers 0 when the class is not registered (as
-// "AtlAxWin80" is not). The window object lives until the window is destroyed.
-HWND CreateNativeWindow(const std::string& className, std::uint32_t style, std::uint32_t exStyle,
+// Creates a child window of a class of the widget table, or answers 0 when the class is not
+// registered there. The window object lives until the window is destroyed.
+HWND CreateNativeWindow(std::string_view className, std::uint32_t style, std::uint32_t exStyle,
                         HWND parent, int controlId);
 // What a window made by CreateNativeWindow was made with; false for any other handle.
 bool GetNativeWindowInfo(HWND hwnd, NativeWindowInfo& info);

@@ -27,7 +27,7 @@ public:
     }
 
 protected:
-    bool ProvideData(std::u16string_view uri, const void*, std::size_t size) override {
+    bool ProvideData(HWND, std::u16string_view uri, const void*, std::size_t size) override {
         provided.emplace_back(uri);
         lastSize = size;
         return true;
@@ -42,7 +42,7 @@ struct HostFixture : ::testing::Test {
     // Loads a page and answers the control made for the widget with the id.
     HWND Widget(const char* html, int id) {
         EXPECT_TRUE(engine::LoadHtml(host.Handle(), html));
-        return engine::GetDlgItem(host.Handle(), id);
+        return GetDlgItem(host.Handle(), id);
     }
 };
 
@@ -168,7 +168,7 @@ TEST_F(HostFixture, AnIframeGetsANestedViewShowingAPlaceholderOrItsSource) {
     ASSERT_NE(loading.Create(0), 0);
     ASSERT_TRUE(
         engine::LoadHtml(loading.Handle(), "<iframe id='13' src='res:#101.html'></iframe>"));
-    const HWND nested = engine::GetDlgItem(loading.Handle(), 13);
+    const HWND nested = GetDlgItem(loading.Handle(), 13);
     ASSERT_NE(nested, 0);
     EXPECT_EQ(GetText(ElementById(engine::ViewRoot(nested), u"MsgText1")), u"line");
     DestroyWindow(loading.Handle());
