@@ -17,7 +17,7 @@ public:
     static const RowPainter& Instance();
 
     // The background (the window colour), the outer and inner borders and the gradient of a
-    // selected row.
+    // selected row: the list view's own selected look.
     const engine::RowColors& Colors() const { return colors_; }
 
     // Draws texts[i] in column i of the row: each cell spans its header column, 2 px in from
@@ -27,8 +27,7 @@ public:
 
 private:
     RowPainter() = default;
-    engine::RowColors colors_{
-        {255, 255, 255}, {170, 200, 245}, {230, 250, 250}, {235, 245, 245}, {225, 235, 245}};
+    engine::RowColors colors_;
 };
 
 } // namespace verdal

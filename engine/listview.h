@@ -110,6 +110,8 @@ struct NMITEMACTIVATE {
 struct RGB {
     std::uint8_t r = 0, g = 0, b = 0;
 };
+// The colours of a list view: the window colour behind its rows and the look of a selected row
+// (outer and inner border, gradient top and bottom). The browser is always sent them.
 struct RowColors {
     RGB background{255, 255, 255};
     RGB outer{170, 200, 245};

@@ -448,12 +448,8 @@
   function layoutList(model) {
     const ui = model.ui;
     if (!ui) return;
-    const c = model.colors || [];
-    ui.root.style.setProperty('--lv-bg', c[0] || '#fff');
-    ui.root.style.setProperty('--lv-outer', c[1] || 'rgb(170,200,245)');
-    ui.root.style.setProperty('--lv-inner', c[2] || 'rgb(230,250,250)');
-    ui.root.style.setProperty('--lv-top', c[3] || 'rgb(235,245,245)');
-    ui.root.style.setProperty('--lv-bottom', c[4] || 'rgb(225,235,245)');
+    ['--lv-bg', '--lv-outer', '--lv-inner', '--lv-top', '--lv-bottom'].forEach(
+      (name, i) => ui.root.style.setProperty(name, model.colors[i]));
     ui.root.classList.toggle('verdal-lv-grid', (model.exStyle & LVS_EX_GRIDLINES) !== 0);
     ui.root.classList.toggle('verdal-lv-nohead', (model.style & LVS_NOCOLUMNHEADER) !== 0);
     ui.root.setAttribute('aria-multiselectable', String((model.style & LVS_SINGLESEL) === 0));
