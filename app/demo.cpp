@@ -1,6 +1,7 @@
 // The demo's device simulator and catalogue service.
 #include "app/demo.h"
 
+#include "device/course_name.h"
 #include "store/course_record.h"
 
 #include <cstdlib>
@@ -33,18 +34,7 @@ const std::array<std::u16string, 3> kDemoCourseNames = {u"Heron Lakes Golf", u"P
 
 std::vector<std::uint8_t> DemoCourseMap(const std::u16string& name, unsigned seed) {
     std::vector<std::uint8_t> map(kGofBlockSize, 0);
-    bool latin = true;
-    for (char16_t unit : name)
-        latin = latin && unit <= 0xFF;
-    if (latin) {
-        for (std::size_t i = 0; i < name.size() && i < 20; ++i)
-            map[i] = static_cast<std::uint8_t>(name[i]);
-    } else {
-        for (std::size_t i = 0; i < name.size() && i < 8; ++i) {
-            map[4 + 2 * i] = static_cast<std::uint8_t>(name[i] & 0xFF);
-            map[5 + 2 * i] = static_cast<std::uint8_t>(name[i] >> 8);
-        }
-    }
+    WriteCourseMapName(name, map.data());
     std::uint32_t state = 2463534242u ^ seed;
     for (std::size_t i = 20; i < kCourseMapSize; ++i) {
         state ^= state << 13;

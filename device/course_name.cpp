@@ -32,6 +32,21 @@ std::u16string DeviceCourseName(const std::uint8_t* head20) {
     return u"@" + WideUnits(head20 + 4, 2 * kWideNameUnits);
 }
 
+void WriteCourseMapName(std::u16string_view name, std::uint8_t* head20) {
+    std::fill_n(head20, kNarrowNameBytes, 0);
+    const bool latin1 =
+        std::all_of(name.begin(), name.end(), [](char16_t unit) { return unit <= 0xFF; });
+    if (latin1) {
+        for (std::size_t i = 0; i < name.size() && i < kNarrowNameBytes; ++i)
+            head20[i] = static_cast<std::uint8_t>(name[i]);
+        return;
+    }
+    for (std::size_t i = 0; i < name.size() && i < kWideNameUnits; ++i) {
+        head20[4 + 2 * i] = static_cast<std::uint8_t>(name[i] & 0xFF);
+        head20[5 + 2 * i] = static_cast<std::uint8_t>(name[i] >> 8);
+    }
+}
+
 std::vector<std::uint8_t> DeviceNameBytes(std::u16string_view name) {
     if (!name.empty() && name.front() == u'@') {
         std::vector<std::uint8_t> bytes(kWideNameBytes, 0);

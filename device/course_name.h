@@ -22,6 +22,11 @@ inline constexpr std::size_t kListedNameBytes = 63;
 // "@" and bytes 4 to 19 read as 8 UTF-16LE units up to the first zero unit.
 std::u16string DeviceCourseName(const std::uint8_t* head20);
 
+// Writes the name into the first 20 bytes of a course map so that DeviceCourseName reads it
+// back: a name of ISO-8859-1 characters as its bytes (up to 20), any other as a zero byte 0
+// and up to 8 UTF-16LE units from byte 4. The bytes are zeroed first.
+void WriteCourseMapName(std::u16string_view name, std::uint8_t* head20);
+
 // The name in the device's own form. A name beginning with "@": the byte 0x40, then the UTF-16LE
 // units of up to 8 following characters, zero-padded to 17 bytes. Any other name: its
 // ISO-8859-1 bytes (a unit above 0xFF becomes "?"), cut at 20 and zero-padded to 20 bytes.

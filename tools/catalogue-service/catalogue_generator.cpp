@@ -2,6 +2,7 @@
 // tables by a hash of the course's uid (and of its version for what a later version changes).
 #include "catalogue_generator.h"
 
+#include "device/course_name.h"
 #include "platform/text.h"
 
 #include <algorithm>
@@ -275,18 +276,8 @@ std::string CatalogueGenerator::CatalogueXml(std::uint32_t upTo, const std::stri
 
 std::string CatalogueGenerator::CourseMap(std::int32_t uid, std::uint32_t version) const {
     std::string map(kMapSize, '\0');
-    const std::u16string name = Utf8ToUtf16(Course(uid, version).name);
-    const bool latin1 =
-        std::all_of(name.begin(), name.end(), [](char16_t unit) { return unit <= 0xFF; });
-    if (latin1) {
-        for (std::size_t i = 0; i < name.size() && i < 20; ++i)
-            map[i] = static_cast<char>(name[i]);
-    } else {
-        for (std::size_t i = 0; i < name.size() && i < 8; ++i) {
-            map[4 + 2 * i] = static_cast<char>(name[i] & 0xFF);
-            map[5 + 2 * i] = static_cast<char>(name[i] >> 8);
-        }
-    }
+    WriteCourseMapName(Utf8ToUtf16(Course(uid, version).name),
+                       reinterpret_cast<std::uint8_t*>(map.data()));
     std::uint64_t h = Hash(uid, 300 + version);
     for (std::size_t i = 20; i < kMapSize; i += 8, h = Mix(h))
         for (std::size_t b = 0; b < 8 && i + b < kMapSize; ++b)
