@@ -83,35 +83,6 @@ bool ConstantTimeEquals(std::string_view a, std::string_view b) {
     return diff == 0;
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// Percent-decoding; false for a malformed escape.
-bool Decode(std::string_view in, std::string& out) {
-    out.clear();
-    for (std::size_t i = 0; i < in.size(); ++i) {
-        if (in[i] != '%') {
-            out += in[i];
-            continue;
-        }
-        if (i + 2 >= in.size())
-            return false;
-        const int high = HexValue(in[i + 1]), low = HexValue(in[i + 2]);
-        if (high < 0 || low < 0)
-            return false;
-        out += static_cast<char>(high * 16 + low);
-        i += 2;
-    }
-    return true;
-}
-
 std::string QueryValue(std::string_view query, std::string_view name) {
     std::size_t pos = 0;
     while (pos <= query.size()) {
@@ -344,7 +315,7 @@ private:
 
         std::string path;
         // A path that climbs or smuggles separators names nothing the program has.
-        if (!Decode(rawPath, path) || path.find("..") != std::string::npos ||
+        if (!PercentDecode(rawPath, path) || path.find("..") != std::string::npos ||
             path.find('\\') != std::string::npos || path.find('\0') != std::string::npos ||
             path.find("//") != std::string::npos)
             return Reply(request, http::status::not_found, "not found\n", "text/plain");

@@ -93,4 +93,37 @@ std::string Utf16ToAnsi(std::u16string_view utf16) {
     return out;
 }
 
+namespace {
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+bool PercentDecode(std::string_view text, std::string& decoded) {
+    decoded.clear();
+    bool wellFormed = true;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const int high = i + 2 < text.size() ? HexValue(text[i + 1]) : -1;
+        const int low = i + 2 < text.size() ? HexValue(text[i + 2]) : -1;
+        if (text[i] != '%') {
+            decoded += text[i];
+        } else if (high < 0 || low < 0) {
+            decoded += '%';
+            wellFormed = false;
+        } else {
+            decoded += static_cast<char>(high * 16 + low);
+            i += 2;
+        }
+    }
+    return wellFormed;
+}
+
 } // namespace verdal

@@ -1,5 +1,6 @@
 // Text conversion between the encodings the program meets: UTF-8 (catalogue, database),
-// UTF-16 (user interface, settings, device course names) and the ANSI code page (ISO-8859-1).
+// UTF-16 (user interface, settings, device course names), the ANSI code page (ISO-8859-1) and
+// the %XX escapes of web addresses.
 #pragma once
 
 #include <string>
@@ -22,5 +23,9 @@ std::string Utf16ToUtf8(std::u16string_view utf16);
 // A zero byte or unit ends the input.
 std::u16string AnsiToUtf16(std::string_view ansi);
 std::string Utf16ToAnsi(std::u16string_view utf16);
+
+// A URL path with its %XX escapes decoded (hex digits in either case). False when a '%' begins
+// no escape; decoded then holds that '%' as it stands and the rest decoded.
+bool PercentDecode(std::string_view text, std::string& decoded);
 
 } // namespace verdal

@@ -66,3 +66,14 @@ TEST(AnsiCodePage, IsLatin1WithQuestionMarksAbove0xFF) {
     EXPECT_EQ(Utf16ToAnsi(u"\uD55C1"), "?1");
     EXPECT_EQ(AnsiToUtf16(std::string_view("ab\0c", 4)), u"ab");
 }
+
+TEST(PercentDecode, DecodesEveryEscapeAndKeepsAStrayPercent) {
+    std::string decoded;
+    EXPECT_TRUE(PercentDecode("/maps/with%20blank-%4A%4b.gof", decoded));
+    EXPECT_EQ(decoded, "/maps/with blank-JK.gof");
+    for (const char* malformed : {"/a%2", "/a%", "/a%zz1", "/%%41"}) {
+        EXPECT_FALSE(PercentDecode(malformed, decoded)) << malformed;
+        EXPECT_EQ(decoded.find('%'), malformed[1] == '%' ? 1u : 2u) << malformed;
+    }
+    EXPECT_EQ(decoded, "/%A");
+}

@@ -17,6 +17,7 @@
 // of UID in the latest version. Paths are matched after their %XX escapes are decoded.
 // Connections are kept alive as long as the client wishes.
 #include "catalogue_generator.h"
+#include "platform/text.h"
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/write.hpp>
@@ -122,30 +123,6 @@ Reply NotFound() {
     return reply;
 }
 
-// The path with its %XX escapes decoded; a '%' that begins no escape stays as it is.
-std::string DecodePath(const std::string& path) {
-    auto hex = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1;
-    };
-    std::string decoded;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        if (path[i] == '%' && i + 2 < path.size() && hex(path[i + 1]) >= 0 &&
-            hex(path[i + 2]) >= 0) {
-            decoded += static_cast<char>(hex(path[i + 1]) * 16 + hex(path[i + 2]));
-            i += 2;
-        } else {
-            decoded += path[i];
-        }
-    }
-    return decoded;
-}
-
 Reply MapReply(Service& service, std::optional<std::uint32_t> uid, std::uint32_t version,
                std::string& specific) {
     if (!uid || *uid == 0 || *uid > static_cast<std::uint32_t>(service.generator.CourseCount()))
@@ -167,7 +144,10 @@ Reply MapReply(Service& service, std::optional<std::uint32_t> uid, std::uint32_t
 Reply Route(Service& service, std::string target) {
     if (auto query = target.find('?'); query != std::string::npos)
         target.resize(query);
-    target = DecodePath(target);
+    // A '%' that begins no escape stays as it is.
+    std::string decoded;
+    PercentDecode(target, decoded);
+    target = std::move(decoded);
     Reply reply;
     std::string specific;
     if (target.size() >= 19 && target.compare(target.size() - 19, 19, "get_new_version.php") == 0) {
