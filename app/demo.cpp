@@ -1,12 +1,8 @@
 // The demo's device simulator and catalogue service.
 #include "app/demo.h"
 
-#include "device/course_name.h"
-#include "store/course_record.h"
-
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <unistd.h>
 
 namespace verdal {
@@ -27,23 +23,11 @@ std::string HelperProgram(const std::string& name) {
     return beside.string();
 }
 
+// The demo device's courses, one under a name beyond ISO-8859-1 (UTF-8).
+constexpr const char* kDemoCourseNames[] = {"Heron Lakes Golf", "Pebble Creek GC",
+                                            "\u0141\u00f3d\u017a GC"};
+
 } // namespace
-
-const std::array<std::u16string, 3> kDemoCourseNames = {u"Heron Lakes Golf", u"Pebble Creek GC",
-                                                        u"\u0141\u00f3d\u017a GC"};
-
-std::vector<std::uint8_t> DemoCourseMap(const std::u16string& name, unsigned seed) {
-    std::vector<std::uint8_t> map(kGofBlockSize, 0);
-    WriteCourseMapName(name, map.data());
-    std::uint32_t state = 2463534242u ^ seed;
-    for (std::size_t i = 20; i < kCourseMapSize; ++i) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        map[i] = static_cast<std::uint8_t>(state);
-    }
-    return map;
-}
 
 std::string Demo::DataFolder(const std::string& dataDir) {
     if (!dataDir.empty())
@@ -67,21 +51,16 @@ bool Demo::Start(const std::string& dataFolder, std::string& error) {
     for (const auto& entry : fs::directory_iterator(store, code))
         if (entry.is_regular_file())
             fs::remove(entry.path(), code);
-    for (std::size_t i = 0; i < kDemoCourseNames.size(); ++i) {
-        const auto map = DemoCourseMap(kDemoCourseNames[i], static_cast<unsigned>(i));
-        std::ofstream out(store / ("course" + std::to_string(i + 1) + ".gof"), std::ios::binary);
-        out.write(reinterpret_cast<const char*>(map.data()),
-                  static_cast<std::streamsize>(map.size()));
-        if (!out) {
-            error = "cannot write the demo device's courses in " + store.string();
-            return false;
-        }
-    }
     devicePort_ = (root / "ttyUSB0").string();
+    std::vector<std::string> arguments = {"--link",  devicePort_,   "--capacity",
+                                          "20",      "--serial",    "VD2012-000417",
+                                          "--store", store.string()};
+    for (const char* name : kDemoCourseNames) {
+        arguments.push_back("--course");
+        arguments.push_back(name);
+    }
     std::string line;
-    if (!device_.Start(HelperProgram("verdal-devsim"),
-                       {"--link", devicePort_, "--capacity", "20", "--serial", "VD2012-000417",
-                        "--store", store.string()},
+    if (!device_.Start(HelperProgram("verdal-devsim"), arguments,
                        {.captureOutput = true, .keepErrors = true, .stopWithParent = true}, error))
         return false;
     if (!device_.ReadLine(line, 10000) || line.rfind("READY ", 0) != 0) {

@@ -5,20 +5,9 @@
 
 #include "app/child_process.h"
 
-#include <array>
-#include <cstdint>
 #include <string>
-#include <vector>
 
 namespace verdal {
-
-// A course map as the device stores it (7296 bytes) whose name the device reads back: a name
-// that fits ISO-8859-1 stands in bytes 0 to 19, zero-padded; any other has byte 0 zero and its
-// first 8 UTF-16LE units in bytes 4 to 19. The rest is deterministic filler.
-std::vector<std::uint8_t> DemoCourseMap(const std::u16string& name, unsigned seed);
-
-// The names of the three courses on the demo device.
-extern const std::array<std::u16string, 3> kDemoCourseNames;
 
 class Demo {
 public:

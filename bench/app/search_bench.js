@@ -12,7 +12,7 @@ const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
 const { launch, mainFrame } = require('../../tests/browser/harness');
-const { BIN, run, courseMap } = require('../../tests/browser/app_session');
+const { BIN, run } = require('../../tests/browser/app_session');
 
 const rowsArg = process.argv.indexOf('--rows');
 const ROWS = rowsArg > 0 ? Number(process.argv[rowsArg + 1]) : 40000;
@@ -109,11 +109,8 @@ async function main() {
     console.log(`making golf.db with ${ROWS} courses ...`);
     const maker = run('verdal-bench-store', ['--rows', String(ROWS), '--mode', 'tuned', '--keep', path.join(dir, 'data')]);
     await maker.exited;
-    const store = path.join(dir, 'store');
-    fs.mkdirSync(store);
-    fs.writeFileSync(path.join(store, 'c0.gof'), courseMap('Heron Lakes Golf'));
     const sim = run('verdal-devsim', ['--link', path.join(dir, 'sim'), '--capacity', '20', '--serial',
-                                      'VD2012-000417', '--store', store, '--pace']);
+                                      'VD2012-000417', '--course', 'Heron Lakes Golf', '--pace']);
     children.push(sim);
     await sim.waitFor(/^READY /);
     const service = run('verdal-catalogue-service', ['--listen', '127.0.0.1:0', '--courses', '10']);

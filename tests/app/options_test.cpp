@@ -1,5 +1,4 @@
-// verdal's command line and the demo's course maps.
-#include "app/demo.h"
+// verdal's command line.
 #include "app/program_options.h"
 
 #include <gtest/gtest.h>
@@ -41,20 +40,6 @@ TEST(ProgramOptions, ReadsEveryOptionAndRefusesUnknownOnesAndMissingValues) {
     EXPECT_NE(error.find("--colour"), std::string::npos);
     const char* missing[] = {"verdal", "--port"};
     EXPECT_FALSE(ParseProgramOptions(2, missing, options, error));
-}
-
-TEST(DemoCourseMap, HoldsTheNameWhereTheDeviceReadsIt) {
-    const auto latin = DemoCourseMap(u"Pebble Creek GC", 1);
-    ASSERT_EQ(latin.size(), 7296u);
-    EXPECT_EQ(std::string(latin.begin(), latin.begin() + 15), "Pebble Creek GC");
-    EXPECT_EQ(latin[15], 0);
-    const auto wide = DemoCourseMap(kDemoCourseNames[2], 2);
-    EXPECT_EQ(wide[0], 0);
-    const std::u16string& name = kDemoCourseNames[2];
-    for (std::size_t i = 0; i < 8; ++i)
-        EXPECT_EQ(wide[4 + 2 * i] | (wide[5 + 2 * i] << 8), i < name.size() ? name[i] : 0) << i;
-    EXPECT_EQ(std::vector<std::uint8_t>(wide.begin() + 7264, wide.end()),
-              std::vector<std::uint8_t>(32, 0));
 }
 
 } // namespace

@@ -46,30 +46,19 @@ function run(program, args) {
   return { child, lines, waitFor, exited, stop };
 }
 
-// A course map whose name the device reads: ISO-8859-1 names in bytes 0 to 19; others with byte
-// 0 zero and their first 8 UTF-16LE units in bytes 4 to 19.
-function courseMap(name) {
-  const map = Buffer.alloc(7296);
-  if ([...name].every((c) => c.charCodeAt(0) <= 0xff)) map.write(name.slice(0, 20), 0, 'latin1');
-  else map.write(name.slice(0, 8), 4, 'utf16le');
-  for (let i = 20; i < 7264; ++i) map[i] = (i * 31) & 0xff;
-  return map;
-}
-
 // The simulator with three courses behind the spy (paced to the wire's speed when pace is set), the catalogue service (unless server is
 // given) and verdal with --no-browser; answers the session once the page shows.
 async function open(browser, { device = true, server, capacity = 20, faults = [], pace = false } = {}) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'verdal-app-'));
   const store = path.join(dir, 'store');
-  fs.mkdirSync(store);
-  ['Heron Lakes Golf', 'Pebble Creek GC', '\u5bcc\u58eb\u898b\u30ab\u30f3\u30c8\u30ea\u30fc'].forEach(
-    (name, i) => fs.writeFileSync(path.join(store, `c${i}.gof`), courseMap(name)));
+  const courses = ['Heron Lakes Golf', 'Pebble Creek GC', '\u5bcc\u58eb\u898b\u30ab\u30f3\u30c8\u30ea\u30fc'];
   const children = [];
   const port = path.join(dir, 'ttyUSB0');
   let spy;
   if (device) {
     const sim = run('verdal-devsim', ['--link', path.join(dir, 'sim'), '--capacity', String(capacity),
                                       '--serial', 'VD2012-000417', '--store', store,
+                                      ...courses.flatMap((name) => ['--course', name]),
                                       ...(pace ? ['--pace'] : []),
                                       ...faults.flatMap((f) => ['--fault', f])]);
     children.push(sim);
@@ -117,4 +106,4 @@ const status = (s, text) => s.main.locator('#message', { hasText: text }).waitFo
 const devices = (s) => s.main.getByRole('grid').first();
 
 
-module.exports = { BIN, BOUND, run, courseMap, open, close, status, devices, watchStatusLine };
+module.exports = { BIN, BOUND, run, open, close, status, devices, watchStatusLine };

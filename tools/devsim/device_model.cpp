@@ -1,6 +1,9 @@
 // The simulated device's protocol, transfer receiver and course store.
 #include "tools/devsim/device_model.h"
 
+#include "device/course_name.h"
+#include "platform/text.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -126,6 +129,15 @@ bool ParseFault(const std::string& text, Fault& fault) {
 
 DeviceModel::DeviceModel(Options options) : options_(std::move(options)) {
     LoadStore();
+    // A course map as the catalogue sends them: 7264 bytes of map with the name at its head,
+    // padded to the 7296 bytes of a transfer.
+    for (std::size_t n = 0; n < options_.courses.size(); ++n) {
+        std::vector<std::uint8_t> map(7296, 0);
+        WriteCourseMapName(verdal::Utf8ToUtf16(options_.courses[n]), map.data());
+        for (std::size_t i = 20; i < 7264; ++i)
+            map[i] = static_cast<std::uint8_t>(i * 31 + n * 7);
+        StoreCourse(std::move(map));
+    }
 }
 
 void DeviceModel::LoadStore() {

@@ -42,6 +42,8 @@ struct Options {
     int capacity = 20;
     std::string serial = "VERDAL-SIM-0001";
     std::string storeDir; // empty: courses kept in memory only
+    // Courses the device holds from the start, by name (UTF-8), beside those of the store.
+    std::vector<std::string> courses;
     std::vector<Fault> faults;
 };
 

@@ -103,6 +103,8 @@ int Usage(std::ostream& out = std::cerr, int code = 2) {
            "  --capacity N         room for N courses (default 20)\n"
            "  --serial SN          the serial number it reports (default VERDAL-SIM-0001)\n"
            "  --store DIR          keep the courses in DIR, one file each (default: in memory)\n"
+           "  --course NAME        begin with a course of that name (stored like a sent one);\n"
+           "                       may be repeated\n"
            "  --pace               pace the bytes to 115200 baud\n"
            "  --fault FAULT        misbehave as FAULT says; may be repeated\n"
            "  --help               show this text\n"
@@ -136,6 +138,8 @@ int main(int argc, char** argv) {
                 options.serial = argv[++i];
             } else if (arg == "--store" && hasValue) {
                 options.storeDir = argv[++i];
+            } else if (arg == "--course" && hasValue) {
+                options.courses.push_back(argv[++i]);
             } else if (arg == "--pace") {
                 pace = true;
             } else if (arg == "--fault" && hasValue) {
