@@ -12,16 +12,18 @@ inline constexpr UINT kStatusMessage = 2024;
 // To the page window of an open progress dialog: wParam is a percentage (0 to 100), lParam 0.
 inline constexpr UINT kProgressMessage = 10858;
 
+// What a worker reports; the text each shows on the status line is the main window's status
+// table's.
 enum class StatusCode : WPARAM {
-    Connecting = 1,         // "CONNECTING TO DEVICE"
-    NotConnected = 2,       // "DEVICE NOT CONNECTED"
-    SerialNumberError = 3,  // "DEVICE SN ERROR"
-    ConnectingServer = 4,   // "CONNECTING TO SERVER"
-    ServerNotConnected = 5, // "SERVER NOT CONNECTED"
+    Connecting = 1,         // the connect worker looks for the device
+    NotConnected = 2,       // no device found, or it stopped answering
+    SerialNumberError = 3,  // the device answered with an empty serial number
+    ConnectingServer = 4,   // the server check begins
+    ServerNotConnected = 5, // the server check failed
     CourseStored = 9,       // the stored course's name, carried by the message
-    Connected = 10,         // "DEVICE CONNECTED"
-    UpdateCompleted = 11,   // "UPDATE GOF FILE COMPLETED"
-    UpdateError = 12,       // "UPDATE GOF FILE ERROR"
+    Connected = 10,         // the server check succeeded
+    UpdateCompleted = 11,   // a catalogue update ended well
+    UpdateError = 12,       // a catalogue update failed
 };
 
 // Posts a status without text to the main window.
