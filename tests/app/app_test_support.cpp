@@ -8,52 +8,12 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <thread>
 
-namespace verdal::testing {
+namespace verdal::test {
 
 using namespace engine;
-
-bool PumpUntil(HWND anyWindow, const std::function<bool()>& done, int boundMs) {
-    std::atomic<bool> stop{false};
-    // Messages keep coming while we wait, so that GetMessage returns to look at done().
-    std::thread waker([&] {
-        while (!stop) {
-            PostMessage(anyWindow, WM_NULL);
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    });
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
-    MSG msg;
-    while (!done() && std::chrono::steady_clock::now() < deadline) {
-        if (GetMessage(msg))
-            DispatchMessage(msg);
-    }
-    stop = true;
-    waker.join();
-    return done();
-}
-
-void DrainQueue() {
-    struct Marker : Window {
-        bool seen = false;
-        bool ProcessWindowMessage(HWND, UINT message, WPARAM, LPARAM, LRESULT&) override {
-            seen = seen || message == WM_USER + 99;
-            return true;
-        }
-    } marker;
-    const HWND hwnd = CreateWindowFor(marker, 0);
-    PostMessage(hwnd, WM_USER + 99);
-    MSG msg;
-    while (!marker.seen)
-        if (GetMessage(msg))
-            DispatchMessage(msg);
-    DestroyWindow(hwnd);
-}
 
 std::u16string TextOf(HWND window, const char16_t* id) {
     return GetText(ElementById(RootElement(window), id));
@@ -133,4 +93,4 @@ private:
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new AppEnvironment);
 
 } // namespace
-} // namespace verdal::testing
+} // namespace verdal::test

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 using namespace verdal;
-using namespace verdal::testing;
+using namespace verdal::test;
 
 namespace {
 

@@ -13,20 +13,9 @@
 
 using namespace verdal;
 using namespace verdal::engine;
-using namespace verdal::testing;
+using namespace verdal::test;
 
 namespace {
-
-// Collects the progress values posted to it.
-class ProgressSpy : public Window {
-public:
-    std::vector<int> values;
-    bool ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT&) override {
-        if (message == kProgressMessage)
-            values.push_back(static_cast<int>(wParam));
-        return message == kProgressMessage;
-    }
-};
 
 void AddCourse(int objid, const std::string& name, const std::string& country,
                const std::string& city) {
@@ -172,7 +161,7 @@ TEST_F(SearchTest, EachCriterionPicksItsCoursesAndEnterSearches) {
         AddCourse(4, "O'Hara Links", "Ireland", "Cork");
         AddCourse(5, "Heron_Bay", "Canada", "Ontario");
     });
-    ProgressSpy spy;
+    Recorder spy;
     ASSERT_NE(CreateWindowFor(spy, 0), 0);
     const auto search = [&](std::string country, std::string city, std::string keyword) {
         main.ClearCatalogueList();
@@ -218,16 +207,16 @@ TEST_F(SearchTest, ProgressRunsToNinetyNineTwiceAndEndsAtFifty) {
             AddCourse(i + 1, "Course " + std::to_string(i), "Japan", "Chiba");
         CourseDatabase().runStatement("commit;");
     });
-    ProgressSpy spy;
+    Recorder spy;
     ASSERT_NE(CreateWindowFor(spy, 0), 0);
     EXPECT_EQ(SearchWorker(hwnd, spy.Handle(), SearchQuery{"Japan", "", ""}), 2500u);
     // Each value once, as it changes: 0 to 99, 0 to 99, 0 to 50.
     ASSERT_TRUE(PumpUntil(hwnd, [&] {
-        return spy.values.size() == 251 &&
+        return spy.Progress().size() == 251 &&
                SendMessage(main.CatalogueList(), LVM_GETITEMCOUNT) == 2500;
     }));
-    for (std::size_t k = 0; k < spy.values.size(); ++k)
-        EXPECT_EQ(spy.values[k], static_cast<int>(k % 100)) << k;
+    for (std::size_t k = 0; k < spy.Progress().size(); ++k)
+        EXPECT_EQ(spy.Progress()[k], k % 100) << k;
     // The rows, handed over in batches, keep the statement's order across them.
     std::vector<std::u16string> names, sorted;
     for (const auto& row : Rows())

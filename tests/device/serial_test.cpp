@@ -2,7 +2,8 @@
 #include "device/serial.h"
 #include "platform/event.h"
 #include "platform/serial_port.h"
-#include "tests/device/device_harness.h"
+#include "tests/support/device_harness.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,7 @@ using namespace verdal;
 using namespace verdal::test;
 
 TEST(SerialLink, PortsThatCannotOpenAnswerZeroWithAReason) {
-    TempDir dir;
+    TempFolder dir;
     Serial serial;
     EXPECT_EQ(serial.Open(dir / "ttyUSB7", 115200), 0);
     EXPECT_FALSE(serial.IsOpen());

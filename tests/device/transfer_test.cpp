@@ -4,7 +4,8 @@
 #include "device/send_cf_req.h"
 #include "device/serial.h"
 #include "platform/messages.h"
-#include "tests/device/device_harness.h"
+#include "tests/support/device_harness.h"
+#include "tests/support/message_recorder.h"
 
 #include <gtest/gtest.h>
 
@@ -238,7 +239,7 @@ TEST(XmodemSender, SendsEachBlockUntilAcknowledgedAndEndsOnlyWhenEotIsAcknowledg
     for (std::size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
 
-    RecordingWindow page(kProgressMessage);
+    Recorder page;
     const HWND pageWindow = CreateWindowFor(page, 0);
     ManualResetEvent completion;
     int blocksSeen = 0;
@@ -285,10 +286,11 @@ TEST(XmodemSender, SendsEachBlockUntilAcknowledgedAndEndsOnlyWhenEotIsAcknowledg
     playDevice.join();
     EXPECT_TRUE(transferred);
     EXPECT_EQ(blocksSeen, 57);
-    ASSERT_EQ(page.values.size(), static_cast<std::size_t>(bytesSent));
-    EXPECT_EQ(page.values.front(), 20);
-    EXPECT_EQ(page.values.back(), 100);
-    EXPECT_TRUE(std::is_sorted(page.values.begin(), page.values.end()));
+    const std::vector<WPARAM> progress = page.Progress();
+    ASSERT_EQ(progress.size(), static_cast<std::size_t>(bytesSent));
+    EXPECT_EQ(progress.front(), 20u);
+    EXPECT_EQ(progress.back(), 100u);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
     DestroyWindow(pageWindow);
     serial.Close();
 }

@@ -1,7 +1,8 @@
+#include "platform/data_dir.h"
 #include "store/course_table.h"
 #include "store/sqlite_layer.h"
 
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -115,7 +116,7 @@ TEST(CourseStatements, SearchStatementFollowsWhatIsGiven) {
 }
 
 TEST_F(CourseTableTest, OpensGolfDbAndCreatesTheTableOnce) {
-    EXPECT_TRUE(std::filesystem::exists(folder.File("golf.db")));
+    EXPECT_TRUE(std::filesystem::exists(folder / "golf.db"));
     EXPECT_TRUE(CourseDatabase().hasTable("GOLF"));
     auto schema = [] {
         return CourseDatabase().runScalar("select count(*) from sqlite_master where "
@@ -322,8 +323,8 @@ TEST_F(CourseTableTest, TheTextsSearchReadsTheSameCoursesWithoutTheirMaps) {
 TEST(CourseDatabaseFile, UnusableDataFolderIsReportedAsUnopenable) {
     test::TempDataFolder folder;
     // A plain file where the data folder should be: the folder cannot be made.
-    test::WriteWholeFile(folder.File("plain-file"), "x");
-    SetDataDir(folder.File("plain-file") + "/data");
+    test::WriteFile(folder / "plain-file", "x");
+    SetDataDir(folder / "plain-file" + "/data");
     try {
         OpenCourseDatabase();
         ADD_FAILURE() << "opened";

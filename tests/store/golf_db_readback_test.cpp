@@ -2,7 +2,7 @@
 #include "store/course_table.h"
 #include "store/sqlite_text.h"
 
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -43,7 +43,7 @@ TEST(GolfDb, ReadByTheSqlite3Program) {
     ASSERT_EQ(std::system("sqlite3 -version >/dev/null 2>&1"), 0)
         << "the sqlite3 program (Debian package sqlite3) is needed";
     test::TempDataFolder folder;
-    const std::string file = folder.File("golf.db");
+    const std::string file = folder / "golf.db";
     StartProgram();
     CourseRecord record;
     record.objid = 12;

@@ -1,6 +1,6 @@
 #include "store/sqlite_layer.h"
 
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -26,12 +26,12 @@ template <typename F> std::string MessageOf(F f, int expectedCode) {
 class DatabaseTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        db.open(folder.File("layer.db").c_str());
+        db.open((folder / "layer.db").c_str());
         db.runStatement("create table T (a integer, b text, c text);"
                         "insert into T values (1, 'one', NULL);"
                         "insert into T values (2, NULL, 'x');");
     }
-    test::TempDataFolder folder;
+    test::TempFolder folder;
     CppSQLite3Database db;
 };
 
@@ -159,9 +159,9 @@ TEST_F(DatabaseTest, FailedStepLeavesNoStatement) {
 }
 
 TEST(CppSQLite3Cursor, MovedCursorFinalizesItsStatementOnce) {
-    test::TempDataFolder folder;
+    test::TempFolder folder;
     sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(folder.File("move.db").c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_open((folder / "move.db").c_str(), &db), SQLITE_OK);
     auto prepare = [db](const char* sql) {
         sqlite3_stmt* stmt = nullptr;
         EXPECT_EQ(sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr), SQLITE_OK);

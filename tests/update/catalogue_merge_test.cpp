@@ -3,17 +3,17 @@
 #include "update/catalogue_merge.h"
 
 #include "catalogue_generator.h"
-#include "loopback_servers.h"
-#include "message_recorder.h"
-#include "platform/data_dir.h"
 #include "platform/text.h"
 #include "store/course_table.h"
 #include "store/sqlite_layer.h"
+#include "tests/support/message_recorder.h"
+#include "tests/support/programs.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
+#include <filesystem>
 #include <future>
 #include <map>
 
@@ -28,7 +28,6 @@ namespace {
 class MergeTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        SetDataDir(temp.Path().string());
         OpenCourseDatabase();
         EnsureCourseTable();
         BindUiThread();
@@ -44,14 +43,11 @@ protected:
     bool Merge(std::uint32_t localVersion) {
         const bool merged =
             MergeCatalogue(mainWindow.Handle(), progressWindow.Handle(), localVersion);
-        mainWindow.HandleQueued();
-        progressWindow.HandleQueued();
+        DrainQueue();
         return merged;
     }
 
-    void WriteCatalogue(const std::string& xml) {
-        std::ofstream(temp.Path() / "update.xml", std::ios::binary) << xml;
-    }
+    void WriteCatalogue(const std::string& xml) { WriteFile(temp / "update.xml", xml); }
 
     std::map<std::int32_t, CourseRecord> Table() {
         std::map<std::int32_t, CourseRecord> rows;
@@ -65,7 +61,7 @@ protected:
         return rows;
     }
 
-    TempFolder temp;
+    TempDataFolder temp;
     Recorder mainWindow;
     Recorder progressWindow;
 };
@@ -250,7 +246,7 @@ TEST_F(MergeTest, FilesThatCannotBeMergedChangeNothing) {
         EXPECT_FALSE(Merge(24)) << xml;
         EXPECT_TRUE(Table().empty()) << xml;
     }
-    std::filesystem::remove(temp.Path() / "update.xml");
+    std::filesystem::remove(temp / "update.xml");
     EXPECT_FALSE(Merge(24));
     // A root without versions is merged: there is nothing to do.
     WriteCatalogue("<catalogue/>");
@@ -274,17 +270,16 @@ TEST_F(MergeTest, AStopEndsTheMergeBetweenCoursesAndAbandonsTheTransfers) {
     auto merged = std::async(std::launch::async, [&] {
         return MergeCatalogue(mainWindow.Handle(), progressWindow.Handle(), 24, stop.get_token());
     });
-    const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (mainWindow.StoredNames().size() < 2 && std::chrono::steady_clock::now() < bound) {
-        merged.wait_for(std::chrono::milliseconds(20));
-        mainWindow.HandleQueued();
-    }
+    WaitUntil([&] {
+        DrainQueue();
+        return mainWindow.StoredNames().size() >= 2;
+    });
     ASSERT_EQ(mainWindow.StoredNames().size(), 2u);
 
     stop.request_stop();
     ASSERT_EQ(merged.wait_for(std::chrono::seconds(1)), std::future_status::ready);
     EXPECT_FALSE(merged.get());
-    mainWindow.HandleQueued();
+    DrainQueue();
     EXPECT_EQ(mainWindow.StoredNames().size(), 2u);
     EXPECT_EQ(Table().size(), 2u);
 }
@@ -297,9 +292,7 @@ TEST_F(MergeTest, AStoppedDownloadMakesNoFurtherAttempt) {
                                  stop.get_token());
     });
     // The first attempt breaks off; the stop falls into the pause before the second.
-    const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (service.Served()["catalogue"] < 1 && std::chrono::steady_clock::now() < bound)
-        downloaded.wait_for(std::chrono::milliseconds(20));
+    WaitUntil([&] { return service.Served()["catalogue"] >= 1; });
     stop.request_stop();
     ASSERT_EQ(downloaded.wait_for(std::chrono::seconds(1)), std::future_status::ready);
     EXPECT_EQ(downloaded.get(), 0);

@@ -1,19 +1,22 @@
 // An update killed at random points never damages golf.db, and a rerun ends with the table an
 // uninterrupted update makes: every course is committed by itself as soon as it is fetched.
-#include "loopback_servers.h"
+#include "tests/support/programs.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <csignal>
+#include <filesystem>
 #include <random>
 
+using namespace verdal;
 using namespace verdal::test;
 
 namespace {
 
 // Runs the query on the database file and answers every value of every row, one line a row.
-std::string Query(const std::filesystem::path& db, const char* sql) {
+std::string Query(const std::string& db, const char* sql) {
     sqlite3* connection = nullptr;
     std::string text;
     if (sqlite3_open(db.c_str(), &connection) != SQLITE_OK) {
@@ -41,13 +44,8 @@ std::string Query(const std::filesystem::path& db, const char* sql) {
 constexpr const char* kTable = "select objid,fileid,name,alias,country,city,address,telephone,"
                                "email,hole,gof from GOLF order by objid, rowid;";
 
-std::vector<std::string> UpdateCommand(const TempFolder& data, const CatalogueService& service) {
-    return {BuiltProgram("verdal-cli"),
-            "--data-dir",
-            data.Path().string(),
-            "--server",
-            service.Base(),
-            "update"};
+std::vector<std::string> UpdateArgs(const TempFolder& data, const CatalogueService& service) {
+    return {"--data-dir", data.Path(), "--server", service.Base(), "update"};
 }
 
 } // namespace
@@ -56,11 +54,8 @@ TEST(InterruptedUpdate, KilledAtRandomPointsLeavesASoundDatabaseAndARerunComplet
     CatalogueService service(300, "25,26,27");
 
     TempFolder reference;
-    {
-        ChildProcess run(UpdateCommand(reference, service));
-        ASSERT_EQ(run.Finish(), 0);
-    }
-    const std::string expected = Query(reference.Path() / "golf.db", kTable);
+    ASSERT_EQ(RunBuilt("verdal-cli", UpdateArgs(reference, service)).exitCode, 0);
+    const std::string expected = Query(reference / "golf.db", kTable);
     ASSERT_NE(expected.find("\n"), std::string::npos);
 
     TempFolder interrupted;
@@ -71,21 +66,22 @@ TEST(InterruptedUpdate, KilledAtRandomPointsLeavesASoundDatabaseAndARerunComplet
     // the end; a kill after k lines falls at a random point of the run.
     std::uniform_int_distribution<int> lines(0, 400);
     for (int round = 0; round < 8; ++round) {
-        ChildProcess run(UpdateCommand(interrupted, service));
+        ChildProcess run;
+        StartBuilt(run, "verdal-cli", UpdateArgs(interrupted, service));
         const int killAfter = lines(random);
-        for (int line = 0; line < killAfter && !run.ReadLine(60000).empty(); ++line) {
+        std::string line;
+        for (int n = 0; n < killAfter && run.ReadLine(line, 60000); ++n) {
         }
-        run.Finish(SIGKILL);
-        if (std::filesystem::exists(interrupted.Path() / "golf.db")) {
-            EXPECT_EQ(Query(interrupted.Path() / "golf.db", "PRAGMA integrity_check;"), "ok|\n")
+        ::kill(run.Pid(), SIGKILL);
+        run.Wait();
+        if (std::filesystem::exists(interrupted / "golf.db")) {
+            EXPECT_EQ(Query(interrupted / "golf.db", "PRAGMA integrity_check;"), "ok|\n")
                 << "round " << round << ", killed after " << killAfter << " lines";
         }
     }
-    ChildProcess rerun(UpdateCommand(interrupted, service));
-    std::string line, last;
-    while (!(line = rerun.ReadLine(60000)).empty())
-        last = line;
-    EXPECT_EQ(rerun.Finish(), 0);
-    EXPECT_EQ(last, "UPDATE GOF FILE COMPLETED");
-    EXPECT_EQ(Query(interrupted.Path() / "golf.db", kTable), expected);
+    const ProgramRun rerun = RunBuilt("verdal-cli", UpdateArgs(interrupted, service));
+    EXPECT_EQ(rerun.exitCode, 0);
+    ASSERT_FALSE(rerun.lines.empty());
+    EXPECT_EQ(rerun.lines.back(), "UPDATE GOF FILE COMPLETED");
+    EXPECT_EQ(Query(interrupted / "golf.db", kTable), expected);
 }

@@ -2,21 +2,20 @@
 // with golf.db and settings.reg in a temporary data folder.
 #include "update/update_workflow.h"
 
-#include "loopback_servers.h"
-#include "message_recorder.h"
-#include "platform/data_dir.h"
 #include "platform/text.h"
 #include "platform/worker.h"
 #include "store/course_table.h"
 #include "store/settings.h"
 #include "store/sqlite_layer.h"
+#include "tests/support/message_recorder.h"
+#include "tests/support/programs.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
-#include <sstream>
+#include <filesystem>
 #include <thread>
 
 using namespace verdal;
@@ -27,7 +26,6 @@ namespace {
 class WorkflowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        SetDataDir(temp.Path().string());
         LoadSettings();
         OpenCourseDatabase();
         EnsureCourseTable();
@@ -45,7 +43,7 @@ protected:
         Worker worker;
         worker.Start([&](std::stop_token stop) { ServerCheck(mainWindow.Handle(), offer, stop); });
         worker.Join();
-        mainWindow.HandleQueued();
+        DrainQueue();
     }
 
     // Runs the update worker under a modal dialog; answers the dialog's result.
@@ -57,22 +55,17 @@ protected:
                 RunCatalogueUpdate(mainWindow.Handle(), offer.Get(), pageWindow);
             },
             mainWindow.Handle());
-        mainWindow.HandleQueued();
+        DrainQueue();
         if (progress)
             *progress = page.Progress();
         return result;
     }
 
-    std::string SettingsFile() const {
-        std::ifstream in(temp.Path() / "settings.reg");
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    std::string SettingsFile() const { return ReadFile(temp / "settings.reg"); }
 
     int CourseCount() { return CourseDatabase().runScalar("select count(*) from GOLF;"); }
 
-    TempFolder temp;
+    TempDataFolder temp;
     Recorder mainWindow;
     CatalogueOffer offer;
 };
@@ -196,9 +189,9 @@ TEST_F(WorkflowTest, ASuccessfulUpdateSavesTheOfferedVersion) {
     // Before the version was saved, every row reached the database file itself: its copy without
     // the write-ahead journal holds them all.
     TempFolder copy;
-    std::filesystem::copy_file(temp.Path() / "golf.db", copy.Path() / "golf.db");
+    std::filesystem::copy_file(temp / "golf.db", copy / "golf.db");
     CppSQLite3Database alone;
-    alone.open((copy.Path() / "golf.db").c_str());
+    alone.open((copy / "golf.db").c_str());
     EXPECT_EQ(alone.runScalar("select count(*) from GOLF;"), 40);
     alone.close();
 
@@ -214,9 +207,7 @@ TEST_F(WorkflowTest, AStopEndsTheServerCheckAndTheUpdateWithoutChangingAnything)
     SetServerOverride(stalled.Base());
     auto stopOnceServed = [&](std::stop_source& stop, const char* kind, long count) {
         return std::thread([&stop, &stalled, kind, count] {
-            const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-            while (stalled.Served()[kind] < count && std::chrono::steady_clock::now() < bound)
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            WaitUntil([&] { return stalled.Served()[kind] >= count; });
             stop.request_stop();
         });
     };
@@ -228,7 +219,7 @@ TEST_F(WorkflowTest, AStopEndsTheServerCheckAndTheUpdateWithoutChangingAnything)
     worker.join();
     stopper.join();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
-    mainWindow.HandleQueued();
+    DrainQueue();
     EXPECT_EQ(mainWindow.Statuses(), (Codes{4})) << "nothing is posted after the stop";
     EXPECT_EQ(offer.Get().offeredVersion, 0u);
 
@@ -246,7 +237,7 @@ TEST_F(WorkflowTest, AStopEndsTheServerCheckAndTheUpdateWithoutChangingAnything)
                   mainWindow.Handle()),
               1);
     stopper.join();
-    mainWindow.HandleQueued();
+    DrainQueue();
     const Codes statuses = mainWindow.Statuses();
     ASSERT_FALSE(statuses.empty());
     EXPECT_EQ(statuses.back(), 12u);

@@ -1,7 +1,11 @@
-// Recording what workers post.
-#include "message_recorder.h"
+// Recording what workers post, and pumping the message queue.
+#include "tests/support/message_recorder.h"
 
 #include "platform/worker.h"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace verdal::test {
 namespace {
@@ -14,7 +18,7 @@ bool Recorder::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM lP
                                     LRESULT& result) {
     result = 0;
     if (message == kMarker) {
-        sawMarker_ = true;
+        bodyEnded_ = true;
         return true;
     }
     if (message != kStatusMessage && message != kProgressMessage)
@@ -51,18 +55,61 @@ std::vector<std::u16string> Recorder::StoredNames() const {
     return names;
 }
 
-void Recorder::HandleQueued() {
-    sawMarker_ = false;
-    PostMessage(Handle(), kMarker);
+void Recorder::RunWhile(const std::function<void()>& body) {
+    bodyEnded_ = false;
+    const HWND hwnd = Handle();
+    Worker worker;
+    worker.Start([&](std::stop_token) {
+        body();
+        PostMessage(hwnd, kMarker);
+    });
     MSG msg;
-    while (!sawMarker_ && GetMessage(msg))
+    while (!bodyEnded_ && GetMessage(msg))
         DispatchMessage(msg);
+    worker.Join();
 }
 
 std::intptr_t RunRecordedDialog(Recorder& page, const std::function<void(HWND)>& worker,
                                 HWND owner) {
     return RunWorkerDialog(
         page, [&worker](HWND pageWindow, std::stop_token) { worker(pageWindow); }, owner);
+}
+
+bool PumpUntil(HWND anyWindow, const std::function<bool()>& done, int boundMs) {
+    std::atomic<bool> stop{false};
+    // Messages keep coming while we wait, so that GetMessage returns to look at done().
+    std::thread waker([&] {
+        while (!stop) {
+            PostMessage(anyWindow, WM_NULL);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
+    MSG msg;
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
+        if (GetMessage(msg))
+            DispatchMessage(msg);
+    }
+    stop = true;
+    waker.join();
+    return done();
+}
+
+void DrainQueue() {
+    struct Marker : Window {
+        bool seen = false;
+        bool ProcessWindowMessage(HWND, UINT message, WPARAM, LPARAM, LRESULT&) override {
+            seen = seen || message == kMarker;
+            return true;
+        }
+    } marker;
+    const HWND hwnd = CreateWindowFor(marker, 0);
+    PostMessage(hwnd, kMarker);
+    MSG msg;
+    while (!marker.seen)
+        if (GetMessage(msg))
+            DispatchMessage(msg);
+    DestroyWindow(hwnd);
 }
 
 } // namespace verdal::test

@@ -1,106 +1,18 @@
-// The device tests' temporary folders, simulator process, fake device and recording window.
-#include "tests/device/device_harness.h"
+// The device tests' fake device and course maps.
+#include "tests/support/device_harness.h"
 
-#include "platform/worker.h"
-
-#include <cerrno>
+#include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
-#include <filesystem>
-#include <fstream>
 #include <poll.h>
 #include <stdexcept>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <termios.h>
-#include <thread>
 #include <unistd.h>
 
 namespace verdal::test {
-namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string BinDir() {
-    const char* bin = std::getenv("VERDAL_BIN");
-    return bin ? bin : "build/bin";
-}
-
-} // namespace
-
-TempDir::TempDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "verdal-device-XXXXXX").string();
-    if (!::mkdtemp(pattern.data()))
-        throw std::runtime_error("cannot make a temporary folder");
-    path_ = pattern;
-}
-
-TempDir::~TempDir() {
-    std::error_code error;
-    std::filesystem::remove_all(path_, error);
-}
-
-Simulator::Simulator(const std::string& link, const std::vector<std::string>& options)
-    : link_(link) {
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0)
-        throw std::runtime_error("pipe failed");
-    std::vector<std::string> args = {BinDir() + "/verdal-devsim", "--link", link};
-    args.insert(args.end(), options.begin(), options.end());
-    pid_ = ::fork();
-    if (pid_ == 0) {
-        ::prctl(PR_SET_PDEATHSIG, SIGTERM); // no simulator outlives a test that died
-        ::dup2(pipeFds[1], STDOUT_FILENO);
-        ::close(pipeFds[0]);
-        ::close(pipeFds[1]);
-        std::vector<char*> argv;
-        for (std::string& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    ::close(pipeFds[1]);
-    output_ = pipeFds[0];
-    // Waits for the READY line.
-    std::string line;
-    const auto deadline = Clock::now() + std::chrono::seconds(20);
-    while (line.find('\n') == std::string::npos && Clock::now() < deadline) {
-        pollfd in{output_, POLLIN, 0};
-        if (::poll(&in, 1, 200) > 0) {
-            char buffer[256];
-            const ssize_t n = ::read(output_, buffer, sizeof buffer);
-            if (n <= 0)
-                break;
-            line.append(buffer, static_cast<std::size_t>(n));
-        }
-    }
-    if (line.rfind("READY ", 0) != 0) {
-        Stop();
-        throw std::runtime_error("verdal-devsim did not start: " + line);
-    }
-}
-
-Simulator::~Simulator() {
-    Stop();
-}
-
-void Simulator::Stop() {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGTERM);
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-    }
-    if (output_ >= 0) {
-        ::close(output_);
-        output_ = -1;
-    }
-}
 
 FakeDevice::FakeDevice() {
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -190,32 +102,6 @@ void FakeDevice::HangUp() {
     master_ = slave_ = -1;
 }
 
-bool RecordingWindow::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM,
-                                           LRESULT& result) {
-    if (message == kStop)
-        stopped_ = true;
-    else if (message == recorded_)
-        values.push_back(static_cast<int>(wParam));
-    else
-        return false;
-    result = 0;
-    return true;
-}
-
-void RecordingWindow::RunWhile(const std::function<void()>& body) {
-    stopped_ = false;
-    const HWND hwnd = Handle();
-    Worker worker;
-    worker.Start([&](std::stop_token) {
-        body();
-        PostMessage(hwnd, kStop);
-    });
-    MSG msg;
-    while (!stopped_ && GetMessage(msg))
-        DispatchMessage(msg);
-    worker.Join();
-}
-
 std::vector<std::uint8_t> NarrowCourseMap(const std::string& name, int seed) {
     std::vector<std::uint8_t> map(7296, 0);
     for (std::size_t i = 20; i < map.size(); ++i)
@@ -231,12 +117,6 @@ std::vector<std::uint8_t> WideCourseMap(const std::u16string& units, int seed) {
         map[5 + 2 * i] = static_cast<std::uint8_t>(units[i] >> 8);
     }
     return map;
-}
-
-void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
 }
 
 } // namespace verdal::test
