@@ -80,15 +80,9 @@ TEST_F(DialogTest, AWorkerThatThrowsEndsItsDialogAndSaysWhatFailed) {
 }
 
 TEST(ParText, ShowsEachParAndABlankForZeroMinusOneOrMissing) {
-    const std::string holes = "4,5,3,-1,0,x,12";
-    EXPECT_EQ(ParText(holes, 0), u"4");
-    EXPECT_EQ(ParText(holes, 1), u"5");
-    EXPECT_EQ(ParText(holes, 2), u"3");
-    EXPECT_EQ(ParText(holes, 3), u" ");
-    EXPECT_EQ(ParText(holes, 4), u" ");
-    EXPECT_EQ(ParText(holes, 5), u" ");
-    EXPECT_EQ(ParText(holes, 6), u"12");
-    EXPECT_EQ(ParText(holes, 7), u" ");
+    const char16_t* shown[] = {u"4", u"5", u"3", u" ", u" ", u" ", u"12", u" "};
+    for (int hole = 0; hole < 8; ++hole)
+        EXPECT_EQ(ParText("4,5,3,-1,0,x,12", hole), shown[hole]) << hole;
     EXPECT_EQ(ParText("", 0), u" ");
 }
 
@@ -110,11 +104,12 @@ TEST(CourseInfo, FillsTheFieldsAndTheParsOfEighteenHoles) {
     EXPECT_EQ(TextOf(hwnd, u"address"), u"1 Rue de l'\u00c9tang");
     EXPECT_EQ(TextOf(hwnd, u"telephone"), u"+33 1 23");
     EXPECT_EQ(TextOf(hwnd, u"email"), u"golf@example.org");
-    EXPECT_EQ(TextOf(hwnd, u"par01"), u"4");
-    EXPECT_EQ(TextOf(hwnd, u"par02"), u"5");
-    EXPECT_EQ(TextOf(hwnd, u"par03"), u"3");
-    for (const char16_t* id : {u"par04", u"par10", u"par18"})
-        EXPECT_EQ(TextOf(hwnd, id), u" ");
+    for (const auto& [id, par] : {std::pair{u"par01", u"4"},
+                                  {u"par03", u"3"},
+                                  {u"par04", u" "},
+                                  {u"par10", u" "},
+                                  {u"par18", u" "}})
+        EXPECT_EQ(TextOf(hwnd, id), par);
     DestroyWindow(hwnd);
 }
 

@@ -100,12 +100,6 @@ TEST_F(SearchTest, FiltersOfferUsaFirstAndFollowTheCountry) {
     EXPECT_EQ(Chosen(hwnd, u"city"), "all");
 }
 
-TEST_F(SearchTest, AnEmptyTableStillOffersUsa) {
-    Start([] {});
-    EXPECT_EQ(Options(hwnd, u"country"), (std::vector<std::string>{"all=All Country", "USA=USA"}));
-    EXPECT_EQ(Options(hwnd, u"city"), (std::vector<std::string>{"all=All States"}));
-}
-
 // After an update the selects offer what golf.db holds now, without a restart; the choice stays
 // while it is still stored.
 TEST_F(SearchTest, ACompletedUpdateFillsTheFiltersAgainAndKeepsTheChoice) {
@@ -144,13 +138,6 @@ TEST_F(SearchTest, ACompletedUpdateFillsTheFiltersAgainAndKeepsTheChoice) {
     EXPECT_EQ(Chosen(hwnd, u"country"), "USA");
     EXPECT_EQ(Chosen(hwnd, u"city"), "all");
     EXPECT_EQ(TextOf(hwnd, u"regions"), u"STATES:");
-}
-
-TEST(OptionFragmentTest, EscapesEntitiesOnOneLineBehindTheByteOrderMark) {
-    EXPECT_EQ(OptionFragment({"All States", "A&B <'x'> \"y\""}, "all"),
-              "\xEF\xBB\xBF<option value=\"all\">All States</option>"
-              "<option value=\"A&amp;B &lt;&apos;x&apos;&gt; &quot;y&quot;\">"
-              "A&amp;B &lt;'x'&gt; \"y\"</option>");
 }
 
 TEST_F(SearchTest, EachCriterionPicksItsCoursesAndEnterSearches) {

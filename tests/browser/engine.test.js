@@ -4,7 +4,7 @@
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const { chromiumPresent, startHost, stopHost, launch, mainFrame, dialogFrame } = require('./harness');
+const { chromiumPresent, startHost, launch, mainFrame, dialogFrame } = require('./harness');
 
 const skip = chromiumPresent() ? false : 'Chromium is not installed at /usr/bin/chromium';
 let browser;
@@ -23,7 +23,7 @@ async function open(args) {
 
 async function close(session) {
   await session.context.close();
-  await stopHost(session.host);
+  await session.host.stop();
 }
 
 const catalogue = (main) => main.getByRole('grid').nth(1);
@@ -201,6 +201,6 @@ test('the program ends when the browser is gone for the grace period, and on SIG
   assert.deepEqual(ended, { code: 0, signal: null });
 
   const host = await startHost();
-  host.process.kill('SIGTERM');
+  host.child.kill('SIGTERM');
   assert.deepEqual(await host.exited, { code: 0, signal: null });
 });

@@ -84,18 +84,6 @@ TEST(DomMirror, ChangesAreRecordedAsPatches) {
     EXPECT_FALSE(doc.HasPatches());
 }
 
-TEST(DomMirror, OptionsAppendedIntoASelectSurvive) {
-    Document doc(kPage);
-    Element select = doc.Root().SelectFirst("#sel");
-    select.SetHtml("<option value=\"3\">C</option><option value=\"4\">D</option>",
-                   Element::Where::Append);
-    EXPECT_EQ(select.Select("option").size(), 4u);
-    EXPECT_TRUE(ControlSetValue(select, Value::String(u"4")));
-    EXPECT_EQ(ControlGetValue(select).text, u"4");
-    EXPECT_FALSE(ControlSetValue(select, Value::String(u"9")));
-    EXPECT_EQ(ControlGetValue(select).text, u"4");
-}
-
 TEST(FormControls, ARadioExcludesItsGroupAndTheBrowserGetsLiveValues) {
     Document doc(kPage);
     Element root = doc.Root();

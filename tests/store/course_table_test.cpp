@@ -15,11 +15,6 @@ using namespace verdal;
 
 namespace {
 
-// The encoded text of an all-zero GOF block: offset 1, every byte then reads 0xFF.
-std::string ZeroBlockText() {
-    return "\x01" + std::string(kGofBlockSize, '\xFF');
-}
-
 CourseRecord MakeCourse(std::int32_t objid, const std::string& name, const std::string& country,
                         const std::string& city) {
     CourseRecord record;
@@ -59,29 +54,6 @@ protected:
 };
 
 } // namespace
-
-TEST(CourseStatements, InsertAndUpdateTexts) {
-    CourseRecord record = MakeCourse(-7, "O'Brien", "Ireland", "Co. Clare");
-    record.SetFileId("f'1"); // held unchanged, its quote doubled only in the statement
-    EXPECT_EQ(InsertStatement(record),
-              "insert into GOLF (objid,fileid,name,alias,country,city,address,telephone,email,"
-              "hole,gof) values (-7,'f''1','O''Brien','alias','Ireland','Co. Clare',"
-              "'1 Links Road','555-0100','pro@example.org',"
-              "'4,3,5,4,4,3,4,5,4,4,3,5,4,4,3,4,5,4','" +
-                  ZeroBlockText() + "');");
-    EXPECT_EQ(UpdateStatement(record),
-              "update GOLF set fileid\t\t\t= 'f''1',name\t\t\t= 'O''Brien',alias\t\t\t= 'alias',"
-              "country\t\t= 'Ireland',city\t\t\t= 'Co. Clare',address\t\t= '1 Links Road',"
-              "telephone\t\t= '555-0100',email\t\t\t= 'pro@example.org',"
-              "hole\t\t\t= '4,3,5,4,4,3,4,5,4,4,3,5,4,4,3,4,5,4',gof\t\t\t=  '" +
-                  ZeroBlockText() + "'  where objid    = -7;");
-    EXPECT_EQ(CourseCountStatement(42), "select count(*) from GOLF where objid=42");
-    EXPECT_EQ(CountriesStatement(), "select DISTINCT country from GOLF order by country;");
-    EXPECT_EQ(RegionsStatement("USA"),
-              "select DISTINCT city from GOLF where country='USA' order by city;");
-    EXPECT_EQ(RegionsStatement("Côte d'Ivoire"),
-              "select DISTINCT city from GOLF where country='Côte d''Ivoire' order by city;");
-}
 
 TEST(CourseStatements, SearchStatementsTakeLongValuesWhole) {
     EXPECT_EQ(SearchTextsStatement("USA", "", ""),

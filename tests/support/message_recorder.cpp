@@ -69,12 +69,6 @@ void Recorder::RunWhile(const std::function<void()>& body) {
     worker.Join();
 }
 
-std::intptr_t RunRecordedDialog(Recorder& page, const std::function<void(HWND)>& worker,
-                                HWND owner) {
-    return RunWorkerDialog(
-        page, [&worker](HWND pageWindow, std::stop_token) { worker(pageWindow); }, owner);
-}
-
 bool PumpUntil(HWND anyWindow, const std::function<bool()>& done, int boundMs) {
     std::atomic<bool> stop{false};
     // Messages keep coming while we wait, so that GetMessage returns to look at done().

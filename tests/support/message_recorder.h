@@ -1,5 +1,5 @@
-// Windows that record the status and progress messages workers post to them, a progress dialog
-// that runs a worker the way the program's progress dialog does, and pumping the message queue.
+// A window that records the status and progress messages workers post to it, and pumping the
+// message queue.
 #pragma once
 
 #include "platform/messages.h"
@@ -38,11 +38,6 @@ public:
 private:
     bool bodyEnded_ = false;
 };
-
-// A modal dialog whose page window records progress, run with its worker the way the program
-// runs its progress dialog; answers the dialog's result once the worker has ended.
-std::intptr_t RunRecordedDialog(Recorder& page, const std::function<void(HWND page)>& worker,
-                                HWND owner);
 
 // Dispatches messages until done() holds or boundMs milliseconds have passed; answers done().
 bool PumpUntil(HWND anyWindow, const std::function<bool()>& done, int boundMs = 30000);

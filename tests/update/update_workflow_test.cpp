@@ -46,13 +46,14 @@ protected:
         DrainQueue();
     }
 
-    // Runs the update worker under a modal dialog; answers the dialog's result.
-    std::intptr_t Update(std::vector<WPARAM>* progress = nullptr) {
+    // Runs the update worker under a modal dialog, the way the program runs its progress
+    // dialog; answers the dialog's result.
+    std::intptr_t Update(std::vector<WPARAM>* progress = nullptr, std::stop_token stop = {}) {
         Recorder page;
-        const std::intptr_t result = RunRecordedDialog(
+        const std::intptr_t result = RunWorkerDialog(
             page,
-            [&](HWND pageWindow) {
-                RunCatalogueUpdate(mainWindow.Handle(), offer.Get(), pageWindow);
+            [&](HWND pageWindow, std::stop_token) {
+                RunCatalogueUpdate(mainWindow.Handle(), offer.Get(), pageWindow, stop);
             },
             mainWindow.Handle());
         DrainQueue();
@@ -227,17 +228,8 @@ TEST_F(WorkflowTest, AStopEndsTheServerCheckAndTheUpdateWithoutChangingAnything)
     mainWindow.posted.clear();
     std::stop_source updateStop;
     stopper = stopOnceServed(updateStop, "map", 3);
-    Recorder page;
-    EXPECT_EQ(RunRecordedDialog(
-                  page,
-                  [&](HWND pageWindow) {
-                      RunCatalogueUpdate(mainWindow.Handle(), offer.Get(), pageWindow,
-                                         updateStop.get_token());
-                  },
-                  mainWindow.Handle()),
-              1);
+    EXPECT_EQ(Update(nullptr, updateStop.get_token()), 1);
     stopper.join();
-    DrainQueue();
     const Codes statuses = mainWindow.Statuses();
     ASSERT_FALSE(statuses.empty());
     EXPECT_EQ(statuses.back(), 12u);
