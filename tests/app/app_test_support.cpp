@@ -4,6 +4,7 @@
 
 #include "device/port_discovery.h"
 #include "platform/data_dir.h"
+#include "tests/support/temp_folder.h"
 #include "update/update_workflow.h"
 
 #include <gtest/gtest.h>
@@ -68,26 +69,16 @@ namespace {
 class AppEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
-        char pattern[] = "/tmp/verdal-app-test-XXXXXX";
-        folder_ = ::mkdtemp(pattern);
-        testDataDir = folder_ + "/data";
+        testDataDir = folder_ / "data";
         SetDataDir(testDataDir);
-        PortSearch search;
-        search.devDir = folder_;
-        search.sysDir = folder_;
-        search.port = folder_ + "/no-such-port";
-        SetPortSearch(search);
+        SetPortSearch(PortSearch{folder_.Path(), folder_.Path(), folder_ / "no-such-port"});
         // No device answers, so the server is never asked; a closed port answers anyway.
         SetServerOverride("http://127.0.0.1:9/");
         BindUiThread();
     }
-    void TearDown() override {
-        std::error_code error;
-        std::filesystem::remove_all(folder_, error);
-    }
 
 private:
-    std::string folder_;
+    TempFolder folder_;
 };
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new AppEnvironment);

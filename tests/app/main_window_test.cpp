@@ -10,6 +10,7 @@
 #include "platform/text.h"
 #include "store/settings.h"
 #include "tests/support/device_harness.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -276,10 +277,8 @@ TEST(PortSelect, AStoredPortWithoutAnOptionLeavesNoneChosenAndConnectReadsAuto) 
 // golf.db cannot be opened (a folder stands in its place): the page still comes up, says so, and
 // offers "Connect".
 TEST(StartUp, ADatabaseThatCannotBeOpenedLeavesThePageUpWithDatabaseError) {
-    char pattern[] = "/tmp/verdal-app-db-XXXXXX";
-    const std::string folder = ::mkdtemp(pattern);
-    std::filesystem::create_directories(folder + "/golf.db/inside");
-    SetDataDir(folder);
+    test::TempDataFolder folder;
+    std::filesystem::create_directories(folder / "golf.db/inside");
     {
         CMainWnd main;
         const HWND hwnd = main.Create(0);
@@ -292,7 +291,6 @@ TEST(StartUp, ADatabaseThatCannotBeOpenedLeavesThePageUpWithDatabaseError) {
     }
     DrainQueue();
     SetDataDir(RestoreDataDir());
-    std::filesystem::remove_all(folder);
 }
 
 // A device that never answers, used as the port outright: what the program wrote to it can be

@@ -5,6 +5,7 @@
 #include "update/http_fetch.h"
 
 #include <arpa/inet.h>
+#include <cstdio>
 #include <cstdlib>
 #include <netinet/in.h>
 #include <sstream>
@@ -86,6 +87,18 @@ Simulator::Simulator(const std::string& link, const std::vector<std::string>& op
     args.insert(args.end(), options.begin(), options.end());
     StartBuilt(process_, "verdal-devsim", args);
     Announcement(process_, "READY ");
+}
+
+std::string Sqlite3(const std::string& file, const std::string& command) {
+    const std::string line = "sqlite3 -batch '" + file + "' \"" + command + "\" 2>&1";
+    FILE* pipe = ::popen(line.c_str(), "r");
+    if (!pipe)
+        return "sqlite3 failed";
+    std::string output;
+    char chunk[4096];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
+        output.append(chunk, n);
+    return ::pclose(pipe) == 0 ? output : output + "sqlite3 failed";
 }
 
 int ClosedPort() {

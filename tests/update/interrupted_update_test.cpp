@@ -4,7 +4,6 @@
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <csignal>
 #include <filesystem>
@@ -14,32 +13,6 @@ using namespace verdal;
 using namespace verdal::test;
 
 namespace {
-
-// Runs the query on the database file and answers every value of every row, one line a row.
-std::string Query(const std::string& db, const char* sql) {
-    sqlite3* connection = nullptr;
-    std::string text;
-    if (sqlite3_open(db.c_str(), &connection) != SQLITE_OK) {
-        sqlite3_close(connection);
-        return "cannot open";
-    }
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v2(connection, sql, -1, &statement, nullptr) == SQLITE_OK) {
-        while (sqlite3_step(statement) == SQLITE_ROW) {
-            for (int column = 0; column < sqlite3_column_count(statement); ++column) {
-                const auto* value = sqlite3_column_text(statement, column);
-                text += value ? reinterpret_cast<const char*>(value) : "NULL";
-                text += '|';
-            }
-            text += '\n';
-        }
-    } else {
-        text = sqlite3_errmsg(connection);
-    }
-    sqlite3_finalize(statement);
-    sqlite3_close(connection);
-    return text;
-}
 
 constexpr const char* kTable = "select objid,fileid,name,alias,country,city,address,telephone,"
                                "email,hole,gof from GOLF order by objid, rowid;";
@@ -55,7 +28,7 @@ TEST(InterruptedUpdate, KilledAtRandomPointsLeavesASoundDatabaseAndARerunComplet
 
     TempFolder reference;
     ASSERT_EQ(RunBuilt("verdal-cli", UpdateArgs(reference, service)).exitCode, 0);
-    const std::string expected = Query(reference / "golf.db", kTable);
+    const std::string expected = Sqlite3(reference / "golf.db", kTable);
     ASSERT_NE(expected.find("\n"), std::string::npos);
 
     TempFolder interrupted;
@@ -75,7 +48,7 @@ TEST(InterruptedUpdate, KilledAtRandomPointsLeavesASoundDatabaseAndARerunComplet
         ::kill(run.Pid(), SIGKILL);
         run.Wait();
         if (std::filesystem::exists(interrupted / "golf.db")) {
-            EXPECT_EQ(Query(interrupted / "golf.db", "PRAGMA integrity_check;"), "ok|\n")
+            EXPECT_EQ(Sqlite3(interrupted / "golf.db", "PRAGMA integrity_check;"), "ok\n")
                 << "round " << round << ", killed after " << killAfter << " lines";
         }
     }
@@ -83,5 +56,5 @@ TEST(InterruptedUpdate, KilledAtRandomPointsLeavesASoundDatabaseAndARerunComplet
     EXPECT_EQ(rerun.exitCode, 0);
     ASSERT_FALSE(rerun.lines.empty());
     EXPECT_EQ(rerun.lines.back(), "UPDATE GOF FILE COMPLETED");
-    EXPECT_EQ(Query(interrupted / "golf.db", kTable), expected);
+    EXPECT_EQ(Sqlite3(interrupted / "golf.db", kTable), expected);
 }
