@@ -83,25 +83,21 @@ TEST(ConnectProcedure, NoDeviceAndPortsThatCannotOpenPostNotConnected) {
     EXPECT_FALSE(Serial::Instance().IsOpen());
 }
 
-TEST(ConnectProcedure, AnEmptySerialNumberPostsSerialNumberError) {
-    TempFolder dir;
-    Simulator device(dir / "link", {"--fault", "empty-serial"});
-    ChangeSettings([](Settings& settings) { settings.serialNumber = u"kept"; });
-    Outcome outcome = Connect(device.Link());
-    EXPECT_EQ(outcome.result, 0);
-    EXPECT_EQ(outcome.statuses, (Codes{kConnecting, kSerialError}));
-    EXPECT_FALSE(Serial::Instance().IsOpen());
-    EXPECT_EQ(CopySettings().serialNumber, u"kept");
-}
-
-TEST(ConnectProcedure, SilenceOrAMissingMarkerAtEachStepPostsNotConnectedAndCloses) {
-    for (const char* fault : {"silent:FCON", "silent:RDCS", "nomarker:RDSN", "silent:CRLS"}) {
+// Silence or a missing marker at each step, or an empty serial number: the port is closed and
+// the status says why; an empty serial number is not stored.
+TEST(ConnectProcedure, AFaultAtAnyStepPostsWhyAndCloses) {
+    for (const char* fault :
+         {"silent:FCON", "silent:RDCS", "nomarker:RDSN", "silent:CRLS", "empty-serial"}) {
         TempFolder dir;
         Simulator device(dir / "link", {"--fault", fault});
+        ChangeSettings([](Settings& settings) { settings.serialNumber = u"kept"; });
         Outcome outcome = Connect(device.Link());
         EXPECT_EQ(outcome.result, 0) << fault;
-        EXPECT_EQ(outcome.statuses, (Codes{kConnecting, kNotConnected})) << fault;
+        const WPARAM why = fault == std::string("empty-serial") ? kSerialError : kNotConnected;
+        EXPECT_EQ(outcome.statuses, (Codes{kConnecting, why})) << fault;
         EXPECT_FALSE(Serial::Instance().IsOpen()) << fault;
+        if (why == kSerialError)
+            EXPECT_EQ(CopySettings().serialNumber, u"kept");
     }
 }
 

@@ -130,23 +130,6 @@ TEST_F(WorkflowTest, UnusableRepliesLeaveTheDeviceUnreported) {
     EXPECT_EQ(offer.Get().catalogueUrl, u"http://127.0.0.1:1/courses/cat25/cat25.xml");
 }
 
-TEST_F(WorkflowTest, NothingNewerFinishesAtOnceWithoutARequest) {
-    CatalogueService service(10, "24");
-    std::vector<WPARAM> progress;
-    // Before any server check the offered version is 0.
-    EXPECT_EQ(Update(&progress), 1);
-    ExpectProgressPrefix(progress, Codes{0});
-    EXPECT_EQ(mainWindow.Statuses(), (Codes{11}));
-
-    offer.Set(24, Utf8ToUtf16(service.Base() + "courses/cat24/cat24.xml"));
-    mainWindow.posted.clear();
-    EXPECT_EQ(Update(&progress), 1);
-    ExpectProgressPrefix(progress, Codes{0});
-    EXPECT_EQ(mainWindow.Statuses(), (Codes{11}));
-    EXPECT_EQ(service.Served()["catalogue"] + service.Served()["map"], 0);
-    EXPECT_EQ(CopySettings().updateVersion, 24u);
-}
-
 TEST_F(WorkflowTest, AFailedDownloadOrMergeKeepsTheLocalVersion) {
     CatalogueService unreadable(10, "25", {"cut:catalogue"});
     offer.Set(25, Utf8ToUtf16(unreadable.Base() + "courses/cat25/cat25.xml"));
@@ -168,13 +151,17 @@ TEST_F(WorkflowTest, AFailedDownloadOrMergeKeepsTheLocalVersion) {
     EXPECT_NE(SettingsFile().find("\"update version\"=dword:00000018"), std::string::npos);
 }
 
-TEST_F(WorkflowTest, ASuccessfulUpdateSavesTheOfferedVersion) {
+TEST_F(WorkflowTest, ASuccessfulUpdateSavesTheOfferedVersionAndNothingNewerFinishesAtOnce) {
     CatalogueService service(40, "25,26,27");
+    std::vector<WPARAM> progress;
+    // Before any server check the offered version is 0: nothing is newer.
+    EXPECT_EQ(Update(&progress), 1);
+    ExpectProgressPrefix(progress, Codes{0});
+    EXPECT_EQ(mainWindow.Statuses(), (Codes{11}));
     SetServerOverride(service.Base());
     CheckServer();
     ASSERT_EQ(offer.Get().offeredVersion, 27u);
     mainWindow.posted.clear();
-    std::vector<WPARAM> progress;
     EXPECT_EQ(Update(&progress), 1);
     const auto statuses = mainWindow.Statuses();
     ASSERT_FALSE(statuses.empty());
@@ -196,10 +183,14 @@ TEST_F(WorkflowTest, ASuccessfulUpdateSavesTheOfferedVersion) {
     EXPECT_EQ(alone.runScalar("select count(*) from GOLF;"), 40);
     alone.close();
 
-    // Nothing is newer now.
+    // Nothing is newer now: the update finishes at once, without a request.
+    const auto served = service.Served();
     mainWindow.posted.clear();
-    EXPECT_EQ(Update(), 1);
+    EXPECT_EQ(Update(&progress), 1);
+    ExpectProgressPrefix(progress, Codes{0});
     EXPECT_EQ(mainWindow.Statuses(), (Codes{11}));
+    EXPECT_EQ(service.Served(), served);
+    EXPECT_EQ(CopySettings().updateVersion, 27u);
 }
 
 TEST_F(WorkflowTest, AStopEndsTheServerCheckAndTheUpdateWithoutChangingAnything) {
