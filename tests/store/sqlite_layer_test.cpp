@@ -188,12 +188,3 @@ TEST(CppSQLite3Cursor, MovedCursorFinalizesItsStatementOnce) {
     EXPECT_EQ(sqlite3_next_stmt(db, nullptr), nullptr);
     EXPECT_EQ(sqlite3_close(db), SQLITE_OK);
 }
-
-TEST(CppSQLite3Text, FormatsWithTheLibraryConversions) {
-    CppSQLite3Text text;
-    EXPECT_EQ(text.text(), nullptr);
-    EXPECT_STREQ(text.format("%d,%Q,%q", 7, "it's", "a'b"), "7,'it''s',a''b");
-    EXPECT_STREQ(text.format("%Q", static_cast<const char*>(nullptr)), "NULL");
-    text.clear();
-    EXPECT_EQ(text.text(), nullptr);
-}
