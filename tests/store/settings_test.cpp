@@ -45,7 +45,7 @@ std::vector<std::string> FilesIn(const std::string& folder) {
 
 } // namespace
 
-TEST(Settings, FirstStartWritesTheDefaults) {
+TEST(Settings, FirstStartWritesTheDefaultsAndSavedValuesLoadBack) {
     test::TempDataFolder folder;
     Scramble();
     LoadSettings();
@@ -56,11 +56,7 @@ TEST(Settings, FirstStartWritesTheDefaults) {
     EXPECT_EQ(loaded.server, kDefaultServer);
     EXPECT_EQ(ReadFile(folder / "settings.reg"), kDefaultFile);
     EXPECT_EQ(FilesIn(folder.Path()), std::vector<std::string>{"settings.reg"});
-}
 
-TEST(Settings, SavedValuesLoadBack) {
-    test::TempDataFolder folder;
-    LoadSettings();
     const std::u16string serial63(63, u'\u00E9');
     ChangeSettings([&](Settings& s) {
         s.updateVersion = 0xFFFFFFF0u;
@@ -72,7 +68,7 @@ TEST(Settings, SavedValuesLoadBack) {
     EXPECT_EQ(FilesIn(folder.Path()), std::vector<std::string>{"settings.reg"});
     Scramble();
     LoadSettings();
-    Settings loaded = CopySettings();
+    loaded = CopySettings();
     EXPECT_EQ(loaded.updateVersion, 0xFFFFFFF0u);
     EXPECT_EQ(loaded.comIndex, 3);
     EXPECT_EQ(loaded.serialNumber, serial63);

@@ -220,7 +220,7 @@ TEST_F(MergeTest, AWrongSizedMapStopsTheMergeAndKeepsWhatWasStored) {
     }
 }
 
-TEST_F(MergeTest, FilesThatCannotBeMergedChangeNothing) {
+TEST_F(MergeTest, FilesThatCannotBeMergedAndFailingStatementsChangeNothing) {
     CatalogueService service(10, "25");
     const std::string entry = FullEntry(1, "One", service.Base() + "gof/1_25.gof");
     for (const std::string& xml :
@@ -237,10 +237,7 @@ TEST_F(MergeTest, FilesThatCannotBeMergedChangeNothing) {
     WriteCatalogue("<catalogue/>");
     EXPECT_TRUE(Merge(24));
     EXPECT_TRUE(mainWindow.posted.empty());
-}
-
-TEST_F(MergeTest, AFailingStatementEndsTheMergeWithFalse) {
-    CatalogueService service(10, "25");
+    // A statement that fails ends the merge.
     ASSERT_EQ(DownloadCatalogue(Utf8ToUtf16(service.Base() + "courses/cat25/cat25.xml")), 1);
     CourseDatabase().runStatement("drop table GOLF;");
     EXPECT_FALSE(Merge(24));
