@@ -1,5 +1,5 @@
-// Helper programs that verdal starts and stops: the demo's device simulator and catalogue
-// service, and the browser.
+// Child processes whose output is read line by line, such as the helper programs verdal starts
+// and stops: the demo's device simulator and catalogue service, and the browser.
 #pragma once
 
 #include <string>
