@@ -1,7 +1,7 @@
 // Opening the start address in a browser window.
 #include "app/browser_launch.h"
 
-#include "app/child_process.h"
+#include "platform/child_process.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -3,7 +3,7 @@
 // that a new user can try every road of the program without a device.
 #pragma once
 
-#include "app/child_process.h"
+#include "platform/child_process.h"
 
 #include <string>
 

@@ -3,9 +3,9 @@
 // resident memory of an idle verdal.
 //
 //   verdal-bench-app [--rounds N]
-#include "app/child_process.h"
 #include "app/main_wnd.h"
 #include "device/port_discovery.h"
+#include "platform/child_process.h"
 #include "platform/data_dir.h"
 #include "ui/element.h"
 #include "update/update_workflow.h"

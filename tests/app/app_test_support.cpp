@@ -4,56 +4,17 @@
 
 #include "device/port_discovery.h"
 #include "platform/data_dir.h"
+#include "tests/support/temp_folder.h"
 #include "update/update_workflow.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <thread>
 
-namespace verdal::testing {
+namespace verdal::test {
 
 using namespace engine;
-
-bool PumpUntil(HWND anyWindow, const std::function<bool()>& done, int boundMs) {
-    std::atomic<bool> stop{false};
-    // Messages keep coming while we wait, so that GetMessage returns to look at done().
-    std::thread waker([&] {
-        while (!stop) {
-            PostMessage(anyWindow, WM_NULL);
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    });
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
-    MSG msg;
-    while (!done() && std::chrono::steady_clock::now() < deadline) {
-        if (GetMessage(msg))
-            DispatchMessage(msg);
-    }
-    stop = true;
-    waker.join();
-    return done();
-}
-
-void DrainQueue() {
-    struct Marker : Window {
-        bool seen = false;
-        bool ProcessWindowMessage(HWND, UINT message, WPARAM, LPARAM, LRESULT&) override {
-            seen = seen || message == WM_USER + 99;
-            return true;
-        }
-    } marker;
-    const HWND hwnd = CreateWindowFor(marker, 0);
-    PostMessage(hwnd, WM_USER + 99);
-    MSG msg;
-    while (!marker.seen)
-        if (GetMessage(msg))
-            DispatchMessage(msg);
-    DestroyWindow(hwnd);
-}
 
 std::u16string TextOf(HWND window, const char16_t* id) {
     return GetText(ElementById(RootElement(window), id));
@@ -108,29 +69,19 @@ namespace {
 class AppEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
-        char pattern[] = "/tmp/verdal-app-test-XXXXXX";
-        folder_ = ::mkdtemp(pattern);
-        testDataDir = folder_ + "/data";
+        testDataDir = folder_ / "data";
         SetDataDir(testDataDir);
-        PortSearch search;
-        search.devDir = folder_;
-        search.sysDir = folder_;
-        search.port = folder_ + "/no-such-port";
-        SetPortSearch(search);
+        SetPortSearch(PortSearch{folder_.Path(), folder_.Path(), folder_ / "no-such-port"});
         // No device answers, so the server is never asked; a closed port answers anyway.
         SetServerOverride("http://127.0.0.1:9/");
         BindUiThread();
     }
-    void TearDown() override {
-        std::error_code error;
-        std::filesystem::remove_all(folder_, error);
-    }
 
 private:
-    std::string folder_;
+    TempFolder folder_;
 };
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new AppEnvironment);
 
 } // namespace
-} // namespace verdal::testing
+} // namespace verdal::test

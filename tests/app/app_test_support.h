@@ -1,23 +1,16 @@
 // What the application's tests share: a data folder of their own, a port search that finds no
-// device, a message pump bounded in time, and reading the main page.
+// device, and reading the main page.
 #pragma once
 
 #include "engine/listview.h"
 #include "platform/window.h"
+#include "tests/support/message_recorder.h"
 #include "ui/element.h"
 
-#include <functional>
 #include <string>
 #include <vector>
 
-namespace verdal::testing {
-
-// Dispatches messages until done() holds or boundMs milliseconds have passed; answers done().
-bool PumpUntil(HWND anyWindow, const std::function<bool()>& done, int boundMs = 30000);
-
-// Handles every message queued so far and drops a WM_QUIT among them (a destroyed main window
-// posts one, which would end the next test's dialogs).
-void DrainQueue();
+namespace verdal::test {
 
 // The data folder the tests run with.
 std::string RestoreDataDir();
@@ -31,4 +24,4 @@ bool Disabled(HWND window, const char16_t* id);
 // The cell texts of each row of a list view, as its painter draws them.
 std::vector<std::vector<std::u16string>> PaintedRows(HWND list, int columns);
 
-} // namespace verdal::testing
+} // namespace verdal::test

@@ -9,7 +9,8 @@
 #include "platform/messages.h"
 #include "platform/text.h"
 #include "store/settings.h"
-#include "tests/device/device_harness.h"
+#include "tests/support/device_harness.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +19,7 @@
 
 using namespace verdal;
 using namespace verdal::engine;
-using namespace verdal::testing;
+using namespace verdal::test;
 
 namespace {
 
@@ -146,12 +147,9 @@ TEST_F(MainWindowTest, ButtonRulesFollowConnectAndDisconnect) {
     ExpectPlaceholders();
     ASSERT_TRUE(
         PumpUntil(hwnd, [&] { return TextOf(hwnd, u"message") == u"DEVICE NOT CONNECTED"; }));
-
-    // A stored port without a matching option leaves the select on none of them; "Auto" is 99.
+    // The stored port is chosen in the select.
     main.Page().SetPortSelection(5);
     EXPECT_EQ(GetNamedValues(RootElement(hwnd)).at(u"comport").ToString(), u"5");
-    main.Page().SetPortSelection(99);
-    EXPECT_EQ(GetNamedValues(RootElement(hwnd)).at(u"comport").ToString(), u"99");
 }
 
 TEST_F(MainWindowTest, DeviceListIsSortedWithoutDuplicatesAndKeepsItsOwnNames) {
@@ -253,13 +251,34 @@ TEST_F(MainWindowTest, AddingACourseGoneFromTheCatalogueSaysSo) {
     main.ClearCatalogueList();
 }
 
+// A stored port the select does not offer ("Auto" is 99, then 0 to 20): the page comes up with
+// none of the options chosen, so the select shows its first, "Auto", and Connect reads that.
+TEST(PortSelect, AStoredPortWithoutAnOptionLeavesNoneChosenAndConnectReadsAuto) {
+    ChangeSettings([](Settings& settings) { settings.comIndex = 25; });
+    SaveSettings();
+    {
+        CMainWnd main;
+        const HWND hwnd = main.Create(0);
+        ASSERT_NE(hwnd, 0);
+        EXPECT_EQ(CopySettings().comIndex, 25);
+        main.WaitForConnectWorker();
+        ASSERT_TRUE(PumpUntil(hwnd, [&] { return !Disabled(hwnd, u"reconnect"); }));
+        const std::string select = ElementById(RootElement(hwnd), u"comport").OuterHtml();
+        EXPECT_EQ(select.find("selected"), std::string::npos) << select;
+        EXPECT_EQ(GetNamedValues(RootElement(hwnd)).at(u"comport").ToString(), u"99");
+        main.OnConnectClick();
+        EXPECT_EQ(CopySettings().comIndex, 99);
+        main.WaitForConnectWorker();
+        DestroyWindow(hwnd);
+    }
+    DrainQueue();
+}
+
 // golf.db cannot be opened (a folder stands in its place): the page still comes up, says so, and
 // offers "Connect".
 TEST(StartUp, ADatabaseThatCannotBeOpenedLeavesThePageUpWithDatabaseError) {
-    char pattern[] = "/tmp/verdal-app-db-XXXXXX";
-    const std::string folder = ::mkdtemp(pattern);
-    std::filesystem::create_directories(folder + "/golf.db/inside");
-    SetDataDir(folder);
+    test::TempDataFolder folder;
+    std::filesystem::create_directories(folder / "golf.db/inside");
     {
         CMainWnd main;
         const HWND hwnd = main.Create(0);
@@ -272,7 +291,6 @@ TEST(StartUp, ADatabaseThatCannotBeOpenedLeavesThePageUpWithDatabaseError) {
     }
     DrainQueue();
     SetDataDir(RestoreDataDir());
-    std::filesystem::remove_all(folder);
 }
 
 // A device that never answers, used as the port outright: what the program wrote to it can be

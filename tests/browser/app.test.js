@@ -1,6 +1,6 @@
 // verdal itself in a real browser, on the device simulator (behind a line spy that reports what
 // the device is told) and the catalogue service: connecting, the catalogue update, disconnecting
-// and connecting again, a reload, closing the page, and the failures the status line reports.
+// and connecting again, a reload and closing the page.
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert/strict');
@@ -57,31 +57,6 @@ test('start-up connects; the update, disconnecting, connecting again and a reloa
     await s.context.close();
     assert.deepEqual(await s.verdal.exited, { code: 0, signal: null });
     assert.equal(s.spy.lines.filter((l) => l === 'SEEN $EXIT').length, exits + 1);
-  } finally {
-    await close(s);
-  }
-});
-
-test('the catalogue service down: SERVER NOT CONNECTED and the device list not shown', { skip, timeout: 120000 }, async () => {
-  // Nothing listens on the discard port of the loopback address.
-  const s = await open({ server: 'http://127.0.0.1:9/' });
-  try {
-    await status(s, 'SERVER NOT CONNECTED');
-    assert.equal(await devices(s).getByRole('row', { name: 'Heron Lakes Golf' }).count(), 0);
-    assert.equal(await s.main.locator('#cfnumber').textContent(), 'DEVICE CAPACITY: x/xx');
-    assert.equal(await s.main.locator('#reconnect').isEnabled(), true);
-    assert.equal(await s.main.locator('#search').isDisabled(), true);
-  } finally {
-    await close(s);
-  }
-});
-
-test('no device: DEVICE NOT CONNECTED and Connect offered', { skip, timeout: 120000 }, async () => {
-  const s = await open({ device: false });
-  try {
-    await status(s, 'DEVICE NOT CONNECTED');
-    assert.equal(await s.main.locator('#reconnect').isEnabled(), true);
-    assert.equal(await s.main.locator('#comport').isEnabled(), true);
   } finally {
     await close(s);
   }

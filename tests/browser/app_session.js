@@ -1,54 +1,17 @@
 // What the browser tests of verdal share: the device simulator behind the line spy, the catalogue
 // service and verdal itself, started for one session and stopped again.
 'use strict';
-const { spawn } = require('node:child_process');
+const assert = require('node:assert/strict');
+const { execFileSync } = require('node:child_process');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
-const { mainFrame } = require('./harness');
+const { BIN, BOUND, run, mainFrame } = require('./harness');
 
-const BIN = process.env.VERDAL_BIN || path.resolve(__dirname, '../../build/bin');
-const BOUND = 60000;
-
-// Starts a program and collects its output lines; waitFor(re) answers the first line matching.
-function run(program, args) {
-  const child = spawn(path.join(BIN, program), args, { stdio: ['ignore', 'pipe', 'inherit'] });
-  const lines = [];
-  const waiters = [];
-  let text = '';
-  child.stdout.on('data', (chunk) => {
-    text += chunk;
-    let end;
-    while ((end = text.indexOf('\n')) >= 0) {
-      const line = text.slice(0, end).trim();
-      text = text.slice(end + 1);
-      lines.push(line);
-      for (const w of waiters.splice(0)) if (!w(line)) waiters.push(w);
-    }
-  });
-  const exited = new Promise((resolve) => child.on('exit', (code, signal) => resolve({ code, signal })));
-  const waitFor = (re) => new Promise((resolve, reject) => {
-    const found = lines.find((l) => re.test(l));
-    if (found) return resolve(found);
-    const timer = setTimeout(() => reject(new Error(`${program}: no line ${re} in ${BOUND} ms`)), BOUND);
-    waiters.push((line) => {
-      if (!re.test(line)) return false;
-      clearTimeout(timer);
-      resolve(line);
-      return true;
-    });
-    exited.then(() => { clearTimeout(timer); reject(new Error(`${program} ended before ${re}`)); });
-  });
-  const stop = async () => {
-    if (child.exitCode === null && child.signalCode === null) child.kill('SIGTERM');
-    return exited;
-  };
-  return { child, lines, waitFor, exited, stop };
-}
-
-// The simulator with three courses behind the spy (paced to the wire's speed when pace is set), the catalogue service (unless server is
-// given) and verdal with --no-browser; answers the session once the page shows.
-async function open(browser, { device = true, server, capacity = 20, faults = [], pace = false } = {}) {
+// The simulator with three courses behind the spy (paced to the wire's speed when pace is set),
+// the catalogue service with 40 courses and the service arguments (unless server is given) and
+// verdal with --no-browser; answers the session once the page shows.
+async function open(browser, { device = true, server, service = [], capacity = 20, faults = [], pace = false } = {}) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'verdal-app-'));
   const store = path.join(dir, 'store');
   const courses = ['Heron Lakes Golf', 'Pebble Creek GC', '\u5bcc\u58eb\u898b\u30ab\u30f3\u30c8\u30ea\u30fc'];
@@ -68,9 +31,10 @@ async function open(browser, { device = true, server, capacity = 20, faults = []
     await spy.waitFor(/^READY /);
   }
   if (!server) {
-    const service = run('verdal-catalogue-service', ['--listen', '127.0.0.1:0', '--courses', '40']);
-    children.push(service);
-    server = `http://127.0.0.1:${(await service.waitFor(/^LISTENING /)).split(' ')[1]}/`;
+    const catalogueService = run('verdal-catalogue-service',
+                                 ['--listen', '127.0.0.1:0', '--courses', '40', ...service]);
+    children.push(catalogueService);
+    server = `http://127.0.0.1:${(await catalogueService.waitFor(/^LISTENING /)).split(' ')[1]}/`;
   }
   const verdal = run('verdal', ['--data-dir', path.join(dir, 'data'), '--port', port,
                                 '--server', server, '--listen', '127.0.0.1:0', '--no-browser']);
@@ -104,6 +68,56 @@ async function watchStatusLine(s) {
 
 const status = (s, text) => s.main.locator('#message', { hasText: text }).waitFor({ timeout: BOUND });
 const devices = (s) => s.main.getByRole('grid').first();
+const catalogue = (s) => s.main.getByRole('grid').nth(1);
+const courseRows = (list) => list.locator('[role=row]:has([role=gridcell])');
+const rows = (s) => courseRows(catalogue(s));
+const noDialog = (s) => s.page.locator('.verdal-dialog').waitFor({ state: 'detached', timeout: BOUND });
 
+// Connects, updates the catalogue and waits until the page is free again.
+async function updated(browser, options) {
+  const s = await open(browser, options);
+  await status(s, 'DEVICE CONNECTED');
+  await s.main.locator('#updategof').click();
+  await status(s, 'UPDATE GOF FILE COMPLETED');
+  await noDialog(s);
+  return s;
+}
 
-module.exports = { BIN, BOUND, run, open, close, status, devices, watchStatusLine };
+// The lines sqlite3 prints for the query on the session's golf.db, fields split by tabs.
+function query(s, sql) {
+  return execFileSync('sqlite3', ['-separator', '\t', path.join(s.dir, 'data', 'golf.db'), sql])
+    .toString().split('\n').filter((l) => l !== '');
+}
+
+// The cells of every row of the catalogue list.
+async function shown(s) {
+  const all = [];
+  for (const row of await rows(s).all()) all.push(await row.getByRole('gridcell').allTextContents());
+  return all;
+}
+
+// Runs a search and answers the rows once they all satisfy wanted (and there is one at least).
+async function search(s, start, wanted = () => true) {
+  await start();
+  const end = Date.now() + BOUND;
+  for (;;) {
+    await noDialog(s);
+    const all = await shown(s);
+    if (all.length > 0 && all.every(wanted)) return all;
+    if (Date.now() > end) assert.fail(`no search result as wanted: ${JSON.stringify(all)}`);
+    await new Promise((resolve) => setTimeout(resolve, 100));
+  }
+}
+
+// Opens the popup menu of a row and answers its entry.
+async function menu(s, row, popup, entry) {
+  await row.click({ button: 'right' });
+  const m = s.page.getByRole('menu', { name: popup });
+  await m.waitFor();
+  return m.getByRole('menuitem', { name: entry });
+}
+
+module.exports = {
+  BIN, BOUND, run, open, close, status, devices, watchStatusLine, catalogue, courseRows,
+  rows, noDialog, updated, query, search, menu,
+};

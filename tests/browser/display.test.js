@@ -5,38 +5,17 @@
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const { execFileSync } = require('node:child_process');
-const path = require('node:path');
 const { chromiumPresent, launch, dialogFrame } = require('./harness');
-const { BOUND, open, close, run, status, watchStatusLine } = require('./app_session');
+const {
+  BOUND, open, close, status, watchStatusLine, rows, noDialog, query, search, menu,
+} = require('./app_session');
 const skip = chromiumPresent() ? false : 'Chromium is not installed at /usr/bin/chromium';
 let browser;
 test.before(async () => { if (!skip) browser = await launch(); });
 test.after(async () => { if (browser) await browser.close(); });
 
-const catalogue = (s) => s.main.getByRole('grid').nth(1);
-const rows = (s) => catalogue(s).locator('[role=row]:has([role=gridcell])');
-const noDialog = (s) => s.page.locator('.verdal-dialog').waitFor({ state: 'detached', timeout: BOUND });
-
-function query(s, sql) {
-  return execFileSync('sqlite3', ['-separator', '\t', path.join(s.dir, 'data', 'golf.db'), sql])
-    .toString().split('\n').filter((l) => l !== '');
-}
-
-// Runs a search and answers the cells of its rows once the dialog is gone.
-async function search(s, start) {
-  await start();
-  await noDialog(s);
-  await rows(s).first().waitFor({ timeout: BOUND });
-  const all = [];
-  for (const row of await rows(s).all()) all.push(await row.getByRole('gridcell').allTextContents());
-  return all;
-}
-
 test('after the first update: every country offered, texts with apostrophes shown as written', { skip, timeout: 300000 }, async () => {
-  const service = run('verdal-catalogue-service', ['--listen', '127.0.0.1:0', '--courses', '400']);
-  const server = `http://127.0.0.1:${(await service.waitFor(/^LISTENING /)).split(' ')[1]}/`;
-  const s = await open(browser, { server });
+  const s = await open(browser, { service: ['--courses', '400'] });
   try {
     await status(s, 'DEVICE CONNECTED');
     assert.deepEqual(await s.main.locator('#country option').allTextContents(), ['All Country', 'USA']);
@@ -73,20 +52,19 @@ test('after the first update: every country offered, texts with apostrophes show
     // The name typed as the list shows it finds the course, in every country.
     await s.main.locator('#country').selectOption('all');
     await s.main.locator('#keyword').fill(name);
-    const byName = await search(s, () => s.main.locator('#keyword').press('Enter'));
+    const byName = await search(s, () => s.main.locator('#keyword').press('Enter'),
+                              (c) => c[0].includes(name));
     assert.deepEqual(byName[0], [name, country, region]);
 
     // The course information shows the name as written.
     const first = rows(s).first();
     await first.click();
-    await first.click({ button: 'right' });
-    await s.page.getByRole('menu', { name: 'GOLF' }).getByRole('menuitem', { name: 'Course Information' }).click();
+    await (await menu(s, first, 'GOLF', 'Course Information')).click();
     await dialogFrame(s.page).locator('#titletext', { hasText: name }).waitFor({ timeout: BOUND });
     assert.equal(await dialogFrame(s.page).locator('#titletext').textContent(), name);
     await dialogFrame(s.page).locator('#MsgExit').click();
     await noDialog(s);
   } finally {
     await close(s);
-    await service.stop();
   }
 });

@@ -8,32 +8,53 @@ const { chromium } = require('playwright-core');
 
 const CHROMIUM = '/usr/bin/chromium';
 const BIN = process.env.VERDAL_BIN || path.resolve(__dirname, '../../build/bin');
+const BOUND = 60000;
 
 function chromiumPresent() {
   return fs.existsSync(CHROMIUM);
 }
 
-// Starts page_test_host and answers { url, process, exited } once it printed its address.
-function startHost(args = []) {
-  const child = spawn(path.join(BIN, 'page_test_host'),
-                      ['--listen', '127.0.0.1:0', '--no-browser', ...args],
-                      { stdio: ['ignore', 'pipe', 'inherit'] });
-  const exited = new Promise((resolve) => child.on('exit', (code, signal) => resolve({ code, signal })));
-  const url = new Promise((resolve, reject) => {
-    let text = '';
-    child.stdout.on('data', (chunk) => {
-      text += chunk;
-      const line = text.split('\n')[0];
-      if (text.includes('\n')) resolve(line.trim());
-    });
-    child.on('exit', (code) => reject(new Error(`page_test_host ended with ${code} before its address`)));
+// Starts a program and collects its output lines; waitFor(re) answers the first line matching.
+function run(program, args) {
+  const child = spawn(path.join(BIN, program), args, { stdio: ['ignore', 'pipe', 'inherit'] });
+  const lines = [];
+  const waiters = [];
+  let text = '';
+  child.stdout.on('data', (chunk) => {
+    text += chunk;
+    let end;
+    while ((end = text.indexOf('\n')) >= 0) {
+      const line = text.slice(0, end).trim();
+      text = text.slice(end + 1);
+      lines.push(line);
+      for (const w of waiters.splice(0)) if (!w(line)) waiters.push(w);
+    }
   });
-  return url.then((address) => ({ url: address, process: child, exited }));
+  const exited = new Promise((resolve) => child.on('exit', (code, signal) => resolve({ code, signal })));
+  const waitFor = (re) => new Promise((resolve, reject) => {
+    const found = lines.find((l) => re.test(l));
+    if (found) return resolve(found);
+    const timer = setTimeout(() => reject(new Error(`${program}: no line ${re} in ${BOUND} ms`)), BOUND);
+    waiters.push((line) => {
+      if (!re.test(line)) return false;
+      clearTimeout(timer);
+      resolve(line);
+      return true;
+    });
+    exited.then(() => { clearTimeout(timer); reject(new Error(`${program} ended before ${re}`)); });
+  });
+  const stop = async () => {
+    if (child.exitCode === null && child.signalCode === null) child.kill('SIGTERM');
+    return exited;
+  };
+  return { child, lines, waitFor, exited, stop };
 }
 
-async function stopHost(host) {
-  if (host.process.exitCode === null && host.process.signalCode === null) host.process.kill('SIGTERM');
-  return host.exited;
+// Starts page_test_host; its run (see run) carries the address it printed as url.
+async function startHost(args = []) {
+  const host = run('page_test_host', ['--listen', '127.0.0.1:0', '--no-browser', ...args]);
+  host.url = await host.waitFor(/^http/);
+  return host;
 }
 
 function launch() {
@@ -48,4 +69,4 @@ function launch() {
 const mainFrame = (page) => page.frameLocator('.verdal-window iframe');
 const dialogFrame = (page) => page.frameLocator('.verdal-dialog iframe');
 
-module.exports = { chromiumPresent, startHost, stopHost, launch, mainFrame, dialogFrame };
+module.exports = { BIN, BOUND, chromiumPresent, run, startHost, launch, mainFrame, dialogFrame };

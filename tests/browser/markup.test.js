@@ -5,25 +5,16 @@
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const { execFileSync } = require('node:child_process');
-const path = require('node:path');
 const { chromiumPresent, launch, dialogFrame } = require('./harness');
-const { BOUND, open, close, run, status, devices, watchStatusLine } = require('./app_session');
+const {
+  BOUND, open, close, run, status, devices, watchStatusLine, courseRows, rows, noDialog, query,
+} = require('./app_session');
 const skip = chromiumPresent() ? false : 'Chromium is not installed at /usr/bin/chromium';
 let browser;
 test.before(async () => { if (!skip) browser = await launch(); });
 test.after(async () => { if (browser) await browser.close(); });
 
 const COURSES = 10;
-const catalogue = (s) => s.main.getByRole('grid').nth(1);
-const courseRows = (list) => list.locator('[role=row]:has([role=gridcell])');
-const rows = (s) => courseRows(catalogue(s));
-const noDialog = (s) => s.page.locator('.verdal-dialog').waitFor({ state: 'detached', timeout: BOUND });
-
-function query(s, sql) {
-  return execFileSync('sqlite3', ['-separator', '\t', path.join(s.dir, 'data', 'golf.db'), sql])
-    .toString().split('\n').filter((l) => l !== '');
-}
 const quoted = (text) => `'${text.replace(/'/g, "''")}'`;
 
 // Neither an element made from the texts nor a run of its handler, in any frame.

@@ -5,11 +5,12 @@
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const { execFileSync } = require('node:child_process');
 const fs = require('node:fs');
 const path = require('node:path');
 const { chromiumPresent, launch } = require('./harness');
-const { BOUND, open, close, run, status } = require('./app_session');
+const {
+  BOUND, open, close, status, rows, updated, query, search, menu,
+} = require('./app_session');
 const skip = chromiumPresent() ? false : 'Chromium is not installed at /usr/bin/chromium';
 let browser;
 test.before(async () => { if (!skip) browser = await launch(); });
@@ -27,10 +28,7 @@ async function terminate(s, state) {
   return { end, ms };
 }
 
-function integrity(s) {
-  return execFileSync('sqlite3', [path.join(s.dir, 'data', 'golf.db'), 'pragma integrity_check;'])
-    .toString().trim();
-}
+const integrity = (s) => query(s, 'pragma integrity_check;').join('\n');
 
 test('SIGTERM while idle and while connecting ends at once with 0', { skip, timeout: 120000 }, async () => {
   let s = await open(browser);
@@ -61,10 +59,7 @@ test('SIGTERM while idle and while connecting ends at once with 0', { skip, time
 });
 
 test('SIGTERM during an update whose course maps stall abandons it and keeps golf.db sound', { skip, timeout: 120000 }, async () => {
-  const service = run('verdal-catalogue-service', ['--listen', '127.0.0.1:0', '--courses', '40',
-                                                   '--fault', 'stall:map']);
-  const server = `http://127.0.0.1:${(await service.waitFor(/^LISTENING /)).split(' ')[1]}/`;
-  const s = await open(browser, { server });
+  const s = await open(browser, { service: ['--fault', 'stall:map'] });
   try {
     await status(s, 'DEVICE CONNECTED');
     await s.main.locator('#updategof').click();
@@ -78,25 +73,16 @@ test('SIGTERM during an update whose course maps stall abandons it and keeps gol
     assert.equal(integrity(s), 'ok');
   } finally {
     await close(s);
-    await service.stop();
   }
 });
 
 test('SIGTERM during a course transfer lets it end whole before the device is told to exit', { skip, timeout: 180000 }, async () => {
-  const s = await open(browser, { pace: true });
+  const s = await updated(browser, { pace: true });
   try {
-    await status(s, 'DEVICE CONNECTED');
-    await s.main.locator('#updategof').click();
-    await status(s, 'UPDATE GOF FILE COMPLETED');
-    await dialog(s).waitFor({ state: 'detached', timeout: BOUND });
-    await s.main.locator('#search').click();
-    const catalogue = s.main.getByRole('grid').nth(1);
-    const first = catalogue.locator('[role=row]:has([role=gridcell])').first();
-    await first.waitFor({ timeout: BOUND });
-    await dialog(s).waitFor({ state: 'detached', timeout: BOUND });
+    await search(s, () => s.main.locator('#search').click());
+    const first = rows(s).first();
     await first.click();
-    await first.click({ button: 'right' });
-    await s.page.getByRole('menu', { name: 'GOLF' }).getByRole('menuitem', { name: 'Add to Device' }).click();
+    await (await menu(s, first, 'GOLF', 'Add to Device')).click();
     await s.spy.waitFor(/^SEEN \$STRT$/);
     const { end } = await terminate(s, 'course transfer under way');
     assert.deepEqual(end, { code: 0, signal: null });

@@ -4,7 +4,10 @@
 #include "device/serial.h"
 #include "platform/messages.h"
 #include "store/settings.h"
-#include "tests/device/device_harness.h"
+#include "tests/support/device_harness.h"
+#include "tests/support/message_recorder.h"
+#include "tests/support/programs.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -16,11 +19,12 @@ using namespace verdal::test;
 
 namespace {
 
-constexpr int kConnecting = 1, kNotConnected = 2, kSerialError = 3;
+using Codes = std::vector<WPARAM>;
+constexpr WPARAM kConnecting = 1, kNotConnected = 2, kSerialError = 3;
 
 struct Outcome {
     int result = -1;
-    std::vector<int> statuses;
+    Codes statuses;
     std::int32_t capacity = -1;
     DeviceCourseList courses;
 };
@@ -29,12 +33,12 @@ Outcome Connect(const std::string& port) {
     BindUiThread();
     SetPortSearch(PortSearch{"/nonexistent-dev", "/nonexistent-sys", port});
     Outcome outcome;
-    RecordingWindow window(kStatusMessage);
+    Recorder window;
     CreateWindowFor(window, 0);
     window.RunWhile([&] {
         outcome.result = ConnectDevice(window.Handle(), outcome.capacity, outcome.courses);
     });
-    outcome.statuses = window.values;
+    outcome.statuses = window.Statuses();
     DestroyWindow(window.Handle());
     return outcome;
 }
@@ -42,17 +46,17 @@ Outcome Connect(const std::string& port) {
 } // namespace
 
 TEST(ConnectProcedure, AGoodDeviceIsReadWhole) {
-    TempDir dir;
+    TempFolder dir;
     std::filesystem::create_directory(dir / "store");
-    WriteFile(dir / "store/a.gof", NarrowCourseMap("Old Course", 1));
-    WriteFile(dir / "store/b.gof", WideCourseMap(u"\u6c34\u592b", 2));
+    WriteFile(dir / "store/a.gof", CourseMap(u"Old Course", 1));
+    WriteFile(dir / "store/b.gof", CourseMap(u"\u6c34\u592b", 2));
     Simulator device(dir / "link",
                      {"--capacity", "12", "--serial", "SN-0042", "--store", dir / "store"});
     ChangeSettings([](Settings& settings) { settings.serialNumber = u"older"; });
 
     Outcome outcome = Connect(device.Link());
     EXPECT_EQ(outcome.result, 1);
-    EXPECT_EQ(outcome.statuses, std::vector<int>{kConnecting});
+    EXPECT_EQ(outcome.statuses, Codes{kConnecting});
     EXPECT_EQ(outcome.capacity, 12);
     EXPECT_EQ(outcome.courses.Names(),
               (std::vector<std::u16string>{u"@\u6c34\u592b", u"Old Course"}));
@@ -65,44 +69,40 @@ TEST(ConnectProcedure, AGoodDeviceIsReadWhole) {
 }
 
 TEST(ConnectProcedure, NoDeviceAndPortsThatCannotOpenPostNotConnected) {
-    TempDir dir;
+    TempFolder dir;
     Outcome missing = Connect(dir / "ttyUSB0");
     EXPECT_EQ(missing.result, 0);
-    EXPECT_EQ(missing.statuses, (std::vector<int>{kConnecting, kNotConnected}));
+    EXPECT_EQ(missing.statuses, (Codes{kConnecting, kNotConnected}));
     EXPECT_NE(LastConnectProblem().find("no such port"), std::string::npos);
 
     // A port that exists but cannot be opened is passed over, and the reason is kept.
     ::mkdir((dir / "ttyUSB1").c_str(), 0755);
     Outcome unusable = Connect(dir / "ttyUSB1");
-    EXPECT_EQ(unusable.statuses, (std::vector<int>{kConnecting, kNotConnected}));
+    EXPECT_EQ(unusable.statuses, (Codes{kConnecting, kNotConnected}));
     EXPECT_NE(LastConnectProblem().find(dir / "ttyUSB1"), std::string::npos);
     EXPECT_FALSE(Serial::Instance().IsOpen());
 }
 
-TEST(ConnectProcedure, AnEmptySerialNumberPostsSerialNumberError) {
-    TempDir dir;
-    Simulator device(dir / "link", {"--fault", "empty-serial"});
-    ChangeSettings([](Settings& settings) { settings.serialNumber = u"kept"; });
-    Outcome outcome = Connect(device.Link());
-    EXPECT_EQ(outcome.result, 0);
-    EXPECT_EQ(outcome.statuses, (std::vector<int>{kConnecting, kSerialError}));
-    EXPECT_FALSE(Serial::Instance().IsOpen());
-    EXPECT_EQ(CopySettings().serialNumber, u"kept");
-}
-
-TEST(ConnectProcedure, SilenceOrAMissingMarkerAtEachStepPostsNotConnectedAndCloses) {
-    for (const char* fault : {"silent:FCON", "silent:RDCS", "nomarker:RDSN", "silent:CRLS"}) {
-        TempDir dir;
+// Silence or a missing marker at each step, or an empty serial number: the port is closed and
+// the status says why; an empty serial number is not stored.
+TEST(ConnectProcedure, AFaultAtAnyStepPostsWhyAndCloses) {
+    for (const char* fault :
+         {"silent:FCON", "silent:RDCS", "nomarker:RDSN", "silent:CRLS", "empty-serial"}) {
+        TempFolder dir;
         Simulator device(dir / "link", {"--fault", fault});
+        ChangeSettings([](Settings& settings) { settings.serialNumber = u"kept"; });
         Outcome outcome = Connect(device.Link());
         EXPECT_EQ(outcome.result, 0) << fault;
-        EXPECT_EQ(outcome.statuses, (std::vector<int>{kConnecting, kNotConnected})) << fault;
+        const WPARAM why = fault == std::string("empty-serial") ? kSerialError : kNotConnected;
+        EXPECT_EQ(outcome.statuses, (Codes{kConnecting, why})) << fault;
         EXPECT_FALSE(Serial::Instance().IsOpen()) << fault;
+        if (why == kSerialError)
+            EXPECT_EQ(CopySettings().serialNumber, u"kept");
     }
 }
 
 TEST(PortProbing, FixedAndAutomaticPortsAreFoundInTheirFolders) {
-    TempDir dir;
+    TempFolder dir;
     std::filesystem::create_directories(dir / "dev");
     Simulator device(dir / "dev/ttyUSB3");
     // A fixed port number names its port in the device folder.

@@ -6,14 +6,14 @@
 #include "device/port_discovery.h"
 #include "device/serial.h"
 #include "platform/worker.h"
-#include "tests/device/device_harness.h"
+#include "tests/support/device_harness.h"
+#include "tests/support/programs.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 using namespace verdal;
 using namespace verdal::test;
@@ -26,9 +26,9 @@ struct Bench {
     Bench() {
         BindUiThread();
         fs::create_directory(dir / "store");
-        WriteFile(dir / "store/1.gof", NarrowCourseMap("Augusta", 1));
-        WriteFile(dir / "store/2.gof", NarrowCourseMap("Bay Hill", 2));
-        WriteFile(dir / "store/3.gof", WideCourseMap(u"\u6c34\u592b", 3));
+        WriteFile(dir / "store/1.gof", CourseMap(u"Augusta", 1));
+        WriteFile(dir / "store/2.gof", CourseMap(u"Bay Hill", 2));
+        WriteFile(dir / "store/3.gof", CourseMap(u"\u6c34\u592b", 3));
         SetPortSearch(PortSearch{dir / "dev", dir / "sys", dir / "link"});
     }
 
@@ -36,19 +36,15 @@ struct Bench {
     std::vector<std::u16string> Held() const {
         std::vector<std::u16string> names;
         for (const auto& entry : fs::directory_iterator(dir / "store")) {
-            std::ifstream in(entry.path(), std::ios::binary);
-            const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+            const std::string bytes = ReadFile(entry.path());
             names.push_back(DeviceCourseName(reinterpret_cast<const std::uint8_t*>(bytes.data())));
         }
         std::sort(names.begin(), names.end());
         return names;
     }
 
-    // The bytes the device keeps in one file of its store (empty when there is no such file).
-    std::vector<std::uint8_t> Stored(const std::string& leaf) const {
-        std::ifstream in(dir / ("store/" + leaf), std::ios::binary);
-        return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
-    }
+    // The bytes the device keeps of the first course it received (none when there is none).
+    std::string Received() const { return ReadFile(dir / "store/course-0001.gof"); }
 
     // The device course list as a connect procedure left it, with the link up.
     void Connected() {
@@ -69,7 +65,7 @@ struct Bench {
         return result;
     }
 
-    TempDir dir;
+    TempFolder dir;
     DeviceCourseList list;
     std::vector<int> progress;
 };
@@ -88,6 +84,10 @@ CourseRecord Course(const std::vector<std::uint8_t>& map) {
     CourseRecord course;
     std::copy(map.begin(), map.end(), course.gof.begin());
     return course;
+}
+
+std::string Bytes(const CourseRecord& course) {
+    return std::string(course.gof.begin(), course.gof.end());
 }
 
 } // namespace
@@ -110,11 +110,11 @@ TEST(DeviceOperations, RemovingThreeCoursesReportsEachAndEndsWithOne) {
     Serial::Instance().Close();
 }
 
-TEST(DeviceOperations, UploadingAddsTheCourseUnderItsMapName) {
+TEST(DeviceOperations, UploadingAddsTheCourseUnderItsMapNameAndClearingEmptiesTheDevice) {
     Bench bench;
     Simulator device(bench.dir / "link", {"--store", bench.dir / "store"});
     bench.Connected();
-    const CourseRecord course = Course(WideCourseMap(u"\u516b\u4e01\u76ee", 9));
+    const CourseRecord course = Course(CourseMap(u"\u516b\u4e01\u76ee", 9));
     DevFunc func(bench.list);
     func.course = &course;
     EXPECT_EQ(bench.Run(Upload, func), 1);
@@ -126,115 +126,59 @@ TEST(DeviceOperations, UploadingAddsTheCourseUnderItsMapName) {
     EXPECT_EQ(bench.progress.back(), 100);
     EXPECT_TRUE(std::is_sorted(bench.progress.begin(), bench.progress.end()));
     // The device keeps exactly the bytes it received.
-    EXPECT_EQ(bench.Stored("course-0001.gof"),
-              std::vector<std::uint8_t>(course.gof.begin(), course.gof.end()));
-    Serial::Instance().Close();
-}
+    EXPECT_EQ(bench.Received(), Bytes(course));
 
-TEST(DeviceOperations, AnUploadEndsOnlyWhenTheDeviceHasTakenTheWholeCourse) {
-    const CourseRecord course = Course(NarrowCourseMap("Carnoustie", 7));
-    const std::vector<std::uint8_t> whole(course.gof.begin(), course.gof.end());
-    // A refused last block, a refused EOT, and a device that answers EOT only after the line
-    // has been quiet for 1.5 s: each ends with the whole course on the device.
-    for (const char* fault : {"nak:57", "nak-eot", "eot-late:1500"}) {
-        Bench bench;
-        Simulator device(bench.dir / "link", {"--store", bench.dir / "store", "--fault", fault});
-        bench.Connected();
-        DevFunc func(bench.list);
-        func.course = &course;
-        EXPECT_EQ(bench.Run(Upload, func), 1) << fault;
-        EXPECT_EQ(bench.Stored("course-0001.gof"), whole) << fault;
-        EXPECT_EQ(bench.list.Names(), bench.Held()) << fault;
-        Serial::Instance().Close();
-    }
-
-    // An EOT never answered: the upload fails within its wait, the port is closed, and the
-    // list still says what the device holds.
-    Bench bench;
-    Simulator device(bench.dir / "link", {"--store", bench.dir / "store", "--fault", "eot-never"});
-    bench.Connected();
-    DevFunc func(bench.list);
-    func.course = &course;
-    EXPECT_EQ(bench.Run(Upload, func), 0);
-    EXPECT_FALSE(Serial::Instance().IsOpen());
-    EXPECT_TRUE(bench.Stored("course-0001.gof").empty());
-    EXPECT_EQ(bench.list.Count(), 3u);
-    EXPECT_EQ(bench.list.Names(), bench.Held());
-    EXPECT_EQ(EnsureConnected({}), 1);
-    Serial::Instance().Close();
-}
-
-TEST(DeviceOperations, AFailedRemovalAtAnyStepLeavesTheListAsTheDeviceHoldsIt) {
-    for (const char* kind : {"silent", "nomarker"}) {
-        for (int step = 1; step <= 3; ++step) {
-            Bench bench;
-            const std::string fault = std::string(kind) + ":CRDC#" + std::to_string(step);
-            Simulator device(bench.dir / "link",
-                             {"--store", bench.dir / "store", "--fault", fault});
-            bench.Connected();
-            DevFunc func(bench.list);
-            func.names = {u"Bay Hill", u"@\u6c34\u592b", u"Augusta"};
-            EXPECT_EQ(bench.Run(Remove, func), 0) << fault;
-            EXPECT_EQ(bench.list.Names(), bench.Held()) << fault;
-            EXPECT_EQ(bench.list.Count(), static_cast<std::size_t>(3 - (step - 1))) << fault;
-            EXPECT_FALSE(Serial::Instance().IsOpen()) << fault;
-        }
-    }
-}
-
-TEST(DeviceOperations, AFailedUploadAtAnyStepLeavesTheListAsTheDeviceHoldsIt) {
-    const CourseRecord course = Course(NarrowCourseMap("Carnoustie", 7));
-    const std::pair<const char*, int> cases[] = {
-        {"silent:NCFS", 0}, {"nomarker:NCFS", 0}, {"silent:STRT", 0},  {"stall:1", 0},
-        {"stall:57", 0},    {"nak:1", 1},         {"garbage:NCFS", 1},
-    };
-    for (const auto& [fault, expected] : cases) {
-        Bench bench;
-        Simulator device(bench.dir / "link", {"--store", bench.dir / "store", "--fault", fault});
-        bench.Connected();
-        DevFunc func(bench.list);
-        func.course = &course;
-        EXPECT_EQ(bench.Run(Upload, func), expected) << fault;
-        EXPECT_EQ(bench.list.Names(), bench.Held()) << fault;
-        EXPECT_EQ(Serial::Instance().IsOpen(), expected == 1) << fault;
-        Serial::Instance().Close();
-    }
-}
-
-TEST(DeviceOperations, AHangUpDuringTheTransferEndsInTheWaitAndTheDeviceIsFoundAgain) {
-    Bench bench;
-    Simulator device(bench.dir / "link", {"--store", bench.dir / "store", "--fault", "hangup:10"});
-    bench.Connected();
-    const CourseRecord course = Course(NarrowCourseMap("Carnoustie", 7));
-    DevFunc func(bench.list);
-    func.course = &course;
-    EXPECT_EQ(bench.Run(Upload, func), 0);
-    EXPECT_FALSE(Serial::Instance().IsOpen());
-    EXPECT_EQ(bench.list.Names(), bench.Held());
-    EXPECT_EQ(bench.list.Count(), 3u);
-    // The device is back behind the same link: the next operation probes and finds it.
-    EXPECT_EQ(EnsureConnected({}), 1);
-    Serial::Instance().Close();
-}
-
-TEST(DeviceOperations, AFailedClearingLeavesTheListAndClosesThePort) {
-    for (const char* fault : {"silent:CRCA", "nomarker:CRCA"}) {
-        Bench bench;
-        Simulator device(bench.dir / "link", {"--store", bench.dir / "store", "--fault", fault});
-        bench.Connected();
-        DevFunc func(bench.list);
-        EXPECT_EQ(bench.Run(ClearAll, func), 0) << fault;
-        EXPECT_EQ(bench.list.Count(), 3u) << fault;
-        EXPECT_EQ(bench.list.Names(), bench.Held()) << fault;
-        EXPECT_FALSE(Serial::Instance().IsOpen()) << fault;
-    }
-    Bench bench;
-    Simulator device(bench.dir / "link", {"--store", bench.dir / "store"});
-    bench.Connected();
-    DevFunc func(bench.list);
-    EXPECT_EQ(bench.Run(ClearAll, func), 1);
+    DevFunc clear(bench.list);
+    EXPECT_EQ(bench.Run(ClearAll, clear), 1);
     EXPECT_TRUE(bench.progress.empty());
     EXPECT_EQ(bench.list.Count(), 0u);
     EXPECT_TRUE(bench.Held().empty());
     Serial::Instance().Close();
+}
+
+// Each operation with a fault at one of its steps. An upload ends only when the device has taken
+// the whole course; every failed operation closes the port; and after each the list says what
+// the device holds.
+TEST(DeviceOperations, AFaultAtAnyStepLeavesTheListAsTheDeviceHoldsIt) {
+    struct Case {
+        void (*operation)(DevFunc&, HWND);
+        std::string fault;
+        std::intptr_t result;
+        std::size_t held;
+    };
+    std::vector<Case> cases = {
+        // A refused block or EOT, a device that answers EOT only after the line has been quiet
+        // for 1.5 s, and garbage before a reply are outlasted.
+        {Upload, "nak:1", 1, 4},         {Upload, "nak:57", 1, 4},
+        {Upload, "nak-eot", 1, 4},       {Upload, "eot-late:1500", 1, 4},
+        {Upload, "garbage:NCFS", 1, 4},  {Upload, "eot-never", 0, 3},
+        {Upload, "hangup:10", 0, 3},     {Upload, "silent:NCFS", 0, 3},
+        {Upload, "nomarker:NCFS", 0, 3}, {Upload, "silent:STRT", 0, 3},
+        {Upload, "stall:1", 0, 3},       {Upload, "stall:57", 0, 3},
+        {ClearAll, "silent:CRCA", 0, 3}, {ClearAll, "nomarker:CRCA", 0, 3},
+    };
+    for (const char* kind : {"silent", "nomarker"})
+        for (int step = 1; step <= 3; ++step)
+            cases.push_back({Remove, std::string(kind) + ":CRDC#" + std::to_string(step), 0,
+                             static_cast<std::size_t>(4 - step)});
+    const CourseRecord course = Course(CourseMap(u"Carnoustie", 7));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        Bench bench;
+        Simulator device(bench.dir / "link", {"--store", bench.dir / "store", "--fault", c.fault});
+        bench.Connected();
+        DevFunc func(bench.list);
+        func.course = &course;
+        func.names = {u"Bay Hill", u"@\u6c34\u592b", u"Augusta"};
+        EXPECT_EQ(bench.Run(c.operation, func), c.result);
+        EXPECT_EQ(bench.Held().size(), c.held);
+        EXPECT_EQ(bench.list.Names(), bench.Held());
+        EXPECT_EQ(Serial::Instance().IsOpen(), c.result == 1);
+        if (c.operation == Upload)
+            EXPECT_EQ(bench.Received(), c.result == 1 ? Bytes(course) : "");
+        // A device that went silent in the transfer or hung up is found again by the next one.
+        if (c.fault == "eot-never" || c.fault == "hangup:10")
+            EXPECT_EQ(EnsureConnected({}), 1);
+        Serial::Instance().Close();
+    }
 }

@@ -1,6 +1,8 @@
 // Port discovery on a sysfs folder of the test's own.
 #include "device/port_discovery.h"
 
+#include "tests/support/temp_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -13,18 +15,12 @@ namespace {
 
 class FakeSysfs {
 public:
-    FakeSysfs() {
-        std::string pattern = (fs::temp_directory_path() / "verdal-sysfs-XXXXXX").string();
-        root = ::mkdtemp(pattern.data());
+    FakeSysfs() : root(folder.Path()) {
         fs::create_directories(root / "bus/usb-serial/drivers/pl2303");
         fs::create_directories(root / "bus/usb-serial/drivers/ftdi_sio");
         fs::create_directories(root / "bus/usb/drivers/cdc_acm");
         fs::create_directories(root / "bus/platform/drivers/serial8250");
         fs::create_directories(root / "class/tty");
-    }
-    ~FakeSysfs() {
-        std::error_code error;
-        fs::remove_all(root, error);
     }
     // A terminal whose device is bound to the driver (none: a terminal with no device).
     void Add(const std::string& name, const std::string& driverPath) {
@@ -36,6 +32,7 @@ public:
         fs::create_directory_symlink(device, root / "class/tty" / name / "device");
     }
     PortSearch Search() const { return PortSearch{"/devdir", root.string(), ""}; }
+    test::TempFolder folder;
     fs::path root;
 };
 

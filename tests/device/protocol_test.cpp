@@ -1,6 +1,5 @@
 // The reply extractions, the device course name forms, the XMODEM block and the course list.
 #include "device/course_name.h"
-#include "device/device_course_list.h"
 #include "device/requests.h"
 #include "device/send_cf_req.h"
 
@@ -126,16 +125,4 @@ TEST(Xmodem, CrcAndBlockLayout) {
     const auto last = XmodemBlock(data.data(), 7296 - 128);
     EXPECT_EQ(last[1], 57);
     EXPECT_EQ(last[2], 255 - 57);
-}
-
-TEST(DeviceCourseListOrder, SortedByCodeUnitsWithoutDuplicates) {
-    DeviceCourseList list;
-    list.Add(u"b");
-    list.Add(u"B");
-    list.Add(u"@\u6c34");
-    list.Add(u"b");
-    EXPECT_EQ(list.Names(), (std::vector<std::u16string>{u"@\u6c34", u"B", u"b"}));
-    list.Remove(u"x");
-    list.Remove(u"B");
-    EXPECT_EQ(list.Names(), (std::vector<std::u16string>{u"@\u6c34", u"b"}));
 }

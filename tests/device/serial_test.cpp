@@ -2,30 +2,15 @@
 #include "device/serial.h"
 #include "platform/event.h"
 #include "platform/serial_port.h"
-#include "tests/device/device_harness.h"
+#include "tests/support/device_harness.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <stdexcept>
-#include <sys/stat.h>
 
 using namespace verdal;
 using namespace verdal::test;
-
-TEST(SerialLink, PortsThatCannotOpenAnswerZeroWithAReason) {
-    TempDir dir;
-    Serial serial;
-    EXPECT_EQ(serial.Open(dir / "ttyUSB7", 115200), 0);
-    EXPECT_FALSE(serial.IsOpen());
-    EXPECT_NE(serial.LastOpenError().find("ttyUSB7"), std::string::npos);
-    // Something that exists but is no serial port.
-    ::mkdir((dir / "folder").c_str(), 0755);
-    EXPECT_EQ(serial.Open(dir / "folder", 115200), 0);
-    EXPECT_FALSE(serial.LastOpenError().empty());
-    serial.Close(); // closing a closed link does nothing
-    EXPECT_FALSE(serial.IsOpen());
-}
 
 TEST(SerialLink, DeliversBytesAndEmptyReadsAndSwapsReceiversCleanly) {
     FakeDevice device;

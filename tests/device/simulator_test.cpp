@@ -2,7 +2,9 @@
 // XMODEM-CRC receiver, which takes only whole blocks in order.
 #include "device/send_cf_req.h"
 #include "platform/serial_port.h"
-#include "tests/device/device_harness.h"
+#include "tests/support/device_harness.h"
+#include "tests/support/programs.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -50,10 +52,10 @@ void SendBlocks(SerialPort& port, const std::vector<std::uint8_t>& map) {
 } // namespace
 
 TEST(DeviceSimulator, ListsItsStoredCoursesAndReceivesOnlyWholeBlocksInOrder) {
-    TempDir dir;
+    TempFolder dir;
     std::filesystem::create_directory(dir / "store");
-    WriteFile(dir / "store/a.gof", NarrowCourseMap("Augusta", 1));
-    WriteFile(dir / "store/b.gof", WideCourseMap(u"\u6c34\u592b", 2));
+    WriteFile(dir / "store/a.gof", CourseMap(u"Augusta", 1));
+    WriteFile(dir / "store/b.gof", CourseMap(u"\u6c34\u592b", 2));
     Simulator device(dir / "link", {"--store", dir / "store"});
     SerialPort port;
     ASSERT_TRUE(port.Open(device.Link(), 115200)) << port.Error();
@@ -68,7 +70,7 @@ TEST(DeviceSimulator, ListsItsStoredCoursesAndReceivesOnlyWholeBlocksInOrder) {
     EXPECT_EQ(Expect(port, 5), "$OKFS");
     Say(port, "$STRT\r");
     EXPECT_EQ(Expect(port, 1), "C");
-    const std::vector<std::uint8_t> map = NarrowCourseMap("Muirfield", 5);
+    const std::vector<std::uint8_t> map = CourseMap(u"Muirfield", 5);
     std::string damaged = Block(map, 0);
     damaged[50] ^= 0x01;
     Say(port, damaged);
@@ -91,10 +93,10 @@ TEST(DeviceSimulator, ListsItsStoredCoursesAndReceivesOnlyWholeBlocksInOrder) {
 }
 
 TEST(DeviceSimulator, AnswersEotAsItsFaultsSay) {
-    const std::vector<std::uint8_t> map = NarrowCourseMap("Muirfield", 5);
+    const std::vector<std::uint8_t> map = CourseMap(u"Muirfield", 5);
     const std::string eot(1, char(kEot));
     {
-        TempDir dir;
+        TempFolder dir;
         Simulator device(dir / "link", {"--fault", "nak-eot"});
         SerialPort port;
         ASSERT_TRUE(port.Open(device.Link(), 115200)) << port.Error();
@@ -109,7 +111,7 @@ TEST(DeviceSimulator, AnswersEotAsItsFaultsSay) {
     {
         // A receiver that answers EOT late takes a command that follows EOT at once as the
         // sender's giving up: nothing is acknowledged and nothing kept.
-        TempDir dir;
+        TempFolder dir;
         Simulator device(dir / "link", {"--fault", "eot-late:5000"});
         SerialPort port;
         ASSERT_TRUE(port.Open(device.Link(), 115200)) << port.Error();

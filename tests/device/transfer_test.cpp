@@ -4,7 +4,8 @@
 #include "device/send_cf_req.h"
 #include "device/serial.h"
 #include "platform/messages.h"
-#include "tests/device/device_harness.h"
+#include "tests/support/device_harness.h"
+#include "tests/support/message_recorder.h"
 
 #include <gtest/gtest.h>
 
@@ -25,13 +26,18 @@ std::string BlockText(const std::vector<std::uint8_t>& data, std::uint32_t posit
     return std::string(block.begin(), block.end());
 }
 
-} // namespace
-
-TEST(Requests, WriteTheirExactBytesAndJudgeTheWholeReply) {
+// The serial link open on a device the test plays itself.
+struct Requests : ::testing::Test {
     FakeDevice device;
     Serial& serial = Serial::Instance();
-    ASSERT_EQ(serial.Open(device.Path(), 115200), 1);
     ManualResetEvent completion;
+    void SetUp() override { ASSERT_EQ(serial.Open(device.Path(), 115200), 1); }
+    void TearDown() override { serial.Close(); }
+};
+
+} // namespace
+
+TEST_F(Requests, WriteTheirExactBytesAndJudgeTheWholeReply) {
 
     // The delete command carries the name in the device's form: 24 bytes for an "@" name.
     std::thread answer([&] {
@@ -68,14 +74,9 @@ TEST(Requests, WriteTheirExactBytesAndJudgeTheWholeReply) {
         EXPECT_EQ(request.serialNumber, std::u16string(32, u'S'));
     }
     answer.join();
-    serial.Close();
 }
 
-TEST(Requests, JudgeWhatArrivesDuringTheWholeWindow) {
-    FakeDevice device;
-    Serial& serial = Serial::Instance();
-    ASSERT_EQ(serial.Open(device.Path(), 115200), 1);
-    ManualResetEvent completion;
+TEST_F(Requests, JudgeWhatArrivesDuringTheWholeWindow) {
     // Two thirds into the 3000 ms window: late, yet far enough from its end that a busy machine
     // still delivers the bytes in time.
     const auto late = std::chrono::milliseconds(CommandOf(Command::ListCourses).windowMs * 2 / 3);
@@ -110,14 +111,9 @@ TEST(Requests, JudgeWhatArrivesDuringTheWholeWindow) {
         EXPECT_TRUE(request.WaitForReply());
     }
     answer.join();
-    serial.Close();
 }
 
-TEST(Requests, DropTheDeliveriesThatNoLongerFitTheReplyBuffer) {
-    FakeDevice device;
-    Serial& serial = Serial::Instance();
-    ASSERT_EQ(serial.Open(device.Path(), 115200), 1);
-    ManualResetEvent completion;
+TEST_F(Requests, DropTheDeliveriesThatNoLongerFitTheReplyBuffer) {
 
     // A list of 1000 courses, 12,007 bytes: what was kept ends with the last delivery that
     // still fitted, and every course up to there is listed.
@@ -167,23 +163,18 @@ TEST(Requests, DropTheDeliveriesThatNoLongerFitTheReplyBuffer) {
     }
     talking = false;
     babble.join();
-    serial.Close();
 }
 
-TEST(Requests, AClosedLinkTimesOutInsteadOfAnswering) {
-    Serial::Instance().Close();
-    ManualResetEvent completion;
+TEST_F(Requests, AClosedLinkTimesOutInsteadOfAnswering) {
+    serial.Close();
     CapacityReq request(&completion);
     EXPECT_FALSE(request.WaitForReply());
     EXPECT_FALSE(completion.IsSet());
     EXPECT_EQ(request.capacity, 20);
 }
 
-TEST(Requests, AreNeverCalledWhileTheyAreBeingDestroyed) {
+TEST_F(Requests, AreNeverCalledWhileTheyAreBeingDestroyed) {
     BindUiThread();
-    FakeDevice device;
-    Serial& serial = Serial::Instance();
-    ASSERT_EQ(serial.Open(device.Path(), 115200), 1);
     std::atomic<bool> talking{true};
     std::thread babble([&] {
         device.Babble("12\r$OKCN$OKRD\r$OKFS\x06\x06\x15\x06"
@@ -226,21 +217,18 @@ TEST(Requests, AreNeverCalledWhileTheyAreBeingDestroyed) {
     EXPECT_TRUE(serial.IsOpen());
     talking = false;
     babble.join();
-    serial.Close();
 }
 
-TEST(XmodemSender, SendsEachBlockUntilAcknowledgedAndEndsOnlyWhenEotIsAcknowledged) {
+using XmodemSender = Requests;
+
+TEST_F(XmodemSender, SendsEachBlockUntilAcknowledgedAndEndsOnlyWhenEotIsAcknowledged) {
     BindUiThread();
-    FakeDevice device;
-    Serial& serial = Serial::Instance();
-    ASSERT_EQ(serial.Open(device.Path(), 115200), 1);
     std::vector<std::uint8_t> data(7296);
     for (std::size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
 
-    RecordingWindow page(kProgressMessage);
+    Recorder page;
     const HWND pageWindow = CreateWindowFor(page, 0);
-    ManualResetEvent completion;
     int blocksSeen = 0;
     int bytesSent = 0;
     const std::string ack(1, char(kAck));
@@ -285,10 +273,10 @@ TEST(XmodemSender, SendsEachBlockUntilAcknowledgedAndEndsOnlyWhenEotIsAcknowledg
     playDevice.join();
     EXPECT_TRUE(transferred);
     EXPECT_EQ(blocksSeen, 57);
-    ASSERT_EQ(page.values.size(), static_cast<std::size_t>(bytesSent));
-    EXPECT_EQ(page.values.front(), 20);
-    EXPECT_EQ(page.values.back(), 100);
-    EXPECT_TRUE(std::is_sorted(page.values.begin(), page.values.end()));
+    const std::vector<WPARAM> progress = page.Progress();
+    ASSERT_EQ(progress.size(), static_cast<std::size_t>(bytesSent));
+    EXPECT_EQ(progress.front(), 20u);
+    EXPECT_EQ(progress.back(), 100u);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
     DestroyWindow(pageWindow);
-    serial.Close();
 }

@@ -60,19 +60,14 @@ public:
     }
 
     void FillCatalogue(std::size_t count) {
-        const HWND list = GetDlgItem(Handle(), kCatalogueList);
-        SendMessage(list, LVM_DELETEALLITEMS);
+        SendMessage(GetDlgItem(Handle(), kCatalogueList), LVM_DELETEALLITEMS);
         catalogue.clear();
         for (std::size_t i = 0; i < count; ++i) {
             const std::string n = std::to_string(i);
             catalogue.push_back(Row{AnsiToUtf16("Course " + n), i % 2 ? u"France" : u"Japan",
                                     AnsiToUtf16("Town " + n)});
-            LVITEMW item;
-            item.mask = LVIF_PARAM;
-            item.iItem = static_cast<int>(i);
-            item.lParam = static_cast<LPARAM>(i);
-            SendMessage(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
         }
+        InsertRows(kCatalogueList, count);
     }
 
     bool OnBehaviorEvent(BEHAVIOR_EVENT_PARAMS& params) override {
@@ -188,8 +183,13 @@ private:
 
     void FillDevices(std::vector<std::u16string> names) {
         devices = std::move(names);
-        const HWND list = GetDlgItem(Handle(), kDeviceList);
-        for (std::size_t i = 0; i < devices.size(); ++i) {
+        InsertRows(kDeviceList, devices.size());
+    }
+
+    // Rows whose item data is their index, which the painter looks up.
+    void InsertRows(int id, std::size_t count) {
+        const HWND list = GetDlgItem(Handle(), id);
+        for (std::size_t i = 0; i < count; ++i) {
             LVITEMW item;
             item.mask = LVIF_PARAM;
             item.iItem = static_cast<int>(i);

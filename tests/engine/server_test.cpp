@@ -68,6 +68,14 @@ std::string Token() {
     return "token=" + ServerToken();
 }
 
+// A WebSocket upgrade request for the target, naming the origin unless it is empty.
+std::string Upgrade(const std::string& target, const std::string& origin) {
+    return "GET " + target + " HTTP/1.1\r\nHost: " + Host() +
+           "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+           "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n" +
+           (origin.empty() ? "" : "Origin: " + origin + "\r\n") + "\r\n";
+}
+
 class ServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -114,19 +122,11 @@ TEST_F(ServerTest, ForeignHostsAndOriginsAreRefused) {
         Get("/engine.js?" + Token(), "Host: localhost:" + std::to_string(ServerPort()) + "\r\n"),
         200);
 
-    const std::string upgrade = "GET /ws?" + Token() + " HTTP/1.1\r\nHost: " + Host() +
-                                "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                                "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
-                                "Sec-WebSocket-Version: 13\r\n";
-    EXPECT_EQ(Status(Exchange(upgrade + "Origin: http://evil.example\r\n\r\n")), 403);
-    EXPECT_EQ(Status(Exchange(upgrade + "\r\n")), 403); // a browser always names its origin
-    const std::string noToken = "GET /ws HTTP/1.1\r\nHost: " + Host() +
-                                "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                                "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
-                                "Sec-WebSocket-Version: 13\r\nOrigin: http://" +
-                                Host() + "\r\n\r\n";
-    EXPECT_EQ(Status(Exchange(noToken)), 403);
-    EXPECT_EQ(Status(Exchange(upgrade + "Origin: http://" + Host() + "\r\n\r\n")), 101);
+    const std::string ws = "/ws?" + Token();
+    EXPECT_EQ(Status(Exchange(Upgrade(ws, "http://evil.example"))), 403);
+    EXPECT_EQ(Status(Exchange(Upgrade(ws, ""))), 403); // a browser always names its origin
+    EXPECT_EQ(Status(Exchange(Upgrade("/ws", "http://" + Host()))), 403);
+    EXPECT_EQ(Status(Exchange(Upgrade(ws, "http://" + Host()))), 101);
 }
 
 TEST_F(ServerTest, PathsThatClimbOrNameFilesAreNotFound) {
@@ -217,11 +217,7 @@ public:
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
             return;
-        const std::string upgrade = "GET /ws?" + Token() + " HTTP/1.1\r\nHost: " + Host() +
-                                    "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                                    "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
-                                    "Sec-WebSocket-Version: 13\r\nOrigin: http://" +
-                                    Host() + "\r\n\r\n";
+        const std::string upgrade = Upgrade("/ws?" + Token(), "http://" + Host());
         ::send(fd_, upgrade.data(), upgrade.size(), MSG_NOSIGNAL);
         while (pending_.find("\r\n\r\n") == std::string::npos)
             if (!Fill(pending_.size() + 1))

@@ -1,6 +1,8 @@
 #include "platform/data_dir.h"
 #include "platform/event.h"
 
+#include "tests/support/temp_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -24,9 +26,8 @@ TEST(ManualResetEvent, StaysSetUntilResetAndTimesOut) {
 }
 
 TEST(DataDir, ChosenFolderIsCreatedOnFirstUse) {
-    const auto base =
-        std::filesystem::temp_directory_path() / ("verdal-dd-" + std::to_string(getpid()));
-    std::filesystem::remove_all(base);
+    const test::TempFolder folder;
+    const std::filesystem::path base = folder.Path();
     SetDataDir((base / "nested" / "data").string());
     EXPECT_EQ(ProgramFilePath("golf.db"), (base / "nested" / "data" / "golf.db").string());
     EXPECT_TRUE(std::filesystem::is_directory(base / "nested" / "data"));
@@ -35,5 +36,4 @@ TEST(DataDir, ChosenFolderIsCreatedOnFirstUse) {
     SetDataDir("");
     EXPECT_EQ(DataDir(), (base / "verdal").string());
     EXPECT_TRUE(std::filesystem::is_directory(base / "verdal"));
-    std::filesystem::remove_all(base);
 }

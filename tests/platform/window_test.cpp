@@ -103,25 +103,6 @@ TEST(WindowSystem, PostToDestroyedWindowIsDroppedWithItsData) {
     DestroyWindow(b);
 }
 
-TEST(WindowSystem, OwnedDataLivesWhileTheHandlerRuns) {
-    BindUiThread();
-    TestWindow window;
-    const HWND hwnd = CreateWindowFor(window, 0);
-    std::u16string seen;
-    window.handler = [&](UINT m, WPARAM, LPARAM l, LRESULT&) {
-        if (m == kPing)
-            seen = *reinterpret_cast<const std::u16string*>(l);
-        return true;
-    };
-    std::thread([&] {
-        PostMessageWith(hwnd, kPing, 9, std::make_unique<std::u16string>(u"Pebble Beach"));
-        PostMessage(hwnd, kStop);
-    }).join();
-    RunUntilStop(window);
-    EXPECT_EQ(seen, u"Pebble Beach");
-    DestroyWindow(hwnd);
-}
-
 TEST(WindowSystem, SendFromWorkerReturnsTheHandlersAnswer) {
     BindUiThread();
     TestWindow window;

@@ -1,7 +1,8 @@
+#include "platform/data_dir.h"
 #include "store/course_table.h"
 #include "store/sqlite_layer.h"
 
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -13,11 +14,6 @@
 using namespace verdal;
 
 namespace {
-
-// The encoded text of an all-zero GOF block: offset 1, every byte then reads 0xFF.
-std::string ZeroBlockText() {
-    return "\x01" + std::string(kGofBlockSize, '\xFF');
-}
 
 CourseRecord MakeCourse(std::int32_t objid, const std::string& name, const std::string& country,
                         const std::string& city) {
@@ -59,53 +55,10 @@ protected:
 
 } // namespace
 
-TEST(CourseStatements, InsertAndUpdateTexts) {
-    CourseRecord record = MakeCourse(-7, "O'Brien", "Ireland", "Co. Clare");
-    record.SetFileId("f'1"); // held unchanged, its quote doubled only in the statement
-    EXPECT_EQ(InsertStatement(record),
-              "insert into GOLF (objid,fileid,name,alias,country,city,address,telephone,email,"
-              "hole,gof) values (-7,'f''1','O''Brien','alias','Ireland','Co. Clare',"
-              "'1 Links Road','555-0100','pro@example.org',"
-              "'4,3,5,4,4,3,4,5,4,4,3,5,4,4,3,4,5,4','" +
-                  ZeroBlockText() + "');");
-    EXPECT_EQ(UpdateStatement(record),
-              "update GOLF set fileid\t\t\t= 'f''1',name\t\t\t= 'O''Brien',alias\t\t\t= 'alias',"
-              "country\t\t= 'Ireland',city\t\t\t= 'Co. Clare',address\t\t= '1 Links Road',"
-              "telephone\t\t= '555-0100',email\t\t\t= 'pro@example.org',"
-              "hole\t\t\t= '4,3,5,4,4,3,4,5,4,4,3,5,4,4,3,4,5,4',gof\t\t\t=  '" +
-                  ZeroBlockText() + "'  where objid    = -7;");
-    EXPECT_EQ(CourseCountStatement(42), "select count(*) from GOLF where objid=42");
-    EXPECT_EQ(CountriesStatement(), "select DISTINCT country from GOLF order by country;");
-    EXPECT_EQ(RegionsStatement("USA"),
-              "select DISTINCT city from GOLF where country='USA' order by city;");
-    EXPECT_EQ(RegionsStatement("Côte d'Ivoire"),
-              "select DISTINCT city from GOLF where country='Côte d''Ivoire' order by city;");
-}
-
-TEST(CourseStatements, SearchStatementFollowsWhatIsGiven) {
-    const std::string byName = "select * from GOLF where name like '%pine%' order by name;";
-    EXPECT_EQ(SearchStatement("", "", "pine"), byName);
-    EXPECT_EQ(SearchStatement("", "", ""),
-              "select * from GOLF where name like '%%' order by name;");
-    EXPECT_EQ(SearchStatement("USA", "", "pine"),
-              "select * from GOLF where country='USA' and name like '%pine%' order by name;");
-    EXPECT_EQ(SearchStatement("USA", "", ""),
-              "select * from GOLF where country='USA' order by name;");
-    EXPECT_EQ(SearchStatement("USA", "Ohio", "pine"),
-              "select * from GOLF where country='USA' and city='Ohio' and name like '%pine%' "
-              "order by name;");
-    EXPECT_EQ(SearchStatement("USA", "Ohio", ""),
-              "select * from GOLF where country='USA' and city='Ohio' order by name;");
-    // A region without a country still searches by region, with an empty country.
-    EXPECT_EQ(SearchStatement("", "Ohio", ""),
-              "select * from GOLF where country='' and city='Ohio' order by name;");
-    EXPECT_EQ(SearchStatement("", "Ohio", "pine"),
-              "select * from GOLF where country='' and city='Ohio' and name like '%pine%' "
-              "order by name;");
-
-    // Quotes are doubled, and long values are taken whole.
-    EXPECT_EQ(SearchStatement("x'; drop table GOLF; --", "", ""),
-              "select * from GOLF where country='x''; drop table GOLF; --' order by name;");
+TEST(CourseStatements, SearchStatementsTakeLongValuesWhole) {
+    EXPECT_EQ(SearchTextsStatement("USA", "", ""),
+              "select objid,fileid,name,alias,country,city,address,telephone,email,hole from GOLF "
+              "where country='USA' order by name;");
     const std::string longKeyword(6000, 'k');
     const std::string quotes(3000, '\'');
     std::string statement = SearchStatement(longKeyword, quotes, longKeyword);
@@ -115,7 +68,7 @@ TEST(CourseStatements, SearchStatementFollowsWhatIsGiven) {
 }
 
 TEST_F(CourseTableTest, OpensGolfDbAndCreatesTheTableOnce) {
-    EXPECT_TRUE(std::filesystem::exists(folder.File("golf.db")));
+    EXPECT_TRUE(std::filesystem::exists(folder / "golf.db"));
     EXPECT_TRUE(CourseDatabase().hasTable("GOLF"));
     auto schema = [] {
         return CourseDatabase().runScalar("select count(*) from sqlite_master where "
@@ -140,12 +93,7 @@ TEST_F(CourseTableTest, RecordsGoInAndComeBackWhole) {
     InsertCourse(record);
     EXPECT_EQ(CourseCountById(501), 1);
 
-    // The table holds the name as written; the record read back holds its quotes doubled.
-    CppSQLite3Cursor raw = CourseDatabase().runQuery("select name, typeof(gof) from GOLF;");
-    EXPECT_STREQ(raw.columnText(0), "O'Brien's Links");
-    EXPECT_STREQ(raw.columnText(1), "text");
-    raw.finish();
-
+    // The record read back holds its quotes doubled (the table holds the name as written).
     CppSQLite3Cursor cursor = CourseDatabase().runQuery("select * from GOLF;");
     CourseRecord back;
     back.gof.fill(0x55);
@@ -216,49 +164,6 @@ TEST_F(CourseTableTest, NullColumnsReadAsDefaults) {
     EXPECT_EQ(record.gof, GofBlock{});
 }
 
-TEST_F(CourseTableTest, SearchesFindWhatTheyAskFor) {
-    InsertCourse(MakeCourse(1, "Pinehurst No. 2", "USA", "North Carolina"));
-    InsertCourse(MakeCourse(2, "Pine Valley", "USA", "New Jersey"));
-    InsertCourse(MakeCourse(3, "Baltusrol", "USA", "New Jersey"));
-    InsertCourse(MakeCourse(4, "O'Brien Park", "Côte d'Ivoire", "Abidjan"));
-    InsertCourse(MakeCourse(5, "St Andrews", "Scotland", "Fife"));
-    CourseDatabase().runStatement("insert into GOLF (objid, country) values (6, 'USA');");
-
-    // Nothing given: every course with a name, by name.
-    EXPECT_EQ(Names(SearchStatement("", "", "")),
-              (std::vector<std::string>{"Baltusrol", "O''Brien Park", "Pine Valley",
-                                        "Pinehurst No. 2", "St Andrews"}));
-    EXPECT_EQ(Names(SearchStatement("", "", "PINE")),
-              (std::vector<std::string>{"Pine Valley", "Pinehurst No. 2"}));
-    EXPECT_EQ(Names(SearchStatement("USA", "", "pine")),
-              (std::vector<std::string>{"Pine Valley", "Pinehurst No. 2"}));
-    EXPECT_EQ(Names(SearchStatement("USA", "New Jersey", "")),
-              (std::vector<std::string>{"Baltusrol", "Pine Valley"}));
-    EXPECT_EQ(Names(SearchStatement("USA", "New Jersey", "val")),
-              (std::vector<std::string>{"Pine Valley"}));
-    EXPECT_EQ(Names(SearchStatement("USA", "", "")).size(), 4u); // the nameless one too
-
-    // Values with quotes search for themselves.
-    EXPECT_EQ(Names(SearchStatement("Côte d'Ivoire", "Abidjan", "O'Brien")),
-              (std::vector<std::string>{"O''Brien Park"}));
-    EXPECT_TRUE(Names(SearchStatement("x'; drop table GOLF; --", "", "")).empty());
-    EXPECT_TRUE(Names(SearchStatement("USA", "x' or '1'='1", "")).empty());
-    EXPECT_TRUE(Names(SearchStatement("", "", "%'; delete from GOLF; --")).empty());
-    EXPECT_TRUE(CourseDatabase().hasTable("GOLF"));
-    EXPECT_EQ(CourseDatabase().runScalar("select count(*) from GOLF;"), 6);
-
-    std::vector<std::string> countries;
-    CppSQLite3Cursor cursor = CourseDatabase().runQuery(CountriesStatement().c_str());
-    for (; !cursor.atEnd(); cursor.advance())
-        countries.push_back(cursor.textColumn("country"));
-    EXPECT_EQ(countries, (std::vector<std::string>{"Côte d'Ivoire", "Scotland", "USA"}));
-    std::vector<std::string> regions;
-    cursor = CourseDatabase().runQuery(RegionsStatement("Côte d'Ivoire").c_str());
-    for (; !cursor.atEnd(); cursor.advance())
-        regions.push_back(cursor.textColumn("city"));
-    EXPECT_EQ(regions, (std::vector<std::string>{"Abidjan"}));
-}
-
 // Every text of a course as a record holds it, objid first.
 std::vector<std::string> Fields(const CourseTexts& c) {
     return {std::to_string(c.objid),
@@ -273,26 +178,35 @@ std::vector<std::string> Fields(const CourseTexts& c) {
             c.hole};
 }
 
-TEST_F(CourseTableTest, TheTextsSearchReadsTheSameCoursesWithoutTheirMaps) {
+// Each search finds what it asks for, by name; the texts search reads the same courses without
+// their maps.
+TEST_F(CourseTableTest, SearchesFindWhatTheyAskForAndTheTextsSearchReadsTheSame) {
     InsertCourse(MakeCourse(1, "Pinehurst No. 2", "USA", "North Carolina"));
     InsertCourse(MakeCourse(2, "Pine Valley", "USA", "New Jersey"));
     InsertCourse(MakeCourse(3, "Baltusrol", "USA", "New Jersey"));
-    InsertCourse(MakeCourse(4, "O'Brien's Park", "Côte d'Ivoire", "Abidjan"));
-    InsertCourse(MakeCourse(5, "Pine Valley", "USA", "Ohio")); // the same name twice
+    InsertCourse(MakeCourse(4, "O'Brien Park", "Côte d'Ivoire", "Abidjan"));
+    InsertCourse(MakeCourse(5, "St Andrews", "Scotland", "Fife"));
+    InsertCourse(MakeCourse(7, "Pine Valley", "USA", "Ohio")); // the same name twice
     CourseDatabase().runStatement("insert into GOLF (objid, country) values (6, 'USA');");
 
-    EXPECT_EQ(SearchTextsStatement("USA", "", ""),
-              "select objid,fileid,name,alias,country,city,address,telephone,email,hole from GOLF "
-              "where country='USA' order by name;");
-    const std::vector<std::vector<std::string>> criteria = {{"", "", ""},
-                                                            {"", "", "pine"},
-                                                            {"USA", "", ""},
-                                                            {"USA", "", "PINE"},
-                                                            {"USA", "New Jersey", ""},
-                                                            {"USA", "New Jersey", "val"},
-                                                            {"Côte d'Ivoire", "Abidjan", "O'Brien"},
-                                                            {"Nowhere", "", ""}};
-    for (const auto& c : criteria) {
+    using NameList = std::vector<std::string>;
+    const std::vector<std::pair<std::vector<std::string>, NameList>> searches = {
+        // Nothing given: every course with a name, by name.
+        {{"", "", ""},
+         {"Baltusrol", "O''Brien Park", "Pine Valley", "Pine Valley", "Pinehurst No. 2",
+          "St Andrews"}},
+        {{"", "", "PINE"}, {"Pine Valley", "Pine Valley", "Pinehurst No. 2"}},
+        {{"USA", "", "pine"}, {"Pine Valley", "Pine Valley", "Pinehurst No. 2"}},
+        {{"USA", "New Jersey", ""}, {"Baltusrol", "Pine Valley"}},
+        {{"USA", "New Jersey", "val"}, {"Pine Valley"}},
+        {{"", "Ohio", ""}, {}}, // a region without a country asks for an empty country
+        // Values with quotes search for themselves.
+        {{"Côte d'Ivoire", "Abidjan", "O'Brien"}, {"O''Brien Park"}},
+        {{"x'; drop table GOLF; --", "", ""}, {}},
+        {{"USA", "x' or '1'='1", ""}, {}},
+        {{"", "", "%'; delete from GOLF; --"}, {}},
+        {{"Nowhere", "", ""}, {}}};
+    for (const auto& [c, names] : searches) {
         std::vector<std::vector<std::string>> whole, texts;
         CppSQLite3Cursor cursor =
             CourseDatabase().runQuery(SearchStatement(c[0], c[1], c[2]).c_str());
@@ -310,10 +224,28 @@ TEST_F(CourseTableTest, TheTextsSearchReadsTheSameCoursesWithoutTheirMaps) {
             texts.push_back(Fields(course));
         }
         EXPECT_EQ(texts, whole) << c[0] << "/" << c[1] << "/" << c[2];
+        NameList found;
+        for (const auto& fields : whole)
+            found.push_back(fields[2]);
+        EXPECT_EQ(found, names) << c[0] << "/" << c[1] << "/" << c[2];
     }
+    EXPECT_EQ(Names(SearchStatement("USA", "", "")).size(), 5u); // the nameless one too
+    EXPECT_TRUE(CourseDatabase().hasTable("GOLF"));
+    EXPECT_EQ(CourseDatabase().runScalar("select count(*) from GOLF;"), 7);
+
+    std::vector<std::string> countries;
+    CppSQLite3Cursor cursor = CourseDatabase().runQuery(CountriesStatement().c_str());
+    for (; !cursor.atEnd(); cursor.advance())
+        countries.push_back(cursor.textColumn("country"));
+    EXPECT_EQ(countries, (std::vector<std::string>{"Côte d'Ivoire", "Scotland", "USA"}));
+    std::vector<std::string> regions;
+    cursor = CourseDatabase().runQuery(RegionsStatement("Côte d'Ivoire").c_str());
+    for (; !cursor.atEnd(); cursor.advance())
+        regions.push_back(cursor.textColumn("city"));
+    EXPECT_EQ(regions, (std::vector<std::string>{"Abidjan"}));
 
     // A result without one of the columns is refused, as reading it by name would be.
-    CppSQLite3Cursor cursor = CourseDatabase().runQuery("select objid, name from GOLF;");
+    cursor = CourseDatabase().runQuery("select objid, name from GOLF;");
     CourseTextsReader reader;
     CourseTexts course;
     EXPECT_THROW(reader.Read(cursor, course), CppSQLite3Exception);
@@ -322,8 +254,8 @@ TEST_F(CourseTableTest, TheTextsSearchReadsTheSameCoursesWithoutTheirMaps) {
 TEST(CourseDatabaseFile, UnusableDataFolderIsReportedAsUnopenable) {
     test::TempDataFolder folder;
     // A plain file where the data folder should be: the folder cannot be made.
-    test::WriteWholeFile(folder.File("plain-file"), "x");
-    SetDataDir(folder.File("plain-file") + "/data");
+    test::WriteFile(folder / "plain-file", "x");
+    SetDataDir(folder / "plain-file" + "/data");
     try {
         OpenCourseDatabase();
         ADD_FAILURE() << "opened";

@@ -2,35 +2,17 @@
 #include "store/course_table.h"
 #include "store/sqlite_text.h"
 
-#include "temp_folder.h"
+#include "tests/support/programs.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <string>
 
 using namespace verdal;
+using test::Sqlite3;
 
 namespace {
-
-// Runs the sqlite3 program on the file with one command and answers what it prints.
-std::string Sqlite3(const std::string& file, const std::string& command) {
-    std::string line = "sqlite3 -batch '" + file + "' \"" + command + "\" 2>&1";
-    FILE* pipe = ::popen(line.c_str(), "r");
-    if (!pipe) {
-        ADD_FAILURE() << "cannot run " << line;
-        return {};
-    }
-    std::string output;
-    std::array<char, 4096> chunk;
-    std::size_t n;
-    while ((n = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
-        output.append(chunk.data(), n);
-    int status = ::pclose(pipe);
-    EXPECT_EQ(status, 0) << line << "\n" << output;
-    return output;
-}
 
 void StartProgram() {
     OpenCourseDatabase();
@@ -43,7 +25,7 @@ TEST(GolfDb, ReadByTheSqlite3Program) {
     ASSERT_EQ(std::system("sqlite3 -version >/dev/null 2>&1"), 0)
         << "the sqlite3 program (Debian package sqlite3) is needed";
     test::TempDataFolder folder;
-    const std::string file = folder.File("golf.db");
+    const std::string file = folder / "golf.db";
     StartProgram();
     CourseRecord record;
     record.objid = 12;

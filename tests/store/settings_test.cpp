@@ -1,6 +1,6 @@
 #include "store/settings.h"
 
-#include "temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <vector>
 
 using namespace verdal;
-using test::ReadWholeFile;
-using test::WriteWholeFile;
+using test::ReadFile;
+using test::WriteFile;
 
 namespace {
 
@@ -45,7 +45,7 @@ std::vector<std::string> FilesIn(const std::string& folder) {
 
 } // namespace
 
-TEST(Settings, FirstStartWritesTheDefaults) {
+TEST(Settings, FirstStartWritesTheDefaultsAndSavedValuesLoadBack) {
     test::TempDataFolder folder;
     Scramble();
     LoadSettings();
@@ -54,13 +54,9 @@ TEST(Settings, FirstStartWritesTheDefaults) {
     EXPECT_EQ(loaded.comIndex, 99);
     EXPECT_EQ(loaded.serialNumber, u"");
     EXPECT_EQ(loaded.server, kDefaultServer);
-    EXPECT_EQ(ReadWholeFile(folder.File("settings.reg")), kDefaultFile);
-    EXPECT_EQ(FilesIn(folder.path()), std::vector<std::string>{"settings.reg"});
-}
+    EXPECT_EQ(ReadFile(folder / "settings.reg"), kDefaultFile);
+    EXPECT_EQ(FilesIn(folder.Path()), std::vector<std::string>{"settings.reg"});
 
-TEST(Settings, SavedValuesLoadBack) {
-    test::TempDataFolder folder;
-    LoadSettings();
     const std::u16string serial63(63, u'\u00E9');
     ChangeSettings([&](Settings& s) {
         s.updateVersion = 0xFFFFFFF0u;
@@ -69,15 +65,15 @@ TEST(Settings, SavedValuesLoadBack) {
         s.server = "http://127.0.0.1:9/a \"quoted\" \\path\\";
     });
     SaveSettings();
-    EXPECT_EQ(FilesIn(folder.path()), std::vector<std::string>{"settings.reg"});
+    EXPECT_EQ(FilesIn(folder.Path()), std::vector<std::string>{"settings.reg"});
     Scramble();
     LoadSettings();
-    Settings loaded = CopySettings();
+    loaded = CopySettings();
     EXPECT_EQ(loaded.updateVersion, 0xFFFFFFF0u);
     EXPECT_EQ(loaded.comIndex, 3);
     EXPECT_EQ(loaded.serialNumber, serial63);
     EXPECT_EQ(loaded.server, "http://127.0.0.1:9/a \"quoted\" \\path\\");
-    std::string file = ReadWholeFile(folder.File("settings.reg"));
+    std::string file = ReadFile(folder / "settings.reg");
     EXPECT_NE(file.find("\"update version\"=dword:fffffff0\n"), std::string::npos) << file;
     EXPECT_NE(file.find("\"com index\"=dword:00000003\n"), std::string::npos) << file;
 
@@ -91,7 +87,7 @@ TEST(Settings, SavedValuesLoadBack) {
     LoadSettings();
     EXPECT_EQ(CopySettings().serialNumber, u"SN\r\n\t1");
     EXPECT_EQ(CopySettings().server, "http://127.0.0.1:9/\n\x01");
-    EXPECT_FALSE(std::filesystem::exists(folder.File("settings.reg.bad")));
+    EXPECT_FALSE(std::filesystem::exists(folder / "settings.reg.bad"));
 
     // A serial number of 64 units or more never loads.
     ChangeSettings([](Settings& s) { s.serialNumber = std::u16string(64, u'S'); });
@@ -104,13 +100,13 @@ TEST(Settings, SavedValuesLoadBack) {
 TEST(Settings, HandWrittenFileLoadsWhatItHolds) {
     test::TempDataFolder folder;
     // No header, the short key name, other keys and values passed over, missing values default.
-    WriteWholeFile(folder.File("settings.reg"), "; written by hand\r\n"
-                                                "[HKEY_CURRENT_USER\\Other]\r\n"
-                                                "\"com index\"=dword:00000001\r\n"
-                                                "[SOFTWARE\\verdalV021]\r\n"
-                                                "\"com index\"=dword:3\r\n"
-                                                "\"sn\"=dword:00000001\r\n"
-                                                "\"colour\"=\"green\"\r\n");
+    WriteFile(folder / "settings.reg", "; written by hand\r\n"
+                                       "[HKEY_CURRENT_USER\\Other]\r\n"
+                                       "\"com index\"=dword:00000001\r\n"
+                                       "[SOFTWARE\\verdalV021]\r\n"
+                                       "\"com index\"=dword:3\r\n"
+                                       "\"sn\"=dword:00000001\r\n"
+                                       "\"colour\"=\"green\"\r\n");
     Scramble();
     LoadSettings();
     Settings loaded = CopySettings();
@@ -118,7 +114,7 @@ TEST(Settings, HandWrittenFileLoadsWhatItHolds) {
     EXPECT_EQ(loaded.updateVersion, 24u);
     EXPECT_EQ(loaded.serialNumber, u"");
     EXPECT_EQ(loaded.server, kDefaultServer);
-    EXPECT_FALSE(std::filesystem::exists(folder.File("settings.reg.bad")));
+    EXPECT_FALSE(std::filesystem::exists(folder / "settings.reg.bad"));
 }
 
 TEST(Settings, DamagedFileIsKeptAsideAndDefaultsLoad) {
@@ -131,15 +127,15 @@ TEST(Settings, DamagedFileIsKeptAsideAndDefaultsLoad) {
           std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\verdalV0"), std::string(),
           std::string("\0\0\0\0", 4)}) {
         test::TempDataFolder folder;
-        WriteWholeFile(folder.File("settings.reg"), damaged);
+        WriteFile(folder / "settings.reg", damaged);
         Scramble();
         LoadSettings();
         Settings loaded = CopySettings();
         EXPECT_EQ(loaded.comIndex, 99) << damaged;
         EXPECT_EQ(loaded.updateVersion, 24u) << damaged;
         EXPECT_EQ(loaded.serialNumber, u"") << damaged;
-        EXPECT_EQ(ReadWholeFile(folder.File("settings.reg.bad")), damaged);
-        EXPECT_EQ(ReadWholeFile(folder.File("settings.reg")), kDefaultFile);
+        EXPECT_EQ(ReadFile(folder / "settings.reg.bad"), damaged);
+        EXPECT_EQ(ReadFile(folder / "settings.reg"), kDefaultFile);
     }
 }
 
@@ -177,7 +173,7 @@ TEST(Settings, ConcurrentSavesNeverLeaveHalfAFile) {
     std::thread reader([&] {
         // Every look at the file finds a whole one, from the header to the last value.
         while (!done) {
-            std::string file = ReadWholeFile(folder.File("settings.reg"));
+            std::string file = ReadFile(folder / "settings.reg");
             ASSERT_EQ(file.rfind("Windows Registry Editor Version 5.00\n", 0), 0u) << file;
             ASSERT_NE(file.find("\"server\"=\"http://127.0.0.1:8650/\"\n\n"), std::string::npos)
                 << file;
@@ -200,7 +196,7 @@ TEST(Settings, ConcurrentSavesNeverLeaveHalfAFile) {
     done = true;
     reader.join();
     EXPECT_GT(wholeReads.load(), 0);
-    EXPECT_EQ(FilesIn(folder.path()), std::vector<std::string>{"settings.reg"});
+    EXPECT_EQ(FilesIn(folder.Path()), std::vector<std::string>{"settings.reg"});
     LoadSettings();
     EXPECT_EQ(CopySettings().comIndex, 12);
 }

@@ -175,16 +175,6 @@ TEST_F(HostFixture, AnIframeGetsANestedViewShowingAPlaceholderOrItsSource) {
     EXPECT_FALSE(IsWindow(nested));
 }
 
-TEST(Widgets, StyleFromKeywordsReadsBareAttributesInAnyCase) {
-    engine::Document doc("<widget Report ownerDrawFixed tabstop data-x='1'></widget>");
-    const Element widget = doc.Root().SelectFirst("widget");
-    EXPECT_TRUE(HasAttribute(widget, "report"));
-    EXPECT_TRUE(HasAttribute(widget, "REPORT"));
-    EXPECT_EQ(StyleFromKeywords(widget, kListViewKeywords, 0), 0x401u);
-    EXPECT_EQ(StyleFromKeywords(widget, kWindowStyleKeywords, 0), 0x10000u);
-    EXPECT_EQ(StyleFromKeywords(widget, kEditKeywords, 0x7), 0x7u);
-}
-
 // A child control that records what its parent reflects to it.
 class Probe : public Window {
 public:

@@ -3,17 +3,18 @@
 #include "update/catalogue_merge.h"
 
 #include "catalogue_generator.h"
-#include "loopback_servers.h"
-#include "message_recorder.h"
-#include "platform/data_dir.h"
 #include "platform/text.h"
 #include "store/course_table.h"
 #include "store/sqlite_layer.h"
+#include "tests/support/message_recorder.h"
+#include "tests/support/programs.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
-#include <fstream>
+#include <filesystem>
 #include <future>
 #include <map>
 
@@ -28,7 +29,6 @@ namespace {
 class MergeTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        SetDataDir(temp.Path().string());
         OpenCourseDatabase();
         EnsureCourseTable();
         BindUiThread();
@@ -44,14 +44,11 @@ protected:
     bool Merge(std::uint32_t localVersion) {
         const bool merged =
             MergeCatalogue(mainWindow.Handle(), progressWindow.Handle(), localVersion);
-        mainWindow.HandleQueued();
-        progressWindow.HandleQueued();
+        DrainQueue();
         return merged;
     }
 
-    void WriteCatalogue(const std::string& xml) {
-        std::ofstream(temp.Path() / "update.xml", std::ios::binary) << xml;
-    }
+    void WriteCatalogue(const std::string& xml) { WriteFile(temp / "update.xml", xml); }
 
     std::map<std::int32_t, CourseRecord> Table() {
         std::map<std::int32_t, CourseRecord> rows;
@@ -65,7 +62,7 @@ protected:
         return rows;
     }
 
-    TempFolder temp;
+    TempDataFolder temp;
     Recorder mainWindow;
     Recorder progressWindow;
 };
@@ -103,8 +100,10 @@ std::string FullEntry(int uid, const std::string& name, const std::string& url,
 
 } // namespace
 
+// The second map comes last of all, long after the maps that follow it; still every course is
+// stored in document order.
 TEST_F(MergeTest, OnlyVersionsAboveTheLocalOneAreMergedInDocumentOrder) {
-    CatalogueService service(30, "24,25,26");
+    CatalogueService service(30, "24,25,26", {"delay:map:2"});
     const CatalogueGenerator generator(30, {24, 25, 26});
     ASSERT_EQ(DownloadCatalogue(Utf8ToUtf16(service.Base() + "courses/cat26/cat26.xml")), 1);
 
@@ -125,6 +124,17 @@ TEST_F(MergeTest, OnlyVersionsAboveTheLocalOneAreMergedInDocumentOrder) {
 
     const auto rows = Table();
     ASSERT_EQ(rows.size(), last.size());
+    std::vector<std::int32_t> firstSeen;
+    for (const GeneratedCourse& c : merged)
+        if (std::find(firstSeen.begin(), firstSeen.end(), c.uid) == firstSeen.end())
+            firstSeen.push_back(c.uid);
+    CppSQLite3Cursor cursor = CourseDatabase().runQuery("select objid from GOLF order by rowid;");
+    for (std::int32_t uid : firstSeen) {
+        ASSERT_FALSE(cursor.atEnd());
+        EXPECT_EQ(cursor.intColumn(0), uid);
+        cursor.advance();
+    }
+    cursor.finish();
     for (const auto& [uid, course] : last) {
         ASSERT_EQ(rows.count(uid), 1u) << uid;
         ExpectStored(rows.at(uid), generator, course);
@@ -190,35 +200,6 @@ TEST_F(MergeTest, EntriesAreSkippedOrMergedByTheirAttributes) {
     EXPECT_EQ(progressWindow.Progress(), (std::vector<WPARAM>{25, 50, 75}));
 }
 
-TEST_F(MergeTest, MapsAnsweredOutOfOrderAreStoredInDocumentOrder) {
-    // The second map comes last of all, long after the maps that follow it.
-    CatalogueService service(30, "25", {"delay:map:2"});
-    const CatalogueGenerator generator(30, {25});
-    ASSERT_EQ(DownloadCatalogue(Utf8ToUtf16(service.Base() + "courses/cat25/cat25.xml")), 1);
-    ASSERT_TRUE(Merge(24));
-
-    const std::vector<GeneratedCourse> entries = generator.Entries(25);
-    const auto rows = Table();
-    ASSERT_EQ(rows.size(), entries.size());
-    std::vector<std::u16string> names;
-    for (const GeneratedCourse& course : entries) {
-        ExpectStored(rows.at(course.uid), generator, course);
-        names.push_back(Utf8ToUtf16(DoubleQuotes(course.name)));
-    }
-    EXPECT_EQ(mainWindow.StoredNames(), names);
-    std::vector<WPARAM> progress;
-    for (std::size_t done = 1; done <= entries.size(); ++done)
-        progress.push_back(done * 100 / entries.size());
-    EXPECT_EQ(progressWindow.Progress(), progress);
-    // Every row went in in document order.
-    CppSQLite3Cursor cursor = CourseDatabase().runQuery("select objid from GOLF order by rowid;");
-    for (const GeneratedCourse& course : entries) {
-        ASSERT_FALSE(cursor.atEnd());
-        EXPECT_EQ(cursor.intColumn(0), course.uid);
-        cursor.advance();
-    }
-}
-
 TEST_F(MergeTest, AWrongSizedMapStopsTheMergeAndKeepsWhatWasStored) {
     // With the fourth map answered late, the maps after it have arrived before it is judged.
     for (std::vector<std::string> faults : {std::vector<std::string>{"short:4"},
@@ -239,7 +220,7 @@ TEST_F(MergeTest, AWrongSizedMapStopsTheMergeAndKeepsWhatWasStored) {
     }
 }
 
-TEST_F(MergeTest, FilesThatCannotBeMergedChangeNothing) {
+TEST_F(MergeTest, FilesThatCannotBeMergedAndFailingStatementsChangeNothing) {
     CatalogueService service(10, "25");
     const std::string entry = FullEntry(1, "One", service.Base() + "gof/1_25.gof");
     for (const std::string& xml :
@@ -250,16 +231,13 @@ TEST_F(MergeTest, FilesThatCannotBeMergedChangeNothing) {
         EXPECT_FALSE(Merge(24)) << xml;
         EXPECT_TRUE(Table().empty()) << xml;
     }
-    std::filesystem::remove(temp.Path() / "update.xml");
+    std::filesystem::remove(temp / "update.xml");
     EXPECT_FALSE(Merge(24));
     // A root without versions is merged: there is nothing to do.
     WriteCatalogue("<catalogue/>");
     EXPECT_TRUE(Merge(24));
     EXPECT_TRUE(mainWindow.posted.empty());
-}
-
-TEST_F(MergeTest, AFailingStatementEndsTheMergeWithFalse) {
-    CatalogueService service(10, "25");
+    // A statement that fails ends the merge.
     ASSERT_EQ(DownloadCatalogue(Utf8ToUtf16(service.Base() + "courses/cat25/cat25.xml")), 1);
     CourseDatabase().runStatement("drop table GOLF;");
     EXPECT_FALSE(Merge(24));
@@ -274,17 +252,16 @@ TEST_F(MergeTest, AStopEndsTheMergeBetweenCoursesAndAbandonsTheTransfers) {
     auto merged = std::async(std::launch::async, [&] {
         return MergeCatalogue(mainWindow.Handle(), progressWindow.Handle(), 24, stop.get_token());
     });
-    const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (mainWindow.StoredNames().size() < 2 && std::chrono::steady_clock::now() < bound) {
-        merged.wait_for(std::chrono::milliseconds(20));
-        mainWindow.HandleQueued();
-    }
+    WaitUntil([&] {
+        DrainQueue();
+        return mainWindow.StoredNames().size() >= 2;
+    });
     ASSERT_EQ(mainWindow.StoredNames().size(), 2u);
 
     stop.request_stop();
     ASSERT_EQ(merged.wait_for(std::chrono::seconds(1)), std::future_status::ready);
     EXPECT_FALSE(merged.get());
-    mainWindow.HandleQueued();
+    DrainQueue();
     EXPECT_EQ(mainWindow.StoredNames().size(), 2u);
     EXPECT_EQ(Table().size(), 2u);
 }
@@ -297,9 +274,7 @@ TEST_F(MergeTest, AStoppedDownloadMakesNoFurtherAttempt) {
                                  stop.get_token());
     });
     // The first attempt breaks off; the stop falls into the pause before the second.
-    const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (service.Served()["catalogue"] < 1 && std::chrono::steady_clock::now() < bound)
-        downloaded.wait_for(std::chrono::milliseconds(20));
+    WaitUntil([&] { return service.Served()["catalogue"] >= 1; });
     stop.request_stop();
     ASSERT_EQ(downloaded.wait_for(std::chrono::seconds(1)), std::future_status::ready);
     EXPECT_EQ(downloaded.get(), 0);

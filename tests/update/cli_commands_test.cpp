@@ -1,41 +1,27 @@
-// verdal-cli update and search, run as the user runs them, against the catalogue service.
+// verdal-cli's catalogue commands run as a script runs them, against the catalogue service:
+// their exit codes, the status lines and what the update stored.
 #include "catalogue_generator.h"
-#include "loopback_servers.h"
+#include "tests/support/programs.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 using namespace verdal::test;
-using verdal::catalogue::CatalogueGenerator;
+using Lines = std::vector<std::string>;
 
-namespace {
-
-struct CliRun {
-    std::vector<std::string> lines;
-    int exitCode = -1;
-};
-
-CliRun Cli(const TempFolder& data, const std::vector<std::string>& words) {
-    std::vector<std::string> argv = {BuiltProgram("verdal-cli"), "--data-dir",
-                                     data.Path().string()};
-    argv.insert(argv.end(), words.begin(), words.end());
-    ChildProcess process(argv);
-    CliRun run;
-    for (std::string line; !(line = process.ReadLine(60000)).empty();)
-        run.lines.push_back(line);
-    run.exitCode = process.Finish();
-    return run;
-}
-
-} // namespace
-
-TEST(CatalogueCommands, UpdateShowsTheStatusLineAndSearchFindsWhatWasStored) {
+TEST(CatalogueCommands, UpdateThenSearchAsAScriptRunsThem) {
     CatalogueService service(60, "25,26");
-    const CatalogueGenerator generator(60, {25, 26});
+    const verdal::catalogue::CatalogueGenerator generator(60, {25, 26});
     TempFolder data;
+    const auto cli = [&](const Lines& words) {
+        Lines args = {"--data-dir", data.Path()};
+        args.insert(args.end(), words.begin(), words.end());
+        return RunBuilt("verdal-cli", args);
+    };
 
-    const CliRun update = Cli(data, {"--server", service.Base(), "update"});
+    const ProgramRun update = cli({"--server", service.Base(), "update"});
     EXPECT_EQ(update.exitCode, 0);
     const std::size_t entries = generator.Entries(25).size() + generator.Entries(26).size();
     ASSERT_EQ(update.lines.size(), entries + 3);
@@ -43,35 +29,30 @@ TEST(CatalogueCommands, UpdateShowsTheStatusLineAndSearchFindsWhatWasStored) {
     EXPECT_EQ(update.lines[1], "DEVICE CONNECTED");
     EXPECT_EQ(update.lines.back(), "UPDATE GOF FILE COMPLETED");
 
-    std::vector<std::string> usa;
+    Lines usa;
     for (int uid = 1; uid <= 60; ++uid) {
         const auto course = generator.Course(uid, uid <= 30 && uid % 5 == 1 ? 26 : 25);
         if (course.country == "USA")
             usa.push_back(course.name + "\tUSA\t" + course.city);
     }
     std::sort(usa.begin(), usa.end());
-    const CliRun byCountry = Cli(data, {"search", "--country", "USA"});
+    const ProgramRun byCountry = cli({"search", "--country", "USA"});
     EXPECT_EQ(byCountry.exitCode, 0);
     EXPECT_EQ(byCountry.lines, usa);
-
     // A keyword with an apostrophe is searched for as itself.
-    const CliRun byName = Cli(data, {"search", "'s "});
+    const ProgramRun byName = cli({"search", "'s "});
     ASSERT_FALSE(byName.lines.empty());
     for (const std::string& line : byName.lines)
         EXPECT_NE(line.find("'s "), std::string::npos) << line;
 
     // Nothing is newer now; a second update fetches nothing and completes.
-    const CliRun again = Cli(data, {"--server", service.Base(), "update"});
+    const ProgramRun again = cli({"--server", service.Base(), "update"});
     EXPECT_EQ(again.exitCode, 0);
-    EXPECT_EQ(again.lines, (std::vector<std::string>{"CONNECTING TO SERVER", "DEVICE CONNECTED",
-                                                     "UPDATE GOF FILE COMPLETED"}));
-}
-
-TEST(CatalogueCommands, UpdateFailsWhenTheServerReplyIsUnusable) {
-    CatalogueService service(10, "25", {"nohttp"});
-    TempFolder data;
-    const CliRun update = Cli(data, {"--server", service.Base(), "update"});
-    EXPECT_EQ(update.exitCode, 1);
-    EXPECT_EQ(update.lines,
-              (std::vector<std::string>{"CONNECTING TO SERVER", "SERVER NOT CONNECTED"}));
+    EXPECT_EQ(again.lines,
+              (Lines{"CONNECTING TO SERVER", "DEVICE CONNECTED", "UPDATE GOF FILE COMPLETED"}));
+    // A server whose reply is unusable fails the update.
+    CatalogueService unusable(10, "27", {"nohttp"});
+    const ProgramRun failed = cli({"--server", unusable.Base(), "update"});
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_EQ(failed.lines, (Lines{"CONNECTING TO SERVER", "SERVER NOT CONNECTED"}));
 }

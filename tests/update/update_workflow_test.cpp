@@ -2,21 +2,20 @@
 // with golf.db and settings.reg in a temporary data folder.
 #include "update/update_workflow.h"
 
-#include "loopback_servers.h"
-#include "message_recorder.h"
-#include "platform/data_dir.h"
 #include "platform/text.h"
 #include "platform/worker.h"
 #include "store/course_table.h"
 #include "store/settings.h"
 #include "store/sqlite_layer.h"
+#include "tests/support/message_recorder.h"
+#include "tests/support/programs.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
-#include <sstream>
+#include <filesystem>
 #include <thread>
 
 using namespace verdal;
@@ -27,7 +26,6 @@ namespace {
 class WorkflowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        SetDataDir(temp.Path().string());
         LoadSettings();
         OpenCourseDatabase();
         EnsureCourseTable();
@@ -45,34 +43,30 @@ protected:
         Worker worker;
         worker.Start([&](std::stop_token stop) { ServerCheck(mainWindow.Handle(), offer, stop); });
         worker.Join();
-        mainWindow.HandleQueued();
+        DrainQueue();
     }
 
-    // Runs the update worker under a modal dialog; answers the dialog's result.
-    std::intptr_t Update(std::vector<WPARAM>* progress = nullptr) {
+    // Runs the update worker under a modal dialog, the way the program runs its progress
+    // dialog; answers the dialog's result.
+    std::intptr_t Update(std::vector<WPARAM>* progress = nullptr, std::stop_token stop = {}) {
         Recorder page;
-        const std::intptr_t result = RunRecordedDialog(
+        const std::intptr_t result = RunWorkerDialog(
             page,
-            [&](HWND pageWindow) {
-                RunCatalogueUpdate(mainWindow.Handle(), offer.Get(), pageWindow);
+            [&](HWND pageWindow, std::stop_token) {
+                RunCatalogueUpdate(mainWindow.Handle(), offer.Get(), pageWindow, stop);
             },
             mainWindow.Handle());
-        mainWindow.HandleQueued();
+        DrainQueue();
         if (progress)
             *progress = page.Progress();
         return result;
     }
 
-    std::string SettingsFile() const {
-        std::ifstream in(temp.Path() / "settings.reg");
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    std::string SettingsFile() const { return ReadFile(temp / "settings.reg"); }
 
     int CourseCount() { return CourseDatabase().runScalar("select count(*) from GOLF;"); }
 
-    TempFolder temp;
+    TempDataFolder temp;
     Recorder mainWindow;
     CatalogueOffer offer;
 };
@@ -136,23 +130,6 @@ TEST_F(WorkflowTest, UnusableRepliesLeaveTheDeviceUnreported) {
     EXPECT_EQ(offer.Get().catalogueUrl, u"http://127.0.0.1:1/courses/cat25/cat25.xml");
 }
 
-TEST_F(WorkflowTest, NothingNewerFinishesAtOnceWithoutARequest) {
-    CatalogueService service(10, "24");
-    std::vector<WPARAM> progress;
-    // Before any server check the offered version is 0.
-    EXPECT_EQ(Update(&progress), 1);
-    ExpectProgressPrefix(progress, Codes{0});
-    EXPECT_EQ(mainWindow.Statuses(), (Codes{11}));
-
-    offer.Set(24, Utf8ToUtf16(service.Base() + "courses/cat24/cat24.xml"));
-    mainWindow.posted.clear();
-    EXPECT_EQ(Update(&progress), 1);
-    ExpectProgressPrefix(progress, Codes{0});
-    EXPECT_EQ(mainWindow.Statuses(), (Codes{11}));
-    EXPECT_EQ(service.Served()["catalogue"] + service.Served()["map"], 0);
-    EXPECT_EQ(CopySettings().updateVersion, 24u);
-}
-
 TEST_F(WorkflowTest, AFailedDownloadOrMergeKeepsTheLocalVersion) {
     CatalogueService unreadable(10, "25", {"cut:catalogue"});
     offer.Set(25, Utf8ToUtf16(unreadable.Base() + "courses/cat25/cat25.xml"));
@@ -174,13 +151,17 @@ TEST_F(WorkflowTest, AFailedDownloadOrMergeKeepsTheLocalVersion) {
     EXPECT_NE(SettingsFile().find("\"update version\"=dword:00000018"), std::string::npos);
 }
 
-TEST_F(WorkflowTest, ASuccessfulUpdateSavesTheOfferedVersion) {
+TEST_F(WorkflowTest, ASuccessfulUpdateSavesTheOfferedVersionAndNothingNewerFinishesAtOnce) {
     CatalogueService service(40, "25,26,27");
+    std::vector<WPARAM> progress;
+    // Before any server check the offered version is 0: nothing is newer.
+    EXPECT_EQ(Update(&progress), 1);
+    ExpectProgressPrefix(progress, Codes{0});
+    EXPECT_EQ(mainWindow.Statuses(), (Codes{11}));
     SetServerOverride(service.Base());
     CheckServer();
     ASSERT_EQ(offer.Get().offeredVersion, 27u);
     mainWindow.posted.clear();
-    std::vector<WPARAM> progress;
     EXPECT_EQ(Update(&progress), 1);
     const auto statuses = mainWindow.Statuses();
     ASSERT_FALSE(statuses.empty());
@@ -196,16 +177,20 @@ TEST_F(WorkflowTest, ASuccessfulUpdateSavesTheOfferedVersion) {
     // Before the version was saved, every row reached the database file itself: its copy without
     // the write-ahead journal holds them all.
     TempFolder copy;
-    std::filesystem::copy_file(temp.Path() / "golf.db", copy.Path() / "golf.db");
+    std::filesystem::copy_file(temp / "golf.db", copy / "golf.db");
     CppSQLite3Database alone;
-    alone.open((copy.Path() / "golf.db").c_str());
+    alone.open((copy / "golf.db").c_str());
     EXPECT_EQ(alone.runScalar("select count(*) from GOLF;"), 40);
     alone.close();
 
-    // Nothing is newer now.
+    // Nothing is newer now: the update finishes at once, without a request.
+    const auto served = service.Served();
     mainWindow.posted.clear();
-    EXPECT_EQ(Update(), 1);
+    EXPECT_EQ(Update(&progress), 1);
+    ExpectProgressPrefix(progress, Codes{0});
     EXPECT_EQ(mainWindow.Statuses(), (Codes{11}));
+    EXPECT_EQ(service.Served(), served);
+    EXPECT_EQ(CopySettings().updateVersion, 27u);
 }
 
 TEST_F(WorkflowTest, AStopEndsTheServerCheckAndTheUpdateWithoutChangingAnything) {
@@ -214,9 +199,7 @@ TEST_F(WorkflowTest, AStopEndsTheServerCheckAndTheUpdateWithoutChangingAnything)
     SetServerOverride(stalled.Base());
     auto stopOnceServed = [&](std::stop_source& stop, const char* kind, long count) {
         return std::thread([&stop, &stalled, kind, count] {
-            const auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-            while (stalled.Served()[kind] < count && std::chrono::steady_clock::now() < bound)
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            WaitUntil([&] { return stalled.Served()[kind] >= count; });
             stop.request_stop();
         });
     };
@@ -228,7 +211,7 @@ TEST_F(WorkflowTest, AStopEndsTheServerCheckAndTheUpdateWithoutChangingAnything)
     worker.join();
     stopper.join();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
-    mainWindow.HandleQueued();
+    DrainQueue();
     EXPECT_EQ(mainWindow.Statuses(), (Codes{4})) << "nothing is posted after the stop";
     EXPECT_EQ(offer.Get().offeredVersion, 0u);
 
@@ -236,17 +219,8 @@ TEST_F(WorkflowTest, AStopEndsTheServerCheckAndTheUpdateWithoutChangingAnything)
     mainWindow.posted.clear();
     std::stop_source updateStop;
     stopper = stopOnceServed(updateStop, "map", 3);
-    Recorder page;
-    EXPECT_EQ(RunRecordedDialog(
-                  page,
-                  [&](HWND pageWindow) {
-                      RunCatalogueUpdate(mainWindow.Handle(), offer.Get(), pageWindow,
-                                         updateStop.get_token());
-                  },
-                  mainWindow.Handle()),
-              1);
+    EXPECT_EQ(Update(nullptr, updateStop.get_token()), 1);
     stopper.join();
-    mainWindow.HandleQueued();
     const Codes statuses = mainWindow.Statuses();
     ASSERT_FALSE(statuses.empty());
     EXPECT_EQ(statuses.back(), 12u);

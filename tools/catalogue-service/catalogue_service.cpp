@@ -9,9 +9,9 @@
 // "http://"; blanks puts blanks into the version reply; short:UID and long:UID make that
 // course's map 7263 or 7265 bytes; stall:TARGET sends half the body, then nothing more;
 // cut:TARGET sends half the body, then closes the connection; delay:TARGET answers after 500 ms;
-// markup:UID puts HTML markup into that course's name, region and address.
-// TARGET is version, catalogue, map (every map) or map:UID. GET /_stats answers how many
-// requests of each kind were served.
+// empty:TARGET answers with an empty body; markup:UID puts HTML markup into that course's name,
+// region and address. TARGET is version, catalogue, map (every map) or map:UID. GET /_stats answers
+// how many requests of each kind were served.
 //
 // Besides the catalogue's own paths, /maps/NAME-UID.gof (NAME any text) serves the course map
 // of UID in the latest version. Paths are matched after their %XX escapes are decoded.
@@ -50,14 +50,14 @@ using tcp = asio::ip::tcp;
 
 enum class Kind { Version, Catalogue, Map, Other };
 
-enum class Misbehaviour { None, NotFound, Stall, Cut, Delay };
+enum class Misbehaviour { None, NotFound, Stall, Cut, Delay, Empty };
 
 // How long a delayed answer waits.
 constexpr std::chrono::milliseconds kDelay{500};
 
 struct Faults {
     // targets: "version", "catalogue", "map", "map:7"
-    std::set<std::string> notFound, stall, cut, delay;
+    std::set<std::string> notFound, stall, cut, delay, empty;
     std::set<std::int32_t> shortMaps, longMaps, markedUp;
     bool noHttp = false;
     bool blanks = false;
@@ -74,6 +74,8 @@ struct Faults {
             return Misbehaviour::Cut;
         if (has(delay))
             return Misbehaviour::Delay;
+        if (has(empty))
+            return Misbehaviour::Empty;
         return Misbehaviour::None;
     }
 };
@@ -255,7 +257,8 @@ bool Answer(Service& service, tcp::socket& socket,
     http::response<http::string_body> response{reply.status, request.version()};
     response.set(http::field::server, "verdal-catalogue-service");
     response.set(http::field::content_type, reply.contentType);
-    response.body() = *reply.body;
+    if (reply.misbehaviour != Misbehaviour::Empty)
+        response.body() = *reply.body;
     response.keep_alive(request.keep_alive());
     response.prepare_payload();
     http::write(socket, response, error);
@@ -301,6 +304,8 @@ bool AddFault(Faults& faults, const std::string& fault) {
         faults.cut.insert(target);
     else if (kind == "delay" && validTarget())
         faults.delay.insert(target);
+    else if (kind == "empty" && validTarget())
+        faults.empty.insert(target);
     else
         return false;
     return true;
@@ -319,9 +324,10 @@ int Usage(std::ostream& out = std::cerr, int code = 2) {
            "  --fault FAULT        misbehave as FAULT says; may be repeated\n"
            "  --help               show this text\n"
            "\n"
-           "Faults: 404:T nohttp blanks short:UID long:UID stall:T cut:T delay:T markup:UID,\n"
-           "where T is version, catalogue, map or map:UID (delay:T answers after 500 ms;\n"
-           "markup:UID puts HTML markup into that course's name, region and address).\n";
+           "Faults: 404:T nohttp blanks short:UID long:UID stall:T cut:T delay:T empty:T\n"
+           "markup:UID, where T is version, catalogue, map or map:UID (delay:T answers after\n"
+           "500 ms; empty:T answers with an empty body; markup:UID puts HTML markup into that\n"
+           "course's name, region and address).\n";
     return code;
 }
 

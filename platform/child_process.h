@@ -1,5 +1,5 @@
-// Helper programs that verdal starts and stops: the demo's device simulator and catalogue
-// service, and the browser.
+// Child processes whose output is read line by line, such as the helper programs verdal starts
+// and stops: the demo's device simulator and catalogue service, and the browser.
 #pragma once
 
 #include <string>
@@ -32,6 +32,9 @@ public:
     bool ReadLine(std::string& line, int timeoutMs);
     // SIGTERM, then SIGKILL when it has not ended after timeoutMs milliseconds; waits for it.
     void Stop(int timeoutMs = 3000);
+    // Waits for the program to end by itself; answers its exit code, or 128 plus the number of
+    // the signal that ended it, or -1 when no program runs.
+    int Wait();
     // Lets the program run on by itself (no stop at destruction).
     void Release();
     pid_t Pid() const { return pid_; }

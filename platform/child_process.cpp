@@ -1,5 +1,5 @@
 // Starting, reading and stopping helper programs.
-#include "app/child_process.h"
+#include "platform/child_process.h"
 
 #include <cerrno>
 #include <chrono>
@@ -104,6 +104,16 @@ void ChildProcess::Stop(int timeoutMs) {
         }
     }
     Release();
+}
+
+int ChildProcess::Wait() {
+    if (pid_ <= 0)
+        return -1;
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    Release();
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 void ChildProcess::Release() {

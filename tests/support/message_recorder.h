@@ -1,5 +1,5 @@
-// Windows that record the status and progress messages workers post to them, and a progress
-// dialog that runs a worker the way the program's progress dialog does.
+// A window that records the status and progress messages workers post to it, and pumping the
+// message queue.
 #pragma once
 
 #include "platform/messages.h"
@@ -31,16 +31,19 @@ public:
     // The texts of the CourseStored statuses, in order.
     std::vector<std::u16string> StoredNames() const;
 
-    // Handles every message queued so far (and sent meanwhile); the window must be alive.
-    void HandleQueued();
+    // Runs body on another thread and handles messages until it has ended. UI thread; the
+    // window must be alive.
+    void RunWhile(const std::function<void()>& body);
 
 private:
-    bool sawMarker_ = false;
+    bool bodyEnded_ = false;
 };
 
-// A modal dialog whose page window records progress, run with its worker the way the program
-// runs its progress dialog; answers the dialog's result once the worker has ended.
-std::intptr_t RunRecordedDialog(Recorder& page, const std::function<void(HWND page)>& worker,
-                                HWND owner);
+// Dispatches messages until done() holds or boundMs milliseconds have passed; answers done().
+bool PumpUntil(HWND anyWindow, const std::function<bool()>& done, int boundMs = 30000);
+
+// Handles every message queued so far and drops a WM_QUIT among them (a destroyed main window
+// posts one, which would end the next test's dialogs).
+void DrainQueue();
 
 } // namespace verdal::test

@@ -1,0 +1,115 @@
+// The device tests' fake device and course maps.
+#include "tests/support/device_harness.h"
+
+#include "device/course_name.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdexcept>
+#include <termios.h>
+#include <unistd.h>
+
+namespace verdal::test {
+
+using Clock = std::chrono::steady_clock;
+
+FakeDevice::FakeDevice() {
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
+        throw std::runtime_error("cannot make a pseudo-terminal");
+    path_ = ::ptsname(master_);
+    slave_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios tio{};
+    ::tcgetattr(slave_, &tio);
+    ::cfmakeraw(&tio);
+    ::tcsetattr(slave_, TCSANOW, &tio);
+}
+
+FakeDevice::~FakeDevice() {
+    HangUp();
+}
+
+void FakeDevice::Write(const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
+        if (n <= 0)
+            throw std::runtime_error("fake device cannot write");
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+std::string FakeDevice::Read(std::size_t count) {
+    std::string bytes;
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (bytes.size() < count && Clock::now() < deadline) {
+        pollfd in{master_, POLLIN, 0};
+        if (::poll(&in, 1, 100) > 0) {
+            char buffer[512];
+            const ssize_t n =
+                ::read(master_, buffer, std::min(sizeof buffer, count - bytes.size()));
+            if (n <= 0)
+                break;
+            bytes.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    return bytes;
+}
+
+std::string FakeDevice::ReadUntilQuiet(int quietMs) {
+    std::string bytes;
+    pollfd in{master_, POLLIN, 0};
+    char buffer[512];
+    while (::poll(&in, 1, quietMs) > 0) {
+        const ssize_t n = ::read(master_, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    return bytes;
+}
+
+void FakeDevice::Babble(const std::string& bytes, const std::atomic<bool>& talking) {
+    const int flags = ::fcntl(master_, F_GETFL);
+    ::fcntl(master_, F_SETFL, flags | O_NONBLOCK);
+    std::size_t next = 0;
+    while (talking.load()) {
+        pollfd line{master_, POLLIN | POLLOUT, 0};
+        if (::poll(&line, 1, 10) <= 0)
+            continue;
+        if (line.revents & POLLIN) {
+            char buffer[512];
+            while (::read(master_, buffer, sizeof buffer) > 0) {
+            }
+        }
+        if (line.revents & POLLOUT) {
+            const ssize_t n = ::write(master_, bytes.data() + next, bytes.size() - next);
+            if (n > 0)
+                next = (next + static_cast<std::size_t>(n)) % bytes.size();
+        }
+        if (line.revents & (POLLERR | POLLHUP))
+            break;
+    }
+    ::fcntl(master_, F_SETFL, flags);
+}
+
+void FakeDevice::HangUp() {
+    if (master_ >= 0)
+        ::close(master_);
+    if (slave_ >= 0)
+        ::close(slave_);
+    master_ = slave_ = -1;
+}
+
+std::vector<std::uint8_t> CourseMap(std::u16string_view name, int seed) {
+    std::vector<std::uint8_t> map(7296, 0);
+    for (std::size_t i = 20; i < map.size(); ++i)
+        map[i] = static_cast<std::uint8_t>((i * 31 + static_cast<std::size_t>(seed) * 7) & 0xFF);
+    WriteCourseMapName(name, map.data());
+    return map;
+}
+
+} // namespace verdal::test

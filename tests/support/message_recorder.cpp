@@ -1,0 +1,109 @@
+// Recording what workers post, and pumping the message queue.
+#include "tests/support/message_recorder.h"
+
+#include "platform/worker.h"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace verdal::test {
+namespace {
+
+constexpr UINT kMarker = WM_USER + 77;
+
+} // namespace
+
+bool Recorder::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam,
+                                    LRESULT& result) {
+    result = 0;
+    if (message == kMarker) {
+        bodyEnded_ = true;
+        return true;
+    }
+    if (message != kStatusMessage && message != kProgressMessage)
+        return false;
+    Posted record{message, wParam, {}};
+    if (message == kStatusMessage && wParam == static_cast<WPARAM>(StatusCode::CourseStored))
+        record.text = *reinterpret_cast<const std::u16string*>(lParam);
+    posted.push_back(std::move(record));
+    return true;
+}
+
+std::vector<WPARAM> Recorder::Statuses() const {
+    std::vector<WPARAM> codes;
+    for (const Posted& p : posted)
+        if (p.message == kStatusMessage)
+            codes.push_back(p.wParam);
+    return codes;
+}
+
+std::vector<WPARAM> Recorder::Progress() const {
+    std::vector<WPARAM> values;
+    for (const Posted& p : posted)
+        if (p.message == kProgressMessage)
+            values.push_back(p.wParam);
+    return values;
+}
+
+std::vector<std::u16string> Recorder::StoredNames() const {
+    std::vector<std::u16string> names;
+    for (const Posted& p : posted)
+        if (p.message == kStatusMessage &&
+            p.wParam == static_cast<WPARAM>(StatusCode::CourseStored))
+            names.push_back(p.text);
+    return names;
+}
+
+void Recorder::RunWhile(const std::function<void()>& body) {
+    bodyEnded_ = false;
+    const HWND hwnd = Handle();
+    Worker worker;
+    worker.Start([&](std::stop_token) {
+        body();
+        PostMessage(hwnd, kMarker);
+    });
+    MSG msg;
+    while (!bodyEnded_ && GetMessage(msg))
+        DispatchMessage(msg);
+    worker.Join();
+}
+
+bool PumpUntil(HWND anyWindow, const std::function<bool()>& done, int boundMs) {
+    std::atomic<bool> stop{false};
+    // Messages keep coming while we wait, so that GetMessage returns to look at done().
+    std::thread waker([&] {
+        while (!stop) {
+            PostMessage(anyWindow, WM_NULL);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
+    MSG msg;
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
+        if (GetMessage(msg))
+            DispatchMessage(msg);
+    }
+    stop = true;
+    waker.join();
+    return done();
+}
+
+void DrainQueue() {
+    struct Marker : Window {
+        bool seen = false;
+        bool ProcessWindowMessage(HWND, UINT message, WPARAM, LPARAM, LRESULT&) override {
+            seen = seen || message == kMarker;
+            return true;
+        }
+    } marker;
+    const HWND hwnd = CreateWindowFor(marker, 0);
+    PostMessage(hwnd, kMarker);
+    MSG msg;
+    while (!marker.seen)
+        if (GetMessage(msg))
+            DispatchMessage(msg);
+    DestroyWindow(hwnd);
+}
+
+} // namespace verdal::test
