@@ -1,6 +1,6 @@
-// verdal itself in a real browser, on the device simulator (behind a line spy that reports what
-// the device is told) and the catalogue service: connecting, the catalogue update, disconnecting
-// and connecting again, a reload and closing the page.
+// verdal itself in a real browser, on the device simulator (which reports what it is told) and
+// the catalogue service: connecting, the catalogue update, disconnecting and connecting again, a
+// reload and closing the page.
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert/strict');

@@ -1,5 +1,5 @@
-// What the browser tests of verdal share: the device simulator behind the line spy, the catalogue
-// service and verdal itself, started for one session and stopped again.
+// What the browser tests of verdal share: the device simulator, which reports what it is told, the
+// catalogue service and verdal itself, started for one session and stopped again.
 'use strict';
 const assert = require('node:assert/strict');
 const { execFileSync } = require('node:child_process');
@@ -8,7 +8,7 @@ const os = require('node:os');
 const path = require('node:path');
 const { BIN, BOUND, run, mainFrame } = require('./harness');
 
-// The simulator with three courses behind the spy (paced to the wire's speed when pace is set),
+// The simulator with three courses (paced to the wire's speed when pace is set),
 // the catalogue service with 40 courses and the service arguments (unless server is given) and
 // verdal with --no-browser; answers the session once the page shows.
 async function open(browser, { device = true, server, service = [], capacity = 20, faults = [], pace = false } = {}) {
@@ -17,16 +17,13 @@ async function open(browser, { device = true, server, service = [], capacity = 2
   const courses = ['Heron Lakes Golf', 'Pebble Creek GC', '\u5bcc\u58eb\u898b\u30ab\u30f3\u30c8\u30ea\u30fc'];
   const children = [];
   const port = path.join(dir, 'ttyUSB0');
-  let spy;
+  let spy; // the simulator, which prints each command it is sent
   if (device) {
-    const sim = run('verdal-devsim', ['--link', path.join(dir, 'sim'), '--capacity', String(capacity),
-                                      '--serial', 'VD2012-000417', '--store', store,
-                                      ...courses.flatMap((name) => ['--course', name]),
-                                      ...(pace ? ['--pace'] : []),
-                                      ...faults.flatMap((f) => ['--fault', f])]);
-    children.push(sim);
-    await sim.waitFor(/^READY /);
-    spy = run('line_spy', ['--link', port, '--target', path.join(dir, 'sim')]);
+    spy = run('verdal-devsim', ['--link', port, '--capacity', String(capacity), '--trace',
+                                '--serial', 'VD2012-000417', '--store', store,
+                                ...courses.flatMap((name) => ['--course', name]),
+                                ...(pace ? ['--pace'] : []),
+                                ...faults.flatMap((f) => ['--fault', f])]);
     children.push(spy);
     await spy.waitFor(/^READY /);
   }

@@ -68,8 +68,7 @@ test('a search that finds nothing, course information and the device operations'
     assert.equal(fs.readdirSync(s.store).length, 0);
 
     // The device unplugged: no dialog, and the status line says so.
-    await s.children[0].stop(); // the simulator
-    await s.spy.stop();
+    await s.spy.stop(); // the simulator
     await (await menu(s, first, 'GOLF', 'Add to Device')).click();
     await status(s, 'DEVICE NOT CONNECTED');
     assert.equal(await s.page.locator('.verdal-dialog').count(), 0);

@@ -93,6 +93,34 @@ void WriteAll(int fd, const std::uint8_t* bytes, std::size_t length) {
     }
 }
 
+// Picks the commands out of what arrives on the line, whatever the device makes of them: "$",
+// four capital letters and the rest up to a carriage return. A "$" always begins a command
+// anew, since the blocks of a course transfer end without a carriage return.
+class CommandTrace {
+public:
+    void Take(const std::uint8_t* bytes, std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i) {
+            const char c = static_cast<char>(bytes[i]);
+            if (c == '\r') {
+                if (command_.size() >= 5 &&
+                    std::all_of(command_.begin() + 1, command_.begin() + 5,
+                                [](char letter) { return letter >= 'A' && letter <= 'Z'; }))
+                    std::cout << "SEEN " << command_ << std::endl;
+                command_.clear();
+            } else if (c == '$') {
+                command_ = "$";
+            } else if (!command_.empty() && command_.size() < 64) {
+                command_ += c;
+            } else {
+                command_.clear();
+            }
+        }
+    }
+
+private:
+    std::string command_;
+};
+
 int Usage(std::ostream& out = std::cerr, int code = 2) {
     out << "Usage: verdal-devsim --link PATH [OPTION]...\n"
            "A simulated golf GPS device on a pseudo-terminal; prints READY and the terminal's\n"
@@ -106,6 +134,7 @@ int Usage(std::ostream& out = std::cerr, int code = 2) {
            "  --course NAME        begin with a course of that name (stored like a sent one);\n"
            "                       may be repeated\n"
            "  --pace               pace the bytes to 115200 baud\n"
+           "  --trace              print SEEN and each command that arrives, as it arrives\n"
            "  --fault FAULT        misbehave as FAULT says; may be repeated\n"
            "  --help               show this text\n"
            "\n"
@@ -124,6 +153,7 @@ int main(int argc, char** argv) {
     verdal::devsim::Options options;
     std::string link;
     bool pace = false;
+    bool trace = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -142,6 +172,8 @@ int main(int argc, char** argv) {
                 options.courses.push_back(argv[++i]);
             } else if (arg == "--pace") {
                 pace = true;
+            } else if (arg == "--trace") {
+                trace = true;
             } else if (arg == "--fault" && hasValue) {
                 verdal::devsim::Fault fault{};
                 if (!verdal::devsim::ParseFault(argv[++i], fault)) {
@@ -177,6 +209,7 @@ int main(int argc, char** argv) {
     // With pacing, a byte is taken in and given out no faster than the wire would carry it.
     Clock::time_point receiveClock = Clock::now();
     Clock::time_point sendClock = Clock::now();
+    CommandTrace commands;
     std::uint8_t buffer[512];
     while (!stopRequested) {
         const auto wait =
@@ -191,6 +224,8 @@ int main(int argc, char** argv) {
                     receiveClock = std::max(receiveClock, Clock::now()) + kByteTime * n;
                     std::this_thread::sleep_until(receiveClock);
                 }
+                if (trace)
+                    commands.Take(buffer, static_cast<std::size_t>(n));
                 device.Receive(buffer, static_cast<std::size_t>(n), Clock::now());
             }
         }
