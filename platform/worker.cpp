@@ -51,12 +51,6 @@ void WorkerOwner::StopAndJoinAll() {
         worker->Join();
 }
 
-int WorkerOwner::Running() const {
-    std::lock_guard lock(mutex_);
-    return static_cast<int>(
-        std::count_if(workers_.begin(), workers_.end(), [](Worker* w) { return w->Running(); }));
-}
-
 void WorkerOwner::Add(Worker* worker) {
     std::lock_guard lock(mutex_);
     if (std::find(workers_.begin(), workers_.end(), worker) == workers_.end())

@@ -62,8 +62,6 @@ public:
 
     // Asks every registered worker to stop, then joins them all.
     void StopAndJoinAll();
-    // The number of registered workers whose body is still running. Any thread.
-    int Running() const;
 
 private:
     friend class Worker;

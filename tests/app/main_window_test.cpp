@@ -155,7 +155,8 @@ TEST_F(MainWindowTest, ButtonRulesFollowConnectAndDisconnect) {
 TEST_F(MainWindowTest, DeviceListIsSortedWithoutDuplicatesAndKeepsItsOwnNames) {
     AwaitNotConnected();
     Connected(20, {u"Heron Lakes", u"@Fuji", u"18 Holes", u"Heron Lakes", u"apple"});
-    // Twice from the same list: still one row a name.
+    // Twice from the same list: still one row a name. Removing a name it lacks takes none.
+    main.deviceCourses.Remove(u"Heron");
     main.OnStatus(static_cast<WPARAM>(StatusCode::Connected), 0);
     const auto rows = PaintedRows(main.DeviceList(), 1);
     ASSERT_EQ(rows.size(), 4u);

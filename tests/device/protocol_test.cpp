@@ -86,6 +86,15 @@ TEST(DeviceCourseNames, ReadFromTheHeadOfTheCourseMap) {
         wide[i + 1] = 0;
     }
     EXPECT_EQ(DeviceCourseName(wide), u"@aaaaaaaa");
+    // Written back: a longer name is cut at its field, and whatever stood there goes.
+    const std::pair<std::u16string, std::u16string> written[] = {
+        {u"Pebble Beach Golf Links", u"Pebble Beach Golf Li"},
+        {u"\u6c34\u592b Golf Club", u"@\u6c34\u592b Golf "},
+        {u"X", u"X"}};
+    for (const auto& [name, read] : written) {
+        WriteCourseMapName(name, wide);
+        EXPECT_EQ(DeviceCourseName(wide), read);
+    }
 }
 
 TEST(DeviceCourseNames, SentFormsAreCutAtTheField) {
