@@ -162,11 +162,20 @@ bool IsWindow(HWND hwnd) {
     return s.windows.count(hwnd) != 0;
 }
 
-HWND GetParent(HWND hwnd) {
+namespace {
+
+// A copy of the window's record; an empty one for a handle that is no live window.
+WindowRecord RecordOf(HWND hwnd) {
     System& s = Sys();
     std::lock_guard lock(s.mutex);
     auto it = s.windows.find(hwnd);
-    return it == s.windows.end() ? 0 : it->second.parent;
+    return it == s.windows.end() ? WindowRecord{} : it->second;
+}
+
+} // namespace
+
+HWND GetParent(HWND hwnd) {
+    return RecordOf(hwnd).parent;
 }
 
 void SetDlgCtrlID(HWND control, int id) {
@@ -178,10 +187,7 @@ void SetDlgCtrlID(HWND control, int id) {
 }
 
 int GetDlgCtrlID(HWND control) {
-    System& s = Sys();
-    std::lock_guard lock(s.mutex);
-    auto it = s.windows.find(control);
-    return it == s.windows.end() ? 0 : it->second.controlId;
+    return RecordOf(control).controlId;
 }
 
 HWND GetDlgItem(HWND parent, int id) {
@@ -195,10 +201,7 @@ HWND GetDlgItem(HWND parent, int id) {
 }
 
 Window* WindowFromHandle(HWND hwnd) {
-    System& s = Sys();
-    std::lock_guard lock(s.mutex);
-    auto it = s.windows.find(hwnd);
-    return it == s.windows.end() ? nullptr : it->second.window;
+    return RecordOf(hwnd).window;
 }
 
 bool PostMessageOwning(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
