@@ -29,6 +29,14 @@ void AddCourse(int objid, const std::string& name, const std::string& country,
     InsertCourse(record);
 }
 
+// count courses "Course 0" and on, all in Japan, Chiba.
+void AddCourses(int count) {
+    CourseDatabase().runStatement("begin;");
+    for (int i = 0; i < count; ++i)
+        AddCourse(i + 1, "Course " + std::to_string(i), "Japan", "Chiba");
+    CourseDatabase().runStatement("commit;");
+}
+
 // Each option of the select as "value=text".
 std::vector<std::string> Options(HWND hwnd, const char16_t* id) {
     std::vector<std::string> options;
@@ -181,12 +189,7 @@ TEST_F(SearchTest, EachCriterionPicksItsCoursesAndEnterSearches) {
 }
 
 TEST_F(SearchTest, ProgressRunsToNinetyNineTwiceAndEndsAtFifty) {
-    Start([] {
-        CourseDatabase().runStatement("begin;");
-        for (int i = 0; i < 2500; ++i)
-            AddCourse(i + 1, "Course " + std::to_string(i), "Japan", "Chiba");
-        CourseDatabase().runStatement("commit;");
-    });
+    Start([] { AddCourses(2500); });
     Recorder spy;
     ASSERT_NE(CreateWindowFor(spy, 0), 0);
     EXPECT_EQ(SearchWorker(hwnd, spy.Handle(), SearchQuery{"Japan", "", ""}), 2500u);
@@ -212,12 +215,7 @@ TEST_F(SearchTest, ProgressRunsToNinetyNineTwiceAndEndsAtFifty) {
 // between two rows, its worker is joined before the database closes, and the search's handler
 // touches nothing of the window afterwards.
 TEST_F(SearchTest, TheWindowGoingEndsTheSearchBetweenRows) {
-    Start([] {
-        CourseDatabase().runStatement("begin;");
-        for (int i = 0; i < 5000; ++i)
-            AddCourse(i + 1, "Course " + std::to_string(i), "Japan", "Chiba");
-        CourseDatabase().runStatement("commit;");
-    });
+    Start([] { AddCourses(5000); });
     constexpr UINT kCloseNow = WM_USER + 50;
     struct Closer : Window {
         HWND target = 0;
