@@ -1,6 +1,6 @@
 // A small program that serves the test pages through the engine, for the browser tests and the
-// benchmarks. It prints its start address on one line and runs until the browser is gone, a
-// signal arrives, or the page's "quit" button is pressed.
+// benchmarks. It prints its start address on one line and runs until the browser is gone or a
+// signal arrives.
 //
 //   page_test_host [--listen 127.0.0.1:PORT] [--no-browser] [--grace MS] [--rows N]
 #include "engine/listview.h"
@@ -56,7 +56,8 @@ public:
     void SetUpLists() {
         SetUpList(kDeviceList, {{u"COURSE NAME", 288}});
         SetUpList(kCatalogueList, {{u"COURSE NAME", 280}, {u"COUNTRY", 150}, {u"LOCATION", 150}});
-        FillDevices({u"Alpha Links", u"@Bravo Park", u"Charlie Green"});
+        devices = {u"Alpha Links", u"@Bravo Park", u"Charlie Green"};
+        InsertRows(kDeviceList, devices.size());
     }
 
     void FillCatalogue(std::size_t count) {
@@ -95,8 +96,6 @@ public:
         } else if (id == u"opt") {
             const auto values = GetNamedValues(root);
             SetText(ElementById(root, u"event"), (u"opt=" + values.at(u"opt").ToString()).c_str());
-        } else if (id == u"quit") {
-            PostMessage(Handle(), WM_CLOSE);
         }
         return false;
     }
@@ -122,7 +121,7 @@ public:
         if (message == WM_NOTIFY) {
             const auto* header = reinterpret_cast<const NMHDR*>(lParam);
             if (header->code == NM_RCLICK && header->idFrom == kCatalogueList) {
-                ShowMenu(*reinterpret_cast<const NMITEMACTIVATE*>(lParam));
+                ShowMenu();
                 result = 0;
                 return true;
             }
@@ -181,11 +180,6 @@ private:
         }
     }
 
-    void FillDevices(std::vector<std::u16string> names) {
-        devices = std::move(names);
-        InsertRows(kDeviceList, devices.size());
-    }
-
     // Rows whose item data is their index, which the painter looks up.
     void InsertRows(int id, std::size_t count) {
         const HWND list = GetDlgItem(Handle(), id);
@@ -198,7 +192,7 @@ private:
         }
     }
 
-    void ShowMenu(const NMITEMACTIVATE& click) {
+    void ShowMenu() {
         auto menu = LoadMenu(206);
         if (!menu)
             return;
@@ -208,7 +202,6 @@ private:
         EnableMenuItem(popup, kCommandOne, selected ? MF_ENABLED : MF_DISABLED);
         EnableMenuItem(popup, 501, MF_DISABLED);
         const POINT at = GetMessagePos();
-        (void)click;
         TrackPopupMenu(popup, TPM_LEFTBUTTON, at.x, at.y, Handle());
     }
 };
