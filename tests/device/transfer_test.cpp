@@ -21,11 +21,6 @@ using namespace verdal::test;
 
 namespace {
 
-std::string BlockText(const std::vector<std::uint8_t>& data, std::uint32_t position) {
-    const auto block = XmodemBlock(data.data(), position);
-    return std::string(block.begin(), block.end());
-}
-
 // The serial link open on a device the test plays itself.
 struct Requests : ::testing::Test {
     FakeDevice device;
@@ -245,7 +240,7 @@ TEST_F(XmodemSender, SendsEachBlockUntilAcknowledgedAndEndsOnlyWhenEotIsAcknowle
         say(nak); // a NAK before any block asks for the first
         for (std::uint32_t n = 1; n <= 57; ++n) {
             const std::string block = device.Read(133);
-            ASSERT_EQ(block, BlockText(data, (n - 1) * 128)) << "block " << n;
+            ASSERT_EQ(block, XmodemBlockText(data, (n - 1) * 128)) << "block " << n;
             ++blocksSeen;
             if (n == 5 || n == 57) {
                 say(nak);
