@@ -46,11 +46,8 @@ TEST(ReplyExtraction, CourseListEntriesNarrowWideEmptyAndCut) {
     reply += char(5) + std::string("@\x34\x6c\x2b\x59", 5); // "@" and two UTF-16LE units
     reply += char(7) + std::string("@A\0\0\0B\0", 7);       // a zero unit ends the name
     reply += '\0';
-    const auto names = ExtractCourseNames(ReplyOf(reply).data());
-    ASSERT_EQ(names.size(), 3u);
-    EXPECT_EQ(names[0], u"Bay\u00e9");
-    EXPECT_EQ(names[1], u"@\u6c34\u592b");
-    EXPECT_EQ(names[2], u"@A");
+    EXPECT_EQ(ExtractCourseNames(ReplyOf(reply).data()),
+              (std::vector<std::u16string>{u"Bay\u00e9", u"@\u6c34\u592b", u"@A"}));
 
     // An entry longer than the name buffer is cut at 63 bytes, a wide one at a whole unit.
     std::string longer = "$OKCN\r";

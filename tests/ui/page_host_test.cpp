@@ -58,11 +58,10 @@ TEST_F(HostFixture, LoadDataAnswersFromTheResourceTable) {
     EXPECT_EQ(host.Load(u"HTTP://example.invalid/dot.png"), 0);
     EXPECT_EQ(host.Load(u"res:101.html"), 0); // a numeric name is no id
     EXPECT_EQ(host.Load(u"res:#101.html"), 0);
-    ASSERT_EQ(host.provided.size(), 4u);
-    EXPECT_EQ(host.provided[0], u"images/dot.png");
-    EXPECT_EQ(host.provided[1], u"DOT.PNG"); // without the "res:" prefix
-    EXPECT_EQ(host.provided[2], u"HTTP://example.invalid/dot.png");
-    EXPECT_EQ(host.provided[3], u"#101.html");
+    // "res:" is taken off.
+    EXPECT_EQ(host.provided,
+              (std::vector<std::u16string>{u"images/dot.png", u"DOT.PNG",
+                                           u"HTTP://example.invalid/dot.png", u"#101.html"}));
 
     // Only the first 259 characters name the resource; the data goes out under the full URI.
     std::u16string uri;
@@ -74,8 +73,7 @@ TEST_F(HostFixture, LoadDataAnswersFromTheResourceTable) {
     const std::u16string longUri = uri + u"-and-more-that-is-cut-off";
     host.provided.clear();
     EXPECT_EQ(host.Load(longUri), 0);
-    ASSERT_EQ(host.provided.size(), 1u);
-    EXPECT_EQ(host.provided[0], longUri);
+    EXPECT_EQ(host.provided, std::vector<std::u16string>{longUri});
 }
 
 TEST_F(HostFixture, PagesLoadByIdAndMissingOnesFail) {
