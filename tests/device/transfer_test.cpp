@@ -32,43 +32,38 @@ struct Requests : ::testing::Test {
 
 } // namespace
 
+// Each exchange plays the device on a thread of its own, joined once the request is gone.
 TEST_F(Requests, WriteTheirExactBytesAndJudgeTheWholeReply) {
-
-    // The delete command carries the name in the device's form: 24 bytes for an "@" name.
-    std::thread answer([&] {
-        const std::string wide = device.Read(24);
-        EXPECT_EQ(wide, std::string("$CRDC \x91@\x34\x6c", 10) + std::string(14, '\0'));
-        device.Write("$OK");
-        device.Write("DC"); // a marker split across deliveries is still found
-    });
     {
+        // The delete command carries the name in the device's form: 24 bytes for an "@" name.
+        std::jthread answer([&] {
+            const std::string wide = device.Read(24);
+            EXPECT_EQ(wide, std::string("$CRDC \x91@\x34\x6c", 10) + std::string(14, '\0'));
+            device.Write("$OK");
+            device.Write("DC"); // a marker split across deliveries is still found
+        });
         DeleteCourseReq request(&completion, DeviceNameBytes(u"@\u6c34"));
         EXPECT_TRUE(request.WaitForReply());
     }
-    answer.join();
-
-    answer = std::thread([&] {
-        const std::string narrow = device.Read(27);
-        EXPECT_EQ(narrow, std::string("$CRDC \x94Old Course", 17) + std::string(10, '\0'));
-        device.Write(std::string("\0$OKDC", 6)); // hidden behind a zero byte
-    });
     {
+        std::jthread answer([&] {
+            const std::string narrow = device.Read(27);
+            EXPECT_EQ(narrow, std::string("$CRDC \x94Old Course", 17) + std::string(10, '\0'));
+            device.Write(std::string("\0$OKDC", 6)); // hidden behind a zero byte
+        });
         DeleteCourseReq request(&completion, DeviceNameBytes(u"Old Course"));
         EXPECT_FALSE(request.WaitForReply());
         EXPECT_TRUE(completion.IsSet()); // judged, not timed out
     }
-    answer.join();
-
-    answer = std::thread([&] {
-        EXPECT_EQ(device.Read(6), "$RDSN\r");
-        device.Write(std::string(40, 'S') + "\r$OKRD");
-    });
     {
+        std::jthread answer([&] {
+            EXPECT_EQ(device.Read(6), "$RDSN\r");
+            device.Write(std::string(40, 'S') + "\r$OKRD");
+        });
         SerialNumReq request(&completion);
         ASSERT_TRUE(request.WaitForReply());
         EXPECT_EQ(request.serialNumber, std::u16string(32, u'S'));
     }
-    answer.join();
 }
 
 TEST_F(Requests, JudgeWhatArrivesDuringTheWholeWindow) {
