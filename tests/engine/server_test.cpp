@@ -187,14 +187,9 @@ TEST_F(ServerTest, ItListensOnLoopbackOnly) {
     ASSERT_TRUE(Start({}, error));
 }
 
-// A host answering the data of its page's URLs from the resource table.
-class DataHost : public CPageHost {
-public:
-    DataHost() : CPageHost(HANDLE_BEHAVIOR_EVENT, ViewKind::Window) {}
-};
-
 TEST_F(ServerTest, PageDataComesFromTheHostsAnswer) {
-    DataHost host;
+    // The host answers the data of its page's URLs from the resource table.
+    CPageHost host(HANDLE_BEHAVIOR_EVENT, ViewKind::Window);
     ASSERT_NE(host.Create(0), 0);
     const std::string view = std::to_string(host.Handle());
     int image = 0, missing = 0, otherView = 0;

@@ -159,10 +159,7 @@ TEST_F(HostFixture, AnIframeGetsANestedViewShowingAPlaceholderOrItsSource) {
     EXPECT_EQ(body.Text(), "\xC2\xA0");
 
     // The nested view's data comes through its host, which answers with its own window.
-    class LoadingHost : public CPageHost {
-    public:
-        LoadingHost() : CPageHost(engine::HANDLE_BEHAVIOR_EVENT, engine::ViewKind::Window) {}
-    } loading;
+    CPageHost loading(engine::HANDLE_BEHAVIOR_EVENT, engine::ViewKind::Window);
     ASSERT_NE(loading.Create(0), 0);
     ASSERT_TRUE(
         engine::LoadHtml(loading.Handle(), "<iframe id='13' src='res:#101.html'></iframe>"));
