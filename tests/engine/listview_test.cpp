@@ -51,10 +51,6 @@ public:
     }
 };
 
-std::string Uid(const Element& element) {
-    return std::to_string(element.Uid());
-}
-
 struct ListFixture : ::testing::Test {
     Host host;
     HWND devices = 0, catalogue = 0;
@@ -189,7 +185,7 @@ TEST_F(ListFixture, ElementEventsReachTheHandlerAfterTheMirrorTookTheValues) {
     const std::string view = std::to_string(host.Handle());
     auto message = [&](const std::string& type, const char* id, const std::string& extra) {
         OnBrowserMessage(R"({"t":")" + type + R"(","hwnd":)" + view + R"(,"id":)" +
-                         Uid(ElementById(root, Utf8ToUtf16(id))) + extra + "}");
+                         std::to_string(ElementById(root, Utf8ToUtf16(id)).Uid()) + extra + "}");
     };
     message("change", "country", R"(,"value":"1")");
     message("click", "opt", R"(,"checked":true)");
