@@ -56,6 +56,7 @@ std::string Chosen(HWND hwnd, const char16_t* name) {
 struct SearchTest : ::testing::Test {
     CMainWnd main;
     HWND hwnd = 0;
+    Recorder spy; // the search dialog's page, recording the progress
 
     // The table holds the courses that fill() adds, then the window starts on it. The engine's
     // task pump runs, as in the program, so the worker hands its batches over as tasks.
@@ -67,11 +68,13 @@ struct SearchTest : ::testing::Test {
         fill();
         hwnd = main.Create(0);
         ASSERT_NE(hwnd, 0);
+        ASSERT_NE(CreateWindowFor(spy, 0), 0);
         main.WaitForConnectWorker();
     }
     void TearDown() override {
         if (hwnd)
             DestroyWindow(hwnd);
+        DestroyWindow(spy.Handle());
         DrainQueue();
     }
     std::vector<std::vector<std::u16string>> Rows() { return PaintedRows(main.CatalogueList(), 3); }
@@ -149,8 +152,6 @@ TEST_F(SearchTest, EachCriterionPicksItsCoursesAndEnterSearches) {
         AddCourse(4, "O'Hara Links", "Ireland", "Cork");
         AddCourse(5, "Heron_Bay", "Canada", "Ontario");
     });
-    Recorder spy;
-    ASSERT_NE(CreateWindowFor(spy, 0), 0);
     const auto search = [&](std::string country, std::string city, std::string keyword) {
         main.ClearCatalogueList();
         SearchWorker(hwnd, spy.Handle(), SearchQuery{country, city, keyword});
@@ -185,13 +186,10 @@ TEST_F(SearchTest, EachCriterionPicksItsCoursesAndEnterSearches) {
     EXPECT_EQ(Rows()[0][0], u"St Andrews");
     EXPECT_EQ(main.searchCountry, "");
     EXPECT_EQ(main.searchKeyword, "St ");
-    DestroyWindow(spy.Handle());
 }
 
 TEST_F(SearchTest, ProgressRunsToNinetyNineTwiceAndEndsAtFifty) {
     Start([] { AddCourses(2500); });
-    Recorder spy;
-    ASSERT_NE(CreateWindowFor(spy, 0), 0);
     EXPECT_EQ(SearchWorker(hwnd, spy.Handle(), SearchQuery{"Japan", "", ""}), 2500u);
     // Each value once, as it changes: 0 to 99, 0 to 99, 0 to 50.
     ASSERT_TRUE(PumpUntil(hwnd, [&] {
@@ -206,7 +204,6 @@ TEST_F(SearchTest, ProgressRunsToNinetyNineTwiceAndEndsAtFifty) {
     for (const auto& row : Rows())
         names.push_back(row[0]);
     EXPECT_EQ(std::adjacent_find(names.begin(), names.end(), std::greater_equal<>()), names.end());
-    DestroyWindow(spy.Handle());
 }
 
 // The window goes while its search runs, as when the program is told to end: the search stops
