@@ -103,9 +103,8 @@ TEST(DeviceCourseNames, SentFormsAreCutAtTheField) {
                                                     0,   0,   0,   0,    0, 0, 0, 0, 0, 0}));
     const auto wide = DeviceNameBytes(u"@\u6c34\u592b\u0041\u0042\u0043\u0044\u0045\u0046\u0047");
     ASSERT_EQ(wide.size(), 17u);
-    EXPECT_EQ(wide[0], 0x40);
-    EXPECT_EQ(wide[1], 0x34);
-    EXPECT_EQ(wide[2], 0x6c);
+    EXPECT_EQ(std::vector(wide.begin(), wide.begin() + 3),
+              (std::vector<std::uint8_t>{0x40, 0x34, 0x6c}));
     EXPECT_EQ(wide[15], 0x46); // the eighth unit is the last that fits
     EXPECT_EQ(wide[16], 0x00);
     // A name read from the list comes back in the form the device sent.

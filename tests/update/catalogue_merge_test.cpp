@@ -114,9 +114,8 @@ TEST_F(MergeTest, OnlyVersionsAboveTheLocalOneAreMergedInDocumentOrder) {
     EXPECT_TRUE(progressWindow.posted.empty());
 
     ASSERT_TRUE(Merge(24));
-    std::vector<GeneratedCourse> merged = generator.Entries(25);
-    for (const GeneratedCourse& c : generator.Entries(26))
-        merged.push_back(c);
+    std::vector<GeneratedCourse> merged = generator.Entries(25), newest = generator.Entries(26);
+    merged.insert(merged.end(), newest.begin(), newest.end());
     std::map<std::int32_t, GeneratedCourse> last;
     for (const GeneratedCourse& c : merged)
         last[c.uid] = c; // a uid listed again later is updated in place

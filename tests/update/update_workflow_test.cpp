@@ -142,8 +142,7 @@ TEST_F(WorkflowTest, AFailedDownloadOrMergeKeepsTheLocalVersion) {
     CatalogueService wrongMap(10, "25", {"long:5", "delay:map:5"});
     offer.Set(25, Utf8ToUtf16(wrongMap.Base() + "courses/cat25/cat25.xml"));
     EXPECT_EQ(Update(), 1);
-    const auto statuses = mainWindow.Statuses();
-    EXPECT_EQ(statuses, (Codes{9, 9, 9, 9, 12}));
+    EXPECT_EQ(mainWindow.Statuses(), (Codes{9, 9, 9, 9, 12}));
     EXPECT_EQ(CourseCount(), 4);
     EXPECT_EQ(CopySettings().updateVersion, 24u);
     EXPECT_NE(SettingsFile().find("\"update version\"=dword:00000018"), std::string::npos);
