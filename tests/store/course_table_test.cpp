@@ -139,9 +139,7 @@ TEST_F(CourseTableTest, RecordsGoInAndComeBackWhole) {
     changed.gof.fill(0x27);
     UpdateCourse(changed);
     EXPECT_EQ(CourseCountById(501), 1);
-    std::vector<std::string> names = Names(SearchStatement("Ireland", "", ""));
-    ASSERT_EQ(names.size(), 1u);
-    EXPECT_EQ(names[0], "Ballybunion");
+    EXPECT_EQ(Names(SearchStatement("Ireland", "", "")), std::vector<std::string>{"Ballybunion"});
     cursor = CourseDatabase().runQuery("select * from GOLF;");
     ReadCourse(cursor, back);
     EXPECT_EQ(back.gof, changed.gof);
@@ -159,11 +157,8 @@ TEST_F(CourseTableTest, AFileIdWithQuotesIsStoredExactlyAsReceived) {
     UpdateCourse(record);
     InsertCourse(MakeCourse(9, "Next", "Ireland", "Kerry"));
 
-    CppSQLite3Cursor cursor = CourseDatabase().runQuery("select fileid from GOLF order by objid;");
-    EXPECT_EQ(std::string(cursor.columnText(0)), hostile + "'; drop table GOLF;--");
-    cursor.advance();
-    EXPECT_EQ(std::string(cursor.columnText(0)), "F9");
-    cursor.finish();
+    EXPECT_EQ(Column("select fileid from GOLF order by objid;", "fileid"),
+              (std::vector<std::string>{hostile + "'; drop table GOLF;--", "F9"}));
 }
 
 TEST_F(CourseTableTest, NullColumnsReadAsDefaults) {
