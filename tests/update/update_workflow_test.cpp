@@ -174,10 +174,7 @@ TEST_F(WorkflowTest, ASuccessfulUpdateSavesTheOfferedVersionAndNothingNewerFinis
     // the write-ahead journal holds them all.
     TempFolder copy;
     std::filesystem::copy_file(temp / "golf.db", copy / "golf.db");
-    CppSQLite3Database alone;
-    alone.open((copy / "golf.db").c_str());
-    EXPECT_EQ(alone.runScalar("select count(*) from GOLF;"), 40);
-    alone.close();
+    EXPECT_EQ(Sqlite3(copy / "golf.db", "select count(*) from GOLF;"), "40\n");
 
     // Nothing is newer now: the update finishes at once, without a request.
     const auto served = service.Served();
