@@ -134,8 +134,7 @@ TEST_F(MainWindowTest, ButtonRulesFollowConnectAndDisconnect) {
     main.OnConnectClick();
     ExpectButtons(true, false, false, false);
     EXPECT_EQ(CopySettings().comIndex, 99); // "Auto" is chosen
-    main.WaitForConnectWorker();
-    ASSERT_TRUE(PumpUntil(hwnd, [&] { return !Disabled(hwnd, u"reconnect"); }));
+    AwaitNotConnected();
 
     Connected(20, {u"Alpha"});
     main.OnDisconnectClick();
