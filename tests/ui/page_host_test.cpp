@@ -64,13 +64,7 @@ TEST_F(HostFixture, LoadDataAnswersFromTheResourceTable) {
                                            u"HTTP://example.invalid/dot.png", u"#101.html"}));
 
     // Only the first 259 characters name the resource; the data goes out under the full URI.
-    std::u16string uri;
-    while (uri.size() + 8 < 259)
-        uri += u"d/";
-    uri.resize(259 - 8);
-    uri += u"/dot.png";
-    ASSERT_EQ(uri.size(), 259u);
-    const std::u16string longUri = uri + u"-and-more-that-is-cut-off";
+    const std::u16string longUri = std::u16string(259 - 8, u'd') + u"/dot.png-and-more-cut-off";
     host.provided.clear();
     EXPECT_EQ(host.Load(longUri), 0);
     EXPECT_EQ(host.provided, std::vector<std::u16string>{longUri});
