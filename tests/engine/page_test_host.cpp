@@ -26,7 +26,7 @@ constexpr unsigned kCommandOne = 500;
 
 using Row = std::array<std::u16string, 3>;
 
-// A message dialog: beeps, shows its line, ends with the button's code.
+// A message dialog: beeps, shows its line, ends with the button's code (0 when it has none).
 class TestMsgWnd : public CPageWnd {
 public:
     void OnShown() override {
@@ -37,10 +37,8 @@ public:
         if (params.cmd != BUTTON_CLICK)
             return false;
         const std::u16string id = GetAttribute(params.heTarget, "id");
-        if (id == u"MsgBtn")
+        if (id == u"MsgBtn" || id == u"MsgExit")
             EndDialog(GetParent(Handle()), IntAttribute(params.heTarget, "code", 0));
-        else if (id == u"MsgExit")
-            EndDialog(GetParent(Handle()), 0);
         return false;
     }
 };
