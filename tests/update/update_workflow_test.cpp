@@ -6,7 +6,6 @@
 #include "platform/worker.h"
 #include "store/course_table.h"
 #include "store/settings.h"
-#include "store/sqlite_layer.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/programs.h"
 #include "tests/support/temp_folder.h"
