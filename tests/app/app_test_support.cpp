@@ -57,14 +57,8 @@ std::vector<std::vector<std::u16string>> PaintedRows(HWND list, int columns) {
 }
 
 namespace {
+
 std::string testDataDir;
-} // namespace
-
-std::string RestoreDataDir() {
-    return testDataDir;
-}
-
-namespace {
 
 class AppEnvironment : public ::testing::Environment {
 public:
@@ -84,4 +78,8 @@ private:
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new AppEnvironment);
 
 } // namespace
+
+std::string RestoreDataDir() {
+    return testDataDir;
+}
 } // namespace verdal::test

@@ -134,8 +134,7 @@ TEST_F(MainWindowTest, ButtonRulesFollowConnectAndDisconnect) {
     main.OnConnectClick();
     ExpectButtons(true, false, false, false);
     EXPECT_EQ(CopySettings().comIndex, 99); // "Auto" is chosen
-    main.WaitForConnectWorker();
-    ASSERT_TRUE(PumpUntil(hwnd, [&] { return !Disabled(hwnd, u"reconnect"); }));
+    AwaitNotConnected();
 
     Connected(20, {u"Alpha"});
     main.OnDisconnectClick();
@@ -158,13 +157,10 @@ TEST_F(MainWindowTest, DeviceListIsSortedWithoutDuplicatesAndKeepsItsOwnNames) {
     // Twice from the same list: still one row a name. Removing a name it lacks takes none.
     main.deviceCourses.Remove(u"Heron");
     main.OnStatus(static_cast<WPARAM>(StatusCode::Connected), 0);
-    const auto rows = PaintedRows(main.DeviceList(), 1);
-    ASSERT_EQ(rows.size(), 4u);
     // The "@" sorts after digits and before letters, and is not shown; lower case comes last.
-    EXPECT_EQ(rows[0], std::vector<std::u16string>{u"18 Holes"});
-    EXPECT_EQ(rows[1], std::vector<std::u16string>{u"Fuji"});
-    EXPECT_EQ(rows[2], std::vector<std::u16string>{u"Heron Lakes"});
-    EXPECT_EQ(rows[3], std::vector<std::u16string>{u"apple"});
+    EXPECT_EQ(PaintedRows(main.DeviceList(), 1),
+              (std::vector<std::vector<std::u16string>>{
+                  {u"18 Holes"}, {u"Fuji"}, {u"Heron Lakes"}, {u"apple"}}));
     EXPECT_EQ(TextOf(hwnd, u"cfnumber"), u"DEVICE CAPACITY: 4/20");
 
     // A device operation removes entries while the rows are still up: they paint their own copy.

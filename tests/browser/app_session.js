@@ -51,6 +51,16 @@ async function close(s) {
   fs.rmSync(s.dir, { recursive: true, force: true });
 }
 
+// Runs body on the session that opening gives, and closes it however body ends.
+async function using(opening, body) {
+  const s = await opening;
+  try {
+    await body(s);
+  } finally {
+    await close(s);
+  }
+}
+
 // Starts recording every text the status line shows; answers a function that gives them so far.
 async function watchStatusLine(s) {
   const frame = await (await s.page.locator('.verdal-window iframe').elementHandle()).contentFrame();
@@ -115,6 +125,6 @@ async function menu(s, row, popup, entry) {
 }
 
 module.exports = {
-  BIN, BOUND, run, open, close, status, devices, watchStatusLine, catalogue, courseRows,
+  BIN, BOUND, run, open, close, using, status, devices, watchStatusLine, catalogue, courseRows,
   rows, noDialog, updated, query, search, menu,
 };

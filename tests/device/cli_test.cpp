@@ -60,10 +60,8 @@ TEST(DeviceCommands, InfoSendRemoveAndClearAsAScriptRunsThem) {
 
     const CliRun info = Cli(dir, port + "info");
     EXPECT_EQ(info.code, 0) << info.err;
-    EXPECT_NE(info.out.find("capacity: 4\n"), std::string::npos) << info.out;
-    EXPECT_NE(info.out.find("serial number: SN-77\n"), std::string::npos) << info.out;
-    EXPECT_NE(info.out.find("courses: 2\n  @\u6c34\u592b\n  Augusta\n"), std::string::npos)
-        << info.out;
+    EXPECT_EQ(info.out,
+              "capacity: 4\nserial number: SN-77\ncourses: 2\n  @\u6c34\u592b\n  Augusta\n");
 
     const CliRun send = Cli(dir, port + "send '" + (dir / "map.gof") + "'");
     EXPECT_EQ(send.code, 0) << send.err;

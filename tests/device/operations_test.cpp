@@ -70,15 +70,10 @@ struct Bench {
     std::vector<int> progress;
 };
 
-void Upload(DevFunc& func, HWND page) {
-    func.UploadCourse(page);
-}
-void Remove(DevFunc& func, HWND page) {
-    func.RemoveCourses(page);
-}
-void ClearAll(DevFunc& func, HWND page) {
-    func.ClearCourses(page);
-}
+using Operation = void (*)(DevFunc&, HWND);
+const Operation Upload = [](DevFunc& func, HWND page) { func.UploadCourse(page); };
+const Operation Remove = [](DevFunc& func, HWND page) { func.RemoveCourses(page); };
+const Operation ClearAll = [](DevFunc& func, HWND page) { func.ClearCourses(page); };
 
 CourseRecord Course(const std::vector<std::uint8_t>& map) {
     CourseRecord course;
@@ -141,7 +136,7 @@ TEST(DeviceOperations, UploadingAddsTheCourseUnderItsMapNameAndClearingEmptiesTh
 // the device holds.
 TEST(DeviceOperations, AFaultAtAnyStepLeavesTheListAsTheDeviceHoldsIt) {
     struct Case {
-        void (*operation)(DevFunc&, HWND);
+        Operation operation;
         std::string fault;
         std::intptr_t result;
         std::size_t held;

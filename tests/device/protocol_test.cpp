@@ -46,11 +46,8 @@ TEST(ReplyExtraction, CourseListEntriesNarrowWideEmptyAndCut) {
     reply += char(5) + std::string("@\x34\x6c\x2b\x59", 5); // "@" and two UTF-16LE units
     reply += char(7) + std::string("@A\0\0\0B\0", 7);       // a zero unit ends the name
     reply += '\0';
-    const auto names = ExtractCourseNames(ReplyOf(reply).data());
-    ASSERT_EQ(names.size(), 3u);
-    EXPECT_EQ(names[0], u"Bay\u00e9");
-    EXPECT_EQ(names[1], u"@\u6c34\u592b");
-    EXPECT_EQ(names[2], u"@A");
+    EXPECT_EQ(ExtractCourseNames(ReplyOf(reply).data()),
+              (std::vector<std::u16string>{u"Bay\u00e9", u"@\u6c34\u592b", u"@A"}));
 
     // An entry longer than the name buffer is cut at 63 bytes, a wide one at a whole unit.
     std::string longer = "$OKCN\r";
@@ -106,9 +103,8 @@ TEST(DeviceCourseNames, SentFormsAreCutAtTheField) {
                                                     0,   0,   0,   0,    0, 0, 0, 0, 0, 0}));
     const auto wide = DeviceNameBytes(u"@\u6c34\u592b\u0041\u0042\u0043\u0044\u0045\u0046\u0047");
     ASSERT_EQ(wide.size(), 17u);
-    EXPECT_EQ(wide[0], 0x40);
-    EXPECT_EQ(wide[1], 0x34);
-    EXPECT_EQ(wide[2], 0x6c);
+    EXPECT_EQ(std::vector(wide.begin(), wide.begin() + 3),
+              (std::vector<std::uint8_t>{0x40, 0x34, 0x6c}));
     EXPECT_EQ(wide[15], 0x46); // the eighth unit is the last that fits
     EXPECT_EQ(wide[16], 0x00);
     // A name read from the list comes back in the form the device sent.

@@ -3,6 +3,7 @@
 #include "platform/event.h"
 #include "platform/serial_port.h"
 #include "tests/support/device_harness.h"
+#include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -88,9 +89,7 @@ TEST(SerialLink, AThrowingReceiverOrAFailedWriteClosesTheLink) {
         },
         256);
     device.Write("x");
-    for (int i = 0; i < 500 && serial.IsOpen(); ++i)
-        Sleep(10);
-    EXPECT_FALSE(serial.IsOpen());
+    EXPECT_TRUE(WaitUntil([&] { return !serial.IsOpen(); }));
     serial.Close();
 
     ASSERT_EQ(serial.Open(device.Path(), 115200), 1);

@@ -32,11 +32,6 @@ void Say(SerialPort& port, const std::string& bytes) {
               bytes.size());
 }
 
-std::string Block(const std::vector<std::uint8_t>& data, std::uint32_t position) {
-    const auto block = XmodemBlock(data.data(), position);
-    return std::string(block.begin(), block.end());
-}
-
 // Opens a transfer and sends every block of map, each acknowledged.
 void SendBlocks(SerialPort& port, const std::vector<std::uint8_t>& map) {
     Say(port, "$NCFS\r");
@@ -44,7 +39,7 @@ void SendBlocks(SerialPort& port, const std::vector<std::uint8_t>& map) {
     Say(port, "$STRT\r");
     ASSERT_EQ(Expect(port, 1), "C");
     for (std::uint32_t position = 0; position < map.size(); position += 128) {
-        Say(port, Block(map, position));
+        Say(port, XmodemBlockText(map, position));
         ASSERT_EQ(Expect(port, 1), std::string(1, char(kAck))) << position;
     }
 }
@@ -71,17 +66,17 @@ TEST(DeviceSimulator, ListsItsStoredCoursesAndReceivesOnlyWholeBlocksInOrder) {
     Say(port, "$STRT\r");
     EXPECT_EQ(Expect(port, 1), "C");
     const std::vector<std::uint8_t> map = CourseMap(u"Muirfield", 5);
-    std::string damaged = Block(map, 0);
+    std::string damaged = XmodemBlockText(map, 0);
     damaged[50] ^= 0x01;
     Say(port, damaged);
     EXPECT_EQ(Expect(port, 1), std::string(1, char(kNak))) << "a bad CRC";
-    Say(port, Block(map, 128));
+    Say(port, XmodemBlockText(map, 128));
     EXPECT_EQ(Expect(port, 1), std::string(1, char(kNak))) << "a block out of order";
     for (std::uint32_t position = 0; position < map.size(); position += 128) {
-        Say(port, Block(map, position));
+        Say(port, XmodemBlockText(map, position));
         ASSERT_EQ(Expect(port, 1), std::string(1, char(kAck))) << position;
     }
-    Say(port, Block(map, static_cast<std::uint32_t>(map.size()) - 128));
+    Say(port, XmodemBlockText(map, static_cast<std::uint32_t>(map.size()) - 128));
     EXPECT_EQ(Expect(port, 1), std::string(1, char(kAck))) << "a repeat is acknowledged";
     Say(port, std::string(1, char(kEot)));
     EXPECT_EQ(Expect(port, 1), std::string(1, char(kAck)));

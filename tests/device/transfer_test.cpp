@@ -21,11 +21,6 @@ using namespace verdal::test;
 
 namespace {
 
-std::string BlockText(const std::vector<std::uint8_t>& data, std::uint32_t position) {
-    const auto block = XmodemBlock(data.data(), position);
-    return std::string(block.begin(), block.end());
-}
-
 // The serial link open on a device the test plays itself.
 struct Requests : ::testing::Test {
     FakeDevice device;
@@ -37,43 +32,38 @@ struct Requests : ::testing::Test {
 
 } // namespace
 
+// Each exchange plays the device on a thread of its own, joined once the request is gone.
 TEST_F(Requests, WriteTheirExactBytesAndJudgeTheWholeReply) {
-
-    // The delete command carries the name in the device's form: 24 bytes for an "@" name.
-    std::thread answer([&] {
-        const std::string wide = device.Read(24);
-        EXPECT_EQ(wide, std::string("$CRDC \x91@\x34\x6c", 10) + std::string(14, '\0'));
-        device.Write("$OK");
-        device.Write("DC"); // a marker split across deliveries is still found
-    });
     {
+        // The delete command carries the name in the device's form: 24 bytes for an "@" name.
+        std::jthread answer([&] {
+            const std::string wide = device.Read(24);
+            EXPECT_EQ(wide, std::string("$CRDC \x91@\x34\x6c", 10) + std::string(14, '\0'));
+            device.Write("$OK");
+            device.Write("DC"); // a marker split across deliveries is still found
+        });
         DeleteCourseReq request(&completion, DeviceNameBytes(u"@\u6c34"));
         EXPECT_TRUE(request.WaitForReply());
     }
-    answer.join();
-
-    answer = std::thread([&] {
-        const std::string narrow = device.Read(27);
-        EXPECT_EQ(narrow, std::string("$CRDC \x94Old Course", 17) + std::string(10, '\0'));
-        device.Write(std::string("\0$OKDC", 6)); // hidden behind a zero byte
-    });
     {
+        std::jthread answer([&] {
+            const std::string narrow = device.Read(27);
+            EXPECT_EQ(narrow, std::string("$CRDC \x94Old Course", 17) + std::string(10, '\0'));
+            device.Write(std::string("\0$OKDC", 6)); // hidden behind a zero byte
+        });
         DeleteCourseReq request(&completion, DeviceNameBytes(u"Old Course"));
         EXPECT_FALSE(request.WaitForReply());
         EXPECT_TRUE(completion.IsSet()); // judged, not timed out
     }
-    answer.join();
-
-    answer = std::thread([&] {
-        EXPECT_EQ(device.Read(6), "$RDSN\r");
-        device.Write(std::string(40, 'S') + "\r$OKRD");
-    });
     {
+        std::jthread answer([&] {
+            EXPECT_EQ(device.Read(6), "$RDSN\r");
+            device.Write(std::string(40, 'S') + "\r$OKRD");
+        });
         SerialNumReq request(&completion);
         ASSERT_TRUE(request.WaitForReply());
         EXPECT_EQ(request.serialNumber, std::u16string(32, u'S'));
     }
-    answer.join();
 }
 
 TEST_F(Requests, JudgeWhatArrivesDuringTheWholeWindow) {
@@ -245,7 +235,7 @@ TEST_F(XmodemSender, SendsEachBlockUntilAcknowledgedAndEndsOnlyWhenEotIsAcknowle
         say(nak); // a NAK before any block asks for the first
         for (std::uint32_t n = 1; n <= 57; ++n) {
             const std::string block = device.Read(133);
-            ASSERT_EQ(block, BlockText(data, (n - 1) * 128)) << "block " << n;
+            ASSERT_EQ(block, XmodemBlockText(data, (n - 1) * 128)) << "block " << n;
             ++blocksSeen;
             if (n == 5 || n == 57) {
                 say(nak);

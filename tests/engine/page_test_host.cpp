@@ -1,6 +1,6 @@
 // A small program that serves the test pages through the engine, for the browser tests and the
-// benchmarks. It prints its start address on one line and runs until the browser is gone, a
-// signal arrives, or the page's "quit" button is pressed.
+// benchmarks. It prints its start address on one line and runs until the browser is gone or a
+// signal arrives.
 //
 //   page_test_host [--listen 127.0.0.1:PORT] [--no-browser] [--grace MS] [--rows N]
 #include "engine/listview.h"
@@ -26,7 +26,7 @@ constexpr unsigned kCommandOne = 500;
 
 using Row = std::array<std::u16string, 3>;
 
-// A message dialog: beeps, shows its line, ends with the button's code.
+// A message dialog: beeps, shows its line, ends with the button's code (0 when it has none).
 class TestMsgWnd : public CPageWnd {
 public:
     void OnShown() override {
@@ -37,10 +37,8 @@ public:
         if (params.cmd != BUTTON_CLICK)
             return false;
         const std::u16string id = GetAttribute(params.heTarget, "id");
-        if (id == u"MsgBtn")
+        if (id == u"MsgBtn" || id == u"MsgExit")
             EndDialog(GetParent(Handle()), IntAttribute(params.heTarget, "code", 0));
-        else if (id == u"MsgExit")
-            EndDialog(GetParent(Handle()), 0);
         return false;
     }
 };
@@ -56,7 +54,8 @@ public:
     void SetUpLists() {
         SetUpList(kDeviceList, {{u"COURSE NAME", 288}});
         SetUpList(kCatalogueList, {{u"COURSE NAME", 280}, {u"COUNTRY", 150}, {u"LOCATION", 150}});
-        FillDevices({u"Alpha Links", u"@Bravo Park", u"Charlie Green"});
+        devices = {u"Alpha Links", u"@Bravo Park", u"Charlie Green"};
+        InsertRows(kDeviceList, devices.size());
     }
 
     void FillCatalogue(std::size_t count) {
@@ -95,8 +94,6 @@ public:
         } else if (id == u"opt") {
             const auto values = GetNamedValues(root);
             SetText(ElementById(root, u"event"), (u"opt=" + values.at(u"opt").ToString()).c_str());
-        } else if (id == u"quit") {
-            PostMessage(Handle(), WM_CLOSE);
         }
         return false;
     }
@@ -122,7 +119,7 @@ public:
         if (message == WM_NOTIFY) {
             const auto* header = reinterpret_cast<const NMHDR*>(lParam);
             if (header->code == NM_RCLICK && header->idFrom == kCatalogueList) {
-                ShowMenu(*reinterpret_cast<const NMITEMACTIVATE*>(lParam));
+                ShowMenu();
                 result = 0;
                 return true;
             }
@@ -181,11 +178,6 @@ private:
         }
     }
 
-    void FillDevices(std::vector<std::u16string> names) {
-        devices = std::move(names);
-        InsertRows(kDeviceList, devices.size());
-    }
-
     // Rows whose item data is their index, which the painter looks up.
     void InsertRows(int id, std::size_t count) {
         const HWND list = GetDlgItem(Handle(), id);
@@ -198,7 +190,7 @@ private:
         }
     }
 
-    void ShowMenu(const NMITEMACTIVATE& click) {
+    void ShowMenu() {
         auto menu = LoadMenu(206);
         if (!menu)
             return;
@@ -208,7 +200,6 @@ private:
         EnableMenuItem(popup, kCommandOne, selected ? MF_ENABLED : MF_DISABLED);
         EnableMenuItem(popup, 501, MF_DISABLED);
         const POINT at = GetMessagePos();
-        (void)click;
         TrackPopupMenu(popup, TPM_LEFTBUTTON, at.x, at.y, Handle());
     }
 };

@@ -23,18 +23,32 @@ using namespace verdal::engine;
 
 namespace {
 
-// Sends one raw request to the server and answers the whole response.
-std::string Exchange(const std::string& request) {
+// A socket connected to the server that has sent the request; -1 when it cannot connect.
+// receiveBuffer: when not 0, the socket's receive buffer.
+int Send(const std::string& request, int receiveBuffer = 0) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (receiveBuffer > 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    // Every wait for the server ends, so a failure cannot hang the test.
+    timeval bound{30, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(ServerPort());
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         ::close(fd);
-        return "connect failed";
+        return -1;
     }
     ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    return fd;
+}
+
+// Sends one raw request to the server and answers the whole response.
+std::string Exchange(const std::string& request) {
+    const int fd = Send(request);
+    if (fd < 0)
+        return "connect failed";
     std::string response;
     char buffer[4096];
     // A WebSocket handshake keeps the connection open: its head is all we need.
@@ -76,14 +90,18 @@ std::string Upgrade(const std::string& target, const std::string& origin) {
            (origin.empty() ? "" : "Origin: " + origin + "\r\n") + "\r\n";
 }
 
+// Starts the server without its signal handlers.
+bool Start(ServerOptions options, std::string& error) {
+    BindUiThread();
+    options.handleSignals = false;
+    return StartServer(options, error);
+}
+
 class ServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        BindUiThread();
-        ServerOptions options;
-        options.handleSignals = false;
         std::string error;
-        ASSERT_TRUE(StartServer(options, error)) << error;
+        ASSERT_TRUE(Start({}, error)) << error;
     }
     void TearDown() override { StopServer(); }
 };
@@ -163,25 +181,15 @@ TEST_F(ServerTest, ItListensOnLoopbackOnly) {
     std::string error;
     StopServer();
     for (const char* address : {"0.0.0.0:0", "192.0.2.1:0", "::0", "localhost:0"}) {
-        ServerOptions options;
-        options.listen = address;
-        options.handleSignals = false;
-        EXPECT_FALSE(StartServer(options, error)) << address;
+        EXPECT_FALSE(Start({.listen = address}, error)) << address;
         EXPECT_FALSE(error.empty());
     }
-    ServerOptions options;
-    options.handleSignals = false;
-    ASSERT_TRUE(StartServer(options, error));
+    ASSERT_TRUE(Start({}, error));
 }
 
-// A host answering the data of its page's URLs from the resource table.
-class DataHost : public CPageHost {
-public:
-    DataHost() : CPageHost(HANDLE_BEHAVIOR_EVENT, ViewKind::Window) {}
-};
-
 TEST_F(ServerTest, PageDataComesFromTheHostsAnswer) {
-    DataHost host;
+    // The host answers the data of its page's URLs from the resource table.
+    CPageHost host(HANDLE_BEHAVIOR_EVENT, ViewKind::Window);
     ASSERT_NE(host.Create(0), 0);
     const std::string view = std::to_string(host.Handle());
     int image = 0, missing = 0, otherView = 0;
@@ -204,21 +212,8 @@ class BrowserConnection {
 public:
     // receiveBuffer: when not 0, the socket's receive buffer, kept small so that a client that
     // does not read soon leaves its messages queued in the server.
-    explicit BrowserConnection(int receiveBuffer = 0) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        if (receiveBuffer > 0)
-            ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-        // Every wait for the server ends, so a failure cannot hang the test.
-        timeval bound{30, 0};
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(ServerPort());
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-            return;
-        const std::string upgrade = Upgrade("/ws?" + Token(), "http://" + Host());
-        ::send(fd_, upgrade.data(), upgrade.size(), MSG_NOSIGNAL);
+    explicit BrowserConnection(int receiveBuffer = 0)
+        : fd_(Send(Upgrade("/ws?" + Token(), "http://" + Host()), receiveBuffer)) {
         while (pending_.find("\r\n\r\n") == std::string::npos)
             if (!Fill(pending_.size() + 1))
                 return;
@@ -295,12 +290,8 @@ private:
 } // namespace
 
 TEST(ServerSessions, ABrowserThatDoesNotReadIsDroppedAndTheOthersGoOn) {
-    BindUiThread();
-    ServerOptions options;
-    options.handleSignals = false;
-    options.sessionQueueLimitBytes = 1 << 20;
     std::string error;
-    ASSERT_TRUE(StartServer(options, error)) << error;
+    ASSERT_TRUE(Start({.sessionQueueLimitBytes = 1 << 20}, error)) << error;
     constexpr int kUpdates = 256;
     const std::string update(64 * 1024, 'u'); // 16 MiB in all
     int slowGot = 0;

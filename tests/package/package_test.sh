@@ -112,11 +112,7 @@ demo)
         fi
         kill -TERM "$pid"
         # Wait for the end with a generous bound rather than block forever on a hang.
-        for ((i = 0; i < 300; i++)); do
-            kill -0 "$pid" 2>/dev/null || break
-            sleep 0.1
-        done
-        if kill -0 "$pid" 2>/dev/null; then
+        if ! timeout 30 tail --pid="$pid" -f /dev/null; then
             kill -KILL "$pid"
             fail "$verdal --demo did not end within 30 s of SIGTERM"
         fi

@@ -14,13 +14,16 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
+std::string Encode(const Bytes& data) {
+    CppSQLite3Blob blob;
+    blob.setBytes(data.data(), static_cast<int>(data.size()));
+    return blob.encodedText();
+}
+
 // Encodes through the block, checks that the text can stand between quotes, decodes it through a
 // second block (in place) and answers the bytes it gives back.
 Bytes RoundTrip(const Bytes& data) {
-    CppSQLite3Blob blob;
-    blob.setBytes(data.data(), static_cast<int>(data.size()));
-    std::string text = blob.encodedText();
-    EXPECT_EQ(text.size(), static_cast<std::size_t>(blob.encodedLength()));
+    const std::string text = Encode(data);
     EXPECT_EQ(text.find('\''), std::string::npos);
     EXPECT_LE(text.size() + 1, data.size() * 257 / 254 + 3);
 
@@ -28,12 +31,6 @@ Bytes RoundTrip(const Bytes& data) {
     back.setEncodedText(text.c_str());
     const unsigned char* bytes = back.bytes();
     return Bytes(bytes, bytes + back.byteCount());
-}
-
-std::string Encode(const Bytes& data) {
-    CppSQLite3Blob blob;
-    blob.setBytes(data.data(), static_cast<int>(data.size()));
-    return blob.encodedText();
 }
 
 } // namespace

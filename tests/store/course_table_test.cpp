@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <memory>
 #include <random>
 #include <vector>
 
@@ -36,11 +35,34 @@ std::vector<std::string> Names(const std::string& statement) {
     std::vector<std::string> names;
     CppSQLite3Cursor cursor = CourseDatabase().runQuery(statement.c_str());
     while (!cursor.atEnd()) {
-        auto record = std::make_unique<CourseRecord>();
-        ReadCourse(cursor, *record);
-        names.push_back(record->name);
+        CourseRecord record;
+        ReadCourse(cursor, record);
+        names.push_back(record.name);
     }
     return names;
+}
+
+// The texts of one column of every row the statement finds.
+std::vector<std::string> Column(const std::string& statement, const char* column) {
+    std::vector<std::string> texts;
+    CppSQLite3Cursor cursor = CourseDatabase().runQuery(statement.c_str());
+    for (; !cursor.atEnd(); cursor.advance())
+        texts.push_back(cursor.textColumn(column));
+    return texts;
+}
+
+// Every text of a course as a record holds it, objid first.
+std::vector<std::string> Fields(const CourseTexts& c) {
+    return {std::to_string(c.objid),
+            c.fileid,
+            c.name,
+            c.alias,
+            c.country,
+            c.city,
+            c.address,
+            c.telephone,
+            c.email,
+            c.hole};
 }
 
 class CourseTableTest : public ::testing::Test {
@@ -56,9 +78,6 @@ protected:
 } // namespace
 
 TEST(CourseStatements, SearchStatementsTakeLongValuesWhole) {
-    EXPECT_EQ(SearchTextsStatement("USA", "", ""),
-              "select objid,fileid,name,alias,country,city,address,telephone,email,hole from GOLF "
-              "where country='USA' order by name;");
     const std::string longKeyword(6000, 'k');
     const std::string quotes(3000, '\'');
     std::string statement = SearchStatement(longKeyword, quotes, longKeyword);
@@ -99,12 +118,8 @@ TEST_F(CourseTableTest, RecordsGoInAndComeBackWhole) {
     back.gof.fill(0x55);
     ReadCourse(cursor, back);
     EXPECT_TRUE(cursor.atEnd()); // reading a row moves on
-    EXPECT_EQ(back.objid, 501);
-    EXPECT_EQ(back.fileid, "F501");
+    EXPECT_EQ(Fields(back), Fields(record));
     EXPECT_EQ(back.name, "O''Brien''s Links");
-    EXPECT_EQ(back.country, "Ireland");
-    EXPECT_EQ(back.city, "Kerry");
-    EXPECT_EQ(back.hole, record.hole);
     EXPECT_EQ(back.gof, record.gof);
 
     // The texts alone, and the block read later by objid, give the same course.
@@ -112,8 +127,7 @@ TEST_F(CourseTableTest, RecordsGoInAndComeBackWhole) {
     CourseTexts texts;
     CourseTextsReader().Read(cursor, texts);
     EXPECT_TRUE(cursor.atEnd());
-    EXPECT_EQ(texts.name, back.name);
-    EXPECT_EQ(texts.hole, back.hole);
+    EXPECT_EQ(Fields(texts), Fields(back));
     GofBlock block{};
     ASSERT_TRUE(ReadCourseGof(texts.objid, block));
     EXPECT_EQ(block, record.gof);
@@ -125,9 +139,7 @@ TEST_F(CourseTableTest, RecordsGoInAndComeBackWhole) {
     changed.gof.fill(0x27);
     UpdateCourse(changed);
     EXPECT_EQ(CourseCountById(501), 1);
-    std::vector<std::string> names = Names(SearchStatement("Ireland", "", ""));
-    ASSERT_EQ(names.size(), 1u);
-    EXPECT_EQ(names[0], "Ballybunion");
+    EXPECT_EQ(Names(SearchStatement("Ireland", "", "")), std::vector<std::string>{"Ballybunion"});
     cursor = CourseDatabase().runQuery("select * from GOLF;");
     ReadCourse(cursor, back);
     EXPECT_EQ(back.gof, changed.gof);
@@ -145,11 +157,8 @@ TEST_F(CourseTableTest, AFileIdWithQuotesIsStoredExactlyAsReceived) {
     UpdateCourse(record);
     InsertCourse(MakeCourse(9, "Next", "Ireland", "Kerry"));
 
-    CppSQLite3Cursor cursor = CourseDatabase().runQuery("select fileid from GOLF order by objid;");
-    EXPECT_EQ(std::string(cursor.columnText(0)), hostile + "'; drop table GOLF;--");
-    cursor.advance();
-    EXPECT_EQ(std::string(cursor.columnText(0)), "F9");
-    cursor.finish();
+    EXPECT_EQ(Column("select fileid from GOLF order by objid;", "fileid"),
+              (std::vector<std::string>{hostile + "'; drop table GOLF;--", "F9"}));
 }
 
 TEST_F(CourseTableTest, NullColumnsReadAsDefaults) {
@@ -162,20 +171,6 @@ TEST_F(CourseTableTest, NullColumnsReadAsDefaults) {
     EXPECT_EQ(record.name, "");
     EXPECT_EQ(record.hole, "");
     EXPECT_EQ(record.gof, GofBlock{});
-}
-
-// Every text of a course as a record holds it, objid first.
-std::vector<std::string> Fields(const CourseTexts& c) {
-    return {std::to_string(c.objid),
-            c.fileid,
-            c.name,
-            c.alias,
-            c.country,
-            c.city,
-            c.address,
-            c.telephone,
-            c.email,
-            c.hole};
 }
 
 // Each search finds what it asks for, by name; the texts search reads the same courses without
@@ -233,19 +228,13 @@ TEST_F(CourseTableTest, SearchesFindWhatTheyAskForAndTheTextsSearchReadsTheSame)
     EXPECT_TRUE(CourseDatabase().hasTable("GOLF"));
     EXPECT_EQ(CourseDatabase().runScalar("select count(*) from GOLF;"), 7);
 
-    std::vector<std::string> countries;
-    CppSQLite3Cursor cursor = CourseDatabase().runQuery(CountriesStatement().c_str());
-    for (; !cursor.atEnd(); cursor.advance())
-        countries.push_back(cursor.textColumn("country"));
-    EXPECT_EQ(countries, (std::vector<std::string>{"Côte d'Ivoire", "Scotland", "USA"}));
-    std::vector<std::string> regions;
-    cursor = CourseDatabase().runQuery(RegionsStatement("Côte d'Ivoire").c_str());
-    for (; !cursor.atEnd(); cursor.advance())
-        regions.push_back(cursor.textColumn("city"));
-    EXPECT_EQ(regions, (std::vector<std::string>{"Abidjan"}));
+    EXPECT_EQ(Column(CountriesStatement(), "country"),
+              (std::vector<std::string>{"Côte d'Ivoire", "Scotland", "USA"}));
+    EXPECT_EQ(Column(RegionsStatement("Côte d'Ivoire"), "city"),
+              (std::vector<std::string>{"Abidjan"}));
 
     // A result without one of the columns is refused, as reading it by name would be.
-    cursor = CourseDatabase().runQuery("select objid, name from GOLF;");
+    CppSQLite3Cursor cursor = CourseDatabase().runQuery("select objid, name from GOLF;");
     CourseTextsReader reader;
     CourseTexts course;
     EXPECT_THROW(reader.Read(cursor, course), CppSQLite3Exception);

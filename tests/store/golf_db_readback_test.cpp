@@ -12,21 +12,14 @@
 using namespace verdal;
 using test::Sqlite3;
 
-namespace {
-
-void StartProgram() {
-    OpenCourseDatabase();
-    EnsureCourseTable();
-}
-
-} // namespace
-
 TEST(GolfDb, ReadByTheSqlite3Program) {
     ASSERT_EQ(std::system("sqlite3 -version >/dev/null 2>&1"), 0)
         << "the sqlite3 program (Debian package sqlite3) is needed";
     test::TempDataFolder folder;
     const std::string file = folder / "golf.db";
-    StartProgram();
+    // What the program does at its start.
+    OpenCourseDatabase();
+    EnsureCourseTable();
     CourseRecord record;
     record.objid = 12;
     record.SetName("O'Brien");
@@ -58,7 +51,8 @@ TEST(GolfDb, ReadByTheSqlite3Program) {
 
     // A second start changes nothing.
     const std::string before = Sqlite3(file, ".dump");
-    StartProgram();
+    OpenCourseDatabase();
+    EnsureCourseTable();
     CourseDatabase().close();
     EXPECT_EQ(Sqlite3(file, ".schema GOLF"), schema);
     EXPECT_EQ(Sqlite3(file, ".dump"), before);

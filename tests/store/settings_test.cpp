@@ -25,14 +25,17 @@ const std::string kDefaultFile = "Windows Registry Editor Version 5.00\n"
                                  "\"server\"=\"http://127.0.0.1:8650/\"\n"
                                  "\n";
 
-// Puts values into memory that no load would give, so that a load visibly replaces them.
-void Scramble() {
+// Loads the settings over values that no load would give, so that the load visibly replaces
+// them, and answers what it loaded.
+Settings Reloaded() {
     ChangeSettings([](Settings& s) {
         s.updateVersion = 7777;
         s.comIndex = -5;
         s.serialNumber = u"stale";
         s.server = "http://stale/";
     });
+    LoadSettings();
+    return CopySettings();
 }
 
 std::vector<std::string> FilesIn(const std::string& folder) {
@@ -47,9 +50,7 @@ std::vector<std::string> FilesIn(const std::string& folder) {
 
 TEST(Settings, FirstStartWritesTheDefaultsAndSavedValuesLoadBack) {
     test::TempDataFolder folder;
-    Scramble();
-    LoadSettings();
-    Settings loaded = CopySettings();
+    Settings loaded = Reloaded();
     EXPECT_EQ(loaded.updateVersion, 24u);
     EXPECT_EQ(loaded.comIndex, 99);
     EXPECT_EQ(loaded.serialNumber, u"");
@@ -66,9 +67,7 @@ TEST(Settings, FirstStartWritesTheDefaultsAndSavedValuesLoadBack) {
     });
     SaveSettings();
     EXPECT_EQ(FilesIn(folder.Path()), std::vector<std::string>{"settings.reg"});
-    Scramble();
-    LoadSettings();
-    loaded = CopySettings();
+    loaded = Reloaded();
     EXPECT_EQ(loaded.updateVersion, 0xFFFFFFF0u);
     EXPECT_EQ(loaded.comIndex, 3);
     EXPECT_EQ(loaded.serialNumber, serial63);
@@ -83,10 +82,9 @@ TEST(Settings, FirstStartWritesTheDefaultsAndSavedValuesLoadBack) {
         s.server = "http://127.0.0.1:9/\n\x01";
     });
     SaveSettings();
-    Scramble();
-    LoadSettings();
-    EXPECT_EQ(CopySettings().serialNumber, u"SN\r\n\t1");
-    EXPECT_EQ(CopySettings().server, "http://127.0.0.1:9/\n\x01");
+    loaded = Reloaded();
+    EXPECT_EQ(loaded.serialNumber, u"SN\r\n\t1");
+    EXPECT_EQ(loaded.server, "http://127.0.0.1:9/\n\x01");
     EXPECT_FALSE(std::filesystem::exists(folder / "settings.reg.bad"));
 
     // A serial number of 64 units or more never loads.
@@ -107,9 +105,7 @@ TEST(Settings, HandWrittenFileLoadsWhatItHolds) {
                                        "\"com index\"=dword:3\r\n"
                                        "\"sn\"=dword:00000001\r\n"
                                        "\"colour\"=\"green\"\r\n");
-    Scramble();
-    LoadSettings();
-    Settings loaded = CopySettings();
+    Settings loaded = Reloaded();
     EXPECT_EQ(loaded.comIndex, 3);
     EXPECT_EQ(loaded.updateVersion, 24u);
     EXPECT_EQ(loaded.serialNumber, u"");
@@ -128,9 +124,7 @@ TEST(Settings, DamagedFileIsKeptAsideAndDefaultsLoad) {
           std::string("\0\0\0\0", 4)}) {
         test::TempDataFolder folder;
         WriteFile(folder / "settings.reg", damaged);
-        Scramble();
-        LoadSettings();
-        Settings loaded = CopySettings();
+        Settings loaded = Reloaded();
         EXPECT_EQ(loaded.comIndex, 99) << damaged;
         EXPECT_EQ(loaded.updateVersion, 24u) << damaged;
         EXPECT_EQ(loaded.serialNumber, u"") << damaged;

@@ -2,6 +2,7 @@
 #include "tests/support/device_harness.h"
 
 #include "device/course_name.h"
+#include "device/send_cf_req.h"
 
 #include <algorithm>
 #include <chrono>
@@ -110,6 +111,11 @@ std::vector<std::uint8_t> CourseMap(std::u16string_view name, int seed) {
         map[i] = static_cast<std::uint8_t>((i * 31 + static_cast<std::size_t>(seed) * 7) & 0xFF);
     WriteCourseMapName(name, map.data());
     return map;
+}
+
+std::string XmodemBlockText(const std::vector<std::uint8_t>& data, std::uint32_t position) {
+    const auto block = XmodemBlock(data.data(), position);
+    return std::string(block.begin(), block.end());
 }
 
 } // namespace verdal::test

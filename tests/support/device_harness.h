@@ -36,4 +36,7 @@ private:
 // from the seed.
 std::vector<std::uint8_t> CourseMap(std::u16string_view name, int seed);
 
+// The XMODEM-CRC block of the data that begins at position, as the bytes on the line.
+std::string XmodemBlockText(const std::vector<std::uint8_t>& data, std::uint32_t position);
+
 } // namespace verdal::test

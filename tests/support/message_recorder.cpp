@@ -8,11 +8,8 @@
 #include <thread>
 
 namespace verdal::test {
-namespace {
 
 constexpr UINT kMarker = WM_USER + 77;
-
-} // namespace
 
 bool Recorder::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam,
                                     LRESULT& result) {

@@ -57,10 +57,8 @@ CatalogueService::CatalogueService(int courses, const std::string& versions,
                                    const std::vector<std::string>& faults) {
     std::vector<std::string> args = {
         "--listen", "127.0.0.1:0", "--courses", std::to_string(courses), "--versions", versions};
-    for (const std::string& fault : faults) {
-        args.push_back("--fault");
-        args.push_back(fault);
-    }
+    for (const std::string& fault : faults)
+        args.insert(args.end(), {"--fault", fault});
     StartBuilt(process_, "verdal-catalogue-service", args);
     port_ = std::stoi(Announcement(process_, "LISTENING "));
 }

@@ -45,10 +45,8 @@ void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) 
 }
 
 std::size_t OpenDescriptors() {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
-        ++count;
-    return count;
+    return static_cast<std::size_t>(
+        std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
 }
 
 bool WaitUntil(const std::function<bool()>& done, int boundMs) {

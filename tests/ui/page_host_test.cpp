@@ -58,24 +58,16 @@ TEST_F(HostFixture, LoadDataAnswersFromTheResourceTable) {
     EXPECT_EQ(host.Load(u"HTTP://example.invalid/dot.png"), 0);
     EXPECT_EQ(host.Load(u"res:101.html"), 0); // a numeric name is no id
     EXPECT_EQ(host.Load(u"res:#101.html"), 0);
-    ASSERT_EQ(host.provided.size(), 4u);
-    EXPECT_EQ(host.provided[0], u"images/dot.png");
-    EXPECT_EQ(host.provided[1], u"DOT.PNG"); // without the "res:" prefix
-    EXPECT_EQ(host.provided[2], u"HTTP://example.invalid/dot.png");
-    EXPECT_EQ(host.provided[3], u"#101.html");
+    // "res:" is taken off.
+    EXPECT_EQ(host.provided,
+              (std::vector<std::u16string>{u"images/dot.png", u"DOT.PNG",
+                                           u"HTTP://example.invalid/dot.png", u"#101.html"}));
 
     // Only the first 259 characters name the resource; the data goes out under the full URI.
-    std::u16string uri;
-    while (uri.size() + 8 < 259)
-        uri += u"d/";
-    uri.resize(259 - 8);
-    uri += u"/dot.png";
-    ASSERT_EQ(uri.size(), 259u);
-    const std::u16string longUri = uri + u"-and-more-that-is-cut-off";
+    const std::u16string longUri = std::u16string(259 - 8, u'd') + u"/dot.png-and-more-cut-off";
     host.provided.clear();
     EXPECT_EQ(host.Load(longUri), 0);
-    ASSERT_EQ(host.provided.size(), 1u);
-    EXPECT_EQ(host.provided[0], longUri);
+    EXPECT_EQ(host.provided, std::vector<std::u16string>{longUri});
 }
 
 TEST_F(HostFixture, PagesLoadByIdAndMissingOnesFail) {
@@ -161,10 +153,7 @@ TEST_F(HostFixture, AnIframeGetsANestedViewShowingAPlaceholderOrItsSource) {
     EXPECT_EQ(body.Text(), "\xC2\xA0");
 
     // The nested view's data comes through its host, which answers with its own window.
-    class LoadingHost : public CPageHost {
-    public:
-        LoadingHost() : CPageHost(engine::HANDLE_BEHAVIOR_EVENT, engine::ViewKind::Window) {}
-    } loading;
+    CPageHost loading(engine::HANDLE_BEHAVIOR_EVENT, engine::ViewKind::Window);
     ASSERT_NE(loading.Create(0), 0);
     ASSERT_TRUE(
         engine::LoadHtml(loading.Handle(), "<iframe id='13' src='res:#101.html'></iframe>"));

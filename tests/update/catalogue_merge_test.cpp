@@ -114,35 +114,28 @@ TEST_F(MergeTest, OnlyVersionsAboveTheLocalOneAreMergedInDocumentOrder) {
     EXPECT_TRUE(progressWindow.posted.empty());
 
     ASSERT_TRUE(Merge(24));
-    std::vector<GeneratedCourse> merged = generator.Entries(25);
-    for (const GeneratedCourse& c : generator.Entries(26))
-        merged.push_back(c);
+    std::vector<GeneratedCourse> merged = generator.Entries(25), newest = generator.Entries(26);
+    merged.insert(merged.end(), newest.begin(), newest.end());
     std::map<std::int32_t, GeneratedCourse> last;
     for (const GeneratedCourse& c : merged)
         last[c.uid] = c; // a uid listed again later is updated in place
     ASSERT_LT(last.size(), merged.size()) << "the catalogue changes courses of its own run";
 
+    // Exactly the courses of 25 and 26, each where it was first listed: version 24 is already
+    // merged.
     const auto rows = Table();
     ASSERT_EQ(rows.size(), last.size());
-    std::vector<std::int32_t> firstSeen;
+    std::vector<std::int32_t> firstSeen, stored;
     for (const GeneratedCourse& c : merged)
         if (std::find(firstSeen.begin(), firstSeen.end(), c.uid) == firstSeen.end())
             firstSeen.push_back(c.uid);
     CppSQLite3Cursor cursor = CourseDatabase().runQuery("select objid from GOLF order by rowid;");
-    for (std::int32_t uid : firstSeen) {
-        ASSERT_FALSE(cursor.atEnd());
-        EXPECT_EQ(cursor.intColumn(0), uid);
-        cursor.advance();
-    }
-    cursor.finish();
+    for (; !cursor.atEnd(); cursor.advance())
+        stored.push_back(cursor.intColumn(0));
+    EXPECT_EQ(stored, firstSeen);
     for (const auto& [uid, course] : last) {
         ASSERT_EQ(rows.count(uid), 1u) << uid;
         ExpectStored(rows.at(uid), generator, course);
-    }
-    for (const GeneratedCourse& c : generator.Entries(24)) {
-        if (!last.count(c.uid)) {
-            EXPECT_EQ(rows.count(c.uid), 0u) << "version 24 is already merged";
-        }
     }
 
     // One status with the stored name and one progress value per stored entry.
@@ -154,7 +147,6 @@ TEST_F(MergeTest, OnlyVersionsAboveTheLocalOneAreMergedInDocumentOrder) {
     ASSERT_EQ(progress.size(), merged.size());
     for (std::size_t i = 0; i < progress.size(); ++i)
         EXPECT_EQ(progress[i], (i + 1) * 100 / merged.size());
-    EXPECT_EQ(progress.back(), 100u);
 
     // Merging again converges to the same table.
     ASSERT_TRUE(Merge(24));

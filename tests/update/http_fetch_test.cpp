@@ -121,12 +121,6 @@ TEST_F(HttpFetch, AStopAbandonsTheFetchInFlight) {
     }
 }
 
-TEST_F(HttpFetch, AMapWhoseAddressHoldsABlankIsFetched) {
-    ASSERT_EQ(ToMemory("maps/with blank-5.gof", 7296), 7264);
-    EXPECT_EQ(std::string(buffer.data(), 7264),
-              catalogue::CatalogueGenerator(10, {25}).CourseMap(5, 25));
-}
-
 TEST(UrlEncoding, AddressesAreEncodedOnlyWhereTheyMayNotStand) {
     EXPECT_EQ(EncodeUrl("http://h:1/maps/with blank-1.gof"), "http://h:1/maps/with%20blank-1.gof");
     EXPECT_EQ(EncodeUrl("http://h/a\"b<c>d\\e\x01\x7f"), "http://h/a%22b%3Cc%3Ed%5Ce%01%7F");

@@ -6,7 +6,6 @@
 #include "platform/worker.h"
 #include "store/course_table.h"
 #include "store/settings.h"
-#include "store/sqlite_layer.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/programs.h"
 #include "tests/support/temp_folder.h"
@@ -38,8 +37,10 @@ protected:
         CourseDatabase().close();
     }
 
-    // Runs the server check on a worker thread, as the connect worker does.
+    // Runs the server check on a worker thread, as the connect worker does; the statuses
+    // recorded are its own.
     void CheckServer() {
+        mainWindow.posted.clear();
         Worker worker;
         worker.Start([&](std::stop_token stop) { ServerCheck(mainWindow.Handle(), offer, stop); });
         worker.Join();
@@ -47,8 +48,9 @@ protected:
     }
 
     // Runs the update worker under a modal dialog, the way the program runs its progress
-    // dialog; answers the dialog's result.
+    // dialog; answers the dialog's result. The statuses recorded are its own.
     std::intptr_t Update(std::vector<WPARAM>* progress = nullptr, std::stop_token stop = {}) {
+        mainWindow.posted.clear();
         Recorder page;
         const std::intptr_t result = RunWorkerDialog(
             page,
@@ -97,13 +99,11 @@ TEST_F(WorkflowTest, ServerCheckStoresTheOfferAndTheSerialNumber) {
 
     // A serial number with a blank still makes a request the server answers.
     ChangeSettings([&](Settings& s) { s.serialNumber = u"SN 47 11"; });
-    mainWindow.posted.clear();
     CheckServer();
     EXPECT_EQ(mainWindow.Statuses(), (Codes{4, 10}));
 
     CatalogueService other(10, "31");
     SetServerOverride(other.Base());
-    mainWindow.posted.clear();
     CheckServer();
     EXPECT_EQ(mainWindow.Statuses(), (Codes{4, 10}));
     EXPECT_EQ(offer.Get().offeredVersion, 31u);
@@ -116,7 +116,6 @@ TEST_F(WorkflowTest, UnusableRepliesLeaveTheDeviceUnreported) {
         SCOPED_TRACE(fault);
         CatalogueService service(10, "26", {fault});
         SetServerOverride(service.Base());
-        mainWindow.posted.clear();
         CheckServer();
         EXPECT_EQ(mainWindow.Statuses(), (Codes{4, 5}));
         EXPECT_EQ(service.Served()["version"], 1) << "a reply, even unusable, ends the tries";
@@ -124,7 +123,6 @@ TEST_F(WorkflowTest, UnusableRepliesLeaveTheDeviceUnreported) {
     }
     // Nobody answers: ten tries, then the same status.
     SetServerOverride("http://127.0.0.1:" + std::to_string(ClosedPort()) + "/");
-    mainWindow.posted.clear();
     CheckServer();
     EXPECT_EQ(mainWindow.Statuses(), (Codes{4, 5}));
     EXPECT_EQ(offer.Get().catalogueUrl, u"http://127.0.0.1:1/courses/cat25/cat25.xml");
@@ -142,10 +140,8 @@ TEST_F(WorkflowTest, AFailedDownloadOrMergeKeepsTheLocalVersion) {
     // written.
     CatalogueService wrongMap(10, "25", {"long:5", "delay:map:5"});
     offer.Set(25, Utf8ToUtf16(wrongMap.Base() + "courses/cat25/cat25.xml"));
-    mainWindow.posted.clear();
     EXPECT_EQ(Update(), 1);
-    const auto statuses = mainWindow.Statuses();
-    EXPECT_EQ(statuses, (Codes{9, 9, 9, 9, 12}));
+    EXPECT_EQ(mainWindow.Statuses(), (Codes{9, 9, 9, 9, 12}));
     EXPECT_EQ(CourseCount(), 4);
     EXPECT_EQ(CopySettings().updateVersion, 24u);
     EXPECT_NE(SettingsFile().find("\"update version\"=dword:00000018"), std::string::npos);
@@ -161,7 +157,6 @@ TEST_F(WorkflowTest, ASuccessfulUpdateSavesTheOfferedVersionAndNothingNewerFinis
     SetServerOverride(service.Base());
     CheckServer();
     ASSERT_EQ(offer.Get().offeredVersion, 27u);
-    mainWindow.posted.clear();
     EXPECT_EQ(Update(&progress), 1);
     const auto statuses = mainWindow.Statuses();
     ASSERT_FALSE(statuses.empty());
@@ -178,14 +173,10 @@ TEST_F(WorkflowTest, ASuccessfulUpdateSavesTheOfferedVersionAndNothingNewerFinis
     // the write-ahead journal holds them all.
     TempFolder copy;
     std::filesystem::copy_file(temp / "golf.db", copy / "golf.db");
-    CppSQLite3Database alone;
-    alone.open((copy / "golf.db").c_str());
-    EXPECT_EQ(alone.runScalar("select count(*) from GOLF;"), 40);
-    alone.close();
+    EXPECT_EQ(Sqlite3(copy / "golf.db", "select count(*) from GOLF;"), "40\n");
 
     // Nothing is newer now: the update finishes at once, without a request.
     const auto served = service.Served();
-    mainWindow.posted.clear();
     EXPECT_EQ(Update(&progress), 1);
     ExpectProgressPrefix(progress, Codes{0});
     EXPECT_EQ(mainWindow.Statuses(), (Codes{11}));
@@ -216,7 +207,6 @@ TEST_F(WorkflowTest, AStopEndsTheServerCheckAndTheUpdateWithoutChangingAnything)
     EXPECT_EQ(offer.Get().offeredVersion, 0u);
 
     offer.Set(25, Utf8ToUtf16(stalled.Base() + "courses/cat25/cat25.xml"));
-    mainWindow.posted.clear();
     std::stop_source updateStop;
     stopper = stopOnceServed(updateStop, "map", 3);
     EXPECT_EQ(Update(nullptr, updateStop.get_token()), 1);
