@@ -52,7 +52,6 @@ public:
     bool operator==(const Element& other) const { return node_ == other.node_; }
     Node* node() const { return node_.get(); }
     const std::shared_ptr<Node>& shared() const { return node_; }
-    long UseCount() const { return node_.use_count(); }
     std::uint32_t Uid() const { return node_ ? node_->uid : 0; }
 
     // The element's document, or nullptr when it has none (null handle or removed element).

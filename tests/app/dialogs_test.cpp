@@ -89,7 +89,6 @@ TEST(CourseInfo, FillsTheFieldsAndTheParsOfEighteenHoles) {
     course.SetEmail("golf@example.org");
     course.SetHole("4,5,3");
     CCourseInfoWnd page(course);
-    EXPECT_EQ(page.bandHeight, 24);
     ASSERT_NE(page.Create(0), 0);
     ASSERT_TRUE(page.LoadPage(kCourseInfoPage));
     page.OnShown();

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 
 using namespace verdal;
 using namespace verdal::engine;

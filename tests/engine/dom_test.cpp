@@ -54,7 +54,7 @@ TEST(DomMirror, HandlesSurviveRemoval) {
     Document doc(kPage);
     Element span = doc.Root().SelectFirst("#s1");
     doc.Root().SelectFirst("#top").SetText("gone");
-    EXPECT_EQ(span.UseCount(), 1);
+    EXPECT_EQ(span.shared().use_count(), 1);
     EXPECT_EQ(span.Text(), "one");
     EXPECT_EQ(span.GetDocument(), nullptr);
     EXPECT_FALSE(span.Parent());

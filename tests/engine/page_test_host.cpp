@@ -11,7 +11,7 @@
 
 #include <array>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <string>
 #include <vector>
 

@@ -71,9 +71,6 @@ TEST(PercentDecode, DecodesEveryEscapeAndKeepsAStrayPercent) {
     std::string decoded;
     EXPECT_TRUE(PercentDecode("/maps/with%20blank-%4A%4b.gof", decoded));
     EXPECT_EQ(decoded, "/maps/with blank-JK.gof");
-    for (const char* malformed : {"/a%2", "/a%", "/a%zz1", "/%%41"}) {
-        EXPECT_FALSE(PercentDecode(malformed, decoded)) << malformed;
-        EXPECT_EQ(decoded.find('%'), malformed[1] == '%' ? 1u : 2u) << malformed;
-    }
-    EXPECT_EQ(decoded, "/%A");
+    EXPECT_FALSE(PercentDecode("/%%41%zz1%2", decoded));
+    EXPECT_EQ(decoded, "/%A%zz1%2");
 }

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>

@@ -13,8 +13,7 @@
 // region and address. TARGET is version, catalogue, map (every map) or map:UID. GET /_stats answers
 // how many requests of each kind were served.
 //
-// Besides the catalogue's own paths, /maps/NAME-UID.gof (NAME any text) serves the course map
-// of UID in the latest version. Paths are matched after their %XX escapes are decoded.
+// Paths are matched after their %XX escapes are decoded.
 // Connections are kept alive as long as the client wishes.
 #include "catalogue_generator.h"
 #include "platform/text.h"
@@ -183,17 +182,6 @@ Reply Route(Service& service, std::string target) {
         if (!version)
             return NotFound();
         reply = MapReply(service, uid, *version, specific);
-        if (reply.kind != Kind::Map)
-            return reply;
-    } else if (target.rfind("/maps/", 0) == 0 && target.size() > 10 &&
-               target.compare(target.size() - 4, 4, ".gof") == 0) {
-        // /maps/<name>-<uid>.gof
-        const std::string rest = target.substr(6, target.size() - 10);
-        const auto dash = rest.rfind('-');
-        if (dash == std::string::npos)
-            return NotFound();
-        reply = MapReply(service, Number(rest.substr(dash + 1)), service.generator.LatestVersion(),
-                         specific);
         if (reply.kind != Kind::Map)
             return reply;
     } else if (target == "/_stats") {
