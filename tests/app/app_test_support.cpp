@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace verdal::test {
 
 using namespace engine;

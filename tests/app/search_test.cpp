@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-
 using namespace verdal;
 using namespace verdal::engine;
 using namespace verdal::test;
