@@ -42,27 +42,28 @@ Element ElementByUid(View& view, std::uint32_t uid) {
     return found;
 }
 
-void DeliverBehavior(HWND hwnd, unsigned cmd, const Element& target) {
+// Hands an event of the group to the view's handler when the view subscribed to the group.
+void Deliver(HWND hwnd, unsigned group, void* params) {
     View* view = FindView(hwnd);
-    if (!view || !view->handler || !(view->subscription & HANDLE_BEHAVIOR_EVENT))
-        return;
+    if (view && view->handler && (view->subscription & group))
+        view->handler->OnElementEvent(view->document->Root(), group, params);
+}
+
+void DeliverBehavior(HWND hwnd, unsigned cmd, const Element& target) {
     BEHAVIOR_EVENT_PARAMS params;
     params.cmd = cmd;
     params.heTarget = target;
     params.he = target;
-    view->handler->OnElementEvent(view->document->Root(), HANDLE_BEHAVIOR_EVENT, &params);
+    Deliver(hwnd, HANDLE_BEHAVIOR_EVENT, &params);
 }
 
 void DeliverKey(HWND hwnd, const Element& target, unsigned key, unsigned alt) {
-    View* view = FindView(hwnd);
-    if (!view || !view->handler || !(view->subscription & HANDLE_KEY))
-        return;
     KEY_PARAMS params;
     params.cmd = KEY_DOWN;
     params.target = target;
     params.key_code = key;
     params.alt_state = alt;
-    view->handler->OnElementEvent(view->document->Root(), HANDLE_KEY, &params);
+    Deliver(hwnd, HANDLE_KEY, &params);
 }
 
 void OnElementMessage(const json& message, Message kind) {
