@@ -54,6 +54,8 @@ public:
     // Paints the texts of every item from the first changed one on (owner-drawn lists ask
     // their parent), so that `shown` is current.
     void PaintTexts();
+    // The left edge of a column, and of every column, in pixels from the list's left.
+    int ColumnLeft(std::size_t column) const;
     std::vector<int> ColumnLefts() const;
     std::vector<int> Selected() const;
 

@@ -92,13 +92,17 @@ void ListView::MarkAll() {
     MarkDirty();
 }
 
+int ListView::ColumnLeft(std::size_t column) const {
+    int left = 0;
+    for (std::size_t i = 0; i < column && i < columns.size(); ++i)
+        left += columns[i].width;
+    return left;
+}
+
 std::vector<int> ListView::ColumnLefts() const {
     std::vector<int> lefts;
-    int x = 0;
-    for (const auto& column : columns) {
-        lefts.push_back(x);
-        x += column.width;
-    }
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        lefts.push_back(ColumnLeft(i));
     return lefts;
 }
 
@@ -322,10 +326,8 @@ LRESULT ListView::Respond(UINT message, WPARAM wParam, LPARAM lParam, bool& hand
         auto* rect = As<RECT>(lParam);
         if (!rect || wParam >= columns.size())
             return 0;
-        // Asked for every cell of every painted row: summed here rather than listed.
-        int left = 0;
-        for (std::size_t i = 0; i < wParam; ++i)
-            left += columns[i].width;
+        // Asked for every cell of every painted row: one left edge, not the list of them.
+        const int left = ColumnLeft(wParam);
         *rect = RECT{left, 0, left + columns[wParam].width, rowHeight};
         return 1;
     }
