@@ -370,8 +370,7 @@
     if (!ui) return;
     // A search sends its rows in many batches: each only lengthens the list, and the rows in
     // sight are drawn once a frame, without measuring the page per batch.
-    ui.spacer.style.height = model.rows.length * model.rowHeight + 'px';
-    ui.root.setAttribute('aria-rowcount', String(model.rows.length + 1));
+    sizeRows(model);
     scheduleRender(model);
   }
 
@@ -453,7 +452,6 @@
     ui.root.classList.toggle('verdal-lv-grid', (model.exStyle & LVS_EX_GRIDLINES) !== 0);
     ui.root.classList.toggle('verdal-lv-nohead', (model.style & LVS_NOCOLUMNHEADER) !== 0);
     ui.root.setAttribute('aria-multiselectable', String((model.style & LVS_SINGLESEL) === 0));
-    ui.root.setAttribute('aria-rowcount', String(model.rows.length + 1));
     ui.root.setAttribute('aria-colcount', String(model.columns.length));
     const label = ui.widget.getAttribute('aria-label') || ui.widget.id;
     if (label) ui.root.setAttribute('aria-label', label);
@@ -469,11 +467,17 @@
       total += column.width;
     }
     model.totalWidth = total;
-    ui.spacer.style.height = model.rows.length * model.rowHeight + 'px';
+    sizeRows(model);
     ui.spacer.style.width = total + 'px';
     for (const row of ui.pool) row.remove();
     ui.pool = [];
     renderRows(model);
+  }
+
+  // The scrolled height and the row count a screen reader announces follow the number of rows.
+  function sizeRows(model) {
+    model.ui.spacer.style.height = model.rows.length * model.rowHeight + 'px';
+    model.ui.root.setAttribute('aria-rowcount', String(model.rows.length + 1));
   }
 
   // Only the rows in sight exist in the page.
