@@ -8,6 +8,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 namespace verdal {
 
@@ -50,9 +51,9 @@ constexpr const char* kSearchByCountryRegionAndName =
     "select * from GOLF where country='%s' and city='%s' and name like '%c%s%c' order by name;";
 constexpr const char* kSearchByCountryAndRegion =
     "select * from GOLF where country='%s' and city='%s' order by name;";
-// Every column but the map, in the order of the table.
-constexpr std::string_view kSelectCourseTexts =
-    "select objid,fileid,name,alias,country,city,address,telephone,email,hole";
+// Every column but the map, in the order of the table and of CourseTextColumns.
+constexpr const char* kTextColumns[] = {"objid", "fileid",  "name",      "alias", "country",
+                                        "city",  "address", "telephone", "email", "hole"};
 
 // printf into a string of whatever length the values need.
 __attribute__((format(printf, 1, 2))) std::string FormatStatement(const char* fmt, ...) {
@@ -145,11 +146,10 @@ void FillTexts(const CppSQLite3Cursor& cursor, const CourseTextColumns& at, Cour
 }
 
 CourseTextColumns FindTextColumns(const CppSQLite3Cursor& cursor) {
-    static constexpr const char* names[] = {"objid", "fileid",  "name",      "alias", "country",
-                                            "city",  "address", "telephone", "email", "hole"};
+    static_assert(std::size(kTextColumns) == std::tuple_size_v<CourseTextColumns>);
     CourseTextColumns at;
     for (std::size_t i = 0; i < at.size(); ++i)
-        at[i] = cursor.columnIndex(names[i]);
+        at[i] = cursor.columnIndex(kTextColumns[i]);
     return at;
 }
 
@@ -237,8 +237,11 @@ std::string SearchTextsStatement(std::string_view country, std::string_view regi
                                  std::string_view keyword) {
     // Every search statement begins with "select *"; the rest, conditions and order, is kept.
     constexpr std::string_view everyColumn = "select *";
+    std::string columns;
+    for (const char* column : kTextColumns)
+        columns += (columns.empty() ? "select " : ",") + std::string(column);
     std::string statement = SearchStatement(country, region, keyword);
-    statement.replace(0, everyColumn.size(), kSelectCourseTexts);
+    statement.replace(0, everyColumn.size(), columns);
     return statement;
 }
 
