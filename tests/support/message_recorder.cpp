@@ -27,20 +27,20 @@ bool Recorder::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM lP
     return true;
 }
 
-std::vector<WPARAM> Recorder::Statuses() const {
-    std::vector<WPARAM> codes;
+std::vector<WPARAM> Recorder::WParams(UINT message) const {
+    std::vector<WPARAM> values;
     for (const Posted& p : posted)
-        if (p.message == kStatusMessage)
-            codes.push_back(p.wParam);
-    return codes;
+        if (p.message == message)
+            values.push_back(p.wParam);
+    return values;
+}
+
+std::vector<WPARAM> Recorder::Statuses() const {
+    return WParams(kStatusMessage);
 }
 
 std::vector<WPARAM> Recorder::Progress() const {
-    std::vector<WPARAM> values;
-    for (const Posted& p : posted)
-        if (p.message == kProgressMessage)
-            values.push_back(p.wParam);
-    return values;
+    return WParams(kProgressMessage);
 }
 
 std::vector<std::u16string> Recorder::StoredNames() const {

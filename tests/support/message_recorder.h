@@ -36,6 +36,7 @@ public:
     void RunWhile(const std::function<void()>& body);
 
 private:
+    std::vector<WPARAM> WParams(UINT message) const;
     bool bodyEnded_ = false;
 };
 
