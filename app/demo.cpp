@@ -11,18 +11,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The helpers stand beside verdal in a build folder; installed, verdal is in /usr/bin and they
-// are in /usr/lib/verdal, out of the users' PATH.
-std::string HelperProgram(const std::string& name) {
-    const fs::path beside = SiblingProgram(name);
-    if (!beside.has_parent_path())
-        return name;
-    const fs::path installed = beside.parent_path().parent_path() / "lib" / "verdal" / name;
-    if (::access(beside.c_str(), X_OK) != 0 && ::access(installed.c_str(), X_OK) == 0)
-        return installed.string();
-    return beside.string();
-}
-
 // The demo device's courses, one under a name beyond ISO-8859-1 (UTF-8).
 constexpr const char* kDemoCourseNames[] = {"Heron Lakes Golf", "Pebble Creek GC",
                                             "\u0141\u00f3d\u017a GC"};

@@ -1,46 +1,74 @@
-// verdal: the golf GPS course manager. Starts the window server, creates the main window on
-// page 201, opens the start address in a browser and runs the message loop until the window is
+// verdal: the golf GPS course manager. Takes its data folder (or hands over to the program that
+// already has it), starts the window server, creates the main window on page 201, shows the
+// start address in the program's own window and runs the message loop until the window is
 // closed.
-#include "app/browser_launch.h"
 #include "app/demo.h"
 #include "app/main_wnd.h"
 #include "app/program_options.h"
+#include "app/viewer.h"
 #include "device/port_discovery.h"
 #include "engine/server.h"
 #include "platform/data_dir.h"
+#include "platform/instance_lock.h"
 #include "update/update_workflow.h"
 
+#include <csignal>
 #include <cstdio>
 #include <exception>
-#include <filesystem>
 
 using namespace verdal;
 
 namespace {
 
+ViewerKind KindOf(const ProgramOptions& options) {
+    if (options.noBrowser)
+        return ViewerKind::None;
+    return options.browser ? ViewerKind::Browser : ViewerKind::Window;
+}
+
+// Another verdal has the data folder: it is asked to show itself, and its address printed.
+int HandOver(const ProgramOptions& options, const InstanceHolder& holder) {
+    std::printf("%s\n", holder.address.c_str());
+    std::fflush(stdout);
+    if (!options.noBrowser)
+        ::kill(holder.pid, SIGUSR1);
+    std::fprintf(stderr, "verdal: already running on %s (pid %d)\n", DataDir().c_str(),
+                 static_cast<int>(holder.pid));
+    return 0;
+}
+
 int Run(const ProgramOptions& options) {
+    SetDataDir(options.demo ? Demo::DataFolder(options.dataDir) : options.dataDir);
+    InstanceLock lock;
+    InstanceHolder holder;
+    std::string error;
+    switch (lock.Acquire(DataDir(), holder, error)) {
+    case InstanceLock::Outcome::Acquired:
+        break;
+    case InstanceLock::Outcome::HeldElsewhere:
+        return HandOver(options, holder);
+    case InstanceLock::Outcome::Failed:
+        std::fprintf(stderr, "verdal: %s\n", error.c_str());
+        return 1;
+    }
+
     Demo demo;
-    std::string dataDir = options.dataDir;
     PortSearch search = PortSearchFromOptions(options.port, options.devDir, options.sysDir);
     std::string server = options.server;
     if (options.demo) {
-        dataDir = Demo::DataFolder(options.dataDir);
-        std::string error;
-        if (!demo.Start(dataDir, error)) {
+        if (!demo.Start(DataDir(), error)) {
             std::fprintf(stderr, "verdal: the demo cannot start: %s\n", error.c_str());
             return 1;
         }
         search.port = demo.DevicePort();
         server = demo.ServerUrl();
     }
-    SetDataDir(dataDir);
     SetPortSearch(search);
     SetServerOverride(server);
 
     BindUiThread();
     engine::ServerOptions serverOptions;
     serverOptions.listen = options.listen;
-    std::string error;
     if (!engine::StartServer(serverOptions, error)) {
         std::fprintf(stderr, "verdal: %s\n", error.c_str());
         return 1;
@@ -54,12 +82,21 @@ int Run(const ProgramOptions& options) {
     const std::string address = engine::StartAddress();
     std::printf("%s\n", address.c_str());
     std::fflush(stdout);
-    if (!options.noBrowser) {
-        std::string reason;
-        if (!OpenStartAddress(address, ProgramFilePath("chromium-profile"), reason))
-            std::fprintf(stderr, "verdal: %s\n", reason.c_str());
-    }
+    lock.Publish(address);
+
+    // Closing the program's own window ends the program as SIGTERM does; a browser's window
+    // is only known by its connection, which a reload drops for a moment.
+    Viewer viewer(KindOf(options), ProgramFilePath("chromium-profile"), options.automation,
+                  [] { engine::RequestShutdown(); });
+    engine::SetShowHandler([&viewer] {
+        viewer.Show();
+        engine::SetEndWithBrowsers(!viewer.WindowOpen());
+    });
+    viewer.Open(address);
+    engine::SetEndWithBrowsers(!viewer.WindowOpen());
     const int code = RunMessageLoop();
+    viewer.Close();
+    engine::SetShowHandler({});
     engine::StopServer();
     demo.Stop();
     return code;

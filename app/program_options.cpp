@@ -16,15 +16,20 @@ const char kSharedOptionsHelp[] =
 std::string UsageText() {
     return std::string("Usage: verdal [OPTION]...\n"
                        "  or:  verdal --help | --version\n"
-                       "The golf GPS course manager. It prints its start address and opens it "
-                       "in Chromium\n"
-                       "(or the desktop's browser); it ends when its window is closed.\n"
+                       "The golf GPS course manager. It prints its start address and shows it "
+                       "in a window\n"
+                       "of its own; it ends when its window is closed. A second start on the "
+                       "same data\n"
+                       "folder brings the running program's window forward.\n"
                        "\n"
                        "Options:\n") +
            kSharedOptionsHelp +
            "  --listen ADDR:PORT   the loopback address of the window server\n"
            "                       (default 127.0.0.1:0, a free port)\n"
+           "  --browser            open the start address in a browser instead of the window\n"
+           "                       (Chromium in app mode, else the desktop's browser)\n"
            "  --no-browser         only print the start address\n"
+           "  --automation         let WebKitWebDriver drive the window (for tests)\n"
            "  --demo               run on a simulated device and a sample catalogue service\n"
            "  --help               show this text\n"
            "  --version            show the version\n";
@@ -56,8 +61,12 @@ bool ParseProgramOptions(int argc, const char* const* argv, ProgramOptions& opti
         }
         if (matched)
             continue;
-        if (std::strcmp(arg, "--no-browser") == 0)
+        if (std::strcmp(arg, "--browser") == 0)
+            options.browser = true;
+        else if (std::strcmp(arg, "--no-browser") == 0)
             options.noBrowser = true;
+        else if (std::strcmp(arg, "--automation") == 0)
+            options.automation = true;
         else if (std::strcmp(arg, "--demo") == 0)
             options.demo = true;
         else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0)
@@ -68,6 +77,10 @@ bool ParseProgramOptions(int argc, const char* const* argv, ProgramOptions& opti
             error = std::string("unknown option ") + arg;
             return false;
         }
+    }
+    if (options.browser && options.noBrowser) {
+        error = "--browser and --no-browser exclude each other";
+        return false;
     }
     return true;
 }

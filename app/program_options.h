@@ -14,13 +14,16 @@ struct ProgramOptions {
     std::string sysDir;  // --sys-dir: stands for /sys
     std::string server;  // --server: the web service for this run
     std::string listen = "127.0.0.1:0";
-    bool noBrowser = false;
+    bool browser = false;    // --browser: a browser instead of the program's own window
+    bool noBrowser = false;  // --no-browser: only print the start address
+    bool automation = false; // --automation: the window lets WebKitWebDriver drive it
     bool demo = false;
     bool help = false;
     bool version = false;
 };
 
-// Reads the arguments; false with a message in error for an unknown option or a missing value.
+// Reads the arguments; false with a message in error for an unknown option, a missing value, or
+// --browser with --no-browser.
 bool ParseProgramOptions(int argc, const char* const* argv, ProgramOptions& options,
                          std::string& error);
 

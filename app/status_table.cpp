@@ -1,6 +1,7 @@
 // The status table of the main window.
 #include "app/status_table.h"
 
+#include "platform/serial_port.h"
 #include "platform/text.h"
 
 #include <array>
@@ -41,7 +42,8 @@ std::string StatusLineText(WPARAM code) {
 
 std::u16string NotConnectedText(const std::string& problem) {
     std::u16string text = u"DEVICE NOT CONNECTED";
-    if (problem.find("Permission denied") != std::string::npos)
+    if (problem.find("Permission denied") != std::string::npos ||
+        problem.find(kPortInUseBy) != std::string::npos)
         text += u" - " + Utf8ToUtf16(problem);
     return text;
 }

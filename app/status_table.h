@@ -35,7 +35,8 @@ std::string StatusLineText(WPARAM code);
 
 // The status line text of "DEVICE NOT CONNECTED" given why the last probe found no device: when a
 // port exists but could not be opened for lack of permission, the reason (replug the device for
-// the udev rule, or join the port's group) follows the text, so the user learns the remedies.
+// the udev rule, or join the port's group) follows the text, so the user learns the remedies;
+// when another program holds the port, the text names it.
 std::u16string NotConnectedText(const std::string& problem);
 
 } // namespace verdal

@@ -48,11 +48,13 @@ struct Server {
     std::map<std::uint64_t, std::weak_ptr<WsSession>> sessions;
     std::uint64_t nextSession = 1;
     std::atomic<int> open{0};
+    std::atomic<bool> endWithBrowsers{true};
     bool running = false;
 };
 
 Server* server = nullptr;
 std::function<void()> shutdownHandler;
+std::function<void()> showHandler;
 
 void DefaultShutdown();
 
@@ -247,11 +249,11 @@ private:
 };
 
 void StartGraceTimer() {
-    if (!server || !server->grace)
+    if (!server || !server->grace || !server->endWithBrowsers)
         return;
     server->grace->expires_after(std::chrono::milliseconds(server->graceMs));
     server->grace->async_wait([](beast::error_code ec) {
-        if (!ec && server && server->open == 0)
+        if (!ec && server && server->open == 0 && server->endWithBrowsers)
             RunShutdown();
     });
 }
@@ -407,6 +409,22 @@ std::string CookieName() {
     return "verdal_token_" + std::to_string(server->port);
 }
 
+void WaitForSignal() {
+    server->signals->async_wait([](beast::error_code code, int number) {
+        if (code)
+            return;
+        if (number != SIGUSR1) {
+            RunShutdown();
+            return;
+        }
+        PostTask([] {
+            if (showHandler)
+                showHandler();
+        });
+        WaitForSignal();
+    });
+}
+
 void DefaultShutdown() {
     if (const HWND main = FirstWindowView())
         DestroyWindow(main);
@@ -490,11 +508,8 @@ bool StartServer(const ServerOptions& options, std::string& error) {
     created->running = true;
     server = created.release();
     if (options.handleSignals) {
-        server->signals = std::make_unique<net::signal_set>(server->ioc, SIGINT, SIGTERM);
-        server->signals->async_wait([](beast::error_code code, int) {
-            if (!code)
-                RunShutdown();
-        });
+        server->signals = std::make_unique<net::signal_set>(server->ioc, SIGINT, SIGTERM, SIGUSR1);
+        WaitForSignal();
     }
     Accept();
     server->thread = std::thread([] { server->ioc.run(); });
@@ -535,6 +550,19 @@ std::string ServerToken() {
 
 void SetShutdownHandler(std::function<void()> handler) {
     shutdownHandler = std::move(handler);
+}
+
+void RequestShutdown() {
+    RunShutdown();
+}
+
+void SetEndWithBrowsers(bool end) {
+    if (server)
+        server->endWithBrowsers = end;
+}
+
+void SetShowHandler(std::function<void()> handler) {
+    showHandler = std::move(handler);
 }
 
 } // namespace verdal::engine

@@ -9,11 +9,14 @@
 // Only files compiled into the program are served; no URL ever reaches a path on disk (anything
 // else is 404).
 //
-// Lifetime: when the last browser connection has been gone for the grace period (a reload comes
-// back in time), or on SIGINT or SIGTERM, the shutdown handler runs on the user-interface thread.
+// Lifetime: on SIGINT or SIGTERM, on RequestShutdown, and (unless SetEndWithBrowsers said
+// otherwise) when the last browser connection has been gone for the grace period (a reload comes
+// back in time), the shutdown handler runs on the user-interface thread. SIGUSR1, which a later
+// start of the program sends, runs the show handler there.
 //
-// Threads: StartServer, StopServer and SetShutdownHandler on the user-interface thread; the
-// server runs on a thread of its own and reaches the user-interface thread by posted tasks.
+// Threads: StartServer, StopServer and the Set functions on the user-interface thread,
+// RequestShutdown on any; the server runs on a thread of its own and reaches the user-interface
+// thread by posted tasks.
 #pragma once
 
 #include <cstddef>
@@ -26,7 +29,7 @@ namespace verdal::engine {
 struct ServerOptions {
     std::string listen = "127.0.0.1:0"; // address:port; port 0 picks a free one
     unsigned gracePeriodMs = 5000;      // after the last connection closed
-    bool handleSignals = true;          // SIGINT and SIGTERM run the shutdown handler
+    bool handleSignals = true;          // SIGINT, SIGTERM and SIGUSR1 run the handlers
     // A browser connection whose messages not yet sent pass this many bytes is closed; the
     // browser's script connects again and receives the whole state, as after a reload.
     std::size_t sessionQueueLimitBytes = std::size_t{64} << 20;
@@ -46,5 +49,12 @@ std::string ServerToken();
 // What runs when the browser is gone or a signal arrives. The default destroys the window of
 // the first view opened (the main window) and, when there is none, posts WM_QUIT.
 void SetShutdownHandler(std::function<void()> handler);
+// Runs the shutdown handler on the user-interface thread, as a signal would. Any thread.
+void RequestShutdown();
+// Whether the program ends once the last browser connection has been gone for the grace period
+// (true until said otherwise); a program whose own window shows the pages ends with the window.
+void SetEndWithBrowsers(bool end);
+// What runs on SIGUSR1: a later start asks to see the program. None by default.
+void SetShowHandler(std::function<void()> handler);
 
 } // namespace verdal::engine

@@ -4,11 +4,14 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -55,6 +58,7 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
         ::_exit(127);
     }
     pid_ = pid;
+    pidFd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
     if (captureOutput) {
         ::close(pipeFds[1]);
         output_ = pipeFds[0];
@@ -116,8 +120,41 @@ int ChildProcess::Wait() {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+bool ChildProcess::WaitForEnd(std::stop_token stop) const {
+    if (pid_ <= 0)
+        return true;
+    const int wake = ::eventfd(0, EFD_CLOEXEC);
+    if (wake < 0)
+        return false;
+    bool ended = false;
+    {
+        std::stop_callback onStop(stop, [wake] {
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const ssize_t n = ::write(wake, &one, sizeof one);
+        });
+        while (!ended && !stop.stop_requested()) {
+            // Without a pidfd (a kernel before 5.3) the program is looked at ten times a second.
+            pollfd fds[2] = {{wake, POLLIN, 0}, {pidFd_, POLLIN, 0}};
+            const int ready = ::poll(fds, pidFd_ >= 0 ? 2 : 1, pidFd_ >= 0 ? -1 : 100);
+            if (ready < 0 && errno != EINTR)
+                break;
+            siginfo_t info{};
+            ended = (pidFd_ >= 0 && (fds[1].revents & POLLIN)) ||
+                    (pidFd_ < 0 &&
+                     ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) ==
+                         0 &&
+                     info.si_pid == pid_);
+        }
+    }
+    ::close(wake);
+    return ended;
+}
+
 void ChildProcess::Release() {
     pid_ = -1;
+    if (pidFd_ >= 0)
+        ::close(pidFd_);
+    pidFd_ = -1;
     if (output_ >= 0)
         ::close(output_);
     output_ = -1;
@@ -129,6 +166,17 @@ std::string SiblingProgram(const std::string& name) {
     if (error)
         return name;
     return (self.parent_path() / name).string();
+}
+
+std::string HelperProgram(const std::string& name) {
+    const std::filesystem::path beside = SiblingProgram(name);
+    if (!beside.has_parent_path())
+        return name;
+    const std::filesystem::path installed =
+        beside.parent_path().parent_path() / "lib" / "verdal" / name;
+    if (::access(beside.c_str(), X_OK) != 0 && ::access(installed.c_str(), X_OK) == 0)
+        return installed.string();
+    return beside.string();
 }
 
 } // namespace verdal

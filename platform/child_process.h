@@ -1,7 +1,11 @@
 // Child processes whose output is read line by line, such as the helper programs verdal starts
-// and stops: the demo's device simulator and catalogue service, and the browser.
+// and stops: the demo's device simulator and catalogue service, the window and the browser.
+//
+// Threads: a ChildProcess belongs to the thread that starts it, except WaitForEnd, which one
+// other thread may run while the owner neither stops, waits for nor releases the program.
 #pragma once
 
+#include <stop_token>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -35,17 +39,25 @@ public:
     // Waits for the program to end by itself; answers its exit code, or 128 plus the number of
     // the signal that ended it, or -1 when no program runs.
     int Wait();
+    // Blocks until the program has ended (true) or stop is requested (false). The program is
+    // not reaped: Stop or Wait does that afterwards. True at once when no program runs.
+    bool WaitForEnd(std::stop_token stop) const;
     // Lets the program run on by itself (no stop at destruction).
     void Release();
     pid_t Pid() const { return pid_; }
 
 private:
     pid_t pid_ = -1;
+    int pidFd_ = -1; // readable once the program has ended
     int output_ = -1;
     std::string pending_;
 };
 
 // The path of a program in the folder of the running executable.
 std::string SiblingProgram(const std::string& name);
+
+// A helper program of verdal's: beside the running executable in a build folder; installed,
+// verdal is in /usr/bin and its helpers are in /usr/lib/verdal, out of the users' PATH.
+std::string HelperProgram(const std::string& name);
 
 } // namespace verdal

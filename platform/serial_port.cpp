@@ -5,11 +5,15 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <grp.h>
 #include <poll.h>
+#include <sstream>
 #include <sys/eventfd.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -38,6 +42,11 @@ speed_t SpeedOf(std::uint32_t baudRate) {
 
 // Explains a failed open in words a user can act on.
 std::string OpenError(const std::string& path, int error) {
+    if (error == EBUSY || error == EWOULDBLOCK) {
+        const std::string holder = PortHolder(path);
+        if (!holder.empty())
+            return path + ": " + std::string(kPortInUseBy) + holder;
+    }
     std::string reason = path + ": " + std::strerror(error);
     if (error == EACCES) {
         // The package's udev rule hands the adapter to the user at the seat when it is plugged
@@ -49,8 +58,8 @@ std::string OpenError(const std::string& path, int error) {
                 reason += ", or join group '" + std::string(owner->gr_name) + "' and log in again";
         }
         reason += ")";
-    } else if (error == EBUSY) {
-        reason += " (another program is using this port)";
+    } else if (error == EBUSY || error == EWOULDBLOCK) {
+        reason = path + ": another program is using this port";
     }
     return reason;
 }
@@ -62,6 +71,34 @@ int RemainingMs(Clock::time_point deadline) {
 }
 
 } // namespace
+
+std::string PortHolder(const std::string& path) {
+    struct stat port {};
+    if (::stat(path.c_str(), &port) != 0)
+        return {};
+    // Each line: "N: FLOCK ADVISORY WRITE PID MAJOR:MINOR:INODE START END", the device numbers
+    // in hexadecimal, those of the file system that holds the inode.
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        std::istringstream fields(line);
+        std::string number, kind, mode, access, file;
+        long pid = 0;
+        if (!(fields >> number >> kind >> mode >> access >> pid >> file) || kind != "FLOCK")
+            continue;
+        unsigned major = 0, minor = 0;
+        unsigned long long inode = 0;
+        if (std::sscanf(file.c_str(), "%x:%x:%llu", &major, &minor, &inode) != 3 ||
+            major != ::major(port.st_dev) || minor != ::minor(port.st_dev) || inode != port.st_ino)
+            continue;
+        std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+        std::string name;
+        if (!std::getline(comm, name) || name.empty())
+            name = "another program";
+        return name + " (pid " + std::to_string(pid) + ")";
+    }
+    return {};
+}
 
 SerialPort::~SerialPort() {
     Close();
@@ -80,7 +117,9 @@ bool SerialPort::Open(const std::string& path, std::uint32_t baudRate) {
         error_ = path + ": not a serial port";
         return false;
     }
-    if (::ioctl(fd, TIOCEXCL) != 0) {
+    // TIOCEXCL keeps other users' programs out but not root's; the lock also tells another
+    // program of ours who holds the port.
+    if (::ioctl(fd, TIOCEXCL) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         error_ = OpenError(path, errno);
         ::close(fd);
         return false;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace verdal {
 
@@ -18,10 +19,11 @@ public:
     ~SerialPort();
 
     // Opens the device at path for reading and writing, exclusively (no other process may open
-    // it while it is open here), raw 8N1 at baudRate, no flow control; pending input and output
-    // are discarded. False on failure, with the reason in Error() (for example "/dev/ttyUSB0:
+    // it while it is open here, and the descriptor holds an flock() that names this process as
+    // its holder), raw 8N1 at baudRate, no flow control; pending input and output are
+    // discarded. False on failure, with the reason in Error() (for example "/dev/ttyUSB0:
     // Permission denied (replug the device for the udev rule, or join group 'dialout' and log in
-    // again)").
+    // again)", or "/dev/ttyUSB0: the device is in use by verdal (pid 4242)").
     bool Open(const std::string& path, std::uint32_t baudRate);
     bool IsOpen() const { return fd_ >= 0; }
 
@@ -48,5 +50,13 @@ private:
     int wakeFd_ = -1;
     std::string error_;
 };
+
+// The program that holds the port open through SerialPort, as "NAME (pid PID)"; empty when no
+// process holds its lock.
+std::string PortHolder(const std::string& path);
+
+// What an open that failed because a program holds the port says after the path and before
+// the holder.
+inline constexpr std::string_view kPortInUseBy = "the device is in use by ";
 
 } // namespace verdal

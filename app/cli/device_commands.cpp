@@ -12,6 +12,7 @@
 #include "device/port_discovery.h"
 #include "device/serial.h"
 #include "platform/messages.h"
+#include "platform/serial_port.h"
 #include "platform/text.h"
 #include "platform/worker.h"
 #include "store/course_record.h"
@@ -35,7 +36,9 @@ public:
     bool ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT& result) override {
         if (message == kStatusMessage) {
             lastStatus = wParam;
-            if (const std::string text = StatusLineText(wParam); !text.empty())
+            if (wParam == static_cast<WPARAM>(StatusCode::NotConnected))
+                std::cerr << Utf16ToUtf8(NotConnectedText(LastConnectProblem())) << "\n";
+            else if (const std::string text = StatusLineText(wParam); !text.empty())
                 std::cerr << text << "\n";
         } else if (message == kConnectDone) {
             done = true;
@@ -51,6 +54,15 @@ void ApplyOptions(const CliOptions& options) {
     SetPortSearch(PortSearchFromOptions(options.port, options.devDir, options.sysDir));
     LoadSettings();
     BindUiThread();
+}
+
+// Why no device was reached: a program that holds the port (verdal itself, most often), or no
+// device at all.
+void ExplainNoDevice() {
+    const std::string problem = LastConnectProblem();
+    const bool held = problem.find(kPortInUseBy) != std::string::npos;
+    std::cerr << "verdal-cli: " << (held ? "" : "no device: ") << problem
+              << (held ? "; close it there, or use the device from it" : "") << "\n";
 }
 
 struct DeviceView {
@@ -80,7 +92,7 @@ bool Connect(DeviceView& device) {
         std::cerr << "verdal-cli: the device answered with an empty serial number\n";
     else if (!Serial::Instance().IsOpen() && !LastConnectProblem().empty() &&
              window.lastStatus == static_cast<WPARAM>(StatusCode::NotConnected))
-        std::cerr << "verdal-cli: no device: " << LastConnectProblem() << "\n";
+        ExplainNoDevice();
     else
         std::cerr << "verdal-cli: the device stopped answering\n";
     return false;
@@ -193,8 +205,8 @@ int Clear(const CliOptions& options, const std::vector<std::string>& args) {
         return kExitUsage;
     ApplyOptions(options);
     if (!EnsureConnected(EnumSerialPorts())) {
-        std::cerr << "DEVICE NOT CONNECTED\nverdal-cli: no device: " << LastConnectProblem()
-                  << "\n";
+        std::cerr << Utf16ToUtf8(NotConnectedText(LastConnectProblem())) << "\n";
+        ExplainNoDevice();
         return kExitFailed;
     }
     DevFunc func;

@@ -357,13 +357,15 @@ TEST(ConnectWorker, OneDeviceExchangeAtATime) {
     EXPECT_EQ(device.ReadUntilQuiet(), "$FCON\r");
 }
 
-TEST(NotConnectedText, NamesTheRemedyOnlyForAPortThatCannotBeOpened) {
+TEST(NotConnectedText, NamesTheRemedyOrTheHolderOnlyForAPortThatCannotBeOpened) {
     EXPECT_EQ(NotConnectedText(""), u"DEVICE NOT CONNECTED");
     EXPECT_EQ(NotConnectedText("no device answered"), u"DEVICE NOT CONNECTED");
     EXPECT_EQ(NotConnectedText("/dev/ttyUSB0: Permission denied (replug the device for the udev "
                                "rule, or join group 'dialout' and log in again)"),
               u"DEVICE NOT CONNECTED - /dev/ttyUSB0: Permission denied (replug the device for the "
               u"udev rule, or join group 'dialout' and log in again)");
+    EXPECT_EQ(NotConnectedText("/dev/ttyUSB0: the device is in use by verdal (pid 42)"),
+              u"DEVICE NOT CONNECTED - /dev/ttyUSB0: the device is in use by verdal (pid 42)");
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // verdal-cli's device commands run as a script runs them, against the simulator: their exit
 // codes, the lines they print and what the device holds afterwards.
+#include "platform/serial_port.h"
 #include "tests/support/device_harness.h"
 #include "tests/support/programs.h"
 #include "tests/support/temp_folder.h"
@@ -98,4 +99,26 @@ TEST(DeviceCommands, InfoSendRemoveAndClearAsAScriptRunsThem) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "store"), {}), 2);
     EXPECT_EQ(Cli(dir, port + "clear").code, 0);
     EXPECT_TRUE(std::filesystem::is_empty(dir / "store"));
+}
+
+TEST(DeviceCommands, WhileVerdalHoldsTheDeviceTheySayItIsInUseByVerdal) {
+    TempFolder dir;
+    Simulator device(dir / "link");
+    verdal::ChildProcess verdal;
+    StartBuilt(verdal, "verdal",
+               {"--no-browser", "--data-dir", dir / "app", "--port", device.Link()});
+    std::string address;
+    ASSERT_TRUE(verdal.ReadLine(address, 20000));
+    // Its connect worker takes the port at start.
+    ASSERT_TRUE(WaitUntil([&] { return !verdal::PortHolder(device.Link()).empty(); }));
+    const std::string held = device.Link() + ": the device is in use by verdal (pid " +
+                             std::to_string(verdal.Pid()) + ")";
+    const std::string said = "DEVICE NOT CONNECTED - " + held + "\nverdal-cli: " + held +
+                             "; close it there, or use the device from it\n";
+    const CliRun info = Cli(dir, "--port '" + device.Link() + "' info");
+    EXPECT_EQ(info.code, 1);
+    EXPECT_EQ(info.err, "CONNECTING TO DEVICE\n" + said);
+    const CliRun clear = Cli(dir, "--port '" + device.Link() + "' clear");
+    EXPECT_EQ(clear.code, 1);
+    EXPECT_EQ(clear.err, said);
 }

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <fstream>
 #include <stdexcept>
+#include <unistd.h>
 
 using namespace verdal;
 using namespace verdal::test;
@@ -67,15 +69,21 @@ TEST(SerialLink, DeliversBytesAndEmptyReadsAndSwapsReceiversCleanly) {
     serial.Close();
 }
 
-TEST(SerialLink, ASecondOpenOfAnOpenPortIsRefused) {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "the exclusive hold does not bind the superuser";
+TEST(SerialLink, ASecondOpenOfAnOpenPortIsRefusedAndNamesItsHolder) {
     FakeDevice device;
     SerialPort first;
     ASSERT_TRUE(first.Open(device.Path(), 115200));
+    std::ifstream comm("/proc/self/comm");
+    std::string self;
+    std::getline(comm, self);
+    const std::string holder = self + " (pid " + std::to_string(::getpid()) + ")";
+    EXPECT_EQ(PortHolder(device.Path()), holder);
     SerialPort second;
     EXPECT_FALSE(second.Open(device.Path(), 115200));
-    EXPECT_NE(second.Error().find("another program"), std::string::npos);
+    EXPECT_EQ(second.Error(), device.Path() + ": the device is in use by " + holder);
+    first.Close();
+    EXPECT_EQ(PortHolder(device.Path()), "");
+    EXPECT_TRUE(second.Open(device.Path(), 115200));
 }
 
 TEST(SerialLink, AThrowingReceiverOrAFailedWriteClosesTheLink) {

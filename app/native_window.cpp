@@ -1,0 +1,50 @@
+// Starting, watching and closing verdal-window.
+#include "app/native_window.h"
+
+#include <csignal>
+#include <unistd.h>
+
+namespace verdal {
+
+bool NativeWindow::Open(const std::string& address, bool automation, std::function<void()> onEnded,
+                        std::string& reason) {
+    Close();
+    const std::string program = HelperProgram("verdal-window");
+    if (::access(program.c_str(), X_OK) != 0) {
+        reason = program + " is missing";
+        return false;
+    }
+    std::vector<std::string> args = {"--url", address};
+    if (automation)
+        args.push_back("--automation");
+    if (!process_.Start(program, args,
+                        {.captureOutput = true, .keepErrors = true, .stopWithParent = true},
+                        reason))
+        return false;
+    std::string line;
+    if (!process_.ReadLine(line, 30000) || line != "READY") {
+        process_.Stop();
+        reason = line.rfind("FAILED ", 0) == 0 ? line.substr(7)
+                                               : "verdal-window did not show its window";
+        return false;
+    }
+    watcher_.Start([this, onEnded = std::move(onEnded)](std::stop_token stop) {
+        if (!process_.WaitForEnd(stop))
+            return;
+        onEnded();
+    });
+    return true;
+}
+
+void NativeWindow::Present() {
+    if (IsOpen())
+        ::kill(process_.Pid(), SIGUSR1);
+}
+
+void NativeWindow::Close() {
+    watcher_.RequestStop();
+    watcher_.Join();
+    process_.Stop();
+}
+
+} // namespace verdal

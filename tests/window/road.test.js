@@ -1,0 +1,151 @@
+// verdal --demo in its own window under Xvfb, driven through WebKitWebDriver: the window as the
+// desktop sees it, one main road of the program in WebKit, and closing the window.
+'use strict';
+const test = require('node:test');
+const assert = require('node:assert/strict');
+const { execFileSync } = require('node:child_process');
+const fs = require('node:fs');
+const os = require('node:os');
+const path = require('node:path');
+const {
+  BOUND, missing, eventually, startDisplay, probe, findWindow, comm, parentOf, openWindow,
+  intoMain, intoDialog, shows, noDialog, By, until,
+} = require('./window_session');
+
+const skip = missing();
+let screen;
+test.before(async () => { if (!skip) screen = await startDisplay(); });
+test.after(async () => { if (screen) await screen.stop(); });
+
+// The names of the processes descending from pid.
+function descendants(pid) {
+  const names = [];
+  for (const entry of fs.readdirSync('/proc')) {
+    if (!/^\d+$/.test(entry)) continue;
+    try {
+      for (let p = parentOf(Number(entry)); p > 1; p = parentOf(p)) {
+        if (p !== pid) continue;
+        names.push(comm(Number(entry)));
+        break;
+      }
+    } catch { /* gone meanwhile */ }
+  }
+  return names;
+}
+
+// The rows of a list (0: the device's, 1: the catalogue's) as their cells' texts.
+async function rows(driver, list) {
+  await intoMain(driver);
+  const grid = (await driver.findElements(By.css('[role=grid]')))[list];
+  const all = [];
+  for (const row of await grid.findElements(By.css('[role=row]'))) {
+    const cells = await row.findElements(By.css('[role=gridcell]'));
+    if (cells.length) all.push(await Promise.all(cells.map((c) => c.getAttribute('textContent'))));
+  }
+  return all;
+}
+
+async function row(driver, list, name) {
+  await intoMain(driver);
+  const grid = (await driver.findElements(By.css('[role=grid]')))[list];
+  return grid.findElement(By.xpath(`.//*[@role='row'][.//*[@role='gridcell' and normalize-space()="${name}"]]`));
+}
+
+// Right-clicks the row and chooses the entry of the popup menu that opens.
+async function choose(driver, list, name, popup, entry) {
+  const target = await row(driver, list, name);
+  await target.click();
+  await driver.actions().contextClick(target).perform();
+  await driver.switchTo().defaultContent();
+  const menu = await driver.wait(until.elementLocated(By.css(`[role=menu][aria-label="${popup}"]`)), BOUND);
+  await menu.findElement(By.xpath(`.//*[@role='menuitem' and normalize-space()="${entry}"]`)).click();
+}
+
+async function search(driver, wanted) {
+  await intoMain(driver);
+  await driver.findElement(By.id('search')).click();
+  return eventually(async () => {
+    await noDialog(driver);
+    const found = await rows(driver, 1);
+    return found.length > 0 && found.every(wanted) ? found : undefined;
+  }, 'search results');
+}
+
+test('verdal --demo in its own window: the desktop sees it, the main road works, closing it ends verdal', { skip, timeout: 400000 }, async () => {
+  const home = fs.mkdtempSync(path.join(os.tmpdir(), 'verdal-home-'));
+  const s = await openWindow(screen.display, ['--demo'], { home });
+  try {
+    const { driver } = s;
+    // The window as the desktop sees it: title, content size, centred, class, icon, owner.
+    const shown = findWindow(screen.display);
+    assert.ok(shown, 'a window titled Verdal2012');
+    assert.deepEqual([shown.width, shown.height], [1010, 600]);
+    assert.deepEqual([shown.x, shown.y], [(shown.screenWidth - 1010) / 2, (shown.screenHeight - 600) / 2]);
+    assert.deepEqual(shown.class, ['verdal', 'verdal']);
+    assert.ok(shown.iconSizes.includes(48) && shown.iconSizes.includes(128), shown.iconSizes.join());
+    assert.equal(comm(shown.pid), 'verdal-window');
+    assert.equal(parentOf(shown.pid), s.pidOf());
+    assert.equal(comm(s.pidOf()), 'verdal');
+    const processes = descendants(s.pidOf());
+    assert.ok(!processes.some((name) => /chrom/i.test(name)), processes.join());
+
+    await shows(driver, 'message', 'DEVICE CONNECTED');
+    await shows(driver, 'cfnumber', 'DEVICE CAPACITY: 3/20');
+
+    await driver.findElement(By.id('updategof')).click();
+    await shows(driver, 'message', 'UPDATE GOF FILE COMPLETED');
+    await noDialog(driver);
+
+    // A country, then a keyword from a course of that country.
+    await intoMain(driver);
+    await driver.findElement(By.css('#country option[value="USA"]')).click();
+    const inUsa = await search(driver, (cells) => cells[1] === 'USA');
+    const word = inUsa[0][0].split(' ')[0];
+    await driver.findElement(By.id('keyword')).sendKeys(word);
+    const found = await search(driver, (cells) => cells[0].includes(word));
+    assert.ok(found.some((cells) => cells[0] === inUsa[0][0]), JSON.stringify(found));
+    const course = found[0][0];
+
+    await choose(driver, 1, course, 'GOLF', 'Course Information');
+    await intoDialog(driver);
+    await driver.wait(until.elementTextIs(await driver.findElement(By.id('titletext')), course), BOUND,
+                      `the course information of ${course}`);
+    for (const id of ['address', 'telephone', 'email', 'par01', 'par18'])
+      assert.notEqual((await driver.findElement(By.id(id)).getText()).trim(), '', id);
+    await driver.findElement(By.id('MsgExit')).click();
+    await noDialog(driver);
+
+    await choose(driver, 1, course, 'GOLF', 'Add to Device');
+    await shows(driver, 'cfnumber', 'DEVICE CAPACITY: 4/20');
+    await noDialog(driver);
+    await choose(driver, 0, 'Heron Lakes Golf', 'Device', 'Remove Course');
+    await shows(driver, 'cfnumber', 'DEVICE CAPACITY: 3/20');
+    await noDialog(driver);
+    assert.ok(!(await rows(driver, 0)).some((cells) => cells[0] === 'Heron Lakes Golf'));
+
+    // The page may not leave the program's address: a navigation elsewhere (a closed port,
+    // which would fail at once and show an error page) goes nowhere.
+    await driver.switchTo().defaultContent();
+    const own = await driver.getCurrentUrl();
+    await driver.executeScript("window.location.assign('http://127.0.0.1:1/elsewhere')");
+    await eventually(async () => ((await driver.getCurrentUrl()) !== own ? true : undefined), 'the address changes', 1500)
+      .then(() => assert.fail('the page left the program'), () => {});
+    await shows(driver, 'cfnumber', 'DEVICE CAPACITY: 3/20');
+
+    // The window manager's close ends verdal as SIGTERM does, within 2 s.
+    const start = Date.now();
+    assert.notEqual(probe(screen.display, 'close', shown.id), null);
+    assert.equal(await eventually(s.exitCode, 'verdal ends'), 0);
+    const ms = Date.now() - start;
+    console.log(`# window closed to verdal's exit: ${ms} ms`);
+    assert.ok(ms < 2000, `${ms} ms`);
+    assert.equal(execFileSync('sqlite3', [path.join(s.dir, 'data', 'golf.db'), 'pragma integrity_check;']).toString().trim(), 'ok');
+
+    // No website data outside the data folder.
+    const written = execFileSync('find', [home]).toString().split('\n');
+    assert.deepEqual(written.filter((f) => /webkit|cookie|storage|indexeddb/i.test(f)), []);
+  } finally {
+    await s.close();
+    fs.rmSync(home, { recursive: true, force: true });
+  }
+});
