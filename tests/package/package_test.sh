@@ -44,6 +44,7 @@ layout)
         usr/lib/udev/rules.d/60-verdal.rules
         usr/lib/verdal/verdal-catalogue-service
         usr/lib/verdal/verdal-devsim
+        usr/lib/verdal/verdal-window
         usr/share/applications/verdal.desktop
         usr/share/icons/hicolor/scalable/apps/verdal.svg
         usr/share/man/man1/verdal-catalogue-service.1.gz
@@ -57,7 +58,7 @@ layout)
     [[ $actual == "$wanted" ]] ||
         fail "the package holds other files than expected:"$'\n'"$(diff <(echo "$wanted") <(echo "$actual") || true)"
     for program in usr/bin/verdal usr/bin/verdal-cli usr/lib/verdal/verdal-devsim \
-        usr/lib/verdal/verdal-catalogue-service; do
+        usr/lib/verdal/verdal-catalogue-service usr/lib/verdal/verdal-window; do
         [[ -x $root/$program ]] || fail "$program is not executable"
     done
 
@@ -65,9 +66,12 @@ layout)
     [[ $(field Version) == "$version" ]] || fail "Version: $(field Version), not $version"
     [[ -n $(field Maintainer) ]] || fail "no Maintainer"
     [[ $(field Description) == *golf* ]] || fail "Description: $(field Description)"
-    [[ $(field Recommends) == *chromium* ]] || fail "Recommends: $(field Recommends)"
+    # The window is WebKitGTK's: no browser is needed.
+    [[ $(field Recommends) == xdg-utils ]] || fail "Recommends: $(field Recommends)"
     depends=$(field Depends)
-    for library in libc6 libcurl4 libsqlite3-0 libstdc++6 libtinyxml2 libgumbo; do
+    [[ $depends != *chromium* ]] || fail "Depends names a browser: $depends"
+    for library in libc6 libcurl4 libsqlite3-0 libstdc++6 libtinyxml2 libgumbo \
+        libwebkit2gtk-4.1-0 libgtk-3-0 librsvg2-common; do
         [[ $depends == *"$library"* ]] || fail "Depends lacks $library: $depends"
     done
 
@@ -128,6 +132,8 @@ desktop-entry)
     desktop-file-validate "$entry" || fail "desktop-file-validate rejects $entry"
     appstreamcli validate --no-net "$metainfo" || fail "appstreamcli rejects $metainfo"
     grep -qx 'Exec=verdal' "$entry" || fail "the desktop entry does not start verdal"
+    # Docks group the window under the entry by its class (the window tests compare the two).
+    grep -qx 'StartupWMClass=verdal' "$entry" || fail "the desktop entry names no StartupWMClass=verdal"
     icon=$(sed -n 's/^Icon=//p' "$entry")
     [[ -f $root/usr/share/icons/hicolor/scalable/apps/$icon.svg ]] ||
         fail "the desktop entry's icon $icon is not installed"

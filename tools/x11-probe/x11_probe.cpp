@@ -6,9 +6,9 @@
 //   x11-probe stack                          the mapped top-level windows, bottom to top
 //   x11-probe cover X Y WIDTH HEIGHT         map a plain window there, print its id, keep it
 //                                            until SIGTERM
-//   x11-probe wait-colour TITLE X Y RRGGBB [TIMEOUT_MS]
-//                                            wait until the window shows that colour at (X, Y);
-//                                            print the milliseconds it took
+//   x11-probe wait-colour TITLE RRGGBB [TIMEOUT_MS]
+//                                            wait until the window shows that colour in a
+//                                            10 x 10 block; print the milliseconds it took
 //
 // A window is printed as one line of JSON: id, x, y, width, height (of the content), the
 // screen's width and height, the pid that owns it (_NET_WM_PID), its WM_CLASS and the sizes of
@@ -186,33 +186,70 @@ int Cover(int x, int y, int width, int height) {
     return 0;
 }
 
-int WaitColour(const std::string& title, int x, int y, unsigned long colour, int timeoutMs) {
+// True when the image holds a 10 x 10 block of the colour (looked for on a grid of 10 pixels,
+// so a block anywhere is found).
+bool ShowsBlock(XImage* image, unsigned long colour) {
+    auto at = [&](int x, int y) { return (XGetPixel(image, x, y) & 0xFFFFFF) == colour; };
+    for (int y = 0; y + 10 <= image->height; y += 10)
+        for (int x = 0; x + 10 <= image->width; x += 10) {
+            if (!at(x, y))
+                continue;
+            int left = x, top = y;
+            while (left > 0 && at(left - 1, y))
+                --left;
+            while (top > 0 && at(x, top - 1))
+                --top;
+            if (left + 10 > image->width || top + 10 > image->height)
+                continue;
+            bool whole = true;
+            for (int dy = 0; dy < 10 && whole; ++dy)
+                for (int dx = 0; dx < 10 && whole; ++dx)
+                    whole = at(left + dx, top + dy);
+            if (whole)
+                return true;
+        }
+    return false;
+}
+
+int WaitColour(const std::string& title, unsigned long colour, int timeoutMs) {
     const auto start = Clock::now();
     const Window window = FindByTitle(title, timeoutMs);
     if (!window)
         return 1;
     const auto deadline = start + std::chrono::milliseconds(timeoutMs);
     while (Clock::now() < deadline) {
-        if (XImage* image = XGetImage(display, window, x, y, 1, 1, AllPlanes, ZPixmap)) {
-            const unsigned long pixel = XGetPixel(image, 0, 0) & 0xFFFFFF;
-            XDestroyImage(image);
-            if (pixel == colour) {
-                const auto ms =
-                    std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start)
-                        .count();
-                std::printf("%lld\n", static_cast<long long>(ms));
-                return 0;
+        // Read off the screen, as a screenshot is: a child window of another depth (a web
+        // view's) is not part of its parent's image.
+        XWindowAttributes attributes;
+        int x = 0, y = 0;
+        Window child = 0;
+        if (XGetWindowAttributes(display, window, &attributes) &&
+            XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y,
+                                  &child)) {
+            if (XImage* image = XGetImage(display, DefaultRootWindow(display), x, y,
+                                          static_cast<unsigned>(attributes.width),
+                                          static_cast<unsigned>(attributes.height), AllPlanes,
+                                          ZPixmap)) {
+                const bool shown = ShowsBlock(image, colour);
+                XDestroyImage(image);
+                if (shown) {
+                    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        Clock::now() - start)
+                                        .count();
+                    std::printf("%lld\n", static_cast<long long>(ms));
+                    return 0;
+                }
             }
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    std::fprintf(stderr, "x11-probe: the window never showed %06lx at %d,%d\n", colour, x, y);
+    std::fprintf(stderr, "x11-probe: the window never showed %06lx\n", colour);
     return 1;
 }
 
 int Usage() {
     std::fputs("usage: x11-probe find TITLE [TIMEOUT_MS] | close ID | stack |\n"
-               "       cover X Y WIDTH HEIGHT | wait-colour TITLE X Y RRGGBB [TIMEOUT_MS]\n",
+               "       cover X Y WIDTH HEIGHT | wait-colour TITLE RRGGBB [TIMEOUT_MS]\n",
                stderr);
     return 2;
 }
@@ -241,10 +278,9 @@ int main(int argc, char** argv) {
     else if (command == "cover" && argc == 6)
         code = Cover(static_cast<int>(number(2)), static_cast<int>(number(3)),
                      static_cast<int>(number(4)), static_cast<int>(number(5)));
-    else if (command == "wait-colour" && (argc == 6 || argc == 7))
-        code = WaitColour(argv[2], static_cast<int>(number(3)), static_cast<int>(number(4)),
-                          std::strtoul(argv[5], nullptr, 16),
-                          argc == 7 ? static_cast<int>(number(6)) : 30000);
+    else if (command == "wait-colour" && (argc == 4 || argc == 5))
+        code = WaitColour(argv[2], std::strtoul(argv[3], nullptr, 16),
+                          argc == 5 ? static_cast<int>(number(4)) : 30000);
     else
         Usage();
     XCloseDisplay(display);
