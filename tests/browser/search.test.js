@@ -33,6 +33,10 @@ test('a search that finds nothing, course information and the device operations'
   await s.main.locator('#keyword').fill('');
   const byCountry = await search(s, () => s.main.locator('#search').click(), (c) => c[1] === 'USA');
   const first = rows(s).first();
+  // A double-click picks a row; it selects none of its text.
+  await first.dblclick();
+  const frame = await (await s.page.locator('.verdal-window iframe').elementHandle()).contentFrame();
+  assert.equal(await frame.evaluate(() => document.getSelection().toString()), '');
   await first.click();
   await (await menu(s, first, 'GOLF', 'Course Information')).click();
   const info = dialogFrame(s.page);

@@ -109,6 +109,9 @@ test('verdal --demo in its own window: the desktop sees it, the main road works,
     const found = await search(driver, (cells) => cells[0].includes(word));
     assert.ok(found.some((cells) => cells[0] === inUsa[0][0]), JSON.stringify(found));
     const course = found[0][0];
+    // A double-click picks a row; it selects none of its text.
+    await driver.actions().doubleClick(await row(driver, 1, course)).perform();
+    assert.equal(await driver.executeScript('return document.getSelection().toString()'), '');
 
     await choose(driver, 1, course, 'GOLF', 'Course Information');
     await intoDialog(driver);
