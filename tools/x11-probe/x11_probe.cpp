@@ -226,16 +226,16 @@ int WaitColour(const std::string& title, unsigned long colour, int timeoutMs) {
         if (XGetWindowAttributes(display, window, &attributes) &&
             XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &x, &y,
                                   &child)) {
-            if (XImage* image = XGetImage(display, DefaultRootWindow(display), x, y,
-                                          static_cast<unsigned>(attributes.width),
-                                          static_cast<unsigned>(attributes.height), AllPlanes,
-                                          ZPixmap)) {
+            if (XImage* image =
+                    XGetImage(display, DefaultRootWindow(display), x, y,
+                              static_cast<unsigned>(attributes.width),
+                              static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap)) {
                 const bool shown = ShowsBlock(image, colour);
                 XDestroyImage(image);
                 if (shown) {
-                    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                        Clock::now() - start)
-                                        .count();
+                    const auto ms =
+                        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start)
+                            .count();
                     std::printf("%lld\n", static_cast<long long>(ms));
                     return 0;
                 }
