@@ -19,8 +19,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <string_view>
+#include <unistd.h>
 
 const verdal::EmbeddedFile* WindowIconFiles(std::size_t& count);
 
@@ -228,11 +230,20 @@ int main(int argc, char** argv) {
     if (self.origin.empty())
         return Usage();
 
+    // verdal reads one line from standard output, and nothing after it: the line goes out on a
+    // descriptor of its own, which WebKit's processes do not inherit, and whatever else the
+    // libraries print goes nowhere, so that it never fills the pipe.
+    FILE* report = fdopen(fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3), "w");
+    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (!report || null < 0 || dup2(null, STDOUT_FILENO) < 0)
+        return 1;
+    close(null);
+
     g_set_prgname(kApplicationId);
     if (!gtk_init_check(nullptr, nullptr)) {
         const char* display = std::getenv("DISPLAY");
-        std::printf("FAILED cannot open the display %s\n",
-                    display && *display ? display : "(none)");
+        std::fprintf(report, "FAILED cannot open the display %s\n",
+                     display && *display ? display : "(none)");
         return 1;
     }
     // After the initialisation, which sets the class from the program's name, capitalised.
@@ -260,8 +271,8 @@ int main(int argc, char** argv) {
 
     gtk_widget_show_all(self.window);
     gtk_widget_grab_focus(GTK_WIDGET(self.view));
-    std::puts("READY");
-    std::fflush(stdout);
+    std::fputs("READY\n", report);
+    std::fclose(report);
     gtk_main();
     return 0;
 }
