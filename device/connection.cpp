@@ -81,61 +81,70 @@ std::string LastConnectProblem() {
     return lastProblem;
 }
 
+namespace {
+
+// One exchange of the connect procedure: the request is sent, waited for, paused after and gone
+// (the idle receiver back) before the caller hears how it went. A failure the caller reports
+// next may make the user-interface thread open the port for another attempt at once; a request
+// ending after that would take the new attempt's receiver away and its handshake reply with it.
+template <class Request, class Take>
+bool Exchange(ManualResetEvent& completion, std::stop_token stop, Take take) {
+    Request request(&completion);
+    if (!request.WaitForReply(stop))
+        return false;
+    Serial::Instance().SetIdleReceiver();
+    if (!Sleep(kPauseAfterReplyMs, stop))
+        return false;
+    take(request);
+    return true;
+}
+
+} // namespace
+
 int ConnectDevice(HWND statusWindow, std::int32_t& capacity, DeviceCourseList& courses,
                   std::stop_token stop) {
-    PostStatus(statusWindow, StatusCode::Connecting);
+    return ConnectDevice([statusWindow](StatusCode code) { PostStatus(statusWindow, code); },
+                         capacity, courses, std::move(stop));
+}
+
+int ConnectDevice(const StatusReport& report, std::int32_t& capacity, DeviceCourseList& courses,
+                  std::stop_token stop) {
+    report(StatusCode::Connecting);
     const std::vector<std::string> candidates = EnumSerialPorts();
     ManualResetEvent completion;
     if (!EnsureConnected(candidates, stop)) {
         if (!stop.stop_requested())
-            PostStatus(statusWindow, StatusCode::NotConnected);
+            report(StatusCode::NotConnected);
         return 0;
     }
-    Serial& serial = Serial::Instance();
     // Each failed step lets go of the port before it reports: the status handler may reach for
     // the port at once. A stop leaves the link as it is, for the disconnect that follows.
     const auto fail = [&](StatusCode code) {
         if (stop.stop_requested())
             return 0;
-        serial.Close();
-        PostStatus(statusWindow, code);
+        Serial::Instance().Close();
+        report(code);
         return 0;
     };
 
     capacity = 0;
-    {
-        CapacityReq request(&completion);
-        if (!request.WaitForReply(stop))
-            return fail(StatusCode::NotConnected);
-        serial.SetIdleReceiver();
-        if (!Sleep(kPauseAfterReplyMs, stop))
-            return fail(StatusCode::NotConnected);
-        capacity = request.capacity;
-    }
+    if (!Exchange<CapacityReq>(completion, stop,
+                               [&](const CapacityReq& request) { capacity = request.capacity; }))
+        return fail(StatusCode::NotConnected);
     std::u16string serialNumber;
-    {
-        SerialNumReq request(&completion);
-        if (!request.WaitForReply(stop))
-            return fail(StatusCode::NotConnected);
-        serial.SetIdleReceiver();
-        if (!Sleep(kPauseAfterReplyMs, stop))
-            return fail(StatusCode::NotConnected);
-        serialNumber = request.serialNumber;
-    }
+    if (!Exchange<SerialNumReq>(completion, stop, [&](const SerialNumReq& request) {
+            serialNumber = request.serialNumber;
+        }))
+        return fail(StatusCode::NotConnected);
     if (serialNumber.empty())
         return fail(StatusCode::SerialNumberError);
     RecordSerialNumber(serialNumber);
-    {
-        ListCoursesReq request(&completion);
-        if (!request.WaitForReply(stop))
-            return fail(StatusCode::NotConnected);
-        serial.SetIdleReceiver();
-        if (!Sleep(kPauseAfterReplyMs, stop))
-            return fail(StatusCode::NotConnected);
-        courses.Clear();
-        for (const std::u16string& name : request.courseNames)
-            courses.Add(name);
-    }
+    if (!Exchange<ListCoursesReq>(completion, stop, [&](const ListCoursesReq& request) {
+            courses.Clear();
+            for (const std::u16string& name : request.courseNames)
+                courses.Add(name);
+        }))
+        return fail(StatusCode::NotConnected);
     return 1;
 }
 

@@ -3,9 +3,11 @@
 #pragma once
 
 #include "device/device_course_list.h"
+#include "platform/messages.h"
 #include "platform/window.h"
 
 #include <cstdint>
+#include <functional>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -37,6 +39,11 @@ std::string LastConnectProblem();
 // A stop request ends it within moments with 0, posting nothing more and leaving the link as it
 // is. Worker thread; capacity and courses belong to the caller.
 int ConnectDevice(HWND statusWindow, std::int32_t& capacity, DeviceCourseList& courses,
+                  std::stop_token stop = {});
+// The same, with each status handed to report on the worker's thread instead of posted. Every
+// request of the procedure has ended (its receiver gone) before a status is reported.
+using StatusReport = std::function<void(StatusCode code)>;
+int ConnectDevice(const StatusReport& report, std::int32_t& capacity, DeviceCourseList& courses,
                   std::stop_token stop = {});
 
 // Tells the device "$EXIT\r" when it can be reached (the port is open, or a probe finds it),

@@ -46,6 +46,10 @@ void ReqBase::Send(std::size_t length) {
 }
 
 void ReqBase::OnReceive(const std::uint8_t* bytes, std::uint32_t count) {
+    OnReceiveAt(bytes, count, GetTickCount());
+}
+
+void ReqBase::OnReceiveAt(const std::uint8_t* bytes, std::uint32_t count, std::uint32_t nowMs) {
     // Once judged, the reply is the caller's to read: what comes later belongs to no request.
     if (evaluated_)
         return;
@@ -53,7 +57,7 @@ void ReqBase::OnReceive(const std::uint8_t* bytes, std::uint32_t count) {
         std::memcpy(reply_ + receivedCount_, bytes, count);
         receivedCount_ += count;
     }
-    if (started_.load() && GetTickCount() - startTime_ > windowMs_) {
+    if (started_.load() && nowMs - startTime_ > windowMs_) {
         evaluated_ = true;
         Evaluate();
     }

@@ -77,6 +77,15 @@ public:
     // then evaluates once the listening window has passed; deliveries after that are dropped,
     // so the reply stays as it was judged. Receive thread.
     void OnReceive(const std::uint8_t* bytes, std::uint32_t count);
+    // The same with the clock passed in: nowMs is the tick count (GetTickCount's) at which the
+    // bytes arrived, so that a reply can be judged without waiting for its window.
+    void OnReceiveAt(const std::uint8_t* bytes, std::uint32_t count, std::uint32_t nowMs);
+    // The tick count at which the command went out.
+    std::uint32_t StartTime() const { return startTime_; }
+    // The listening window in milliseconds.
+    std::uint32_t WindowMs() const { return windowMs_; }
+    // True once the reply has been judged.
+    bool Evaluated() const { return evaluated_; }
     // Tests the reply for the marker, extracts the result and sets the completion event.
     virtual void Evaluate() = 0;
 

@@ -1,6 +1,7 @@
 // The loopback HTTP and WebSocket server (Boost.Beast), on a thread of its own.
 #include "engine/server.h"
 
+#include "engine/access.h"
 #include "engine/embedded.h"
 #include "engine/engine.h"
 #include "engine/internal.h"
@@ -27,10 +28,6 @@ namespace net = boost::asio;
 using tcp = net::ip::tcp;
 
 namespace {
-
-// Cookies do not tell ports apart: each server's cookie carries its port in its name, so that
-// two programs on one machine never take each other's token.
-std::string CookieName();
 
 class WsSession;
 
@@ -74,47 +71,6 @@ std::string RandomToken() {
     for (int i = 0; i < 32; ++i)
         token += kHex[device() & 0xF];
     return token;
-}
-
-bool ConstantTimeEquals(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    unsigned char diff = 0;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        diff |= static_cast<unsigned char>(a[i] ^ b[i]);
-    return diff == 0;
-}
-
-std::string QueryValue(std::string_view query, std::string_view name) {
-    std::size_t pos = 0;
-    while (pos <= query.size()) {
-        std::size_t end = query.find('&', pos);
-        if (end == std::string_view::npos)
-            end = query.size();
-        std::string_view pair = query.substr(pos, end - pos);
-        if (pair.size() > name.size() && pair.substr(0, name.size()) == name &&
-            pair[name.size()] == '=')
-            return std::string(pair.substr(name.size() + 1));
-        pos = end + 1;
-    }
-    return {};
-}
-
-std::string CookieValue(std::string_view cookies, std::string_view name) {
-    std::size_t pos = 0;
-    while (pos < cookies.size()) {
-        while (pos < cookies.size() && (cookies[pos] == ' ' || cookies[pos] == ';'))
-            ++pos;
-        std::size_t end = cookies.find(';', pos);
-        if (end == std::string_view::npos)
-            end = cookies.size();
-        std::string_view pair = cookies.substr(pos, end - pos);
-        if (pair.size() > name.size() && pair.substr(0, name.size()) == name &&
-            pair[name.size()] == '=')
-            return std::string(pair.substr(name.size() + 1));
-        pos = end + 1;
-    }
-    return {};
 }
 
 const char* MimeType(std::string_view path) {
@@ -277,65 +233,40 @@ private:
                          });
     }
 
-    bool HostAllowed(std::string_view host) const {
-        const std::string port = std::to_string(server->port);
-        return host == "127.0.0.1:" + port || host == "localhost:" + port;
-    }
-
-    bool OriginAllowed(std::string_view origin) const {
-        const std::string port = std::to_string(server->port);
-        return origin == "http://127.0.0.1:" + port || origin == "http://localhost:" + port;
-    }
-
     void Handle(http::request<http::string_body> request) {
-        const std::string target(request.target());
-        const std::size_t question = target.find('?');
-        const std::string rawPath = target.substr(0, question);
-        const std::string query = question == std::string::npos ? "" : target.substr(question + 1);
-        const bool tokenGiven = ConstantTimeEquals(QueryValue(query, "token"), server->token);
-        const bool cookieGiven = ConstantTimeEquals(
-            CookieValue(std::string(request[http::field::cookie]), CookieName()), server->token);
-        const bool hasOrigin = request.find(http::field::origin) != request.end();
-        const bool checked =
-            HostAllowed(std::string(request[http::field::host])) &&
-            (!hasOrigin || OriginAllowed(std::string(request[http::field::origin]))) &&
-            (tokenGiven || cookieGiven);
-
+        const auto text = [](beast::string_view view) {
+            return std::string_view(view.data(), view.size());
+        };
+        const auto origin = request.find(http::field::origin);
+        const AccessDecision access =
+            DecideAccess({.target = text(request.target()),
+                          .host = text(request[http::field::host]),
+                          .origin = origin == request.end()
+                                        ? std::nullopt
+                                        : std::optional<std::string_view>(text(origin->value())),
+                          .cookies = text(request[http::field::cookie]),
+                          .upgrade = websocket::is_upgrade(request)},
+                         server->port, server->token);
+        if (!access.allowed)
+            return Reply(request, http::status::forbidden, "forbidden\n", "text/plain");
         if (websocket::is_upgrade(request)) {
-            // A browser always names the page's origin on the upgrade; a foreign page cannot.
-            if (!checked || !hasOrigin)
-                return Reply(request, http::status::forbidden, "forbidden\n", "text/plain");
             const std::uint64_t id = server->nextSession++;
             std::make_shared<WsSession>(stream_.release_socket(), id)->Start(std::move(request));
             return;
         }
-        if (!checked)
-            return Reply(request, http::status::forbidden, "forbidden\n", "text/plain");
         if (request.method() != http::verb::get && request.method() != http::verb::head)
             return Reply(request, http::status::method_not_allowed, "method not allowed\n",
                          "text/plain");
 
-        std::string path;
-        // A path that climbs or smuggles separators names nothing the program has.
-        if (!PercentDecode(rawPath, path) || path.find("..") != std::string::npos ||
-            path.find('\\') != std::string::npos || path.find('\0') != std::string::npos ||
-            path.find("//") != std::string::npos)
-            return Reply(request, http::status::not_found, "not found\n", "text/plain");
-
-        if (path == "/" || path == "/engine.js" || path == "/engine.css") {
-            const EmbeddedFile* file = WebFile(path == "/" ? "shell.html" : path.substr(1));
-            if (!file)
-                return Reply(request, http::status::not_found, "not found\n", "text/plain");
+        const Route route = RouteOf(text(request.target()));
+        const EmbeddedFile* file = route.kind == Route::Kind::File ? WebFile(route.file) : nullptr;
+        if (file)
             return Reply(request, http::status::ok,
                          std::string(reinterpret_cast<const char*>(file->data), file->size),
-                         MimeType(file->name), tokenGiven);
-        }
-        if (path.rfind("/data/", 0) == 0) {
-            const std::size_t slash = path.find('/', 6);
-            if (slash == std::string::npos)
-                return Reply(request, http::status::not_found, "not found\n", "text/plain");
-            const HWND view = std::strtoll(path.substr(6, slash - 6).c_str(), nullptr, 10);
-            const std::string uri = path.substr(slash + 1);
+                         MimeType(file->name), access.tokenGiven);
+        if (route.kind == Route::Kind::Data) {
+            const HWND view = route.view;
+            const std::string uri = route.uri;
             auto self = shared_from_this();
             auto shared = std::make_shared<http::request<http::string_body>>(std::move(request));
             PostTask([self, shared, view, uri] {
@@ -362,7 +293,7 @@ private:
         response->set(http::field::cache_control, "no-store");
         response->set("X-Content-Type-Options", "nosniff");
         if (setCookie)
-            response->set(http::field::set_cookie, CookieName() + "=" + server->token +
+            response->set(http::field::set_cookie, CookieName(server->port) + "=" + server->token +
                                                        "; Path=/; HttpOnly; SameSite=Strict");
         // A refused request ends its connection.
         response->keep_alive(request.keep_alive() && status != http::status::forbidden);
@@ -403,10 +334,6 @@ void Accept() {
         }
         Accept();
     });
-}
-
-std::string CookieName() {
-    return "verdal_token_" + std::to_string(server->port);
 }
 
 void WaitForSignal() {

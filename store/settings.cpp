@@ -136,10 +136,6 @@ std::optional<RegValue> ParseValueLine(std::string_view line) {
 
 enum class FileState { Loaded, Missing, Unreadable, Damaged };
 
-// Reads the file into settings (which start as the loading defaults). A file is damaged when a
-// line is neither blank, a comment, the header, a key line nor a well-formed value, when a value
-// stands before any key, or when the program's key is absent. Values of other keys, unknown
-// names and known names of the wrong type are passed over, as the registry would.
 FileState ReadSettingsFile(const std::string& path, Settings& settings, std::string& reason) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -164,53 +160,7 @@ FileState ReadSettingsFile(const std::string& path, Settings& settings, std::str
         content.append(chunk, static_cast<std::size_t>(n));
     }
     ::close(fd);
-    std::istringstream lines(content);
-    std::string line;
-    int lineNumber = 0;
-    bool anyKey = false;
-    bool inOurKey = false;
-    bool foundOurKey = false;
-    while (std::getline(lines, line)) {
-        ++lineNumber;
-        std::string_view text = line;
-        if (lineNumber == 1 && text.substr(0, 3) == "\xEF\xBB\xBF")
-            text.remove_prefix(3);
-        while (!text.empty() && (text.back() == '\r' || text.back() == ' ' || text.back() == '\t'))
-            text.remove_suffix(1);
-        while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-            text.remove_prefix(1);
-        if (text.empty() || text.front() == ';' || text == kHeader || text == "REGEDIT4")
-            continue;
-        if (text.front() == '[' && text.back() == ']') {
-            std::string_view key = text.substr(1, text.size() - 2);
-            anyKey = true;
-            inOurKey = EqualsIgnoringCase(key, kKeyLine) || EqualsIgnoringCase(key, kKey);
-            foundOurKey = foundOurKey || inOurKey;
-            continue;
-        }
-        std::optional<RegValue> value = ParseValueLine(text);
-        if (!value || !anyKey) {
-            reason = "line " + std::to_string(lineNumber) + " is not a value of a key";
-            return FileState::Damaged;
-        }
-        if (!inOurKey)
-            continue;
-        if (EqualsIgnoringCase(value->name, "update version") && value->dword) {
-            settings.updateVersion = *value->dword;
-        } else if (EqualsIgnoringCase(value->name, "com index") && value->dword) {
-            settings.comIndex = static_cast<std::int32_t>(*value->dword);
-        } else if (EqualsIgnoringCase(value->name, "sn") && value->text) {
-            std::u16string serial = Utf8ToUtf16(*value->text);
-            settings.serialNumber = serial.size() < kSerialNumberLimit ? serial : u"";
-        } else if (EqualsIgnoringCase(value->name, "server") && value->text) {
-            settings.server = value->text->empty() ? std::string(kDefaultServer) : *value->text;
-        }
-    }
-    if (!foundOurKey) {
-        reason = "the key " + std::string(kKey) + " is missing";
-        return FileState::Damaged;
-    }
-    return FileState::Loaded;
+    return ParseSettingsText(content, settings, reason) ? FileState::Loaded : FileState::Damaged;
 }
 
 // ---- writing ----
@@ -234,7 +184,9 @@ std::string Quoted(std::string_view text) {
     return out;
 }
 
-std::string FormatSettingsFile(const Settings& settings) {
+} // namespace
+
+std::string FormatSettingsText(const Settings& settings) {
     char dword[16];
     std::string out = std::string(kHeader) + "\n\n[" + std::string(kKeyLine) + "]\n";
     std::snprintf(dword, sizeof dword, "%08x", settings.updateVersion);
@@ -248,8 +200,10 @@ std::string FormatSettingsFile(const Settings& settings) {
 
 // Writes the whole file to a temporary file beside it, flushes it to the disk and renames it
 // over the old one, then flushes the folder. Answers an empty text, or why it failed.
+namespace {
+
 std::string WriteSettingsFile(const std::string& path, const Settings& settings) {
-    const std::string content = FormatSettingsFile(settings);
+    const std::string content = FormatSettingsText(settings);
     std::string temp = path + ".XXXXXX";
     int fd = ::mkstemp(temp.data());
     if (fd < 0)
@@ -293,6 +247,56 @@ void WriteOrReport(const std::string& path, const Settings& settings) {
 }
 
 } // namespace
+
+bool ParseSettingsText(std::string_view content, Settings& settings, std::string& reason) {
+    std::istringstream lines{std::string(content)};
+    std::string line;
+    int lineNumber = 0;
+    bool anyKey = false;
+    bool inOurKey = false;
+    bool foundOurKey = false;
+    while (std::getline(lines, line)) {
+        ++lineNumber;
+        std::string_view text = line;
+        if (lineNumber == 1 && text.substr(0, 3) == "\xEF\xBB\xBF")
+            text.remove_prefix(3);
+        while (!text.empty() && (text.back() == '\r' || text.back() == ' ' || text.back() == '\t'))
+            text.remove_suffix(1);
+        while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+            text.remove_prefix(1);
+        if (text.empty() || text.front() == ';' || text == kHeader || text == "REGEDIT4")
+            continue;
+        if (text.front() == '[' && text.back() == ']') {
+            std::string_view key = text.substr(1, text.size() - 2);
+            anyKey = true;
+            inOurKey = EqualsIgnoringCase(key, kKeyLine) || EqualsIgnoringCase(key, kKey);
+            foundOurKey = foundOurKey || inOurKey;
+            continue;
+        }
+        std::optional<RegValue> value = ParseValueLine(text);
+        if (!value || !anyKey) {
+            reason = "line " + std::to_string(lineNumber) + " is not a value of a key";
+            return false;
+        }
+        if (!inOurKey)
+            continue;
+        if (EqualsIgnoringCase(value->name, "update version") && value->dword) {
+            settings.updateVersion = *value->dword;
+        } else if (EqualsIgnoringCase(value->name, "com index") && value->dword) {
+            settings.comIndex = static_cast<std::int32_t>(*value->dword);
+        } else if (EqualsIgnoringCase(value->name, "sn") && value->text) {
+            std::u16string serial = Utf8ToUtf16(*value->text);
+            settings.serialNumber = serial.size() < kSerialNumberLimit ? serial : u"";
+        } else if (EqualsIgnoringCase(value->name, "server") && value->text) {
+            settings.server = value->text->empty() ? std::string(kDefaultServer) : *value->text;
+        }
+    }
+    if (!foundOurKey) {
+        reason = "the key " + std::string(kKey) + " is missing";
+        return false;
+    }
+    return true;
+}
 
 Settings& AppSettings() {
     static Settings settings;

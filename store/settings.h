@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace verdal {
 
@@ -57,6 +58,17 @@ void ChangeSettings(const std::function<void(Settings&)>& change);
 // line on standard error says so. An "sn" of 64 units or more loads as empty. Reports nothing
 // else; call once at start-up, before the course database is opened.
 void LoadSettings();
+// Reads the text of a settings.reg into settings, which hold the values a missing one has
+// (updateVersion 24, comIndex 99, an empty serialNumber and the built-in server). False, with
+// the reason, for a damaged text: a line that is neither blank, a comment, the header, a key
+// line nor a well-formed value, a value before any key, or no line of the program's key.
+// Values of other keys, unknown names and known names of the wrong type are passed over, as the
+// registry would. Any thread.
+bool ParseSettingsText(std::string_view text, Settings& settings, std::string& reason);
+
+// The text of settings.reg for the settings, as SaveSettings writes it. Any thread.
+std::string FormatSettingsText(const Settings& settings);
+
 // Writes every value to settings.reg. A failure leaves the old file whole and is reported by a
 // line on standard error only; the values stay in memory.
 void SaveSettings();

@@ -149,6 +149,18 @@ const char* CppSQLite3Blob::encodedText() {
     if (!buffer_)
         setBytes(nullptr, 0);
     if (!encoded_) {
+        // Bytes decoded in place from a text sit in that text's buffer, which may be too short
+        // for their encoding: an empty text has room for one byte, and a damaged text may hold
+        // bytes that must now be escaped.
+        const std::int64_t needed = std::int64_t{binaryLength_} * 257 / 254 + 3;
+        if (needed > bufferLength_) {
+            auto* larger = static_cast<unsigned char*>(
+                std::realloc(buffer_, static_cast<std::size_t>(needed)));
+            if (!larger)
+                throw CppSQLite3Exception(CPPSQLITE_ERROR, "Cannot allocate memory");
+            buffer_ = larger;
+            bufferLength_ = static_cast<int>(needed);
+        }
         auto* temp =
             static_cast<unsigned char*>(std::malloc(binaryLength_ > 0 ? binaryLength_ : 1));
         if (!temp)

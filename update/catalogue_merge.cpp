@@ -1,6 +1,8 @@
 // Downloading update.xml and merging its newer versions into table GOLF.
 #include "update/catalogue_merge.h"
 
+#include "update/catalogue_file.h"
+
 #include "platform/data_dir.h"
 #include "platform/event.h"
 #include "platform/messages.h"
@@ -16,7 +18,6 @@
 #include <cstdio>
 #include <deque>
 #include <exception>
-#include <limits>
 #include <memory>
 #include <optional>
 #include <stop_token>
@@ -36,72 +37,11 @@ constexpr long kConnectionsPerServer = 8;
 
 using tinyxml2::XMLElement;
 
-// The version number of a version node, compared as unsigned: a negative number is merged.
-bool VersionNumber(const XMLElement& version, std::uint32_t& number) {
-    const char* text = version.Attribute("number");
-    if (!text)
-        return false;
-    number = static_cast<std::uint32_t>(CatalogueInteger(text));
-    return true;
-}
-
-std::int32_t EntryUid(const XMLElement& entry) {
-    const char* uid = entry.Attribute("uid");
-    return uid ? CatalogueInteger(uid) : 0;
-}
-
-// Fills the record's texts from the entry, in the catalogue's order; false at the first
-// attribute that is missing.
-bool ReadEntry(const XMLElement& entry, CourseRecord& record, const char*& url) {
-    struct Field {
-        const char* attribute;
-        void (CourseRecord::*set)(std::string_view);
-    };
-    static const Field fields[] = {
-        {"fileid", &CourseRecord::SetFileId},   {"name", &CourseRecord::SetName},
-        {"alias", &CourseRecord::SetAlias},     {"country", &CourseRecord::SetCountry},
-        {"city", &CourseRecord::SetCity},       {"address", &CourseRecord::SetAddress},
-        {"phone", &CourseRecord::SetTelephone}, {"email", &CourseRecord::SetEmail},
-        {"holes", &CourseRecord::SetHole},
-    };
-    for (const Field& field : fields) {
-        const char* value = entry.Attribute(field.attribute);
-        if (!value)
-            return false;
-        (record.*field.set)(value);
-    }
-    url = entry.Attribute("url");
-    return url != nullptr;
-}
-
 void StoreCourse(const CourseRecord& record) {
     if (CourseCountById(record.objid) == 0)
         InsertCourse(record);
     else
         UpdateCourse(record);
-}
-
-// The course entries of the versions above localVersion, in document order, and the number of
-// them that have a non-zero uid (the progress counts against it). False when a version has no
-// "number"; nothing has been changed then.
-bool NewerEntries(const XMLElement& root, std::uint32_t localVersion,
-                  std::vector<const XMLElement*>& entries, int& total) {
-    for (const XMLElement* version = root.FirstChildElement(); version;
-         version = version->NextSiblingElement()) {
-        std::uint32_t number = 0;
-        if (!VersionNumber(*version, number))
-            return false;
-        if (localVersion >= number)
-            continue;
-        for (const XMLElement* entry = version->FirstChildElement(); entry;
-             entry = entry->NextSiblingElement()) {
-            if (EntryUid(*entry) == 0)
-                continue;
-            ++total;
-            entries.push_back(entry);
-        }
-    }
-    return true;
 }
 
 // One course on its way into the table: its record, filled from the entry, and the transfer of
@@ -115,7 +55,7 @@ bool MergeVersions(const XMLElement& root, HWND mainWindow, HWND progressWindow,
                    std::uint32_t localVersion, std::stop_token stop) {
     std::vector<const XMLElement*> entries;
     int total = 0;
-    if (!NewerEntries(root, localVersion, entries, total))
+    if (!NewerCatalogueEntries(root, localVersion, entries, total))
         return false;
 
     // The maps of the next courses travel while the current one waits for its own and is stored;
@@ -130,9 +70,9 @@ bool MergeVersions(const XMLElement& root, HWND mainWindow, HWND progressWindow,
             // A fresh record: its GOF block is all zero, so the 32 bytes after the 7264-byte map,
             // which go to the device with it, never hold another course's bytes.
             auto record = std::make_unique<CourseRecord>();
-            record->objid = EntryUid(entry);
+            record->objid = CatalogueEntryUid(entry);
             const char* address = nullptr;
-            if (!ReadEntry(entry, *record, address))
+            if (!ReadCatalogueEntry(entry, *record, address))
                 continue; // an entry lacking an attribute is skipped
             const TransferSet::Id transfer =
                 transfers.StartToMemory(Utf8ToUtf16(address), record->gof.data(), kGofBlockSize);
@@ -160,27 +100,6 @@ bool MergeVersions(const XMLElement& root, HWND mainWindow, HWND progressWindow,
 }
 
 } // namespace
-
-std::int32_t CatalogueInteger(const char* text) {
-    while (*text == ' ' || *text == '\t' || *text == '\n' || *text == '\r' || *text == '\v' ||
-           *text == '\f')
-        ++text;
-    bool negative = false;
-    if (*text == '+' || *text == '-')
-        negative = *text++ == '-';
-    std::int64_t value = 0;
-    for (; *text >= '0' && *text <= '9'; ++text) {
-        value = value * 10 + (*text - '0');
-        if (value > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1)
-            break;
-    }
-    value = negative ? -value : value;
-    if (value > std::numeric_limits<std::int32_t>::max())
-        return std::numeric_limits<std::int32_t>::max();
-    if (value < std::numeric_limits<std::int32_t>::min())
-        return std::numeric_limits<std::int32_t>::min();
-    return static_cast<std::int32_t>(value);
-}
 
 int DownloadCatalogue(std::u16string_view catalogueUrl, std::stop_token stop) {
     const std::u16string path = Utf8ToUtf16(ProgramFilePath("update.xml"));

@@ -1,9 +1,5 @@
-// The catalogue file (update.xml in the data folder) and its merge into the course table.
-//
-// The catalogue groups course entries into numbered versions: every element below the root is
-// a version with a "number"; every element below a version is a course entry with the
-// attributes "uid", "fileid", "name", "alias", "country", "city", "address", "phone", "email",
-// "holes" and "url". Element names are never looked at; comments and text are skipped.
+// The catalogue file (update.xml in the data folder) and its merge into the course table. The
+// file's layout is in catalogue_file.h.
 #pragma once
 
 #include "platform/window.h"
@@ -40,10 +36,5 @@ int DownloadCatalogue(std::u16string_view catalogueUrl, std::stop_token stop = {
 // Worker threads only: it blocks on the network.
 bool MergeCatalogue(HWND mainWindow, HWND progressWindow, std::uint32_t localVersion,
                     std::stop_token stop = {});
-
-// The integer of a decimal text as the catalogue writes it: leading blanks, an optional sign,
-// then digits up to the first other character; no digits gives 0. Values beyond the 32-bit range
-// are held at its ends.
-std::int32_t CatalogueInteger(const char* text);
 
 } // namespace verdal

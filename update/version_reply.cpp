@@ -1,12 +1,29 @@
 // Reading the web service's version reply.
 #include "update/version_reply.h"
 
+#include "platform/text.h"
+
 #include <limits>
 
 namespace verdal {
 
 std::u16string VersionRequestUrl(std::u16string_view base, std::u16string_view serialNumber) {
-    return std::u16string(base) + u"get_new_version.php?sn=" + std::u16string(serialNumber);
+    // The serial number's bytes as the device sent them (one a unit); each that would end the
+    // value, start another, or mean something else in a query travels as %XX.
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::u16string url = std::u16string(base) + u"get_new_version.php?sn=";
+    for (const char c : Utf16ToAnsi(serialNumber)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte > 0x7E ||
+            std::string_view("&#+?=%").find(c) != std::string_view::npos) {
+            url += u'%';
+            url += static_cast<char16_t>(kHex[byte >> 4]);
+            url += static_cast<char16_t>(kHex[byte & 0xF]);
+        } else {
+            url += static_cast<char16_t>(byte);
+        }
+    }
+    return url;
 }
 
 namespace {

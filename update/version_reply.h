@@ -10,7 +10,9 @@
 namespace verdal {
 
 // The address of the version request: the service's base address followed by
-// "get_new_version.php?sn=" and the serial number as it is (no escaping).
+// "get_new_version.php?sn=" and the serial number in the ANSI code page (a unit above 0xFF is
+// "?"), every byte up to the blank, above 0x7E, or one of & # + ? = % as %XX, so that the
+// service reads back the bytes the device sent.
 std::u16string VersionRequestUrl(std::u16string_view base, std::u16string_view serialNumber);
 
 // What the version reply says.

@@ -2,6 +2,7 @@
 #include "device/connection.h"
 #include "device/port_discovery.h"
 #include "device/serial.h"
+#include "platform/event.h"
 #include "platform/messages.h"
 #include "store/settings.h"
 #include "tests/support/device_harness.h"
@@ -13,6 +14,7 @@
 
 #include <filesystem>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace verdal;
 using namespace verdal::test;
@@ -118,4 +120,41 @@ TEST(PortProbing, FixedAndAutomaticPortsAreFoundInTheirFolders) {
     EXPECT_EQ(EnsureConnected({dir / "dev/ttyUSB9", mute.Link(), device.Link()}), 1);
     DisconnectDevice();
     EXPECT_FALSE(Serial::Instance().IsOpen());
+}
+
+// The device stops answering after the handshake. The failure, once reported, makes the next
+// attempt open the port and send its handshake while the failed worker has not yet ended; the
+// device answers that handshake only after the worker has ended, and the answer must reach the
+// new attempt: the failed exchange let go of the link before its failure was reported.
+TEST(ConnectProcedure, AFailedStepHasLetGoOfTheLinkBeforeItIsReported) {
+    FakeDevice device;
+    SetPortSearch(PortSearch{"/nonexistent-dev", "/nonexistent-sys", device.Path()});
+    ManualResetEvent reported, proceed;
+    std::thread worker([&] {
+        std::int32_t capacity = 0;
+        DeviceCourseList courses;
+        ConnectDevice(
+            [&](StatusCode code) {
+                if (code != StatusCode::NotConnected)
+                    return;
+                reported.Set();
+                proceed.Wait(20000);
+            },
+            capacity, courses);
+    });
+    ASSERT_EQ(device.Read(6), "$FCON\r");
+    device.Write("$OKCN\r");
+    ASSERT_EQ(device.Read(6), "$RDCS\r"); // unanswered: the capacity step fails
+    ASSERT_TRUE(reported.Wait(20000));
+    // The next attempt, as the status handler starts it; its receiver is in place before its
+    // handshake goes out.
+    int answered = -1;
+    std::thread next([&] { answered = EnsureConnected({}); });
+    EXPECT_EQ(device.Read(6), "$FCON\r");
+    proceed.Set();
+    worker.join();
+    device.Write("$OKCN\r");
+    next.join();
+    EXPECT_EQ(answered, 1);
+    DisconnectDevice();
 }

@@ -209,9 +209,9 @@ TEST_F(Requests, AreNeverCalledWhileTheyAreBeingDestroyed) {
     babble.join();
 }
 
-using XmodemSender = Requests;
+using CourseSender = Requests;
 
-TEST_F(XmodemSender, SendsEachBlockUntilAcknowledgedAndEndsOnlyWhenEotIsAcknowledged) {
+TEST_F(CourseSender, SendsEachBlockUntilAcknowledgedAndEndsOnlyWhenEotIsAcknowledged) {
     BindUiThread();
     std::vector<std::uint8_t> data(7296);
     for (std::size_t i = 0; i < data.size(); ++i)

@@ -67,16 +67,34 @@ std::string CatalogueService::Base() const {
     return "http://127.0.0.1:" + std::to_string(port_) + "/";
 }
 
+namespace {
+
+std::string Stats(const std::string& base) {
+    char reply[1024] = {};
+    const int n = FetchUrlToMemory(Utf8ToUtf16(base + "_stats"), reply, sizeof reply - 1);
+    return std::string(reply, n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
+} // namespace
+
 std::map<std::string, long> CatalogueService::Served() const {
-    char reply[512] = {};
-    const int n = FetchUrlToMemory(Utf8ToUtf16(Base() + "_stats"), reply, sizeof reply - 1);
     std::map<std::string, long> served;
-    std::istringstream lines(std::string(reply, n > 0 ? static_cast<std::size_t>(n) : 0));
+    std::istringstream lines(Stats(Base()));
     std::string kind;
     long count = 0;
     while (lines >> kind >> count)
         served[kind] = count;
     return served;
+}
+
+std::string CatalogueService::LastSerialNumber() const {
+    const std::string stats = Stats(Base());
+    const std::size_t at = stats.find("sn-hex ");
+    std::string serial;
+    for (std::size_t i = at == std::string::npos ? stats.size() : at + 7;
+         i + 1 < stats.size() && stats[i] != '\n'; i += 2)
+        serial += static_cast<char>(std::stoi(stats.substr(i, 2), nullptr, 16));
+    return serial;
 }
 
 Simulator::Simulator(const std::string& link, const std::vector<std::string>& options)

@@ -34,6 +34,8 @@ public:
     std::string Base() const;
     // The requests served so far, by kind: "version", "catalogue", "map", "other".
     std::map<std::string, long> Served() const;
+    // The serial number the last version request carried, as the service decoded it.
+    std::string LastSerialNumber() const;
 
 private:
     ChildProcess process_;

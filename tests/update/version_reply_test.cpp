@@ -46,7 +46,10 @@ TEST(VersionReply, CatalogueAddressUsesTheLastSegment) {
               "http://h/" + longSegment + "/" + longSegment + ".xml");
 }
 
-TEST(VersionReply, RequestCarriesTheSerialNumberAsItIs) {
-    EXPECT_EQ(VersionRequestUrl(u"http://127.0.0.1:8650/", u"SN 01&x"),
-              u"http://127.0.0.1:8650/get_new_version.php?sn=SN 01&x");
+TEST(VersionReply, RequestCarriesTheSerialNumbersBytesAsOneQueryValue) {
+    // What would end the value, begin another or mean something else travels escaped, as do
+    // blanks, control bytes and bytes beyond ASCII; a unit beyond the code page is "?".
+    EXPECT_EQ(VersionRequestUrl(u"http://127.0.0.1:8650/", u"SN 01&x#2+3?4=5%6\t\u00e9\u6c34-_.~/"),
+              u"http://127.0.0.1:8650/get_new_version.php?sn="
+              u"SN%2001%26x%232%2B3%3F4%3D5%256%09%E9%3F-_.~/");
 }

@@ -11,7 +11,8 @@
 // cut:TARGET sends half the body, then closes the connection; delay:TARGET answers after 500 ms;
 // empty:TARGET answers with an empty body; markup:UID puts HTML markup into that course's name,
 // region and address. TARGET is version, catalogue, map (every map) or map:UID. GET /_stats answers
-// how many requests of each kind were served.
+// how many requests of each kind were served, and the bytes of the serial number that the last
+// version request's "sn" carried, decoded, in hexadecimal ("sn-hex").
 //
 // Paths are matched after their %XX escapes are decoded.
 // Connections are kept alive as long as the client wishes.
@@ -86,6 +87,9 @@ struct Service {
     std::mutex cacheMutex;
     std::map<std::uint32_t, std::shared_ptr<const std::string>> catalogues;
     std::atomic<long> served[4] = {};
+    // The serial number of the last version request, decoded from its query.
+    std::mutex serialMutex;
+    std::string lastSerial;
 
     std::string Base() const { return "http://127.0.0.1:" + std::to_string(port) + "/"; }
 
@@ -142,9 +146,39 @@ Reply MapReply(Service& service, std::optional<std::uint32_t> uid, std::uint32_t
     return reply;
 }
 
+// The decoded value of a query's "sn" (empty when it has none).
+std::string SerialNumberOf(std::string_view query) {
+    for (std::size_t start = 0; start <= query.size();) {
+        std::size_t end = query.find('&', start);
+        if (end == std::string_view::npos)
+            end = query.size();
+        if (const std::string_view pair = query.substr(start, end - start);
+            pair.rfind("sn=", 0) == 0) {
+            std::string value;
+            PercentDecode(pair.substr(3), value);
+            return value;
+        }
+        start = end + 1;
+    }
+    return {};
+}
+
+std::string Hex(std::string_view bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (const char c : bytes) {
+        hex += kDigits[static_cast<unsigned char>(c) >> 4];
+        hex += kDigits[static_cast<unsigned char>(c) & 0xF];
+    }
+    return hex;
+}
+
 Reply Route(Service& service, std::string target) {
-    if (auto query = target.find('?'); query != std::string::npos)
-        target.resize(query);
+    std::string query;
+    if (auto mark = target.find('?'); mark != std::string::npos) {
+        query = target.substr(mark + 1);
+        target.resize(mark);
+    }
     // A '%' that begins no escape stays as it is.
     std::string decoded;
     PercentDecode(target, decoded);
@@ -153,6 +187,10 @@ Reply Route(Service& service, std::string target) {
     std::string specific;
     if (target.size() >= 19 && target.compare(target.size() - 19, 19, "get_new_version.php") == 0) {
         reply.kind = Kind::Version;
+        {
+            std::lock_guard lock(service.serialMutex);
+            service.lastSerial = SerialNumberOf(query);
+        }
         const std::string version = std::to_string(service.generator.LatestVersion());
         std::string text = version + "," + (service.faults.noHttp ? "" : "http://") +
                            "127.0.0.1:" + std::to_string(service.port) + "/courses/cat" + version;
@@ -189,6 +227,10 @@ Reply Route(Service& service, std::string target) {
         const char* names[] = {"version", "catalogue", "map", "other"};
         for (int i = 0; i < 4; ++i)
             stats += std::string(names[i]) + " " + std::to_string(service.served[i].load()) + "\n";
+        {
+            std::lock_guard lock(service.serialMutex);
+            stats += "sn-hex " + Hex(service.lastSerial) + "\n";
+        }
         reply.body = std::make_shared<const std::string>(std::move(stats));
         return reply; // not counted
     } else {
