@@ -82,6 +82,8 @@ LRESULT CMainWnd::OnStatus(WPARAM code, LPARAM text) {
             mainPage_.SetStatusText(ShownText(*name).c_str());
     } else if (row->code == StatusCode::NotConnected) {
         mainPage_.SetStatusText(NotConnectedText(LastConnectProblem()).c_str());
+    } else if (row->code == StatusCode::UpdateError) {
+        mainPage_.SetStatusText(UpdateErrorText(LastUpdateProblem()).c_str());
     } else {
         mainPage_.SetStatusText(row->text);
     }

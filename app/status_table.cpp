@@ -48,4 +48,11 @@ std::u16string NotConnectedText(const std::string& problem) {
     return text;
 }
 
+std::u16string UpdateErrorText(const std::string& problem) {
+    std::u16string text = u"UPDATE GOF FILE ERROR";
+    if (!problem.empty())
+        text += u" - " + Utf8ToUtf16(problem);
+    return text;
+}
+
 } // namespace verdal

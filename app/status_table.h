@@ -39,4 +39,8 @@ std::string StatusLineText(WPARAM code);
 // when another program holds the port, the text names it.
 std::u16string NotConnectedText(const std::string& problem);
 
+// The status line text of "UPDATE GOF FILE ERROR" given why the update failed: the reason follows
+// the text ("UPDATE GOF FILE ERROR - the disk is full (update.xml)"); none, the text alone.
+std::u16string UpdateErrorText(const std::string& problem);
+
 } // namespace verdal

@@ -9,10 +9,12 @@
 #include "platform/text.h"
 #include "store/course_record.h"
 #include "store/course_table.h"
+#include "store/sqlite_exception.h"
 #include "store/sqlite_layer.h"
 #include "update/http_fetch.h"
 #include "update/transfer_set.h"
 
+#include <sqlite3.h>
 #include <tinyxml2.h>
 
 #include <cstdio>
@@ -52,11 +54,13 @@ struct PendingCourse {
 };
 
 bool MergeVersions(const XMLElement& root, HWND mainWindow, HWND progressWindow,
-                   std::uint32_t localVersion, std::stop_token stop) {
+                   std::uint32_t localVersion, std::stop_token stop, std::string& problem) {
     std::vector<const XMLElement*> entries;
     int total = 0;
-    if (!NewerCatalogueEntries(root, localVersion, entries, total))
+    if (!NewerCatalogueEntries(root, localVersion, entries, total)) {
+        problem = "a version of the catalogue file has no number";
         return false;
+    }
 
     // The maps of the next courses travel while the current one waits for its own and is stored;
     // they may arrive in any order, yet every course is judged and stored in document order.
@@ -81,9 +85,19 @@ bool MergeVersions(const XMLElement& root, HWND mainWindow, HWND progressWindow,
     };
     int done = 0;
     for (fetchAhead(); !pending.empty(); fetchAhead()) {
-        const std::optional<int> fetched = transfers.Wait(pending.front().transfer);
-        if (!fetched || *fetched != static_cast<int>(kCourseMapSize))
-            return false; // stopped, or the wrong size: nothing after this entry is written
+        std::string fetchProblem;
+        const std::optional<int> fetched = transfers.Wait(pending.front().transfer, &fetchProblem);
+        if (!fetched || *fetched != static_cast<int>(kCourseMapSize)) {
+            // Stopped, or the wrong size: nothing after this entry is written.
+            const std::string course =
+                "the course map of \"" + ShownText(pending.front().record->name) + "\"";
+            if (fetched)
+                problem = course + (fetchProblem.empty()
+                                        ? " holds " + std::to_string(*fetched) + " bytes, not " +
+                                              std::to_string(kCourseMapSize)
+                                        : ": " + fetchProblem);
+            return false;
+        }
         const std::unique_ptr<CourseRecord> record = std::move(pending.front().record);
         pending.pop_front();
         StoreCourse(*record);
@@ -101,10 +115,15 @@ bool MergeVersions(const XMLElement& root, HWND mainWindow, HWND progressWindow,
 
 } // namespace
 
-int DownloadCatalogue(std::u16string_view catalogueUrl, std::stop_token stop) {
+int DownloadCatalogue(std::u16string_view catalogueUrl, std::stop_token stop,
+                      std::string* problem) {
     const std::u16string path = Utf8ToUtf16(ProgramFilePath("update.xml"));
+    std::string said;
     for (int attempt = 0; attempt < kDownloadAttempts && !stop.stop_requested(); ++attempt) {
-        if (FetchUrlToFile(catalogueUrl, path, stop) == 1)
+        const int fetched = FetchUrlToFile(catalogueUrl, path, stop, &said);
+        if (problem)
+            *problem = said;
+        if (fetched == 1)
             return 1;
         if (!Sleep(kRetryPauseMs, stop))
             break;
@@ -113,20 +132,36 @@ int DownloadCatalogue(std::u16string_view catalogueUrl, std::stop_token stop) {
 }
 
 bool MergeCatalogue(HWND mainWindow, HWND progressWindow, std::uint32_t localVersion,
-                    std::stop_token stop) {
+                    std::stop_token stop, std::string* problem) {
+    std::string said;
+    bool merged = false;
     try {
         tinyxml2::XMLDocument document;
         document.LoadFile(ProgramFilePath("update.xml").c_str());
         const XMLElement* root = document.FirstChildElement();
-        if (!root)
-            return false;
-        return MergeVersions(*root, mainWindow, progressWindow, localVersion, std::move(stop));
+        if (document.Error())
+            said =
+                std::string("the catalogue file cannot be read: ") + document.ErrorName() +
+                (document.ErrorLineNum() > 0 ? " at line " + std::to_string(document.ErrorLineNum())
+                                             : std::string());
+        else if (!root)
+            said = "the catalogue file holds no catalogue";
+        else
+            merged = MergeVersions(*root, mainWindow, progressWindow, localVersion, std::move(stop),
+                                   said);
+    } catch (const CppSQLite3Exception& error) {
+        // A failing statement ends the merge like a failed fetch; the courses stored so far
+        // stay.
+        said = error.code() == SQLITE_FULL ? "the disk is full (golf.db)"
+                                           : std::string("golf.db: ") + error.message();
     } catch (const std::exception& error) {
-        // A failing statement (CppSQLite3Exception) ends the merge like a failed fetch: the
-        // caller shows "UPDATE GOF FILE ERROR", and the courses stored so far stay.
-        std::fprintf(stderr, "verdal: catalogue merge stopped: %s\n", error.what());
-        return false;
+        said = error.what();
     }
+    if (!merged && !said.empty())
+        std::fprintf(stderr, "verdal: catalogue merge stopped: %s\n", said.c_str());
+    if (problem)
+        *problem = said;
+    return merged;
 }
 
 } // namespace verdal

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <stop_token>
+#include <string>
 #include <string_view>
 
 namespace verdal {
@@ -15,7 +16,9 @@ namespace verdal {
 // whole body, 0 after ten failures (the file then holds what the last attempt wrote). A stop
 // requested through stop abandons the attempt in flight and makes no further one: 0.
 // Worker threads only.
-int DownloadCatalogue(std::u16string_view catalogueUrl, std::stop_token stop = {});
+// problem, when given, says what the last attempt's fetch said (see FetchUrlToFile).
+int DownloadCatalogue(std::u16string_view catalogueUrl, std::stop_token stop = {},
+                      std::string* problem = nullptr);
 
 // Merges every version of update.xml whose number is above localVersion (compared unsigned) into
 // the course table, in document order, course by course: the entry's course map (exactly 7264
@@ -34,7 +37,10 @@ int DownloadCatalogue(std::u16string_view catalogueUrl, std::stop_token stop = {
 // stored, and nothing after the entry where it stopped is written. A stop requested through stop
 // lets the course being stored finish, abandons the fetches in flight at once and answers false.
 // Worker threads only: it blocks on the network.
+// problem, when given, says why it answered false ("the catalogue file cannot be read: …", "the
+// course map of "…" holds 7263 bytes, not 7264", "the disk is full (golf.db)"); empty after a
+// stop or a whole merge.
 bool MergeCatalogue(HWND mainWindow, HWND progressWindow, std::uint32_t localVersion,
-                    std::stop_token stop = {});
+                    std::stop_token stop = {}, std::string* problem = nullptr);
 
 } // namespace verdal

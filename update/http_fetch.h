@@ -27,8 +27,12 @@ namespace verdal {
 // server has answered. Answers 1 when the whole body was read and written (an empty body gives
 // an empty file), 0 on any failure: the request could not be made, the file could not be
 // created or written, the body broke off (the file then keeps what was written so far), the body
-// is longer than the file limit (see SetFetchFileLimit), or a stop was requested.
-int FetchUrlToFile(std::u16string_view url, std::u16string_view path, std::stop_token stop = {});
+// is longer than the file limit (see SetFetchFileLimit), or a stop was requested. problem, when
+// given, says why it failed ("the disk is full (update.xml)", libcurl's words), or, for a body
+// that was written, the server's error status ("the server answered HTTP 404"); it is left
+// empty otherwise.
+int FetchUrlToFile(std::u16string_view url, std::u16string_view path, std::stop_token stop = {},
+                   std::string* problem = nullptr);
 
 // Copies the body of the URL into buffer, which holds capacity bytes. Answers the number of
 // bytes copied (0 for an empty body); 0 when the body is larger than capacity (exactly filling

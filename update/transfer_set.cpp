@@ -9,6 +9,7 @@
 #include <curl/curl.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
@@ -62,6 +63,7 @@ struct TransferSet::Transfer {
     std::string path;
     int fd = -1;
     bool fileFailed = false;
+    int fileError = 0; // errno of the file's failure; 0 when the limit ended it
     std::uint64_t written = 0;
     std::uint64_t fileLimit = 0;
 
@@ -79,7 +81,32 @@ struct TransferSet::Transfer {
         if (fd < 0)
             fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         fileFailed = fd < 0;
+        if (fileFailed)
+            fileError = errno;
         return !fileFailed;
+    }
+
+    // Why the transfer failed, in words for the status line; or, for one that succeeded, the
+    // server's error status whose body it took. Empty when there is nothing to say.
+    std::string Problem() const {
+        if (!easy)
+            return "the request cannot be made";
+        const std::string file = path.substr(path.rfind('/') + 1);
+        if (fileFailed && fileError == ENOSPC)
+            return "the disk is full (" + file + ")";
+        if (fileFailed && fileError != 0)
+            return file + ": " + std::strerror(fileError);
+        if (fileFailed)
+            return file + " would pass " + std::to_string(fileLimit >> 20) + " MiB";
+        if (overflow)
+            return "the server sent more than " + std::to_string(capacity) + " bytes";
+        long code = 0;
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
+        if (result != CURLE_OK)
+            return curl_easy_strerror(result);
+        if (code >= 400)
+            return "the server answered HTTP " + std::to_string(code);
+        return {};
     }
 
     // True once the server has answered with a status line, that is, once the request opened.
@@ -118,6 +145,7 @@ struct TransferSet::Transfer {
                 const ssize_t written = ::write(transfer->fd, data + done, n - done);
                 if (written < 0) {
                     transfer->fileFailed = true;
+                    transfer->fileError = errno;
                     return 0;
                 }
                 done += static_cast<std::size_t>(written);
@@ -264,7 +292,7 @@ void TransferSet::Advance() {
     CollectFinished();
 }
 
-std::optional<int> TransferSet::Wait(Id id) {
+std::optional<int> TransferSet::Wait(Id id, std::string* problem) {
     const auto found = transfers_.find(id);
     if (found == transfers_.end())
         return std::nullopt;
@@ -281,6 +309,8 @@ std::optional<int> TransferSet::Wait(Id id) {
     if (stop_.stop_requested())
         return std::nullopt;
     const int result = transfer.Result();
+    if (problem)
+        *problem = transfer.Problem();
     transfers_.erase(found);
     return result;
 }

@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <stop_token>
+#include <string>
 #include <string_view>
 
 namespace verdal {
@@ -39,9 +40,10 @@ public:
     Id StartToFile(std::u16string_view url, std::u16string_view path);
 
     // Advances every transfer until the given one has ended and answers its result the way
-    // FetchUrlToMemory or FetchUrlToFile does; the transfer is then forgotten. Answers nothing
-    // once a stop has been requested (the transfer is abandoned).
-    std::optional<int> Wait(Id id);
+    // FetchUrlToMemory or FetchUrlToFile does, and in problem (when given) what they say of it;
+    // the transfer is then forgotten. Answers nothing once a stop has been requested (the
+    // transfer is abandoned).
+    std::optional<int> Wait(Id id, std::string* problem = nullptr);
     // Advances the transfers as far as they can go without waiting.
     void Advance();
 

@@ -24,6 +24,14 @@ constexpr std::uint32_t kReplyCapacity = 1024;
 std::mutex overrideMutex;
 std::string serverOverride;
 
+std::mutex problemMutex;
+std::string updateProblem;
+
+void SetUpdateProblem(std::string problem) {
+    std::lock_guard lock(problemMutex);
+    updateProblem = std::move(problem);
+}
+
 } // namespace
 
 void CatalogueOffer::Set(std::uint32_t offeredVersion, std::u16string catalogueUrl) {
@@ -84,13 +92,16 @@ void RunCatalogueUpdate(HWND mainWindow, OfferedCatalogue offer, HWND progressWi
                         std::stop_token stop) {
     PostMessage(progressWindow, kProgressMessage, 0);
     StatusCode result = StatusCode::UpdateCompleted;
+    std::string problem;
     try {
         const std::uint32_t offered = offer.offeredVersion;
         const std::uint32_t local = CopySettings().updateVersion;
+        std::string downloaded;
         if (offered > local) {
-            if (DownloadCatalogue(offer.catalogueUrl, stop) != 1) {
+            if (DownloadCatalogue(offer.catalogueUrl, stop, &downloaded) != 1) {
                 result = StatusCode::UpdateError;
-            } else if (MergeCatalogue(mainWindow, progressWindow, local, stop) &&
+                problem = downloaded;
+            } else if (MergeCatalogue(mainWindow, progressWindow, local, stop, &problem) &&
                        !stop.stop_requested()) {
                 // The new version says every course of the catalogue is stored: the rows must
                 // be on the disk before it is, or a power cut would lose courses for good.
@@ -99,14 +110,27 @@ void RunCatalogueUpdate(HWND mainWindow, OfferedCatalogue offer, HWND progressWi
                 SaveSettings();
             } else {
                 result = StatusCode::UpdateError;
+                // A file the server sent with an error status is no catalogue: the status says
+                // why.
+                if (!downloaded.empty())
+                    problem = downloaded;
             }
         }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "verdal: catalogue update failed: %s\n", error.what());
         result = StatusCode::UpdateError;
+        problem = error.what();
     }
+    if (stop.stop_requested())
+        problem.clear();
+    SetUpdateProblem(result == StatusCode::UpdateError ? problem : std::string());
     PostStatus(mainWindow, result);
     EndDialog(GetParent(progressWindow), 1);
+}
+
+std::string LastUpdateProblem() {
+    std::lock_guard lock(problemMutex);
+    return updateProblem;
 }
 
 } // namespace verdal

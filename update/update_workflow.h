@@ -67,4 +67,9 @@ void ServerCheck(HWND mainWindow, CatalogueOffer& offer, std::stop_token stop = 
 void RunCatalogueUpdate(HWND mainWindow, OfferedCatalogue offer, HWND progressWindow,
                         std::stop_token stop = {});
 
+// Why the last RunCatalogueUpdate that posted UpdateError failed: the disk is full, the server's
+// answer, a course map of the wrong size, the catalogue file unreadable (see MergeCatalogue);
+// empty when it was stopped or no update failed. Set before the status is posted. Any thread.
+std::string LastUpdateProblem();
+
 } // namespace verdal

@@ -58,6 +58,10 @@ public:
             lastStatus = wParam;
             std::cout << text << std::endl;
         }
+        if (wParam == static_cast<WPARAM>(StatusCode::UpdateError)) {
+            if (const std::string problem = LastUpdateProblem(); !problem.empty())
+                std::cerr << "verdal-cli: " << problem << "\n";
+        }
         return true;
     }
 

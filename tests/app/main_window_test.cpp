@@ -366,6 +366,9 @@ TEST(NotConnectedText, NamesTheRemedyOrTheHolderOnlyForAPortThatCannotBeOpened) 
               u"udev rule, or join group 'dialout' and log in again)");
     EXPECT_EQ(NotConnectedText("/dev/ttyUSB0: the device is in use by verdal (pid 42)"),
               u"DEVICE NOT CONNECTED - /dev/ttyUSB0: the device is in use by verdal (pid 42)");
+    EXPECT_EQ(UpdateErrorText(""), u"UPDATE GOF FILE ERROR");
+    EXPECT_EQ(UpdateErrorText("the disk is full (update.xml)"),
+              u"UPDATE GOF FILE ERROR - the disk is full (update.xml)");
 }
 
 } // namespace

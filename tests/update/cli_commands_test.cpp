@@ -56,3 +56,15 @@ TEST(CatalogueCommands, UpdateThenSearchAsAScriptRunsThem) {
     EXPECT_EQ(failed.exitCode, 1);
     EXPECT_EQ(failed.lines, (Lines{"CONNECTING TO SERVER", "SERVER NOT CONNECTED"}));
 }
+
+TEST(CatalogueCommands, AFailedUpdateSaysWhyOnStandardError) {
+    CatalogueService service(10, "25", {"short:3"});
+    TempFolder data;
+    const std::string command = BuiltProgram("verdal-cli") + " --data-dir '" + data.Path() +
+                                "' --server " + service.Base() + " update >/dev/null 2>'" +
+                                (data / "errors") + "'";
+    EXPECT_NE(std::system(command.c_str()), 0);
+    const std::string errors = ReadFile(data / "errors");
+    EXPECT_NE(errors.find("verdal-cli: the course map of \""), std::string::npos) << errors;
+    EXPECT_NE(errors.find("\" holds 7263 bytes, not 7264\n"), std::string::npos) << errors;
+}
