@@ -2,7 +2,7 @@
 # Checks of the Debian package as cpack makes it. "build" makes the package in the build folder
 # and unpacks it into a scratch folder; the other checks examine the unpacked tree (the demo
 # check starts the build folder's verdal too); "clean" removes it.
-#   package_test.sh build|layout|programs|demo|desktop-entry|udev-rule|clean
+#   package_test.sh build|layout|programs|demo|desktop-entry|lintian|udev-rule|clean
 # Environment: VERDAL_BUILD (the build folder), VERDAL_SOURCE, VERDAL_VERSION, CPACK.
 set -euo pipefail
 
@@ -46,12 +46,14 @@ layout)
         usr/lib/verdal/verdal-devsim
         usr/lib/verdal/verdal-window
         usr/share/applications/verdal.desktop
+        usr/share/doc/verdal/changelog.gz
+        usr/share/doc/verdal/copyright
         usr/share/icons/hicolor/scalable/apps/verdal.svg
         usr/share/man/man1/verdal-catalogue-service.1.gz
         usr/share/man/man1/verdal-cli.1.gz
         usr/share/man/man1/verdal-devsim.1.gz
         usr/share/man/man1/verdal.1.gz
-        usr/share/metainfo/org.verdal.Verdal.metainfo.xml
+        usr/share/metainfo/org.verdal.verdal.metainfo.xml
     )
     actual=$(cd "$root" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort)
     wanted=$(printf '%s\n' "${expected[@]}" | LC_ALL=C sort)
@@ -128,9 +130,12 @@ desktop-entry)
     need desktop-file-validate
     need appstreamcli
     entry=$root/usr/share/applications/verdal.desktop
-    metainfo=$root/usr/share/metainfo/org.verdal.Verdal.metainfo.xml
+    metainfo=$root/usr/share/metainfo/org.verdal.verdal.metainfo.xml
     desktop-file-validate "$entry" || fail "desktop-file-validate rejects $entry"
-    appstreamcli validate --no-net "$metainfo" || fail "appstreamcli rejects $metainfo"
+    # Pedantic: not even a hint.
+    appstreamcli validate --pedantic --no-net "$metainfo" || fail "appstreamcli rejects $metainfo"
+    [[ $(appstreamcli validate --pedantic --no-net "$metainfo" 2>&1) == *"Validation was successful."* ]] ||
+        fail "appstreamcli has something to say of $metainfo: $(appstreamcli validate --pedantic --no-net "$metainfo" 2>&1)"
     grep -qx 'Exec=verdal' "$entry" || fail "the desktop entry does not start verdal"
     # Docks group the window under the entry by its class (the window tests compare the two).
     grep -qx 'StartupWMClass=verdal' "$entry" || fail "the desktop entry names no StartupWMClass=verdal"
@@ -141,6 +146,15 @@ desktop-entry)
         fail "the metainfo does not launch verdal.desktop"
     grep -q "<release version=\"$version\"" "$metainfo" ||
         fail "the metainfo does not name release $version"
+    ;;
+
+lintian)
+    # Debian's own judge of a package: no error, no warning, and none of the hardening tags,
+    # which it reports only as information.
+    need lintian
+    report=$(lintian --info --tag-display-limit 0 "$deb" 2>&1 | grep -v 'running with root privileges' || true)
+    faults=$(grep -E '^(E|W): |hardening-' <<<"$report" || true)
+    [[ -z $faults ]] || fail "lintian finds fault with the package:"$'\n'"$report"
     ;;
 
 udev-rule)
