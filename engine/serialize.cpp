@@ -101,6 +101,12 @@ void Write(const Node& node, bool forBrowser, std::string& out) {
             // A nested view's frame shows the view, not what its address names.
             if (node.control && (name == "src" || name == "srcdoc"))
                 continue;
+            // A dialog's default and cancel buttons are roles of the pages' own, no ARIA roles: a
+            // screen reader is told nothing false of them.
+            if (name == "role" && (value == "default-button" || value == "cancel-button")) {
+                WriteAttribute(out, "data-role", value);
+                continue;
+            }
         }
         WriteAttribute(out, name, value);
     }

@@ -406,7 +406,6 @@
     const root = doc.createElement('div');
     root.className = 'verdal-lv';
     root.setAttribute('role', 'grid');
-    root.tabIndex = 0;
     const head = doc.createElement('div');
     head.className = 'verdal-lv-head';
     const headRow = doc.createElement('div');
@@ -414,8 +413,12 @@
     headRow.setAttribute('role', 'row');
     headRow.setAttribute('aria-rowindex', '1');
     head.append(headRow);
+    // The rows' scroller takes the focus, so that Tab reaches the list and the arrow keys move
+    // in it, and a keyboard can scroll what it scrolls.
     const body = doc.createElement('div');
     body.className = 'verdal-lv-body';
+    body.setAttribute('role', 'rowgroup');
+    body.tabIndex = 0;
     const spacer = doc.createElement('div');
     spacer.className = 'verdal-lv-spacer';
     body.append(spacer);
@@ -428,13 +431,13 @@
       scheduleRender(model);
     });
     body.addEventListener('mousedown', (event) => {
-      root.focus();
+      body.focus();
       if (event.button !== 0) return;
       clickRow(model, rowAt(model, event), event);
     });
     body.addEventListener('contextmenu', (event) => {
       event.preventDefault();
-      root.focus();
+      body.focus();
       const index = rowAt(model, event);
       if (index >= 0 && !model.selected.has(index)) selectOnly(model, index);
       send(Object.assign({ t: 'lvrclick', hwnd: model.hwnd, item: index }, position(view, event)));

@@ -12,6 +12,7 @@ const {
   BOUND, missing, eventually, startDisplay, probe, findWindow, comm, parentOf, openWindow,
   intoMain, intoDialog, shows, noDialog, By, until,
 } = require('./window_session');
+const { AUDIT } = require('../browser/audit');
 
 const skip = missing();
 let screen;
@@ -95,6 +96,13 @@ test('verdal --demo in its own window: the desktop sees it, the main road works,
 
     await shows(driver, 'message', 'DEVICE CONNECTED');
     await shows(driver, 'cfnumber', 'DEVICE CAPACITY: 3/20');
+
+    // The accessibility audit of the browser tests finds nothing in WebKit either, in the shell
+    // or in the main page.
+    await driver.switchTo().defaultContent();
+    assert.deepEqual(await driver.executeScript(AUDIT), [], 'the shell');
+    await intoMain(driver);
+    assert.deepEqual(await driver.executeScript(AUDIT), [], 'the main page');
 
     await driver.findElement(By.id('updategof')).click();
     await shows(driver, 'message', 'UPDATE GOF FILE COMPLETED');
