@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -285,7 +286,10 @@ bool ParseSettingsText(std::string_view content, Settings& settings, std::string
         } else if (EqualsIgnoringCase(value->name, "com index") && value->dword) {
             settings.comIndex = static_cast<std::int32_t>(*value->dword);
         } else if (EqualsIgnoringCase(value->name, "sn") && value->text) {
+            // A text value ends at its first zero, as the registry's do; a damaged file can
+            // spell one in UTF-8 (an overlong sequence) where a zero byte cannot stand.
             std::u16string serial = Utf8ToUtf16(*value->text);
+            serial.resize(std::min(serial.size(), serial.find(u'\0')));
             settings.serialNumber = serial.size() < kSerialNumberLimit ? serial : u"";
         } else if (EqualsIgnoringCase(value->name, "server") && value->text) {
             settings.server = value->text->empty() ? std::string(kDefaultServer) : *value->text;
