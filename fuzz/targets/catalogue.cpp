@@ -2,28 +2,20 @@
 // network: whatever the file holds, the versions and entries are chosen, their numbers read and
 // their texts taken into course records, within the records' fields. The first four bytes are
 // the catalogue version already merged.
+#include "fuzz/targets/expect.h"
 #include "store/course_record.h"
 #include "update/catalogue_file.h"
 
 #include <tinyxml2.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 using namespace verdal;
-
-namespace {
-
-void Expect(bool condition) {
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
+using verdal::fuzz::Expect;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::uint32_t local = 0;

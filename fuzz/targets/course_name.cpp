@@ -2,20 +2,16 @@
 // read back, in the device's 17- and 20-byte forms, and as entries of the device's list. The
 // input is the head of a map, a name in UTF-16LE, and a list entry, all at once.
 #include "device/course_name.h"
+#include "fuzz/targets/expect.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
 using namespace verdal;
+using verdal::fuzz::Expect;
 
 namespace {
-
-void Expect(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 // The name up to its first zero unit, cut to count units.
 std::u16string Cut(std::u16string_view name, std::size_t count) {

@@ -5,22 +5,18 @@
 // before the first zero byte, and extracts no more than the reply holds.
 #include "device/course_name.h"
 #include "device/requests.h"
+#include "fuzz/targets/expect.h"
 #include "platform/event.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string_view>
 
 using namespace verdal;
+using verdal::fuzz::Expect;
 
 namespace {
-
-void Expect(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 constexpr Command kKinds[] = {Command::Connect,      Command::Exit,         Command::Capacity,
                               Command::SerialNumber, Command::DeleteCourse, Command::ClearCourses,

@@ -2,21 +2,18 @@
 // within its buffer or is refused, and bytes that decode encode again into a text that holds
 // neither a zero byte nor a quote and decodes back to the same bytes, in a block that was
 // decoded in place as much as in a fresh one.
+#include "fuzz/targets/expect.h"
 #include "store/sqlite_exception.h"
 #include "store/sqlite_text.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-namespace {
+using verdal::fuzz::Expect;
 
-void Expect(bool condition) {
-    if (!condition)
-        std::abort();
-}
+namespace {
 
 // Encodes the bytes again and checks the text and its way back.
 void RoundTrip(verdal::CppSQLite3Blob& blob, const std::vector<unsigned char>& bytes) {

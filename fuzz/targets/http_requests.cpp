@@ -4,23 +4,19 @@
 // without this server's Host, no foreign Origin and the token or its cookie, and a path names
 // only the engine's files or a view's data, never one that climbs or smuggles separators.
 #include "engine/access.h"
+#include "fuzz/targets/expect.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
 using namespace verdal::engine;
+using verdal::fuzz::Expect;
 
 namespace {
 
 constexpr std::uint16_t kPort = 4242;
 constexpr std::string_view kToken = "0123456789abcdef0123456789abcdef";
-
-void Expect(bool condition) {
-    if (!condition)
-        std::abort();
-}
 
 std::string_view Line(std::string_view& rest) {
     const std::size_t end = rest.find('\n');

@@ -1,18 +1,15 @@
 // settings.reg as it is read at start: any text loads or is judged damaged without reading past
 // it, and the values of a text that loads are written and read back unchanged.
 #include "store/settings.h"
+#include "fuzz/targets/expect.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
-namespace {
+using verdal::fuzz::Expect;
 
-void Expect(bool condition) {
-    if (!condition)
-        std::abort();
-}
+namespace {
 
 // What LoadSettings starts from.
 verdal::Settings Defaults() {

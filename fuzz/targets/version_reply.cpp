@@ -2,20 +2,13 @@
 // gives a version and a catalogue address without reading past it, and any serial number travels
 // in the query so that the service decodes it to the same bytes.
 #include "update/version_reply.h"
+#include "fuzz/targets/expect.h"
 #include "platform/text.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
-namespace {
-
-void Expect(bool condition) {
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
+using verdal::fuzz::Expect;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const verdal::VersionReply reply =

@@ -3,21 +3,13 @@
 // acknowledged, and is done only when the device acknowledged EOT. The first byte sets the
 // course's length in blocks (a real course has 57); the rest are the device's answers.
 #include "device/xmodem_sender.h"
+#include "fuzz/targets/expect.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <vector>
 
 using namespace verdal;
-
-namespace {
-
-void Expect(bool condition) {
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
+using verdal::fuzz::Expect;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0)
