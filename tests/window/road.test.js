@@ -35,16 +35,15 @@ function descendants(pid) {
   return names;
 }
 
-// The rows of a list (0: the device's, 1: the catalogue's) as their cells' texts.
+// The rows of a list (0: the device's, 1: the catalogue's) as their cells' texts, read in one
+// step inside the page, so that a list being redrawn gives no stale handles.
 async function rows(driver, list) {
   await intoMain(driver);
-  const grid = (await driver.findElements(By.css('[role=grid]')))[list];
-  const all = [];
-  for (const row of await grid.findElements(By.css('[role=row]'))) {
-    const cells = await row.findElements(By.css('[role=gridcell]'));
-    if (cells.length) all.push(await Promise.all(cells.map((c) => c.getAttribute('textContent'))));
-  }
-  return all;
+  return driver.executeScript(`
+    const grid = document.querySelectorAll('[role=grid]')[arguments[0]];
+    return [...grid.querySelectorAll('[role=row]')]
+      .map((row) => [...row.querySelectorAll('[role=gridcell]')].map((cell) => cell.textContent))
+      .filter((cells) => cells.length);`, list);
 }
 
 async function row(driver, list, name) {

@@ -143,8 +143,10 @@ async function shows(driver, id, text) {
 // Waits until no dialog is open.
 async function noDialog(driver) {
   await driver.switchTo().defaultContent();
-  await driver.wait(async () => (await driver.findElements(By.css('.verdal-dialog'))).length === 0, BOUND,
-                    'the dialog closes');
+  // Counted inside the page: a dialog that closes while the driver makes handles for a found
+  // element list makes WebKitWebDriver answer with a stale element.
+  await driver.wait(async () => (await driver.executeScript(
+    "return document.querySelectorAll('.verdal-dialog').length")) === 0, BOUND, 'the dialog closes');
 }
 
 module.exports = {
