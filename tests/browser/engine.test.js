@@ -17,8 +17,14 @@ async function open(args) {
   const context = await browser.newContext({ viewport: { width: 1010, height: 600 } });
   const page = await context.newPage();
   await page.goto(host.url);
-  await mainFrame(page).locator('#go').waitFor();
+  await loaded(mainFrame(page));
   return { host, context, page, main: mainFrame(page) };
+}
+
+// Waits until the view's page has loaded and its events are wired, a moment after its elements
+// exist: the engine marks the page with its media type then.
+async function loaded(frame) {
+  await frame.locator('html[data-media]').waitFor({ state: 'attached' });
 }
 
 // Runs body on a fresh host and browser tab, and ends both however it went.
@@ -60,8 +66,9 @@ test('a page loaded while the browser asks for more contrast gets the contrast m
   assert.equal(await s.main.locator('html').getAttribute('data-media'), 'screen');
   await s.page.emulateMedia({ forcedColors: 'active' });
   await s.page.reload();
+  await loaded(s.main);
   await s.main.locator('#open').click();
-  await dialogFrame(s.page).locator('#MsgText1').waitFor();
+  await loaded(dialogFrame(s.page));
   assert.equal(await dialogFrame(s.page).locator('html').getAttribute('data-media'), 'contrast-screen');
   // The page shown before keeps the type it was loaded with.
   assert.equal(await s.main.locator('html').getAttribute('data-media'), 'screen');
