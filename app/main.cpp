@@ -7,7 +7,7 @@
 #include "app/program_options.h"
 #include "app/viewer.h"
 #include "device/port_discovery.h"
-#include "engine/server.h"
+#include "engine/engine_object.h"
 #include "platform/data_dir.h"
 #include "platform/instance_lock.h"
 #include "update/update_workflow.h"
@@ -67,19 +67,19 @@ int Run(const ProgramOptions& options) {
     SetServerOverride(server);
 
     BindUiThread();
+    engine::Engine engine;
     engine::ServerOptions serverOptions;
     serverOptions.listen = options.listen;
-    if (!engine::StartServer(serverOptions, error)) {
+    if (!engine.Serve(serverOptions, error)) {
         std::fprintf(stderr, "verdal: %s\n", error.c_str());
         return 1;
     }
     CMainWnd mainWindow;
     if (mainWindow.Create(0) == 0) {
         std::fprintf(stderr, "verdal: the main window cannot be created\n");
-        engine::StopServer();
         return 1;
     }
-    const std::string address = engine::StartAddress();
+    const std::string address = engine.StartAddress();
     std::printf("%s\n", address.c_str());
     std::fflush(stdout);
     lock.Publish(address);
@@ -87,17 +87,17 @@ int Run(const ProgramOptions& options) {
     // Closing the program's own window ends the program as SIGTERM does; a browser's window
     // is only known by its connection, which a reload drops for a moment.
     Viewer viewer(KindOf(options), ProgramFilePath("chromium-profile"), options.automation,
-                  [] { engine::RequestShutdown(); });
-    engine::SetShowHandler([&viewer] {
+                  [&engine] { engine.RequestShutdown(); });
+    engine.SetShowHandler([&engine, &viewer] {
         viewer.Show();
-        engine::SetEndWithBrowsers(!viewer.WindowOpen());
+        engine.SetEndWithBrowsers(!viewer.WindowOpen());
     });
     viewer.Open(address);
-    engine::SetEndWithBrowsers(!viewer.WindowOpen());
+    engine.SetEndWithBrowsers(!viewer.WindowOpen());
     const int code = RunMessageLoop();
     viewer.Close();
-    engine::SetShowHandler({});
-    engine::StopServer();
+    engine.SetShowHandler({});
+    engine.StopServing();
     demo.Stop();
     return code;
 }

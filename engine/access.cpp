@@ -1,6 +1,7 @@
 // The window server's access rules and the paths it serves.
 #include "engine/access.h"
 
+#include "engine/web_files.h"
 #include "platform/text.h"
 
 #include <charconv>
@@ -73,11 +74,15 @@ Route RouteOf(std::string_view target) {
     // A path that climbs or smuggles separators names nothing the program has.
     if (!PercentDecode(target.substr(0, target.find('?')), path) ||
         path.find("..") != std::string::npos || path.find('\\') != std::string::npos ||
-        path.find('\0') != std::string::npos || path.find("//") != std::string::npos)
+        path.find('\0') != std::string::npos || path.find("//") != std::string::npos ||
+        path.empty() || path.front() != '/')
         return route;
-    if (path == "/" || path == "/engine.js" || path == "/engine.css") {
-        route.kind = Route::Kind::File;
-        route.file = path == "/" ? "shell.html" : path.substr(1);
+    if (path == "/") {
+        route.file = FindWebFile(kShellPage);
+    } else if (path.find('/', 1) == std::string::npos) {
+        // The shell page has one address only.
+        if (path.substr(1) != kShellPage)
+            route.file = FindWebFile(std::string_view(path).substr(1));
     } else if (path.rfind("/data/", 0) == 0) {
         const std::size_t slash = path.find('/', 6);
         if (slash == std::string::npos)
@@ -89,6 +94,8 @@ Route RouteOf(std::string_view target) {
         route.kind = Route::Kind::Data;
         route.uri = path.substr(slash + 1);
     }
+    if (route.file)
+        route.kind = Route::Kind::File;
     return route;
 }
 

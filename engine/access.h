@@ -7,6 +7,7 @@
 // Threads: any; the functions keep no state.
 #pragma once
 
+#include "engine/embedded.h"
 #include "platform/window.h"
 
 #include <cstdint>
@@ -43,11 +44,11 @@ std::string CookieName(std::uint16_t port);
 struct Route {
     enum class Kind {
         NotFound,
-        File, // a file of the engine's own: file is "shell.html", "engine.js" or "engine.css"
+        File, // one of the engine's own files (engine/web_files.h)
         Data, // a view's data: uri for the view's load-data callback
     };
     Kind kind = Kind::NotFound;
-    std::string file;
+    const EmbeddedFile* file = nullptr;
     HWND view = 0;
     std::string uri;
 };

@@ -128,11 +128,11 @@ std::string Message(std::string_view kind, json ops) {
 } // namespace
 
 std::string StateMessage() {
-    EngineState& s = Engine();
+    EngineState& s = State();
     json ops = json::array();
     for (auto& [hwnd, view] : s.views)
         ops.push_back(ViewJson(hwnd, view));
-    for (ListView* list : AllListViews())
+    for (auto& [hwnd, list] : s.lists)
         ops.push_back(ListJson(*list));
     if (s.openMenu.token != 0)
         ops.push_back(MenuJson(s.openMenu));
@@ -141,7 +141,7 @@ std::string StateMessage() {
 }
 
 std::string PatchMessage() {
-    EngineState& s = Engine();
+    EngineState& s = State();
     json ops = json::array();
     for (HWND hwnd : s.closed)
         ops.push_back({{"o", Name(Op::Close)}, {"hwnd", hwnd}});
@@ -157,7 +157,7 @@ std::string PatchMessage() {
                 ops.push_back(std::move(patch));
         }
     }
-    for (ListView* list : AllListViews()) {
+    for (auto& [hwnd, list] : s.lists) {
         if (list->fullDirty) {
             ops.push_back(ListJson(*list));
             continue;

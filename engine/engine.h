@@ -151,16 +151,13 @@ POINT GetMessagePos();
 void MessageBeep(unsigned type);
 
 // The media type the browser asks for: "contrast-screen" when it reports more contrast or
-// forced colours, else "screen". Any thread.
+// forced colours, else "screen".
 std::string PreferredMediaType();
 
-// Runs a function on the user-interface thread; any thread. False when the engine's pump
-// window does not exist (Start was not called).
+// Runs a function on the user-interface thread; any thread. False when there is no engine
+// object (engine/engine_object.h), or it is gone.
 bool PostTask(std::function<void()> task);
 
-// Creates the engine's pump window and hooks the flush into the message loop. Called once by
-// the server's start.
-void StartEngine();
 // Sends what changed since the last flush to every browser connection now.
 void Flush();
 

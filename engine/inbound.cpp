@@ -117,11 +117,11 @@ void OnListMessage(const json& message, Message kind) {
         MarkDirty();
     }
     if (kind == Message::ListRightClick)
-        list->RightClick(message.value("item", -1), Engine().mousePos);
+        list->RightClick(message.value("item", -1), State().mousePos);
 }
 
 void OnMenuChoice(const json& message) {
-    EngineState& s = Engine();
+    EngineState& s = State();
     if (s.openMenu.token == 0 || message.value("token", std::uint64_t{0}) != s.openMenu.token)
         return;
     s.openMenu = {};
@@ -138,10 +138,10 @@ void Dispatch(const json& message) {
         return;
     if (message.contains("x") && message["x"].is_number() && message.contains("y") &&
         message["y"].is_number())
-        Engine().mousePos = POINT{message.value("x", 0), message.value("y", 0)};
+        State().mousePos = POINT{message.value("x", 0), message.value("y", 0)};
     switch (kind) {
     case Message::Hello:
-        Engine().contrastPreferred = message.value("contrast", false);
+        State().contrastPreferred = message.value("contrast", false);
         break;
     case Message::Click:
     case Message::Change:

@@ -7,10 +7,11 @@
 #include "engine/listview.h"
 #include "engine/menu.h"
 #include "engine/protocol.h"
+#include "engine/server.h"
 
-#include <atomic>
 #include <climits>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -70,7 +71,6 @@ private:
 };
 
 ListView* FindListView(HWND hwnd);
-std::vector<ListView*> AllListViews();
 
 // A window's view: its document, its host's callbacks and what the browser knows of it.
 struct View {
@@ -103,20 +103,38 @@ struct Notice {
     MenuOnScreen menu; // for Op::Menu
 };
 
-// The engine's state on the user-interface thread.
+// The hidden window through which other threads reach the user-interface thread.
+class Pump : public Window {
+public:
+    bool ProcessWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                              LRESULT& result) override;
+};
+
+// What the engine object owns, on the user-interface thread.
 struct EngineState {
     std::map<HWND, View> views;
     std::vector<HWND> closed; // views the browser has not heard are gone
     std::uint64_t nextOrder = 1;
+    // The list views, each made by CreateListView and let go when its window is destroyed.
+    std::map<HWND, std::unique_ptr<ListView>> lists;
     std::vector<Notice> notices;
     MenuOnScreen openMenu; // for connections that come while it is open
     std::uint64_t menuToken = 0;
     HWND menuOwner = 0;
     POINT mousePos;
-    std::atomic<bool> contrastPreferred{false}; // any thread
+    bool contrastPreferred = false;
+    Pump pump;
+    bool flushPosted = false;
+    std::unique_ptr<Server> server;
+    std::function<void()> shutdownHandler;
+    std::function<void()> showHandler;
 };
 
-EngineState& Engine();
+// The engine object's state; the program ends with a message when there is no engine object.
+EngineState& State();
+// The pump window, made as the engine object is and destroyed as it goes.
+void OpenPump(EngineState& state);
+void ClosePump(EngineState& state);
 View* FindView(HWND hwnd);
 // Views under an open dialog are inert: their events are not delivered.
 bool IsInert(HWND hwnd);
@@ -129,12 +147,15 @@ HWND FirstWindowView();
 std::string StateMessage();
 std::string PatchMessage();
 
-// The server's side, any thread: sends one text message to every connection that has had its
-// full state, or to one connection.
+// The server's side, any thread while the server runs: sends one text message to every
+// connection that has had its full state, or to one connection.
 void BroadcastToBrowsers(std::string message);
 void SendToBrowser(std::uint64_t session, std::string message);
 // True while at least one browser connection is open.
 bool HasBrowsers();
+// Runs the shutdown handler, or shows the program, on the user-interface thread. Any thread.
+void PostShutdown();
+void PostShow();
 
 // The engine's side, user-interface thread.
 void OnBrowserConnected(std::uint64_t session);

@@ -9,11 +9,6 @@ namespace verdal::engine {
 
 namespace {
 
-std::map<HWND, ListView*>& Lists() {
-    static std::map<HWND, ListView*> lists;
-    return lists;
-}
-
 template <class T> T* As(LPARAM lParam) {
     return reinterpret_cast<T*>(static_cast<std::intptr_t>(lParam));
 }
@@ -32,16 +27,14 @@ void RowCanvas::DrawText(const RECT& cell, std::u16string_view text) {
 }
 
 HWND CreateListView(HWND parent, unsigned style, unsigned exStyle, int controlId) {
-    auto* list = new ListView;
+    auto list = std::make_unique<ListView>();
     list->style = style;
     list->controlId = controlId;
     (void)exStyle; // window extended styles have no effect on the drawing
     const HWND hwnd = CreateWindowFor(*list, parent);
-    if (hwnd == 0) {
-        delete list;
+    if (hwnd == 0)
         return 0;
-    }
-    Lists()[hwnd] = list;
+    State().lists[hwnd] = std::move(list);
     SetDlgCtrlID(hwnd, controlId);
     MarkDirty();
     return hwnd;
@@ -56,21 +49,14 @@ bool SubclassListView(HWND hwnd, ListViewSubclass procedure) {
 }
 
 ListView* FindListView(HWND hwnd) {
-    auto it = Lists().find(hwnd);
-    return it == Lists().end() ? nullptr : it->second;
-}
-
-std::vector<ListView*> AllListViews() {
-    std::vector<ListView*> out;
-    for (auto& [hwnd, list] : Lists())
-        out.push_back(list);
-    return out;
+    auto& lists = State().lists;
+    auto it = lists.find(hwnd);
+    return it == lists.end() ? nullptr : it->second.get();
 }
 
 void ListView::OnFinalMessage(HWND hwnd) {
-    Lists().erase(hwnd);
     MarkDirty();
-    delete this;
+    State().lists.erase(hwnd); // the last this list view does: it goes with its entry
 }
 
 bool ListView::ProcessWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,

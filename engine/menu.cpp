@@ -25,7 +25,7 @@ int EnableMenuItem(Menu& menu, unsigned item, unsigned flags) {
 bool TrackPopupMenu(const Menu& popup, unsigned, int x, int y, HWND owner) {
     if (popup.items.empty() || !IsWindow(owner))
         return false;
-    EngineState& s = Engine();
+    EngineState& s = State();
     s.menuToken += 1;
     s.menuOwner = owner;
     s.openMenu = MenuOnScreen{s.menuToken, x, y, popup};

@@ -2,69 +2,61 @@
 // threads, and the changes of each dispatched message sent as one patch.
 #include "engine/internal.h"
 
+#include <atomic>
+
 namespace verdal::engine {
 namespace {
 
 constexpr UINT kTaskMessage = WM_USER + 1;
 constexpr UINT kFlushMessage = WM_USER + 2;
 
-// The hidden window through which other threads reach the user-interface thread.
-class Pump : public Window {
-public:
-    bool ProcessWindowMessage(HWND, UINT message, WPARAM, LPARAM lParam, LRESULT&) override {
-        if (message == kTaskMessage) {
-            (*reinterpret_cast<std::function<void()>*>(static_cast<std::intptr_t>(lParam)))();
-            return true;
-        }
-        if (message == kFlushMessage) {
-            Flush();
-            return true;
-        }
-        return false;
-    }
-};
-
-struct PumpState {
-    Pump pump;
-    HWND hwnd = 0;
-    bool flushPosted = false;
-};
-
-PumpState& ThePump() {
-    static PumpState* state = new PumpState; // lives until exit: workers may post late
-    return *state;
-}
+// The engine's pump window, for posting from any thread. A handle rather than a pointer: a task
+// posted after the engine has gone is refused by the window system, and touches nothing freed.
+std::atomic<HWND> pumpWindow{0};
 
 } // namespace
 
-void MarkDirty() {
-    PumpState& p = ThePump();
-    if (p.flushPosted || p.hwnd == 0)
-        return;
-    p.flushPosted = PostMessage(p.hwnd, kFlushMessage);
+bool Pump::ProcessWindowMessage(HWND, UINT message, WPARAM, LPARAM lParam, LRESULT&) {
+    if (message == kTaskMessage) {
+        (*reinterpret_cast<std::function<void()>*>(static_cast<std::intptr_t>(lParam)))();
+        return true;
+    }
+    if (message == kFlushMessage) {
+        Flush();
+        return true;
+    }
+    return false;
 }
 
-void StartEngine() {
-    PumpState& p = ThePump();
-    if (p.hwnd != 0)
-        return;
-    p.hwnd = CreateWindowFor(p.pump, 0);
-    SetAfterDispatch([] {
-        if (ThePump().flushPosted || !Engine().notices.empty())
+// Called by the engine object as it is made and as it goes.
+void OpenPump(EngineState& state) {
+    pumpWindow = CreateWindowFor(state.pump, 0);
+    SetAfterDispatch([&state] {
+        if (state.flushPosted || !state.notices.empty())
             Flush();
     });
 }
 
+void ClosePump(EngineState& state) {
+    SetAfterDispatch({});
+    DestroyWindow(pumpWindow.exchange(0));
+    state.flushPosted = false;
+}
+
+void MarkDirty() {
+    EngineState& s = State();
+    if (!s.flushPosted)
+        s.flushPosted = PostMessage(pumpWindow, kFlushMessage);
+}
+
 bool PostTask(std::function<void()> task) {
-    const HWND pump = ThePump().hwnd;
-    if (pump == 0)
-        return false;
-    return PostMessageWith(pump, kTaskMessage, 0,
-                           std::make_unique<std::function<void()>>(std::move(task)));
+    const HWND pump = pumpWindow;
+    return pump != 0 && PostMessageWith(pump, kTaskMessage, 0,
+                                        std::make_unique<std::function<void()>>(std::move(task)));
 }
 
 void Flush() {
-    ThePump().flushPosted = false;
+    State().flushPosted = false;
     std::string patch = PatchMessage();
     if (!patch.empty() && HasBrowsers())
         BroadcastToBrowsers(std::move(patch));

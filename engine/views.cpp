@@ -11,28 +11,23 @@ void DocumentChanged(void*) {
 
 } // namespace
 
-EngineState& Engine() {
-    static EngineState* state = new EngineState; // lives until exit: workers may post late
-    return *state;
-}
-
 View* FindView(HWND hwnd) {
-    auto it = Engine().views.find(hwnd);
-    return it == Engine().views.end() ? nullptr : &it->second;
+    auto it = State().views.find(hwnd);
+    return it == State().views.end() ? nullptr : &it->second;
 }
 
 bool IsInert(HWND hwnd) {
     const View* view = FindView(hwnd);
     if (!view)
         return true;
-    for (const auto& [other, candidate] : Engine().views)
+    for (const auto& [other, candidate] : State().views)
         if (candidate.kind == ViewKind::Dialog && candidate.order > view->order)
             return true;
     return false;
 }
 
 bool CreateView(HWND hwnd, ViewKind kind) {
-    EngineState& s = Engine();
+    EngineState& s = State();
     if (s.views.count(hwnd))
         return false;
     View& view = s.views[hwnd];
@@ -45,7 +40,7 @@ bool CreateView(HWND hwnd, ViewKind kind) {
 }
 
 void DestroyView(HWND hwnd) {
-    EngineState& s = Engine();
+    EngineState& s = State();
     if (s.views.erase(hwnd)) {
         s.closed.push_back(hwnd);
         MarkDirty();
@@ -55,7 +50,7 @@ void DestroyView(HWND hwnd) {
 HWND FirstWindowView() {
     HWND first = 0;
     std::uint64_t order = UINT64_MAX;
-    for (const auto& [hwnd, view] : Engine().views)
+    for (const auto& [hwnd, view] : State().views)
         if (view.kind == ViewKind::Window && view.order < order) {
             first = hwnd;
             order = view.order;
@@ -122,7 +117,7 @@ Element ViewRoot(HWND hwnd) {
 
 HWND ViewOfElement(const Element& element) {
     Document* document = element.GetDocument();
-    for (auto& [hwnd, view] : Engine().views)
+    for (auto& [hwnd, view] : State().views)
         if (view.document.get() == document && document)
             return hwnd;
     return 0;
@@ -150,16 +145,16 @@ void SetDialogFrame(HWND hwnd, int width, int height, int bandHeight, int bandRi
 }
 
 POINT GetMessagePos() {
-    return Engine().mousePos;
+    return State().mousePos;
 }
 
 void MessageBeep(unsigned) {
-    Engine().notices.push_back(Notice{protocol::Op::Beep, {}});
+    State().notices.push_back(Notice{protocol::Op::Beep, {}});
     MarkDirty();
 }
 
 std::string PreferredMediaType() {
-    return Engine().contrastPreferred ? "contrast-screen" : "screen";
+    return State().contrastPreferred ? "contrast-screen" : "screen";
 }
 
 } // namespace verdal::engine

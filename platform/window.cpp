@@ -49,8 +49,10 @@ struct System {
 };
 
 System& Sys() {
-    static System* system = new System; // never destroyed: detached workers may post at exit
-    return *system;
+    // Every worker ends before the program does (platform/worker.h), so the system goes with the
+    // other statics.
+    static System system;
+    return system;
 }
 
 void BindIfUnbound() {

@@ -5,6 +5,7 @@
 //   verdal-bench-app [--rounds N]
 #include "app/main_wnd.h"
 #include "device/port_discovery.h"
+#include "engine/engine_object.h"
 #include "platform/child_process.h"
 #include "platform/data_dir.h"
 #include "ui/element.h"
@@ -80,6 +81,7 @@ int main(int argc, char** argv) {
     SetPortSearch(search);
     SetServerOverride("http://127.0.0.1:" + line.substr(10) + "/");
     BindUiThread();
+    engine::Engine engine;
 
     // Handshake, capacity, serial number and course list: each reply's listening window, and the
     // pause after each reply; then the version request, answered at once on loopback.

@@ -4,6 +4,7 @@
 // state. The program's windows are made as verdal makes them, so the window handles and element
 // ids in messages recorded from a real session name the same views and elements here.
 #include "engine/engine.h"
+#include "engine/engine_object.h"
 #include "engine/internal.h"
 #include "engine/listview.h"
 #include "engine/menu.h"
@@ -106,6 +107,7 @@ private:
     }
 };
 
+Engine* theEngine = nullptr;
 Host* host = nullptr;
 
 // Handles everything the message queued, up to a marker of its own.
@@ -123,8 +125,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!host) {
         // As verdal: the engine's pump window first, then the main window and its page.
         BindUiThread();
-        StartEngine();
-        host = new Host; // lives as long as the process, as the main window does
+        // The engine and the main window live as long as the process, as they do in verdal.
+        theEngine = new Engine;
+        host = new Host;
         host->Create(0);
         host->LoadPage(201);
         host->SetUp();

@@ -52,13 +52,19 @@ struct MainWindowTest : ::testing::Test {
         main.OnStatus(static_cast<WPARAM>(StatusCode::Connected), 0);
     }
 
-    // The moments of the button rules: "Connect", "Disconnect", port select, search controls.
-    void ExpectButtons(bool connectShown, bool connectEnabled, bool disconnectShown,
-                       bool portEnabled) {
-        EXPECT_EQ(Shown(hwnd, u"reconnect"), connectShown);
-        EXPECT_EQ(!Disabled(hwnd, u"reconnect"), connectEnabled);
-        EXPECT_EQ(Shown(hwnd, u"disconnect"), disconnectShown);
-        EXPECT_EQ(!Disabled(hwnd, u"comport"), portEnabled);
+    // The buttons as each state of the button rules shows them: "Connect" shown and enabled,
+    // "Disconnect" shown, the port select enabled.
+    void ExpectButtons(ConnectButtons state) {
+        struct Look {
+            bool connectShown, connectEnabled, disconnectShown, portEnabled;
+        };
+        const Look look = state == ConnectButtons::Connecting     ? Look{true, false, false, false}
+                          : state == ConnectButtons::NotConnected ? Look{true, true, false, true}
+                                                                  : Look{false, false, true, false};
+        EXPECT_EQ(Shown(hwnd, u"reconnect"), look.connectShown);
+        EXPECT_EQ(!Disabled(hwnd, u"reconnect"), look.connectEnabled);
+        EXPECT_EQ(Shown(hwnd, u"disconnect"), look.disconnectShown);
+        EXPECT_EQ(!Disabled(hwnd, u"comport"), look.portEnabled);
     }
     void ExpectFilters(bool enabled) {
         for (const char16_t* id : {u"country", u"city", u"search", u"updategof", u"keyword"})
@@ -72,7 +78,7 @@ struct MainWindowTest : ::testing::Test {
 
 TEST_F(MainWindowTest, StatusTableSetsTextButtonsAndEffects) {
     // End of start-up: nothing can be pressed until the first connect worker reports.
-    ExpectButtons(true, false, false, false);
+    ExpectButtons(ConnectButtons::Connecting);
     ExpectFilters(false);
     ExpectPlaceholders();
     AwaitNotConnected();
@@ -89,7 +95,7 @@ TEST_F(MainWindowTest, StatusTableSetsTextButtonsAndEffects) {
     for (const auto& row : onlyText) {
         main.OnStatus(static_cast<WPARAM>(row.code), 0);
         EXPECT_EQ(TextOf(hwnd, u"message"), row.text);
-        ExpectButtons(true, false, false, false); // buttons unchanged
+        ExpectButtons(ConnectButtons::Connecting); // buttons unchanged
     }
     const Expected notConnected[] = {{StatusCode::NotConnected, u"DEVICE NOT CONNECTED"},
                                      {StatusCode::SerialNumberError, u"DEVICE SN ERROR"},
@@ -98,7 +104,7 @@ TEST_F(MainWindowTest, StatusTableSetsTextButtonsAndEffects) {
         main.Page().SetConnectButtons(ConnectButtons::Connecting);
         main.OnStatus(static_cast<WPARAM>(row.code), 0);
         EXPECT_EQ(TextOf(hwnd, u"message"), row.text);
-        ExpectButtons(true, true, false, true);
+        ExpectButtons(ConnectButtons::NotConnected);
         ExpectFilters(false); // the search controls are left as they were
     }
 
@@ -107,7 +113,7 @@ TEST_F(MainWindowTest, StatusTableSetsTextButtonsAndEffects) {
     const std::u16string name = u"Bishop''s Creek \u00e9t\u00e9";
     main.OnStatus(static_cast<WPARAM>(StatusCode::CourseStored), reinterpret_cast<LPARAM>(&name));
     EXPECT_EQ(TextOf(hwnd, u"message"), u"Bishop's Creek \u00e9t\u00e9");
-    ExpectButtons(true, true, false, true);
+    ExpectButtons(ConnectButtons::NotConnected);
 
     // 0, 13 and the gaps of the table change nothing at all.
     const std::string before = RootElement(hwnd).OuterHtml();
@@ -118,21 +124,21 @@ TEST_F(MainWindowTest, StatusTableSetsTextButtonsAndEffects) {
     // 10: connected, with the device's capacity, course count and serial number.
     Connected(20, {u"Heron Lakes", u"@Fuji", u"18 Holes"});
     EXPECT_EQ(TextOf(hwnd, u"message"), u"DEVICE CONNECTED");
-    ExpectButtons(false, false, true, false);
+    ExpectButtons(ConnectButtons::Connected);
     ExpectFilters(true);
     EXPECT_EQ(TextOf(hwnd, u"cfnumber"), u"DEVICE CAPACITY: 3/20");
     EXPECT_EQ(TextOf(hwnd, u"snnumber"), u"S/N: VD2012-000417");
 
     // A device lost after 10 offers "Connect" again but keeps the search usable.
     main.OnStatus(static_cast<WPARAM>(StatusCode::NotConnected), 0);
-    ExpectButtons(true, true, false, true);
+    ExpectButtons(ConnectButtons::NotConnected);
     ExpectFilters(true);
 }
 
 TEST_F(MainWindowTest, ButtonRulesFollowConnectAndDisconnect) {
     AwaitNotConnected();
     main.OnConnectClick();
-    ExpectButtons(true, false, false, false);
+    ExpectButtons(ConnectButtons::Connecting);
     EXPECT_EQ(CopySettings().comIndex, 99); // "Auto" is chosen
     AwaitNotConnected();
 
@@ -141,7 +147,7 @@ TEST_F(MainWindowTest, ButtonRulesFollowConnectAndDisconnect) {
     // The list empties at once, before the device is told anything.
     EXPECT_EQ(SendMessage(main.DeviceList(), LVM_GETITEMCOUNT), 0);
     EXPECT_EQ(main.deviceCourses.Count(), 0u);
-    ExpectButtons(true, true, false, true);
+    ExpectButtons(ConnectButtons::NotConnected);
     ExpectFilters(false);
     ExpectPlaceholders();
     ASSERT_TRUE(

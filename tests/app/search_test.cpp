@@ -59,7 +59,6 @@ struct SearchTest : ::testing::Test {
     // The table holds the courses that fill() adds, then the window starts on it. The engine's
     // task pump runs, as in the program, so the worker hands its batches over as tasks.
     void Start(const std::function<void()>& fill) {
-        StartEngine();
         OpenCourseDatabase();
         EnsureCourseTable();
         CourseDatabase().runStatement("delete from GOLF;");

@@ -1,3 +1,5 @@
+// The document mirror: parsing, the program's selectors, handles that outlive their nodes, the
+// patches a change records, and the form controls' live values.
 #include "engine/dom.h"
 #include "engine/form_controls.h"
 

@@ -3,8 +3,8 @@
 // signal arrives.
 //
 //   page_test_host [--listen 127.0.0.1:PORT] [--no-browser] [--grace MS] [--rows N]
+#include "engine/engine_object.h"
 #include "engine/listview.h"
-#include "engine/server.h"
 #include "platform/text.h"
 #include "ui/page_host.h"
 #include "ui/resources.h"
@@ -225,8 +225,9 @@ int main(int argc, char** argv) {
         }
     }
     BindUiThread();
+    Engine engine;
     std::string error;
-    if (!StartServer(options, error)) {
+    if (!engine.Serve(options, error)) {
         std::fprintf(stderr, "page_test_host: %s\n", error.c_str());
         return 1;
     }
@@ -237,9 +238,7 @@ int main(int argc, char** argv) {
     }
     main.SetUpLists();
     main.FillCatalogue(rows);
-    std::printf("%s\n", StartAddress().c_str());
+    std::printf("%s\n", engine.StartAddress().c_str());
     std::fflush(stdout);
-    const int code = RunMessageLoop();
-    StopServer();
-    return code;
+    return RunMessageLoop();
 }

@@ -1,7 +1,7 @@
 // The wire protocol's two sides: engine.js, as the program serves it, handles every operation of
 // the table and sends every message of it, and uses no name the table lacks.
-#include "engine/embedded.h"
 #include "engine/protocol.h"
+#include "engine/web_files.h"
 
 #include <gtest/gtest.h>
 
@@ -9,17 +9,11 @@
 #include <set>
 #include <string>
 
-const verdal::EmbeddedFile* EngineWebFiles(std::size_t& count);
-
 namespace {
 
 std::string ServedScript() {
-    std::size_t count = 0;
-    const verdal::EmbeddedFile* files = EngineWebFiles(count);
-    for (std::size_t i = 0; i < count; ++i)
-        if (std::string(files[i].name) == "engine.js")
-            return std::string(reinterpret_cast<const char*>(files[i].data), files[i].size);
-    return {};
+    const verdal::EmbeddedFile* script = verdal::engine::FindWebFile("engine.js");
+    return script ? std::string(reinterpret_cast<const char*>(script->data), script->size) : "";
 }
 
 // The first group of every match of the pattern in the text.

@@ -1,7 +1,8 @@
 // The loopback server's security rules and its browser connections, checked with raw HTTP and
 // WebSocket clients on loopback.
+#include "engine/engine_object.h"
 #include "engine/internal.h"
-#include "engine/server.h"
+#include "tests/support/engine_environment.h"
 #include "ui/page_host.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +23,13 @@ using namespace verdal;
 using namespace verdal::engine;
 
 namespace {
+
+std::uint16_t ServerPort() {
+    return test::TestEngine().Port();
+}
+std::string ServerToken() {
+    return test::TestEngine().Token();
+}
 
 // A socket connected to the server that has sent the request; -1 when it cannot connect.
 // receiveBuffer: when not 0, the socket's receive buffer.
@@ -92,9 +100,8 @@ std::string Upgrade(const std::string& target, const std::string& origin) {
 
 // Starts the server without its signal handlers.
 bool Start(ServerOptions options, std::string& error) {
-    BindUiThread();
     options.handleSignals = false;
-    return StartServer(options, error);
+    return test::TestEngine().Serve(options, error);
 }
 
 class ServerTest : public ::testing::Test {
@@ -103,7 +110,7 @@ protected:
         std::string error;
         ASSERT_TRUE(Start({}, error)) << error;
     }
-    void TearDown() override { StopServer(); }
+    void TearDown() override { test::TestEngine().StopServing(); }
 };
 
 TEST_F(ServerTest, RequestsNeedTheTokenOrItsCookie) {
@@ -125,7 +132,8 @@ TEST_F(ServerTest, RequestsNeedTheTokenOrItsCookie) {
         403);
     // Another server's cookie is no key to this one.
     EXPECT_EQ(Get("/engine.css", "Cookie: verdal_token_1=" + ServerToken() + "\r\n"), 403);
-    EXPECT_EQ(StartAddress(), "http://127.0.0.1:" + std::to_string(ServerPort()) + "/?" + Token());
+    EXPECT_EQ(test::TestEngine().StartAddress(),
+              "http://127.0.0.1:" + std::to_string(ServerPort()) + "/?" + Token());
 }
 
 TEST_F(ServerTest, ForeignHostsAndOriginsAreRefused) {
@@ -179,7 +187,7 @@ TEST_F(ServerTest, ItListensOnLoopbackOnly) {
     EXPECT_TRUE(found);
 
     std::string error;
-    StopServer();
+    test::TestEngine().StopServing();
     for (const char* address : {"0.0.0.0:0", "192.0.2.1:0", "::0", "localhost:0"}) {
         EXPECT_FALSE(Start({.listen = address}, error)) << address;
         EXPECT_FALSE(error.empty());
@@ -321,7 +329,7 @@ TEST(ServerSessions, ABrowserThatDoesNotReadIsDroppedAndTheOthersGoOn) {
     });
     RunMessageLoop();
     clients.join();
-    StopServer();
+    test::TestEngine().StopServing();
     EXPECT_TRUE(fastGotAll);
     EXPECT_TRUE(slowEnded);
     EXPECT_LT(slowGot, kUpdates);

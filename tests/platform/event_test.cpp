@@ -1,3 +1,4 @@
+// The manual-reset event's waits and the data folder made on first use.
 #include "platform/data_dir.h"
 #include "platform/event.h"
 

@@ -1,3 +1,5 @@
+// Text conversion between UTF-8, UTF-16 and the ANSI code page, malformed input included, and
+// percent-decoding.
 #include "platform/text.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// The window system: posts from many threads, posts to a destroyed window, sends from a worker,
+// and nested modal loops with their results and WM_QUIT.
 #include "platform/window.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The database text codec: every byte through it and back, and escapes it refuses.
 #include "store/sqlite_exception.h"
 #include "store/sqlite_text.h"
 

@@ -1,3 +1,5 @@
+// golf.db's course table: made once, records stored and read back whole, null columns and the
+// searches.
 #include "platform/data_dir.h"
 #include "store/course_table.h"
 #include "store/sqlite_layer.h"

@@ -1,3 +1,4 @@
+// settings.reg: defaults on first start, hand-written and damaged files, and saves that overlap.
 #include "store/settings.h"
 
 #include "tests/support/temp_folder.h"

@@ -1,3 +1,5 @@
+// The SQLite layer: its exceptions, a closed connection, statements, cursors and their
+// finalizing.
 #include "store/sqlite_layer.h"
 
 #include "tests/support/temp_folder.h"

@@ -1,3 +1,5 @@
+// The page host: pages and their data from the resource table, the sizes the browser reports,
+// widgets, nested views and the notifications reflected to their parents.
 #include "engine/internal.h"
 #include "engine/listview.h"
 #include "ui/page_host.h"

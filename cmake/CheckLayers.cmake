@@ -1,0 +1,22 @@
+# cmake -DFOLDER=<folder> -DUSES=<folder>|... -DFILES=<file>|... -DSTAMP=<file> -P CheckLayers.cmake
+# Fails, naming each offending line, when a file of FOLDER includes a header of another of the
+# program's folders that is not in USES; otherwise touches STAMP. See VerdalLayers.cmake.
+cmake_minimum_required(VERSION 3.20)
+set(layers platform store device update engine ui app)
+string(REPLACE "|" ";" files "${FILES}")
+string(REPLACE "|" ";" uses "${USES}")
+set(wrong "")
+foreach(file IN LISTS files)
+  file(STRINGS "${file}" lines REGEX "^#include \"[a-z_]+/")
+  foreach(line IN LISTS lines)
+    string(REGEX MATCH "^#include \"([a-z_]+)/" ignored "${line}")
+    set(used "${CMAKE_MATCH_1}")
+    if(used IN_LIST layers AND NOT used STREQUAL FOLDER AND NOT used IN_LIST uses)
+      string(APPEND wrong "  ${file}: ${line}\n")
+    endif()
+  endforeach()
+endforeach()
+if(wrong)
+  message(FATAL_ERROR "${FOLDER}/ may include only its own headers and those of: ${uses}\n${wrong}")
+endif()
+file(TOUCH "${STAMP}")

@@ -1,0 +1,44 @@
+// The listening socket and the accept loop.
+#include "engine/server/listener.h"
+
+#include "engine/server/http_session.h"
+
+namespace verdal::engine {
+
+using tcp = boost::asio::ip::tcp;
+
+bool Listener::Open(tcp::acceptor& acceptor, const tcp::endpoint& endpoint, std::string& error) {
+    boost::system::error_code ec;
+    acceptor.open(endpoint.protocol(), ec);
+    if (!ec)
+        acceptor.set_option(boost::asio::socket_base::reuse_address(true), ec);
+    if (!ec)
+        acceptor.bind(endpoint, ec);
+    if (!ec)
+        acceptor.listen(boost::asio::socket_base::max_listen_connections, ec);
+    if (ec)
+        error = ec.message();
+    return !ec;
+}
+
+void Listener::Stop() {
+    boost::system::error_code ignored;
+    acceptor_.close(ignored);
+}
+
+void Listener::Accept() {
+    acceptor_.async_accept(
+        [self = shared_from_this()](boost::system::error_code ec, tcp::socket socket) {
+            if (!self->acceptor_.is_open())
+                return;
+            if (!ec) {
+                // Patches are small and must not wait for the acknowledgement of the last one.
+                boost::system::error_code ignored;
+                socket.set_option(tcp::no_delay(true), ignored);
+                std::make_shared<HttpSession>(std::move(socket), self->state_)->Start();
+            }
+            self->Accept();
+        });
+}
+
+} // namespace verdal::engine

@@ -1,0 +1,65 @@
+// The server's shared state: its connections and the grace period after the last one.
+#include "engine/server/shared_state.h"
+
+#include "engine/internal.h"
+#include "engine/server/websocket_session.h"
+
+#include <boost/asio/post.hpp>
+
+namespace verdal::engine {
+
+SharedState::SharedState(boost::asio::io_context& context, std::string token, std::uint16_t port,
+                         unsigned graceMs, std::size_t sessionQueueLimit)
+    : context_(context), token_(std::move(token)), port_(port), graceMs_(graceMs),
+      sessionQueueLimit_(sessionQueueLimit), grace_(context) {}
+
+void SharedState::Join(const std::shared_ptr<WebSocketSession>& session) {
+    sessions_[session->Id()] = session;
+    ++open_;
+    grace_.cancel();
+}
+
+void SharedState::Leave(std::uint64_t id) {
+    sessions_.erase(id);
+    if (--open_ == 0)
+        StartGraceTimer();
+}
+
+void SharedState::Broadcast(std::string message) {
+    auto shared = std::make_shared<const std::string>(std::move(message));
+    boost::asio::post(context_, [this, shared] {
+        for (auto& [id, weak] : sessions_)
+            if (auto session = weak.lock(); session && session->HasState())
+                session->Send(shared);
+    });
+}
+
+void SharedState::SendTo(std::uint64_t id, std::string message) {
+    auto shared = std::make_shared<const std::string>(std::move(message));
+    boost::asio::post(context_, [this, shared, id] {
+        auto it = sessions_.find(id);
+        if (it == sessions_.end())
+            return;
+        if (auto session = it->second.lock()) {
+            session->GotState();
+            session->Send(shared);
+        }
+    });
+}
+
+void SharedState::Stop() {
+    endWithBrowsers_ = false;
+    grace_.cancel();
+}
+
+void SharedState::StartGraceTimer() {
+    if (!endWithBrowsers_)
+        return;
+    grace_.expires_after(std::chrono::milliseconds(graceMs_));
+    grace_.async_wait([this](boost::system::error_code ec) {
+        if (!ec && open_ == 0 && endWithBrowsers_)
+            PostShutdown();
+    });
+}
+
+} // namespace verdal::engine

@@ -1,0 +1,61 @@
+// What the server's sessions share: the token and port they check requests against, the open
+// browser connections, and the grace period after the last one closed. Touched on the server's
+// thread only, except where said otherwise.
+#pragma once
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/steady_timer.hpp>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+namespace verdal::engine {
+
+class WebSocketSession;
+
+class SharedState {
+public:
+    SharedState(boost::asio::io_context& context, std::string token, std::uint16_t port,
+                unsigned graceMs, std::size_t sessionQueueLimit);
+
+    boost::asio::io_context& Context() { return context_; }
+    const std::string& Token() const { return token_; }
+    std::uint16_t Port() const { return port_; }
+    std::size_t SessionQueueLimit() const { return sessionQueueLimit_; }
+
+    // A connection's number, for the engine to answer it alone.
+    std::uint64_t NextSessionId() { return nextSession_++; }
+    // A browser connection has finished its handshake, or has closed.
+    void Join(const std::shared_ptr<WebSocketSession>& session);
+    void Leave(std::uint64_t id);
+
+    // Sends to every connection that has had its whole state, or to one connection (which then
+    // has it). Any thread: the work is posted to the server's.
+    void Broadcast(std::string message);
+    void SendTo(std::uint64_t id, std::string message);
+
+    bool HasBrowsers() const { return open_ > 0; }                // any thread
+    void SetEndWithBrowsers(bool end) { endWithBrowsers_ = end; } // any thread
+    // The server stops: no grace period runs out any more.
+    void Stop();
+
+private:
+    void StartGraceTimer();
+
+    boost::asio::io_context& context_;
+    const std::string token_;
+    const std::uint16_t port_;
+    const unsigned graceMs_;
+    const std::size_t sessionQueueLimit_;
+    boost::asio::steady_timer grace_;
+    std::map<std::uint64_t, std::weak_ptr<WebSocketSession>> sessions_;
+    std::uint64_t nextSession_ = 1;
+    std::atomic<int> open_{0};
+    std::atomic<bool> endWithBrowsers_{true};
+};
+
+} // namespace verdal::engine
