@@ -1,11 +1,11 @@
 // The DOM mirror's tree: building it from gumbo's parse, reading and changing elements.
 #include "engine/dom.h"
+#include "platform/text.h"
 
 #include <gumbo.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 
 namespace verdal::engine {
 
@@ -13,19 +13,12 @@ namespace {
 
 std::atomic<std::uint32_t> nextUid{1};
 
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
 std::string TagName(const GumboElement& element) {
     if (element.tag != GUMBO_TAG_UNKNOWN)
         return gumbo_normalized_tagname(element.tag);
     GumboStringPiece piece = element.original_tag;
     gumbo_tag_from_original_text(&piece);
-    return Lower(std::string_view(piece.data, piece.length));
+    return AsciiLower(std::string_view(piece.data, piece.length));
 }
 
 std::shared_ptr<Node> Convert(const GumboNode* source) {
@@ -37,7 +30,7 @@ std::shared_ptr<Node> Convert(const GumboNode* source) {
         node->tag = TagName(element);
         for (unsigned i = 0; i < element.attributes.length; ++i) {
             auto* attribute = static_cast<const GumboAttribute*>(element.attributes.data[i]);
-            node->attributes.emplace_back(Lower(attribute->name), attribute->value);
+            node->attributes.emplace_back(AsciiLower(attribute->name), attribute->value);
         }
         for (unsigned i = 0; i < element.children.length; ++i) {
             auto* child = static_cast<const GumboNode*>(element.children.data[i]);
@@ -90,17 +83,6 @@ void Detach(Node& node) {
 }
 
 } // namespace
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
 
 void Adopt(Node& node, Document* document, Node* parent) {
     node.uid = nextUid++;
@@ -220,11 +202,11 @@ void Element::SetAttribute(std::string_view name, const char* value) {
             return;
         attributes.erase(it);
     } else if (it == attributes.end()) {
-        attributes.emplace_back(Lower(name), value);
+        attributes.emplace_back(AsciiLower(name), value);
     } else {
         it->second = value;
     }
-    const std::string key = Lower(name);
+    const std::string key = AsciiLower(name);
     // The markup's value of an untouched text input follows its attribute, as in a browser.
     if (key == "value" && !node_->valueLive)
         node_->value = value ? value : "";

@@ -156,6 +156,4 @@ std::vector<std::shared_ptr<Node>> ParseFragment(std::string_view html, std::str
 // Attaches nodes (and their subtrees) to a document and numbers them.
 void Adopt(Node& node, Document* document, Node* parent);
 
-bool EqualsNoCase(std::string_view a, std::string_view b);
-
 } // namespace verdal::engine

@@ -31,10 +31,7 @@ constexpr BehaviorRow kBehaviors[] = {
 };
 
 std::string InputType(const Element& element) {
-    std::string type = element.Attribute("type");
-    for (char& c : type)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return type;
+    return AsciiLower(element.Attribute("type"));
 }
 
 std::vector<Element> Options(const Element& select) {

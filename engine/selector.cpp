@@ -1,6 +1,7 @@
 // CSS selectors over the mirror: tags, ids, classes, attribute presence and equality, compound
 // and descendant selectors, lists.
 #include "engine/dom.h"
+#include "platform/text.h"
 
 #include <cctype>
 #include <functional>

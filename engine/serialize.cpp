@@ -1,6 +1,7 @@
 // Writing the mirror back as HTML, inline style properties and element state bits.
 #include "engine/dom.h"
 #include "engine/form_controls.h"
+#include "platform/text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -149,9 +150,7 @@ std::vector<std::pair<std::string, std::string>> ParseStyle(std::string_view sty
         std::string_view declaration = style.substr(pos, end - pos);
         const std::size_t colon = declaration.find(':');
         if (colon != std::string_view::npos) {
-            std::string name = Trim(declaration.substr(0, colon));
-            std::transform(name.begin(), name.end(), name.begin(),
-                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            const std::string name = AsciiLower(Trim(declaration.substr(0, colon)));
             if (!name.empty())
                 out.emplace_back(name, Trim(declaration.substr(colon + 1)));
         }

@@ -2,6 +2,7 @@
 #include "engine/web_files.h"
 
 #include "engine/dom.h"
+#include "platform/text.h"
 
 const verdal::EmbeddedFile* EngineWebFiles(std::size_t& count);
 

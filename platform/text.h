@@ -24,6 +24,15 @@ std::string Utf16ToUtf8(std::u16string_view utf16);
 std::u16string AnsiToUtf16(std::string_view ansi);
 std::string Utf16ToAnsi(std::u16string_view utf16);
 
+// The value of a hexadecimal digit of either case; -1 for any other character.
+int HexDigitValue(char c);
+
+// ASCII case: the text with A-Z lowered or a-z raised, and equality ignoring it. Other bytes,
+// UTF-8 sequences included, are compared and kept as they are.
+std::string AsciiLower(std::string_view text);
+std::string AsciiUpper(std::string_view text);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
 // A URL path with its %XX escapes decoded (hex digits in either case). False when a '%' begins
 // no escape; decoded then holds that '%' as it stands and the rest decoded.
 bool PercentDecode(std::string_view text, std::string& decoded);

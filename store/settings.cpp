@@ -58,13 +58,6 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 
 // ---- reading ----
 
-int HexDigit(char c) {
-    return c >= '0' && c <= '9'   ? c - '0'
-           : c >= 'a' && c <= 'f' ? c - 'a' + 10
-           : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                  : -1;
-}
-
 // A value as the file holds it: a dword or a text.
 struct RegValue {
     std::string name;
@@ -91,8 +84,8 @@ std::optional<std::string> ReadQuoted(std::string_view& rest) {
             c = rest[i++];
             if (c == 'x') {
                 // A control character, written as two hexadecimal digits.
-                int high = i + 1 < rest.size() ? HexDigit(rest[i]) : -1;
-                int low = i + 1 < rest.size() ? HexDigit(rest[i + 1]) : -1;
+                int high = i + 1 < rest.size() ? HexDigitValue(rest[i]) : -1;
+                int low = i + 1 < rest.size() ? HexDigitValue(rest[i + 1]) : -1;
                 if (high < 0 || low < 0)
                     return std::nullopt;
                 c = static_cast<char>(high * 16 + low);
@@ -120,7 +113,7 @@ std::optional<RegValue> ParseValueLine(std::string_view line) {
             return std::nullopt;
         std::uint32_t number = 0;
         for (char c : digits) {
-            int digit = HexDigit(c);
+            int digit = HexDigitValue(c);
             if (digit < 0)
                 return std::nullopt;
             number = number * 16 + static_cast<std::uint32_t>(digit);

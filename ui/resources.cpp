@@ -21,13 +21,6 @@ struct Resource {
     ResourceData data;
 };
 
-std::string Upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
-
 bool AllDigits(std::string_view text) {
     if (text.empty())
         return false;
@@ -57,7 +50,7 @@ bool RegisterResourceFiles(const EmbeddedFile* files, std::size_t count) {
         const std::size_t dot = file.rfind('.');
         const std::string_view stem = file.substr(0, dot);
         const std::string extension =
-            Upper(dot == std::string_view::npos ? "" : file.substr(dot + 1));
+            AsciiUpper(dot == std::string_view::npos ? "" : file.substr(dot + 1));
         Resource resource;
         if (extension == "HTML" || extension == "HTM")
             resource.type = RT_HTML;
@@ -68,7 +61,7 @@ bool RegisterResourceFiles(const EmbeddedFile* files, std::size_t count) {
         if (AllDigits(stem))
             resource.id = std::atoi(std::string(stem).c_str());
         else
-            resource.name = Upper(stem);
+            resource.name = AsciiUpper(stem);
         resource.data = ResourceData{files[i].data, files[i].size};
         table.resources.push_back(std::move(resource));
     }
@@ -90,8 +83,8 @@ bool FindResource(int id, int type, ResourceData& out) {
 bool FindResource(std::string_view name, int type, std::string_view typeName, ResourceData& out) {
     if (name.size() > 1 && name[0] == '#' && AllDigits(name.substr(1)) && typeName.empty())
         return FindResource(std::atoi(std::string(name.substr(1)).c_str()), type, out);
-    const std::string wanted = Upper(name);
-    const std::string wantedType = Upper(typeName);
+    const std::string wanted = AsciiUpper(name);
+    const std::string wantedType = AsciiUpper(typeName);
     Table& table = TheTable();
     std::lock_guard lock(table.mutex);
     for (const Resource& resource : table.resources) {

@@ -2,6 +2,7 @@
 // shared between calls and every connection closes with the call.
 #include "update/http_fetch.h"
 
+#include "platform/text.h"
 #include "update/transfer_set.h"
 
 namespace verdal {
@@ -20,15 +21,12 @@ int FetchUrlToMemory(std::u16string_view url, void* buffer, std::uint32_t capaci
 
 std::string EncodeUrl(std::string_view url) {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    auto isHex = [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-    };
     std::string encoded;
     encoded.reserve(url.size());
     for (std::size_t i = 0; i < url.size(); ++i) {
         const auto byte = static_cast<unsigned char>(url[i]);
-        const bool escape =
-            byte == '%' && i + 2 < url.size() && isHex(url[i + 1]) && isHex(url[i + 2]);
+        const bool escape = byte == '%' && i + 2 < url.size() && HexDigitValue(url[i + 1]) >= 0 &&
+                            HexDigitValue(url[i + 2]) >= 0;
         const bool unsafe = byte <= 0x20 || byte > 0x7E || byte == '"' || byte == '<' ||
                             byte == '>' || byte == '\\' || (byte == '%' && !escape);
         if (unsafe) {

@@ -1,12 +1,11 @@
 // What the browser tests of verdal share: the device simulator, which reports what it is told, the
 // catalogue service and verdal itself, started for one session and stopped again.
 'use strict';
-const assert = require('node:assert/strict');
 const { execFileSync } = require('node:child_process');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
-const { BIN, BOUND, run, mainFrame } = require('./harness');
+const { BIN, BOUND, run, eventually, mainFrame } = require('./harness');
 
 // The simulator with three courses (paced to the wire's speed when pace is set),
 // the catalogue service with 40 courses and the service arguments (unless server is given) and
@@ -106,14 +105,12 @@ async function shown(s) {
 // Runs a search and answers the rows once they all satisfy wanted (and there is one at least).
 async function search(s, start, wanted = () => true) {
   await start();
-  const end = Date.now() + BOUND;
-  for (;;) {
+  let all = [];
+  return eventually(async () => {
     await noDialog(s);
-    const all = await shown(s);
-    if (all.length > 0 && all.every(wanted)) return all;
-    if (Date.now() > end) assert.fail(`no search result as wanted: ${JSON.stringify(all)}`);
-    await new Promise((resolve) => setTimeout(resolve, 100));
-  }
+    all = await shown(s);
+    return all.length > 0 && all.every(wanted) ? all : undefined;
+  }, () => `a search result as wanted (last: ${JSON.stringify(all)})`, { interval: 100 });
 }
 
 // Opens the popup menu of a row and answers its entry.

@@ -10,6 +10,20 @@ const CHROMIUM = '/usr/bin/chromium';
 const BIN = process.env.VERDAL_BIN || path.resolve(__dirname, '../../build/bin');
 const BOUND = 60000;
 
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+// The tests' one wait: polls check every interval ms until it answers something other than
+// undefined, and answers that; fails after bound ms, saying what was awaited.
+async function eventually(check, what, { bound = BOUND, interval = 20 } = {}) {
+  const end = Date.now() + bound;
+  for (;;) {
+    const value = await check();
+    if (value !== undefined) return value;
+    if (Date.now() > end) throw new Error(`${typeof what === 'function' ? what() : what} within ${bound} ms`);
+    await sleep(interval);
+  }
+}
+
 function chromiumPresent() {
   return fs.existsSync(CHROMIUM);
 }
@@ -69,4 +83,6 @@ function launch() {
 const mainFrame = (page) => page.frameLocator('.verdal-window iframe');
 const dialogFrame = (page) => page.frameLocator('.verdal-dialog iframe');
 
-module.exports = { BIN, BOUND, chromiumPresent, run, startHost, launch, mainFrame, dialogFrame };
+module.exports = {
+  BIN, BOUND, sleep, eventually, chromiumPresent, run, startHost, launch, mainFrame, dialogFrame,
+};

@@ -5,8 +5,8 @@
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
-const { chromiumPresent, launch, mainFrame } = require('./harness');
-const { BOUND, open, close, status, devices, courseRows } = require('./app_session');
+const { chromiumPresent, eventually, launch, mainFrame } = require('./harness');
+const { open, close, status, devices, courseRows } = require('./app_session');
 
 const skip = chromiumPresent() ? false : 'Chromium is not installed at /usr/bin/chromium';
 let browser;
@@ -18,15 +18,6 @@ const ROUNDS = 5;
 
 const residentKiB = (pid) => Number(fs.readFileSync(`/proc/${pid}/status`, 'utf8').match(/^VmRSS:\s+(\d+)/m)[1]);
 const descriptors = (pid) => fs.readdirSync(`/proc/${pid}/fd`).length;
-
-// Polls until check answers true, or fails after bound ms with what.
-async function until(check, what) {
-  const end = Date.now() + BOUND;
-  while (!check()) {
-    if (Date.now() > end) assert.fail(what);
-    await new Promise((resolve) => setTimeout(resolve, 50));
-  }
-}
 
 // One session: the page loads, shows the device, takes a click on a row, and closes.
 async function session(url) {
@@ -53,13 +44,14 @@ test('20 pages at once, five rounds: verdal keeps serving with memory and descri
     // the server's buffers grown) counts in the start.
     await Promise.all(Array.from({ length: SESSIONS }, () => session(url)));
     const settledFds = descriptors(pid);
-    await until(() => descriptors(pid) <= settledFds, 'descriptors settle');
+    await eventually(() => (descriptors(pid) <= settledFds ? true : undefined), 'descriptors settle');
     const start = { rss: residentKiB(pid), fds: descriptors(pid) };
     let peak = start.rss;
     for (let round = 1; round <= ROUNDS; round++) {
       await Promise.all(Array.from({ length: SESSIONS }, () => session(url)));
       peak = Math.max(peak, residentKiB(pid));
-      await until(() => descriptors(pid) <= start.fds, `round ${round}: descriptors back to ${start.fds}`);
+      await eventually(() => (descriptors(pid) <= start.fds ? true : undefined),
+                       `round ${round}: descriptors back to ${start.fds}`);
       console.log(`# round ${round}: ${residentKiB(pid)} KiB resident, ${descriptors(pid)} descriptors`);
     }
     const end = { rss: residentKiB(pid), fds: descriptors(pid) };

@@ -7,7 +7,7 @@ const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
-const { chromiumPresent, launch } = require('./harness');
+const { chromiumPresent, eventually, launch } = require('./harness');
 const {
   BOUND, open, close, status, rows, updated, query, search, menu,
 } = require('./app_session');
@@ -49,8 +49,7 @@ test('SIGTERM while idle and while connecting ends at once with 0', { skip, time
     const handshakes = () => s.spy.lines.filter((l) => l === 'SEEN $FCON').length;
     const before = handshakes();
     await s.main.locator('#reconnect').click();
-    for (const end = Date.now() + BOUND; handshakes() === before && Date.now() < end;)
-      await new Promise((resolve) => setTimeout(resolve, 5));
+    await eventually(() => (handshakes() > before ? true : undefined), 'the second handshake', { interval: 5 });
     const { end } = await terminate(s, 'connecting');
     assert.deepEqual(end, { code: 0, signal: null });
   } finally {
@@ -66,8 +65,7 @@ test('SIGTERM during an update whose course maps stall abandons it and keeps gol
     await dialog(s).waitFor({ timeout: BOUND });
     // The catalogue file is there: the merge waits on its first course map.
     const file = path.join(s.dir, 'data', 'update.xml');
-    for (const end = Date.now() + BOUND; !fs.existsSync(file) && Date.now() < end;)
-      await new Promise((resolve) => setTimeout(resolve, 50));
+    await eventually(() => (fs.existsSync(file) ? true : undefined), 'update.xml');
     const { end } = await terminate(s, 'update waiting on a course map');
     assert.deepEqual(end, { code: 0, signal: null });
     assert.equal(integrity(s), 'ok');

@@ -76,3 +76,16 @@ TEST(PercentDecode, DecodesEveryEscapeAndKeepsAStrayPercent) {
     EXPECT_FALSE(PercentDecode("/%%41%zz1%2", decoded));
     EXPECT_EQ(decoded, "/%A%zz1%2");
 }
+
+TEST(AsciiHelpers, HexDigitsAndCaseTouchOnlyAscii) {
+    const std::string digits = "0123456789abcdefABCDEF";
+    for (std::size_t i = 0; i < digits.size(); ++i)
+        EXPECT_EQ(HexDigitValue(digits[i]), static_cast<int>(i < 16 ? i : i - 6)) << digits[i];
+    for (char c : {'g', 'G', '/', ':', '@', '`', ' ', '\0', '\xC3'})
+        EXPECT_EQ(HexDigitValue(c), -1) << static_cast<int>(c);
+    EXPECT_EQ(AsciiLower("Content-TYPE \xC3\x89"), "content-type \xC3\x89");
+    EXPECT_EQ(AsciiUpper("res/dot.png \xC3\xA9"), "RES/DOT.PNG \xC3\xA9");
+    EXPECT_TRUE(EqualsNoCase("HTML", "html"));
+    EXPECT_FALSE(EqualsNoCase("\xC3\x89", "\xC3\xA9"));
+    EXPECT_FALSE(EqualsNoCase("html", "htm"));
+}

@@ -148,7 +148,7 @@ test('verdal --demo in its own window: the desktop sees it, the main road works,
     try {
       await driver.switchTo().defaultContent();
       await driver.executeScript(`window.location.assign('http://127.0.0.1:${elsewhere.address().port}/elsewhere')`);
-      await eventually(() => (asked.length ? true : undefined), 'a request elsewhere', 1500)
+      await eventually(() => (asked.length ? true : undefined), 'a request elsewhere', { bound: 1500 })
         .then(() => assert.fail(`the page left the program: ${asked}`), () => {});
     } finally {
       elsewhere.close();

@@ -10,7 +10,7 @@ const net = require('node:net');
 const os = require('node:os');
 const path = require('node:path');
 const { Builder, By, until } = require('selenium-webdriver');
-const { BIN, BOUND, run } = require('../browser/harness');
+const { BIN, BOUND, run, sleep, eventually } = require('../browser/harness');
 
 const TITLE = 'Verdal2012';
 const DRIVER = '/usr/bin/WebKitWebDriver';
@@ -19,19 +19,6 @@ function missing() {
   for (const program of ['/usr/bin/Xvfb', DRIVER, path.join(BIN, 'verdal-window'), path.join(BIN, 'x11-probe')])
     if (!fs.existsSync(program)) return `${program} is not installed`;
   return false;
-}
-
-const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
-
-// Polls check until it answers something other than undefined, or fails after bound ms.
-async function eventually(check, what, bound = BOUND) {
-  const end = Date.now() + bound;
-  for (;;) {
-    const value = await check();
-    if (value !== undefined) return value;
-    if (Date.now() > end) assert.fail(`${what} within ${bound} ms`);
-    await sleep(20);
-  }
 }
 
 // An X server of the test's own, 1920 x 1080; answers { display, stop }.

@@ -218,10 +218,10 @@ void DeviceModel::Receive(const std::uint8_t* bytes, std::size_t count, Clock::t
                     break;
                 std::vector<std::uint8_t> argument(input_.begin() + 7, input_.begin() + 7 + length);
                 input_.erase(input_.begin(), input_.begin() + 7 + length);
-                Command(name, argument);
+                Command(name, argument, now);
             } else if (input_[5] == '\r') {
                 input_.erase(input_.begin(), input_.begin() + 6);
-                Command(name, {});
+                Command(name, {}, now);
             } else {
                 input_.erase(input_.begin());
             }
@@ -233,7 +233,8 @@ void DeviceModel::Receive(const std::uint8_t* bytes, std::size_t count, Clock::t
         input_.clear();
 }
 
-void DeviceModel::Command(const std::string& name, const std::vector<std::uint8_t>& argument) {
+void DeviceModel::Command(const std::string& name, const std::vector<std::uint8_t>& argument,
+                          Clock::time_point now) {
     ++seen_[name];
     current_ = name;
     if (FaultFor(Fault::Kind::Silent, name))
@@ -295,7 +296,7 @@ void DeviceModel::Command(const std::string& name, const std::vector<std::uint8_
         starts_ = 1;
         eotNaked_ = false;
         eotPending_ = false;
-        lastByte_ = lastStart_ = Clock::now();
+        lastByte_ = lastStart_ = now;
         output_.push_back('C');
     }
 }
@@ -408,8 +409,7 @@ void DeviceModel::Tick(Clock::time_point now) {
     }
 }
 
-Clock::time_point DeviceModel::NextTick() const {
-    const auto now = Clock::now();
+Clock::time_point DeviceModel::NextTick(Clock::time_point now) const {
     if (mode_ == Mode::Command)
         return now + std::chrono::milliseconds(500);
     const auto soon = now + std::chrono::milliseconds(50);

@@ -55,8 +55,8 @@ public:
     void Receive(const std::uint8_t* bytes, std::size_t count, Clock::time_point now);
     // Lets time pass: repeats "C" while waiting for a transfer, gives up on a broken one.
     void Tick(Clock::time_point now);
-    // When the next Tick has something to do.
-    Clock::time_point NextTick() const;
+    // When, from now, the next Tick has something to do.
+    Clock::time_point NextTick(Clock::time_point now) const;
 
     // Bytes to send, emptied by the call.
     std::vector<std::uint8_t> TakeOutput();
@@ -73,7 +73,8 @@ private:
     enum class Mode { Command, Transfer, Stalled };
 
     void LoadStore();
-    void Command(const std::string& name, const std::vector<std::uint8_t>& argument);
+    void Command(const std::string& name, const std::vector<std::uint8_t>& argument,
+                 Clock::time_point now);
     bool FaultFor(Fault::Kind kind, const std::string& command) const;
     bool BlockFault(Fault::Kind kind, int block) const;
     void Reply(const std::string& text);

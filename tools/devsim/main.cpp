@@ -212,8 +212,9 @@ int main(int argc, char** argv) {
     CommandTrace commands;
     std::uint8_t buffer[512];
     while (!stopRequested) {
+        const auto now = Clock::now();
         const auto wait =
-            std::chrono::duration_cast<std::chrono::milliseconds>(device.NextTick() - Clock::now())
+            std::chrono::duration_cast<std::chrono::milliseconds>(device.NextTick(now) - now)
                 .count();
         pollfd in{line.master, POLLIN, 0};
         const int ready = ::poll(&in, 1, static_cast<int>(std::clamp<long long>(wait, 1, 500)));
