@@ -2,6 +2,7 @@
 #include "device/course_name.h"
 #include "device/requests.h"
 #include "device/send_cf_req.h"
+#include "tests/support/reference.h"
 
 #include <gtest/gtest.h>
 
@@ -36,6 +37,14 @@ TEST(ReplyExtraction, SerialNumberStopsAtCarriageReturnOrThirtyTwoBytes) {
               std::u16string(32, u'A'));
     // Bytes are widened one to one, not decoded.
     EXPECT_EQ(ExtractSerialNumber(ReplyOf("\xe9\r").data()), std::u16string(1, char16_t(0xE9)));
+}
+
+// The simulator's answer to the course list, as tests/reference/course-list.reply holds it: two
+// names in the ANSI code page, two in the "@" UTF-16 form.
+TEST(ReplyExtraction, TheReferenceCourseList) {
+    EXPECT_EQ(ExtractCourseNames(ReplyOf(test::ReferenceFile("course-list.reply")).data()),
+              (std::vector<std::u16string>{u"Heron Lakes Golf", u"Pebble Creek GC",
+                                           u"@\u0141\u00f3d\u017a GC", u"@\u5bcc\u58eb\u898b GC"}));
 }
 
 TEST(ReplyExtraction, CourseListEntriesNarrowWideEmptyAndCut) {

@@ -4,6 +4,7 @@
 #include "store/course_table.h"
 #include "store/sqlite_layer.h"
 
+#include "tests/support/reference.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -78,6 +79,34 @@ protected:
 };
 
 } // namespace
+
+// The statements the program writes to golf.db, as tests/reference/statements.sql holds them, one
+// a line: a course's insert and update, its GOF block in the quote-free text form, the count,
+// the location filters and the searches.
+TEST(CourseStatements, AsTheReferenceFileHoldsThem) {
+    CourseRecord record;
+    record.objid = 1352;
+    record.SetFileId("G0001352");
+    record.SetName("Bishop's Creek Country Club 1352");
+    record.SetAlias("BCCC");
+    record.SetCountry("C\xc3\xb4te d'Ivoire");
+    record.SetCity("Abidjan");
+    record.SetAddress("4647 Harbour Street");
+    record.SetTelephone("+225 450-711-5483");
+    record.SetEmail("info@course1352.example");
+    record.SetHole("4,5,4,4,5,5,5,4,4,4,3,3,4,4,4,4,4,5");
+    for (std::size_t i = 0; i < kCourseMapSize; ++i)
+        record.gof[i] = static_cast<std::uint8_t>(i * 7);
+    std::string written;
+    for (const std::string& statement :
+         {InsertStatement(record), UpdateStatement(record), CourseCountStatement(record.objid),
+          CountriesStatement(), RegionsStatement("C\xc3\xb4te d'Ivoire"),
+          SearchStatement("", "", "Bishop's"), SearchStatement("USA", "", ""),
+          SearchStatement("USA", "", "Creek"), SearchStatement("USA", "Rhode Island", "Creek"),
+          SearchTextsStatement("USA", "Rhode Island", "")})
+        written += statement + "\n";
+    EXPECT_EQ(written, test::ReferenceFile("statements.sql"));
+}
 
 TEST(CourseStatements, SearchStatementsTakeLongValuesWhole) {
     const std::string longKeyword(6000, 'k');

@@ -1,6 +1,7 @@
 // settings.reg: defaults on first start, hand-written and damaged files, and saves that overlap.
 #include "store/settings.h"
 
+#include "tests/support/reference.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -16,15 +17,6 @@ using test::ReadFile;
 using test::WriteFile;
 
 namespace {
-
-const std::string kDefaultFile = "Windows Registry Editor Version 5.00\n"
-                                 "\n"
-                                 "[HKEY_LOCAL_MACHINE\\SOFTWARE\\verdalV021]\n"
-                                 "\"update version\"=dword:00000018\n"
-                                 "\"com index\"=dword:00000063\n"
-                                 "\"sn\"=\"\"\n"
-                                 "\"server\"=\"http://127.0.0.1:8650/\"\n"
-                                 "\n";
 
 // Loads the settings over values that no load would give, so that the load visibly replaces
 // them, and answers what it loaded.
@@ -56,7 +48,7 @@ TEST(Settings, FirstStartWritesTheDefaultsAndSavedValuesLoadBack) {
     EXPECT_EQ(loaded.comIndex, 99);
     EXPECT_EQ(loaded.serialNumber, u"");
     EXPECT_EQ(loaded.server, kDefaultServer);
-    EXPECT_EQ(ReadFile(folder / "settings.reg"), kDefaultFile);
+    EXPECT_EQ(ReadFile(folder / "settings.reg"), test::ReferenceFile("settings.reg"));
     EXPECT_EQ(FilesIn(folder.Path()), std::vector<std::string>{"settings.reg"});
 
     const std::u16string serial63(63, u'\u00E9');
@@ -130,7 +122,7 @@ TEST(Settings, DamagedFileIsKeptAsideAndDefaultsLoad) {
         EXPECT_EQ(loaded.updateVersion, 24u) << damaged;
         EXPECT_EQ(loaded.serialNumber, u"") << damaged;
         EXPECT_EQ(ReadFile(folder / "settings.reg.bad"), damaged);
-        EXPECT_EQ(ReadFile(folder / "settings.reg"), kDefaultFile);
+        EXPECT_EQ(ReadFile(folder / "settings.reg"), test::ReferenceFile("settings.reg"));
     }
 }
 
