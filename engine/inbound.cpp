@@ -5,7 +5,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <limits>
 
 namespace verdal::engine {
 
@@ -13,6 +16,39 @@ using nlohmann::json;
 using protocol::Message;
 
 namespace {
+
+// A number the browser sent, as T; fallback for one outside T's range, a fraction's whole part
+// for a fraction. JSON numbers may be any double, and a cast of one outside the range is
+// undefined; anything but a number throws, as the library's own reads do.
+template <class T> T AsNumber(const json& value, T fallback) {
+    using Limits = std::numeric_limits<T>;
+    if (value.is_number_unsigned()) {
+        const auto n = value.get<std::uint64_t>();
+        return n <= static_cast<std::uint64_t>(Limits::max()) ? static_cast<T>(n) : fallback;
+    }
+    if (value.is_number_integer()) {
+        const auto n = value.get<std::int64_t>();
+        return n >= static_cast<std::int64_t>(Limits::min()) &&
+                       (n < 0 ||
+                        static_cast<std::uint64_t>(n) <= static_cast<std::uint64_t>(Limits::max()))
+                   ? static_cast<T>(n)
+                   : fallback;
+    }
+    if (value.is_number_float()) {
+        // Within +-2^53 every double converts to a 64-bit integer exactly; then as above.
+        const double d = std::trunc(value.get<double>());
+        if (!(std::fabs(d) <= 9007199254740992.0))
+            return fallback;
+        return AsNumber<T>(json(static_cast<std::int64_t>(d)), fallback);
+    }
+    throw json::type_error::create(302, "a number is wanted", &value);
+}
+
+// The message's number under key, as T; fallback when there is none.
+template <class T> T Field(const json& message, const char* key, T fallback) {
+    const auto it = message.find(key);
+    return it == message.end() ? fallback : AsNumber<T>(*it, fallback);
+}
 
 // The nearest element from the target outwards that is a control of one of the types.
 Element ControlFrom(Element element, std::initializer_list<int> types) {
@@ -67,11 +103,11 @@ void DeliverKey(HWND hwnd, const Element& target, unsigned key, unsigned alt) {
 }
 
 void OnElementMessage(const json& message, Message kind) {
-    const HWND hwnd = message.value("hwnd", HWND{0});
+    const HWND hwnd = Field(message, "hwnd", HWND{0});
     View* view = FindView(hwnd);
     if (!view || IsInert(hwnd))
         return;
-    Element target = ElementByUid(*view, message.value("id", 0u));
+    Element target = ElementByUid(*view, Field(message, "id", 0u));
     if (!target)
         return;
     // The mirror takes the browser's value and state before any handler runs.
@@ -99,7 +135,7 @@ void OnElementMessage(const json& message, Message kind) {
         DeliverBehavior(hwnd, EDIT_VALUE_CHANGED, target);
         break;
     case Message::Key:
-        DeliverKey(hwnd, target, message.value("key", 0u), message.value("alt", 0u));
+        DeliverKey(hwnd, target, Field(message, "key", 0u), Field(message, "alt", 0u));
         break;
     default:
         break;
@@ -107,27 +143,30 @@ void OnElementMessage(const json& message, Message kind) {
 }
 
 void OnListMessage(const json& message, Message kind) {
-    ListView* list = FindListView(message.value("hwnd", HWND{0}));
+    ListView* list = FindListView(Field(message, "hwnd", HWND{0}));
     if (!list || IsInert(GetParent(list->Handle())))
         return;
     if (message.contains("sel") && message["sel"].is_array()) {
-        list->ApplySelection(message["sel"].get<std::vector<int>>(), message.value("focus", -1));
+        std::vector<int> selected;
+        for (const json& item : message["sel"])
+            selected.push_back(AsNumber(item, -1));
+        list->ApplySelection(selected, Field(message, "focus", -1));
         // Other connections follow this one's selection.
         list->selectionDirty = true;
         MarkDirty();
     }
     if (kind == Message::ListRightClick)
-        list->RightClick(message.value("item", -1), State().mousePos);
+        list->RightClick(Field(message, "item", -1), State().mousePos);
 }
 
 void OnMenuChoice(const json& message) {
     EngineState& s = State();
-    if (s.openMenu.token == 0 || message.value("token", std::uint64_t{0}) != s.openMenu.token)
+    if (s.openMenu.token == 0 || Field(message, "token", std::uint64_t{0}) != s.openMenu.token)
         return;
     s.openMenu = {};
     s.notices.push_back(Notice{protocol::Op::MenuClose, {}});
     MarkDirty();
-    const unsigned command = message.value("cmd", 0u);
+    const unsigned command = Field(message, "cmd", 0u);
     if (command != 0)
         PostMessage(s.menuOwner, WM_COMMAND, MAKEWPARAM(command, 0), 0);
 }
@@ -138,7 +177,7 @@ void Dispatch(const json& message) {
         return;
     if (message.contains("x") && message["x"].is_number() && message.contains("y") &&
         message["y"].is_number())
-        State().mousePos = POINT{message.value("x", 0), message.value("y", 0)};
+        State().mousePos = POINT{Field(message, "x", 0), Field(message, "y", 0)};
     switch (kind) {
     case Message::Hello:
         State().contrastPreferred = message.value("contrast", false);
@@ -150,9 +189,9 @@ void Dispatch(const json& message) {
         OnElementMessage(message, kind);
         break;
     case Message::Size:
-        if (View* view = FindView(message.value("hwnd", HWND{0}))) {
-            view->minWidth = message.value("w", 0);
-            view->minHeight = message.value("h", 0);
+        if (View* view = FindView(Field(message, "hwnd", HWND{0}))) {
+            view->minWidth = Field(message, "w", 0);
+            view->minHeight = Field(message, "h", 0);
         }
         break;
     case Message::ListSelection:
