@@ -8,7 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <limits>
+#include <utility>
 
 namespace verdal::engine {
 
@@ -21,25 +21,17 @@ namespace {
 // for a fraction. JSON numbers may be any double, and a cast of one outside the range is
 // undefined; anything but a number throws, as the library's own reads do.
 template <class T> T AsNumber(const json& value, T fallback) {
-    using Limits = std::numeric_limits<T>;
-    if (value.is_number_unsigned()) {
-        const auto n = value.get<std::uint64_t>();
-        return n <= static_cast<std::uint64_t>(Limits::max()) ? static_cast<T>(n) : fallback;
-    }
-    if (value.is_number_integer()) {
-        const auto n = value.get<std::int64_t>();
-        return n >= static_cast<std::int64_t>(Limits::min()) &&
-                       (n < 0 ||
-                        static_cast<std::uint64_t>(n) <= static_cast<std::uint64_t>(Limits::max()))
-                   ? static_cast<T>(n)
-                   : fallback;
-    }
+    const auto within = [fallback](auto n) {
+        return std::in_range<T>(n) ? static_cast<T>(n) : fallback;
+    };
+    if (value.is_number_unsigned())
+        return within(value.get<std::uint64_t>());
+    if (value.is_number_integer())
+        return within(value.get<std::int64_t>());
     if (value.is_number_float()) {
-        // Within +-2^53 every double converts to a 64-bit integer exactly; then as above.
+        // Within +-2^53 every double converts to a 64-bit integer exactly.
         const double d = std::trunc(value.get<double>());
-        if (!(std::fabs(d) <= 9007199254740992.0))
-            return fallback;
-        return AsNumber<T>(json(static_cast<std::int64_t>(d)), fallback);
+        return std::fabs(d) <= 9007199254740992.0 ? within(static_cast<std::int64_t>(d)) : fallback;
     }
     throw json::type_error::create(302, "a number is wanted", &value);
 }
