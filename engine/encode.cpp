@@ -39,15 +39,19 @@ json ListJson(ListView& list) {
     list.selectionDirty = false;
     return {{"o", Name(Op::List)},
             {"hwnd", list.Handle()},
-            {"style", list.style},
-            {"exStyle", list.exStyle},
+            {"singleSelect", (list.style & LVS_SINGLESEL) != 0},
+            {"noHeader", (list.style & LVS_NOCOLUMNHEADER) != 0},
+            {"grid", (list.exStyle & LVS_EX_GRIDLINES) != 0},
             {"rowHeight", list.rowHeight},
             {"columns", columns},
             {"rows", rows},
             {"sel", list.Selected()},
             {"colors",
-             {Color(list.colors.background), Color(list.colors.outer), Color(list.colors.inner),
-              Color(list.colors.gradientTop), Color(list.colors.gradientBottom)}}};
+             {{"background", Color(list.colors.background)},
+              {"outer", Color(list.colors.outer)},
+              {"inner", Color(list.colors.inner)},
+              {"top", Color(list.colors.gradientTop)},
+              {"bottom", Color(list.colors.gradientBottom)}}}};
 }
 
 json MenuJson(const MenuOnScreen& menu) {

@@ -1,6 +1,7 @@
 // The engine's wire protocol: the JSON text messages between the program and the browser's
-// engine.js over the WebSocket, each kind a row below with its fields. Both sides keep to these
-// tables; a test reads engine.js and checks that it handles and sends exactly these names.
+// page script (engine/web/) over the WebSocket, each kind a row below with its fields. The page
+// script takes the names from these tables, through the module engine/protocol_module.h makes of
+// them, and refuses to start if an operation lacks its handler.
 //
 // From the program: {"t": "state", "ops": [...]}, the whole state, to a browser that has just
 // connected, and {"t": "patch", "ops": [...]}, what changed since the last one, to every
@@ -29,8 +30,9 @@ enum class Op {
     View,      // a view's whole document (kind "window", "dialog" or "nested"; "band" is
                // [height, right margin] of a dialog's drag band)
     Close,     // a view is gone
-    List,      // a list view's whole model; "colors": background, outer and inner border,
-               // gradient top and bottom of a selected row, as CSS colours
+    List,      // a list view's whole model: its styles as flags, and "colors" an object of CSS
+               // colours: "background", "outer" and "inner" border, "top" and "bottom" of a
+               // selected row's gradient
     Rows,      // a list view's rows from "start" on; "count" is the new number of rows
     Selection, // a list view's selected rows
     Inner,     // an element's content, as HTML
@@ -45,7 +47,7 @@ enum class Op {
 inline constexpr WireEntry kOperations[] = {
     {"view", "o hwnd kind order media width height band html"},
     {"close", "o hwnd"},
-    {"list", "o hwnd style exStyle rowHeight columns rows sel colors"},
+    {"list", "o hwnd singleSelect noHeader grid rowHeight columns rows sel colors"},
     {"rows", "o hwnd start count rows"},
     {"sel", "o hwnd sel"},
     {"inner", "o hwnd id html"},

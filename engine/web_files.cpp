@@ -2,16 +2,26 @@
 #include "engine/web_files.h"
 
 #include "engine/dom.h"
+#include "engine/protocol_module.h"
 #include "platform/text.h"
+
+#include <vector>
 
 const verdal::EmbeddedFile* EngineWebFiles(std::size_t& count);
 
 namespace verdal::engine {
 
 std::span<const EmbeddedFile> WebFiles() {
-    std::size_t count = 0;
-    const EmbeddedFile* files = EngineWebFiles(count);
-    return {files, count};
+    static const std::vector<EmbeddedFile> files = [] {
+        std::size_t count = 0;
+        const EmbeddedFile* embedded = EngineWebFiles(count);
+        std::vector<EmbeddedFile> all(embedded, embedded + count);
+        const std::string_view module = ProtocolModule();
+        all.push_back({kProtocolModuleName.data(),
+                       reinterpret_cast<const unsigned char*>(module.data()), module.size()});
+        return all;
+    }();
+    return files;
 }
 
 const EmbeddedFile* FindWebFile(std::string_view name) {

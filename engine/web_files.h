@@ -1,5 +1,6 @@
 // The files the engine serves, compiled into the program from engine/web/ and listed once, in
-// engine/CMakeLists.txt: the shell page at "/", every other file at "/" and its name.
+// engine/CMakeLists.txt, and the protocol module (engine/protocol_module.h): the shell page at
+// "/", every other file at "/" and its name.
 //
 // Threads: any; the files are constant.
 #pragma once

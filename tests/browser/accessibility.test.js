@@ -7,78 +7,98 @@
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const { chromiumPresent, launch, dialogFrame } = require('./harness');
-const { BOUND, open, using, status, rows, noDialog, updated, search, menu } = require('./app_session');
+const { BOUND, open, using, status, rows, noDialog, updated, search, menu } =
+    require('./app_session');
 const { auditPage } = require('./audit');
 
 const skip = chromiumPresent() ? false : 'Chromium is not installed at /usr/bin/chromium';
 let browser;
-test.before(async () => { if (!skip) browser = await launch(); });
-test.after(async () => { if (browser) await browser.close(); });
+test.before(async () => {
+    if (!skip) browser = await launch();
+});
+test.after(async () => {
+    if (browser) await browser.close();
+});
 
 const clean = async (s, state) => assert.deepEqual(await auditPage(s.page), [], state);
 
-test('axe finds nothing on the main page without a device', { skip, timeout: 120000 }, () => using(open(browser, { device: false }), async (s) => {
-  await status(s, 'DEVICE NOT CONNECTED');
-  await clean(s, 'no device');
-}));
+test('axe finds nothing on the main page without a device', { skip, timeout: 120000 },
+     () => using(open(browser, { device: false }), async (s) => {
+         await status(s, 'DEVICE NOT CONNECTED');
+         await clean(s, 'no device');
+     }));
 
-test('axe finds nothing on the main page and its dialogs', { skip, timeout: 300000 }, () => using(updated(browser), async (s) => {
-  await clean(s, 'connected, an empty catalogue list');
-  await search(s, () => s.main.locator('#search').click());
-  await clean(s, 'connected, rows in both lists');
+test('axe finds nothing on the main page and its dialogs', { skip, timeout: 300000 },
+     () => using(updated(browser), async (s) => {
+         await clean(s, 'connected, an empty catalogue list');
+         await search(s, () => s.main.locator('#search').click());
+         await clean(s, 'connected, rows in both lists');
 
-  const first = rows(s).first();
-  await first.click();
-  await (await menu(s, first, 'GOLF', 'Course Information')).click();
-  await dialogFrame(s.page).locator('#MsgExit').waitFor();
-  await clean(s, 'the course information dialog');
-  await dialogFrame(s.page).locator('#MsgExit').click();
-  await noDialog(s);
+         const first = rows(s).first();
+         await first.click();
+         await (await menu(s, first, 'GOLF', 'Course Information')).click();
+         await dialogFrame(s.page).locator('#MsgExit').waitFor();
+         await clean(s, 'the course information dialog');
+         await dialogFrame(s.page).locator('#MsgExit').click();
+         await noDialog(s);
 
-  await s.main.locator('#keyword').fill('no course is named so');
-  await s.main.locator('#search').click();
-  await dialogFrame(s.page).locator('#MsgBtn').waitFor();
-  await clean(s, 'the message dialog');
-  await dialogFrame(s.page).locator('#MsgBtn').click();
-  await noDialog(s);
-}));
+         await s.main.locator('#keyword').fill('no course is named so');
+         await s.main.locator('#search').click();
+         await dialogFrame(s.page).locator('#MsgBtn').waitFor();
+         await clean(s, 'the message dialog');
+         await dialogFrame(s.page).locator('#MsgBtn').click();
+         await noDialog(s);
+     }));
 
-test('axe finds nothing on a progress dialog', { skip, timeout: 120000 }, () => using(open(browser, { service: ['--fault', 'stall:map'] }), async (s) => {
-  await status(s, 'DEVICE CONNECTED');
-  await s.main.locator('#updategof').click();
-  await dialogFrame(s.page).locator('#progress').waitFor();
-  await clean(s, 'the update\'s progress dialog');
-}));
+test('axe finds nothing on a progress dialog', { skip, timeout: 120000 },
+     () => using(open(browser, { service: ['--fault', 'stall:map'] }), async (s) => {
+         await status(s, 'DEVICE CONNECTED');
+         await s.main.locator('#updategof').click();
+         await dialogFrame(s.page).locator('#progress').waitFor();
+         await clean(s, 'the update\'s progress dialog');
+     }));
 
-test('Tab reaches every control in reading order, shows its focus, and a list takes the arrows', { skip, timeout: 300000 }, () => using(updated(browser), async (s) => {
-  await search(s, () => s.main.locator('#search').click());
-  const frame = await (await s.page.locator('.verdal-window iframe').elementHandle()).contentFrame();
-  // What has the focus: its id, or the list it scrolls in; and whether it draws a focus mark.
-  const focused = () => frame.evaluate(() => {
-    const element = document.activeElement;
-    const grid = element.closest('[role=grid]');
-    const style = getComputedStyle(element);
-    const marked = style.outlineStyle !== 'none' || style.boxShadow !== 'none';
-    return { name: grid ? `grid:${grid.getAttribute('aria-label')}` : element.id, marked };
-  });
-  // Round the page twice with Tab; the stops outside the page (the shell around it) are passed.
-  const seen = [];
-  for (let i = 0; i < 24; i++) {
-    await s.page.keyboard.press('Tab');
-    const f = await focused();
-    if (f.name) seen.push(f);
-  }
-  const start = seen.findIndex((f) => f.name === 'updategof');
-  const round = seen.slice(start, start + 9);
-  assert.deepEqual(round.map((f) => f.name),
-                   ['updategof', 'grid:6000', 'country', 'city', 'keyword', 'search', 'grid:6001', 'disconnect', 'updategof']);
-  for (const f of round) assert.ok(f.marked, `${f.name} shows no focus`);
+test('Tab reaches every control in reading order, shows its focus, and a list takes the arrows',
+     { skip, timeout: 300000 },
+     () => using(updated(browser), async (s) => {
+         await search(s, () => s.main.locator('#search').click());
+         const frame =
+             await (await s.page.locator('.verdal-window iframe').elementHandle()).contentFrame();
+         // What has the focus: its id, or the list it scrolls in; and whether it draws a focus
+         // mark.
+         const focused = () => frame.evaluate(() => {
+             const element = document.activeElement;
+             const grid = element.closest('[role=grid]');
+             const style = getComputedStyle(element);
+             const marked = style.outlineStyle !== 'none' || style.boxShadow !== 'none';
+             return { name: grid ? `grid:${grid.getAttribute('aria-label')}` : element.id, marked };
+         });
+         // Round the page twice with Tab; the stops outside the page (the shell around it) are
+         // passed.
+         const seen = [];
+         for (let i = 0; i < 24; i++) {
+             await s.page.keyboard.press('Tab');
+             const f = await focused();
+             if (f.name) seen.push(f);
+         }
+         const start = seen.findIndex((f) => f.name === 'updategof');
+         const round = seen.slice(start, start + 9);
+         assert.deepEqual(round.map((f) => f.name), [
+             'updategof', 'grid:6000', 'country', 'city', 'keyword', 'search', 'grid:6001',
+             'disconnect', 'updategof'
+         ]);
+         for (const f of round) assert.ok(f.marked, `${f.name} shows no focus`);
 
-  // Tab onto the catalogue list, then the arrows move its selection as they do after a click.
-  while ((await focused()).name !== 'grid:6001') await s.page.keyboard.press('Tab');
-  await s.page.keyboard.press('ArrowDown');
-  await rows(s).first().and(s.main.locator('[aria-selected=true]')).waitFor({ timeout: BOUND });
-  await s.page.keyboard.press('ArrowDown');
-  await rows(s).nth(1).and(s.main.locator('[aria-selected=true]')).waitFor({ timeout: BOUND });
-  assert.equal(await s.main.locator('[role=grid] [aria-selected=true]').count(), 1);
-}));
+         // Tab onto the catalogue list, then the arrows move its selection as they do after a
+         // click.
+         while ((await focused()).name !== 'grid:6001') await s.page.keyboard.press('Tab');
+         await s.page.keyboard.press('ArrowDown');
+         await rows(s).first().and(s.main.locator('[aria-selected=true]')).waitFor({
+             timeout: BOUND
+         });
+         await s.page.keyboard.press('ArrowDown');
+         await rows(s).nth(1).and(s.main.locator('[aria-selected=true]')).waitFor({
+             timeout: BOUND
+         });
+         assert.equal(await s.main.locator('[role=grid] [aria-selected=true]').count(), 1);
+     }));

@@ -9,49 +9,59 @@ const { BOUND, open, using, status, devices, watchStatusLine } = require('./app_
 const skip = chromiumPresent() ? false : 'Chromium is not installed at /usr/bin/chromium';
 let browser;
 
-test.before(async () => { if (!skip) browser = await launch(); });
-test.after(async () => { if (browser) await browser.close(); });
+test.before(async () => {
+    if (!skip) browser = await launch();
+});
+test.after(async () => {
+    if (browser) await browser.close();
+});
 
-test('start-up connects; the update, disconnecting, connecting again and a reload work', { skip, timeout: 300000 }, () => using(open(browser), async (s) => {
-  // A reload while the device is still being connected loses nothing.
-  await s.page.reload();
-  await status(s, 'DEVICE CONNECTED');
-  assert.equal(await s.main.locator('#cfnumber').textContent(), 'DEVICE CAPACITY: 3/20');
-  assert.equal(await s.main.locator('#snnumber').textContent(), 'S/N: VD2012-000417');
-  await devices(s).getByRole('row', { name: 'Heron Lakes Golf' }).waitFor();
-  await devices(s).getByRole('row', { name: '\u5bcc\u58eb\u898b\u30ab\u30f3\u30c8\u30ea\u30fc' }).waitFor();
-  assert.equal(await s.main.locator('#reconnect').isVisible(), false);
-  assert.equal(await s.main.locator('#disconnect').isVisible(), true);
+test('start-up connects; the update, disconnecting, connecting again and a reload work',
+     { skip, timeout: 300000 },
+     () => using(open(browser), async (s) => {
+         // A reload while the device is still being connected loses nothing.
+         await s.page.reload();
+         await status(s, 'DEVICE CONNECTED');
+         assert.equal(await s.main.locator('#cfnumber').textContent(), 'DEVICE CAPACITY: 3/20');
+         assert.equal(await s.main.locator('#snnumber').textContent(), 'S/N: VD2012-000417');
+         await devices(s).getByRole('row', { name: 'Heron Lakes Golf' }).waitFor();
+         await devices(s)
+             .getByRole('row', { name: '\u5bcc\u58eb\u898b\u30ab\u30f3\u30c8\u30ea\u30fc' })
+             .waitFor();
+         assert.equal(await s.main.locator('#reconnect').isVisible(), false);
+         assert.equal(await s.main.locator('#disconnect').isVisible(), true);
 
-  // Every text the status line shows during the update.
-  const seenTexts = await watchStatusLine(s);
-  await s.main.locator('#updategof').click();
-  await status(s, 'UPDATE GOF FILE COMPLETED');
-  const seen = await seenTexts();
-  const fixed = new Set(['UPDATE GOF FILE COMPLETED', 'UPDATE GOF FILE ERROR', 'DEVICE CONNECTED', '']);
-  assert.ok(seen.some((t) => !fixed.has(t)), `course names on the status line: ${seen.join(' | ')}`);
-  await s.page.locator('.verdal-dialog').waitFor({ state: 'detached', timeout: BOUND });
+         // Every text the status line shows during the update.
+         const seenTexts = await watchStatusLine(s);
+         await s.main.locator('#updategof').click();
+         await status(s, 'UPDATE GOF FILE COMPLETED');
+         const seen = await seenTexts();
+         const fixed = new Set(
+             ['UPDATE GOF FILE COMPLETED', 'UPDATE GOF FILE ERROR', 'DEVICE CONNECTED', '']);
+         assert.ok(seen.some((t) => !fixed.has(t)),
+                   `course names on the status line: ${seen.join(' | ')}`);
+         await s.page.locator('.verdal-dialog').waitFor({ state: 'detached', timeout: BOUND });
 
-  // A reload keeps everything.
-  await s.page.reload();
-  await status(s, 'UPDATE GOF FILE COMPLETED');
-  assert.equal(await s.main.locator('#cfnumber').textContent(), 'DEVICE CAPACITY: 3/20');
-  await devices(s).getByRole('row', { name: 'Pebble Creek GC' }).waitFor();
+         // A reload keeps everything.
+         await s.page.reload();
+         await status(s, 'UPDATE GOF FILE COMPLETED');
+         assert.equal(await s.main.locator('#cfnumber').textContent(), 'DEVICE CAPACITY: 3/20');
+         await devices(s).getByRole('row', { name: 'Pebble Creek GC' }).waitFor();
 
-  await s.main.locator('#disconnect').click();
-  await status(s, 'DEVICE NOT CONNECTED');
-  await s.spy.waitFor(/^SEEN \$EXIT$/);
-  assert.equal(await devices(s).getByRole('row', { name: 'Pebble Creek GC' }).count(), 0);
-  assert.equal(await s.main.locator('#cfnumber').textContent(), 'DEVICE CAPACITY: x/xx');
-  assert.equal(await s.main.locator('#updategof').isDisabled(), true);
+         await s.main.locator('#disconnect').click();
+         await status(s, 'DEVICE NOT CONNECTED');
+         await s.spy.waitFor(/^SEEN \$EXIT$/);
+         assert.equal(await devices(s).getByRole('row', { name: 'Pebble Creek GC' }).count(), 0);
+         assert.equal(await s.main.locator('#cfnumber').textContent(), 'DEVICE CAPACITY: x/xx');
+         assert.equal(await s.main.locator('#updategof').isDisabled(), true);
 
-  await s.main.locator('#reconnect').click();
-  await status(s, 'DEVICE CONNECTED');
-  await devices(s).getByRole('row', { name: 'Pebble Creek GC' }).waitFor();
-  const exits = s.spy.lines.filter((l) => l === 'SEEN $EXIT').length;
+         await s.main.locator('#reconnect').click();
+         await status(s, 'DEVICE CONNECTED');
+         await devices(s).getByRole('row', { name: 'Pebble Creek GC' }).waitFor();
+         const exits = s.spy.lines.filter((l) => l === 'SEEN $EXIT').length;
 
-  // Closing the page: the device is told to exit and the program ends with 0.
-  await s.context.close();
-  assert.deepEqual(await s.verdal.exited, { code: 0, signal: null });
-  assert.equal(s.spy.lines.filter((l) => l === 'SEEN $EXIT').length, exits + 1);
-}));
+         // Closing the page: the device is told to exit and the program ends with 0.
+         await s.context.close();
+         assert.deepEqual(await s.verdal.exited, { code: 0, signal: null });
+         assert.equal(s.spy.lines.filter((l) => l === 'SEEN $EXIT').length, exits + 1);
+     }));

@@ -10,118 +10,143 @@ const { BIN, BOUND, run, eventually, mainFrame } = require('./harness');
 // The simulator with three courses (paced to the wire's speed when pace is set),
 // the catalogue service with 40 courses and the service arguments (unless server is given) and
 // verdal with --no-browser; answers the session once the page shows.
-async function open(browser, { device = true, server, service = [], capacity = 20, faults = [], pace = false } = {}) {
-  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'verdal-app-'));
-  const store = path.join(dir, 'store');
-  const courses = ['Heron Lakes Golf', 'Pebble Creek GC', '\u5bcc\u58eb\u898b\u30ab\u30f3\u30c8\u30ea\u30fc'];
-  const children = [];
-  const port = path.join(dir, 'ttyUSB0');
-  let spy; // the simulator, which prints each command it is sent
-  if (device) {
-    spy = run('verdal-devsim', ['--link', port, '--capacity', String(capacity), '--trace',
-                                '--serial', 'VD2012-000417', '--store', store,
-                                ...courses.flatMap((name) => ['--course', name]),
-                                ...(pace ? ['--pace'] : []),
-                                ...faults.flatMap((f) => ['--fault', f])]);
-    children.push(spy);
-    await spy.waitFor(/^READY /);
-  }
-  if (!server) {
-    const catalogueService = run('verdal-catalogue-service',
-                                 ['--listen', '127.0.0.1:0', '--courses', '40', ...service]);
-    children.push(catalogueService);
-    server = `http://127.0.0.1:${(await catalogueService.waitFor(/^LISTENING /)).split(' ')[1]}/`;
-  }
-  const verdal = run('verdal', ['--data-dir', path.join(dir, 'data'), '--port', port,
-                                '--server', server, '--listen', '127.0.0.1:0', '--no-browser']);
-  const url = await verdal.waitFor(/^http:/);
-  const context = await browser.newContext({ viewport: { width: 1010, height: 600 } });
-  const page = await context.newPage();
-  await page.goto(url);
-  const main = mainFrame(page);
-  await main.locator('#message').waitFor({ state: 'attached' });
-  return { dir, store, children, spy, verdal, context, page, main, server };
+async function open(
+    browser,
+    { device = true, server, service = [], capacity = 20, faults = [], pace = false } = {}) {
+    const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'verdal-app-'));
+    const store = path.join(dir, 'store');
+    const courses =
+        ['Heron Lakes Golf', 'Pebble Creek GC', '\u5bcc\u58eb\u898b\u30ab\u30f3\u30c8\u30ea\u30fc'];
+    const children = [];
+    const port = path.join(dir, 'ttyUSB0');
+    let spy; // the simulator, which prints each command it is sent
+    if (device) {
+        spy = run('verdal-devsim', [
+            '--link', port, '--capacity', String(capacity), '--trace', '--serial', 'VD2012-000417',
+            '--store', store, ...courses.flatMap((name) => ['--course', name]),
+            ...(pace ? ['--pace'] : []), ...faults.flatMap((f) => ['--fault', f])
+        ]);
+        children.push(spy);
+        await spy.waitFor(/^READY /);
+    }
+    if (!server) {
+        const catalogueService = run('verdal-catalogue-service',
+                                     ['--listen', '127.0.0.1:0', '--courses', '40', ...service]);
+        children.push(catalogueService);
+        server =
+            `http://127.0.0.1:${(await catalogueService.waitFor(/^LISTENING /)).split(' ')[1]}/`;
+    }
+    const verdal = run('verdal', [
+        '--data-dir', path.join(dir, 'data'), '--port', port, '--server', server, '--listen',
+        '127.0.0.1:0', '--no-browser'
+    ]);
+    const url = await verdal.waitFor(/^http:/);
+    const context = await browser.newContext({ viewport: { width: 1010, height: 600 } });
+    const page = await context.newPage();
+    await page.goto(url);
+    const main = mainFrame(page);
+    await main.locator('#message').waitFor({ state: 'attached' });
+    return { dir, store, children, spy, verdal, context, page, main, server };
 }
 
 async function close(s) {
-  await s.context.close().catch(() => {});
-  await s.verdal.stop();
-  for (const child of s.children.reverse()) await child.stop();
-  fs.rmSync(s.dir, { recursive: true, force: true });
+    await s.context.close().catch(() => {});
+    await s.verdal.stop();
+    for (const child of s.children.reverse()) await child.stop();
+    fs.rmSync(s.dir, { recursive: true, force: true });
 }
 
 // Runs body on the session that opening gives, and closes it however body ends.
 async function using(opening, body) {
-  const s = await opening;
-  try {
-    await body(s);
-  } finally {
-    await close(s);
-  }
+    const s = await opening;
+    try {
+        await body(s);
+    } finally { await close(s); }
 }
 
 // Starts recording every text the status line shows; answers a function that gives them so far.
 async function watchStatusLine(s) {
-  const frame = await (await s.page.locator('.verdal-window iframe').elementHandle()).contentFrame();
-  await frame.evaluate(() => {
-    window.seenTexts = [];
-    const cell = document.getElementById('message');
-    new MutationObserver(() => window.seenTexts.push(cell.textContent))
-      .observe(cell, { childList: true, characterData: true, subtree: true });
-  });
-  return () => frame.evaluate(() => window.seenTexts);
+    const frame =
+        await (await s.page.locator('.verdal-window iframe').elementHandle()).contentFrame();
+    await frame.evaluate(() => {
+        window.seenTexts = [];
+        const cell = document.getElementById('message');
+        new MutationObserver(() => window.seenTexts.push(cell.textContent))
+            .observe(cell, { childList: true, characterData: true, subtree: true });
+    });
+    return () => frame.evaluate(() => window.seenTexts);
 }
 
-const status = (s, text) => s.main.locator('#message', { hasText: text }).waitFor({ timeout: BOUND });
+const status = (s, text) =>
+    s.main.locator('#message', { hasText: text }).waitFor({ timeout: BOUND });
 const devices = (s) => s.main.getByRole('grid').first();
 const catalogue = (s) => s.main.getByRole('grid').nth(1);
 const courseRows = (list) => list.locator('[role=row]:has([role=gridcell])');
 const rows = (s) => courseRows(catalogue(s));
-const noDialog = (s) => s.page.locator('.verdal-dialog').waitFor({ state: 'detached', timeout: BOUND });
+const noDialog = (s) =>
+    s.page.locator('.verdal-dialog').waitFor({ state: 'detached', timeout: BOUND });
 
 // Connects, updates the catalogue and waits until the page is free again.
 async function updated(browser, options) {
-  const s = await open(browser, options);
-  await status(s, 'DEVICE CONNECTED');
-  await s.main.locator('#updategof').click();
-  await status(s, 'UPDATE GOF FILE COMPLETED');
-  await noDialog(s);
-  return s;
+    const s = await open(browser, options);
+    await status(s, 'DEVICE CONNECTED');
+    await s.main.locator('#updategof').click();
+    await status(s, 'UPDATE GOF FILE COMPLETED');
+    await noDialog(s);
+    return s;
 }
 
 // The lines sqlite3 prints for the query on the session's golf.db, fields split by tabs.
 function query(s, sql) {
-  return execFileSync('sqlite3', ['-separator', '\t', path.join(s.dir, 'data', 'golf.db'), sql])
-    .toString().split('\n').filter((l) => l !== '');
+    return execFileSync('sqlite3', ['-separator', '\t', path.join(s.dir, 'data', 'golf.db'), sql])
+        .toString()
+        .split('\n')
+        .filter((l) => l !== '');
 }
 
 // The cells of every row of the catalogue list.
 async function shown(s) {
-  const all = [];
-  for (const row of await rows(s).all()) all.push(await row.getByRole('gridcell').allTextContents());
-  return all;
+    const all = [];
+    for (const row of await rows(s).all())
+        all.push(await row.getByRole('gridcell').allTextContents());
+    return all;
 }
 
 // Runs a search and answers the rows once they all satisfy wanted (and there is one at least).
 async function search(s, start, wanted = () => true) {
-  await start();
-  let all = [];
-  return eventually(async () => {
-    await noDialog(s);
-    all = await shown(s);
-    return all.length > 0 && all.every(wanted) ? all : undefined;
-  }, () => `a search result as wanted (last: ${JSON.stringify(all)})`, { interval: 100 });
+    await start();
+    let all = [];
+    return eventually(async () => {
+        await noDialog(s);
+        all = await shown(s);
+        return all.length > 0 && all.every(wanted) ? all : undefined;
+    }, () => `a search result as wanted (last: ${JSON.stringify(all)})`, { interval: 100 });
 }
 
 // Opens the popup menu of a row and answers its entry.
 async function menu(s, row, popup, entry) {
-  await row.click({ button: 'right' });
-  const m = s.page.getByRole('menu', { name: popup });
-  await m.waitFor();
-  return m.getByRole('menuitem', { name: entry });
+    await row.click({ button: 'right' });
+    const m = s.page.getByRole('menu', { name: popup });
+    await m.waitFor();
+    return m.getByRole('menuitem', { name: entry });
 }
 
 module.exports = {
-  BIN, BOUND, run, open, close, using, status, devices, watchStatusLine, catalogue, courseRows,
-  rows, noDialog, updated, query, search, menu,
+    BIN,
+    BOUND,
+    run,
+    open,
+    close,
+    using,
+    status,
+    devices,
+    watchStatusLine,
+    catalogue,
+    courseRows,
+    rows,
+    noDialog,
+    updated,
+    query,
+    search,
+    menu,
 };

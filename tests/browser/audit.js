@@ -9,17 +9,21 @@ const TAGS = ['wcag2a', 'wcag2aa', 'wcag21a', 'wcag21aa'];
 // Runs axe in one document, the script given as text (so that a WebDriver client can send it
 // too); answers the violations as plain objects: rule id and the selectors of the elements.
 const AUDIT = `${AXE}
-;return axe.run(document, { runOnly: { type: 'tag', values: ${JSON.stringify(TAGS)} }, iframes: false })
+;return axe.run(document, { runOnly: { type: 'tag', values: ${
+    JSON.stringify(TAGS)} }, iframes: false })
   .then((result) => result.violations.map((v) => ({ id: v.id, nodes: v.nodes.map((n) => n.target.join(' ')) })));`;
 
 // Every frame of a Playwright page, audited; answers "rule: elements" lines, none when it passes.
 async function auditPage(page) {
-  const found = [];
-  for (const frame of page.frames()) {
-    const violations = await frame.evaluate(new Function(AUDIT));
-    for (const v of violations) found.push(`${v.id}: ${v.nodes.join(', ')}`);
-  }
-  return found;
+    const found = [];
+    for (const frame of page.frames()) {
+        const violations = await frame.evaluate(new Function(AUDIT));
+        for (const v of violations) found.push(`${v.id}: ${v.nodes.join(', ')}`);
+    }
+    return found;
 }
 
-module.exports = { AUDIT, auditPage };
+module.exports = {
+    AUDIT,
+    auditPage
+};

@@ -7,59 +7,86 @@ const test = require('node:test');
 const assert = require('node:assert/strict');
 const { chromiumPresent, launch, dialogFrame } = require('./harness');
 const {
-  BOUND, open, using, status, watchStatusLine, rows, noDialog, query, search, menu,
+    BOUND,
+    open,
+    using,
+    status,
+    watchStatusLine,
+    rows,
+    noDialog,
+    query,
+    search,
+    menu,
 } = require('./app_session');
 const skip = chromiumPresent() ? false : 'Chromium is not installed at /usr/bin/chromium';
 let browser;
-test.before(async () => { if (!skip) browser = await launch(); });
-test.after(async () => { if (browser) await browser.close(); });
+test.before(async () => {
+    if (!skip) browser = await launch();
+});
+test.after(async () => {
+    if (browser) await browser.close();
+});
 
-test('after the first update: every country offered, texts with apostrophes shown as written', { skip, timeout: 300000 }, () => using(open(browser, { service: ['--courses', '400'] }), async (s) => {
-  await status(s, 'DEVICE CONNECTED');
-  assert.deepEqual(await s.main.locator('#country option').allTextContents(), ['All Country', 'USA']);
+test(
+    'after the first update: every country offered, texts with apostrophes shown as written',
+    { skip, timeout: 300000 },
+    () => using(open(browser, { service: ['--courses', '400'] }), async (s) => {
+        await status(s, 'DEVICE CONNECTED');
+        assert.deepEqual(await s.main.locator('#country option').allTextContents(),
+                         ['All Country', 'USA']);
 
-  // Every text the status line shows during the update.
-  const seenTexts = await watchStatusLine(s);
-  await s.main.locator('#updategof').click();
-  await status(s, 'UPDATE GOF FILE COMPLETED');
-  await noDialog(s);
-  const seen = await seenTexts();
-  assert.ok(seen.some((t) => t.includes("'")), 'a name with an apostrophe on the status line');
-  assert.ok(!seen.some((t) => t.includes("''")), `no doubled quote: ${seen.filter((t) => t.includes("''"))}`);
+        // Every text the status line shows during the update.
+        const seenTexts = await watchStatusLine(s);
+        await s.main.locator('#updategof').click();
+        await status(s, 'UPDATE GOF FILE COMPLETED');
+        await noDialog(s);
+        const seen = await seenTexts();
+        assert.ok(seen.some((t) => t.includes('\'')),
+                  'a name with an apostrophe on the status line');
+        assert.ok(!seen.some((t) => t.includes('\'\'')),
+                  `no doubled quote: ${seen.filter((t) => t.includes('\'\''))}`);
 
-  // Without a restart the country select offers what golf.db holds.
-  const stored = query(s, "select distinct country from GOLF where country<>'USA' order by country;");
-  assert.ok(stored.length > 2, stored.join(','));
-  assert.deepEqual(await s.main.locator('#country option').allTextContents(), ['All Country', 'USA', ...stored]);
-  assert.equal(await s.main.locator('#country').inputValue(), 'USA');
+        // Without a restart the country select offers what golf.db holds.
+        const stored =
+            query(s, 'select distinct country from GOLF where country<>\'USA\' order by country;');
+        assert.ok(stored.length > 2, stored.join(','));
+        assert.deepEqual(await s.main.locator('#country option').allTextContents(),
+                         ['All Country', 'USA', ...stored]);
+        assert.equal(await s.main.locator('#country').inputValue(), 'USA');
 
-  // A course whose name and region both hold an apostrophe; its country's regions follow the
-  // choice of the country.
-  const [course] = query(s, "select name, country, city from GOLF where name like '%''%' and city like '%''%' order by name limit 1;");
-  assert.ok(course, 'the catalogue has a course with an apostrophe in its name and region');
-  const [name, country, region] = course.split('\t');
-  await s.main.locator('#country').selectOption(country);
-  await s.main.locator('#regions', { hasText: 'REGIONS:' }).waitFor();
-  const regions = query(s, `select distinct city from GOLF where country='${country.replace(/'/g, "''")}' order by city;`);
-  assert.deepEqual(await s.main.locator('#city option').allTextContents(), ['All Regions', ...regions]);
-  await s.main.locator('#city').selectOption(region);
-  const found = await search(s, () => s.main.locator('#search').click());
-  assert.ok(found.every((c) => c[1] === country && c[2] === region), JSON.stringify(found));
-  assert.ok(found.some((c) => c[0] === name), `${name} among ${JSON.stringify(found)}`);
+        // A course whose name and region both hold an apostrophe; its country's regions follow the
+        // choice of the country.
+        const [course] = query(
+            s,
+            'select name, country, city from GOLF where name like \'%\'\'%\' and city like \'%\'\'%\' order by name limit 1;');
+        assert.ok(course, 'the catalogue has a course with an apostrophe in its name and region');
+        const [name, country, region] = course.split('\t');
+        await s.main.locator('#country').selectOption(country);
+        await s.main.locator('#regions', { hasText: 'REGIONS:' }).waitFor();
+        const regions = query(s, `select distinct city from GOLF where country='${
+                                     country.replace(/'/g, '\'\'')}' order by city;`);
+        assert.deepEqual(await s.main.locator('#city option').allTextContents(),
+                         ['All Regions', ...regions]);
+        await s.main.locator('#city').selectOption(region);
+        const found = await search(s, () => s.main.locator('#search').click());
+        assert.ok(found.every((c) => c[1] === country && c[2] === region), JSON.stringify(found));
+        assert.ok(found.some((c) => c[0] === name), `${name} among ${JSON.stringify(found)}`);
 
-  // The name typed as the list shows it finds the course, in every country.
-  await s.main.locator('#country').selectOption('all');
-  await s.main.locator('#keyword').fill(name);
-  const byName = await search(s, () => s.main.locator('#keyword').press('Enter'),
-                            (c) => c[0].includes(name));
-  assert.deepEqual(byName[0], [name, country, region]);
+        // The name typed as the list shows it finds the course, in every country.
+        await s.main.locator('#country').selectOption('all');
+        await s.main.locator('#keyword').fill(name);
+        const byName = await search(s, () => s.main.locator('#keyword').press('Enter'),
+                                    (c) => c[0].includes(name));
+        assert.deepEqual(byName[0], [name, country, region]);
 
-  // The course information shows the name as written.
-  const first = rows(s).first();
-  await first.click();
-  await (await menu(s, first, 'GOLF', 'Course Information')).click();
-  await dialogFrame(s.page).locator('#titletext', { hasText: name }).waitFor({ timeout: BOUND });
-  assert.equal(await dialogFrame(s.page).locator('#titletext').textContent(), name);
-  await dialogFrame(s.page).locator('#MsgExit').click();
-  await noDialog(s);
-}));
+        // The course information shows the name as written.
+        const first = rows(s).first();
+        await first.click();
+        await (await menu(s, first, 'GOLF', 'Course Information')).click();
+        await dialogFrame(s.page).locator('#titletext', { hasText: name }).waitFor({
+            timeout: BOUND
+        });
+        assert.equal(await dialogFrame(s.page).locator('#titletext').textContent(), name);
+        await dialogFrame(s.page).locator('#MsgExit').click();
+        await noDialog(s);
+    }));

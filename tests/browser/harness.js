@@ -15,68 +15,75 @@ const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 // The tests' one wait: polls check every interval ms until it answers something other than
 // undefined, and answers that; fails after bound ms, saying what was awaited.
 async function eventually(check, what, { bound = BOUND, interval = 20 } = {}) {
-  const end = Date.now() + bound;
-  for (;;) {
-    const value = await check();
-    if (value !== undefined) return value;
-    if (Date.now() > end) throw new Error(`${typeof what === 'function' ? what() : what} within ${bound} ms`);
-    await sleep(interval);
-  }
+    const end = Date.now() + bound;
+    for (;;) {
+        const value = await check();
+        if (value !== undefined) return value;
+        if (Date.now() > end)
+            throw new Error(`${typeof what === 'function' ? what() : what} within ${bound} ms`);
+        await sleep(interval);
+    }
 }
 
-function chromiumPresent() {
-  return fs.existsSync(CHROMIUM);
-}
+function chromiumPresent() { return fs.existsSync(CHROMIUM); }
 
 // Starts a program and collects its output lines; waitFor(re) answers the first line matching.
 function run(program, args) {
-  const child = spawn(path.join(BIN, program), args, { stdio: ['ignore', 'pipe', 'inherit'] });
-  const lines = [];
-  const waiters = [];
-  let text = '';
-  child.stdout.on('data', (chunk) => {
-    text += chunk;
-    let end;
-    while ((end = text.indexOf('\n')) >= 0) {
-      const line = text.slice(0, end).trim();
-      text = text.slice(end + 1);
-      lines.push(line);
-      for (const w of waiters.splice(0)) if (!w(line)) waiters.push(w);
-    }
-  });
-  const exited = new Promise((resolve) => child.on('exit', (code, signal) => resolve({ code, signal })));
-  const waitFor = (re) => new Promise((resolve, reject) => {
-    const found = lines.find((l) => re.test(l));
-    if (found) return resolve(found);
-    const timer = setTimeout(() => reject(new Error(`${program}: no line ${re} in ${BOUND} ms`)), BOUND);
-    waiters.push((line) => {
-      if (!re.test(line)) return false;
-      clearTimeout(timer);
-      resolve(line);
-      return true;
+    const child = spawn(path.join(BIN, program), args, { stdio: ['ignore', 'pipe', 'inherit'] });
+    const lines = [];
+    const waiters = [];
+    let text = '';
+    child.stdout.on('data', (chunk) => {
+        text += chunk;
+        let end;
+        while ((end = text.indexOf('\n')) >= 0) {
+            const line = text.slice(0, end).trim();
+            text = text.slice(end + 1);
+            lines.push(line);
+            for (const w of waiters.splice(0))
+                if (!w(line)) waiters.push(w);
+        }
     });
-    exited.then(() => { clearTimeout(timer); reject(new Error(`${program} ended before ${re}`)); });
-  });
-  const stop = async () => {
-    if (child.exitCode === null && child.signalCode === null) child.kill('SIGTERM');
-    return exited;
-  };
-  return { child, lines, waitFor, exited, stop };
+    const exited =
+        new Promise((resolve) => child.on('exit', (code, signal) => resolve({ code, signal })));
+    const waitFor = (re) => new Promise((resolve, reject) => {
+        const found = lines.find((l) => re.test(l));
+        if (found) return resolve(found);
+        const timer =
+            setTimeout(() => reject(new Error(`${program}: no line ${re} in ${BOUND} ms`)), BOUND);
+        waiters.push((line) => {
+            if (!re.test(line)) return false;
+            clearTimeout(timer);
+            resolve(line);
+            return true;
+        });
+        exited.then(() => {
+            clearTimeout(timer);
+            reject(new Error(`${program} ended before ${re}`));
+        });
+    });
+    const stop = async () => {
+        if (child.exitCode === null && child.signalCode === null) child.kill('SIGTERM');
+        return exited;
+    };
+    return { child, lines, waitFor, exited, stop };
 }
 
 // Starts page_test_host; its run (see run) carries the address it printed as url.
 async function startHost(args = []) {
-  const host = run('page_test_host', ['--listen', '127.0.0.1:0', '--no-browser', ...args]);
-  host.url = await host.waitFor(/^http/);
-  return host;
+    const host = run('page_test_host', ['--listen', '127.0.0.1:0', '--no-browser', ...args]);
+    host.url = await host.waitFor(/^http/);
+    return host;
 }
 
 function launch() {
-  return chromium.launch({
-    executablePath: CHROMIUM,
-    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-           '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-  });
+    return chromium.launch({
+        executablePath: CHROMIUM,
+        args: [
+            '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+            '--disable-background-networking', '--disable-component-update', '--disable-sync'
+        ],
+    });
 }
 
 // The main window's page and the frame of the topmost dialog.
@@ -84,5 +91,14 @@ const mainFrame = (page) => page.frameLocator('.verdal-window iframe');
 const dialogFrame = (page) => page.frameLocator('.verdal-dialog iframe');
 
 module.exports = {
-  BIN, BOUND, sleep, eventually, chromiumPresent, run, startHost, launch, mainFrame, dialogFrame,
+    BIN,
+    BOUND,
+    sleep,
+    eventually,
+    chromiumPresent,
+    run,
+    startHost,
+    launch,
+    mainFrame,
+    dialogFrame,
 };

@@ -8,91 +8,121 @@ const fs = require('node:fs');
 const path = require('node:path');
 const { chromiumPresent, launch, dialogFrame } = require('./harness');
 const {
-  BOUND, using, status, devices, catalogue, courseRows, rows, noDialog, updated, search, menu,
+    BOUND,
+    using,
+    status,
+    devices,
+    catalogue,
+    courseRows,
+    rows,
+    noDialog,
+    updated,
+    search,
+    menu,
 } = require('./app_session');
 
 const skip = chromiumPresent() ? false : 'Chromium is not installed at /usr/bin/chromium';
 let browser;
 
-test.before(async () => { if (!skip) browser = await launch(); });
-test.after(async () => { if (browser) await browser.close(); });
+test.before(async () => {
+    if (!skip) browser = await launch();
+});
+test.after(async () => {
+    if (browser) await browser.close();
+});
 
-const capacity = (s, text) => s.main.locator('#cfnumber', { hasText: text }).waitFor({ timeout: BOUND });
+const capacity = (s, text) =>
+    s.main.locator('#cfnumber', { hasText: text }).waitFor({ timeout: BOUND });
 
-test('a search that finds nothing, course information and the device operations', { skip, timeout: 400000 }, () => using(updated(browser), async (s) => {
-  // A search that finds nothing says so and leaves the list empty.
-  await s.main.locator('#keyword').fill('no course is named so');
-  await s.main.locator('#search').click();
-  await dialogFrame(s.page).locator('#MsgText1', { hasText: 'Unable to find your course,please try' }).waitFor();
-  assert.equal(await dialogFrame(s.page).locator('#MsgText2').textContent(), 'again');
-  await dialogFrame(s.page).locator('#MsgBtn').click();
-  await noDialog(s);
-  assert.equal(await rows(s).count(), 0);
+test('a search that finds nothing, course information and the device operations',
+     { skip, timeout: 400000 },
+     () => using(updated(browser), async (s) => {
+         // A search that finds nothing says so and leaves the list empty.
+         await s.main.locator('#keyword').fill('no course is named so');
+         await s.main.locator('#search').click();
+         await dialogFrame(s.page)
+             .locator('#MsgText1', { hasText: 'Unable to find your course,please try' })
+             .waitFor();
+         assert.equal(await dialogFrame(s.page).locator('#MsgText2').textContent(), 'again');
+         await dialogFrame(s.page).locator('#MsgBtn').click();
+         await noDialog(s);
+         assert.equal(await rows(s).count(), 0);
 
-  // Course information of a course, then the course onto the device.
-  await s.main.locator('#keyword').fill('');
-  const byCountry = await search(s, () => s.main.locator('#search').click(), (c) => c[1] === 'USA');
-  const first = rows(s).first();
-  // A double-click picks a row; it selects none of its text.
-  await first.dblclick();
-  const frame = await (await s.page.locator('.verdal-window iframe').elementHandle()).contentFrame();
-  assert.equal(await frame.evaluate(() => document.getSelection().toString()), '');
-  await first.click();
-  await (await menu(s, first, 'GOLF', 'Course Information')).click();
-  const info = dialogFrame(s.page);
-  await info.locator('#titletext', { hasText: byCountry[0][0] }).waitFor();
-  for (const id of ['#address', '#telephone', '#email', '#par01'])
-    assert.notEqual((await info.locator(id).textContent()).trim(), '', id);
-  await info.locator('#MsgExit').click();
-  await noDialog(s);
+         // Course information of a course, then the course onto the device.
+         await s.main.locator('#keyword').fill('');
+         const byCountry =
+             await search(s, () => s.main.locator('#search').click(), (c) => c[1] === 'USA');
+         const first = rows(s).first();
+         // A double-click picks a row; it selects none of its text.
+         await first.dblclick();
+         const frame =
+             await (await s.page.locator('.verdal-window iframe').elementHandle()).contentFrame();
+         assert.equal(await frame.evaluate(() => document.getSelection().toString()), '');
+         await first.click();
+         await (await menu(s, first, 'GOLF', 'Course Information')).click();
+         const info = dialogFrame(s.page);
+         await info.locator('#titletext', { hasText: byCountry[0][0] }).waitFor();
+         for (const id of ['#address', '#telephone', '#email', '#par01'])
+             assert.notEqual((await info.locator(id).textContent()).trim(), '', id);
+         await info.locator('#MsgExit').click();
+         await noDialog(s);
 
-  const before = new Set(fs.readdirSync(s.store));
-  await (await menu(s, first, 'GOLF', 'Add to Device')).click();
-  await capacity(s, 'DEVICE CAPACITY: 4/20');
-  await noDialog(s);
-  const added = fs.readdirSync(s.store).filter((f) => !before.has(f));
-  assert.equal(added.length, 1);
-  const stored = fs.readFileSync(path.join(s.store, added[0]));
-  assert.equal(stored.length, 7296);
-  assert.equal(await courseRows(devices(s)).count(), 4);
+         const before = new Set(fs.readdirSync(s.store));
+         await (await menu(s, first, 'GOLF', 'Add to Device')).click();
+         await capacity(s, 'DEVICE CAPACITY: 4/20');
+         await noDialog(s);
+         const added = fs.readdirSync(s.store).filter((f) => !before.has(f));
+         assert.equal(added.length, 1);
+         const stored = fs.readFileSync(path.join(s.store, added[0]));
+         assert.equal(stored.length, 7296);
+         assert.equal(await courseRows(devices(s)).count(), 4);
 
-  // Two device courses removed, then all of them.
-  await devices(s).getByRole('row', { name: 'Heron Lakes Golf' }).click();
-  await devices(s).getByRole('row', { name: 'Pebble Creek GC' }).click({ modifiers: ['Control'] });
-  await (await menu(s, devices(s).getByRole('row', { name: 'Pebble Creek GC' }), 'Device', 'Remove Course')).click();
-  await capacity(s, 'DEVICE CAPACITY: 2/20');
-  await noDialog(s);
-  assert.equal(await devices(s).getByRole('row', { name: 'Heron Lakes Golf' }).count(), 0);
-  assert.equal(fs.readdirSync(s.store).length, 2);
-  await (await menu(s, courseRows(devices(s)).first(), 'Device', 'Remove All Course')).click();
-  await capacity(s, 'DEVICE CAPACITY: 0/20');
-  await noDialog(s);
-  assert.equal(fs.readdirSync(s.store).length, 0);
+         // Two device courses removed, then all of them.
+         await devices(s).getByRole('row', { name: 'Heron Lakes Golf' }).click();
+         await devices(s).getByRole('row', { name: 'Pebble Creek GC' }).click({
+             modifiers: ['Control']
+         });
+         await (await menu(s, devices(s).getByRole('row', { name: 'Pebble Creek GC' }), 'Device',
+                           'Remove Course'))
+             .click();
+         await capacity(s, 'DEVICE CAPACITY: 2/20');
+         await noDialog(s);
+         assert.equal(await devices(s).getByRole('row', { name: 'Heron Lakes Golf' }).count(), 0);
+         assert.equal(fs.readdirSync(s.store).length, 2);
+         await (await menu(s, courseRows(devices(s)).first(), 'Device', 'Remove All Course'))
+             .click();
+         await capacity(s, 'DEVICE CAPACITY: 0/20');
+         await noDialog(s);
+         assert.equal(fs.readdirSync(s.store).length, 0);
 
-  // The device unplugged: no dialog, and the status line says so.
-  await s.spy.stop(); // the simulator
-  await (await menu(s, first, 'GOLF', 'Add to Device')).click();
-  await status(s, 'DEVICE NOT CONNECTED');
-  assert.equal(await s.page.locator('.verdal-dialog').count(), 0);
-}));
+         // The device unplugged: no dialog, and the status line says so.
+         await s.spy.stop(); // the simulator
+         await (await menu(s, first, 'GOLF', 'Add to Device')).click();
+         await status(s, 'DEVICE NOT CONNECTED');
+         assert.equal(await s.page.locator('.verdal-dialog').count(), 0);
+     }));
 
-test('a full device offers no upload; a stalled upload leaves the list as the device holds it', { skip, timeout: 300000 }, () => using(updated(browser, { capacity: 3, faults: ['stall:10'] }), async (s) => {
-  await search(s, () => s.main.locator('#search').click(), (c) => c[1] === 'USA');
-  const first = rows(s).first();
-  await first.click();
-  const add = await menu(s, first, 'GOLF', 'Add to Device');
-  assert.equal(await add.getAttribute('aria-disabled'), 'true');
-  await s.page.keyboard.press('Escape');
+test('a full device offers no upload; a stalled upload leaves the list as the device holds it',
+     { skip, timeout: 300000 },
+     () => using(updated(browser, { capacity: 3, faults: ['stall:10'] }), async (s) => {
+         await search(s, () => s.main.locator('#search').click(), (c) => c[1] === 'USA');
+         const first = rows(s).first();
+         await first.click();
+         const add = await menu(s, first, 'GOLF', 'Add to Device');
+         assert.equal(await add.getAttribute('aria-disabled'), 'true');
+         await s.page.keyboard.press('Escape');
 
-  await devices(s).getByRole('row', { name: 'Heron Lakes Golf' }).click();
-  await (await menu(s, devices(s).getByRole('row', { name: 'Heron Lakes Golf' }), 'Device', 'Remove Course')).click();
-  await capacity(s, 'DEVICE CAPACITY: 2/3');
-  await noDialog(s);
+         await devices(s).getByRole('row', { name: 'Heron Lakes Golf' }).click();
+         await (await menu(s, devices(s).getByRole('row', { name: 'Heron Lakes Golf' }), 'Device',
+                           'Remove Course'))
+             .click();
+         await capacity(s, 'DEVICE CAPACITY: 2/3');
+         await noDialog(s);
 
-  await (await menu(s, first, 'GOLF', 'Add to Device')).click();
-  await s.page.locator('.verdal-dialog').waitFor();
-  await noDialog(s);
-  assert.equal(await s.main.locator('#cfnumber').textContent(), 'DEVICE CAPACITY: 2/3');
-  assert.equal(await courseRows(devices(s)).count(), 2);
-  assert.equal(fs.readdirSync(s.store).length, 2);
-}));
+         await (await menu(s, first, 'GOLF', 'Add to Device')).click();
+         await s.page.locator('.verdal-dialog').waitFor();
+         await noDialog(s);
+         assert.equal(await s.main.locator('#cfnumber').textContent(), 'DEVICE CAPACITY: 2/3');
+         assert.equal(await courseRows(devices(s)).count(), 2);
+         assert.equal(fs.readdirSync(s.store).length, 2);
+     }));

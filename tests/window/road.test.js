@@ -9,166 +9,200 @@ const http = require('node:http');
 const os = require('node:os');
 const path = require('node:path');
 const {
-  BOUND, missing, eventually, startDisplay, probe, findWindow, comm, parentOf, openWindow,
-  intoMain, intoDialog, shows, noDialog, By, until,
+    BOUND,
+    missing,
+    eventually,
+    startDisplay,
+    probe,
+    findWindow,
+    comm,
+    parentOf,
+    openWindow,
+    intoMain,
+    intoDialog,
+    shows,
+    noDialog,
+    By,
+    until,
 } = require('./window_session');
 const { AUDIT } = require('../browser/audit');
 
 const skip = missing();
 let screen;
-test.before(async () => { if (!skip) screen = await startDisplay(); });
-test.after(async () => { if (screen) await screen.stop(); });
+test.before(async () => {
+    if (!skip) screen = await startDisplay();
+});
+test.after(async () => {
+    if (screen) await screen.stop();
+});
 
 // The names of the processes descending from pid.
 function descendants(pid) {
-  const names = [];
-  for (const entry of fs.readdirSync('/proc')) {
-    if (!/^\d+$/.test(entry)) continue;
-    try {
-      for (let p = parentOf(Number(entry)); p > 1; p = parentOf(p)) {
-        if (p !== pid) continue;
-        names.push(comm(Number(entry)));
-        break;
-      }
-    } catch { /* gone meanwhile */ }
-  }
-  return names;
+    const names = [];
+    for (const entry of fs.readdirSync('/proc')) {
+        if (!/^\d+$/.test(entry)) continue;
+        try {
+            for (let p = parentOf(Number(entry)); p > 1; p = parentOf(p)) {
+                if (p !== pid) continue;
+                names.push(comm(Number(entry)));
+                break;
+            }
+        } catch { /* gone meanwhile */
+        }
+    }
+    return names;
 }
 
 // The rows of a list (0: the device's, 1: the catalogue's) as their cells' texts, read in one
 // step inside the page, so that a list being redrawn gives no stale handles.
 async function rows(driver, list) {
-  await intoMain(driver);
-  return driver.executeScript(`
+    await intoMain(driver);
+    return driver.executeScript(`
     const grid = document.querySelectorAll('[role=grid]')[arguments[0]];
     return [...grid.querySelectorAll('[role=row]')]
       .map((row) => [...row.querySelectorAll('[role=gridcell]')].map((cell) => cell.textContent))
-      .filter((cells) => cells.length);`, list);
+      .filter((cells) => cells.length);`,
+                                list);
 }
 
 async function row(driver, list, name) {
-  await intoMain(driver);
-  const grid = (await driver.findElements(By.css('[role=grid]')))[list];
-  return grid.findElement(By.xpath(`.//*[@role='row'][.//*[@role='gridcell' and normalize-space()="${name}"]]`));
+    await intoMain(driver);
+    const grid = (await driver.findElements(By.css('[role=grid]')))[list];
+    return grid.findElement(
+        By.xpath(`.//*[@role='row'][.//*[@role='gridcell' and normalize-space()="${name}"]]`));
 }
 
 // Right-clicks the row and chooses the entry of the popup menu that opens.
 async function choose(driver, list, name, popup, entry) {
-  const target = await row(driver, list, name);
-  await target.click();
-  await driver.actions().contextClick(target).perform();
-  await driver.switchTo().defaultContent();
-  const menu = await driver.wait(until.elementLocated(By.css(`[role=menu][aria-label="${popup}"]`)), BOUND);
-  await menu.findElement(By.xpath(`.//*[@role='menuitem' and normalize-space()="${entry}"]`)).click();
+    const target = await row(driver, list, name);
+    await target.click();
+    await driver.actions().contextClick(target).perform();
+    await driver.switchTo().defaultContent();
+    const menu = await driver.wait(
+        until.elementLocated(By.css(`[role=menu][aria-label="${popup}"]`)), BOUND);
+    await menu.findElement(By.xpath(`.//*[@role='menuitem' and normalize-space()="${entry}"]`))
+        .click();
 }
 
 async function search(driver, wanted) {
-  await intoMain(driver);
-  await driver.findElement(By.id('search')).click();
-  return eventually(async () => {
-    await noDialog(driver);
-    const found = await rows(driver, 1);
-    return found.length > 0 && found.every(wanted) ? found : undefined;
-  }, 'search results');
+    await intoMain(driver);
+    await driver.findElement(By.id('search')).click();
+    return eventually(async () => {
+        await noDialog(driver);
+        const found = await rows(driver, 1);
+        return found.length > 0 && found.every(wanted) ? found : undefined;
+    }, 'search results');
 }
 
-test('verdal --demo in its own window: the desktop sees it, the main road works, closing it ends verdal', { skip, timeout: 400000 }, async () => {
-  const home = fs.mkdtempSync(path.join(os.tmpdir(), 'verdal-home-'));
-  const s = await openWindow(screen.display, ['--demo'], { home });
-  try {
-    const { driver } = s;
-    // The window as the desktop sees it: title, content size, centred, class, icon, owner.
-    const shown = findWindow(screen.display);
-    assert.ok(shown, 'a window titled Verdal2012');
-    assert.deepEqual([shown.width, shown.height], [1010, 600]);
-    assert.deepEqual([shown.x, shown.y], [(shown.screenWidth - 1010) / 2, (shown.screenHeight - 600) / 2]);
-    // The class by which docks group the window under the desktop entry.
-    const entry = fs.readFileSync(path.join(__dirname, '../../packaging/verdal.desktop'), 'utf8');
-    const wmClass = entry.match(/^StartupWMClass=(.*)$/m)[1];
-    assert.deepEqual(shown.class, [wmClass, wmClass]);
-    assert.ok(shown.iconSizes.includes(48) && shown.iconSizes.includes(128), shown.iconSizes.join());
-    assert.equal(comm(shown.pid), 'verdal-window');
-    assert.equal(parentOf(shown.pid), s.pidOf());
-    assert.equal(comm(s.pidOf()), 'verdal');
-    const processes = descendants(s.pidOf());
-    assert.ok(!processes.some((name) => /chrom/i.test(name)), processes.join());
+test(
+    'verdal --demo in its own window: the desktop sees it, the main road works, closing it ends verdal',
+    { skip, timeout: 400000 }, async () => {
+        const home = fs.mkdtempSync(path.join(os.tmpdir(), 'verdal-home-'));
+        const s = await openWindow(screen.display, ['--demo'], { home });
+        try {
+            const { driver } = s;
+            // The window as the desktop sees it: title, content size, centred, class, icon, owner.
+            const shown = findWindow(screen.display);
+            assert.ok(shown, 'a window titled Verdal2012');
+            assert.deepEqual([shown.width, shown.height], [1010, 600]);
+            assert.deepEqual([shown.x, shown.y],
+                             [(shown.screenWidth - 1010) / 2, (shown.screenHeight - 600) / 2]);
+            // The class by which docks group the window under the desktop entry.
+            const entry =
+                fs.readFileSync(path.join(__dirname, '../../packaging/verdal.desktop'), 'utf8');
+            const wmClass = entry.match(/^StartupWMClass=(.*)$/m)[1];
+            assert.deepEqual(shown.class, [wmClass, wmClass]);
+            assert.ok(shown.iconSizes.includes(48) && shown.iconSizes.includes(128),
+                      shown.iconSizes.join());
+            assert.equal(comm(shown.pid), 'verdal-window');
+            assert.equal(parentOf(shown.pid), s.pidOf());
+            assert.equal(comm(s.pidOf()), 'verdal');
+            const processes = descendants(s.pidOf());
+            assert.ok(!processes.some((name) => /chrom/i.test(name)), processes.join());
 
-    await shows(driver, 'message', 'DEVICE CONNECTED');
-    await shows(driver, 'cfnumber', 'DEVICE CAPACITY: 3/20');
+            await shows(driver, 'message', 'DEVICE CONNECTED');
+            await shows(driver, 'cfnumber', 'DEVICE CAPACITY: 3/20');
 
-    // The accessibility audit of the browser tests finds nothing in WebKit either, in the shell
-    // or in the main page.
-    await driver.switchTo().defaultContent();
-    assert.deepEqual(await driver.executeScript(AUDIT), [], 'the shell');
-    await intoMain(driver);
-    assert.deepEqual(await driver.executeScript(AUDIT), [], 'the main page');
+            // The accessibility audit of the browser tests finds nothing in WebKit either, in the
+            // shell or in the main page.
+            await driver.switchTo().defaultContent();
+            assert.deepEqual(await driver.executeScript(AUDIT), [], 'the shell');
+            await intoMain(driver);
+            assert.deepEqual(await driver.executeScript(AUDIT), [], 'the main page');
 
-    await driver.findElement(By.id('updategof')).click();
-    await shows(driver, 'message', 'UPDATE GOF FILE COMPLETED');
-    await noDialog(driver);
+            await driver.findElement(By.id('updategof')).click();
+            await shows(driver, 'message', 'UPDATE GOF FILE COMPLETED');
+            await noDialog(driver);
 
-    // A country, then a keyword from a course of that country.
-    await intoMain(driver);
-    await driver.findElement(By.css('#country option[value="USA"]')).click();
-    const inUsa = await search(driver, (cells) => cells[1] === 'USA');
-    const word = inUsa[0][0].split(' ')[0];
-    await driver.findElement(By.id('keyword')).sendKeys(word);
-    const found = await search(driver, (cells) => cells[0].includes(word));
-    assert.ok(found.some((cells) => cells[0] === inUsa[0][0]), JSON.stringify(found));
-    const course = found[0][0];
-    // A double-click picks a row; it selects none of its text.
-    await driver.actions().doubleClick(await row(driver, 1, course)).perform();
-    assert.equal(await driver.executeScript('return document.getSelection().toString()'), '');
+            // A country, then a keyword from a course of that country.
+            await intoMain(driver);
+            await driver.findElement(By.css('#country option[value="USA"]')).click();
+            const inUsa = await search(driver, (cells) => cells[1] === 'USA');
+            const word = inUsa[0][0].split(' ')[0];
+            await driver.findElement(By.id('keyword')).sendKeys(word);
+            const found = await search(driver, (cells) => cells[0].includes(word));
+            assert.ok(found.some((cells) => cells[0] === inUsa[0][0]), JSON.stringify(found));
+            const course = found[0][0];
+            // A double-click picks a row; it selects none of its text.
+            await driver.actions().doubleClick(await row(driver, 1, course)).perform();
+            assert.equal(await driver.executeScript('return document.getSelection().toString()'),
+                         '');
 
-    await choose(driver, 1, course, 'GOLF', 'Course Information');
-    await intoDialog(driver);
-    await driver.wait(until.elementTextIs(await driver.findElement(By.id('titletext')), course), BOUND,
-                      `the course information of ${course}`);
-    for (const id of ['address', 'telephone', 'email', 'par01', 'par18'])
-      assert.notEqual((await driver.findElement(By.id(id)).getText()).trim(), '', id);
-    await driver.findElement(By.id('MsgExit')).click();
-    await noDialog(driver);
+            await choose(driver, 1, course, 'GOLF', 'Course Information');
+            await intoDialog(driver);
+            await driver.wait(
+                until.elementTextIs(await driver.findElement(By.id('titletext')), course), BOUND,
+                `the course information of ${course}`);
+            for (const id of ['address', 'telephone', 'email', 'par01', 'par18'])
+                assert.notEqual((await driver.findElement(By.id(id)).getText()).trim(), '', id);
+            await driver.findElement(By.id('MsgExit')).click();
+            await noDialog(driver);
 
-    await choose(driver, 1, course, 'GOLF', 'Add to Device');
-    await shows(driver, 'cfnumber', 'DEVICE CAPACITY: 4/20');
-    await noDialog(driver);
-    await choose(driver, 0, 'Heron Lakes Golf', 'Device', 'Remove Course');
-    await shows(driver, 'cfnumber', 'DEVICE CAPACITY: 3/20');
-    await noDialog(driver);
-    assert.ok(!(await rows(driver, 0)).some((cells) => cells[0] === 'Heron Lakes Golf'));
+            await choose(driver, 1, course, 'GOLF', 'Add to Device');
+            await shows(driver, 'cfnumber', 'DEVICE CAPACITY: 4/20');
+            await noDialog(driver);
+            await choose(driver, 0, 'Heron Lakes Golf', 'Device', 'Remove Course');
+            await shows(driver, 'cfnumber', 'DEVICE CAPACITY: 3/20');
+            await noDialog(driver);
+            assert.ok(!(await rows(driver, 0)).some((cells) => cells[0] === 'Heron Lakes Golf'));
 
-    // The page may not leave the program's address: a navigation to another server on this
-    // machine never reaches it.
-    const asked = [];
-    const elsewhere = http.createServer((request, response) => {
-      asked.push(request.url);
-      response.end('<title>elsewhere</title>');
+            // The page may not leave the program's address: a navigation to another server on this
+            // machine never reaches it.
+            const asked = [];
+            const elsewhere = http.createServer((request, response) => {
+                asked.push(request.url);
+                response.end('<title>elsewhere</title>');
+            });
+            await new Promise((resolve) => elsewhere.listen(0, '127.0.0.1', resolve));
+            try {
+                await driver.switchTo().defaultContent();
+                await driver.executeScript(`window.location.assign('http://127.0.0.1:${
+                    elsewhere.address().port}/elsewhere')`);
+                await eventually(() => (asked.length ? true : undefined), 'a request elsewhere', {
+                    bound: 1500
+                }).then(() => assert.fail(`the page left the program: ${asked}`), () => {});
+            } finally { elsewhere.close(); }
+            await shows(driver, 'cfnumber', 'DEVICE CAPACITY: 3/20');
+
+            // The window manager's close ends verdal as SIGTERM does, within 2 s.
+            const start = Date.now();
+            assert.notEqual(probe(screen.display, 'close', shown.id), null);
+            assert.equal(await eventually(s.exitCode, 'verdal ends'), 0);
+            const ms = Date.now() - start;
+            console.log(`# window closed to verdal's exit: ${ms} ms`);
+            assert.ok(ms < 2000, `${ms} ms`);
+            assert.equal(
+                execFileSync('sqlite3',
+                             [path.join(s.dir, 'data', 'golf.db'), 'pragma integrity_check;'])
+                    .toString()
+                    .trim(),
+                'ok');
+
+            // No website data outside the data folder.
+            const written = execFileSync('find', [home]).toString().split('\n');
+            assert.deepEqual(written.filter((f) => /webkit|cookie|storage|indexeddb/i.test(f)), []);
+        } finally {
+            await s.close();
+            fs.rmSync(home, { recursive: true, force: true });
+        }
     });
-    await new Promise((resolve) => elsewhere.listen(0, '127.0.0.1', resolve));
-    try {
-      await driver.switchTo().defaultContent();
-      await driver.executeScript(`window.location.assign('http://127.0.0.1:${elsewhere.address().port}/elsewhere')`);
-      await eventually(() => (asked.length ? true : undefined), 'a request elsewhere', { bound: 1500 })
-        .then(() => assert.fail(`the page left the program: ${asked}`), () => {});
-    } finally {
-      elsewhere.close();
-    }
-    await shows(driver, 'cfnumber', 'DEVICE CAPACITY: 3/20');
-
-    // The window manager's close ends verdal as SIGTERM does, within 2 s.
-    const start = Date.now();
-    assert.notEqual(probe(screen.display, 'close', shown.id), null);
-    assert.equal(await eventually(s.exitCode, 'verdal ends'), 0);
-    const ms = Date.now() - start;
-    console.log(`# window closed to verdal's exit: ${ms} ms`);
-    assert.ok(ms < 2000, `${ms} ms`);
-    assert.equal(execFileSync('sqlite3', [path.join(s.dir, 'data', 'golf.db'), 'pragma integrity_check;']).toString().trim(), 'ok');
-
-    // No website data outside the data folder.
-    const written = execFileSync('find', [home]).toString().split('\n');
-    assert.deepEqual(written.filter((f) => /webkit|cookie|storage|indexeddb/i.test(f)), []);
-  } finally {
-    await s.close();
-    fs.rmSync(home, { recursive: true, force: true });
-  }
-});

@@ -16,127 +16,167 @@ const TITLE = 'Verdal2012';
 const DRIVER = '/usr/bin/WebKitWebDriver';
 
 function missing() {
-  for (const program of ['/usr/bin/Xvfb', DRIVER, path.join(BIN, 'verdal-window'), path.join(BIN, 'x11-probe')])
-    if (!fs.existsSync(program)) return `${program} is not installed`;
-  return false;
+    for (const program of ['/usr/bin/Xvfb', DRIVER, path.join(BIN, 'verdal-window'),
+                           path.join(BIN, 'x11-probe')])
+        if (!fs.existsSync(program)) return `${program} is not installed`;
+    return false;
 }
 
 // An X server of the test's own, 1920 x 1080; answers { display, stop }.
 async function startDisplay() {
-  const xvfb = spawn('Xvfb', ['-displayfd', '3', '-screen', '0', '1920x1080x24', '-nolisten', 'tcp'],
-                     { stdio: ['ignore', 'ignore', 'ignore', 'pipe'] });
-  const number = await new Promise((resolve, reject) => {
-    let text = '';
-    xvfb.stdio[3].on('data', (chunk) => {
-      text += chunk;
-      if (text.includes('\n')) resolve(text.trim());
+    const xvfb =
+        spawn('Xvfb', ['-displayfd', '3', '-screen', '0', '1920x1080x24', '-nolisten', 'tcp'],
+              { stdio: ['ignore', 'ignore', 'ignore', 'pipe'] });
+    const number = await new Promise((resolve, reject) => {
+        let text = '';
+        xvfb.stdio[3].on('data', (chunk) => {
+            text += chunk;
+            if (text.includes('\n')) resolve(text.trim());
+        });
+        xvfb.on('exit', () => reject(new Error('Xvfb ended before it named its display')));
     });
-    xvfb.on('exit', () => reject(new Error('Xvfb ended before it named its display')));
-  });
-  const display = `:${number}`;
-  const stop = () => new Promise((resolve) => {
-    if (xvfb.exitCode !== null) return resolve();
-    xvfb.on('exit', resolve);
-    xvfb.kill('SIGTERM');
-  });
-  return { display, stop };
+    const display = `:${number}`;
+    const stop = () => new Promise((resolve) => {
+        if (xvfb.exitCode !== null) return resolve();
+        xvfb.on('exit', resolve);
+        xvfb.kill('SIGTERM');
+    });
+    return { display, stop };
 }
 
 // Runs x11-probe on the display; answers its output, or null when it failed.
 function probe(display, ...args) {
-  try {
-    return execFileSync(path.join(BIN, 'x11-probe'), args.map(String),
-                        { env: { ...process.env, DISPLAY: display }, stdio: ['ignore', 'pipe', 'ignore'] })
-      .toString();
-  } catch {
-    return null;
-  }
+    try {
+        return execFileSync(path.join(BIN, 'x11-probe'), args.map(String), {
+                   env: {...process.env, DISPLAY: display },
+                   stdio: ['ignore', 'pipe', 'ignore']
+               })
+            .toString();
+    } catch { return null; }
 }
 
 // The window titled Verdal2012, as x11-probe describes it; null when none shows within ms.
 function findWindow(display, ms = BOUND) {
-  const line = probe(display, 'find', TITLE, ms);
-  return line ? JSON.parse(line) : null;
+    const line = probe(display, 'find', TITLE, ms);
+    return line ? JSON.parse(line) : null;
 }
 
 const comm = (pid) => fs.readFileSync(`/proc/${pid}/comm`, 'utf8').trim();
-const parentOf = (pid) => Number(fs.readFileSync(`/proc/${pid}/stat`, 'utf8').split(') ')[1].split(' ')[1]);
+const parentOf = (pid) =>
+    Number(fs.readFileSync(`/proc/${pid}/stat`, 'utf8').split(') ')[1].split(' ')[1]);
 // True while the process runs (a zombie has ended).
 function alive(pid) {
-  try {
-    return fs.readFileSync(`/proc/${pid}/stat`, 'utf8').split(') ')[1][0] !== 'Z';
-  } catch {
-    return false;
-  }
+    try {
+        return fs.readFileSync(`/proc/${pid}/stat`, 'utf8').split(') ')[1][0] !== 'Z';
+    } catch { return false; }
 }
 
 function freePort() {
-  return new Promise((resolve) => {
-    const server = net.createServer().listen(0, '127.0.0.1', () => {
-      const { port } = server.address();
-      server.close(() => resolve(port));
+    return new Promise((resolve) => {
+        const server = net.createServer().listen(0, '127.0.0.1', () => {
+            const { port } = server.address();
+            server.close(() => resolve(port));
+        });
     });
-  });
 }
 
 // A session of WebKitWebDriver on the display, driving verdal started with args (after
 // --automation) in a folder of its own; answers { driver, dir, pidOf(), exitCode(), ... }.
 async function openWindow(display, args, { home } = {}) {
-  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'verdal-window-'));
-  const record = path.join(dir, 'verdal');
-  const wrapper = path.join(dir, 'verdal-under-driver');
-  // WebKitWebDriver starts this in verdal's place, so the test learns verdal's pid and exit code.
-  fs.writeFileSync(wrapper, `#!/bin/sh\n"${path.join(BIN, 'verdal')}" "$@" &\necho $! > "${record}.pid"\n` +
-                            `wait $!\necho $? > "${record}.exit"\n`, { mode: 0o755 });
-  const port = await freePort();
-  const env = { ...process.env, DISPLAY: display, ...(home ? { HOME: home, XDG_DATA_HOME: '', XDG_CACHE_HOME: '' } : {}) };
-  const server = spawn(DRIVER, [`--port=${port}`], { env, stdio: 'ignore' });
-  await eventually(async () => {
-    try { return (await fetch(`http://127.0.0.1:${port}/status`)).ok ? true : undefined; } catch { return undefined; }
-  }, 'WebKitWebDriver answers');
-  const driver = await new Builder().usingServer(`http://127.0.0.1:${port}`).withCapabilities({
-    browserName: 'verdal',
-    'webkitgtk:browserOptions': { binary: wrapper, args: ['--automation', '--data-dir', path.join(dir, 'data'), ...args] },
-  }).build();
-  const pidOf = () => Number(fs.readFileSync(`${record}.pid`, 'utf8'));
-  const exitCode = () => (fs.existsSync(`${record}.exit`) ? Number(fs.readFileSync(`${record}.exit`, 'utf8')) : undefined);
-  const close = async () => {
-    await driver.quit().catch(() => {});
-    if (fs.existsSync(`${record}.pid`) && alive(pidOf())) process.kill(pidOf(), 'SIGTERM');
-    await eventually(exitCode, 'verdal ends').catch(() => {});
-    server.kill('SIGTERM');
-    fs.rmSync(dir, { recursive: true, force: true });
-  };
-  return { driver, dir, pidOf, exitCode, close };
+    const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'verdal-window-'));
+    const record = path.join(dir, 'verdal');
+    const wrapper = path.join(dir, 'verdal-under-driver');
+    // WebKitWebDriver starts this in verdal's place, so the test learns verdal's pid and exit code.
+    fs.writeFileSync(
+        wrapper,
+        `#!/bin/sh\n"${path.join(BIN, 'verdal')}" "$@" &\necho $! > "${record}.pid"\n` +
+            `wait $!\necho $? > "${record}.exit"\n`,
+        { mode: 0o755 });
+    const port = await freePort();
+    const env = {
+        ...process.env,
+        DISPLAY: display,
+        ...(home ? { HOME: home, XDG_DATA_HOME: '', XDG_CACHE_HOME: '' } : {})
+    };
+    const server = spawn(DRIVER, [`--port=${port}`], { env, stdio: 'ignore' });
+    await eventually(async () => {
+        try {
+            return (await fetch(`http://127.0.0.1:${port}/status`)).ok ? true : undefined;
+        } catch { return undefined; }
+    }, 'WebKitWebDriver answers');
+    const driver = await new Builder()
+                       .usingServer(`http://127.0.0.1:${port}`)
+                       .withCapabilities({
+                           browserName: 'verdal',
+                           'webkitgtk:browserOptions': {
+                               binary: wrapper,
+                               args: ['--automation', '--data-dir', path.join(dir, 'data'), ...args]
+                           },
+                       })
+                       .build();
+    const pidOf = () => Number(fs.readFileSync(`${record}.pid`, 'utf8'));
+    const exitCode = () =>
+        (fs.existsSync(`${record}.exit`) ? Number(fs.readFileSync(`${record}.exit`, 'utf8'))
+                                         : undefined);
+    const close = async () => {
+        await driver.quit().catch(() => {});
+        if (fs.existsSync(`${record}.pid`) && alive(pidOf())) process.kill(pidOf(), 'SIGTERM');
+        await eventually(exitCode, 'verdal ends').catch(() => {});
+        server.kill('SIGTERM');
+        fs.rmSync(dir, { recursive: true, force: true });
+    };
+    return { driver, dir, pidOf, exitCode, close };
 }
 
 // Switches the driver into the main window's page, or into the topmost dialog's.
 async function intoMain(driver) {
-  await driver.switchTo().defaultContent();
-  await driver.switchTo().frame(await driver.wait(until.elementLocated(By.css('.verdal-window iframe')), BOUND));
+    await driver.switchTo().defaultContent();
+    await driver.switchTo().frame(
+        await driver.wait(until.elementLocated(By.css('.verdal-window iframe')), BOUND));
 }
 async function intoDialog(driver) {
-  await driver.switchTo().defaultContent();
-  await driver.switchTo().frame(await driver.wait(until.elementLocated(By.css('.verdal-dialog iframe')), BOUND));
+    await driver.switchTo().defaultContent();
+    await driver.switchTo().frame(
+        await driver.wait(until.elementLocated(By.css('.verdal-dialog iframe')), BOUND));
 }
 
 // Waits, in the main page, until the element with the id shows the text.
 async function shows(driver, id, text) {
-  await intoMain(driver);
-  await driver.wait(until.elementTextIs(await driver.findElement(By.id(id)), text), BOUND,
-                    `#${id} shows "${text}"`);
+    await intoMain(driver);
+    await driver.wait(until.elementTextIs(await driver.findElement(By.id(id)), text), BOUND,
+                      `#${id} shows "${text}"`);
 }
 
 // Waits until no dialog is open.
 async function noDialog(driver) {
-  await driver.switchTo().defaultContent();
-  // Counted inside the page: a dialog that closes while the driver makes handles for a found
-  // element list makes WebKitWebDriver answer with a stale element.
-  await driver.wait(async () => (await driver.executeScript(
-    "return document.querySelectorAll('.verdal-dialog').length")) === 0, BOUND, 'the dialog closes');
+    await driver.switchTo().defaultContent();
+    // Counted inside the page: a dialog that closes while the driver makes handles for a found
+    // element list makes WebKitWebDriver answer with a stale element.
+    await driver.wait(async () =>
+                          (await driver.executeScript(
+                              'return document.querySelectorAll(\'.verdal-dialog\').length')) === 0,
+                      BOUND, 'the dialog closes');
 }
 
 module.exports = {
-  TITLE, BIN, BOUND, run, missing, sleep, eventually, startDisplay, probe, findWindow, comm,
-  parentOf, alive, openWindow, intoMain, intoDialog, shows, noDialog, By, until,
+    TITLE,
+    BIN,
+    BOUND,
+    run,
+    missing,
+    sleep,
+    eventually,
+    startDisplay,
+    probe,
+    findWindow,
+    comm,
+    parentOf,
+    alive,
+    openWindow,
+    intoMain,
+    intoDialog,
+    shows,
+    noDialog,
+    By,
+    until,
 };
