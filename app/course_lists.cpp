@@ -1,7 +1,7 @@
 // The two course lists of the main page: their set-up and painting, the device list's rows, the
 // catalogue rows and their records, and the lists' menus.
-#include "app/dialogs.h"
-#include "app/main_wnd.h"
+#include "app/course_lists.h"
+
 #include "app/row_painter.h"
 #include "engine/listview.h"
 #include "platform/text.h"
@@ -69,8 +69,9 @@ LPARAM ListItemData(HWND list, int index) {
     return item.lParam;
 }
 
-void CMainWnd::SetUpDeviceList() {
-    SetUpList(Handle(), DeviceList(), {{u"COURSE NAME", 288}},
+void CourseLists::SetUp(HWND mainWindow) {
+    main_ = mainWindow;
+    SetUpList(main_, DeviceList(), {{u"COURSE NAME", 288}},
               [](HWND list, UINT, WPARAM, LPARAM lParam, LRESULT& result) {
                   auto& draw = *reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
                   std::u16string text;
@@ -80,10 +81,7 @@ void CMainWnd::SetUpDeviceList() {
                   result = 1;
                   return true;
               });
-}
-
-void CMainWnd::SetUpCatalogueList() {
-    SetUpList(Handle(), CatalogueList(),
+    SetUpList(main_, CatalogueList(),
               {{u"COURSE NAME", 280}, {u"COUNTRY", 150}, {u"LOCATION", 150}},
               [](HWND list, UINT, WPARAM, LPARAM lParam, LRESULT& result) {
                   auto& draw = *reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
@@ -97,30 +95,49 @@ void CMainWnd::SetUpCatalogueList() {
               });
 }
 
-void CMainWnd::RefreshDeviceList() {
-    mainPage_.ShowCapacity(deviceCapacity, static_cast<int>(deviceCourses.Count()));
-    const HWND list = DeviceList();
-    SendMessage(list, LVM_DELETEALLITEMS);
-    deviceRows_.clear();
-    for (const std::u16string& name : deviceCourses.Names()) {
+HWND CourseLists::DeviceList() const {
+    return GetDlgItem(main_, kDeviceListId);
+}
+
+HWND CourseLists::CatalogueList() const {
+    return GetDlgItem(main_, kCatalogueListId);
+}
+
+void CourseLists::ShowDeviceCourses(const DeviceCourseList& courses) {
+    ClearDeviceList();
+    for (const std::u16string& name : courses.Names()) {
         deviceRows_.push_back(std::make_unique<std::u16string>(name));
-        AppendItem(list, reinterpret_cast<LPARAM>(deviceRows_.back().get()));
+        AppendItem(DeviceList(), reinterpret_cast<LPARAM>(deviceRows_.back().get()));
     }
 }
 
-void CMainWnd::ShowDeviceState() {
-    mainPage_.EnableFilters(true);
-    RefreshDeviceList();
-    mainPage_.ShowSerialNumber(CopySettings().serialNumber);
+void CourseLists::ClearDeviceList() {
+    // The items first: none of them may point to a name that is gone.
+    SendMessage(DeviceList(), LVM_DELETEALLITEMS);
+    deviceRows_.clear();
 }
 
-void CMainWnd::ClearCatalogueList() {
+std::vector<std::u16string> CourseLists::SelectedDeviceNames() const {
+    std::vector<std::u16string> names;
+    const HWND list = DeviceList();
+    const auto count = static_cast<int>(SendMessage(list, LVM_GETITEMCOUNT));
+    for (int i = 0; i < count; ++i) {
+        if (!(SendMessage(list, LVM_GETITEMSTATE, static_cast<WPARAM>(i), LVIS_SELECTED) &
+              LVIS_SELECTED))
+            continue;
+        if (const auto* name = reinterpret_cast<const std::u16string*>(ListItemData(list, i)))
+            names.push_back(*name);
+    }
+    return names;
+}
+
+void CourseLists::ClearCatalogue() {
     // The items first: none of them may point to a course that is gone.
     SendMessage(CatalogueList(), LVM_DELETEALLITEMS);
     catalogueRows_.clear();
 }
 
-void CMainWnd::AddCatalogueRow(std::unique_ptr<CourseTexts> record) {
+void CourseLists::AddCatalogueRow(std::unique_ptr<CourseTexts> record) {
     const HWND list = CatalogueList();
     if (!list)
         return;
@@ -128,14 +145,21 @@ void CMainWnd::AddCatalogueRow(std::unique_ptr<CourseTexts> record) {
     AppendItem(list, reinterpret_cast<LPARAM>(catalogueRows_.back().get()));
 }
 
-std::optional<Menu> CMainWnd::DeviceListMenu() const {
+const CourseTexts* CourseLists::SelectedCourse() const {
+    const HWND list = CatalogueList();
+    const auto item = static_cast<int>(
+        SendMessage(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    return item < 0 ? nullptr : reinterpret_cast<const CourseTexts*>(ListItemData(list, item));
+}
+
+std::optional<Menu> CourseLists::DeviceMenu(Link link) const {
     auto menu = LoadMenu(kDeviceMenu);
     if (!menu || menu->popups.empty())
         return std::nullopt;
     Menu popup = menu->popups.front();
     const HWND list = DeviceList();
     // While the device is being connected the link is the connect worker's.
-    const bool free = !Connecting();
+    const bool free = link == Link::Free;
     EnableMenuItem(popup, ID_REMOVE_COURSE,
                    free && SendMessage(list, LVM_GETSELECTEDCOUNT) > 0 ? MF_ENABLED : MF_DISABLED);
     EnableMenuItem(popup, ID_REMOVE_ALL_COURSE,
@@ -143,46 +167,16 @@ std::optional<Menu> CMainWnd::DeviceListMenu() const {
     return popup;
 }
 
-std::optional<Menu> CMainWnd::CatalogueListMenu() const {
+std::optional<Menu> CourseLists::CatalogueMenu(Link link, std::int32_t capacity) const {
     auto menu = LoadMenu(kCatalogueMenu);
     if (!menu || menu->popups.empty())
         return std::nullopt;
     Menu popup = menu->popups.front();
     const bool selected = SendMessage(CatalogueList(), LVM_GETSELECTEDCOUNT) > 0;
-    const bool room = SendMessage(DeviceList(), LVM_GETITEMCOUNT) < deviceCapacity;
+    const bool room = SendMessage(DeviceList(), LVM_GETITEMCOUNT) < capacity;
     EnableMenuItem(popup, ID_ADD_TO_DEVICE,
-                   selected && room && !Connecting() ? MF_ENABLED : MF_DISABLED);
+                   selected && room && link == Link::Free ? MF_ENABLED : MF_DISABLED);
     return popup;
-}
-
-bool CMainWnd::OnListMenu(const NMHDR& header) {
-    if (header.code != NM_RCLICK)
-        return false;
-    std::optional<Menu> popup;
-    if (header.idFrom == kDeviceListId)
-        popup = DeviceListMenu();
-    else if (header.idFrom == kCatalogueListId)
-        popup = CatalogueListMenu();
-    else
-        return false;
-    if (popup) {
-        const POINT at = GetMessagePos();
-        TrackPopupMenu(*popup, TPM_LEFTBUTTON, at.x, at.y, Handle());
-    }
-    return true;
-}
-
-bool CMainWnd::ShowSelectedCourseInfo() {
-    const HWND list = CatalogueList();
-    const auto item = static_cast<int>(
-        SendMessage(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
-    if (item < 0)
-        return false;
-    const auto* course = reinterpret_cast<const CourseTexts*>(ListItemData(list, item));
-    if (!course)
-        return false;
-    ShowCourseInfo(*course, Handle());
-    return true;
 }
 
 } // namespace verdal

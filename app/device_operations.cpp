@@ -1,19 +1,18 @@
-// The device operations of the lists' menus: "Add to Device", "Remove Course" and "Remove All
-// Course", each under its progress dialog once the device link is up.
-#include "app/dialogs.h"
-#include "app/main_wnd.h"
+// The device as the main window knows it: the connect worker, and the device operations of the
+// lists' menus, each under its progress dialog once the device link is up.
+#include "app/device_operations.h"
+
+#include "app/status_table.h"
 #include "device/connection.h"
 #include "device/port_discovery.h"
 #include "device/serial.h"
-#include "engine/listview.h"
 #include "platform/messages.h"
 #include "store/course_table.h"
+#include "store/settings.h"
 
 #include <filesystem>
 
 namespace verdal {
-
-using namespace engine;
 
 namespace {
 
@@ -22,7 +21,43 @@ constexpr const char16_t* kCourseGoneText = u"COURSE NOT FOUND";
 
 } // namespace
 
-bool CMainWnd::LinkUp() {
+void ConnectWorker(HWND hwnd, CatalogueOffer& offer, std::stop_token stop) {
+    try {
+        auto found = std::make_unique<DeviceState>();
+        if (ConnectDevice(hwnd, found->capacity, found->courses, stop) != 1)
+            return;
+        PostMessageWith(hwnd, kDeviceStateMessage, 0, std::move(found));
+        ServerCheck(hwnd, offer, stop);
+    } catch (...) {
+        ReportFailure(hwnd, "connect worker");
+        PostStatus(hwnd, StatusCode::NotConnected);
+    }
+}
+
+void DeviceOperations::Take(const DeviceState& state) {
+    capacity_ = state.capacity;
+    courses_ = state.courses;
+}
+
+void DeviceOperations::Forget() {
+    courses_.Clear();
+    lists_.ClearDeviceList();
+}
+
+void DeviceOperations::ShowCourses() {
+    page_.ShowCapacity(capacity_, static_cast<int>(courses_.Count()));
+    lists_.ShowDeviceCourses(courses_);
+}
+
+bool DeviceOperations::StartConnect(CatalogueOffer& offer) {
+    if (InUse())
+        return false;
+    connectWorker_.Start(
+        [hwnd = main_, &offer](std::stop_token stop) { ConnectWorker(hwnd, offer, stop); });
+    return true;
+}
+
+bool DeviceOperations::LinkUp() {
     // A device unplugged since it was connected takes its port with it: the link is let go so
     // that the ports are probed again instead of a dialog waiting on a device that is gone.
     Serial& serial = Serial::Instance();
@@ -33,84 +68,66 @@ bool CMainWnd::LinkUp() {
     }
     if (EnsureConnected(EnumSerialPorts()))
         return true;
-    PostStatus(Handle(), StatusCode::NotConnected);
+    PostStatus(main_, StatusCode::NotConnected);
     return false;
 }
 
-std::intptr_t CMainWnd::RunDeviceOperation(const std::u16string& text, bool bar, DevFunc& work,
-                                           DialogWorkerBody worker) {
-    deviceBusy_ = true;
-    const HWND main = Handle();
+std::intptr_t DeviceOperations::Run(const std::u16string& text, ProgressBar bar, DevFunc& work,
+                                    DialogWorkerBody worker) {
+    busy_ = true;
+    const HWND main = main_;
     // The worker runs on its own copy of the device course list; it has ended when the dialog
     // returns, and its copy is what the device now holds.
-    work.courses = deviceCourses;
+    work.courses = courses_;
     const std::intptr_t result = RunWithProgress(text, bar, main, workers_, std::move(worker));
-    deviceBusy_ = false;
+    busy_ = false;
     if (!IsWindow(main))
         return result; // the window went while the dialog was up
-    deviceCourses = work.courses;
+    courses_ = work.courses;
     return result;
 }
 
-void CMainWnd::OnAddToDevice() {
-    if (DeviceInUse())
+void DeviceOperations::Add(const CourseTexts& texts) {
+    if (InUse())
         return; // one device exchange at a time
-    const HWND list = CatalogueList();
-    const auto selected = static_cast<int>(
-        SendMessage(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
-    const auto* texts =
-        selected < 0 ? nullptr : reinterpret_cast<const CourseTexts*>(ListItemData(list, selected));
-    if (!texts)
-        return;
     // The row holds the course without its map: the course's current map is read for this upload
     // only, by its id, so a course an update changed since the search goes as it is now.
     CourseRecord course;
-    static_cast<CourseTexts&>(course) = *texts;
-    if (!ReadCourseGof(texts->objid, course.gof)) {
-        mainPage_.SetStatusText(kCourseGoneText);
+    static_cast<CourseTexts&>(course) = texts;
+    if (!ReadCourseGof(texts.objid, course.gof)) {
+        page_.SetStatusText(kCourseGoneText);
         return;
     }
     if (!LinkUp())
         return;
     DevFunc upload;
     upload.course = &course;
-    if (RunDeviceOperation(u"Uploading course map to device", true, upload,
-                           [&upload](HWND page, std::stop_token) { upload.UploadCourse(page); }) ==
-        1)
-        RefreshDeviceList();
+    if (Run(u"Uploading course map to device", ProgressBar::Shown, upload,
+            [&upload](HWND page, std::stop_token) { upload.UploadCourse(page); }) == 1)
+        ShowCourses();
 }
 
-void CMainWnd::OnRemoveCourse() {
-    if (DeviceInUse() || !LinkUp())
+void DeviceOperations::Remove(std::vector<std::u16string> names) {
+    if (InUse() || !LinkUp())
         return;
     DevFunc removal;
-    const HWND list = DeviceList();
-    const auto count = static_cast<int>(SendMessage(list, LVM_GETITEMCOUNT));
-    for (int i = 0; i < count; ++i) {
-        if (!(SendMessage(list, LVM_GETITEMSTATE, static_cast<WPARAM>(i), LVIS_SELECTED) &
-              LVIS_SELECTED))
-            continue;
-        if (const auto* name = reinterpret_cast<const std::u16string*>(ListItemData(list, i)))
-            removal.names.push_back(*name);
-    }
-    const HWND main = Handle();
-    RunDeviceOperation(
-        u"Remove Device Courses", true, removal,
+    removal.names = std::move(names);
+    const HWND main = main_;
+    Run(u"Remove Device Courses", ProgressBar::Shown, removal,
         [&removal](HWND page, std::stop_token stop) { removal.RemoveCourses(page, stop); });
     // Names the device confirmed before a failure are gone from the device course list too: the
     // list is shown as it stands whatever the result.
     if (IsWindow(main))
-        RefreshDeviceList();
+        ShowCourses();
 }
 
-void CMainWnd::OnRemoveAllCourse() {
-    if (DeviceInUse() || !LinkUp())
+void DeviceOperations::RemoveAll() {
+    if (InUse() || !LinkUp())
         return;
     DevFunc clearing;
-    if (RunDeviceOperation(
-            u"Clear Device Courses", false, clearing,
+    if (Run(u"Clear Device Courses", ProgressBar::Hidden, clearing,
             [&clearing](HWND page, std::stop_token) { clearing.ClearCourses(page); }) == 1)
-        RefreshDeviceList();
+        ShowCourses();
 }
 
 } // namespace verdal

@@ -54,7 +54,8 @@ bool CMsgWnd::OnBehaviorEvent(engine::BEHAVIOR_EVENT_PARAMS& params) {
 
 void CProgressWnd::OnShown() {
     const Element root = RootElement(Handle());
-    SetStyleAttribute(ElementById(root, u"progress"), "display", bar_ ? "block" : "none");
+    SetStyleAttribute(ElementById(root, u"progress"), "display",
+                      bar_ == ProgressBar::Shown ? "block" : "none");
     SetText(ElementById(root, u"MsgText"), text_.c_str());
     // The thread touches the dialog only by posting and by EndDialog, both safe once it is gone.
     StartDialogWorker(worker_, Handle(), body_,
@@ -108,7 +109,7 @@ std::intptr_t ShowMessage(const std::u16string& line1, const std::u16string& lin
     return dialog.DoModal(centerOn);
 }
 
-std::intptr_t RunWithProgress(const std::u16string& text, bool bar, HWND mainWindow,
+std::intptr_t RunWithProgress(const std::u16string& text, ProgressBar bar, HWND mainWindow,
                               WorkerOwner& workers, ProgressWorker worker) {
     CProgressWnd page(std::move(worker), text, bar, mainWindow, workers);
     CPageDlg dialog(kProgressPage, page);

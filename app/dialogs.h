@@ -27,6 +27,9 @@ inline constexpr int kCourseInfoPage = 209;
 // GetParent(page)) with its result; once stop is set it should end soon.
 using ProgressWorker = DialogWorkerBody;
 
+// Whether a progress dialog shows its bar, or only its text.
+enum class ProgressBar { Shown, Hidden };
+
 // What a worker that throws leaves behind: a line on standard error, the status line text below
 // posted to the main window (kFailureMessage), and the dialog ended with 0.
 // The status line text for an exception that reached a handler or a worker: "DATABASE ERROR" for
@@ -50,12 +53,12 @@ private:
     HWND centerOn_;
 };
 
-// The progress dialog's page: a text, a bar (shown when bar is set) that follows the progress
+// The progress dialog's page: a text, a bar (when bar is Shown) that follows the progress
 // message, and the worker, started on its thread once the dialog is shown and registered with
 // the main window's workers while it runs.
 class CProgressWnd : public CPageWnd {
 public:
-    CProgressWnd(ProgressWorker worker, std::u16string text, bool bar, HWND mainWindow,
+    CProgressWnd(ProgressWorker worker, std::u16string text, ProgressBar bar, HWND mainWindow,
                  WorkerOwner& workers)
         : body_(std::move(worker)), text_(std::move(text)), bar_(bar), mainWindow_(mainWindow),
           worker_(&workers) {}
@@ -68,7 +71,7 @@ public:
 private:
     ProgressWorker body_;
     std::u16string text_;
-    bool bar_;
+    ProgressBar bar_;
     HWND mainWindow_;
     Worker worker_;
 };
@@ -97,10 +100,10 @@ std::u16string ParText(const std::string& holes, int index);
 std::intptr_t ShowMessage(const std::u16string& line1, const std::u16string& line2, HWND centerOn);
 
 // Runs worker under the progress dialog over the main window, with the text and, when bar is
-// set, the progress bar; answers the worker's result (0 when it threw, -1 when the dialog could
+// Shown, the progress bar; answers the worker's result (0 when it threw, -1 when the dialog could
 // not start or died with the main window). The worker belongs to workers while it runs and has
 // ended when this returns. mainWindow receives the failure text when the worker throws.
-std::intptr_t RunWithProgress(const std::u16string& text, bool bar, HWND mainWindow,
+std::intptr_t RunWithProgress(const std::u16string& text, ProgressBar bar, HWND mainWindow,
                               WorkerOwner& workers, ProgressWorker worker);
 
 // Opens the course information dialog for the course; answers the dialog's result.

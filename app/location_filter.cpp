@@ -103,6 +103,13 @@ void LocationFilter::FillCities(std::string_view country, std::vector<std::strin
         filled->assign(texts.begin() + 1, texts.end());
 }
 
+void LocationFilter::OnCountryChanged() const {
+    const std::string country = NamedText(GetNamedValues(RootElement(hwnd_)), page201::kCountry);
+    ClearCities();
+    FillCities(country);
+    ChooseAllRegions();
+}
+
 void LocationFilter::ClearCities() const {
     SetHtml(ElementById(RootElement(hwnd_), page201::kCity), nullptr, 0, SIH_REPLACE_CONTENT);
 }

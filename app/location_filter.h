@@ -36,6 +36,9 @@ public:
     // followed by the stored regions of that country, to "city". "All Country" (value "all")
     // yields the first entry alone. The stored regions appended are copied to filled when given.
     void FillCities(std::string_view country, std::vector<std::string>* filled = nullptr) const;
+    // The country select's choice changed: the regions of the chosen country replace those
+    // offered, and their first entry is chosen.
+    void OnCountryChanged() const;
     // Removes every option of "city".
     void ClearCities() const;
     // Chooses the first entry of "city" ("all": every region).

@@ -56,7 +56,8 @@ void MainPage::SetConnectButtons(ConnectButtons state) const {
     SetDisabled(ElementById(root, page201::kPort), !allowConnecting);
 }
 
-void MainPage::EnableFilters(bool enable) const {
+void MainPage::SetFilters(Filters state) const {
+    const bool enable = state == Filters::Enabled;
     const Element root = RootElement(hwnd_);
     for (const char16_t* id :
          {page201::kCountry, page201::kCity, page201::kSearch, page201::kUpdate, page201::kKeyword})

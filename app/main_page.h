@@ -34,6 +34,9 @@ enum class ConnectButtons {
     Connected,    // "Connect" hidden and disabled, "Disconnect" shown, port select disabled
 };
 
+// Whether the search controls and "Course Update" can be used: only with a device connected.
+enum class Filters { Enabled, Disabled };
+
 class MainPage {
 public:
     void Attach(HWND mainWindow) { hwnd_ = mainWindow; }
@@ -50,7 +53,7 @@ public:
     void SetConnectButtons(ConnectButtons state) const;
     // Enables or disables the search controls and "Course Update"; disabling also resets the
     // device info line.
-    void EnableFilters(bool enable) const;
+    void SetFilters(Filters state) const;
     // Chooses the port select's option of that port number (none matches: nothing chosen).
     void SetPortSelection(int portNumber) const;
 

@@ -1,5 +1,5 @@
-// The main window: start-up and shutdown of the window, its message table, the status message
-// and the page's buttons.
+// The main window: start-up and shutdown of the window, its message table, the status message,
+// the page's buttons, and the lists' menus with their commands.
 #include "app/main_wnd.h"
 
 #include "app/dialogs.h"
@@ -25,14 +25,6 @@ CMainWnd::~CMainWnd() {
     workers_.StopAndJoinAll();
 }
 
-HWND CMainWnd::DeviceList() const {
-    return GetDlgItem(Handle(), kDeviceListId);
-}
-
-HWND CMainWnd::CatalogueList() const {
-    return GetDlgItem(Handle(), kCatalogueListId);
-}
-
 LRESULT CMainWnd::OnCreate() {
     bool databaseOpen = false;
     try {
@@ -44,15 +36,16 @@ LRESULT CMainWnd::OnCreate() {
         std::fprintf(stderr, "verdal: the course database cannot be used: %s\n", error.what());
     }
     LoadPage(kMainPage);
-    SetUpDeviceList();
-    SetUpCatalogueList();
+    lists_.SetUp(Handle());
+    device_.Attach(Handle());
+    search_.Attach(Handle());
     mainPage_.Attach(Handle());
     mainPage_.SetPortSelection(CopySettings().comIndex);
-    mainPage_.EnableFilters(false);
+    mainPage_.SetFilters(Filters::Disabled);
     if (databaseOpen)
         locationFilter_.Start(Handle());
     if (databaseOpen) {
-        StartConnectWorker();
+        device_.StartConnect(offer_);
     } else {
         mainPage_.SetStatusText(u"DATABASE ERROR");
         mainPage_.SetConnectButtons(ConnectButtons::NotConnected);
@@ -65,9 +58,8 @@ void CMainWnd::OnDestroy() {
     // progress dialog further down the stack may still hold its worker; it is joined here all
     // the same, and its dialog dies with this window.
     workers_.StopAndJoinAll();
-    ClearCatalogueList();
-    SendMessage(DeviceList(), LVM_DELETEALLITEMS);
-    deviceRows_.clear();
+    lists_.ClearCatalogue();
+    lists_.ClearDeviceList();
     CourseDatabase().close();
     DisconnectDevice();
     PostQuitMessage(0);
@@ -105,30 +97,22 @@ LRESULT CMainWnd::OnStatus(WPARAM code, LPARAM text) {
     return 0;
 }
 
-void ConnectWorker(HWND hwnd, CatalogueOffer& offer, std::stop_token stop) {
-    try {
-        auto found = std::make_unique<DeviceState>();
-        if (ConnectDevice(hwnd, found->capacity, found->courses, stop) != 1)
-            return;
-        PostMessageWith(hwnd, kDeviceStateMessage, 0, std::move(found));
-        ServerCheck(hwnd, offer, stop);
-    } catch (...) {
-        ReportFailure(hwnd, "connect worker");
-        PostStatus(hwnd, StatusCode::NotConnected);
-    }
+void CMainWnd::ShowDeviceState() {
+    mainPage_.SetFilters(Filters::Enabled);
+    device_.ShowCourses();
+    mainPage_.ShowSerialNumber(CopySettings().serialNumber);
 }
 
-bool CMainWnd::StartConnectWorker() {
-    if (DeviceInUse())
+bool CMainWnd::ShowSelectedCourseInfo() {
+    const CourseTexts* course = lists_.SelectedCourse();
+    if (!course)
         return false;
-    connectWorker_.Start([hwnd = Handle(), &offer = offer](std::stop_token stop) {
-        ConnectWorker(hwnd, offer, stop);
-    });
+    ShowCourseInfo(*course, Handle());
     return true;
 }
 
 void CMainWnd::OnConnectClick() {
-    if (DeviceInUse())
+    if (device_.InUse())
         return; // one device exchange at a time
     mainPage_.SetConnectButtons(ConnectButtons::Connecting);
     const NamedValues values = GetNamedValues(RootElement(Handle()));
@@ -138,24 +122,22 @@ void CMainWnd::OnConnectClick() {
             std::strtol(Utf16ToAnsi(found->second.ToString()).c_str(), nullptr, 10));
     ChangeSettings([port](Settings& settings) { settings.comIndex = port; });
     SaveSettings();
-    StartConnectWorker();
+    device_.StartConnect(offer_);
 }
 
 void CMainWnd::OnDisconnectClick() {
-    if (DeviceInUse())
+    if (device_.InUse())
         return; // the link belongs to the worker that uses it
     PostStatus(Handle(), StatusCode::NotConnected);
-    deviceCourses.Clear();
-    SendMessage(DeviceList(), LVM_DELETEALLITEMS);
-    deviceRows_.clear();
-    mainPage_.EnableFilters(false);
+    device_.Forget();
+    mainPage_.SetFilters(Filters::Disabled);
     mainPage_.SetConnectButtons(ConnectButtons::NotConnected);
 }
 
 void CMainWnd::OnUpdateClick() {
     const HWND main = Handle();
-    RunWithProgress(u"Update GOF File...", true, main, workers_,
-                    [main, current = offer.Get()](HWND page, std::stop_token stop) {
+    RunWithProgress(u"Update GOF File...", ProgressBar::Shown, main, workers_,
+                    [main, current = offer_.Get()](HWND page, std::stop_token stop) {
                         RunCatalogueUpdate(main, current, page, stop);
                     });
 }
@@ -170,13 +152,67 @@ bool CMainWnd::OnBehaviorEvent(BEHAVIOR_EVENT_PARAMS& params) {
         else if (params.cmd == BUTTON_CLICK && id == page201::kUpdate)
             OnUpdateClick();
         else if (params.cmd == SELECT_SELECTION_CHANGED && id == page201::kCountry)
-            OnCountryChanged();
+            locationFilter_.OnCountryChanged();
         else if (params.cmd == BUTTON_CLICK && id == page201::kSearch)
-            SearchCourses();
+            search_.Run();
     } catch (...) {
         ReportFailure(Handle(), "page event");
     }
     return false;
+}
+
+bool CMainWnd::OnKey(const Element& he, KEY_PARAMS& params) {
+    try {
+        return search_.OnKey(params.target ? params.target : he, params.cmd, params.key_code);
+    } catch (...) {
+        ReportFailure(Handle(), "search key");
+        return false;
+    }
+}
+
+std::optional<Menu> CMainWnd::DeviceListMenu() const {
+    return lists_.DeviceMenu(device_.LinkState());
+}
+
+std::optional<Menu> CMainWnd::CatalogueListMenu() const {
+    return lists_.CatalogueMenu(device_.LinkState(), device_.Capacity());
+}
+
+bool CMainWnd::OnListMenu(const NMHDR& header) {
+    if (header.code != NM_RCLICK)
+        return false;
+    std::optional<Menu> popup;
+    if (header.idFrom == kDeviceListId)
+        popup = DeviceListMenu();
+    else if (header.idFrom == kCatalogueListId)
+        popup = CatalogueListMenu();
+    else
+        return false;
+    if (popup) {
+        const POINT at = GetMessagePos();
+        TrackPopupMenu(*popup, TPM_LEFTBUTTON, at.x, at.y, Handle());
+    }
+    return true;
+}
+
+bool CMainWnd::OnCommand(unsigned command) {
+    switch (command) {
+    case ID_COURSE_INFORMATION:
+        ShowSelectedCourseInfo();
+        return true;
+    case ID_ADD_TO_DEVICE:
+        if (const CourseTexts* course = lists_.SelectedCourse())
+            device_.Add(*course);
+        return true;
+    case ID_REMOVE_COURSE:
+        device_.Remove(lists_.SelectedDeviceNames());
+        return true;
+    case ID_REMOVE_ALL_COURSE:
+        device_.RemoveAll();
+        return true;
+    default:
+        return false;
+    }
 }
 
 bool CMainWnd::ProcessPageMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
@@ -207,16 +243,14 @@ bool CMainWnd::Dispatch(HWND, UINT message, WPARAM wParam, LPARAM lParam, LRESUL
         result = 0;
         return true;
     case kDeviceStateMessage:
-        if (const auto* state = reinterpret_cast<const DeviceState*>(lParam)) {
-            deviceCapacity = state->capacity;
-            deviceCourses = state->courses;
-        }
+        if (const auto* state = reinterpret_cast<const DeviceState*>(lParam))
+            device_.Take(*state);
         result = 0;
         return true;
     case kCatalogueRowsMessage:
         if (auto* rows = reinterpret_cast<CatalogueRows*>(lParam)) {
             for (auto& row : *rows)
-                AddCatalogueRow(std::move(row));
+                lists_.AddCatalogueRow(std::move(row));
             rows->clear();
         }
         result = 0;
@@ -226,22 +260,7 @@ bool CMainWnd::Dispatch(HWND, UINT message, WPARAM wParam, LPARAM lParam, LRESUL
         return OnListMenu(*reinterpret_cast<const NMHDR*>(lParam));
     case WM_COMMAND:
         result = 0;
-        switch (LOWORD(wParam)) {
-        case ID_COURSE_INFORMATION:
-            ShowSelectedCourseInfo();
-            return true;
-        case ID_ADD_TO_DEVICE:
-            OnAddToDevice();
-            return true;
-        case ID_REMOVE_COURSE:
-            OnRemoveCourse();
-            return true;
-        case ID_REMOVE_ALL_COURSE:
-            OnRemoveAllCourse();
-            return true;
-        default:
-            return false;
-        }
+        return OnCommand(LOWORD(wParam));
     default:
         return false;
     }

@@ -41,7 +41,7 @@ struct DialogTest : ::testing::Test {
         hwnd = main.Create(0);
         ASSERT_NE(hwnd, 0);
         ASSERT_NE(CreateWindowFor(probe, 0), 0);
-        main.WaitForConnectWorker();
+        main.Device().WaitForConnect();
     }
     void TearDown() override {
         DestroyWindow(probe.Handle());
@@ -56,12 +56,13 @@ TEST_F(DialogTest, ProgressDialogShowsItsTextTheBarOnlyWhenAskedAndTheWorkersRes
         PostMessage(page, kProgressMessage, 150);
         PostMessage(probeWindow, kLook, static_cast<WPARAM>(page));
     };
-    EXPECT_EQ(RunWithProgress(u"Clear Device Courses", false, hwnd, workers, look), 7);
+    EXPECT_EQ(RunWithProgress(u"Clear Device Courses", ProgressBar::Hidden, hwnd, workers, look),
+              7);
     EXPECT_EQ(probe.display, "none");
     EXPECT_EQ(probe.text, u"Clear Device Courses");
     EXPECT_EQ(probe.value, u"150"); // any value is taken; the drawing is the browser's
 
-    EXPECT_EQ(RunWithProgress(u"Update GOF File...", true, hwnd, workers, look), 7);
+    EXPECT_EQ(RunWithProgress(u"Update GOF File...", ProgressBar::Shown, hwnd, workers, look), 7);
     EXPECT_EQ(probe.display, "block");
     EXPECT_EQ(probe.text, u"Update GOF File...");
 }
@@ -70,7 +71,7 @@ TEST_F(DialogTest, ProgressDialogShowsItsTextTheBarOnlyWhenAskedAndTheWorkersRes
 // for anything but the database (whose DATABASE ERROR the search's failing statement shows).
 TEST_F(DialogTest, AWorkerThatThrowsEndsItsDialogAndSaysWhatFailed) {
     const auto other = [](HWND, std::stop_token) { throw std::runtime_error("broken"); };
-    EXPECT_EQ(RunWithProgress(u"Search Course...", true, hwnd, workers, other), 0);
+    EXPECT_EQ(RunWithProgress(u"Search Course...", ProgressBar::Shown, hwnd, workers, other), 0);
     ASSERT_TRUE(PumpUntil(hwnd, [&] { return TextOf(hwnd, u"message") == u"PROGRAM ERROR"; }));
 }
 

@@ -38,16 +38,16 @@ struct MainWindowTest : ::testing::Test {
 
     // Waits for the first connect worker, which finds no device.
     void AwaitNotConnected() {
-        main.WaitForConnectWorker();
+        main.Device().WaitForConnect();
         ASSERT_TRUE(PumpUntil(hwnd, [&] { return !Disabled(hwnd, u"reconnect"); }));
         EXPECT_EQ(TextOf(hwnd, u"message"), u"DEVICE NOT CONNECTED");
     }
 
     void Connected(std::int32_t capacity, std::vector<std::u16string> names) {
-        main.deviceCapacity = capacity;
-        main.deviceCourses.Clear();
+        DeviceState state{capacity, {}};
         for (const auto& name : names)
-            main.deviceCourses.Add(name);
+            state.courses.Add(name);
+        main.Device().Take(state);
         ChangeSettings([](Settings& settings) { settings.serialNumber = u"VD2012-000417"; });
         main.OnStatus(static_cast<WPARAM>(StatusCode::Connected), 0);
     }
@@ -66,9 +66,9 @@ struct MainWindowTest : ::testing::Test {
         EXPECT_EQ(Shown(hwnd, u"disconnect"), look.disconnectShown);
         EXPECT_EQ(!Disabled(hwnd, u"comport"), look.portEnabled);
     }
-    void ExpectFilters(bool enabled) {
+    void ExpectFilters(Filters state) {
         for (const char16_t* id : {u"country", u"city", u"search", u"updategof", u"keyword"})
-            EXPECT_EQ(!Disabled(hwnd, id), enabled) << Utf16ToUtf8(id);
+            EXPECT_EQ(Disabled(hwnd, id), state == Filters::Disabled) << Utf16ToUtf8(id);
     }
     void ExpectPlaceholders() {
         EXPECT_EQ(TextOf(hwnd, u"cfnumber"), u"DEVICE CAPACITY: x/xx");
@@ -79,7 +79,7 @@ struct MainWindowTest : ::testing::Test {
 TEST_F(MainWindowTest, StatusTableSetsTextButtonsAndEffects) {
     // End of start-up: nothing can be pressed until the first connect worker reports.
     ExpectButtons(ConnectButtons::Connecting);
-    ExpectFilters(false);
+    ExpectFilters(Filters::Disabled);
     ExpectPlaceholders();
     AwaitNotConnected();
 
@@ -105,7 +105,7 @@ TEST_F(MainWindowTest, StatusTableSetsTextButtonsAndEffects) {
         main.OnStatus(static_cast<WPARAM>(row.code), 0);
         EXPECT_EQ(TextOf(hwnd, u"message"), row.text);
         ExpectButtons(ConnectButtons::NotConnected);
-        ExpectFilters(false); // the search controls are left as they were
+        ExpectFilters(Filters::Disabled); // the search controls are left as they were
     }
 
     // 9 shows the name it carries as written (the merge sends it quotes doubled, as the record
@@ -125,14 +125,14 @@ TEST_F(MainWindowTest, StatusTableSetsTextButtonsAndEffects) {
     Connected(20, {u"Heron Lakes", u"@Fuji", u"18 Holes"});
     EXPECT_EQ(TextOf(hwnd, u"message"), u"DEVICE CONNECTED");
     ExpectButtons(ConnectButtons::Connected);
-    ExpectFilters(true);
+    ExpectFilters(Filters::Enabled);
     EXPECT_EQ(TextOf(hwnd, u"cfnumber"), u"DEVICE CAPACITY: 3/20");
     EXPECT_EQ(TextOf(hwnd, u"snnumber"), u"S/N: VD2012-000417");
 
     // A device lost after 10 offers "Connect" again but keeps the search usable.
     main.OnStatus(static_cast<WPARAM>(StatusCode::NotConnected), 0);
     ExpectButtons(ConnectButtons::NotConnected);
-    ExpectFilters(true);
+    ExpectFilters(Filters::Enabled);
 }
 
 TEST_F(MainWindowTest, ButtonRulesFollowConnectAndDisconnect) {
@@ -145,10 +145,10 @@ TEST_F(MainWindowTest, ButtonRulesFollowConnectAndDisconnect) {
     Connected(20, {u"Alpha"});
     main.OnDisconnectClick();
     // The list empties at once, before the device is told anything.
-    EXPECT_EQ(SendMessage(main.DeviceList(), LVM_GETITEMCOUNT), 0);
-    EXPECT_EQ(main.deviceCourses.Count(), 0u);
+    EXPECT_EQ(SendMessage(main.Lists().DeviceList(), LVM_GETITEMCOUNT), 0);
+    EXPECT_EQ(main.Device().Courses().Count(), 0u);
     ExpectButtons(ConnectButtons::NotConnected);
-    ExpectFilters(false);
+    ExpectFilters(Filters::Disabled);
     ExpectPlaceholders();
     ASSERT_TRUE(
         PumpUntil(hwnd, [&] { return TextOf(hwnd, u"message") == u"DEVICE NOT CONNECTED"; }));
@@ -161,19 +161,22 @@ TEST_F(MainWindowTest, DeviceListIsSortedWithoutDuplicatesAndKeepsItsOwnNames) {
     AwaitNotConnected();
     Connected(20, {u"Heron Lakes", u"@Fuji", u"18 Holes", u"Heron Lakes", u"apple"});
     // Twice from the same list: still one row a name. Removing a name it lacks takes none.
-    main.deviceCourses.Remove(u"Heron");
+    DeviceState again{20, main.Device().Courses()};
+    again.courses.Remove(u"Heron");
+    main.Device().Take(again);
     main.OnStatus(static_cast<WPARAM>(StatusCode::Connected), 0);
     // The "@" sorts after digits and before letters, and is not shown; lower case comes last.
-    EXPECT_EQ(PaintedRows(main.DeviceList(), 1),
+    EXPECT_EQ(PaintedRows(main.Lists().DeviceList(), 1),
               (std::vector<std::vector<std::u16string>>{
                   {u"18 Holes"}, {u"Fuji"}, {u"Heron Lakes"}, {u"apple"}}));
     EXPECT_EQ(TextOf(hwnd, u"cfnumber"), u"DEVICE CAPACITY: 4/20");
 
     // A device operation removes entries while the rows are still up: they paint their own copy.
-    main.deviceCourses.Clear();
-    EXPECT_EQ(PaintedRows(main.DeviceList(), 1)[2], std::vector<std::u16string>{u"Heron Lakes"});
-    main.RefreshDeviceList();
-    EXPECT_TRUE(PaintedRows(main.DeviceList(), 1).empty());
+    main.Device().Take({20, {}});
+    EXPECT_EQ(PaintedRows(main.Lists().DeviceList(), 1)[2],
+              std::vector<std::u16string>{u"Heron Lakes"});
+    main.Device().ShowCourses();
+    EXPECT_TRUE(PaintedRows(main.Lists().DeviceList(), 1).empty());
     EXPECT_EQ(TextOf(hwnd, u"cfnumber"), u"DEVICE CAPACITY: 0/20");
 }
 
@@ -205,14 +208,14 @@ TEST_F(MainWindowTest, MenusEnableTheirEntriesAsTheListsStand) {
     device = main.DeviceListMenu();
     EXPECT_FALSE(Enabled(*device, ID_REMOVE_COURSE)); // nothing selected
     EXPECT_TRUE(Enabled(*device, ID_REMOVE_ALL_COURSE));
-    Select(main.DeviceList(), 1);
+    Select(main.Lists().DeviceList(), 1);
     EXPECT_TRUE(Enabled(*main.DeviceListMenu(), ID_REMOVE_COURSE));
 
     auto course = std::make_unique<CourseTexts>();
     course->SetName("O'Hara Links");
     course->SetCountry("C\xC3\xB4te d'Ivoire");
     course->SetCity("Lagunes d'Abidjan");
-    main.AddCatalogueRow(std::move(course));
+    main.Lists().AddCatalogueRow(std::move(course));
     auto catalogue = main.CatalogueListMenu();
     ASSERT_TRUE(catalogue);
     EXPECT_EQ(catalogue->title, u"GOLF");
@@ -220,22 +223,22 @@ TEST_F(MainWindowTest, MenusEnableTheirEntriesAsTheListsStand) {
     EXPECT_TRUE(Enabled(*catalogue, ID_COURSE_INFORMATION));
     EXPECT_FALSE(main.ShowSelectedCourseInfo()); // nothing opens without a selection
 
-    Select(main.CatalogueList(), 0);
+    Select(main.Lists().CatalogueList(), 0);
     EXPECT_FALSE(Enabled(*main.CatalogueListMenu(), ID_ADD_TO_DEVICE)); // capacity reached
-    main.deviceCapacity = 4;
+    main.Device().Take({4, main.Device().Courses()});
     EXPECT_TRUE(Enabled(*main.CatalogueListMenu(), ID_ADD_TO_DEVICE));
     // After "Disconnect" the capacity stays while the list is empty: adding is offered again.
     main.OnDisconnectClick();
-    main.deviceCapacity = 3;
+    main.Device().Take({3, main.Device().Courses()});
     EXPECT_TRUE(Enabled(*main.CatalogueListMenu(), ID_ADD_TO_DEVICE));
 
     // Catalogue rows paint the record's texts as written, though the record holds them doubled.
-    const auto rows = PaintedRows(main.CatalogueList(), 3);
+    const auto rows = PaintedRows(main.Lists().CatalogueList(), 3);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0], (std::vector<std::u16string>{u"O'Hara Links", u"C\u00f4te d'Ivoire",
                                                     u"Lagunes d'Abidjan"}));
-    main.ClearCatalogueList();
-    EXPECT_EQ(SendMessage(main.CatalogueList(), LVM_GETITEMCOUNT), 0);
+    main.Lists().ClearCatalogue();
+    EXPECT_EQ(SendMessage(main.Lists().CatalogueList(), LVM_GETITEMCOUNT), 0);
 }
 
 // A catalogue row whose course is gone from the table since the search: "Add to Device" says so
@@ -246,12 +249,12 @@ TEST_F(MainWindowTest, AddingACourseGoneFromTheCatalogueSaysSo) {
     auto course = std::make_unique<CourseTexts>();
     course->objid = 4711;
     course->SetName("Gone Links");
-    main.AddCatalogueRow(std::move(course));
-    Select(main.CatalogueList(), 0);
+    main.Lists().AddCatalogueRow(std::move(course));
+    Select(main.Lists().CatalogueList(), 0);
     SendMessage(hwnd, WM_COMMAND, ID_ADD_TO_DEVICE);
     EXPECT_EQ(TextOf(hwnd, u"message"), u"COURSE NOT FOUND");
-    EXPECT_EQ(main.deviceCourses.Count(), 1u);
-    main.ClearCatalogueList();
+    EXPECT_EQ(main.Device().Courses().Count(), 1u);
+    main.Lists().ClearCatalogue();
 }
 
 // A stored port the select does not offer ("Auto" is 99, then 0 to 20): the page comes up with
@@ -264,14 +267,14 @@ TEST(PortSelect, AStoredPortWithoutAnOptionLeavesNoneChosenAndConnectReadsAuto) 
         const HWND hwnd = main.Create(0);
         ASSERT_NE(hwnd, 0);
         EXPECT_EQ(CopySettings().comIndex, 25);
-        main.WaitForConnectWorker();
+        main.Device().WaitForConnect();
         ASSERT_TRUE(PumpUntil(hwnd, [&] { return !Disabled(hwnd, u"reconnect"); }));
         const std::string select = ElementById(RootElement(hwnd), u"comport").OuterHtml();
         EXPECT_EQ(select.find("selected"), std::string::npos) << select;
         EXPECT_EQ(GetNamedValues(RootElement(hwnd)).at(u"comport").ToString(), u"99");
         main.OnConnectClick();
         EXPECT_EQ(CopySettings().comIndex, 99);
-        main.WaitForConnectWorker();
+        main.Device().WaitForConnect();
         DestroyWindow(hwnd);
     }
     DrainQueue();
@@ -320,7 +323,7 @@ TEST(ConnectWorker, IsStoppedAndJoinedWhenTheWindowIsDestroyedWhileItRuns) {
         ASSERT_NE(hwnd, 0);
         ASSERT_EQ(device.Read(6), "$FCON\r");
         DestroyWindow(hwnd);
-        EXPECT_FALSE(main->Connecting());
+        EXPECT_FALSE(main->Device().Connecting());
         main.reset();
     }
     DrainQueue();
@@ -336,16 +339,17 @@ TEST(ConnectWorker, OneDeviceExchangeAtATime) {
         const HWND hwnd = main.Create(0);
         ASSERT_NE(hwnd, 0);
         ASSERT_EQ(device.Read(6), "$FCON\r");
-        ASSERT_TRUE(main.Connecting());
+        ASSERT_TRUE(main.Device().Connecting());
         // A list as a previous connection left it, a selected row in each list, and room.
-        main.deviceCapacity = 5;
-        main.deviceCourses.Add(u"Augusta");
-        main.RefreshDeviceList();
-        Select(main.DeviceList(), 0);
+        DeviceState previous{5, {}};
+        previous.courses.Add(u"Augusta");
+        main.Device().Take(previous);
+        main.Device().ShowCourses();
+        Select(main.Lists().DeviceList(), 0);
         auto course = std::make_unique<CourseTexts>();
         course->SetName("Bay Hill");
-        main.AddCatalogueRow(std::move(course));
-        Select(main.CatalogueList(), 0);
+        main.Lists().AddCatalogueRow(std::move(course));
+        Select(main.Lists().CatalogueList(), 0);
 
         EXPECT_FALSE(Enabled(*main.CatalogueListMenu(), ID_ADD_TO_DEVICE));
         EXPECT_FALSE(Enabled(*main.DeviceListMenu(), ID_REMOVE_COURSE));
@@ -353,9 +357,10 @@ TEST(ConnectWorker, OneDeviceExchangeAtATime) {
         // Each returns at once: a dialog would wait here for a worker that never ends it.
         for (unsigned command : {ID_ADD_TO_DEVICE, ID_REMOVE_COURSE, ID_REMOVE_ALL_COURSE})
             SendMessage(hwnd, WM_COMMAND, command);
-        EXPECT_FALSE(main.StartConnectWorker());
-        EXPECT_TRUE(main.Connecting());
-        EXPECT_EQ(main.deviceCourses.Names(), std::vector<std::u16string>{u"Augusta"});
+        CatalogueOffer offer;
+        EXPECT_FALSE(main.Device().StartConnect(offer));
+        EXPECT_TRUE(main.Device().Connecting());
+        EXPECT_EQ(main.Device().Courses().Names(), std::vector<std::u16string>{u"Augusta"});
         DestroyWindow(hwnd);
     }
     DrainQueue();

@@ -66,7 +66,7 @@ struct SearchTest : ::testing::Test {
         hwnd = main.Create(0);
         ASSERT_NE(hwnd, 0);
         ASSERT_NE(CreateWindowFor(spy, 0), 0);
-        main.WaitForConnectWorker();
+        main.Device().WaitForConnect();
     }
     void TearDown() override {
         if (hwnd)
@@ -74,7 +74,9 @@ struct SearchTest : ::testing::Test {
         DestroyWindow(spy.Handle());
         DrainQueue();
     }
-    std::vector<std::vector<std::u16string>> Rows() { return PaintedRows(main.CatalogueList(), 3); }
+    std::vector<std::vector<std::u16string>> Rows() {
+        return PaintedRows(main.Lists().CatalogueList(), 3);
+    }
 };
 
 // The selects offer "USA" first and the regions of the chosen country; after an update they
@@ -98,7 +100,7 @@ TEST_F(SearchTest, FiltersOfferUsaFirstFollowTheCountryAndAreFilledAgainAfterAnU
 
     const auto choose = [&](const char16_t* country) {
         SetNamedValues(RootElement(hwnd), {{u"country", Value::String(country)}});
-        main.OnCountryChanged();
+        main.Location().OnCountryChanged();
     };
     choose(u"all");
     EXPECT_EQ(TextOf(hwnd, u"regions"), u"REGIONS:");
@@ -150,7 +152,7 @@ TEST_F(SearchTest, EachCriterionPicksItsCoursesAndEnterSearches) {
         AddCourse(5, "Heron_Bay", "Canada", "Ontario");
     });
     const auto search = [&](std::string country, std::string city, std::string keyword) {
-        main.ClearCatalogueList();
+        main.Lists().ClearCatalogue();
         SearchWorker(hwnd, spy.Handle(), SearchQuery{country, city, keyword});
         DrainQueue();
         std::vector<std::string> names;
@@ -170,19 +172,18 @@ TEST_F(SearchTest, EachCriterionPicksItsCoursesAndEnterSearches) {
     EXPECT_EQ(search("Ireland", "Cork", "o'h"), (Names{"O'Hara Links"}));
 
     // Enter in the keyword box runs the whole search: the criteria come from the page.
-    main.ClearCatalogueList();
+    main.Lists().ClearCatalogue();
     const Element root = RootElement(hwnd);
     SetNamedValues(root, {{u"country", Value::String(u"all")},
                           {u"city", Value::String(u"all")},
                           {u"keyword", Value::String(u"St ")}});
-    EXPECT_FALSE(main.OnSearchKey(ElementById(root, u"keyword"), KEY_DOWN, 65));
+    EXPECT_FALSE(main.Search().OnKey(ElementById(root, u"keyword"), KEY_DOWN, 65));
     EXPECT_EQ(Rows().size(), 0u);
-    EXPECT_FALSE(main.OnSearchKey(ElementById(root, u"keyword"), KEY_DOWN, 13));
+    EXPECT_FALSE(main.Search().OnKey(ElementById(root, u"keyword"), KEY_DOWN, 13));
     DrainQueue();
     ASSERT_EQ(Rows().size(), 1u);
     EXPECT_EQ(Rows()[0][0], u"St Andrews");
-    EXPECT_EQ(main.searchCountry, "");
-    EXPECT_EQ(main.searchKeyword, "St ");
+    EXPECT_EQ(main.Search().Query(), (SearchQuery{"", "", "St "}));
 }
 
 TEST_F(SearchTest, ProgressRunsToNinetyNineTwiceAndEndsAtFifty) {
@@ -191,7 +192,7 @@ TEST_F(SearchTest, ProgressRunsToNinetyNineTwiceAndEndsAtFifty) {
     // Each value once, as it changes: 0 to 99, 0 to 99, 0 to 50.
     ASSERT_TRUE(PumpUntil(hwnd, [&] {
         return spy.Progress().size() == 251 &&
-               SendMessage(main.CatalogueList(), LVM_GETITEMCOUNT) == 2500;
+               SendMessage(main.Lists().CatalogueList(), LVM_GETITEMCOUNT) == 2500;
     }));
     for (std::size_t k = 0; k < spy.Progress().size(); ++k)
         EXPECT_EQ(spy.Progress()[k], k % 100) << k;
@@ -222,7 +223,7 @@ TEST_F(SearchTest, TheWindowGoingEndsTheSearchBetweenRows) {
     // Queued first: the dialog's loop handles it while the worker has just begun.
     PostMessage(closer.Handle(), kCloseNow);
     SetNamedValues(RootElement(hwnd), {{u"country", Value::String(u"Japan")}});
-    main.SearchCourses();
+    main.Search().Run();
     EXPECT_FALSE(IsWindow(hwnd));
     hwnd = 0;
     DestroyWindow(closer.Handle());
@@ -232,10 +233,10 @@ TEST_F(SearchTest, AFailingStatementEndsTheSearchAndSaysSo) {
     Start([] { AddCourse(1, "Heron Lakes", "USA", "Texas"); });
     CourseDatabase().runStatement("drop table GOLF;");
     SetNamedValues(RootElement(hwnd), {{u"keyword", Value::String(u"Heron")}});
-    main.SearchCourses(); // the dialog ends by itself; no "not found" message follows
-    EXPECT_EQ(SendMessage(main.CatalogueList(), LVM_GETITEMCOUNT), 0);
+    main.Search().Run(); // the dialog ends by itself; no "not found" message follows
+    EXPECT_EQ(SendMessage(main.Lists().CatalogueList(), LVM_GETITEMCOUNT), 0);
     ASSERT_TRUE(PumpUntil(hwnd, [&] { return TextOf(hwnd, u"message") == u"DATABASE ERROR"; }));
-    main.OnCountryChanged(); // the regions statement fails too: the first entry stays
+    main.Location().OnCountryChanged(); // the regions statement fails too: the first entry stays
     EXPECT_EQ(Options(hwnd, u"city"), (std::vector<std::string>{"all=All States"}));
     EnsureCourseTable();
 }

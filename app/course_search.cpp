@@ -1,7 +1,10 @@
-// The search: the country change, the search itself under its progress dialog, its worker and
-// the Enter key in the search controls.
+// The search: the search itself under its progress dialog, its worker and the Enter key in the
+// search controls.
+#include "app/course_search.h"
+
 #include "app/dialogs.h"
-#include "app/main_wnd.h"
+#include "app/main_messages.h"
+#include "app/main_page.h"
 #include "engine/engine.h"
 #include "engine/listview.h"
 #include "platform/messages.h"
@@ -26,29 +29,19 @@ std::string Criterion(const NamedValues& values, const char16_t* name) {
 
 } // namespace
 
-void CMainWnd::OnCountryChanged() {
-    const std::string country = NamedText(GetNamedValues(RootElement(Handle())), page201::kCountry);
-    locationFilter_.ClearCities();
-    locationFilter_.FillCities(country);
-    locationFilter_.ChooseAllRegions();
-}
-
-void CMainWnd::SearchCourses() {
-    ClearCatalogueList();
-    const NamedValues values = GetNamedValues(RootElement(Handle()));
-    searchCountry = Criterion(values, page201::kCountry);
-    searchCity = Criterion(values, page201::kCity);
-    searchKeyword = NamedText(values, page201::kKeyword);
-    const HWND main = Handle();
+void CourseSearch::Run() {
+    lists_.ClearCatalogue();
+    const NamedValues values = GetNamedValues(RootElement(main_));
+    query_ = {Criterion(values, page201::kCountry), Criterion(values, page201::kCity),
+              NamedText(values, page201::kKeyword)};
+    const HWND main = main_;
     std::intptr_t result = 1;
     std::size_t found = 0;
-    if (!searchCountry.empty() || !searchCity.empty() || !searchKeyword.empty()) {
-        result = RunWithProgress(
-            u"Search Course...", true, main, workers_,
-            [main, &found, query = SearchQuery{searchCountry, searchCity, searchKeyword}](
-                HWND page, std::stop_token stop) {
-                found = SearchWorker(main, page, query, stop);
-            });
+    if (!query_.Empty()) {
+        result = RunWithProgress(u"Search Course...", ProgressBar::Shown, main, workers_,
+                                 [main, &found, query = query_](HWND page, std::stop_token stop) {
+                                     found = SearchWorker(main, page, query, stop);
+                                 });
     }
     // A search that failed has said so on the status line already.
     if (result == 1 && found == 0 && IsWindow(main))
@@ -131,10 +124,10 @@ std::size_t SearchWorker(HWND main, HWND page, const SearchQuery& query, std::st
     return found;
 }
 
-bool CMainWnd::OnSearchKey(const Element& target, unsigned type, unsigned keyCode) {
+bool CourseSearch::OnKey(const Element& target, unsigned type, unsigned keyCode) {
     if ((type & ~0x8000u) != KEY_DOWN || keyCode != 13)
         return false;
-    const Element root = RootElement(Handle());
+    const Element root = RootElement(main_);
     const Element country = ElementById(root, page201::kCountry);
     const Element city = ElementById(root, page201::kCity);
     const Element keyword = ElementById(root, page201::kKeyword);
@@ -144,17 +137,8 @@ bool CMainWnd::OnSearchKey(const Element& target, unsigned type, unsigned keyCod
                           (country && country.ChildCount() > 0 && target == country.NthChild(0)) ||
                           (city && city.ChildCount() > 0 && target == city.NthChild(0));
     if (inSearch)
-        SearchCourses();
+        Run();
     return false;
-}
-
-bool CMainWnd::OnKey(const Element& he, KEY_PARAMS& params) {
-    try {
-        return OnSearchKey(params.target ? params.target : he, params.cmd, params.key_code);
-    } catch (...) {
-        ReportFailure(Handle(), "search key");
-        return false;
-    }
 }
 
 } // namespace verdal

@@ -1,0 +1,83 @@
+// The device as the main window knows it (its capacity and the courses it holds) and what is
+// done with it: the connect worker, which brings the link up and reads the device, and the
+// operations of the lists' menus, "Add to Device", "Remove Course" and "Remove All Course".
+//
+// Threads: user-interface thread, except the workers. One device exchange at a time: each
+// operation is refused while the connect worker or another operation has the link, and the
+// connect worker while an operation runs. Workers get what they need by value or by a reference
+// that outlives them (the window joins them first) and report by posting; only this thread
+// writes the capacity and the course list.
+#pragma once
+
+#include "app/course_lists.h"
+#include "app/dialogs.h"
+#include "app/main_messages.h"
+#include "app/main_page.h"
+#include "device/dev_func.h"
+#include "platform/worker.h"
+#include "update/update_workflow.h"
+
+#include <cstdint>
+#include <stop_token>
+#include <string>
+
+namespace verdal {
+
+// The connect worker, on its own thread: ConnectDevice, then (when it answered 1) what it read
+// posted to mainWindow (kDeviceStateMessage) and ServerCheck, which fills offer.
+void ConnectWorker(HWND mainWindow, CatalogueOffer& offer, std::stop_token stop);
+
+class DeviceOperations {
+public:
+    // The operations show their results in lists and on page and run their workers in workers;
+    // all three outlive this.
+    DeviceOperations(CourseLists& lists, const MainPage& page, WorkerOwner& workers)
+        : lists_(lists), page_(page), workers_(workers) {}
+
+    void Attach(HWND mainWindow) { main_ = mainWindow; }
+
+    std::int32_t Capacity() const { return capacity_; }
+    const DeviceCourseList& Courses() const { return courses_; }
+    // What the connect worker read becomes what the device holds.
+    void Take(const DeviceState& state);
+    // "Disconnect": the device's course list is emptied; its capacity stays.
+    void Forget();
+    // The capacity, the course count and the device list as they stand.
+    void ShowCourses();
+
+    // Starts the connect worker, which fills offer; refused (false) while it or a device
+    // operation runs.
+    bool StartConnect(CatalogueOffer& offer);
+    // True while the connect worker runs.
+    bool Connecting() const { return connectWorker_.Running(); }
+    // Blocks until the connect worker has ended.
+    void WaitForConnect() { connectWorker_.Join(); }
+    // True while the connect worker or a device operation has the link.
+    bool InUse() const { return busy_ || Connecting(); }
+    Link LinkState() const { return Connecting() ? Link::Connecting : Link::Free; }
+
+    // Each operation brings the link up (status 2 and nothing more when no device answers),
+    // runs its worker under the progress dialog and shows the device's courses after. A course
+    // gone from the course table since the search says "COURSE NOT FOUND" and is not sent.
+    void Add(const CourseTexts& course);
+    void Remove(std::vector<std::u16string> names);
+    void RemoveAll();
+
+private:
+    bool LinkUp();
+    // Runs an operation's worker under its progress dialog; the device course list becomes the
+    // one the worker left. Answers the dialog's result.
+    std::intptr_t Run(const std::u16string& text, ProgressBar bar, DevFunc& work,
+                      DialogWorkerBody worker);
+
+    CourseLists& lists_;
+    const MainPage& page_;
+    WorkerOwner& workers_;
+    HWND main_ = 0;
+    std::int32_t capacity_ = 0;
+    DeviceCourseList courses_;
+    bool busy_ = false; // an operation's dialog is up
+    Worker connectWorker_{&workers_};
+};
+
+} // namespace verdal
