@@ -8,11 +8,11 @@
 #include "app/viewer.h"
 #include "device/port_discovery.h"
 #include "engine/engine_object.h"
+#include "platform/child_process.h"
 #include "platform/data_dir.h"
 #include "platform/instance_lock.h"
 #include "update/update_workflow.h"
 
-#include <csignal>
 #include <cstdio>
 #include <exception>
 
@@ -31,7 +31,7 @@ int HandOver(const ProgramOptions& options, const InstanceHolder& holder) {
     std::printf("%s\n", holder.address.c_str());
     std::fflush(stdout);
     if (!options.noBrowser)
-        ::kill(holder.pid, SIGUSR1);
+        AskToShow(holder.pid);
     std::fprintf(stderr, "verdal: already running on %s (pid %d)\n", DataDir().c_str(),
                  static_cast<int>(holder.pid));
     return 0;

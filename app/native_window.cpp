@@ -1,9 +1,6 @@
 // Starting, watching and closing verdal-window.
 #include "app/native_window.h"
 
-#include <csignal>
-#include <unistd.h>
-
 namespace verdal {
 
 bool NativeWindow::Open(const std::string& address, bool automation, std::function<void()> onEnded,
@@ -38,7 +35,7 @@ bool NativeWindow::Open(const std::string& address, bool automation, std::functi
 
 void NativeWindow::Present() {
     if (IsOpen())
-        ::kill(process_.Pid(), SIGUSR1);
+        AskToShow(process_.Pid());
 }
 
 void NativeWindow::Close() {

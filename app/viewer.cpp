@@ -6,28 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <unistd.h>
 
 namespace verdal {
 namespace {
-
-std::string FindProgram(const char* name) {
-    const char* path = std::getenv("PATH");
-    std::string folders = path ? path : "/usr/bin:/bin";
-    std::size_t start = 0;
-    while (start <= folders.size()) {
-        const std::size_t end = folders.find(':', start);
-        const std::string folder =
-            folders.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        const std::string candidate = (folder.empty() ? "." : folder) + "/" + name;
-        if (::access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-        if (end == std::string::npos)
-            break;
-        start = end + 1;
-    }
-    return {};
-}
 
 // Chromium in app mode with its own profile, else xdg-open; false when neither starts.
 bool StartBrowser(const std::string& address, const std::string& profileDir) {
@@ -42,7 +23,7 @@ bool StartBrowser(const std::string& address, const std::string& profileDir) {
         std::vector<std::string> args = {"--app=" + address, "--window-size=1010,600",
                                          "--user-data-dir=" + profileDir, "--no-first-run",
                                          "--no-default-browser-check"};
-        if (::geteuid() == 0)
+        if (RunningAsRoot())
             args.push_back("--no-sandbox");
         if (browser.Start(chromium, args, {}, error)) {
             browser.Release();

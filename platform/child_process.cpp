@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -166,6 +167,33 @@ std::string SiblingProgram(const std::string& name) {
     if (error)
         return name;
     return (self.parent_path() / name).string();
+}
+
+std::string FindProgram(const char* name) {
+    const char* path = std::getenv("PATH");
+    std::string folders = path ? path : "/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= folders.size()) {
+        const std::size_t end = folders.find(':', start);
+        const std::string folder =
+            folders.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        const std::string candidate = (folder.empty() ? "." : folder) + "/" + name;
+        if (::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+    return {};
+}
+
+void AskToShow(pid_t pid) {
+    if (pid > 0)
+        ::kill(pid, SIGUSR1);
+}
+
+bool RunningAsRoot() {
+    return ::geteuid() == 0;
 }
 
 std::string HelperProgram(const std::string& name) {

@@ -53,6 +53,17 @@ private:
     std::string pending_;
 };
 
+// The path of the executable file of that name in the first folder of PATH that holds one
+// ("/usr/bin:/bin" when PATH is unset); empty when none does.
+std::string FindProgram(const char* name);
+
+// Asks a program of verdal's to bring its window forward (SIGUSR1, which verdal and its window
+// program take as that request).
+void AskToShow(pid_t pid);
+
+// Whether this process runs as root.
+bool RunningAsRoot();
+
 // The path of a program in the folder of the running executable.
 std::string SiblingProgram(const std::string& name);
 

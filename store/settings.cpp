@@ -2,11 +2,8 @@
 #include "store/settings.h"
 
 #include "platform/data_dir.h"
+#include "platform/file.h"
 #include "platform/text.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -131,29 +128,13 @@ std::optional<RegValue> ParseValueLine(std::string_view line) {
 enum class FileState { Loaded, Missing, Unreadable, Damaged };
 
 FileState ReadSettingsFile(const std::string& path, Settings& settings, std::string& reason) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT)
+    std::string content;
+    if (const FileFailure failure = ReadWholeFile(path, content)) {
+        if (failure.error == ENOENT)
             return FileState::Missing;
-        reason = std::strerror(errno);
+        reason = std::strerror(failure.error);
         return FileState::Unreadable;
     }
-    std::string content;
-    char chunk[4096];
-    for (;;) {
-        ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            reason = std::strerror(errno);
-            ::close(fd);
-            return FileState::Unreadable;
-        }
-        if (n == 0)
-            break;
-        content.append(chunk, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
     return ParseSettingsText(content, settings, reason) ? FileState::Loaded : FileState::Damaged;
 }
 
@@ -192,52 +173,12 @@ std::string FormatSettingsText(const Settings& settings) {
     return out;
 }
 
-// Writes the whole file to a temporary file beside it, flushes it to the disk and renames it
-// over the old one, then flushes the folder. Answers an empty text, or why it failed.
 namespace {
 
-std::string WriteSettingsFile(const std::string& path, const Settings& settings) {
-    const std::string content = FormatSettingsText(settings);
-    std::string temp = path + ".XXXXXX";
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        return std::string("cannot create a temporary file: ") + std::strerror(errno);
-    std::string failure;
-    std::size_t written = 0;
-    while (failure.empty() && written < content.size()) {
-        ssize_t n = ::write(fd, content.data() + written, content.size() - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            failure = std::string("cannot write: ") + std::strerror(errno);
-        else
-            written += static_cast<std::size_t>(n);
-    }
-    if (failure.empty() && ::fchmod(fd, 0644) != 0)
-        failure = std::string("cannot set permissions: ") + std::strerror(errno);
-    if (failure.empty() && ::fsync(fd) != 0)
-        failure = std::string("cannot flush: ") + std::strerror(errno);
-    if (::close(fd) != 0 && failure.empty())
-        failure = std::string("cannot close: ") + std::strerror(errno);
-    if (failure.empty() && std::rename(temp.c_str(), path.c_str()) != 0)
-        failure = std::string("cannot replace the file: ") + std::strerror(errno);
-    if (!failure.empty()) {
-        ::unlink(temp.c_str());
-        return failure;
-    }
-    std::string folder = path.substr(0, path.find_last_of('/') + 1);
-    int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (dirFd >= 0) {
-        ::fsync(dirFd); // the rename is on the disk once the folder is
-        ::close(dirFd);
-    }
-    return {};
-}
-
+// The whole file is replaced, so that a crash leaves the old settings or the new ones.
 void WriteOrReport(const std::string& path, const Settings& settings) {
-    std::string failure = WriteSettingsFile(path, settings);
-    if (!failure.empty())
-        std::cerr << "verdal: settings not saved to " << path << ": " << failure << "\n";
+    if (const FileFailure failure = ReplaceFile(path, FormatSettingsText(settings)))
+        std::cerr << "verdal: settings not saved to " << path << ": " << failure.Text() << "\n";
 }
 
 } // namespace
@@ -340,13 +281,14 @@ void LoadSettings() {
         break;
     case FileState::Damaged: {
         const std::string kept = path + ".bad";
-        if (std::rename(path.c_str(), kept.c_str()) == 0) {
+        const FileFailure failure = RenameFile(path, kept);
+        if (!failure) {
             std::cerr << "verdal: " << path << " is damaged (" << reason << "); kept as " << kept
                       << ", using the default settings\n";
             WriteOrReport(path, loaded);
         } else {
             std::cerr << "verdal: " << path << " is damaged (" << reason
-                      << ") and cannot be kept aside: " << std::strerror(errno)
+                      << ") and cannot be kept aside: " << std::strerror(failure.error)
                       << "; using the default settings\n";
         }
         break;

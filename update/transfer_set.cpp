@@ -3,6 +3,7 @@
 #include "update/transfer_set.h"
 
 #include "platform/event.h"
+#include "platform/file.h"
 #include "platform/text.h"
 #include "update/http_fetch.h"
 
@@ -11,10 +12,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <mutex>
 #include <string>
-#include <unistd.h>
 
 namespace verdal {
 namespace {
@@ -61,7 +60,7 @@ struct TransferSet::Transfer {
     // Into a file.
     bool toFile = false;
     std::string path;
-    int fd = -1;
+    WrittenFile file;
     bool fileFailed = false;
     int fileError = 0; // errno of the file's failure; 0 when the limit ended it
     std::uint64_t written = 0;
@@ -71,18 +70,15 @@ struct TransferSet::Transfer {
     Transfer(const Transfer&) = delete;
     Transfer& operator=(const Transfer&) = delete;
     ~Transfer() {
-        if (fd >= 0)
-            ::close(fd);
         if (easy)
             curl_easy_cleanup(easy);
     }
 
     bool OpenFile() {
-        if (fd < 0)
-            fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        fileFailed = fd < 0;
+        const FileFailure failure = file.Create(path);
+        fileFailed = static_cast<bool>(failure);
         if (fileFailed)
-            fileError = errno;
+            fileError = failure.error;
         return !fileFailed;
     }
 
@@ -141,14 +137,10 @@ struct TransferSet::Transfer {
                 return 0; // ends the transfer
             }
             transfer->written += n;
-            for (std::size_t done = 0; done < n;) {
-                const ssize_t written = ::write(transfer->fd, data + done, n - done);
-                if (written < 0) {
-                    transfer->fileFailed = true;
-                    transfer->fileError = errno;
-                    return 0;
-                }
-                done += static_cast<std::size_t>(written);
+            if (const FileFailure failure = transfer->file.Write(data, n)) {
+                transfer->fileFailed = true;
+                transfer->fileError = failure.error;
+                return 0;
             }
             return n;
         }

@@ -11,6 +11,7 @@
 #include "device/dev_func.h"
 #include "device/port_discovery.h"
 #include "device/serial.h"
+#include "platform/file.h"
 #include "platform/messages.h"
 #include "platform/serial_port.h"
 #include "platform/text.h"
@@ -18,7 +19,6 @@
 #include "store/course_record.h"
 #include "store/settings.h"
 
-#include <fstream>
 #include <iostream>
 #include <iterator>
 
@@ -139,12 +139,11 @@ int Info(const CliOptions& options, const std::vector<std::string>& args) {
 int Send(const CliOptions& options, const std::vector<std::string>& args) {
     if (args.size() != 1)
         return kExitUsage;
-    std::ifstream in(args[0], std::ios::binary);
-    if (!in) {
+    std::string bytes;
+    if (ReadWholeFile(args[0], bytes)) {
         std::cerr << "verdal-cli: cannot read " << args[0] << "\n";
         return kExitFailed;
     }
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (bytes.size() != kGofBlockSize) {
         std::cerr << "verdal-cli: " << args[0] << " holds " << bytes.size()
                   << " bytes; a course map file holds " << kGofBlockSize << "\n";

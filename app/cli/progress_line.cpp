@@ -1,9 +1,10 @@
 // The progress line of verdal-cli.
 #include "app/cli/progress_line.h"
 
+#include "platform/file.h"
+
 #include <algorithm>
 #include <cstdio>
-#include <unistd.h>
 
 namespace verdal::cli {
 namespace {
@@ -38,7 +39,7 @@ std::string Line(int percent, const std::string& name, std::size_t width = 79) {
 
 } // namespace
 
-ProgressLine::ProgressLine() : interactive_(::isatty(STDERR_FILENO) == 1) {}
+ProgressLine::ProgressLine() : interactive_(IsTerminal(fileno(stderr))) {}
 
 void ProgressLine::Percent(int percent) {
     if (percent == percent_)

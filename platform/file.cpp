@@ -1,0 +1,119 @@
+// Files through the system's calls: whole reads, replacement through a renamed temporary file,
+// and files written as bytes arrive.
+#include "platform/file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace verdal {
+
+namespace {
+
+FileFailure Failed(const char* doing, int error = errno) {
+    return {error, doing};
+}
+
+// Writes all the bytes, retrying after a signal; 0 on success, else the errno.
+int WriteAll(int fd, const char* data, std::size_t size) {
+    for (std::size_t done = 0; done < size;) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+} // namespace
+
+std::string FileFailure::Text() const {
+    return error == 0 ? std::string() : doing + ": " + std::strerror(error);
+}
+
+FileFailure ReadWholeFile(const std::string& path, std::string& content) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return Failed("cannot open");
+    content.clear();
+    char chunk[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const FileFailure failure = Failed("cannot read");
+            ::close(fd);
+            return failure;
+        }
+        if (n == 0)
+            break;
+        content.append(chunk, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return {};
+}
+
+FileFailure ReplaceFile(const std::string& path, std::string_view content, unsigned mode) {
+    std::string temp = path + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        return Failed("cannot create a temporary file");
+    FileFailure failure;
+    if (const int error = WriteAll(fd, content.data(), content.size()))
+        failure = Failed("cannot write", error);
+    if (!failure && ::fchmod(fd, static_cast<mode_t>(mode)) != 0)
+        failure = Failed("cannot set permissions");
+    if (!failure && ::fsync(fd) != 0)
+        failure = Failed("cannot flush");
+    if (::close(fd) != 0 && !failure)
+        failure = Failed("cannot close");
+    if (!failure && std::rename(temp.c_str(), path.c_str()) != 0)
+        failure = Failed("cannot replace the file");
+    if (failure) {
+        ::unlink(temp.c_str());
+        return failure;
+    }
+    const std::string folder = path.substr(0, path.find_last_of('/') + 1);
+    const int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dirFd >= 0) {
+        ::fsync(dirFd); // the rename is on the disk once the folder is
+        ::close(dirFd);
+    }
+    return {};
+}
+
+FileFailure RenameFile(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str()) == 0 ? FileFailure{} : Failed("cannot rename");
+}
+
+WrittenFile::~WrittenFile() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+FileFailure WrittenFile::Create(const std::string& path) {
+    if (fd_ >= 0)
+        return {};
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    return fd_ < 0 ? Failed("cannot create") : FileFailure{};
+}
+
+FileFailure WrittenFile::Write(const void* data, std::size_t size) {
+    if (fd_ < 0)
+        return Failed("cannot write", EBADF);
+    const int error = WriteAll(fd_, static_cast<const char*>(data), size);
+    return error ? Failed("cannot write", error) : FileFailure{};
+}
+
+bool IsTerminal(int fd) {
+    return ::isatty(fd) == 1;
+}
+
+} // namespace verdal

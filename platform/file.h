@@ -1,0 +1,57 @@
+// Files as the program reads and writes them: read whole, replaced whole so that a reader sees
+// the old file or the new one and never a mix, or written as bytes arrive. Each answers a
+// FileFailure, empty when the operation succeeded.
+//
+// Threads: any; a WrittenFile belongs to one thread at a time.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace verdal {
+
+// Why a file operation failed: the errno value and what was being done, "" and 0 when it
+// succeeded.
+struct FileFailure {
+    int error = 0;
+    std::string doing; // "cannot write", "cannot replace the file", ...
+
+    explicit operator bool() const { return error != 0; }
+    // "cannot write: No space left on device".
+    std::string Text() const;
+};
+
+// The whole file's bytes into content. A missing file fails with ENOENT.
+FileFailure ReadWholeFile(const std::string& path, std::string& content);
+
+// Replaces the file with content: written to a temporary file beside it with the mode, flushed to
+// the disk, renamed over the old one, and the folder flushed. On failure the old file is as it
+// was and the temporary file is gone.
+FileFailure ReplaceFile(const std::string& path, std::string_view content, unsigned mode = 0644);
+
+// Gives the file a new path, in the same file system.
+FileFailure RenameFile(const std::string& from, const std::string& to);
+
+// A file written from its start as its bytes arrive (created, or emptied when it exists), open
+// until this goes.
+class WrittenFile {
+public:
+    WrittenFile() = default;
+    WrittenFile(const WrittenFile&) = delete;
+    WrittenFile& operator=(const WrittenFile&) = delete;
+    ~WrittenFile();
+
+    FileFailure Create(const std::string& path);
+    bool IsOpen() const { return fd_ >= 0; }
+    // Writes all the bytes, or fails; a failed write may leave some of them in the file.
+    FileFailure Write(const void* data, std::size_t size);
+
+private:
+    int fd_ = -1;
+};
+
+// Whether the descriptor is a terminal (standard error of a program run in one, say).
+bool IsTerminal(int fd);
+
+} // namespace verdal
