@@ -16,71 +16,44 @@ const std::string kCookie = "verdal_token_4242=" + std::string(kToken);
 
 struct AccessCase {
     const char* what;
-    AccessRequest request;
     bool allowed;
     bool tokenGiven;
+    AccessRequest request;
 };
 
 } // namespace
 
 TEST(Access, TheTokenOrItsCookieThisHostAndNoForeignOrigin) {
     const std::string query = "/?token=" + std::string(kToken);
-    const std::string otherPort = "verdal_token_4243=" + std::string(kToken);
     const std::string amongPairs = "/engine.js?a=1&token=" + std::string(kToken) + "&b";
     const std::string suffixed = "/?xtoken=" + std::string(kToken);
-    const std::string amongCookies = "a=b; " + kCookie + "; c=d";
+    const std::string cookies = "a=b; " + kCookie + "; c=d";
+    const std::string other = "verdal_token_4243=" + std::string(kToken);
+    const std::string host = "127.0.0.1:4242", origin = "http://127.0.0.1:4242";
+    const std::string local = "http://localhost:4242", https = "https://127.0.0.1:4242";
+    const std::string evil = "http://evil.example";
+    const AccessRequest upgrade{.target = "/ws", .host = host, .cookies = kCookie, .upgrade = true};
+    AccessRequest upgradeWithOrigin = upgrade;
+    upgradeWithOrigin.origin = origin;
     const AccessCase cases[] = {
-        {"the start address", {.target = query, .host = "127.0.0.1:4242"}, true, true},
-        {"by the name localhost", {.target = query, .host = "localhost:4242"}, true, true},
-        {"the token among other pairs",
-         {.target = amongPairs, .host = "127.0.0.1:4242"},
-         true,
-         true},
-        {"the cookie",
-         {.target = "/engine.js", .host = "127.0.0.1:4242", .cookies = kCookie},
-         true,
-         false},
-        {"the cookie among others",
-         {.target = "/", .host = "127.0.0.1:4242", .cookies = amongCookies},
-         true,
-         false},
-        {"nothing", {.target = "/", .host = "127.0.0.1:4242"}, false, false},
-        {"a wrong token", {.target = "/?token=0123", .host = "127.0.0.1:4242"}, false, false},
-        {"a token as a name's suffix",
-         {.target = suffixed, .host = "127.0.0.1:4242"},
-         false,
-         false},
-        {"another port's cookie",
-         {.target = "/", .host = "127.0.0.1:4242", .cookies = otherPort},
-         false,
-         false},
-        {"a foreign host", {.target = query, .host = "evil.example:4242"}, false, true},
-        {"another port", {.target = query, .host = "127.0.0.1:4243"}, false, true},
-        {"no host", {.target = query}, false, true},
-        {"this origin",
-         {.target = query, .host = "127.0.0.1:4242", .origin = "http://localhost:4242"},
-         true,
-         true},
-        {"a foreign origin",
-         {.target = query, .host = "127.0.0.1:4242", .origin = "http://evil.example"},
-         false,
-         true},
-        {"an https origin",
-         {.target = query, .host = "127.0.0.1:4242", .origin = "https://127.0.0.1:4242"},
-         false,
-         true},
-        {"an upgrade with its origin",
-         {.target = "/ws",
-          .host = "127.0.0.1:4242",
-          .origin = "http://127.0.0.1:4242",
-          .cookies = kCookie,
-          .upgrade = true},
-         true,
-         false},
-        {"an upgrade without an origin",
-         {.target = "/ws", .host = "127.0.0.1:4242", .cookies = kCookie, .upgrade = true},
-         false,
-         false},
+        // what, allowed, token given, request
+        {"the start address", true, true, {.target = query, .host = host}},
+        {"by the name localhost", true, true, {.target = query, .host = "localhost:4242"}},
+        {"the token among other pairs", true, true, {.target = amongPairs, .host = host}},
+        {"the cookie", true, false, {.target = "/engine.js", .host = host, .cookies = kCookie}},
+        {"the cookie among others", true, false, {.target = "/", .host = host, .cookies = cookies}},
+        {"nothing", false, false, {.target = "/", .host = host}},
+        {"a wrong token", false, false, {.target = "/?token=0123", .host = host}},
+        {"a token as a name's suffix", false, false, {.target = suffixed, .host = host}},
+        {"another port's cookie", false, false, {.target = "/", .host = host, .cookies = other}},
+        {"a foreign host", false, true, {.target = query, .host = "evil.example:4242"}},
+        {"another port", false, true, {.target = query, .host = "127.0.0.1:4243"}},
+        {"no host", false, true, {.target = query}},
+        {"this origin", true, true, {.target = query, .host = host, .origin = local}},
+        {"a foreign origin", false, true, {.target = query, .host = host, .origin = evil}},
+        {"an https origin", false, true, {.target = query, .host = host, .origin = https}},
+        {"an upgrade with its origin", true, false, upgradeWithOrigin},
+        {"an upgrade without an origin", false, false, upgrade},
     };
     for (const AccessCase& c : cases) {
         const AccessDecision decision = DecideAccess(c.request, kPort, kToken);
@@ -88,7 +61,7 @@ TEST(Access, TheTokenOrItsCookieThisHostAndNoForeignOrigin) {
         EXPECT_EQ(decision.tokenGiven, c.tokenGiven) << c.what;
     }
     // A server without a token allows nothing, not even an empty one.
-    EXPECT_FALSE(DecideAccess({.target = "/?token=", .host = "127.0.0.1:4242"}, kPort, "").allowed);
+    EXPECT_FALSE(DecideAccess({.target = "/?token=", .host = host}, kPort, "").allowed);
 }
 
 TEST(Routes, EachServedFileAtItsNameTheShellAtTheRootTheDataOfAView) {
