@@ -6,36 +6,32 @@
 
 using namespace verdal;
 
-TEST(Utf8ToUtf16, DecodesEachSequenceLengthToOneUnit) {
-    EXPECT_EQ(Utf8ToUtf16("A"), u"A");
-    EXPECT_EQ(Utf8ToUtf16("\xC3\xA9"), u"\u00E9");
-    EXPECT_EQ(Utf8ToUtf16("\xED\x95\x9C\xEA\xB5\xAD"), u"\uD55C\uAD6D");
-    // U+1F600 cut to 16 bits gives 0xF600, one unit, never a surrogate pair.
-    std::u16string cut = Utf8ToUtf16("\xF0\x9F\x98\x80x");
-    ASSERT_EQ(cut.size(), 2u);
-    EXPECT_EQ(cut[0], 0xF600);
-    EXPECT_EQ(cut[1], u'x');
-    EXPECT_EQ(Utf8ToUtf16(""), u"");
-}
-
-TEST(Utf8ToUtf16, MalformedAndCutOffInput) {
-    // A continuation byte or an impossible lead byte each give one "?" and the rest goes on.
-    EXPECT_EQ(Utf8ToUtf16("a\x80"
-                          "b"),
-              u"a?b");
-    EXPECT_EQ(Utf8ToUtf16("\xFF\xF8z"), u"??z");
-    // A sequence cut off by the end of the input gives "?" and ends the conversion.
-    EXPECT_EQ(Utf8ToUtf16("ab\xE4\xB8"), u"ab?");
-    EXPECT_EQ(Utf8ToUtf16("\xF0"), u"?");
-    // A zero byte ends the input, also inside a sequence.
-    EXPECT_EQ(Utf8ToUtf16(std::string_view("ab\0cd", 5)), u"ab");
-    EXPECT_EQ(Utf8ToUtf16(std::string_view("\xC3\0xy", 4)), u"?");
-}
-
-TEST(Utf8ToUtf16, DropsByteOrderMarkOnlyAtStart) {
-    EXPECT_EQ(Utf8ToUtf16("\xEF\xBB\xBFhi"), u"hi");
-    EXPECT_EQ(Utf8ToUtf16("h\xEF\xBB\xBFi"), u"h\uFEFFi");
-    EXPECT_EQ(Utf8ToUtf16("\xEF\xBB\xBF\xEF\xBB\xBF"), u"\uFEFF");
+TEST(Utf8ToUtf16, SequencesMalformedInputAndTheByteOrderMark) {
+    const std::pair<std::string_view, std::u16string_view> cases[] = {
+        // Each sequence length gives one unit; U+1F600 cut to 16 bits gives 0xF600, never a
+        // surrogate pair.
+        {"A", u"A"},
+        {"\xC3\xA9", u"\u00E9"},
+        {"\xED\x95\x9C\xEA\xB5\xAD", u"\uD55C\uAD6D"},
+        {"\xF0\x9F\x98\x80x", u"\uF600x"},
+        {"", u""},
+        // A continuation byte or an impossible lead byte each give one "?" and the rest goes on.
+        {"a\x80z", u"a?z"},
+        {"\xFF\xF8z", u"??z"},
+        // A sequence cut off by the end of the input gives "?" and ends the conversion.
+        {"ab\xE4\xB8", u"ab?"},
+        {"\xF0", u"?"},
+        // A zero byte ends the input, also inside a sequence.
+        {std::string_view("ab\0cd", 5), u"ab"},
+        {std::string_view("\xC3\0xy", 4), u"?"},
+        // A byte-order mark is dropped only at the start.
+        {"\xEF\xBB\xBFhi", u"hi"},
+        {"h\xEF\xBB\xBFi", u"h\uFEFFi"},
+        {"\xEF\xBB\xBF\xEF\xBB\xBF", u"\uFEFF"},
+    };
+    for (const auto& [utf8, utf16] : cases)
+        EXPECT_EQ(Utf8ToUtf16(utf8), std::u16string(utf16))
+            << testing::PrintToString(std::string(utf8));
 }
 
 TEST(Utf16ToUtf8, WritesOneTwoOrThreeBytesPerUnit) {
