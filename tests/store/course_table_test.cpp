@@ -54,18 +54,10 @@ std::vector<std::string> Column(const std::string& statement, const char* column
     return texts;
 }
 
-// Every text of a course as a record holds it, objid first.
+// Every text of a course as a record holds it, name first, objid last.
 std::vector<std::string> Fields(const CourseTexts& c) {
-    return {std::to_string(c.objid),
-            c.fileid,
-            c.name,
-            c.alias,
-            c.country,
-            c.city,
-            c.address,
-            c.telephone,
-            c.email,
-            c.hole};
+    return {c.name,    c.fileid,    c.alias, c.country, c.city,
+            c.address, c.telephone, c.email, c.hole,    std::to_string(c.objid)};
 }
 
 class CourseTableTest : public ::testing::Test {
@@ -252,7 +244,7 @@ TEST_F(CourseTableTest, SearchesFindWhatTheyAskForAndTheTextsSearchReadsTheSame)
         EXPECT_EQ(texts, whole) << c[0] << "/" << c[1] << "/" << c[2];
         NameList found;
         for (const auto& fields : whole)
-            found.push_back(fields[2]);
+            found.push_back(fields[0]);
         EXPECT_EQ(found, names) << c[0] << "/" << c[1] << "/" << c[2];
     }
     EXPECT_EQ(Names(SearchStatement("USA", "", "")).size(), 5u); // the nameless one too
