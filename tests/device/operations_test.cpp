@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 
 using namespace verdal;
 using namespace verdal::test;
@@ -21,7 +22,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A device holding three courses, one under an "@" name, in a store of its own.
+// A device holding three courses, one under an "@" name, in a store of its own; the link to it
+// is closed when the bench goes.
 struct Bench {
     Bench() {
         BindUiThread();
@@ -31,6 +33,7 @@ struct Bench {
         WriteFile(dir / "store/3.gof", CourseMap(u"\u6c34\u592b", 3));
         SetPortSearch(PortSearch{dir / "dev", dir / "sys", dir / "link"});
     }
+    ~Bench() { Serial::Instance().Close(); }
 
     // The names of the courses the device holds: its store, read as the device reads them.
     std::vector<std::u16string> Held() const {
@@ -46,8 +49,11 @@ struct Bench {
     // The bytes the device keeps of the first course it received (none when there is none).
     std::string Received() const { return ReadFile(dir / "store/course-0001.gof"); }
 
-    // The device course list as a connect procedure left it, with the link up.
-    void Connected() {
+    // Starts the device with the options, and leaves the device course list as a connect
+    // procedure leaves it, with the link up.
+    void Connected(std::vector<std::string> options = {}) {
+        options.insert(options.end(), {"--store", dir / "store"});
+        device.emplace(dir / "link", options);
         list.Clear();
         for (const auto& name : Held())
             list.Add(name);
@@ -66,6 +72,7 @@ struct Bench {
     }
 
     TempFolder dir;
+    std::optional<Simulator> device;
     DeviceCourseList list;
     std::vector<int> progress;
 };
@@ -89,7 +96,6 @@ std::string Bytes(const CourseRecord& course) {
 
 TEST(DeviceOperations, RemovingThreeCoursesReportsEachAndEndsWithOne) {
     Bench bench;
-    Simulator device(bench.dir / "link", {"--store", bench.dir / "store"});
     bench.Connected();
     DevFunc func(bench.list);
     func.names = {u"Augusta", u"@\u6c34\u592b", u"Bay Hill"};
@@ -102,12 +108,10 @@ TEST(DeviceOperations, RemovingThreeCoursesReportsEachAndEndsWithOne) {
     func.names.clear();
     EXPECT_EQ(bench.Run(Remove, func), 1);
     EXPECT_EQ(bench.progress, (std::vector<int>{0, 100}));
-    Serial::Instance().Close();
 }
 
 TEST(DeviceOperations, UploadingAddsTheCourseUnderItsMapNameAndClearingEmptiesTheDevice) {
     Bench bench;
-    Simulator device(bench.dir / "link", {"--store", bench.dir / "store"});
     bench.Connected();
     const CourseRecord course = Course(CourseMap(u"\u516b\u4e01\u76ee", 9));
     DevFunc func(bench.list);
@@ -128,7 +132,6 @@ TEST(DeviceOperations, UploadingAddsTheCourseUnderItsMapNameAndClearingEmptiesTh
     EXPECT_TRUE(bench.progress.empty());
     EXPECT_EQ(bench.list.Count(), 0u);
     EXPECT_TRUE(bench.Held().empty());
-    Serial::Instance().Close();
 }
 
 // Each operation with a fault at one of its steps. An upload ends only when the device has taken
@@ -160,8 +163,7 @@ TEST(DeviceOperations, AFaultAtAnyStepLeavesTheListAsTheDeviceHoldsIt) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fault);
         Bench bench;
-        Simulator device(bench.dir / "link", {"--store", bench.dir / "store", "--fault", c.fault});
-        bench.Connected();
+        bench.Connected({"--fault", c.fault});
         DevFunc func(bench.list);
         func.course = &course;
         func.names = {u"Bay Hill", u"@\u6c34\u592b", u"Augusta"};
@@ -174,6 +176,5 @@ TEST(DeviceOperations, AFaultAtAnyStepLeavesTheListAsTheDeviceHoldsIt) {
         // A device that went silent in the transfer or hung up is found again by the next one.
         if (c.fault == "eot-never" || c.fault == "hangup:10")
             EXPECT_EQ(EnsureConnected({}), 1);
-        Serial::Instance().Close();
     }
 }

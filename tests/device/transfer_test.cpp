@@ -30,6 +30,11 @@ struct Requests : ::testing::Test {
     void TearDown() override { serial.Close(); }
 };
 
+// A request of the kind that reports to nobody.
+template <typename Request> std::unique_ptr<ReqBase> Made() {
+    return std::make_unique<Request>(nullptr);
+}
+
 } // namespace
 
 // Each exchange plays the device on a thread of its own, joined once the request is gone.
@@ -174,22 +179,10 @@ TEST_F(Requests, AreNeverCalledWhileTheyAreBeingDestroyed) {
 
     // Each request is destroyed, without waiting for its event, at another moment around the
     // end of its 500 ms window, where the reply is evaluated while bytes keep arriving.
+    using Make = std::unique_ptr<ReqBase> (*)();
+    const Make makes[] = {Made<ConnectReq>, Made<CapacityReq>, Made<SerialNumReq>, Made<ExitReq>};
     for (int i = 0; i < 12; ++i) {
-        std::unique_ptr<ReqBase> request;
-        switch (i % 4) {
-        case 0:
-            request = std::make_unique<ConnectReq>(nullptr);
-            break;
-        case 1:
-            request = std::make_unique<CapacityReq>(nullptr);
-            break;
-        case 2:
-            request = std::make_unique<SerialNumReq>(nullptr);
-            break;
-        default:
-            request = std::make_unique<ExitReq>(nullptr);
-            break;
-        }
+        std::unique_ptr<ReqBase> request = makes[i % 4]();
         const std::uint32_t windowMs = request->WaitMs() - kWaitBeyondWindowMs;
         Sleep(windowMs - 60 + static_cast<std::uint32_t>(i) * 10);
         request.reset();
