@@ -194,10 +194,9 @@ TEST_F(MergeTest, EntriesAreSkippedOrMergedByTheirAttributes) {
 
 TEST_F(MergeTest, AWrongSizedMapStopsTheMergeAndKeepsWhatWasStored) {
     // With the fourth map answered late, the maps after it have arrived before it is judged.
-    for (std::vector<std::string> faults : {std::vector<std::string>{"short:4"},
-                                            {"long:4"},
-                                            {"cut:map:4"},
-                                            {"short:4", "delay:map:4"}}) {
+    using Faults = std::vector<std::string>;
+    for (const Faults& faults :
+         std::vector<Faults>{{"short:4"}, {"long:4"}, {"cut:map:4"}, {"short:4", "delay:map:4"}}) {
         SCOPED_TRACE(faults.size() == 1 ? faults[0] : faults[0] + " late");
         CourseDatabase().runStatement("delete from GOLF;");
         mainWindow.posted.clear();

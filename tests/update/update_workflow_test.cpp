@@ -97,11 +97,6 @@ TEST_F(WorkflowTest, ServerCheckStoresTheOfferAndTheSerialNumber) {
     EXPECT_EQ(offer.Get().catalogueUrl, Utf8ToUtf16(service.Base() + "courses/cat26/cat26.xml"));
     EXPECT_NE(SettingsFile().find("\"sn\"=\"SN4711\""), std::string::npos);
 
-    // A serial number with a blank still makes a request the server answers.
-    ChangeSettings([&](Settings& s) { s.serialNumber = u"SN 47 11"; });
-    CheckServer();
-    EXPECT_EQ(mainWindow.Statuses(), (Codes{4, 10}));
-
     CatalogueService other(10, "31");
     SetServerOverride(other.Base());
     CheckServer();
