@@ -122,14 +122,13 @@ TEST_F(ServerTest, RequestsNeedTheTokenOrItsCookie) {
     const std::string first = Exchange("GET /?" + Token() + " HTTP/1.1\r\nHost: " + Host() +
                                        "\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(Status(first), 200);
-    const std::string cookie = "verdal_token_" + std::to_string(ServerPort()) + "=" + ServerToken();
+    const std::string name = "verdal_token_" + std::to_string(ServerPort());
+    const std::string cookie = name + "=" + ServerToken();
     EXPECT_NE(first.find("Set-Cookie: " + cookie + "; Path=/; HttpOnly; SameSite=Strict"),
               std::string::npos);
     EXPECT_NE(first.find("<script src=\"/engine.js\""), std::string::npos);
     EXPECT_EQ(Get("/engine.js", "Cookie: other=1; " + cookie + "\r\n"), 200);
-    EXPECT_EQ(
-        Get("/engine.css", "Cookie: verdal_token_" + std::to_string(ServerPort()) + "=wrong\r\n"),
-        403);
+    EXPECT_EQ(Get("/engine.css", "Cookie: " + name + "=wrong\r\n"), 403);
     // Another server's cookie is no key to this one.
     EXPECT_EQ(Get("/engine.css", "Cookie: verdal_token_1=" + ServerToken() + "\r\n"), 403);
     EXPECT_EQ(test::TestEngine().StartAddress(),
@@ -138,15 +137,14 @@ TEST_F(ServerTest, RequestsNeedTheTokenOrItsCookie) {
 
 TEST_F(ServerTest, ForeignHostsAndOriginsAreRefused) {
     const std::string request = "GET /engine.js?" + Token() + " HTTP/1.1\r\n";
-    EXPECT_EQ(Status(Exchange(request + "Host: evil.example:" + std::to_string(ServerPort()) +
-                              "\r\nConnection: close\r\n\r\n")),
-              403);
+    const std::string port = std::to_string(ServerPort());
+    EXPECT_EQ(
+        Status(Exchange(request + "Host: evil.example:" + port + "\r\nConnection: close\r\n\r\n")),
+        403);
     EXPECT_EQ(Status(Exchange(request + "Connection: close\r\n\r\n")), 403); // no Host at all
     EXPECT_EQ(Get("/engine.js?" + Token(), "Origin: http://evil.example\r\n"), 403);
     EXPECT_EQ(Get("/engine.js?" + Token(), "Origin: http://" + Host() + "\r\n"), 200);
-    EXPECT_EQ(
-        Get("/engine.js?" + Token(), "Host: localhost:" + std::to_string(ServerPort()) + "\r\n"),
-        200);
+    EXPECT_EQ(Get("/engine.js?" + Token(), "Host: localhost:" + port + "\r\n"), 200);
 
     const std::string ws = "/ws?" + Token();
     EXPECT_EQ(Status(Exchange(Upgrade(ws, "http://evil.example"))), 403);

@@ -50,10 +50,14 @@ void RunUntilStop(TestWindow& window) {
     window.handler = previous;
 }
 
+// Each test runs on the user-interface thread.
+struct WindowSystem : ::testing::Test {
+    void SetUp() override { BindUiThread(); }
+};
+
 } // namespace
 
-TEST(WindowSystem, PostsFromFourThreadsArriveInOrderPerThread) {
-    BindUiThread();
+TEST_F(WindowSystem, PostsFromFourThreadsArriveInOrderPerThread) {
     TestWindow window;
     const HWND hwnd = CreateWindowFor(window, 0);
     ASSERT_NE(hwnd, 0);
@@ -82,8 +86,7 @@ TEST(WindowSystem, PostsFromFourThreadsArriveInOrderPerThread) {
     DestroyWindow(hwnd);
 }
 
-TEST(WindowSystem, PostToDestroyedWindowIsDroppedWithItsData) {
-    BindUiThread();
+TEST_F(WindowSystem, PostToDestroyedWindowIsDroppedWithItsData) {
     TestWindow first, second;
     const HWND a = CreateWindowFor(first, 0);
     auto payload = std::make_shared<int>(7);
@@ -105,8 +108,7 @@ TEST(WindowSystem, PostToDestroyedWindowIsDroppedWithItsData) {
     DestroyWindow(b);
 }
 
-TEST(WindowSystem, SendFromWorkerReturnsTheHandlersAnswer) {
-    BindUiThread();
+TEST_F(WindowSystem, SendFromWorkerReturnsTheHandlersAnswer) {
     TestWindow window;
     const HWND hwnd = CreateWindowFor(window, 0);
     window.handler = [](UINT m, WPARAM w, LPARAM, LRESULT& r) {
@@ -129,8 +131,7 @@ TEST(WindowSystem, SendFromWorkerReturnsTheHandlersAnswer) {
     DestroyWindow(hwnd);
 }
 
-TEST(WindowSystem, NestedModalLoopsReturnTheirOwnResultsWhileMainWindowRuns) {
-    BindUiThread();
+TEST_F(WindowSystem, NestedModalLoopsReturnTheirOwnResultsWhileMainWindowRuns) {
     TestWindow mainWindow, outer, inner;
     const HWND main = CreateWindowFor(mainWindow, 0);
     std::atomic<int> mainPings{0};
@@ -175,8 +176,7 @@ TEST(WindowSystem, NestedModalLoopsReturnTheirOwnResultsWhileMainWindowRuns) {
     DestroyWindow(main);
 }
 
-TEST(WindowSystem, QuitInsideModalLoopEndsItAndReachesTheOuterLoop) {
-    BindUiThread();
+TEST_F(WindowSystem, QuitInsideModalLoopEndsItAndReachesTheOuterLoop) {
     TestWindow mainWindow, dialog;
     const HWND main = CreateWindowFor(mainWindow, 0);
     dialog.handler = [&](UINT m, WPARAM, LPARAM, LRESULT&) {

@@ -107,13 +107,11 @@ TEST(Settings, HandWrittenFileLoadsWhatItHolds) {
 }
 
 TEST(Settings, DamagedFileIsKeptAsideAndDefaultsLoad) {
+    const std::string key = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\verdalV021]\n";
     for (const std::string& damaged :
          {std::string("\"com index\"=dword:00000003\n"), // a value outside any key
-          std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\verdalV021]\n\"com index\"=dword:xyz\n"),
-          std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\verdalV021]\n\"sn\"=\"unterminated\n"),
-          std::string(
-              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\verdalV021]\n\"com index\"=dword:000000031\n"),
-          std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\verdalV0"), std::string(),
+          key + "\"com index\"=dword:xyz\n", key + "\"sn\"=\"unterminated\n",
+          key + "\"com index\"=dword:000000031\n", key.substr(0, 37) /* cut off */, std::string(),
           std::string("\0\0\0\0", 4)}) {
         test::TempDataFolder folder;
         WriteFile(folder / "settings.reg", damaged);
