@@ -6,30 +6,24 @@
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const { chromiumPresent, launch, dialogFrame } = require('./harness');
+const { dialogFrame, sharedBrowser } = require('./harness');
 const { BOUND, open, using, status, rows, noDialog, updated, search, menu } =
     require('./app_session');
 const { auditPage } = require('./audit');
 
-const skip = chromiumPresent() ? false : 'Chromium is not installed at /usr/bin/chromium';
-let browser;
-test.before(async () => {
-    if (!skip) browser = await launch();
-});
-test.after(async () => {
-    if (browser) await browser.close();
-});
+const chromium = sharedBrowser();
+const { skip } = chromium;
 
 const clean = async (s, state) => assert.deepEqual(await auditPage(s.page), [], state);
 
 test('axe finds nothing on the main page without a device', { skip, timeout: 120000 },
-     () => using(open(browser, { device: false }), async (s) => {
+     () => using(open(chromium.browser, { device: false }), async (s) => {
          await status(s, 'DEVICE NOT CONNECTED');
          await clean(s, 'no device');
      }));
 
 test('axe finds nothing on the main page and its dialogs', { skip, timeout: 300000 },
-     () => using(updated(browser), async (s) => {
+     () => using(updated(chromium.browser), async (s) => {
          await clean(s, 'connected, an empty catalogue list');
          await search(s, () => s.main.locator('#search').click());
          await clean(s, 'connected, rows in both lists');
@@ -51,7 +45,7 @@ test('axe finds nothing on the main page and its dialogs', { skip, timeout: 3000
      }));
 
 test('axe finds nothing on a progress dialog', { skip, timeout: 120000 },
-     () => using(open(browser, { service: ['--fault', 'stall:map'] }), async (s) => {
+     () => using(open(chromium.browser, { service: ['--fault', 'stall:map'] }), async (s) => {
          await status(s, 'DEVICE CONNECTED');
          await s.main.locator('#updategof').click();
          await dialogFrame(s.page).locator('#progress').waitFor();
@@ -60,7 +54,7 @@ test('axe finds nothing on a progress dialog', { skip, timeout: 120000 },
 
 test('Tab reaches every control in reading order, shows its focus, and a list takes the arrows',
      { skip, timeout: 300000 },
-     () => using(updated(browser), async (s) => {
+     () => using(updated(chromium.browser), async (s) => {
          await search(s, () => s.main.locator('#search').click());
          const frame =
              await (await s.page.locator('.verdal-window iframe').elementHandle()).contentFrame();

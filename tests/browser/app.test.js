@@ -4,21 +4,14 @@
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const { chromiumPresent, launch } = require('./harness');
+const { sharedBrowser } = require('./harness');
 const { BOUND, open, using, status, devices, watchStatusLine } = require('./app_session');
-const skip = chromiumPresent() ? false : 'Chromium is not installed at /usr/bin/chromium';
-let browser;
-
-test.before(async () => {
-    if (!skip) browser = await launch();
-});
-test.after(async () => {
-    if (browser) await browser.close();
-});
+const chromium = sharedBrowser();
+const { skip } = chromium;
 
 test('start-up connects; the update, disconnecting, connecting again and a reload work',
      { skip, timeout: 300000 },
-     () => using(open(browser), async (s) => {
+     () => using(open(chromium.browser), async (s) => {
          // A reload while the device is still being connected loses nothing.
          await s.page.reload();
          await status(s, 'DEVICE CONNECTED');

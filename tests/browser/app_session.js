@@ -148,5 +148,5 @@ module.exports = {
     updated,
     query,
     search,
-    menu,
+    menu
 };

@@ -5,32 +5,16 @@
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const { chromiumPresent, launch, dialogFrame } = require('./harness');
-const {
-    BOUND,
-    open,
-    using,
-    status,
-    watchStatusLine,
-    rows,
-    noDialog,
-    query,
-    search,
-    menu,
-} = require('./app_session');
-const skip = chromiumPresent() ? false : 'Chromium is not installed at /usr/bin/chromium';
-let browser;
-test.before(async () => {
-    if (!skip) browser = await launch();
-});
-test.after(async () => {
-    if (browser) await browser.close();
-});
+const { dialogFrame, sharedBrowser } = require('./harness');
+const { BOUND, open, using, status, watchStatusLine, rows, noDialog, query, search, menu } =
+    require('./app_session');
+const chromium = sharedBrowser();
+const { skip } = chromium;
 
 test(
     'after the first update: every country offered, texts with apostrophes shown as written',
     { skip, timeout: 300000 },
-    () => using(open(browser, { service: ['--courses', '400'] }), async (s) => {
+    () => using(open(chromium.browser, { service: ['--courses', '400'] }), async (s) => {
         await status(s, 'DEVICE CONNECTED');
         assert.deepEqual(await s.main.locator('#country option').allTextContents(),
                          ['All Country', 'USA']);

@@ -4,21 +4,14 @@
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const { chromiumPresent, startHost, launch, mainFrame, dialogFrame } = require('./harness');
+const { startHost, mainFrame, dialogFrame, sharedBrowser } = require('./harness');
 
-const skip = chromiumPresent() ? false : 'Chromium is not installed at /usr/bin/chromium';
-let browser;
-
-test.before(async () => {
-    if (!skip) browser = await launch();
-});
-test.after(async () => {
-    if (browser) await browser.close();
-});
+const chromium = sharedBrowser();
+const { skip } = chromium;
 
 async function open(args) {
     const host = await startHost(args);
-    const context = await browser.newContext({ viewport: { width: 1010, height: 600 } });
+    const context = await chromium.browser.newContext({ viewport: { width: 1010, height: 600 } });
     const page = await context.newPage();
     await page.goto(host.url);
     await loaded(mainFrame(page));

@@ -86,6 +86,20 @@ function launch() {
     });
 }
 
+// The Chromium a test file's tests share: launched before them and closed after them. skip says
+// why they cannot run, false when they can.
+function sharedBrowser() {
+    const shared = { skip: chromiumPresent() ? false : `Chromium is not installed at ${CHROMIUM}` };
+    const test = require('node:test');
+    test.before(async () => {
+        if (!shared.skip) shared.browser = await launch();
+    });
+    test.after(async () => {
+        if (shared.browser) await shared.browser.close();
+    });
+    return shared;
+}
+
 // The main window's page and the frame of the topmost dialog.
 const mainFrame = (page) => page.frameLocator('.verdal-window iframe');
 const dialogFrame = (page) => page.frameLocator('.verdal-dialog iframe');
@@ -99,6 +113,7 @@ module.exports = {
     run,
     startHost,
     launch,
+    sharedBrowser,
     mainFrame,
-    dialogFrame,
+    dialogFrame
 };

@@ -5,7 +5,7 @@
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const { chromiumPresent, launch, dialogFrame } = require('./harness');
+const { dialogFrame, sharedBrowser } = require('./harness');
 const {
     BOUND,
     open,
@@ -17,16 +17,10 @@ const {
     courseRows,
     rows,
     noDialog,
-    query,
+    query
 } = require('./app_session');
-const skip = chromiumPresent() ? false : 'Chromium is not installed at /usr/bin/chromium';
-let browser;
-test.before(async () => {
-    if (!skip) browser = await launch();
-});
-test.after(async () => {
-    if (browser) await browser.close();
-});
+const chromium = sharedBrowser();
+const { skip } = chromium;
 
 const COURSES = 10;
 const quoted = (text) => `'${text.replace(/'/g, '\'\'')}'`;
@@ -50,7 +44,7 @@ test('catalogue texts with markup are shown as text everywhere', { skip, timeout
          const service = run('verdal-catalogue-service',
                              ['--listen', '127.0.0.1:0', '--courses', String(COURSES), ...marked]);
          const server = `http://127.0.0.1:${(await service.waitFor(/^LISTENING /)).split(' ')[1]}/`;
-         const s = await open(browser, { server });
+         const s = await open(chromium.browser, { server });
          try {
              await status(s, 'DEVICE CONNECTED');
              const seenTexts = await watchStatusLine(s);

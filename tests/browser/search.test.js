@@ -6,7 +6,7 @@ const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
-const { chromiumPresent, launch, dialogFrame } = require('./harness');
+const { dialogFrame, sharedBrowser } = require('./harness');
 const {
     BOUND,
     using,
@@ -18,25 +18,18 @@ const {
     noDialog,
     updated,
     search,
-    menu,
+    menu
 } = require('./app_session');
 
-const skip = chromiumPresent() ? false : 'Chromium is not installed at /usr/bin/chromium';
-let browser;
-
-test.before(async () => {
-    if (!skip) browser = await launch();
-});
-test.after(async () => {
-    if (browser) await browser.close();
-});
+const chromium = sharedBrowser();
+const { skip } = chromium;
 
 const capacity = (s, text) =>
     s.main.locator('#cfnumber', { hasText: text }).waitFor({ timeout: BOUND });
 
 test('a search that finds nothing, course information and the device operations',
      { skip, timeout: 400000 },
-     () => using(updated(browser), async (s) => {
+     () => using(updated(chromium.browser), async (s) => {
          // A search that finds nothing says so and leaves the list empty.
          await s.main.locator('#keyword').fill('no course is named so');
          await s.main.locator('#search').click();
@@ -104,7 +97,7 @@ test('a search that finds nothing, course information and the device operations'
 
 test('a full device offers no upload; a stalled upload leaves the list as the device holds it',
      { skip, timeout: 300000 },
-     () => using(updated(browser, { capacity: 3, faults: ['stall:10'] }), async (s) => {
+     () => using(updated(chromium.browser, { capacity: 3, faults: ['stall:10'] }), async (s) => {
          await search(s, () => s.main.locator('#search').click(), (c) => c[1] === 'USA');
          const first = rows(s).first();
          await first.click();

@@ -5,17 +5,11 @@
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
-const { chromiumPresent, eventually, launch, mainFrame } = require('./harness');
+const { eventually, mainFrame, sharedBrowser } = require('./harness');
 const { open, close, status, devices, courseRows } = require('./app_session');
 
-const skip = chromiumPresent() ? false : 'Chromium is not installed at /usr/bin/chromium';
-let browser;
-test.before(async () => {
-    if (!skip) browser = await launch();
-});
-test.after(async () => {
-    if (browser) await browser.close();
-});
+const chromium = sharedBrowser();
+const { skip } = chromium;
 
 const SESSIONS = 20;
 const ROUNDS = 5;
@@ -26,7 +20,7 @@ const descriptors = (pid) => fs.readdirSync(`/proc/${pid}/fd`).length;
 
 // One session: the page loads, shows the device, takes a click on a row, and closes.
 async function session(url) {
-    const context = await browser.newContext({ viewport: { width: 1010, height: 600 } });
+    const context = await chromium.browser.newContext({ viewport: { width: 1010, height: 600 } });
     try {
         const page = await context.newPage();
         await page.goto(url);
@@ -39,7 +33,7 @@ test(
     '20 pages at once, five rounds: verdal keeps serving with memory and descriptors back where they were',
     { skip, timeout: 600000 }, async () => {
         // The first page stays open throughout, as a user's window would.
-        const s = await open(browser);
+        const s = await open(chromium.browser);
         try {
             await status(s, 'DEVICE CONNECTED');
             await courseRows(devices(s)).first().waitFor();

@@ -7,26 +7,10 @@ const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
-const { chromiumPresent, eventually, launch } = require('./harness');
-const {
-    BOUND,
-    open,
-    close,
-    status,
-    rows,
-    updated,
-    query,
-    search,
-    menu,
-} = require('./app_session');
-const skip = chromiumPresent() ? false : 'Chromium is not installed at /usr/bin/chromium';
-let browser;
-test.before(async () => {
-    if (!skip) browser = await launch();
-});
-test.after(async () => {
-    if (browser) await browser.close();
-});
+const { eventually, sharedBrowser } = require('./harness');
+const { BOUND, open, close, status, rows, updated, query, search, menu } = require('./app_session');
+const chromium = sharedBrowser();
+const { skip } = chromium;
 
 const dialog = (s) => s.page.locator('.verdal-dialog');
 
@@ -44,7 +28,7 @@ const integrity = (s) => query(s, 'pragma integrity_check;').join('\n');
 
 test('SIGTERM while idle and while connecting ends at once with 0', { skip, timeout: 120000 },
      async () => {
-         let s = await open(browser);
+         let s = await open(chromium.browser);
          try {
              await status(s, 'DEVICE CONNECTED');
              const { end } = await terminate(s, 'connected, idle');
@@ -54,7 +38,7 @@ test('SIGTERM while idle and while connecting ends at once with 0', { skip, time
          // The device never answers the handshake: the connect worker is stopped in its wait. The
          // first attempt at start-up has failed by the time the page is up; the second, started by
          // "Connect", is caught in its wait for the answer.
-         s = await open(browser, { faults: ['silent:FCON'] });
+         s = await open(chromium.browser, { faults: ['silent:FCON'] });
          try {
              await status(s, 'DEVICE NOT CONNECTED');
              const handshakes = () => s.spy.lines.filter((l) => l === 'SEEN $FCON').length;
@@ -69,7 +53,7 @@ test('SIGTERM while idle and while connecting ends at once with 0', { skip, time
 
 test('SIGTERM during an update whose course maps stall abandons it and keeps golf.db sound',
      { skip, timeout: 120000 }, async () => {
-         const s = await open(browser, { service: ['--fault', 'stall:map'] });
+         const s = await open(chromium.browser, { service: ['--fault', 'stall:map'] });
          try {
              await status(s, 'DEVICE CONNECTED');
              await s.main.locator('#updategof').click();
@@ -85,7 +69,7 @@ test('SIGTERM during an update whose course maps stall abandons it and keeps gol
 
 test('SIGTERM during a course transfer lets it end whole before the device is told to exit',
      { skip, timeout: 180000 }, async () => {
-         const s = await updated(browser, { pace: true });
+         const s = await updated(chromium.browser, { pace: true });
          try {
              await search(s, () => s.main.locator('#search').click());
              const first = rows(s).first();

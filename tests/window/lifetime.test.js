@@ -11,9 +11,8 @@ const path = require('node:path');
 const {
     BIN,
     run,
-    missing,
+    sharedDisplay,
     eventually,
-    startDisplay,
     probe,
     findWindow,
     comm,
@@ -21,19 +20,11 @@ const {
     alive,
     openWindow,
     shows,
-    By,
+    By
 } = require('./window_session');
 
-const skip = missing();
-let screen;
-test.before(async () => {
-    if (skip) return;
-    screen = await startDisplay();
-    process.env.DISPLAY = screen.display; // for every program the tests start
-});
-test.after(async () => {
-    if (screen) await screen.stop();
-});
+const screen = sharedDisplay();
+const { skip } = screen;
 
 const temporary = () => fs.mkdtempSync(path.join(os.tmpdir(), 'verdal-lifetime-'));
 const integrity = (dir) =>

@@ -10,9 +10,8 @@ const os = require('node:os');
 const path = require('node:path');
 const {
     BOUND,
-    missing,
+    sharedDisplay,
     eventually,
-    startDisplay,
     probe,
     findWindow,
     comm,
@@ -23,18 +22,12 @@ const {
     shows,
     noDialog,
     By,
-    until,
+    until
 } = require('./window_session');
 const { AUDIT } = require('../browser/audit');
 
-const skip = missing();
-let screen;
-test.before(async () => {
-    if (!skip) screen = await startDisplay();
-});
-test.after(async () => {
-    if (screen) await screen.stop();
-});
+const screen = sharedDisplay();
+const { skip } = screen;
 
 // The names of the processes descending from pid.
 function descendants(pid) {

@@ -22,6 +22,23 @@ function missing() {
     return false;
 }
 
+// The X server a test file's tests share: started before them, its display given to every
+// program they start, and stopped after them. skip says why they cannot run, false when they can.
+function sharedDisplay() {
+    const shared = { skip: missing() };
+    const test = require('node:test');
+    test.before(async () => {
+        if (shared.skip) return;
+        shared.screen = await startDisplay();
+        shared.display = shared.screen.display;
+        process.env.DISPLAY = shared.display;
+    });
+    test.after(async () => {
+        if (shared.screen) await shared.screen.stop();
+    });
+    return shared;
+}
+
 // An X server of the test's own, 1920 x 1080; answers { display, stop }.
 async function startDisplay() {
     const xvfb =
@@ -160,6 +177,7 @@ async function noDialog(driver) {
 
 module.exports = {
     TITLE,
+    sharedDisplay,
     BIN,
     BOUND,
     run,
@@ -178,5 +196,5 @@ module.exports = {
     shows,
     noDialog,
     By,
-    until,
+    until
 };
