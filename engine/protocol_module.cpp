@@ -32,8 +32,9 @@ template <class Out> constexpr void WriteUpper(Out& out, std::string_view text) 
         out.Add(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
 }
 
-template <class Out> constexpr void WriteConstant(Out& out, std::string_view prefix,
-                                                  std::string_view name, std::string_view value) {
+template <class Out>
+constexpr void WriteConstant(Out& out, std::string_view prefix, std::string_view name,
+                             std::string_view value) {
     Write(out, "export const ");
     Write(out, prefix);
     WriteUpper(out, name);

@@ -28,9 +28,7 @@ export function elementOp(op) {
         applyElementOp(view, op);
 }
 
-function byId(view, id) {
-    return view.doc ? view.doc.querySelector(`[data-v="${id}"]`) : null;
-}
+function byId(view, id) { return view.doc ? view.doc.querySelector(`[data-v="${id}"]`) : null; }
 
 // A text control's value follows its attribute unless the user is typing in it; a progress
 // bar's value never changes the dialog's size.
