@@ -111,7 +111,7 @@ async function main() {
                         metric('Nodes')}`);
     } finally {
         await browser.close();
-        await harness.stopHost(host);
+        await host.stop();
     }
 }
 
