@@ -7,7 +7,7 @@ bool NativeWindow::Open(const std::string& address, bool automation, std::functi
                         std::string& reason) {
     Close();
     const std::string program = HelperProgram("verdal-window");
-    if (::access(program.c_str(), X_OK) != 0) {
+    if (!IsExecutable(program)) {
         reason = program + " is missing";
         return false;
     }

@@ -178,13 +178,17 @@ std::string FindProgram(const char* name) {
         const std::string folder =
             folders.substr(start, end == std::string::npos ? std::string::npos : end - start);
         const std::string candidate = (folder.empty() ? "." : folder) + "/" + name;
-        if (::access(candidate.c_str(), X_OK) == 0)
+        if (IsExecutable(candidate))
             return candidate;
         if (end == std::string::npos)
             break;
         start = end + 1;
     }
     return {};
+}
+
+bool IsExecutable(const std::string& path) {
+    return ::access(path.c_str(), X_OK) == 0;
 }
 
 void AskToShow(pid_t pid) {

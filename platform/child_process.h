@@ -57,6 +57,9 @@ private:
 // ("/usr/bin:/bin" when PATH is unset); empty when none does.
 std::string FindProgram(const char* name);
 
+// Whether path names a file this process may run.
+bool IsExecutable(const std::string& path);
+
 // Asks a program of verdal's to bring its window forward (SIGUSR1, which verdal and its window
 // program take as that request).
 void AskToShow(pid_t pid);
