@@ -5,7 +5,7 @@ import {send} from './connection.js';
 import {dialogContainer, pageSize, sizeDialog} from './dialogs.js';
 import {mountLists} from './listview.js';
 import {wireEvents} from './page_events.js';
-import {MSG_SIZE} from './protocol.js';
+import {MSG_SIZE, OP_ATTR, OP_CHECKED, OP_INNER, OP_VALUE} from './protocol.js';
 
 export const views = new Map(); // hwnd -> view record
 const resized = new Set();      // dialogs to measure once the current message is applied
@@ -51,14 +51,14 @@ function setAttribute(view, element, op) {
 
 // The element operations, by name: each returns false when the page's size cannot have changed.
 const kElementOps = {
-    inner: (view, element, op) => {
+    [OP_INNER]: (view, element, op) => {
         element.innerHTML = op.html;
         mountLists(view);
         attachNested(view);
     },
-    attr: setAttribute,
-    value: (view, element, op) => { element.value = op.value; },
-    checked: (view, element, op) => { element.checked = op.on; },
+    [OP_ATTR]: setAttribute,
+    [OP_VALUE]: (view, element, op) => { element.value = op.value; },
+    [OP_CHECKED]: (view, element, op) => { element.checked = op.on; },
 };
 
 function applyElementOp(view, op) {
