@@ -105,9 +105,10 @@ HWND CourseLists::CatalogueList() const {
 
 void CourseLists::ShowDeviceCourses(const DeviceCourseList& courses) {
     ClearDeviceList();
+    const HWND list = DeviceList();
     for (const std::u16string& name : courses.Names()) {
         deviceRows_.push_back(std::make_unique<std::u16string>(name));
-        AppendItem(DeviceList(), reinterpret_cast<LPARAM>(deviceRows_.back().get()));
+        AppendItem(list, reinterpret_cast<LPARAM>(deviceRows_.back().get()));
     }
 }
 
