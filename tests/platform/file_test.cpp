@@ -5,21 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <unistd.h>
 
 namespace verdal {
 namespace {
-
-std::vector<std::string> Names(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 TEST(Files, AReplacementIsWholeOrNothingAndLeavesNoTemporaryFile) {
     test::TempFolder folder;
@@ -41,7 +32,7 @@ TEST(Files, AReplacementIsWholeOrNothingAndLeavesNoTemporaryFile) {
     EXPECT_EQ(failure.doing, "cannot replace the file");
     EXPECT_NE(failure.Text().find("cannot replace the file: "), std::string::npos);
     EXPECT_TRUE(std::filesystem::is_directory(taken));
-    EXPECT_EQ(Names(folder.Path()), (std::vector<std::string>{"a.txt", "taken"}));
+    EXPECT_EQ(test::FilesIn(folder.Path()), (std::vector<std::string>{"a.txt", "taken"}));
 
     EXPECT_TRUE(ReplaceFile(folder / "no/such/folder", "x"));
     EXPECT_EQ(ReadWholeFile(taken, content).error, EISDIR);

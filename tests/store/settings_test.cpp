@@ -31,14 +31,6 @@ Settings Reloaded() {
     return CopySettings();
 }
 
-std::vector<std::string> FilesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 } // namespace
 
 TEST(Settings, FirstStartWritesTheDefaultsAndSavedValuesLoadBack) {
@@ -49,7 +41,7 @@ TEST(Settings, FirstStartWritesTheDefaultsAndSavedValuesLoadBack) {
     EXPECT_EQ(loaded.serialNumber, u"");
     EXPECT_EQ(loaded.server, kDefaultServer);
     EXPECT_EQ(ReadFile(folder / "settings.reg"), test::ReferenceFile("settings.reg"));
-    EXPECT_EQ(FilesIn(folder.Path()), std::vector<std::string>{"settings.reg"});
+    EXPECT_EQ(test::FilesIn(folder.Path()), std::vector<std::string>{"settings.reg"});
 
     const std::u16string serial63(63, u'\u00E9');
     ChangeSettings([&](Settings& s) {
@@ -59,7 +51,7 @@ TEST(Settings, FirstStartWritesTheDefaultsAndSavedValuesLoadBack) {
         s.server = "http://127.0.0.1:9/a \"quoted\" \\path\\";
     });
     SaveSettings();
-    EXPECT_EQ(FilesIn(folder.Path()), std::vector<std::string>{"settings.reg"});
+    EXPECT_EQ(test::FilesIn(folder.Path()), std::vector<std::string>{"settings.reg"});
     loaded = Reloaded();
     EXPECT_EQ(loaded.updateVersion, 0xFFFFFFF0u);
     EXPECT_EQ(loaded.comIndex, 3);
@@ -181,7 +173,7 @@ TEST(Settings, ConcurrentSavesNeverLeaveHalfAFile) {
     done = true;
     reader.join();
     EXPECT_GT(wholeReads.load(), 0);
-    EXPECT_EQ(FilesIn(folder.Path()), std::vector<std::string>{"settings.reg"});
+    EXPECT_EQ(test::FilesIn(folder.Path()), std::vector<std::string>{"settings.reg"});
     LoadSettings();
     EXPECT_EQ(CopySettings().comIndex, 12);
 }

@@ -3,6 +3,7 @@
 
 #include "platform/data_dir.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -42,6 +43,14 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     WriteFile(path, std::string(bytes.begin(), bytes.end()));
+}
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::size_t OpenDescriptors() {

@@ -35,6 +35,9 @@ std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
+// The names of the entries of a folder, sorted.
+std::vector<std::string> FilesIn(const std::string& folder);
+
 // How many file descriptors this process holds open.
 std::size_t OpenDescriptors();
 
