@@ -7,6 +7,7 @@
 #include "device/port_discovery.h"
 #include "device/serial.h"
 #include "platform/messages.h"
+#include "platform/text.h"
 #include "store/course_table.h"
 #include "store/settings.h"
 
@@ -66,9 +67,10 @@ bool DeviceOperations::LinkUp() {
         if (!std::filesystem::exists(serial.PortName(), error))
             serial.Close();
     }
-    if (EnsureConnected(EnumSerialPorts()))
+    std::string why;
+    if (EnsureConnected(EnumSerialPorts(), why))
         return true;
-    PostStatus(main_, StatusCode::NotConnected);
+    PostStatus(main_, StatusCode::NotConnected, Utf8ToUtf16(why));
     return false;
 }
 

@@ -70,12 +70,11 @@ LRESULT CMainWnd::OnStatus(WPARAM code, LPARAM text) {
     if (!row)
         return 0;
     if (row->code == StatusCode::CourseStored) {
-        if (const auto* name = reinterpret_cast<const std::u16string*>(text))
-            mainPage_.SetStatusText(ShownText(*name).c_str());
+        mainPage_.SetStatusText(ShownText(StatusText(text)).c_str());
     } else if (row->code == StatusCode::NotConnected) {
-        mainPage_.SetStatusText(NotConnectedText(LastConnectProblem()).c_str());
+        mainPage_.SetStatusText(NotConnectedText(Utf16ToUtf8(StatusText(text))).c_str());
     } else if (row->code == StatusCode::UpdateError) {
-        mainPage_.SetStatusText(UpdateErrorText(LastUpdateProblem()).c_str());
+        mainPage_.SetStatusText(UpdateErrorText(Utf16ToUtf8(StatusText(text))).c_str());
     } else {
         mainPage_.SetStatusText(row->text);
     }

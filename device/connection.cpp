@@ -6,20 +6,12 @@
 #include "device/requests.h"
 #include "device/serial.h"
 #include "platform/messages.h"
+#include "platform/text.h"
 
 #include <filesystem>
-#include <mutex>
 
 namespace verdal {
 namespace {
-
-std::mutex problemLock;
-std::string lastProblem;
-
-void SetProblem(std::string problem) {
-    std::lock_guard lock(problemLock);
-    lastProblem = std::move(problem);
-}
 
 // Opens the port and sends the handshake; true leaves the port open.
 bool Probe(const std::string& port, ManualResetEvent& completion, std::string& problems,
@@ -46,6 +38,13 @@ bool Probe(const std::string& port, ManualResetEvent& completion, std::string& p
 } // namespace
 
 int EnsureConnected(const std::vector<std::string>& candidates, std::stop_token stop) {
+    std::string why;
+    return EnsureConnected(candidates, why, std::move(stop));
+}
+
+int EnsureConnected(const std::vector<std::string>& candidates, std::string& why,
+                    std::stop_token stop) {
+    why.clear();
     if (Serial::Instance().IsOpen())
         return 1;
     const PortSearch& search = CurrentPortSearch();
@@ -63,22 +62,15 @@ int EnsureConnected(const std::vector<std::string>& candidates, std::stop_token 
     for (const std::string& port : ports) {
         if (stop.stop_requested())
             break;
-        if (Probe(port, completion, problems, present, stop)) {
-            SetProblem({});
+        if (Probe(port, completion, problems, present, stop))
             return 1;
-        }
     }
     if (problems.empty() && present == 0)
         problems = ports.size() == 1
                        ? ports.front() + ": no such port"
                        : "none of the " + std::to_string(ports.size()) + " candidate ports exists";
-    SetProblem(problems.empty() ? "no device answered" : problems);
+    why = problems.empty() ? "no device answered" : problems;
     return 0;
-}
-
-std::string LastConnectProblem() {
-    std::lock_guard lock(problemLock);
-    return lastProblem;
 }
 
 namespace {
@@ -103,18 +95,21 @@ bool Exchange(ManualResetEvent& completion, std::stop_token stop, Take take) {
 
 int ConnectDevice(HWND statusWindow, std::int32_t& capacity, DeviceCourseList& courses,
                   std::stop_token stop) {
-    return ConnectDevice([statusWindow](StatusCode code) { PostStatus(statusWindow, code); },
-                         capacity, courses, std::move(stop));
+    return ConnectDevice(
+        [statusWindow](StatusCode code, const std::string& why) {
+            PostStatus(statusWindow, code, Utf8ToUtf16(why));
+        },
+        capacity, courses, std::move(stop));
 }
 
 int ConnectDevice(const StatusReport& report, std::int32_t& capacity, DeviceCourseList& courses,
                   std::stop_token stop) {
-    report(StatusCode::Connecting);
+    report(StatusCode::Connecting, {});
     const std::vector<std::string> candidates = EnumSerialPorts();
     ManualResetEvent completion;
-    if (!EnsureConnected(candidates, stop)) {
+    if (std::string why; !EnsureConnected(candidates, why, stop)) {
         if (!stop.stop_requested())
-            report(StatusCode::NotConnected);
+            report(StatusCode::NotConnected, why);
         return 0;
     }
     // Each failed step lets go of the port before it reports: the status handler may reach for
@@ -123,7 +118,7 @@ int ConnectDevice(const StatusReport& report, std::int32_t& capacity, DeviceCour
         if (stop.stop_requested())
             return 0;
         Serial::Instance().Close();
-        report(code);
+        report(code, {});
         return 0;
     };
 

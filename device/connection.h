@@ -25,24 +25,26 @@ inline constexpr std::uint32_t kDeviceBaudRate = 115200;
 // Blocks up to about 1.5 s per port that opens; a stop request ends the probing at once
 // (answering 0 unless a port already answered). Any thread but the serial receive thread.
 int EnsureConnected(const std::vector<std::string>& candidates, std::stop_token stop = {});
+// The same, saying in why, when it answers 0, why no device was found: the ports that exist but
+// could not be opened, with the reason (for example the group to join), that no candidate port
+// exists, or "no device answered". Empty when it answers 1.
+int EnsureConnected(const std::vector<std::string>& candidates, std::string& why,
+                    std::stop_token stop = {});
 
-// Why the last EnsureConnected that answered 0 found no device: the ports that exist but could
-// not be opened, with the reason (for example the group to join), or "no device answered".
-std::string LastConnectProblem();
-
-// The connect procedure. Posts status 1 to statusWindow; brings the link up (status 2 and 0
-// when no device answers); reads the capacity, the serial number and the course list, pausing
-// 250 ms after each reply. A step that fails closes the port, posts status 2 and answers 0; an
-// empty serial number closes the port, posts status 3 and answers 0. On success the setting
-// serialNumber holds the device's serial number (saved by the next SaveSettings), capacity and
-// courses are filled, the port stays open and it answers 1. The capacity is 0 until it is read.
-// A stop request ends it within moments with 0, posting nothing more and leaving the link as it
-// is. Worker thread; capacity and courses belong to the caller.
+// The connect procedure. Posts status 1 to statusWindow; brings the link up (status 2, carrying
+// why no device was found, and 0 when no device answers); reads the capacity, the serial number and
+// the course list, pausing 250 ms after each reply. A step that fails closes the port, posts status
+// 2 and answers 0; an empty serial number closes the port, posts status 3 and answers 0. On success
+// the setting serialNumber holds the device's serial number (saved by the next SaveSettings),
+// capacity and courses are filled, the port stays open and it answers 1. The capacity is 0 until it
+// is read. A stop request ends it within moments with 0, posting nothing more and leaving the link
+// as it is. Worker thread; capacity and courses belong to the caller.
 int ConnectDevice(HWND statusWindow, std::int32_t& capacity, DeviceCourseList& courses,
                   std::stop_token stop = {});
-// The same, with each status handed to report on the worker's thread instead of posted. Every
-// request of the procedure has ended (its receiver gone) before a status is reported.
-using StatusReport = std::function<void(StatusCode code)>;
+// The same, with each status and why (empty but for a device not found) handed to report on the
+// worker's thread instead of posted. Every request of the procedure has ended (its receiver gone)
+// before a status is reported.
+using StatusReport = std::function<void(StatusCode code, const std::string& why)>;
 int ConnectDevice(const StatusReport& report, std::int32_t& capacity, DeviceCourseList& courses,
                   std::stop_token stop = {});
 

@@ -4,10 +4,14 @@
 
 #include "platform/window.h"
 
+#include <memory>
+#include <string>
+
 namespace verdal {
 
-// To the main window: wParam is a StatusCode; for StatusCode::CourseStored lParam is the
-// address of a std::u16string owned by the message (post it with PostMessageWith).
+// To the main window: wParam is a StatusCode; lParam is 0 or the address of a std::u16string
+// owned by the message (see PostStatus): the course's name for CourseStored, why the step failed
+// for NotConnected and UpdateError.
 inline constexpr UINT kStatusMessage = 2024;
 // To the page window of an open progress dialog: wParam is a percentage (0 to 100), lParam 0.
 inline constexpr UINT kProgressMessage = 10858;
@@ -26,9 +30,17 @@ enum class StatusCode : WPARAM {
     UpdateError = 12,       // a catalogue update failed
 };
 
-// Posts a status without text to the main window.
-inline bool PostStatus(HWND mainWindow, StatusCode code) {
-    return PostMessage(mainWindow, kStatusMessage, static_cast<WPARAM>(code), 0);
+// Posts a status to the main window; a text that is not empty travels with it.
+inline bool PostStatus(HWND mainWindow, StatusCode code, std::u16string text = {}) {
+    if (text.empty())
+        return PostMessage(mainWindow, kStatusMessage, static_cast<WPARAM>(code), 0);
+    return PostMessageWith(mainWindow, kStatusMessage, static_cast<WPARAM>(code),
+                           std::make_unique<std::u16string>(std::move(text)));
+}
+
+// The text a status message carries; empty when it carries none.
+inline std::u16string StatusText(LPARAM lParam) {
+    return lParam ? *reinterpret_cast<const std::u16string*>(lParam) : std::u16string();
 }
 
 } // namespace verdal

@@ -101,8 +101,7 @@ bool MergeVersions(const XMLElement& root, HWND mainWindow, HWND progressWindow,
         const std::unique_ptr<CourseRecord> record = std::move(pending.front().record);
         pending.pop_front();
         StoreCourse(*record);
-        PostMessageWith(mainWindow, kStatusMessage, static_cast<WPARAM>(StatusCode::CourseStored),
-                        std::make_unique<std::u16string>(Utf8ToUtf16(record->name)));
+        PostStatus(mainWindow, StatusCode::CourseStored, Utf8ToUtf16(record->name));
         ++done;
         PostMessage(progressWindow, kProgressMessage,
                     static_cast<WPARAM>(static_cast<double>(done) / total * 100.0));

@@ -24,14 +24,6 @@ constexpr std::uint32_t kReplyCapacity = 1024;
 std::mutex overrideMutex;
 std::string serverOverride;
 
-std::mutex problemMutex;
-std::string updateProblem;
-
-void SetUpdateProblem(std::string problem) {
-    std::lock_guard lock(problemMutex);
-    updateProblem = std::move(problem);
-}
-
 } // namespace
 
 void CatalogueOffer::Set(std::uint32_t offeredVersion, std::u16string catalogueUrl) {
@@ -123,14 +115,9 @@ void RunCatalogueUpdate(HWND mainWindow, OfferedCatalogue offer, HWND progressWi
     }
     if (stop.stop_requested())
         problem.clear();
-    SetUpdateProblem(result == StatusCode::UpdateError ? problem : std::string());
-    PostStatus(mainWindow, result);
+    PostStatus(mainWindow, result,
+               result == StatusCode::UpdateError ? Utf8ToUtf16(problem) : std::u16string());
     EndDialog(GetParent(progressWindow), 1);
-}
-
-std::string LastUpdateProblem() {
-    std::lock_guard lock(problemMutex);
-    return updateProblem;
 }
 
 } // namespace verdal

@@ -61,15 +61,12 @@ void ServerCheck(HWND mainWindow, CatalogueOffer& offer, std::stop_token stop = 
 // when the offered version is newer than the settings' updateVersion (unsigned), downloads the
 // catalogue and merges it, then on success stores the offered version as updateVersion and saves
 // the settings. Posts UpdateCompleted (also when nothing was newer: then nothing is fetched) or
-// UpdateError to mainWindow, then ends the dialog (the parent of progressWindow) with 1. A stop
+// UpdateError to mainWindow, the latter carrying why (the disk is full, the server's answer, a
+// course map of the wrong size, the catalogue file unreadable: see MergeCatalogue; nothing when
+// it was stopped), then ends the dialog (the parent of progressWindow) with 1. A stop
 // requested through stop ends the download or the merge early (see there) with UpdateError; the
 // local version then stays as it was.
 void RunCatalogueUpdate(HWND mainWindow, OfferedCatalogue offer, HWND progressWindow,
                         std::stop_token stop = {});
-
-// Why the last RunCatalogueUpdate that posted UpdateError failed: the disk is full, the server's
-// answer, a course map of the wrong size, the catalogue file unreadable (see MergeCatalogue);
-// empty when it was stopped or no update failed. Set before the status is posted. Any thread.
-std::string LastUpdateProblem();
 
 } // namespace verdal

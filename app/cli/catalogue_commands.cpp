@@ -44,8 +44,7 @@ public:
             return false;
         if (wParam == static_cast<WPARAM>(StatusCode::CourseStored)) {
             lastStatus = wParam;
-            const std::string name =
-                Utf16ToUtf8(ShownText(*reinterpret_cast<const std::u16string*>(lParam)));
+            const std::string name = Utf16ToUtf8(ShownText(StatusText(lParam)));
             if (progress && progress->Interactive())
                 progress->Name(name);
             else
@@ -59,8 +58,8 @@ public:
             std::cout << text << std::endl;
         }
         if (wParam == static_cast<WPARAM>(StatusCode::UpdateError)) {
-            if (const std::string problem = LastUpdateProblem(); !problem.empty())
-                std::cerr << "verdal-cli: " << problem << "\n";
+            if (const std::u16string why = StatusText(lParam); !why.empty())
+                std::cerr << "verdal-cli: " << Utf16ToUtf8(why) << "\n";
         }
         return true;
     }

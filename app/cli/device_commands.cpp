@@ -31,13 +31,16 @@ constexpr UINT kConnectDone = WM_USER + 1;
 class StatusWindow : public Window {
 public:
     WPARAM lastStatus = 0;
+    std::string why; // what the last status carried
     bool done = false;
 
-    bool ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT& result) override {
+    bool ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam,
+                              LRESULT& result) override {
         if (message == kStatusMessage) {
             lastStatus = wParam;
+            why = Utf16ToUtf8(StatusText(lParam));
             if (wParam == static_cast<WPARAM>(StatusCode::NotConnected))
-                std::cerr << Utf16ToUtf8(NotConnectedText(LastConnectProblem())) << "\n";
+                std::cerr << Utf16ToUtf8(NotConnectedText(why)) << "\n";
             else if (const std::string text = StatusLineText(wParam); !text.empty())
                 std::cerr << text << "\n";
         } else if (message == kConnectDone) {
@@ -58,8 +61,7 @@ void ApplyOptions(const CliOptions& options) {
 
 // Why no device was reached: a program that holds the port (verdal itself, most often), or no
 // device at all.
-void ExplainNoDevice() {
-    const std::string problem = LastConnectProblem();
+void ExplainNoDevice(const std::string& problem) {
     const bool held = problem.find(kPortInUseBy) != std::string::npos;
     std::cerr << "verdal-cli: " << (held ? "" : "no device: ") << problem
               << (held ? "; close it there, or use the device from it" : "") << "\n";
@@ -90,9 +92,9 @@ bool Connect(DeviceView& device) {
         return true;
     if (window.lastStatus == static_cast<WPARAM>(StatusCode::SerialNumberError))
         std::cerr << "verdal-cli: the device answered with an empty serial number\n";
-    else if (!Serial::Instance().IsOpen() && !LastConnectProblem().empty() &&
+    else if (!Serial::Instance().IsOpen() && !window.why.empty() &&
              window.lastStatus == static_cast<WPARAM>(StatusCode::NotConnected))
-        ExplainNoDevice();
+        ExplainNoDevice(window.why);
     else
         std::cerr << "verdal-cli: the device stopped answering\n";
     return false;
@@ -203,9 +205,9 @@ int Clear(const CliOptions& options, const std::vector<std::string>& args) {
     if (!args.empty())
         return kExitUsage;
     ApplyOptions(options);
-    if (!EnsureConnected(EnumSerialPorts())) {
-        std::cerr << Utf16ToUtf8(NotConnectedText(LastConnectProblem())) << "\n";
-        ExplainNoDevice();
+    if (std::string why; !EnsureConnected(EnumSerialPorts(), why)) {
+        std::cerr << Utf16ToUtf8(NotConnectedText(why)) << "\n";
+        ExplainNoDevice(why);
         return kExitFailed;
     }
     DevFunc func;

@@ -78,9 +78,8 @@ int main(int argc, char** argv) {
 
     std::vector<double> transfers;
     for (int round = 0; round < rounds; ++round) {
-        if (!EnsureConnected({})) {
-            std::fprintf(stderr, "verdal-bench-device: no device: %s\n",
-                         LastConnectProblem().c_str());
+        if (std::string why; !EnsureConnected({}, why)) {
+            std::fprintf(stderr, "verdal-bench-device: no device: %s\n", why.c_str());
             break;
         }
         ManualResetEvent completion;

@@ -115,6 +115,11 @@ TEST_F(MainWindowTest, StatusTableSetsTextButtonsAndEffects) {
     EXPECT_EQ(TextOf(hwnd, u"message"), u"Bishop's Creek \u00e9t\u00e9");
     ExpectButtons(ConnectButtons::NotConnected);
 
+    // A failure shows why, as its status carries it.
+    const std::u16string why = u"the disk is full (update.xml)";
+    main.OnStatus(static_cast<WPARAM>(StatusCode::UpdateError), reinterpret_cast<LPARAM>(&why));
+    EXPECT_EQ(TextOf(hwnd, u"message"), u"UPDATE GOF FILE ERROR - the disk is full (update.xml)");
+
     // 0, 13 and the gaps of the table change nothing at all.
     const std::string before = RootElement(hwnd).OuterHtml();
     for (WPARAM code : {0, 6, 7, 8, 13, 2024})

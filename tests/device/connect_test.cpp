@@ -27,6 +27,7 @@ constexpr WPARAM kConnecting = 1, kNotConnected = 2, kSerialError = 3;
 struct Outcome {
     int result = -1;
     Codes statuses;
+    std::string why; // what the last status carried
     std::int32_t capacity = -1;
     DeviceCourseList courses;
 };
@@ -41,6 +42,7 @@ Outcome Connect(const std::string& port) {
         outcome.result = ConnectDevice(window.Handle(), outcome.capacity, outcome.courses);
     });
     outcome.statuses = window.Statuses();
+    outcome.why = window.LastStatusText();
     DestroyWindow(window.Handle());
     return outcome;
 }
@@ -75,13 +77,13 @@ TEST(ConnectProcedure, NoDeviceAndPortsThatCannotOpenPostNotConnected) {
     Outcome missing = Connect(dir / "ttyUSB0");
     EXPECT_EQ(missing.result, 0);
     EXPECT_EQ(missing.statuses, (Codes{kConnecting, kNotConnected}));
-    EXPECT_NE(LastConnectProblem().find("no such port"), std::string::npos);
+    EXPECT_NE(missing.why.find("no such port"), std::string::npos) << missing.why;
 
     // A port that exists but cannot be opened is passed over, and the reason is kept.
     ::mkdir((dir / "ttyUSB1").c_str(), 0755);
     Outcome unusable = Connect(dir / "ttyUSB1");
     EXPECT_EQ(unusable.statuses, (Codes{kConnecting, kNotConnected}));
-    EXPECT_NE(LastConnectProblem().find(dir / "ttyUSB1"), std::string::npos);
+    EXPECT_NE(unusable.why.find(dir / "ttyUSB1"), std::string::npos) << unusable.why;
     EXPECT_FALSE(Serial::Instance().IsOpen());
 }
 
@@ -98,8 +100,9 @@ TEST(ConnectProcedure, AFaultAtAnyStepPostsWhyAndCloses) {
         const WPARAM why = fault == std::string("empty-serial") ? kSerialError : kNotConnected;
         EXPECT_EQ(outcome.statuses, (Codes{kConnecting, why})) << fault;
         EXPECT_FALSE(Serial::Instance().IsOpen()) << fault;
-        if (why == kSerialError)
+        if (why == kSerialError) {
             EXPECT_EQ(CopySettings().serialNumber, u"kept");
+        }
     }
 }
 
@@ -134,7 +137,7 @@ TEST(ConnectProcedure, AFailedStepHasLetGoOfTheLinkBeforeItIsReported) {
         std::int32_t capacity = 0;
         DeviceCourseList courses;
         ConnectDevice(
-            [&](StatusCode code) {
+            [&](StatusCode code, const std::string&) {
                 if (code != StatusCode::NotConnected)
                     return;
                 reported.Set();

@@ -171,10 +171,12 @@ TEST(DeviceOperations, AFaultAtAnyStepLeavesTheListAsTheDeviceHoldsIt) {
         EXPECT_EQ(bench.Held().size(), c.held);
         EXPECT_EQ(bench.list.Names(), bench.Held());
         EXPECT_EQ(Serial::Instance().IsOpen(), c.result == 1);
-        if (c.operation == Upload)
+        if (c.operation == Upload) {
             EXPECT_EQ(bench.Received(), c.result == 1 ? Bytes(course) : "");
+        }
         // A device that went silent in the transfer or hung up is found again by the next one.
-        if (c.fault == "eot-never" || c.fault == "hangup:10")
+        if (c.fault == "eot-never" || c.fault == "hangup:10") {
             EXPECT_EQ(EnsureConnected({}), 1);
+        }
     }
 }

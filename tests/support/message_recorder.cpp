@@ -1,6 +1,7 @@
 // Recording what workers post, and pumping the message queue.
 #include "tests/support/message_recorder.h"
 
+#include "platform/text.h"
 #include "platform/worker.h"
 
 #include <atomic>
@@ -21,8 +22,8 @@ bool Recorder::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM lP
     if (message != kStatusMessage && message != kProgressMessage)
         return false;
     Posted record{message, wParam, {}};
-    if (message == kStatusMessage && wParam == static_cast<WPARAM>(StatusCode::CourseStored))
-        record.text = *reinterpret_cast<const std::u16string*>(lParam);
+    if (message == kStatusMessage)
+        record.text = StatusText(lParam);
     posted.push_back(std::move(record));
     return true;
 }
@@ -50,6 +51,13 @@ std::vector<std::u16string> Recorder::StoredNames() const {
             p.wParam == static_cast<WPARAM>(StatusCode::CourseStored))
             names.push_back(p.text);
     return names;
+}
+
+std::string Recorder::LastStatusText() const {
+    for (auto p = posted.rbegin(); p != posted.rend(); ++p)
+        if (p->message == kStatusMessage)
+            return Utf16ToUtf8(p->text);
+    return {};
 }
 
 void Recorder::RunWhile(const std::function<void()>& body) {

@@ -14,7 +14,7 @@ namespace verdal::test {
 struct Posted {
     UINT message = 0;
     WPARAM wParam = 0;
-    std::u16string text; // the course name of a CourseStored status
+    std::u16string text; // what a status carried: a course name, why a step failed
 };
 
 class Recorder : public Window {
@@ -30,6 +30,8 @@ public:
     std::vector<WPARAM> Progress() const;
     // The texts of the CourseStored statuses, in order.
     std::vector<std::u16string> StoredNames() const;
+    // What the last status received carried, in UTF-8; empty when nothing or no status came.
+    std::string LastStatusText() const;
 
     // Runs body on another thread and handles messages until it has ended. UI thread; the
     // window must be alive.

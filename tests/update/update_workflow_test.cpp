@@ -130,7 +130,7 @@ TEST_F(WorkflowTest, AFailedDownloadOrMergeKeepsTheLocalVersion) {
     EXPECT_EQ(mainWindow.Statuses(), (Codes{12}));
     EXPECT_EQ(unreadable.Served()["catalogue"], 10);
     EXPECT_EQ(unreadable.Served()["map"], 0);
-    EXPECT_EQ(LastUpdateProblem(), "Transferred a partial file");
+    EXPECT_EQ(mainWindow.LastStatusText(), "Transferred a partial file");
 
     // The wrong map is answered last, after the maps behind it have arrived: none of them is
     // written.
@@ -138,7 +138,7 @@ TEST_F(WorkflowTest, AFailedDownloadOrMergeKeepsTheLocalVersion) {
     offer.Set(25, Utf8ToUtf16(wrongMap.Base() + "courses/cat25/cat25.xml"));
     EXPECT_EQ(Update(), 1);
     EXPECT_EQ(mainWindow.Statuses(), (Codes{9, 9, 9, 9, 12}));
-    const std::string why = LastUpdateProblem();
+    const std::string why = mainWindow.LastStatusText();
     EXPECT_TRUE(why.starts_with("the course map of \"") &&
                 why.ends_with("\" holds 7265 bytes, not 7264"))
         << why;
@@ -155,26 +155,26 @@ TEST_F(WorkflowTest, AFailedUpdateSaysWhy) {
     std::filesystem::create_symlink("/dev/full", temp / "update.xml");
     EXPECT_EQ(Update(), 1);
     EXPECT_EQ(mainWindow.Statuses(), (Codes{12}));
-    EXPECT_EQ(LastUpdateProblem(), "the disk is full (update.xml)");
+    EXPECT_EQ(mainWindow.LastStatusText(), "the disk is full (update.xml)");
     std::filesystem::remove(temp / "update.xml");
 
     CatalogueService missing(10, "25", {"404:catalogue"});
     offer.Set(25, Utf8ToUtf16(missing.Base() + "courses/cat25/cat25.xml"));
     EXPECT_EQ(Update(), 1);
     EXPECT_EQ(mainWindow.Statuses(), (Codes{12}));
-    EXPECT_EQ(LastUpdateProblem(), "the server answered HTTP 404");
+    EXPECT_EQ(mainWindow.LastStatusText(), "the server answered HTTP 404");
 
     CatalogueService empty(10, "25", {"empty:catalogue"});
     offer.Set(25, Utf8ToUtf16(empty.Base() + "courses/cat25/cat25.xml"));
     EXPECT_EQ(Update(), 1);
-    EXPECT_EQ(LastUpdateProblem().rfind("the catalogue file cannot be read: ", 0), 0u)
-        << LastUpdateProblem();
+    EXPECT_EQ(mainWindow.LastStatusText().rfind("the catalogue file cannot be read: ", 0), 0u)
+        << mainWindow.LastStatusText();
 
     // The next update that succeeds leaves nothing to say.
     offer.Set(25, Utf8ToUtf16(service.Base() + "courses/cat25/cat25.xml"));
     EXPECT_EQ(Update(), 1);
     EXPECT_EQ(mainWindow.Statuses().back(), 11u);
-    EXPECT_EQ(LastUpdateProblem(), "");
+    EXPECT_EQ(mainWindow.LastStatusText(), "");
 }
 
 TEST_F(WorkflowTest, ASuccessfulUpdateSavesTheOfferedVersionAndNothingNewerFinishesAtOnce) {
