@@ -116,4 +116,23 @@ bool IsTerminal(int fd) {
     return ::isatty(fd) == 1;
 }
 
+std::FILE* SetStandardOutputAside() {
+    const int copy = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (copy < 0)
+        return nullptr;
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    std::FILE* stream = null < 0 ? nullptr : ::fdopen(copy, "w");
+    if (!stream || ::dup2(null, STDOUT_FILENO) < 0) {
+        if (stream)
+            std::fclose(stream);
+        else
+            ::close(copy);
+        if (null >= 0)
+            ::close(null);
+        return nullptr;
+    }
+    ::close(null);
+    return stream;
+}
+
 } // namespace verdal

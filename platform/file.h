@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -53,5 +54,10 @@ private:
 
 // Whether the descriptor is a terminal (standard error of a program run in one, say).
 bool IsTerminal(int fd);
+
+// Sets standard output aside for a program whose libraries print on it: answers a stream on a
+// copy of it that child processes do not inherit, and points standard output itself at
+// /dev/null. Null, with standard output left as it was, when it cannot.
+std::FILE* SetStandardOutputAside();
 
 } // namespace verdal

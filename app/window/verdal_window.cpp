@@ -11,6 +11,7 @@
 // when VERDAL_WINDOW_INSPECTOR=1. With --automation it lets WebKitWebDriver drive its view.
 #include "app/version.h"
 #include "engine/embedded.h"
+#include "platform/file.h"
 
 #include <glib-unix.h>
 #include <gtk/gtk.h>
@@ -19,10 +20,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <string>
 #include <string_view>
-#include <unistd.h>
 
 const verdal::EmbeddedFile* WindowIconFiles(std::size_t& count);
 
@@ -233,11 +232,9 @@ int main(int argc, char** argv) {
     // verdal reads one line from standard output, and nothing after it: the line goes out on a
     // descriptor of its own, which WebKit's processes do not inherit, and whatever else the
     // libraries print goes nowhere, so that it never fills the pipe.
-    FILE* report = fdopen(fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3), "w");
-    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (!report || null < 0 || dup2(null, STDOUT_FILENO) < 0)
+    std::FILE* report = verdal::SetStandardOutputAside();
+    if (!report)
         return 1;
-    close(null);
 
     g_set_prgname(kApplicationId);
     if (!gtk_init_check(nullptr, nullptr)) {
