@@ -29,6 +29,7 @@ TEST(Access, TheTokenOrItsCookieThisHostAndNoForeignOrigin) {
     const std::string suffixed = "/?xtoken=" + std::string(kToken);
     const std::string cookies = "a=b; " + kCookie + "; c=d";
     const std::string other = "verdal_token_4243=" + std::string(kToken);
+    const std::string wrong = "verdal_token_4242=x";
     const std::string host = "127.0.0.1:4242", origin = "http://127.0.0.1:4242";
     const std::string local = "http://localhost:4242", https = "https://127.0.0.1:4242";
     const std::string evil = "http://evil.example";
@@ -46,6 +47,7 @@ TEST(Access, TheTokenOrItsCookieThisHostAndNoForeignOrigin) {
         {"a wrong token", false, false, {.target = "/?token=0123", .host = host}},
         {"a token as a name's suffix", false, false, {.target = suffixed, .host = host}},
         {"another port's cookie", false, false, {.target = "/", .host = host, .cookies = other}},
+        {"a wrong cookie", false, false, {.target = "/", .host = host, .cookies = wrong}},
         {"a foreign host", false, true, {.target = query, .host = "evil.example:4242"}},
         {"another port", false, true, {.target = query, .host = "127.0.0.1:4243"}},
         {"no host", false, true, {.target = query}},
@@ -84,4 +86,8 @@ TEST(Routes, EachServedFileAtItsNameTheShellAtTheRootTheDataOfAView) {
           "/data/1x/a.png", "/data/1/../../etc/passwd", "/data/1/%2e%2e/a", "/engine.js/",
           "/res/201.html", "//engine.js", "/%zz", "/engine.js%00.png", "/..%5cwindows"})
         EXPECT_EQ(RouteOf(nothing).kind, Route::Kind::NotFound) << nothing;
+    for (const char* climbing :
+         {"/../etc/passwd", "/%2E%2E%2Fetc%2Fpasswd", "/engine.js/../engine.js", "/etc/passwd",
+          "/data/1/..%2f..%2fetc%2fpasswd", "/data//engine.js", "/CMakeLists.txt", "//etc/passwd"})
+        EXPECT_EQ(RouteOf(climbing).kind, Route::Kind::NotFound) << climbing;
 }

@@ -1,5 +1,6 @@
-// The loopback server's security rules and its browser connections, checked with raw HTTP and
-// WebSocket clients on loopback.
+// The loopback server on the wire, with raw HTTP and WebSocket clients on loopback: that each
+// request meets the access rules and routes (whose cases are the access test's table), the
+// cookie, the loopback address, a view's data and the browser connections.
 #include "engine/engine_object.h"
 #include "engine/internal.h"
 #include "tests/support/engine_environment.h"
@@ -115,9 +116,7 @@ protected:
 
 TEST_F(ServerTest, RequestsNeedTheTokenOrItsCookie) {
     EXPECT_EQ(Get("/"), 403);
-    EXPECT_EQ(Get("/engine.js"), 403);
     EXPECT_EQ(Get("/?token=0123456789abcdef0123456789abcdef"), 403);
-    EXPECT_EQ(Get("/?token="), 403);
 
     const std::string first = Exchange("GET /?" + Token() + " HTTP/1.1\r\nHost: " + Host() +
                                        "\r\nConnection: close\r\n\r\n");
@@ -129,41 +128,28 @@ TEST_F(ServerTest, RequestsNeedTheTokenOrItsCookie) {
     EXPECT_NE(first.find("<script src=\"/engine.js\""), std::string::npos);
     EXPECT_EQ(Get("/engine.js", "Cookie: other=1; " + cookie + "\r\n"), 200);
     EXPECT_EQ(Get("/engine.css", "Cookie: " + name + "=wrong\r\n"), 403);
-    // Another server's cookie is no key to this one.
-    EXPECT_EQ(Get("/engine.css", "Cookie: verdal_token_1=" + ServerToken() + "\r\n"), 403);
     EXPECT_EQ(test::TestEngine().StartAddress(),
               "http://127.0.0.1:" + std::to_string(ServerPort()) + "/?" + Token());
 }
 
+// The Host and Origin headers reach the rules, and an upgrade is held to them as well.
 TEST_F(ServerTest, ForeignHostsAndOriginsAreRefused) {
     const std::string request = "GET /engine.js?" + Token() + " HTTP/1.1\r\n";
-    const std::string port = std::to_string(ServerPort());
-    EXPECT_EQ(
-        Status(Exchange(request + "Host: evil.example:" + port + "\r\nConnection: close\r\n\r\n")),
-        403);
-    EXPECT_EQ(Status(Exchange(request + "Connection: close\r\n\r\n")), 403); // no Host at all
+    EXPECT_EQ(Status(Exchange(request + "Host: evil.example:" + std::to_string(ServerPort()) +
+                              "\r\nConnection: close\r\n\r\n")),
+              403);
     EXPECT_EQ(Get("/engine.js?" + Token(), "Origin: http://evil.example\r\n"), 403);
     EXPECT_EQ(Get("/engine.js?" + Token(), "Origin: http://" + Host() + "\r\n"), 200);
-    EXPECT_EQ(Get("/engine.js?" + Token(), "Host: localhost:" + port + "\r\n"), 200);
 
     const std::string ws = "/ws?" + Token();
-    EXPECT_EQ(Status(Exchange(Upgrade(ws, "http://evil.example"))), 403);
     EXPECT_EQ(Status(Exchange(Upgrade(ws, ""))), 403); // a browser always names its origin
     EXPECT_EQ(Status(Exchange(Upgrade("/ws", "http://" + Host()))), 403);
     EXPECT_EQ(Status(Exchange(Upgrade(ws, "http://" + Host()))), 101);
 }
 
 TEST_F(ServerTest, PathsThatClimbOrNameFilesAreNotFound) {
-    for (const char* path :
-         {"/../etc/passwd", "/%2e%2e/etc/passwd", "/%2E%2E%2Fetc%2Fpasswd",
-          "/engine.js/../engine.js", "/data/1/..%2f..%2fetc%2fpasswd", "/data/1/%2e%2e/x.png",
-          "/..%5c..%5cwindows", "/etc/passwd", "/engine.js%00.png", "/%zz", "/data//engine.js",
-          "/res/201.html", "/CMakeLists.txt", "//etc/passwd"}) {
-        const std::string target = std::string(path) +
-                                   (std::string(path).find('?') == std::string::npos ? "?" : "&") +
-                                   Token();
-        EXPECT_EQ(Get(target), 404) << path;
-    }
+    for (const char* path : {"/../etc/passwd", "/data/1/..%2f..%2fetc%2fpasswd", "/CMakeLists.txt"})
+        EXPECT_EQ(Get(std::string(path) + "?" + Token()), 404) << path;
 }
 
 TEST_F(ServerTest, ItListensOnLoopbackOnly) {
