@@ -92,6 +92,11 @@ TEST(DeviceCourseNames, ReadFromTheHeadOfTheCourseMap) {
         wide[i + 1] = 0;
     }
     EXPECT_EQ(DeviceCourseName(wide), u"@aaaaaaaa");
+    // The reference block, a course whose name is Korean: eight units, the name cut after them.
+    const std::string block = test::ReferenceFile("course.gof");
+    ASSERT_EQ(block.size(), 7296u);
+    EXPECT_EQ(DeviceCourseName(reinterpret_cast<const std::uint8_t*>(block.data())),
+              u"@\ube14\ub8e8\uc6d0 \uace8\ud504\ud074\ub7fd");
     // Written back: a longer name is cut at its field, and whatever stood there goes.
     const std::pair<std::u16string, std::u16string> written[] = {
         {u"Pebble Beach Golf Links", u"Pebble Beach Golf Li"},

@@ -1,9 +1,11 @@
 // The database text codec: every byte through it and back, and escapes it refuses.
 #include "store/sqlite_exception.h"
 #include "store/sqlite_text.h"
+#include "tests/support/reference.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -74,6 +76,16 @@ TEST(BinaryCodec, RandomBlocksOfEveryLength) {
     }
     Bytes same(7296, 0x27);
     EXPECT_EQ(RoundTrip(same), same);
+}
+
+// A golf.db written before holds the reference block as the reference text: it reads back whole.
+TEST(BinaryCodec, TheReferenceTextGivesTheReferenceBlock) {
+    const std::string text = test::ReferenceFile("course.gof.golf-db");
+    const std::string block = test::ReferenceFile("course.gof");
+    CppSQLite3Blob stored;
+    stored.setEncodedText(text.c_str());
+    ASSERT_EQ(static_cast<std::size_t>(stored.byteCount()), block.size());
+    EXPECT_EQ(std::memcmp(stored.bytes(), block.data(), block.size()), 0);
 }
 
 TEST(BinaryCodec, MalformedEscapeIsRefused) {

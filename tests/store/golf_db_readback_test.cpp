@@ -1,12 +1,15 @@
-// golf.db as the program makes it, read back by an independent reader: the sqlite3 program.
+// golf.db as the program makes it, read back by an independent reader: the sqlite3 program. The
+// course map is the reference block, stored as the reference holds its text.
 #include "store/course_table.h"
 #include "store/sqlite_text.h"
 
 #include "tests/support/programs.h"
+#include "tests/support/reference.h"
 #include "tests/support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 using namespace verdal;
@@ -24,8 +27,9 @@ TEST(GolfDb, ReadByTheSqlite3Program) {
     record.objid = 12;
     record.SetName("O'Brien");
     record.SetCountry("Ireland");
-    for (std::size_t i = 0; i < record.gof.size(); ++i)
-        record.gof[i] = static_cast<std::uint8_t>(i * 7);
+    const std::string block = test::ReferenceFile("course.gof");
+    ASSERT_EQ(block.size(), record.gof.size());
+    std::copy(block.begin(), block.end(), record.gof.begin());
     InsertCourse(record);
     CourseDatabase().close();
 
@@ -42,11 +46,15 @@ TEST(GolfDb, ReadByTheSqlite3Program) {
         "CREATE INDEX GOLFINDEX3 on GOLF(city);\n";
     const std::string schema = Sqlite3(file, ".schema GOLF");
     EXPECT_EQ(schema, expected);
-    CppSQLite3Blob gof;
-    gof.setBytes(record.gof.data(), static_cast<int>(record.gof.size()));
-    EXPECT_EQ(Sqlite3(file, "select objid, name, country, typeof(gof), "
-                            "length(cast(gof as blob)) from GOLF;"),
-              "12|O'Brien|Ireland|text|" + std::to_string(gof.encodedLength()) + "\n");
+    EXPECT_EQ(Sqlite3(file, "select objid, name, country, typeof(gof) from GOLF;"),
+              "12|O'Brien|Ireland|text\n");
+    std::string hex;
+    for (const unsigned char byte : test::ReferenceFile("course.gof.golf-db")) {
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02X", byte);
+        hex += digits;
+    }
+    EXPECT_EQ(Sqlite3(file, "select hex(gof) from GOLF;"), hex + "\n");
     EXPECT_EQ(Sqlite3(file, "PRAGMA integrity_check;"), "ok\n");
 
     // A second start changes nothing.
