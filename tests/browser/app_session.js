@@ -104,12 +104,14 @@ function query(s, sql) {
         .filter((l) => l !== '');
 }
 
-// The cells of every row of the catalogue list.
-async function shown(s) {
-    const all = [];
-    for (const row of await rows(s).all())
-        all.push(await row.getByRole('gridcell').allTextContents());
-    return all;
+// The cells of every row of the catalogue list, read in one step inside the page: row by row, a
+// list redrawn meanwhile would give rows read half before and half after.
+function shown(s) {
+    return catalogue(s).evaluate((grid) => {
+        const texts =
+            (row) => [...row.querySelectorAll('[role=gridcell]')].map((c) => c.textContent);
+        return [...grid.querySelectorAll('[role=row]')].map(texts).filter((cells) => cells.length);
+    });
 }
 
 // Runs a search and answers the rows once they all satisfy wanted (and there is one at least).
