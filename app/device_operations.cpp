@@ -7,7 +7,6 @@
 #include "device/port_discovery.h"
 #include "device/serial.h"
 #include "platform/messages.h"
-#include "platform/text.h"
 #include "store/course_table.h"
 #include "store/settings.h"
 
@@ -70,7 +69,7 @@ bool DeviceOperations::LinkUp() {
     std::string why;
     if (EnsureConnected(EnumSerialPorts(), why))
         return true;
-    PostStatus(main_, StatusCode::NotConnected, Utf8ToUtf16(why));
+    PostStatus(main_, StatusCode::NotConnected, why);
     return false;
 }
 

@@ -70,11 +70,11 @@ LRESULT CMainWnd::OnStatus(WPARAM code, LPARAM text) {
     if (!row)
         return 0;
     if (row->code == StatusCode::CourseStored) {
-        mainPage_.SetStatusText(ShownText(StatusText(text)).c_str());
+        mainPage_.SetStatusText(ShownText(Utf8ToUtf16(StatusText(text))).c_str());
     } else if (row->code == StatusCode::NotConnected) {
-        mainPage_.SetStatusText(NotConnectedText(Utf16ToUtf8(StatusText(text))).c_str());
+        mainPage_.SetStatusText(NotConnectedText(StatusText(text)).c_str());
     } else if (row->code == StatusCode::UpdateError) {
-        mainPage_.SetStatusText(UpdateErrorText(Utf16ToUtf8(StatusText(text))).c_str());
+        mainPage_.SetStatusText(UpdateErrorText(StatusText(text)).c_str());
     } else {
         mainPage_.SetStatusText(row->text);
     }

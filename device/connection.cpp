@@ -6,7 +6,6 @@
 #include "device/requests.h"
 #include "device/serial.h"
 #include "platform/messages.h"
-#include "platform/text.h"
 
 #include <filesystem>
 
@@ -97,7 +96,7 @@ int ConnectDevice(HWND statusWindow, std::int32_t& capacity, DeviceCourseList& c
                   std::stop_token stop) {
     return ConnectDevice(
         [statusWindow](StatusCode code, const std::string& why) {
-            PostStatus(statusWindow, code, Utf8ToUtf16(why));
+            PostStatus(statusWindow, code, why);
         },
         capacity, courses, std::move(stop));
 }

@@ -9,7 +9,7 @@
 
 namespace verdal {
 
-// To the main window: wParam is a StatusCode; lParam is 0 or the address of a std::u16string
+// To the main window: wParam is a StatusCode; lParam is 0 or the address of a std::string in UTF-8
 // owned by the message (see PostStatus): the course's name for CourseStored, why the step failed
 // for NotConnected and UpdateError.
 inline constexpr UINT kStatusMessage = 2024;
@@ -30,17 +30,17 @@ enum class StatusCode : WPARAM {
     UpdateError = 12,       // a catalogue update failed
 };
 
-// Posts a status to the main window; a text that is not empty travels with it.
-inline bool PostStatus(HWND mainWindow, StatusCode code, std::u16string text = {}) {
+// Posts a status to the main window; a text (UTF-8) that is not empty travels with it.
+inline bool PostStatus(HWND mainWindow, StatusCode code, std::string text = {}) {
     if (text.empty())
         return PostMessage(mainWindow, kStatusMessage, static_cast<WPARAM>(code), 0);
     return PostMessageWith(mainWindow, kStatusMessage, static_cast<WPARAM>(code),
-                           std::make_unique<std::u16string>(std::move(text)));
+                           std::make_unique<std::string>(std::move(text)));
 }
 
-// The text a status message carries; empty when it carries none.
-inline std::u16string StatusText(LPARAM lParam) {
-    return lParam ? *reinterpret_cast<const std::u16string*>(lParam) : std::u16string();
+// The text (UTF-8) a status message carries; empty when it carries none.
+inline std::string StatusText(LPARAM lParam) {
+    return lParam ? *reinterpret_cast<const std::string*>(lParam) : std::string();
 }
 
 } // namespace verdal

@@ -101,7 +101,7 @@ bool MergeVersions(const XMLElement& root, HWND mainWindow, HWND progressWindow,
         const std::unique_ptr<CourseRecord> record = std::move(pending.front().record);
         pending.pop_front();
         StoreCourse(*record);
-        PostStatus(mainWindow, StatusCode::CourseStored, Utf8ToUtf16(record->name));
+        PostStatus(mainWindow, StatusCode::CourseStored, record->name);
         ++done;
         PostMessage(progressWindow, kProgressMessage,
                     static_cast<WPARAM>(static_cast<double>(done) / total * 100.0));

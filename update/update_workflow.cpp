@@ -115,8 +115,7 @@ void RunCatalogueUpdate(HWND mainWindow, OfferedCatalogue offer, HWND progressWi
     }
     if (stop.stop_requested())
         problem.clear();
-    PostStatus(mainWindow, result,
-               result == StatusCode::UpdateError ? Utf8ToUtf16(problem) : std::u16string());
+    PostStatus(mainWindow, result, result == StatusCode::UpdateError ? problem : std::string());
     EndDialog(GetParent(progressWindow), 1);
 }
 

@@ -44,7 +44,7 @@ public:
             return false;
         if (wParam == static_cast<WPARAM>(StatusCode::CourseStored)) {
             lastStatus = wParam;
-            const std::string name = Utf16ToUtf8(ShownText(StatusText(lParam)));
+            const std::string name = Utf16ToUtf8(ShownText(Utf8ToUtf16(StatusText(lParam))));
             if (progress && progress->Interactive())
                 progress->Name(name);
             else
@@ -58,8 +58,8 @@ public:
             std::cout << text << std::endl;
         }
         if (wParam == static_cast<WPARAM>(StatusCode::UpdateError)) {
-            if (const std::u16string why = StatusText(lParam); !why.empty())
-                std::cerr << "verdal-cli: " << Utf16ToUtf8(why) << "\n";
+            if (const std::string why = StatusText(lParam); !why.empty())
+                std::cerr << "verdal-cli: " << why << "\n";
         }
         return true;
     }

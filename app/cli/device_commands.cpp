@@ -38,7 +38,7 @@ public:
                               LRESULT& result) override {
         if (message == kStatusMessage) {
             lastStatus = wParam;
-            why = Utf16ToUtf8(StatusText(lParam));
+            why = StatusText(lParam);
             if (wParam == static_cast<WPARAM>(StatusCode::NotConnected))
                 std::cerr << Utf16ToUtf8(NotConnectedText(why)) << "\n";
             else if (const std::string text = StatusLineText(wParam); !text.empty())

@@ -49,14 +49,14 @@ std::vector<std::u16string> Recorder::StoredNames() const {
     for (const Posted& p : posted)
         if (p.message == kStatusMessage &&
             p.wParam == static_cast<WPARAM>(StatusCode::CourseStored))
-            names.push_back(p.text);
+            names.push_back(Utf8ToUtf16(p.text));
     return names;
 }
 
 std::string Recorder::LastStatusText() const {
     for (auto p = posted.rbegin(); p != posted.rend(); ++p)
         if (p->message == kStatusMessage)
-            return Utf16ToUtf8(p->text);
+            return p->text;
     return {};
 }
 

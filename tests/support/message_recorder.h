@@ -14,7 +14,7 @@ namespace verdal::test {
 struct Posted {
     UINT message = 0;
     WPARAM wParam = 0;
-    std::u16string text; // what a status carried: a course name, why a step failed
+    std::string text; // what a status carried (UTF-8): a course name, why a step failed
 };
 
 class Recorder : public Window {
