@@ -11,8 +11,7 @@ const { spawnSync } = require('node:child_process');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
-const { launch, mainFrame } = require('../../tests/browser/harness');
-const { BIN, run } = require('../../tests/browser/app_session');
+const { BIN, run, launch, mainFrame } = require('../../tests/browser/harness');
 
 const rowsArg = process.argv.indexOf('--rows');
 const ROWS = rowsArg > 0 ? Number(process.argv[rowsArg + 1]) : 40000;

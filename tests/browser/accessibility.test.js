@@ -6,8 +6,8 @@
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const { dialogFrame, sharedBrowser } = require('./harness');
-const { BOUND, open, using, status, rows, noDialog, updated, search, menu } =
+const { BOUND, dialogFrame, sharedBrowser } = require('./harness');
+const { open, using, status, rows, noDialog, updated, search, courseInformation } =
     require('./app_session');
 const { auditPage } = require('./audit');
 
@@ -25,15 +25,13 @@ test('axe finds nothing on the main page without a device', { skip, timeout: 120
 test('axe finds nothing on the main page and its dialogs', { skip, timeout: 300000 },
      () => using(updated(chromium.browser), async (s) => {
          await clean(s, 'connected, an empty catalogue list');
-         await search(s, () => s.main.locator('#search').click());
+         await search(s);
          await clean(s, 'connected, rows in both lists');
 
-         const first = rows(s).first();
-         await first.click();
-         await (await menu(s, first, 'GOLF', 'Course Information')).click();
-         await dialogFrame(s.page).locator('#MsgExit').waitFor();
+         const info = await courseInformation(s, rows(s).first());
+         await info.locator('#MsgExit').waitFor();
          await clean(s, 'the course information dialog');
-         await dialogFrame(s.page).locator('#MsgExit').click();
+         await info.locator('#MsgExit').click();
          await noDialog(s);
 
          await s.main.locator('#keyword').fill('no course is named so');
@@ -55,12 +53,10 @@ test('axe finds nothing on a progress dialog', { skip, timeout: 120000 },
 test('Tab reaches every control in reading order, shows its focus, and a list takes the arrows',
      { skip, timeout: 300000 },
      () => using(updated(chromium.browser), async (s) => {
-         await search(s, () => s.main.locator('#search').click());
-         const frame =
-             await (await s.page.locator('.verdal-window iframe').elementHandle()).contentFrame();
+         await search(s);
          // What has the focus: its id, or the list it scrolls in; and whether it draws a focus
          // mark.
-         const focused = () => frame.evaluate(() => {
+         const focused = () => s.main.locator('html').evaluate(() => {
              const element = document.activeElement;
              const grid = element.closest('[role=grid]');
              const style = getComputedStyle(element);
@@ -86,13 +82,10 @@ test('Tab reaches every control in reading order, shows its focus, and a list ta
          // Tab onto the catalogue list, then the arrows move its selection as they do after a
          // click.
          while ((await focused()).name !== 'grid:6001') await s.page.keyboard.press('Tab');
-         await s.page.keyboard.press('ArrowDown');
-         await rows(s).first().and(s.main.locator('[aria-selected=true]')).waitFor({
-             timeout: BOUND
-         });
-         await s.page.keyboard.press('ArrowDown');
-         await rows(s).nth(1).and(s.main.locator('[aria-selected=true]')).waitFor({
-             timeout: BOUND
-         });
+         for (const n of [0, 1]) {
+             await s.page.keyboard.press('ArrowDown');
+             const selected = rows(s).nth(n).and(s.main.locator('[aria-selected=true]'));
+             await selected.waitFor({ timeout: BOUND });
+         }
          assert.equal(await s.main.locator('[role=grid] [aria-selected=true]').count(), 1);
      }));

@@ -5,7 +5,7 @@
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const { sharedBrowser } = require('./harness');
-const { BOUND, open, using, status, devices, watchStatusLine } = require('./app_session');
+const { open, using, status, deviceRow, update } = require('./app_session');
 const chromium = sharedBrowser();
 const { skip } = chromium;
 
@@ -17,40 +17,34 @@ test('start-up connects; the update, disconnecting, connecting again and a reloa
          await status(s, 'DEVICE CONNECTED');
          assert.equal(await s.main.locator('#cfnumber').textContent(), 'DEVICE CAPACITY: 3/20');
          assert.equal(await s.main.locator('#snnumber').textContent(), 'S/N: VD2012-000417');
-         await devices(s).getByRole('row', { name: 'Heron Lakes Golf' }).waitFor();
-         await devices(s)
-             .getByRole('row', { name: '\u5bcc\u58eb\u898b\u30ab\u30f3\u30c8\u30ea\u30fc' })
-             .waitFor();
+         await deviceRow(s, 'Heron Lakes Golf').waitFor();
+         await deviceRow(s, '\u5bcc\u58eb\u898b\u30ab\u30f3\u30c8\u30ea\u30fc').waitFor();
          assert.equal(await s.main.locator('#reconnect').isVisible(), false);
          assert.equal(await s.main.locator('#disconnect').isVisible(), true);
 
          // Every text the status line shows during the update.
-         const seenTexts = await watchStatusLine(s);
-         await s.main.locator('#updategof').click();
-         await status(s, 'UPDATE GOF FILE COMPLETED');
-         const seen = await seenTexts();
+         const seen = await update(s);
          const fixed = new Set(
              ['UPDATE GOF FILE COMPLETED', 'UPDATE GOF FILE ERROR', 'DEVICE CONNECTED', '']);
          assert.ok(seen.some((t) => !fixed.has(t)),
                    `course names on the status line: ${seen.join(' | ')}`);
-         await s.page.locator('.verdal-dialog').waitFor({ state: 'detached', timeout: BOUND });
 
          // A reload keeps everything.
          await s.page.reload();
          await status(s, 'UPDATE GOF FILE COMPLETED');
          assert.equal(await s.main.locator('#cfnumber').textContent(), 'DEVICE CAPACITY: 3/20');
-         await devices(s).getByRole('row', { name: 'Pebble Creek GC' }).waitFor();
+         await deviceRow(s, 'Pebble Creek GC').waitFor();
 
          await s.main.locator('#disconnect').click();
          await status(s, 'DEVICE NOT CONNECTED');
          await s.spy.waitFor(/^SEEN \$EXIT$/);
-         assert.equal(await devices(s).getByRole('row', { name: 'Pebble Creek GC' }).count(), 0);
+         assert.equal(await deviceRow(s, 'Pebble Creek GC').count(), 0);
          assert.equal(await s.main.locator('#cfnumber').textContent(), 'DEVICE CAPACITY: x/xx');
          assert.equal(await s.main.locator('#updategof').isDisabled(), true);
 
          await s.main.locator('#reconnect').click();
          await status(s, 'DEVICE CONNECTED');
-         await devices(s).getByRole('row', { name: 'Pebble Creek GC' }).waitFor();
+         await deviceRow(s, 'Pebble Creek GC').waitFor();
          const exits = s.spy.lines.filter((l) => l === 'SEEN $EXIT').length;
 
          // Closing the page: the device is told to exit and the program ends with 0.

@@ -5,14 +5,13 @@ const { execFileSync } = require('node:child_process');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
-const { BIN, BOUND, run, eventually, mainFrame } = require('./harness');
+const { BOUND, run, eventually, cellTexts, mainFrame, dialogFrame } = require('./harness');
 
-// The simulator with three courses (paced to the wire's speed when pace is set),
-// the catalogue service with 40 courses and the service arguments (unless server is given) and
-// verdal with --no-browser; answers the session once the page shows.
+// The simulator with three courses (paced to the wire's speed when pace is set), the catalogue
+// service with 40 courses and the service arguments, and verdal with --no-browser; answers the
+// session once the page shows.
 async function open(
-    browser,
-    { device = true, server, service = [], capacity = 20, faults = [], pace = false } = {}) {
+    browser, { device = true, service = [], capacity = 20, faults = [], pace = false } = {}) {
     const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'verdal-app-'));
     const store = path.join(dir, 'store');
     const courses =
@@ -29,13 +28,11 @@ async function open(
         children.push(spy);
         await spy.waitFor(/^READY /);
     }
-    if (!server) {
-        const catalogueService = run('verdal-catalogue-service',
-                                     ['--listen', '127.0.0.1:0', '--courses', '40', ...service]);
-        children.push(catalogueService);
-        server =
-            `http://127.0.0.1:${(await catalogueService.waitFor(/^LISTENING /)).split(' ')[1]}/`;
-    }
+    const catalogueService =
+        run('verdal-catalogue-service', ['--listen', '127.0.0.1:0', '--courses', '40', ...service]);
+    children.push(catalogueService);
+    const server =
+        `http://127.0.0.1:${(await catalogueService.waitFor(/^LISTENING /)).split(' ')[1]}/`;
     const verdal = run('verdal', [
         '--data-dir', path.join(dir, 'data'), '--port', port, '--server', server, '--listen',
         '127.0.0.1:0', '--no-browser'
@@ -46,7 +43,7 @@ async function open(
     await page.goto(url);
     const main = mainFrame(page);
     await main.locator('#message').waitFor({ state: 'attached' });
-    return { dir, store, children, spy, verdal, context, page, main, server };
+    return { dir, store, children, spy, verdal, context, page, main };
 }
 
 async function close(s) {
@@ -64,35 +61,43 @@ async function using(opening, body) {
     } finally { await close(s); }
 }
 
-// Starts recording every text the status line shows; answers a function that gives them so far.
-async function watchStatusLine(s) {
-    const frame =
-        await (await s.page.locator('.verdal-window iframe').elementHandle()).contentFrame();
-    await frame.evaluate(() => {
-        window.seenTexts = [];
-        const cell = document.getElementById('message');
-        new MutationObserver(() => window.seenTexts.push(cell.textContent))
-            .observe(cell, { childList: true, characterData: true, subtree: true });
-    });
-    return () => frame.evaluate(() => window.seenTexts);
-}
-
 const status = (s, text) =>
     s.main.locator('#message', { hasText: text }).waitFor({ timeout: BOUND });
 const devices = (s) => s.main.getByRole('grid').first();
+const deviceRow = (s, name) => devices(s).getByRole('row', { name });
 const catalogue = (s) => s.main.getByRole('grid').nth(1);
 const courseRows = (list) => list.locator('[role=row]:has([role=gridcell])');
 const rows = (s) => courseRows(catalogue(s));
 const noDialog = (s) =>
     s.page.locator('.verdal-dialog').waitFor({ state: 'detached', timeout: BOUND });
 
+// Waits until the device's capacity shows the text and the page is free again.
+async function capacity(s, text) {
+    await s.main.locator('#cfnumber', { hasText: text }).waitFor({ timeout: BOUND });
+    await noDialog(s);
+}
+
+// Updates the catalogue and waits until the page is free again; answers every text the status
+// line showed during the update.
+async function update(s) {
+    const cell = s.main.locator('#message');
+    await cell.evaluate((message) => {
+        window.seenTexts = [];
+        new MutationObserver(() => window.seenTexts.push(message.textContent))
+            .observe(message, { childList: true, characterData: true, subtree: true });
+    });
+    await s.main.locator('#updategof').click();
+    await status(s, 'UPDATE GOF FILE COMPLETED');
+    const seen = await cell.evaluate(() => window.seenTexts);
+    await noDialog(s);
+    return seen;
+}
+
 // Connects, updates the catalogue and waits until the page is free again.
 async function updated(browser, options) {
     const s = await open(browser, options);
     await status(s, 'DEVICE CONNECTED');
-    await s.main.locator('#updategof').click();
-    await status(s, 'UPDATE GOF FILE COMPLETED');
-    await noDialog(s);
+    await update(s);
     return s;
 }
 
@@ -104,23 +109,17 @@ function query(s, sql) {
         .filter((l) => l !== '');
 }
 
-// The cells of every row of the catalogue list, read in one step inside the page: row by row, a
-// list redrawn meanwhile would give rows read half before and half after.
-function shown(s) {
-    return catalogue(s).evaluate((grid) => {
-        const texts =
-            (row) => [...row.querySelectorAll('[role=gridcell]')].map((c) => c.textContent);
-        return [...grid.querySelectorAll('[role=row]')].map(texts).filter((cells) => cells.length);
-    });
-}
+// The cells of every row of a list (see cellTexts).
+const shown = (list) => list.evaluate(cellTexts);
 
-// Runs a search and answers the rows once they all satisfy wanted (and there is one at least).
-async function search(s, start, wanted = () => true) {
+// Runs a search (by the Search button unless start is given) and answers the rows once they all
+// satisfy wanted (and there is one at least).
+async function search(s, wanted = () => true, start = () => s.main.locator('#search').click()) {
     await start();
     let all = [];
     return eventually(async () => {
         await noDialog(s);
-        all = await shown(s);
+        all = await shown(catalogue(s));
         return all.length > 0 && all.every(wanted) ? all : undefined;
     }, () => `a search result as wanted (last: ${JSON.stringify(all)})`, { interval: 100 });
 }
@@ -133,22 +132,31 @@ async function menu(s, row, popup, entry) {
     return m.getByRole('menuitem', { name: entry });
 }
 
+// Selects a row, opens its course information and answers the dialog's frame once its title
+// shows the name (when given).
+async function courseInformation(s, row, name) {
+    await row.click();
+    await (await menu(s, row, 'GOLF', 'Course Information')).click();
+    const info = dialogFrame(s.page);
+    await info.locator('#titletext', { hasText: name }).waitFor({ timeout: BOUND });
+    return info;
+}
+
 module.exports = {
-    BIN,
-    BOUND,
-    run,
     open,
-    close,
     using,
     status,
     devices,
-    watchStatusLine,
-    catalogue,
+    deviceRow,
     courseRows,
     rows,
     noDialog,
+    capacity,
+    update,
     updated,
     query,
+    shown,
     search,
-    menu
+    menu,
+    courseInformation
 };

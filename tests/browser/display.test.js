@@ -5,8 +5,8 @@
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const { dialogFrame, sharedBrowser } = require('./harness');
-const { BOUND, open, using, status, watchStatusLine, rows, noDialog, query, search, menu } =
+const { sharedBrowser } = require('./harness');
+const { open, using, status, rows, noDialog, update, query, search, courseInformation } =
     require('./app_session');
 const chromium = sharedBrowser();
 const { skip } = chromium;
@@ -20,11 +20,7 @@ test(
                          ['All Country', 'USA']);
 
         // Every text the status line shows during the update.
-        const seenTexts = await watchStatusLine(s);
-        await s.main.locator('#updategof').click();
-        await status(s, 'UPDATE GOF FILE COMPLETED');
-        await noDialog(s);
-        const seen = await seenTexts();
+        const seen = await update(s);
         assert.ok(seen.some((t) => t.includes('\'')),
                   'a name with an apostrophe on the status line');
         assert.ok(!seen.some((t) => t.includes('\'\'')),
@@ -52,25 +48,20 @@ test(
         assert.deepEqual(await s.main.locator('#city option').allTextContents(),
                          ['All Regions', ...regions]);
         await s.main.locator('#city').selectOption(region);
-        const found = await search(s, () => s.main.locator('#search').click());
+        const found = await search(s);
         assert.ok(found.every((c) => c[1] === country && c[2] === region), JSON.stringify(found));
         assert.ok(found.some((c) => c[0] === name), `${name} among ${JSON.stringify(found)}`);
 
         // The name typed as the list shows it finds the course, in every country.
         await s.main.locator('#country').selectOption('all');
         await s.main.locator('#keyword').fill(name);
-        const byName = await search(s, () => s.main.locator('#keyword').press('Enter'),
-                                    (c) => c[0].includes(name));
+        const byName = await search(s, (c) => c[0].includes(name),
+                                    () => s.main.locator('#keyword').press('Enter'));
         assert.deepEqual(byName[0], [name, country, region]);
 
         // The course information shows the name as written.
-        const first = rows(s).first();
-        await first.click();
-        await (await menu(s, first, 'GOLF', 'Course Information')).click();
-        await dialogFrame(s.page).locator('#titletext', { hasText: name }).waitFor({
-            timeout: BOUND
-        });
-        assert.equal(await dialogFrame(s.page).locator('#titletext').textContent(), name);
-        await dialogFrame(s.page).locator('#MsgExit').click();
+        const info = await courseInformation(s, rows(s).first(), name);
+        assert.equal(await info.locator('#titletext').textContent(), name);
+        await info.locator('#MsgExit').click();
         await noDialog(s);
     }));

@@ -15,14 +15,12 @@ async function open(args) {
     const page = await context.newPage();
     await page.goto(host.url);
     await loaded(mainFrame(page));
-    return { host, context, page, main: mainFrame(page) };
+    return { host, context, page, main: mainFrame(page), dialog: dialogFrame(page) };
 }
 
 // Waits until the view's page has loaded and its events are wired, a moment after its elements
 // exist: the engine marks the page with its media type then.
-async function loaded(frame) {
-    await frame.locator('html[data-media]').waitFor({ state: 'attached' });
-}
+const loaded = (frame) => frame.locator('html[data-media]').waitFor({ state: 'attached' });
 
 // Runs body on a fresh host and browser tab, and ends both however it went.
 async function withPage(body) {
@@ -43,9 +41,7 @@ test('a modal dialog blocks the page beneath and returns its result', { skip },
          const dialog = s.page.getByRole('dialog', { name: 'Test Message' });
          await dialog.waitFor();
          assert.equal(await dialog.getAttribute('aria-modal'), 'true');
-         await dialogFrame(s.page)
-             .locator('#MsgText1', { hasText: 'Hello from the dialog' })
-             .waitFor();
+         await s.dialog.locator('#MsgText1', { hasText: 'Hello from the dialog' }).waitFor();
          await s.page.waitForFunction(() => document.body.dataset.beeps === '1');
          assert.equal(await s.page.locator('.verdal-window').evaluate((e) => e.inert), true);
          // The dialog sits inside the window, centred.
@@ -72,24 +68,20 @@ test('a page loaded while the browser asks for more contrast gets the contrast m
          await s.page.reload();
          await loaded(s.main);
          await s.main.locator('#open').click();
-         await loaded(dialogFrame(s.page));
-         assert.equal(await dialogFrame(s.page).locator('html').getAttribute('data-media'),
-                      'contrast-screen');
+         await loaded(s.dialog);
+         assert.equal(await s.dialog.locator('html').getAttribute('data-media'), 'contrast-screen');
          // The page shown before keeps the type it was loaded with.
          assert.equal(await s.main.locator('html').getAttribute('data-media'), 'screen');
-         await dialogFrame(s.page).getByRole('button', { name: 'OK' }).click();
+         await s.dialog.getByRole('button', { name: 'OK' }).click();
      }));
 
 test('a dialog with a band is dragged by it', { skip },
      () => withPage(async (s) => {
          await s.main.locator('#drag').click();
          const dialog = s.page.getByRole('dialog');
-         await dialogFrame(s.page).locator('#titletext').waitFor();
+         await s.dialog.locator('#titletext').waitFor();
          // The page's iframe shows the nested view its host loaded.
-         await dialogFrame(s.page)
-             .frameLocator('iframe')
-             .locator('#MsgText1', { hasText: 'line' })
-             .waitFor();
+         await s.dialog.frameLocator('iframe').locator('#MsgText1', { hasText: 'line' }).waitFor();
          await s.page.waitForTimeout(0);
          const before = await dialog.boundingBox();
          await s.page.mouse.move(before.x + 50, before.y + 10);
@@ -99,7 +91,7 @@ test('a dialog with a band is dragged by it', { skip },
          const after = await dialog.boundingBox();
          assert.equal(Math.round(before.x - after.x), 40);
          assert.equal(Math.round(before.y - after.y), 5);
-         await dialogFrame(s.page).locator('#MsgExit').click();
+         await s.dialog.locator('#MsgExit').click();
          await s.main.locator('#out', { hasText: 'dialog=0' }).waitFor();
      }));
 
@@ -114,16 +106,13 @@ test(
         await list.getByRole('row', { name: /Course 3 /}).click({ button: 'right' });
         const menu = s.page.getByRole('menu', { name: 'TEST' });
         await menu.waitFor();
-        assert.equal(await menu.getByRole('menuitem', { name: 'Disabled Two' })
-                         .getAttribute('aria-disabled'),
-                     'true');
-        assert.equal(
-            await menu.getByRole('menuitem', { name: 'Enabled One' }).getAttribute('aria-disabled'),
-            'false');
+        const entry = (name) => menu.getByRole('menuitem', { name });
+        assert.equal(await entry('Disabled Two').getAttribute('aria-disabled'), 'true');
+        assert.equal(await entry('Enabled One').getAttribute('aria-disabled'), 'false');
         assert.equal(await menu.getByRole('separator').count(), 1);
-        await menu.getByRole('menuitem', { name: 'Disabled Two' }).click({ force: true });
+        await entry('Disabled Two').click({ force: true });
         assert.equal(await menu.count(), 1, 'a disabled entry does not close the menu');
-        await menu.getByRole('menuitem', { name: 'Enabled One' }).click();
+        await entry('Enabled One').click();
         await s.main.locator('#out', { hasText: 'command 500 row 3' }).waitFor();
         await menu.waitFor({ state: 'detached' });
 
@@ -182,8 +171,7 @@ test('the program ends when the browser is gone for the grace period, and on SIG
      async () => {
          const s = await open(['--grace', '300']);
          await s.context.close();
-         const ended = await s.host.exited;
-         assert.deepEqual(ended, { code: 0, signal: null });
+         assert.deepEqual(await s.host.exited, { code: 0, signal: null });
 
          const host = await startHost();
          host.child.kill('SIGTERM');

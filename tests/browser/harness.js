@@ -4,6 +4,7 @@
 const { spawn } = require('node:child_process');
 const fs = require('node:fs');
 const path = require('node:path');
+const readline = require('node:readline');
 const { chromium } = require('playwright-core');
 
 const CHROMIUM = '/usr/bin/chromium';
@@ -13,57 +14,33 @@ const BOUND = 60000;
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 // The tests' one wait: polls check every interval ms until it answers something other than
-// undefined, and answers that; fails after bound ms, saying what was awaited.
+// undefined or false, and answers that; fails after bound ms, saying what was awaited.
 async function eventually(check, what, { bound = BOUND, interval = 20 } = {}) {
     const end = Date.now() + bound;
     for (;;) {
         const value = await check();
-        if (value !== undefined) return value;
+        if (value !== undefined && value !== false) return value;
         if (Date.now() > end)
             throw new Error(`${typeof what === 'function' ? what() : what} within ${bound} ms`);
         await sleep(interval);
     }
 }
 
-function chromiumPresent() { return fs.existsSync(CHROMIUM); }
-
 // Starts a program and collects its output lines; waitFor(re) answers the first line matching.
 function run(program, args) {
     const child = spawn(path.join(BIN, program), args, { stdio: ['ignore', 'pipe', 'inherit'] });
     const lines = [];
-    const waiters = [];
-    let text = '';
-    child.stdout.on('data', (chunk) => {
-        text += chunk;
-        let end;
-        while ((end = text.indexOf('\n')) >= 0) {
-            const line = text.slice(0, end).trim();
-            text = text.slice(end + 1);
-            lines.push(line);
-            for (const w of waiters.splice(0))
-                if (!w(line)) waiters.push(w);
-        }
-    });
+    readline.createInterface({ input: child.stdout }).on('line', (line) => lines.push(line.trim()));
     const exited =
         new Promise((resolve) => child.on('exit', (code, signal) => resolve({ code, signal })));
-    const waitFor = (re) => new Promise((resolve, reject) => {
+    const ended = () => child.exitCode !== null || child.signalCode !== null;
+    const waitFor = (re) => eventually(() => {
         const found = lines.find((l) => re.test(l));
-        if (found) return resolve(found);
-        const timer =
-            setTimeout(() => reject(new Error(`${program}: no line ${re} in ${BOUND} ms`)), BOUND);
-        waiters.push((line) => {
-            if (!re.test(line)) return false;
-            clearTimeout(timer);
-            resolve(line);
-            return true;
-        });
-        exited.then(() => {
-            clearTimeout(timer);
-            reject(new Error(`${program} ended before ${re}`));
-        });
-    });
+        if (found === undefined && ended()) throw new Error(`${program} ended before ${re}`);
+        return found;
+    }, `${program}: a line ${re}`);
     const stop = async () => {
-        if (child.exitCode === null && child.signalCode === null) child.kill('SIGTERM');
+        if (!ended()) child.kill('SIGTERM');
         return exited;
     };
     return { child, lines, waitFor, exited, stop };
@@ -89,7 +66,7 @@ function launch() {
 // The Chromium a test file's tests share: launched before them and closed after them. skip says
 // why they cannot run, false when they can.
 function sharedBrowser() {
-    const shared = { skip: chromiumPresent() ? false : `Chromium is not installed at ${CHROMIUM}` };
+    const shared = { skip: !fs.existsSync(CHROMIUM) && `Chromium is not installed at ${CHROMIUM}` };
     const test = require('node:test');
     test.before(async () => {
         if (!shared.skip) shared.browser = await launch();
@@ -98,6 +75,13 @@ function sharedBrowser() {
         if (shared.browser) await shared.browser.close();
     });
     return shared;
+}
+
+// The cells' texts of every row of a list, to be run inside the page: read there in one step, a
+// list redrawn meanwhile gives no rows read half before and half after, and no stale handles.
+function cellTexts(grid) {
+    const texts = (row) => [...row.querySelectorAll('[role=gridcell]')].map((c) => c.textContent);
+    return [...grid.querySelectorAll('[role=row]')].map(texts).filter((cells) => cells.length);
 }
 
 // The main window's page and the frame of the topmost dialog.
@@ -109,11 +93,11 @@ module.exports = {
     BOUND,
     sleep,
     eventually,
-    chromiumPresent,
     run,
     startHost,
     launch,
     sharedBrowser,
+    cellTexts,
     mainFrame,
     dialogFrame
 };

@@ -5,19 +5,21 @@
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const { dialogFrame, sharedBrowser } = require('./harness');
+const { sharedBrowser } = require('./harness');
 const {
-    BOUND,
     open,
-    close,
-    run,
+    using,
     status,
     devices,
-    watchStatusLine,
-    courseRows,
     rows,
     noDialog,
-    query
+    capacity,
+    update,
+    query,
+    shown,
+    search,
+    menu,
+    courseInformation
 } = require('./app_session');
 const chromium = sharedBrowser();
 const { skip } = chromium;
@@ -37,91 +39,58 @@ async function assertNothingRan(s) {
     }
 }
 
-test('catalogue texts with markup are shown as text everywhere', { skip, timeout: 300000 },
-     async () => {
-         const marked =
-             Array.from({ length: COURSES }, (_, i) => ['--fault', `markup:${i + 1}`]).flat();
-         const service = run('verdal-catalogue-service',
-                             ['--listen', '127.0.0.1:0', '--courses', String(COURSES), ...marked]);
-         const server = `http://127.0.0.1:${(await service.waitFor(/^LISTENING /)).split(' ')[1]}/`;
-         const s = await open(chromium.browser, { server });
-         try {
-             await status(s, 'DEVICE CONNECTED');
-             const seenTexts = await watchStatusLine(s);
-             await s.main.locator('#updategof').click();
-             await status(s, 'UPDATE GOF FILE COMPLETED');
-             await noDialog(s);
+test('catalogue texts with markup are shown as text everywhere', { skip, timeout: 300000 }, () => {
+    const marked = Array.from({ length: COURSES }, (_, i) => ['--fault', `markup:${i + 1}`]).flat();
+    const service = ['--courses', String(COURSES), ...marked];
+    return using(open(chromium.browser, { service }), async (s) => {
+        await status(s, 'DEVICE CONNECTED');
+        const seen = await update(s);
 
-             const stored = query(s, 'select name, country, city, address from GOLF order by name;')
-                                .map((line) => line.split('\t'));
-             assert.equal(stored.length, COURSES);
-             assert.ok(stored.every(([name, , city, address]) => name.startsWith('<img ') &&
-                                                                 city.startsWith('<img ') &&
-                                                                 address.includes('<img ')),
-                       JSON.stringify(stored));
-             const names = stored.map(([name]) => name);
-             const seen = await seenTexts();
-             assert.ok(seen.some((t) => names.includes(t)),
-                       `a stored name on the status line: ${JSON.stringify(seen)}`);
+        const stored = query(s, 'select name, country, city, address from GOLF order by name;')
+                           .map((line) => line.split('\t'));
+        assert.equal(stored.length, COURSES);
+        assert.ok(stored.every(([name, , city, address]) => name.startsWith('<img ') &&
+                                                            city.startsWith('<img ') &&
+                                                            address.includes('<img ')),
+                  JSON.stringify(stored));
+        const names = stored.map(([name]) => name);
+        assert.ok(seen.some((t) => names.includes(t)),
+                  `a stored name on the status line: ${JSON.stringify(seen)}`);
 
-             // The regions of the first course's country, and the courses of its region in the
-             // list.
-             const [name, country, region, address] = stored[0];
-             await s.main.locator('#country').selectOption(country);
-             await s.main.locator('#regions', { hasText: 'REGIONS:' }).waitFor();
-             const regions = query(
-                 s,
-                 `select distinct city from GOLF where country=${quoted(country)} order by city;`);
-             assert.deepEqual(await s.main.locator('#city option').allTextContents(),
-                              ['All Regions', ...regions]);
-             await s.main.locator('#city').selectOption(region);
-             await s.main.locator('#search').click();
-             await noDialog(s);
-             await rows(s).first().waitFor({ timeout: BOUND });
-             const listed = [];
-             for (const row of await rows(s).all())
-                 listed.push(await row.getByRole('gridcell').allTextContents());
-             const expected =
-                 query(s, `select name, country, city from GOLF where country=${quoted(country)}` +
-                              ` and city=${quoted(region)};`)
-                     .map((line) => line.split('\t'));
-             assert.deepEqual(listed.sort(), expected.sort());
+        // The regions of the first course's country, and the courses of its region in the list.
+        const [name, country, region, address] = stored[0];
+        await s.main.locator('#country').selectOption(country);
+        await s.main.locator('#regions', { hasText: 'REGIONS:' }).waitFor();
+        const regions = query(
+            s, `select distinct city from GOLF where country=${quoted(country)} order by city;`);
+        assert.deepEqual(await s.main.locator('#city option').allTextContents(),
+                         ['All Regions', ...regions]);
+        await s.main.locator('#city').selectOption(region);
+        const listed = await search(s);
+        const expected =
+            query(s, `select name, country, city from GOLF where country=${quoted(country)}` +
+                         ` and city=${quoted(region)};`)
+                .map((line) => line.split('\t'));
+        assert.deepEqual(listed.sort(), expected.sort());
 
-             // The course information of a listed course.
-             const row = rows(s).filter({ hasText: name.slice(-20) }).first();
-             await row.click();
-             await row.click({ button: 'right' });
-             await s.page.getByRole('menu', { name: 'GOLF' })
-                 .getByRole('menuitem', { name: 'Course Information' })
-                 .click();
-             const dialog = dialogFrame(s.page);
-             await dialog.locator('#titletext', { hasText: name }).waitFor({ timeout: BOUND });
-             assert.equal(await dialog.locator('#titletext').textContent(), name);
-             assert.equal(await dialog.locator('#address').textContent(), address);
+        // The course information of a listed course.
+        const row = rows(s).filter({ hasText: name.slice(-20) }).first();
+        const dialog = await courseInformation(s, row, name);
+        assert.equal(await dialog.locator('#titletext').textContent(), name);
+        assert.equal(await dialog.locator('#address').textContent(), address);
 
-             // The images would have failed to load by now: every text above went through the page.
-             await assertNothingRan(s);
-             await dialog.locator('#MsgExit').click();
-             await noDialog(s);
+        // The images would have failed to load by now: every text above went through the page.
+        await assertNothingRan(s);
+        await dialog.locator('#MsgExit').click();
+        await noDialog(s);
 
-             // Sent to the device, the course is listed there under the name its map begins with:
-             // the first 20 bytes of the markup.
-             await row.click({ button: 'right' });
-             await s.page.getByRole('menu', { name: 'GOLF' })
-                 .getByRole('menuitem', { name: 'Add to Device' })
-                 .click();
-             await s.main.locator('#cfnumber', { hasText: 'DEVICE CAPACITY: 4/20' }).waitFor({
-                 timeout: BOUND
-             });
-             await noDialog(s);
-             const onDevice = [];
-             for (const r of await courseRows(devices(s)).all())
-                 onDevice.push(...await r.getByRole('gridcell').allTextContents());
-             assert.ok(onDevice.includes(name.slice(0, 20)),
-                       `${name.slice(0, 20)} among ${JSON.stringify(onDevice)}`);
-             await assertNothingRan(s);
-         } finally {
-             await close(s);
-             await service.stop();
-         }
-     });
+        // Sent to the device, the course is listed there under the name its map begins with: the
+        // first 20 bytes of the markup.
+        await (await menu(s, row, 'GOLF', 'Add to Device')).click();
+        await capacity(s, 'DEVICE CAPACITY: 4/20');
+        const onDevice = (await shown(devices(s))).flat();
+        assert.ok(onDevice.includes(name.slice(0, 20)),
+                  `${name.slice(0, 20)} among ${JSON.stringify(onDevice)}`);
+        await assertNothingRan(s);
+    });
+});

@@ -8,24 +8,22 @@ const fs = require('node:fs');
 const path = require('node:path');
 const { dialogFrame, sharedBrowser } = require('./harness');
 const {
-    BOUND,
     using,
     status,
     devices,
-    catalogue,
+    deviceRow,
     courseRows,
     rows,
     noDialog,
+    capacity,
     updated,
     search,
-    menu
+    menu,
+    courseInformation
 } = require('./app_session');
 
 const chromium = sharedBrowser();
 const { skip } = chromium;
-
-const capacity = (s, text) =>
-    s.main.locator('#cfnumber', { hasText: text }).waitFor({ timeout: BOUND });
 
 test('a search that finds nothing, course information and the device operations',
      { skip, timeout: 400000 },
@@ -43,18 +41,12 @@ test('a search that finds nothing, course information and the device operations'
 
          // Course information of a course, then the course onto the device.
          await s.main.locator('#keyword').fill('');
-         const byCountry =
-             await search(s, () => s.main.locator('#search').click(), (c) => c[1] === 'USA');
+         const byCountry = await search(s, (c) => c[1] === 'USA');
          const first = rows(s).first();
          // A double-click picks a row; it selects none of its text.
          await first.dblclick();
-         const frame =
-             await (await s.page.locator('.verdal-window iframe').elementHandle()).contentFrame();
-         assert.equal(await frame.evaluate(() => document.getSelection().toString()), '');
-         await first.click();
-         await (await menu(s, first, 'GOLF', 'Course Information')).click();
-         const info = dialogFrame(s.page);
-         await info.locator('#titletext', { hasText: byCountry[0][0] }).waitFor();
+         assert.equal(await s.main.locator('html').evaluate(() => getSelection().toString()), '');
+         const info = await courseInformation(s, first, byCountry[0][0]);
          for (const id of ['#address', '#telephone', '#email', '#par01'])
              assert.notEqual((await info.locator(id).textContent()).trim(), '', id);
          await info.locator('#MsgExit').click();
@@ -63,7 +55,6 @@ test('a search that finds nothing, course information and the device operations'
          const before = new Set(fs.readdirSync(s.store));
          await (await menu(s, first, 'GOLF', 'Add to Device')).click();
          await capacity(s, 'DEVICE CAPACITY: 4/20');
-         await noDialog(s);
          const added = fs.readdirSync(s.store).filter((f) => !before.has(f));
          assert.equal(added.length, 1);
          const stored = fs.readFileSync(path.join(s.store, added[0]));
@@ -71,21 +62,15 @@ test('a search that finds nothing, course information and the device operations'
          assert.equal(await courseRows(devices(s)).count(), 4);
 
          // Two device courses removed, then all of them.
-         await devices(s).getByRole('row', { name: 'Heron Lakes Golf' }).click();
-         await devices(s).getByRole('row', { name: 'Pebble Creek GC' }).click({
-             modifiers: ['Control']
-         });
-         await (await menu(s, devices(s).getByRole('row', { name: 'Pebble Creek GC' }), 'Device',
-                           'Remove Course'))
-             .click();
+         await deviceRow(s, 'Heron Lakes Golf').click();
+         await deviceRow(s, 'Pebble Creek GC').click({ modifiers: ['Control'] });
+         await (await menu(s, deviceRow(s, 'Pebble Creek GC'), 'Device', 'Remove Course')).click();
          await capacity(s, 'DEVICE CAPACITY: 2/20');
-         await noDialog(s);
-         assert.equal(await devices(s).getByRole('row', { name: 'Heron Lakes Golf' }).count(), 0);
+         assert.equal(await deviceRow(s, 'Heron Lakes Golf').count(), 0);
          assert.equal(fs.readdirSync(s.store).length, 2);
          await (await menu(s, courseRows(devices(s)).first(), 'Device', 'Remove All Course'))
              .click();
          await capacity(s, 'DEVICE CAPACITY: 0/20');
-         await noDialog(s);
          assert.equal(fs.readdirSync(s.store).length, 0);
 
          // The device unplugged: no dialog, and the status line says so.
@@ -98,19 +83,16 @@ test('a search that finds nothing, course information and the device operations'
 test('a full device offers no upload; a stalled upload leaves the list as the device holds it',
      { skip, timeout: 300000 },
      () => using(updated(chromium.browser, { capacity: 3, faults: ['stall:10'] }), async (s) => {
-         await search(s, () => s.main.locator('#search').click(), (c) => c[1] === 'USA');
+         await search(s, (c) => c[1] === 'USA');
          const first = rows(s).first();
          await first.click();
          const add = await menu(s, first, 'GOLF', 'Add to Device');
          assert.equal(await add.getAttribute('aria-disabled'), 'true');
          await s.page.keyboard.press('Escape');
 
-         await devices(s).getByRole('row', { name: 'Heron Lakes Golf' }).click();
-         await (await menu(s, devices(s).getByRole('row', { name: 'Heron Lakes Golf' }), 'Device',
-                           'Remove Course'))
-             .click();
+         await deviceRow(s, 'Heron Lakes Golf').click();
+         await (await menu(s, deviceRow(s, 'Heron Lakes Golf'), 'Device', 'Remove Course')).click();
          await capacity(s, 'DEVICE CAPACITY: 2/3');
-         await noDialog(s);
 
          await (await menu(s, first, 'GOLF', 'Add to Device')).click();
          await s.page.locator('.verdal-dialog').waitFor();

@@ -6,7 +6,7 @@ const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const { eventually, mainFrame, sharedBrowser } = require('./harness');
-const { open, close, status, devices, courseRows } = require('./app_session');
+const { open, using, status, devices, courseRows } = require('./app_session');
 
 const chromium = sharedBrowser();
 const { skip } = chromium;
@@ -24,46 +24,42 @@ async function session(url) {
     try {
         const page = await context.newPage();
         await page.goto(url);
-        const row = courseRows(mainFrame(page).getByRole('grid').first()).first();
-        await row.click();
+        await courseRows(mainFrame(page).getByRole('grid').first()).first().click();
     } finally { await context.close(); }
 }
 
 test(
     '20 pages at once, five rounds: verdal keeps serving with memory and descriptors back where they were',
-    { skip, timeout: 600000 }, async () => {
+    { skip, timeout: 600000 },
+    () => using(open(chromium.browser), async (s) => {
         // The first page stays open throughout, as a user's window would.
-        const s = await open(chromium.browser);
-        try {
-            await status(s, 'DEVICE CONNECTED');
-            await courseRows(devices(s)).first().waitFor();
-            const pid = s.verdal.child.pid;
-            const url = s.verdal.lines.find((line) => line.startsWith('http'));
-            // One round first, so that what a session leaves for good (the pages' resources read
-            // once, the server's buffers grown) counts in the start.
-            await Promise.all(Array.from({ length: SESSIONS }, () => session(url)));
-            const settledFds = descriptors(pid);
-            await eventually(() => (descriptors(pid) <= settledFds ? true : undefined),
-                             'descriptors settle');
-            const start = { rss: residentKiB(pid), fds: descriptors(pid) };
-            let peak = start.rss;
-            for (let round = 1; round <= ROUNDS; round++) {
-                await Promise.all(Array.from({ length: SESSIONS }, () => session(url)));
-                peak = Math.max(peak, residentKiB(pid));
-                await eventually(() => (descriptors(pid) <= start.fds ? true : undefined),
-                                 `round ${round}: descriptors back to ${start.fds}`);
-                console.log(`# round ${round}: ${residentKiB(pid)} KiB resident, ${
-                    descriptors(pid)} descriptors`);
-            }
-            const end = { rss: residentKiB(pid), fds: descriptors(pid) };
-            console.log(`# ${SESSIONS} sessions x ${ROUNDS} rounds: resident ${start.rss} -> ${
-                            end.rss} KiB ` +
-                        `(peak ${peak}), descriptors ${start.fds} -> ${end.fds}`);
-            assert.ok(end.rss - start.rss <= 3 * 1024,
-                      `resident memory grew by ${end.rss - start.rss} KiB`);
-            assert.ok(end.fds <= start.fds);
-            // Still serving: the page that stayed open takes a click, and a new one loads.
-            await courseRows(devices(s)).first().click();
-            await session(url);
-        } finally { await close(s); }
-    });
+        await status(s, 'DEVICE CONNECTED');
+        await courseRows(devices(s)).first().waitFor();
+        const pid = s.verdal.child.pid;
+        const url = s.verdal.lines.find((line) => line.startsWith('http'));
+        const round = () => Promise.all(Array.from({ length: SESSIONS }, () => session(url)));
+        const settled = (fds, what) => eventually(() => descriptors(pid) <= fds, what);
+        // One round first, so that what a session leaves for good (the pages' resources read
+        // once, the server's buffers grown) counts in the start.
+        await round();
+        await settled(descriptors(pid), 'descriptors settle');
+        const start = { rss: residentKiB(pid), fds: descriptors(pid) };
+        let peak = start.rss;
+        for (let n = 1; n <= ROUNDS; n++) {
+            await round();
+            peak = Math.max(peak, residentKiB(pid));
+            await settled(start.fds, `round ${n}: descriptors back to ${start.fds}`);
+            console.log(
+                `# round ${n}: ${residentKiB(pid)} KiB resident, ${descriptors(pid)} descriptors`);
+        }
+        const end = { rss: residentKiB(pid), fds: descriptors(pid) };
+        console.log(
+            `# ${SESSIONS} sessions x ${ROUNDS} rounds: resident ${start.rss} -> ${end.rss} KiB ` +
+            `(peak ${peak}), descriptors ${start.fds} -> ${end.fds}`);
+        assert.ok(end.rss - start.rss <= 3 * 1024,
+                  `resident memory grew by ${end.rss - start.rss} KiB`);
+        assert.ok(end.fds <= start.fds);
+        // Still serving: the page that stayed open takes a click, and a new one loads.
+        await courseRows(devices(s)).first().click();
+        await session(url);
+    }));
