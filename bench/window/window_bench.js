@@ -8,7 +8,8 @@ const { spawn, execFileSync } = require('node:child_process');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
-const { startDisplay, sleep, parentOf, comm, alive } = require('../../tests/window/window_session');
+const { sleep } = require('../../tests/browser/harness');
+const { startDisplay, parentOf, comm, alive } = require('../../tests/window/window_session');
 
 const BIN = process.env.VERDAL_BIN || path.resolve(__dirname, '../../build/bin');
 const RUNS = Number(process.env.RUNS || 5);

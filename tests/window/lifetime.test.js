@@ -8,32 +8,26 @@ const { spawn, execFileSync } = require('node:child_process');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
+const { By } = require('selenium-webdriver');
+const { BIN, run, eventually } = require('../browser/harness');
 const {
-    BIN,
-    run,
     sharedDisplay,
-    eventually,
     probe,
     findWindow,
+    integrity,
     comm,
     parentOf,
     alive,
+    processes,
     openWindow,
-    shows,
-    By
+    shows
 } = require('./window_session');
 
-const screen = sharedDisplay();
-const { skip } = screen;
+const { skip } = sharedDisplay();
 
 const temporary = () => fs.mkdtempSync(path.join(os.tmpdir(), 'verdal-lifetime-'));
-const integrity = (dir) =>
-    execFileSync('sqlite3', [path.join(dir, 'golf.db'), 'pragma integrity_check;'])
-        .toString()
-        .trim();
-// The window's X id once it is gone from the screen (the probe finds none at once).
-const gone = () =>
-    eventually(() => (findWindow(screen.display, 0) ? undefined : true), 'the window closes');
+// Waits until the window is gone from the screen (the probe finds none at once).
+const gone = () => eventually(() => !findWindow(0), 'the window closes');
 
 test('closing the window in the middle of an update ends verdal as SIGTERM does',
      { skip, timeout: 300000 }, async () => {
@@ -48,15 +42,13 @@ test('closing the window in the middle of an update ends verdal as SIGTERM does'
          try {
              await device.waitFor(/^READY /);
              const port = (await service.waitFor(/^LISTENING /)).split(' ')[1];
-             s = await openWindow(screen.display,
-                                  ['--port', link, '--server', `http://127.0.0.1:${port}/`]);
+             s = await openWindow(['--port', link, '--server', `http://127.0.0.1:${port}/`]);
              await shows(s.driver, 'message', 'DEVICE CONNECTED');
              await s.driver.findElement(By.id('updategof')).click();
              // The catalogue file is there: the merge waits on its first course map.
-             await eventually(
-                 () => (fs.existsSync(path.join(s.dir, 'data', 'update.xml')) ? true : undefined),
-                 'update.xml');
-             probe(screen.display, 'close', findWindow(screen.display).id);
+             await eventually(() => fs.existsSync(path.join(s.dir, 'data', 'update.xml')),
+                              'update.xml');
+             probe('close', findWindow().id);
              assert.equal(await eventually(s.exitCode, 'verdal ends'), 0);
              assert.equal(integrity(path.join(s.dir, 'data')), 'ok');
              await device.waitFor(/^SEEN \$EXIT$/);
@@ -75,27 +67,26 @@ test('a second start hands over to the running program; a killed one leaves no l
          let cover, again;
          try {
              const address = await first.waitFor(/^http:/);
-             const window = findWindow(screen.display);
+             const window = findWindow();
              assert.ok(window);
              // Another window over it; the second start brings verdal's forward.
              cover = run('x11-probe', ['cover', 0, 0, 1920, 1080].map(String));
              const coverId = Number(await cover.waitFor(/^\d+$/));
-             const stack = () => probe(screen.display, 'stack').trim().split('\n').map(Number);
+             const stack = () => probe('stack').trim().split('\n').map(Number);
              assert.ok(stack().indexOf(coverId) > stack().indexOf(window.id));
              for (const options of [[], ['--no-browser']]) {
                  const second = run('verdal', ['--demo', '--data-dir', data, ...options]);
                  assert.deepEqual(await second.exited, { code: 0, signal: null });
                  assert.deepEqual(second.lines, [address]);
              }
-             await eventually(
-                 () => (stack().indexOf(window.id) > stack().indexOf(coverId) ? true : undefined),
-                 'the window comes forward');
+             await eventually(() => stack().indexOf(window.id) > stack().indexOf(coverId),
+                              'the window comes forward');
              // Still one verdal on the folder, and one window.
              assert.ok(alive(first.child.pid));
-             const programs = fs.readdirSync('/proc').filter(
-                 (p) => /^\d+$/.test(p) && alive(Number(p)) && comm(Number(p)) === 'verdal' &&
-                        fs.readFileSync(`/proc/${p}/cmdline`, 'utf8').includes(data));
-             assert.deepEqual(programs.map(Number), [first.child.pid]);
+             const programs =
+                 processes((p) => alive(p) && comm(p) === 'verdal' &&
+                                  fs.readFileSync(`/proc/${p}/cmdline`, 'utf8').includes(data));
+             assert.deepEqual(programs, [first.child.pid]);
 
              // Killed outright: its window and helpers go with it, and the next start takes the
              // folder.
@@ -104,7 +95,7 @@ test('a second start hands over to the running program; a killed one leaves no l
              await gone();
              again = run('verdal', ['--demo', '--data-dir', data]);
              assert.notEqual(await again.waitFor(/^http:/), address);
-             assert.ok(findWindow(screen.display));
+             assert.ok(findWindow());
              // Ended by SIGTERM, verdal closes its window.
              again.child.kill('SIGTERM');
              assert.deepEqual(await again.exited, { code: 0, signal: null });
@@ -123,17 +114,13 @@ test('when the window\'s process dies, verdal ends with its helpers', { skip, ti
          const verdal = run('verdal', ['--demo', '--data-dir', data]);
          try {
              await verdal.waitFor(/^http:/);
-             const window = findWindow(screen.display);
-             const helpers = fs.readdirSync('/proc')
-                                 .filter((p) => /^\d+$/.test(p) && alive(Number(p)) &&
-                                                parentOf(Number(p)) === verdal.child.pid)
-                                 .map(Number);
+             const window = findWindow();
+             const helpers = processes((p) => alive(p) && parentOf(p) === verdal.child.pid);
              assert.deepEqual(helpers.map(comm).sort(),
                               ['verdal-catalogu', 'verdal-devsim', 'verdal-window']);
              process.kill(window.pid, 'SIGKILL');
              assert.deepEqual(await verdal.exited, { code: 0, signal: null });
-             await eventually(() => (helpers.some(alive) ? undefined : true),
-                              'the demo\'s helpers end');
+             await eventually(() => !helpers.some(alive), 'the demo\'s helpers end');
          } finally {
              await verdal.stop();
              fs.rmSync(data, { recursive: true, force: true });
@@ -161,11 +148,9 @@ test(
         const exited = new Promise(
             (resolve) => verdal.on('exit', (code, signal) => resolve({ code, signal })));
         try {
-            const args =
-                await eventually(() => (fs.existsSync(path.join(dir, 'browser'))
-                                            ? fs.readFileSync(path.join(dir, 'browser'), 'utf8')
-                                            : undefined),
-                                 'the browser starts');
+            const noted = path.join(dir, 'browser');
+            const args = await eventually(
+                () => fs.existsSync(noted) && fs.readFileSync(noted, 'utf8'), 'the browser starts');
             const address = out.split('\n')[0];
             assert.match(address, /^http:\/\/127\.0\.0\.1:\d+\/\?token=/);
             assert.ok(args.startsWith(`--app=${address} --window-size=1010,600`), args);

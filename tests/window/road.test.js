@@ -8,58 +8,37 @@ const fs = require('node:fs');
 const http = require('node:http');
 const os = require('node:os');
 const path = require('node:path');
+const { By, until } = require('selenium-webdriver');
+const { BOUND, eventually, cellTexts } = require('../browser/harness');
 const {
-    BOUND,
     sharedDisplay,
-    eventually,
     probe,
     findWindow,
+    integrity,
     comm,
     parentOf,
+    processes,
     openWindow,
-    intoMain,
-    intoDialog,
+    into,
     shows,
-    noDialog,
-    By,
-    until
+    noDialog
 } = require('./window_session');
 const { AUDIT } = require('../browser/audit');
 
-const screen = sharedDisplay();
-const { skip } = screen;
+const { skip } = sharedDisplay();
 
-// The names of the processes descending from pid.
-function descendants(pid) {
-    const names = [];
-    for (const entry of fs.readdirSync('/proc')) {
-        if (!/^\d+$/.test(entry)) continue;
-        try {
-            for (let p = parentOf(Number(entry)); p > 1; p = parentOf(p)) {
-                if (p !== pid) continue;
-                names.push(comm(Number(entry)));
-                break;
-            }
-        } catch { /* gone meanwhile */
-        }
-    }
-    return names;
-}
+// True when the process is pid or descends from it.
+const within = (p, pid) => p > 1 && (p === pid || within(parentOf(p), pid));
 
-// The rows of a list (0: the device's, 1: the catalogue's) as their cells' texts, read in one
-// step inside the page, so that a list being redrawn gives no stale handles.
+// The rows of a list (0: the device's, 1: the catalogue's) as their cells' texts.
 async function rows(driver, list) {
-    await intoMain(driver);
-    return driver.executeScript(`
-    const grid = document.querySelectorAll('[role=grid]')[arguments[0]];
-    return [...grid.querySelectorAll('[role=row]')]
-      .map((row) => [...row.querySelectorAll('[role=gridcell]')].map((cell) => cell.textContent))
-      .filter((cells) => cells.length);`,
-                                list);
+    await into(driver);
+    return driver.executeScript(
+        `return (${cellTexts})(document.querySelectorAll('[role=grid]')[arguments[0]]);`, list);
 }
 
 async function row(driver, list, name) {
-    await intoMain(driver);
+    await into(driver);
     const grid = (await driver.findElements(By.css('[role=grid]')))[list];
     return grid.findElement(
         By.xpath(`.//*[@role='row'][.//*[@role='gridcell' and normalize-space()="${name}"]]`));
@@ -78,7 +57,7 @@ async function choose(driver, list, name, popup, entry) {
 }
 
 async function search(driver, wanted) {
-    await intoMain(driver);
+    await into(driver);
     await driver.findElement(By.id('search')).click();
     return eventually(async () => {
         await noDialog(driver);
@@ -91,11 +70,11 @@ test(
     'verdal --demo in its own window: the desktop sees it, the main road works, closing it ends verdal',
     { skip, timeout: 400000 }, async () => {
         const home = fs.mkdtempSync(path.join(os.tmpdir(), 'verdal-home-'));
-        const s = await openWindow(screen.display, ['--demo'], { home });
+        const s = await openWindow(['--demo'], { home });
         try {
             const { driver } = s;
             // The window as the desktop sees it: title, content size, centred, class, icon, owner.
-            const shown = findWindow(screen.display);
+            const shown = findWindow();
             assert.ok(shown, 'a window titled Verdal2012');
             assert.deepEqual([shown.width, shown.height], [1010, 600]);
             assert.deepEqual([shown.x, shown.y],
@@ -110,8 +89,9 @@ test(
             assert.equal(comm(shown.pid), 'verdal-window');
             assert.equal(parentOf(shown.pid), s.pidOf());
             assert.equal(comm(s.pidOf()), 'verdal');
-            const processes = descendants(s.pidOf());
-            assert.ok(!processes.some((name) => /chrom/i.test(name)), processes.join());
+            const browsers =
+                processes((p) => within(parentOf(p), s.pidOf()) && /chrom/i.test(comm(p)));
+            assert.deepEqual(browsers, []);
 
             await shows(driver, 'message', 'DEVICE CONNECTED');
             await shows(driver, 'cfnumber', 'DEVICE CAPACITY: 3/20');
@@ -120,7 +100,7 @@ test(
             // shell or in the main page.
             await driver.switchTo().defaultContent();
             assert.deepEqual(await driver.executeScript(AUDIT), [], 'the shell');
-            await intoMain(driver);
+            await into(driver);
             assert.deepEqual(await driver.executeScript(AUDIT), [], 'the main page');
 
             await driver.findElement(By.id('updategof')).click();
@@ -128,7 +108,7 @@ test(
             await noDialog(driver);
 
             // A country, then a keyword from a course of that country.
-            await intoMain(driver);
+            await into(driver);
             await driver.findElement(By.css('#country option[value="USA"]')).click();
             const inUsa = await search(driver, (cells) => cells[1] === 'USA');
             const word = inUsa[0][0].split(' ')[0];
@@ -142,7 +122,7 @@ test(
                          '');
 
             await choose(driver, 1, course, 'GOLF', 'Course Information');
-            await intoDialog(driver);
+            await into(driver, 'dialog');
             await driver.wait(
                 until.elementTextIs(await driver.findElement(By.id('titletext')), course), BOUND,
                 `the course information of ${course}`);
@@ -171,7 +151,7 @@ test(
                 await driver.switchTo().defaultContent();
                 await driver.executeScript(`window.location.assign('http://127.0.0.1:${
                     elsewhere.address().port}/elsewhere')`);
-                await eventually(() => (asked.length ? true : undefined), 'a request elsewhere', {
+                await eventually(() => asked.length > 0, 'a request elsewhere', {
                     bound: 1500
                 }).then(() => assert.fail(`the page left the program: ${asked}`), () => {});
             } finally { elsewhere.close(); }
@@ -179,17 +159,12 @@ test(
 
             // The window manager's close ends verdal as SIGTERM does, within 2 s.
             const start = Date.now();
-            assert.notEqual(probe(screen.display, 'close', shown.id), null);
+            assert.notEqual(probe('close', shown.id), null);
             assert.equal(await eventually(s.exitCode, 'verdal ends'), 0);
             const ms = Date.now() - start;
             console.log(`# window closed to verdal's exit: ${ms} ms`);
             assert.ok(ms < 2000, `${ms} ms`);
-            assert.equal(
-                execFileSync('sqlite3',
-                             [path.join(s.dir, 'data', 'golf.db'), 'pragma integrity_check;'])
-                    .toString()
-                    .trim(),
-                'ok');
+            assert.equal(integrity(path.join(s.dir, 'data')), 'ok');
 
             // No website data outside the data folder.
             const written = execFileSync('find', [home]).toString().split('\n');

@@ -3,35 +3,28 @@
 // automation. verdal runs under a small wrapper that records its pid and exit code, since
 // WebKitWebDriver, not the test, is its parent.
 'use strict';
-const assert = require('node:assert/strict');
 const { spawn, execFileSync } = require('node:child_process');
 const fs = require('node:fs');
 const net = require('node:net');
 const os = require('node:os');
 const path = require('node:path');
 const { Builder, By, until } = require('selenium-webdriver');
-const { BIN, BOUND, run, sleep, eventually } = require('../browser/harness');
+const { BIN, BOUND, eventually } = require('../browser/harness');
 
-const TITLE = 'Verdal2012';
 const DRIVER = '/usr/bin/WebKitWebDriver';
-
-function missing() {
-    for (const program of ['/usr/bin/Xvfb', DRIVER, path.join(BIN, 'verdal-window'),
-                           path.join(BIN, 'x11-probe')])
-        if (!fs.existsSync(program)) return `${program} is not installed`;
-    return false;
-}
 
 // The X server a test file's tests share: started before them, its display given to every
 // program they start, and stopped after them. skip says why they cannot run, false when they can.
 function sharedDisplay() {
-    const shared = { skip: missing() };
+    const absent = [
+        '/usr/bin/Xvfb', DRIVER, path.join(BIN, 'verdal-window'), path.join(BIN, 'x11-probe')
+    ].find((program) => !fs.existsSync(program));
+    const shared = { skip: absent ? `${absent} is not installed` : false };
     const test = require('node:test');
     test.before(async () => {
         if (shared.skip) return;
         shared.screen = await startDisplay();
-        shared.display = shared.screen.display;
-        process.env.DISPLAY = shared.display;
+        process.env.DISPLAY = shared.screen.display;
     });
     test.after(async () => {
         if (shared.screen) await shared.screen.stop();
@@ -61,22 +54,26 @@ async function startDisplay() {
     return { display, stop };
 }
 
-// Runs x11-probe on the display; answers its output, or null when it failed.
-function probe(display, ...args) {
+// Runs x11-probe on the shared display; answers its output, or null when it failed.
+function probe(...args) {
     try {
-        return execFileSync(path.join(BIN, 'x11-probe'), args.map(String), {
-                   env: {...process.env, DISPLAY: display },
-                   stdio: ['ignore', 'pipe', 'ignore']
-               })
+        return execFileSync(path.join(BIN, 'x11-probe'), args.map(String),
+                            { stdio: ['ignore', 'pipe', 'ignore'] })
             .toString();
     } catch { return null; }
 }
 
 // The window titled Verdal2012, as x11-probe describes it; null when none shows within ms.
-function findWindow(display, ms = BOUND) {
-    const line = probe(display, 'find', TITLE, ms);
+function findWindow(ms = BOUND) {
+    const line = probe('find', 'Verdal2012', ms);
     return line ? JSON.parse(line) : null;
 }
+
+// What sqlite3 says of the soundness of the golf.db in the folder: "ok" when it is sound.
+const integrity = (dir) =>
+    execFileSync('sqlite3', [path.join(dir, 'golf.db'), 'pragma integrity_check;'])
+        .toString()
+        .trim();
 
 const comm = (pid) => fs.readFileSync(`/proc/${pid}/comm`, 'utf8').trim();
 const parentOf = (pid) =>
@@ -88,6 +85,15 @@ function alive(pid) {
     } catch { return false; }
 }
 
+// The pids of the processes that satisfy wanted; one that ends meanwhile is left out.
+function processes(wanted) {
+    return fs.readdirSync('/proc').map(Number).filter((pid) => {
+        try {
+            return pid > 0 && wanted(pid);
+        } catch { return false; }
+    });
+}
+
 function freePort() {
     return new Promise((resolve) => {
         const server = net.createServer().listen(0, '127.0.0.1', () => {
@@ -97,9 +103,9 @@ function freePort() {
     });
 }
 
-// A session of WebKitWebDriver on the display, driving verdal started with args (after
+// A session of WebKitWebDriver on the shared display, driving verdal started with args (after
 // --automation) in a folder of its own; answers { driver, dir, pidOf(), exitCode(), ... }.
-async function openWindow(display, args, { home } = {}) {
+async function openWindow(args, { home } = {}) {
     const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'verdal-window-'));
     const record = path.join(dir, 'verdal');
     const wrapper = path.join(dir, 'verdal-under-driver');
@@ -110,17 +116,11 @@ async function openWindow(display, args, { home } = {}) {
             `wait $!\necho $? > "${record}.exit"\n`,
         { mode: 0o755 });
     const port = await freePort();
-    const env = {
-        ...process.env,
-        DISPLAY: display,
-        ...(home ? { HOME: home, XDG_DATA_HOME: '', XDG_CACHE_HOME: '' } : {})
-    };
+    const env =
+        home ? {...process.env, HOME: home, XDG_DATA_HOME: '', XDG_CACHE_HOME: '' } : process.env;
     const server = spawn(DRIVER, [`--port=${port}`], { env, stdio: 'ignore' });
-    await eventually(async () => {
-        try {
-            return (await fetch(`http://127.0.0.1:${port}/status`)).ok ? true : undefined;
-        } catch { return undefined; }
-    }, 'WebKitWebDriver answers');
+    const answers = () => fetch(`http://127.0.0.1:${port}/status`).then((r) => r.ok, () => false);
+    await eventually(answers, 'WebKitWebDriver answers');
     const driver = await new Builder()
                        .usingServer(`http://127.0.0.1:${port}`)
                        .withCapabilities({
@@ -145,21 +145,16 @@ async function openWindow(display, args, { home } = {}) {
     return { driver, dir, pidOf, exitCode, close };
 }
 
-// Switches the driver into the main window's page, or into the topmost dialog's.
-async function intoMain(driver) {
+// Switches the driver into the main window's page, or (with 'dialog') into the topmost dialog's.
+async function into(driver, view = 'window') {
     await driver.switchTo().defaultContent();
     await driver.switchTo().frame(
-        await driver.wait(until.elementLocated(By.css('.verdal-window iframe')), BOUND));
-}
-async function intoDialog(driver) {
-    await driver.switchTo().defaultContent();
-    await driver.switchTo().frame(
-        await driver.wait(until.elementLocated(By.css('.verdal-dialog iframe')), BOUND));
+        await driver.wait(until.elementLocated(By.css(`.verdal-${view} iframe`)), BOUND));
 }
 
 // Waits, in the main page, until the element with the id shows the text.
 async function shows(driver, id, text) {
-    await intoMain(driver);
+    await into(driver);
     await driver.wait(until.elementTextIs(await driver.findElement(By.id(id)), text), BOUND,
                       `#${id} shows "${text}"`);
 }
@@ -169,32 +164,23 @@ async function noDialog(driver) {
     await driver.switchTo().defaultContent();
     // Counted inside the page: a dialog that closes while the driver makes handles for a found
     // element list makes WebKitWebDriver answer with a stale element.
-    await driver.wait(async () =>
-                          (await driver.executeScript(
-                              'return document.querySelectorAll(\'.verdal-dialog\').length')) === 0,
-                      BOUND, 'the dialog closes');
+    const open = () =>
+        driver.executeScript('return document.querySelectorAll(".verdal-dialog").length');
+    await driver.wait(async () => (await open()) === 0, BOUND, 'the dialog closes');
 }
 
 module.exports = {
-    TITLE,
     sharedDisplay,
-    BIN,
-    BOUND,
-    run,
-    missing,
-    sleep,
-    eventually,
     startDisplay,
     probe,
     findWindow,
+    integrity,
     comm,
     parentOf,
     alive,
+    processes,
     openWindow,
-    intoMain,
-    intoDialog,
+    into,
     shows,
-    noDialog,
-    By,
-    until
+    noDialog
 };
