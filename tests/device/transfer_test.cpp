@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <memory>
 #include <thread>
 
@@ -28,6 +27,18 @@ struct Requests : ::testing::Test {
     ManualResetEvent completion;
     void SetUp() override { ASSERT_EQ(serial.Open(device.Path(), 115200), 1); }
     void TearDown() override { serial.Close(); }
+
+    // Plays the device on a thread of its own, joined when it goes: reads the command, then after
+    // the pause writes each reply.
+    std::jthread Answer(const std::string& command, const std::vector<std::string>& replies,
+                        std::chrono::milliseconds pause = {}) {
+        return std::jthread([this, command, replies, pause] {
+            EXPECT_EQ(device.Read(command.size()), command);
+            std::this_thread::sleep_for(pause);
+            for (const std::string& reply : replies)
+                device.Write(reply);
+        });
+    }
 };
 
 // A request of the kind that reports to nobody.
@@ -37,34 +48,26 @@ template <typename Request> std::unique_ptr<ReqBase> Made() {
 
 } // namespace
 
-// Each exchange plays the device on a thread of its own, joined once the request is gone.
+// Each exchange's device thread ends with its request.
 TEST_F(Requests, WriteTheirExactBytesAndJudgeTheWholeReply) {
     {
-        // The delete command carries the name in the device's form: 24 bytes for an "@" name.
-        std::jthread answer([&] {
-            const std::string wide = device.Read(24);
-            EXPECT_EQ(wide, std::string("$CRDC \x91@\x34\x6c", 10) + std::string(14, '\0'));
-            device.Write("$OK");
-            device.Write("DC"); // a marker split across deliveries is still found
-        });
+        // The delete command carries the name in the device's form: 24 bytes for an "@" name. A
+        // marker split across deliveries is still found.
+        const auto answer =
+            Answer(std::string("$CRDC \x91@\x34\x6c", 10) + std::string(14, '\0'), {"$OK", "DC"});
         DeleteCourseReq request(&completion, DeviceNameBytes(u"@\u6c34"));
         EXPECT_TRUE(request.WaitForReply());
     }
     {
-        std::jthread answer([&] {
-            const std::string narrow = device.Read(27);
-            EXPECT_EQ(narrow, std::string("$CRDC \x94Old Course", 17) + std::string(10, '\0'));
-            device.Write(std::string("\0$OKDC", 6)); // hidden behind a zero byte
-        });
+        // A marker hidden behind a zero byte is not found, and the reply is judged, not timed out.
+        const auto answer = Answer(std::string("$CRDC \x94Old Course", 17) + std::string(10, '\0'),
+                                   {std::string("\0$OKDC", 6)});
         DeleteCourseReq request(&completion, DeviceNameBytes(u"Old Course"));
         EXPECT_FALSE(request.WaitForReply());
-        EXPECT_TRUE(completion.IsSet()); // judged, not timed out
+        EXPECT_TRUE(completion.IsSet());
     }
     {
-        std::jthread answer([&] {
-            EXPECT_EQ(device.Read(6), "$RDSN\r");
-            device.Write(std::string(40, 'S') + "\r$OKRD");
-        });
+        const auto answer = Answer("$RDSN\r", {std::string(40, 'S') + "\r$OKRD"});
         SerialNumReq request(&completion);
         ASSERT_TRUE(request.WaitForReply());
         EXPECT_EQ(request.serialNumber, std::u16string(32, u'S'));
@@ -78,54 +81,39 @@ TEST_F(Requests, JudgeWhatArrivesDuringTheWholeWindow) {
 
     // A list answered at once is judged only when the window is over, so an entry that
     // follows late still belongs to it.
-    std::thread answer([&] {
-        ASSERT_EQ(device.Read(6), "$CRLS\r");
-        device.Write("$OKCN\r\x05"
-                     "Alpha");
-        std::this_thread::sleep_for(late);
-        EXPECT_FALSE(completion.IsSet()) << "judged before the window had passed";
-        device.Write(std::string("\x04"
-                                 "Beta\0",
-                                 6));
-    });
     {
+        std::jthread answer([&] {
+            ASSERT_EQ(device.Read(6), "$CRLS\r");
+            device.Write("$OKCN\r\x05"
+                         "Alpha");
+            std::this_thread::sleep_for(late);
+            EXPECT_FALSE(completion.IsSet()) << "judged before the window had passed";
+            device.Write(std::string("\x04"
+                                     "Beta\0",
+                                     6));
+        });
         ListCoursesReq request(&completion);
         EXPECT_TRUE(request.WaitForReply());
         EXPECT_EQ(request.courseNames, (std::vector<std::u16string>{u"Alpha", u"Beta"}));
     }
-    answer.join();
-
     // A marker that comes only late in the window is seen.
-    answer = std::thread([&] {
-        ASSERT_EQ(device.Read(6), "$CRCA\r");
-        std::this_thread::sleep_for(late);
-        device.Write("$OKCA");
-    });
-    {
-        ClearCoursesReq request(&completion);
-        EXPECT_TRUE(request.WaitForReply());
-    }
-    answer.join();
+    const auto answer = Answer("$CRCA\r", {"$OKCA"}, late);
+    EXPECT_TRUE(ClearCoursesReq(&completion).WaitForReply());
 }
 
 TEST_F(Requests, DropTheDeliveriesThatNoLongerFitTheReplyBuffer) {
-
     // A list of 1000 courses, 12,007 bytes: what was kept ends with the last delivery that
     // still fitted, and every course up to there is listed.
-    auto name = [](int i) {
-        char text[12];
-        std::snprintf(text, sizeof text, "Course %04d", i);
-        return std::string(text);
-    };
     std::string list = "$OKCN\r";
-    for (int i = 1; i <= 1000; ++i)
-        list += char(11) + name(i);
+    std::vector<std::u16string> names;
+    for (int i = 1; i <= 1000; ++i) {
+        const std::string name = "Course " + std::to_string(10000 + i).substr(1);
+        list += char(11) + name;
+        names.emplace_back(name.begin(), name.end());
+    }
     list += '\0';
-    std::thread answer([&] {
-        ASSERT_EQ(device.Read(6), "$CRLS\r");
-        device.Write(list);
-    });
     {
+        const auto answer = Answer("$CRLS\r", {list});
         ListCoursesReq request(&completion);
         EXPECT_TRUE(request.WaitForReply());
         const std::size_t kept = request.ReceivedCount();
@@ -136,14 +124,11 @@ TEST_F(Requests, DropTheDeliveriesThatNoLongerFitTheReplyBuffer) {
         EXPECT_EQ(request.Reply()[kept], 0);
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(request.Reply()), surelyWhole),
                   list.substr(0, surelyWhole));
-        const std::size_t listed = (surelyWhole - 6) / 12;
-        ASSERT_GE(request.courseNames.size(), listed);
-        for (std::size_t i = 0; i < listed; ++i) {
-            const std::string expected = name(static_cast<int>(i) + 1);
-            ASSERT_EQ(request.courseNames[i], std::u16string(expected.begin(), expected.end()));
-        }
+        names.resize((surelyWhole - 6) / 12);
+        ASSERT_GE(request.courseNames.size(), names.size());
+        const auto listed = request.courseNames.begin();
+        EXPECT_EQ(std::vector(listed, listed + static_cast<std::ptrdiff_t>(names.size())), names);
     }
-    answer.join();
 
     // Garbage without end and without a marker: the buffer stays bounded and the request is
     // judged a failure, not left to time out.
@@ -212,37 +197,28 @@ TEST_F(CourseSender, SendsEachBlockUntilAcknowledgedAndEndsOnlyWhenEotIsAcknowle
 
     Recorder page;
     const HWND pageWindow = CreateWindowFor(page, 0);
-    int blocksSeen = 0;
-    int bytesSent = 0;
-    const std::string ack(1, char(kAck));
-    const std::string nak(1, char(kNak));
-    const std::string eot(1, char(kEot));
-    auto say = [&](const std::string& byte) {
-        device.Write(byte);
-        ++bytesSent;
-    };
-    std::thread playDevice([&] {
+    const std::string ack(1, char(kAck)), nak(1, char(kNak)), eot(1, char(kEot));
+    std::jthread playDevice([&] {
         ASSERT_EQ(device.Read(6), "$NCFS\r");
         device.Write("$OKFS");
         ASSERT_EQ(device.Read(6), "$STRT\r");
-        say(nak); // a NAK before any block asks for the first
+        device.Write(nak); // a NAK before any block asks for the first
         for (std::uint32_t n = 1; n <= 57; ++n) {
             const std::string block = device.Read(133);
             ASSERT_EQ(block, XmodemBlockText(data, (n - 1) * 128)) << "block " << n;
-            ++blocksSeen;
             if (n == 5 || n == 57) {
-                say(nak);
+                device.Write(nak);
                 ASSERT_EQ(device.Read(133), block) << "block " << n << " again, and nothing else";
             }
             if (n == 1)
-                say("C"); // ignored: the transfer is under way
-            say(ack);
+                device.Write("C"); // ignored: the transfer is under way
+            device.Write(ack);
         }
         ASSERT_EQ(device.Read(1), eot) << "EOT once the last block is acknowledged";
-        say(nak);
+        device.Write(nak);
         ASSERT_EQ(device.Read(1), eot) << "EOT again after its NAK";
         EXPECT_FALSE(completion.IsSet()) << "the transfer ended before EOT was acknowledged";
-        say(ack);
+        device.Write(ack);
     });
     bool transferred = false;
     page.RunWhile([&] {
@@ -253,11 +229,11 @@ TEST_F(CourseSender, SendsEachBlockUntilAcknowledgedAndEndsOnlyWhenEotIsAcknowle
         request.StartTransfer();
         transferred = completion.Wait(kTransferWaitMs);
     });
-    playDevice.join();
     EXPECT_TRUE(transferred);
-    EXPECT_EQ(blocksSeen, 57);
     const std::vector<WPARAM> progress = page.Progress();
-    ASSERT_EQ(progress.size(), static_cast<std::size_t>(bytesSent));
+    // One for each byte the device said: the first NAK, an ACK a block, two NAKs and a "C" among
+    // the blocks, a NAK and an ACK for EOT.
+    ASSERT_EQ(progress.size(), 1u + 57 + 3 + 2);
     EXPECT_EQ(progress.front(), 20u);
     EXPECT_EQ(progress.back(), 100u);
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
