@@ -15,8 +15,13 @@ using namespace verdal::test;
 
 namespace {
 
-// Collects what the simulator says until count bytes have come or 5 s have passed.
-std::string Expect(SerialPort& port, std::size_t count) {
+const std::string ack(1, char(kAck)), nak(1, char(kNak)), eot(1, char(kEot));
+
+// Says the bytes to the simulator and collects its answer until count bytes have come or 5 s
+// have passed.
+std::string Ask(SerialPort& port, const std::string& bytes, std::size_t count) {
+    EXPECT_EQ(port.Write(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
+              bytes.size());
     std::string got;
     for (int i = 0; i < 25 && got.size() < count; ++i) {
         std::uint8_t buffer[256];
@@ -27,21 +32,16 @@ std::string Expect(SerialPort& port, std::size_t count) {
     return got;
 }
 
-void Say(SerialPort& port, const std::string& bytes) {
-    ASSERT_EQ(port.Write(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
-              bytes.size());
-}
-
-// Opens a transfer and sends every block of map, each acknowledged.
-void SendBlocks(SerialPort& port, const std::vector<std::uint8_t>& map) {
-    Say(port, "$NCFS\r");
-    ASSERT_EQ(Expect(port, 5), "$OKFS");
-    Say(port, "$STRT\r");
-    ASSERT_EQ(Expect(port, 1), "C");
-    for (std::uint32_t position = 0; position < map.size(); position += 128) {
-        Say(port, XmodemBlockText(map, position));
-        ASSERT_EQ(Expect(port, 1), std::string(1, char(kAck))) << position;
-    }
+// Opens a transfer, has each of the refused blocks refused, then sends every block of map, each
+// acknowledged.
+void SendBlocks(SerialPort& port, const std::vector<std::uint8_t>& map,
+                const std::vector<std::string>& refused = {}) {
+    ASSERT_EQ(Ask(port, "$NCFS\r", 5), "$OKFS");
+    ASSERT_EQ(Ask(port, "$STRT\r", 1), "C");
+    for (const std::string& block : refused)
+        EXPECT_EQ(Ask(port, block, 1), nak) << "refused block " << &block - refused.data();
+    for (std::uint32_t position = 0; position < map.size(); position += 128)
+        ASSERT_EQ(Ask(port, XmodemBlockText(map, position), 1), ack) << position;
 }
 
 } // namespace
@@ -55,53 +55,32 @@ TEST(DeviceSimulator, ListsItsStoredCoursesAndReceivesOnlyWholeBlocksInOrder) {
     SerialPort port;
     ASSERT_TRUE(port.Open(device.Link(), 115200)) << port.Error();
 
-    Say(port, "$CRLS\r");
-    const std::string list = Expect(port, 6 + 8 + 6 + 1);
-    EXPECT_EQ(list, std::string("$OKCN\r\x07"
-                                "Augusta\x05@\x34\x6c\x2b\x59\0",
-                                6 + 8 + 6 + 1));
-
-    Say(port, "$NCFS\r");
-    EXPECT_EQ(Expect(port, 5), "$OKFS");
-    Say(port, "$STRT\r");
-    EXPECT_EQ(Expect(port, 1), "C");
+    EXPECT_EQ(Ask(port, "$CRLS\r", 21), std::string("$OKCN\r\x07"
+                                                    "Augusta\x05@\x34\x6c\x2b\x59\0",
+                                                    21));
+    // A block with a bad CRC, and one out of order, are refused.
     const std::vector<std::uint8_t> map = CourseMap(u"Muirfield", 5);
     std::string damaged = XmodemBlockText(map, 0);
     damaged[50] ^= 0x01;
-    Say(port, damaged);
-    EXPECT_EQ(Expect(port, 1), std::string(1, char(kNak))) << "a bad CRC";
-    Say(port, XmodemBlockText(map, 128));
-    EXPECT_EQ(Expect(port, 1), std::string(1, char(kNak))) << "a block out of order";
-    for (std::uint32_t position = 0; position < map.size(); position += 128) {
-        Say(port, XmodemBlockText(map, position));
-        ASSERT_EQ(Expect(port, 1), std::string(1, char(kAck))) << position;
-    }
-    Say(port, XmodemBlockText(map, static_cast<std::uint32_t>(map.size()) - 128));
-    EXPECT_EQ(Expect(port, 1), std::string(1, char(kAck))) << "a repeat is acknowledged";
-    Say(port, std::string(1, char(kEot)));
-    EXPECT_EQ(Expect(port, 1), std::string(1, char(kAck)));
+    SendBlocks(port, map, {damaged, XmodemBlockText(map, 128)});
+    EXPECT_EQ(Ask(port, XmodemBlockText(map, 7296 - 128), 1), ack) << "a repeat is acknowledged";
+    EXPECT_EQ(Ask(port, eot, 1), ack);
 
-    Say(port, "$CRLS\r");
-    EXPECT_NE(Expect(port, 32).find("\x09Muirfield"), std::string::npos);
-    Say(port, "$EXIT\r");
-    EXPECT_EQ(Expect(port, 5), "$EXCN");
+    EXPECT_NE(Ask(port, "$CRLS\r", 32).find("\x09Muirfield"), std::string::npos);
+    EXPECT_EQ(Ask(port, "$EXIT\r", 5), "$EXCN");
 }
 
 TEST(DeviceSimulator, AnswersEotAsItsFaultsSay) {
     const std::vector<std::uint8_t> map = CourseMap(u"Muirfield", 5);
-    const std::string eot(1, char(kEot));
     {
         TempFolder dir;
         Simulator device(dir / "link", {"--fault", "nak-eot"});
         SerialPort port;
         ASSERT_TRUE(port.Open(device.Link(), 115200)) << port.Error();
         SendBlocks(port, map);
-        Say(port, eot);
-        EXPECT_EQ(Expect(port, 1), std::string(1, char(kNak))) << "the first EOT is refused";
-        Say(port, eot);
-        EXPECT_EQ(Expect(port, 1), std::string(1, char(kAck)));
-        Say(port, "$CRLS\r");
-        EXPECT_NE(Expect(port, 32).find("\x09Muirfield"), std::string::npos);
+        EXPECT_EQ(Ask(port, eot, 1), nak) << "the first EOT is refused";
+        EXPECT_EQ(Ask(port, eot, 1), ack);
+        EXPECT_NE(Ask(port, "$CRLS\r", 32).find("\x09Muirfield"), std::string::npos);
     }
     {
         // A receiver that answers EOT late takes a command that follows EOT at once as the
@@ -111,7 +90,6 @@ TEST(DeviceSimulator, AnswersEotAsItsFaultsSay) {
         SerialPort port;
         ASSERT_TRUE(port.Open(device.Link(), 115200)) << port.Error();
         SendBlocks(port, map);
-        Say(port, eot + "$CRLS\r");
-        EXPECT_EQ(Expect(port, 7), std::string("$OKCN\r\0", 7));
+        EXPECT_EQ(Ask(port, eot + "$CRLS\r", 7), std::string("$OKCN\r\0", 7));
     }
 }
