@@ -82,41 +82,16 @@ const Operation Upload = [](DevFunc& func, HWND page) { func.UploadCourse(page);
 const Operation Remove = [](DevFunc& func, HWND page) { func.RemoveCourses(page); };
 const Operation ClearAll = [](DevFunc& func, HWND page) { func.ClearCourses(page); };
 
-CourseRecord Course(const std::vector<std::uint8_t>& map) {
-    CourseRecord course;
-    std::copy(map.begin(), map.end(), course.gof.begin());
-    return course;
-}
-
-std::string Bytes(const CourseRecord& course) {
-    return std::string(course.gof.begin(), course.gof.end());
-}
-
 } // namespace
 
-TEST(DeviceOperations, RemovingThreeCoursesReportsEachAndEndsWithOne) {
+TEST(DeviceOperations, UploadingRemovingAndClearingReportTheirProgressAndChangeTheList) {
     Bench bench;
     bench.Connected();
-    DevFunc func(bench.list);
-    func.names = {u"Augusta", u"@\u6c34\u592b", u"Bay Hill"};
-    EXPECT_EQ(bench.Run(Remove, func), 1);
-    EXPECT_EQ(bench.progress, (std::vector<int>{0, 33, 66, 100, 100}));
-    EXPECT_EQ(bench.list.Count(), 0u);
-    EXPECT_TRUE(bench.Held().empty());
-
-    // Nothing selected: nothing sent, and the dialog still ends with 1.
-    func.names.clear();
-    EXPECT_EQ(bench.Run(Remove, func), 1);
-    EXPECT_EQ(bench.progress, (std::vector<int>{0, 100}));
-}
-
-TEST(DeviceOperations, UploadingAddsTheCourseUnderItsMapNameAndClearingEmptiesTheDevice) {
-    Bench bench;
-    bench.Connected();
-    const CourseRecord course = Course(CourseMap(u"\u516b\u4e01\u76ee", 9));
-    DevFunc func(bench.list);
-    func.course = &course;
-    EXPECT_EQ(bench.Run(Upload, func), 1);
+    CourseRecord course;
+    std::ranges::copy(CourseMap(u"\u516b\u4e01\u76ee", 9), course.gof.begin());
+    DevFunc upload(bench.list);
+    upload.course = &course;
+    EXPECT_EQ(bench.Run(Upload, upload), 1);
     EXPECT_EQ(bench.list.Names(), bench.Held());
     EXPECT_TRUE(bench.list.Contains(u"@\u516b\u4e01\u76ee"));
     ASSERT_GE(bench.progress.size(), 3u);
@@ -125,7 +100,19 @@ TEST(DeviceOperations, UploadingAddsTheCourseUnderItsMapNameAndClearingEmptiesTh
     EXPECT_EQ(bench.progress.back(), 100);
     EXPECT_TRUE(std::is_sorted(bench.progress.begin(), bench.progress.end()));
     // The device keeps exactly the bytes it received.
-    EXPECT_EQ(bench.Received(), Bytes(course));
+    EXPECT_EQ(bench.Received(), std::string(course.gof.begin(), course.gof.end()));
+
+    // Three courses removed, each reported; then nothing selected: nothing sent, and the dialog
+    // still ends with 1.
+    DevFunc remove(bench.list);
+    remove.names = {u"Augusta", u"@\u6c34\u592b", u"Bay Hill"};
+    EXPECT_EQ(bench.Run(Remove, remove), 1);
+    EXPECT_EQ(bench.progress, (std::vector<int>{0, 33, 66, 100, 100}));
+    EXPECT_EQ(bench.list.Names(), std::vector<std::u16string>{u"@\u516b\u4e01\u76ee"});
+    EXPECT_EQ(bench.Held(), bench.list.Names());
+    remove.names.clear();
+    EXPECT_EQ(bench.Run(Remove, remove), 1);
+    EXPECT_EQ(bench.progress, (std::vector<int>{0, 100}));
 
     DevFunc clear(bench.list);
     EXPECT_EQ(bench.Run(ClearAll, clear), 1);
@@ -159,7 +146,9 @@ TEST(DeviceOperations, AFaultAtAnyStepLeavesTheListAsTheDeviceHoldsIt) {
         for (int step = 1; step <= 3; ++step)
             cases.push_back({Remove, std::string(kind) + ":CRDC#" + std::to_string(step), 0,
                              static_cast<std::size_t>(4 - step)});
-    const CourseRecord course = Course(CourseMap(u"Carnoustie", 7));
+    CourseRecord course;
+    std::ranges::copy(CourseMap(u"Carnoustie", 7), course.gof.begin());
+    const std::string sent(course.gof.begin(), course.gof.end());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fault);
         Bench bench;
@@ -172,7 +161,7 @@ TEST(DeviceOperations, AFaultAtAnyStepLeavesTheListAsTheDeviceHoldsIt) {
         EXPECT_EQ(bench.list.Names(), bench.Held());
         EXPECT_EQ(Serial::Instance().IsOpen(), c.result == 1);
         if (c.operation == Upload) {
-            EXPECT_EQ(bench.Received(), c.result == 1 ? Bytes(course) : "");
+            EXPECT_EQ(bench.Received(), c.result == 1 ? sent : "");
         }
         // A device that went silent in the transfer or hung up is found again by the next one.
         if (c.fault == "eot-never" || c.fault == "hangup:10") {
