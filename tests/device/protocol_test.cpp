@@ -54,19 +54,14 @@ TEST(ReplyExtraction, CourseListEntriesNarrowWideEmptyAndCut) {
     reply += char(4) + std::string("Bay\xe9");              // ISO-8859-1
     reply += char(5) + std::string("@\x34\x6c\x2b\x59", 5); // "@" and two UTF-16LE units
     reply += char(7) + std::string("@A\0\0\0B\0", 7);       // a zero unit ends the name
+    // An entry longer than the name buffer is cut at 63 bytes, a wide one at a whole unit.
+    reply += char(100) + std::string(100, 'x');
+    reply += char(100) + std::string("@") + std::string(99, 'y');
     reply += '\0';
     EXPECT_EQ(ExtractCourseNames(ReplyOf(reply).data()),
-              (std::vector<std::u16string>{u"Bay\u00e9", u"@\u6c34\u592b", u"@A"}));
-
-    // An entry longer than the name buffer is cut at 63 bytes, a wide one at a whole unit.
-    std::string longer = "$OKCN\r";
-    longer += char(100) + std::string(100, 'x');
-    longer += char(100) + std::string("@") + std::string(99, 'y');
-    longer += '\0';
-    const auto cut = ExtractCourseNames(ReplyOf(longer).data());
-    ASSERT_EQ(cut.size(), 2u);
-    EXPECT_EQ(cut[0], std::u16string(63, u'x'));
-    EXPECT_EQ(cut[1].size(), 1u + 31u);
+              (std::vector<std::u16string>{u"Bay\u00e9", u"@\u6c34\u592b", u"@A",
+                                           std::u16string(63, u'x'),
+                                           u"@" + std::u16string(31, u'\u7979')}));
 
     // Entries running up to the end of the buffer are read no further than the buffer.
     std::vector<std::uint8_t> full(ReqBase::kReplySize + 1, 0);
@@ -76,8 +71,7 @@ TEST(ReplyExtraction, CourseListEntriesNarrowWideEmptyAndCut) {
         for (std::size_t i = 1; i <= 200 && at + i < ReqBase::kReplySize; ++i)
             full[at + i] = 'z';
     }
-    const auto many = ExtractCourseNames(full.data());
-    EXPECT_EQ(many.size(), (ReqBase::kReplySize - 6 + 200) / 201);
+    EXPECT_EQ(ExtractCourseNames(full.data()).size(), (ReqBase::kReplySize - 6 + 200) / 201);
 }
 
 TEST(DeviceCourseNames, ReadFromTheHeadOfTheCourseMap) {
@@ -87,11 +81,9 @@ TEST(DeviceCourseNames, ReadFromTheHeadOfTheCourseMap) {
     EXPECT_EQ(DeviceCourseName(head), std::u16string(20, u'N'));
     std::uint8_t wide[20] = {0, 9, 9, 9, 0x34, 0x6c, 0x2b, 0x59, 0, 0};
     EXPECT_EQ(DeviceCourseName(wide), u"@\u6c34\u592b");
-    for (int i = 4; i < 20; i += 2) {
-        wide[i] = 'a';
-        wide[i + 1] = 0;
-    }
-    EXPECT_EQ(DeviceCourseName(wide), u"@aaaaaaaa");
+    const std::uint8_t full[20] = {0,   9, 9,   9, 'a', 0, 'a', 0, 'a', 0,
+                                   'a', 0, 'a', 0, 'a', 0, 'a', 0, 'a', 0};
+    EXPECT_EQ(DeviceCourseName(full), u"@aaaaaaaa");
     // The reference block, a course whose name is Korean: eight units, the name cut after them.
     const std::string block = test::ReferenceFile("course.gof");
     ASSERT_EQ(block.size(), 7296u);
@@ -110,17 +102,14 @@ TEST(DeviceCourseNames, ReadFromTheHeadOfTheCourseMap) {
 
 TEST(DeviceCourseNames, SentFormsAreCutAtTheField) {
     const auto narrow = DeviceNameBytes(u"Pebble Beach Golf Links Resort");
-    ASSERT_EQ(narrow.size(), 20u);
     EXPECT_EQ(std::string(narrow.begin(), narrow.end()), "Pebble Beach Golf Li");
-    const auto shortName = DeviceNameBytes(u"Bay\u00e9");
-    EXPECT_EQ(shortName, (std::vector<std::uint8_t>{'B', 'a', 'y', 0xE9, 0, 0, 0, 0, 0, 0,
-                                                    0,   0,   0,   0,    0, 0, 0, 0, 0, 0}));
-    const auto wide = DeviceNameBytes(u"@\u6c34\u592b\u0041\u0042\u0043\u0044\u0045\u0046\u0047");
-    ASSERT_EQ(wide.size(), 17u);
-    EXPECT_EQ(std::vector(wide.begin(), wide.begin() + 3),
-              (std::vector<std::uint8_t>{0x40, 0x34, 0x6c}));
-    EXPECT_EQ(wide[15], 0x46); // the eighth unit is the last that fits
-    EXPECT_EQ(wide[16], 0x00);
+    EXPECT_EQ(DeviceNameBytes(u"Bay\u00e9"),
+              (std::vector<std::uint8_t>{'B', 'a', 'y', 0xE9, 0, 0, 0, 0, 0, 0,
+                                         0,   0,   0,   0,    0, 0, 0, 0, 0, 0}));
+    // The eighth unit, "F", is the last that fits.
+    EXPECT_EQ(DeviceNameBytes(u"@\u6c34\u592bABCDEFG"),
+              (std::vector<std::uint8_t>{'@', 0x34, 0x6c, 0x2b, 0x59, 'A', 0, 'B', 0, 'C', 0, 'D',
+                                         0, 'E', 0, 'F', 0}));
     // A name read from the list comes back in the form the device sent.
     std::uint8_t entry[5] = {0x40, 0x34, 0x6c, 0x2b, 0x59};
     const auto again = DeviceNameBytes(ListedCourseName(entry, 5));
