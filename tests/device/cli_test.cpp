@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <future>
 #include <sys/wait.h>
+#include <tuple>
 
 using namespace verdal::test;
 
@@ -46,15 +47,6 @@ TEST(DeviceCommands, InfoSendRemoveAndClearAsAScriptRunsThem) {
                      {"--capacity", "4", "--serial", "SN-77", "--store", dir / "store"});
     const std::string port = "--port '" + device.Link() + "' ";
 
-    // Wrong usage (2) is told apart from a failure (1).
-    EXPECT_EQ(Cli(dir, "send").code, 2);
-    EXPECT_EQ(Cli(dir, "info extra").code, 2);
-    const CliRun shortMap = Cli(dir, "send /dev/null");
-    EXPECT_EQ(shortMap.code, 1);
-    EXPECT_NE(shortMap.err.find("7296"), std::string::npos);
-    const CliRun missing = Cli(dir, "--port '" + (dir / "ttyUSB0") + "' info");
-    EXPECT_EQ(missing.code, 1);
-    EXPECT_NE(missing.err.find("no such port"), std::string::npos) << missing.err;
     const CliRun ports = Cli(dir, "--dev-dir /devdir --sys-dir '" + (dir / "nosys") + "' ports");
     EXPECT_EQ(ports.code, 0);
     EXPECT_EQ(ports.out.substr(0, 30), "/devdir/ttyUSB0\n/devdir/ttyUSB");
@@ -87,14 +79,20 @@ TEST(DeviceCommands, InfoSendRemoveAndClearAsAScriptRunsThem) {
         << shown;
     EXPECT_EQ(shown.find("progress "), std::string::npos) << shown;
 
-    // Full now: the device has room for four.
-    const CliRun full = Cli(dir, port + "send '" + (dir / "map.gof") + "'");
-    EXPECT_EQ(full.code, 1);
-    EXPECT_NE(full.err.find("full (4/4)"), std::string::npos) << full.err;
-
-    const CliRun absent = Cli(dir, port + "remove Nowhere");
-    EXPECT_EQ(absent.code, 1);
-    EXPECT_NE(absent.err.find("no course named \"Nowhere\""), std::string::npos);
+    // Wrong usage (2) is told apart from a failure (1), which says why. The device has room for
+    // four and is full now.
+    const std::tuple<std::string, int, std::string> failing[] = {
+        {"send", 2, ""},
+        {"info extra", 2, ""},
+        {"send /dev/null", 1, "7296"},
+        {"--port '" + (dir / "ttyUSB0") + "' info", 1, "no such port"},
+        {port + "send '" + (dir / "map.gof") + "'", 1, "full (4/4)"},
+        {port + "remove Nowhere", 1, "no course named \"Nowhere\""}};
+    for (const auto& [args, code, why] : failing) {
+        const CliRun run = Cli(dir, args);
+        EXPECT_EQ(run.code, code) << args;
+        EXPECT_NE(run.err.find(why), std::string::npos) << args << ": " << run.err;
+    }
     EXPECT_EQ(Cli(dir, port + "remove Augusta '@\u6c34\u592b'").code, 0);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "store"), {}), 2);
     EXPECT_EQ(Cli(dir, port + "clear").code, 0);

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <fstream>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -37,8 +36,7 @@ TEST(SerialLink, DeliversBytesAndEmptyReadsAndSwapsReceiversCleanly) {
 
     std::string got;
     ManualResetEvent arrived;
-    std::atomic<bool> swapped{false};
-    std::atomic<bool> calledAfterSwap{false};
+    std::atomic<bool> swapped{false}, calledAfterSwap{false};
     serial.SetReceiver(
         [&](const std::uint8_t* bytes, std::uint32_t count) {
             if (swapped.load())
@@ -65,18 +63,16 @@ TEST(SerialLink, DeliversBytesAndEmptyReadsAndSwapsReceiversCleanly) {
     serial.Close();
     EXPECT_FALSE(serial.IsOpen());
     // Once closed the port can be opened again at once: the exclusive hold went with it.
-    ASSERT_EQ(serial.Open(device.Path(), 115200), 1);
-    serial.Close();
+    EXPECT_EQ(serial.Open(device.Path(), 115200), 1);
 }
 
 TEST(SerialLink, ASecondOpenOfAnOpenPortIsRefusedAndNamesItsHolder) {
     FakeDevice device;
     SerialPort first;
     ASSERT_TRUE(first.Open(device.Path(), 115200));
-    std::ifstream comm("/proc/self/comm");
-    std::string self;
-    std::getline(comm, self);
-    const std::string holder = self + " (pid " + std::to_string(::getpid()) + ")";
+    const std::string self = ReadFile("/proc/self/comm");
+    const std::string holder =
+        self.substr(0, self.find('\n')) + " (pid " + std::to_string(::getpid()) + ")";
     EXPECT_EQ(PortHolder(device.Path()), holder);
     SerialPort second;
     EXPECT_FALSE(second.Open(device.Path(), 115200));
