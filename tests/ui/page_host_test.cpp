@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 using namespace verdal;
@@ -98,29 +99,25 @@ TEST(PageHost, LoadUrlAndTheSizesTheBrowserReports) {
     DestroyWindow(page.Handle());
 }
 
-TEST_F(HostFixture, CatalogueListGetsItsStylesAndId) {
+// Widgets get their class, styles and id from the keywords of both tables; unknown types get no
+// control.
+TEST_F(HostFixture, WidgetsGetTheirClassStylesAndIdAndUnknownTypesGetNone) {
     const HWND list = Widget(
         "<widget type='sys-listview' id='6001' REPORT OWNERDRAWFIXED singlesel></widget>", 6001);
     ASSERT_NE(list, 0);
     NativeWindowInfo info;
     ASSERT_TRUE(GetNativeWindowInfo(list, info));
-    EXPECT_EQ(info.className, "SysListView32");
-    EXPECT_EQ(info.style, 0x56010405u);
-    EXPECT_EQ(info.exStyle, 0u);
-    EXPECT_EQ(info.controlId, 6001);
+    EXPECT_EQ(std::tie(info.className, info.style, info.exStyle, info.controlId),
+              std::tuple(std::string("SysListView32"), 0x56010405u, 0u, 6001));
     EXPECT_EQ(GetParent(list), host.Handle());
     EXPECT_EQ(SendMessage(list, engine::LVM_GETEXTENDEDLISTVIEWSTYLE), 0);
 
     const HWND grid = Widget("<widget type='sys-listview' id='7' REPORT GRIDLINES></widget>", 7);
     EXPECT_EQ(SendMessage(grid, engine::LVM_GETEXTENDEDLISTVIEWSTYLE), engine::LVS_EX_GRIDLINES);
-}
 
-TEST_F(HostFixture, KeywordsInBothTablesAndUnknownTypes) {
-    NativeWindowInfo info;
     const HWND edit = Widget("<widget type='sys-edit' id='5' RIGHT readonly></widget>", 5);
     ASSERT_TRUE(GetNativeWindowInfo(edit, info));
-    EXPECT_EQ(info.style, 0x56010000u | 0x2u | 0x800u);
-    EXPECT_EQ(info.exStyle, 0x1000u);
+    EXPECT_EQ(std::pair(info.style, info.exStyle), std::pair(0x56010000u | 0x2u | 0x800u, 0x1000u));
 
     EXPECT_EQ(Widget("<widget type='SYS-LISTVIEW' id='8' REPORT></widget>", 8), 0);
     EXPECT_EQ(Widget("<widget id='9'></widget>", 9), 0);
