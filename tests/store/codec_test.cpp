@@ -89,10 +89,8 @@ TEST(BinaryCodec, TheReferenceTextGivesTheReferenceBlock) {
 }
 
 TEST(BinaryCodec, MalformedEscapeIsRefused) {
-    for (const char* bad : {"\x05\x01\x04", "\x05\x01",
-                            "\x05"
-                            "ab\x01\xff"
-                            "cd"}) {
+    // An escape with a wrong second byte, an escape cut off, an escape in the middle of a text.
+    for (const char* bad : {"\x05\x01\x04", "\x05\x01", "\005ab\001\377cd"}) {
         CppSQLite3Blob blob;
         blob.setEncodedText(bad);
         try {

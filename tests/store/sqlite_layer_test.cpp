@@ -13,8 +13,10 @@ using namespace verdal;
 
 namespace {
 
+const std::string kNoStatement = "CPPSQLITE_ERROR[1000]: Null Virtual Machine pointer";
+
 // Runs f and answers the message of the CppSQLite3Exception it throws (fails when none is).
-template <typename F> std::string MessageOf(F f, int expectedCode) {
+template <typename F> std::string MessageOf(F f, int expectedCode = 1000) {
     try {
         f();
     } catch (const CppSQLite3Exception& e) {
@@ -70,10 +72,10 @@ TEST(CppSQLite3Exception, MessagesAndNames) {
 TEST(CppSQLite3Database, ClosedConnectionRefusesEveryOperation) {
     CppSQLite3Database db;
     const std::string expected = "CPPSQLITE_ERROR[1000]: Database not open";
-    EXPECT_EQ(MessageOf([&] { db.runStatement("select 1;"); }, 1000), expected);
-    EXPECT_EQ(MessageOf([&] { db.runQuery("select 1;"); }, 1000), expected);
-    EXPECT_EQ(MessageOf([&] { db.runScalar("select 1;"); }, 1000), expected);
-    EXPECT_EQ(MessageOf([&] { db.hasTable("GOLF"); }, 1000), expected);
+    EXPECT_EQ(MessageOf([&] { db.runStatement("select 1;"); }), expected);
+    EXPECT_EQ(MessageOf([&] { db.runQuery("select 1;"); }), expected);
+    EXPECT_EQ(MessageOf([&] { db.runScalar("select 1;"); }), expected);
+    EXPECT_EQ(MessageOf([&] { db.hasTable("GOLF"); }), expected);
     db.close(); // closing a closed connection does nothing
 }
 
@@ -83,7 +85,7 @@ TEST_F(DatabaseTest, StatementsScalarsAndTables) {
     EXPECT_EQ(db.runScalar("select '  -42abc';"), -42);
     EXPECT_EQ(db.runScalar("select 'abc';"), 0);
     EXPECT_EQ(db.runScalar("select NULL;"), 0);
-    EXPECT_EQ(MessageOf([&] { db.runScalar("select a from T where a > 5;"); }, 1000),
+    EXPECT_EQ(MessageOf([&] { db.runScalar("select a from T where a > 5;"); }),
               "CPPSQLITE_ERROR[1000]: Invalid scalar query");
 
     EXPECT_TRUE(db.hasTable("T"));
@@ -95,8 +97,7 @@ TEST_F(DatabaseTest, StatementsScalarsAndTables) {
     std::string message = MessageOf([&] { db.runStatement("selec 1;"); }, SQLITE_ERROR);
     EXPECT_EQ(message.rfind("SQLITE_ERROR[1]: near \"selec\"", 0), 0u) << message;
     EXPECT_EQ(MessageOf([&] { db.runQuery("selec 1;"); }, SQLITE_ERROR), "SQLITE_ERROR[1]: ");
-    EXPECT_EQ(MessageOf([&] { db.runQuery("   "); }, 1000),
-              "CPPSQLITE_ERROR[1000]: Null Virtual Machine pointer");
+    EXPECT_EQ(MessageOf([&] { db.runQuery("   "); }), kNoStatement);
 }
 
 TEST_F(DatabaseTest, CursorReadsColumnsByIndexAndName) {
@@ -113,10 +114,10 @@ TEST_F(DatabaseTest, CursorReadsColumnsByIndexAndName) {
 
     const std::string badIndex = "CPPSQLITE_ERROR[1000]: Invalid field index requested";
     const std::string badName = "CPPSQLITE_ERROR[1000]: Invalid field name requested";
-    EXPECT_EQ(MessageOf([&] { cursor.columnText(3); }, 1000), badIndex);
-    EXPECT_EQ(MessageOf([&] { cursor.columnType(-1); }, 1000), badIndex);
-    EXPECT_EQ(MessageOf([&] { cursor.columnIndex("B"); }, 1000), badName);
-    EXPECT_EQ(MessageOf([&] { cursor.columnIndex(nullptr); }, 1000), badName);
+    EXPECT_EQ(MessageOf([&] { cursor.columnText(3); }), badIndex);
+    EXPECT_EQ(MessageOf([&] { cursor.columnType(-1); }), badIndex);
+    EXPECT_EQ(MessageOf([&] { cursor.columnIndex("B"); }), badName);
+    EXPECT_EQ(MessageOf([&] { cursor.columnIndex(nullptr); }), badName);
 
     cursor.advance();
     ASSERT_FALSE(cursor.atEnd());
@@ -125,29 +126,25 @@ TEST_F(DatabaseTest, CursorReadsColumnsByIndexAndName) {
     cursor.advance();
     EXPECT_TRUE(cursor.atEnd());
     cursor.finish();
-    EXPECT_EQ(MessageOf([&] { cursor.atEnd(); }, 1000),
-              "CPPSQLITE_ERROR[1000]: Null Virtual Machine pointer");
+    EXPECT_EQ(MessageOf([&] { cursor.atEnd(); }), kNoStatement);
 
     CppSQLite3Cursor empty = db.runQuery("select a from T where a > 5;");
     EXPECT_TRUE(empty.atEnd());
     CppSQLite3Cursor none;
-    EXPECT_EQ(MessageOf([&] { none.columnCount(); }, 1000),
-              "CPPSQLITE_ERROR[1000]: Null Virtual Machine pointer");
+    EXPECT_EQ(MessageOf([&] { none.columnCount(); }), kNoStatement);
 }
 
 TEST_F(DatabaseTest, FailedStepLeavesNoStatement) {
     // abs() of the smallest integer overflows while the statement runs, not when it compiles.
     const char* overflow = "select abs(-9223372036854775807 - 1);";
-    std::string message = MessageOf([&] { db.runQuery(overflow); }, SQLITE_ERROR);
+    const std::string message = MessageOf([&] { db.runQuery(overflow); }, SQLITE_ERROR);
     EXPECT_EQ(message, "SQLITE_ERROR[1]: integer overflow");
 
     CppSQLite3Cursor cursor =
         db.runQuery("select abs(x) from (select 1 as x union all select -9223372036854775807 - 1)");
     ASSERT_FALSE(cursor.atEnd());
-    EXPECT_EQ(MessageOf([&] { cursor.advance(); }, SQLITE_ERROR),
-              "SQLITE_ERROR[1]: integer overflow");
-    EXPECT_EQ(MessageOf([&] { cursor.advance(); }, 1000),
-              "CPPSQLITE_ERROR[1000]: Null Virtual Machine pointer");
+    EXPECT_EQ(MessageOf([&] { cursor.advance(); }, SQLITE_ERROR), message);
+    EXPECT_EQ(MessageOf([&] { cursor.advance(); }), kNoStatement);
     // The connection is still whole: nothing was left open.
     db.close();
 }
