@@ -9,8 +9,7 @@
 #include <filesystem>
 #include <unistd.h>
 
-namespace verdal {
-namespace {
+using namespace verdal;
 
 TEST(Files, AReplacementIsWholeOrNothingAndLeavesNoTemporaryFile) {
     test::TempFolder folder;
@@ -62,6 +61,3 @@ TEST(Files, AWrittenFileTakesEveryByteAndIsClosedWithItsObject) {
     ::close(ends[0]);
     ::close(ends[1]);
 }
-
-} // namespace
-} // namespace verdal

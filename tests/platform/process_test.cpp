@@ -17,8 +17,6 @@
 using namespace verdal;
 using namespace verdal::test;
 
-namespace {
-
 TEST(ChildProcess, AWatcherSeesTheProgramEndOrIsStoppedWhileItRuns) {
     ChildProcess quick;
     std::string error;
@@ -77,5 +75,3 @@ TEST(InstanceLock, OneHolderAFolderItsAddressForTheOthersAndNoStaleLock) {
     EXPECT_EQ(InstanceLock().Acquire(dir / "missing", holder, error),
               InstanceLock::Outcome::Failed);
 }
-
-} // namespace

@@ -2,6 +2,8 @@
 // and nested modal loops with their results and WM_QUIT.
 #include "platform/window.h"
 
+#include "tests/support/message_recorder.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,11 +12,11 @@
 #include <vector>
 
 using namespace verdal;
+using namespace verdal::test;
 
 namespace {
 
 constexpr UINT kPing = WM_USER + 1;
-constexpr UINT kStop = WM_USER + 2;
 
 // A window whose message map is a function, recording what it handled.
 class TestWindow : public Window {
@@ -32,23 +34,6 @@ public:
         return handler ? handler(message, wParam, lParam, result) : false;
     }
 };
-
-// Runs the loop until the window receives kStop.
-void RunUntilStop(TestWindow& window) {
-    bool stop = false;
-    auto previous = window.handler;
-    window.handler = [&](UINT m, WPARAM w, LPARAM l, LRESULT& r) {
-        if (m == kStop) {
-            stop = true;
-            return true;
-        }
-        return previous ? previous(m, w, l, r) : false;
-    };
-    MSG msg;
-    while (!stop && GetMessage(msg))
-        DispatchMessage(msg);
-    window.handler = previous;
-}
 
 // Each test runs on the user-interface thread.
 struct WindowSystem : ::testing::Test {
@@ -70,19 +55,12 @@ TEST_F(WindowSystem, PostsFromFourThreadsArriveInOrderPerThread) {
         });
     for (auto& p : posters)
         p.join();
-    PostMessage(hwnd, kStop);
-    RunUntilStop(window);
+    DrainQueue();
 
     std::map<WPARAM, LPARAM> next;
-    int count = 0;
-    for (const MSG& m : window.received) {
-        if (m.message != kPing)
-            continue;
-        ++count;
-        EXPECT_EQ(m.lParam, next[m.wParam]) << "thread " << m.wParam;
-        next[m.wParam] = m.lParam + 1;
-    }
-    EXPECT_EQ(count, 4 * kPerThread);
+    for (const MSG& m : window.received)
+        EXPECT_EQ(m.lParam, next[m.wParam]++) << "thread " << m.wParam;
+    EXPECT_EQ(window.received.size(), 4u * kPerThread);
     DestroyWindow(hwnd);
 }
 
@@ -99,11 +77,9 @@ TEST_F(WindowSystem, PostToDestroyedWindowIsDroppedWithItsData) {
 
     const HWND b = CreateWindowFor(second, 0);
     EXPECT_NE(b, a) << "handles are never reused";
-    PostMessage(b, kStop);
-    RunUntilStop(second);
+    DrainQueue();
     EXPECT_TRUE(watch.expired()) << "the dropped message's data was freed";
-    for (const MSG& m : second.received)
-        EXPECT_NE(m.message, kPing);
+    EXPECT_TRUE(second.received.empty());
     EXPECT_EQ(first.received.size(), 0u);
     DestroyWindow(b);
 }
@@ -120,11 +96,8 @@ TEST_F(WindowSystem, SendFromWorkerReturnsTheHandlersAnswer) {
     EXPECT_EQ(SendMessage(hwnd, kPing, 5), 15)
         << "from the user-interface thread it calls directly";
     std::atomic<LRESULT> answer{0};
-    std::thread worker([&] {
-        answer = SendMessage(hwnd, kPing, 14);
-        PostMessage(hwnd, kStop);
-    });
-    RunUntilStop(window);
+    std::thread worker([&] { answer = SendMessage(hwnd, kPing, 14); });
+    PumpUntil(hwnd, [&] { return answer != 0; });
     worker.join();
     EXPECT_EQ(answer.load(), 42);
     EXPECT_EQ(SendMessage(hwnd + 999, kPing, 1), 0) << "no window, no answer";

@@ -4,6 +4,7 @@
 #include "platform/event.h"
 #include "platform/messages.h"
 #include "platform/worker.h"
+#include "tests/support/message_recorder.h"
 
 #include <gtest/gtest.h>
 
@@ -31,11 +32,6 @@ public:
         }
         return false;
     }
-};
-
-class Page : public Window {
-public:
-    bool ProcessWindowMessage(HWND, UINT, WPARAM, LPARAM, LRESULT&) override { return false; }
 };
 
 } // namespace
@@ -68,7 +64,7 @@ TEST(Worker, AnOwnerThatGoesStopsAndJoinsTheWorkerOfADialogStillUp) {
     const HWND ownerWindow = CreateWindowFor(owner, 0);
     ASSERT_NE(ownerWindow, 0);
     std::atomic<bool> stopped{false}, ended{false};
-    Page page;
+    test::Recorder page;
     const auto result = RunWorkerDialog(
         page,
         [&](HWND, std::stop_token stop) {
