@@ -86,17 +86,14 @@ TEST(CourseStatements, SearchStatementsTakeLongValuesWhole) {
 TEST_F(CourseTableTest, OpensGolfDbAndCreatesTheTableOnce) {
     EXPECT_TRUE(std::filesystem::exists(folder / "golf.db"));
     EXPECT_TRUE(CourseDatabase().hasTable("GOLF"));
-    auto schema = [] {
-        return CourseDatabase().runScalar("select count(*) from sqlite_master where "
-                                          "tbl_name='GOLF';");
-    };
-    EXPECT_EQ(schema(), 5);
+    const char* schema = "select count(*) from sqlite_master where tbl_name='GOLF';";
+    EXPECT_EQ(CourseDatabase().runScalar(schema), 5);
     InsertCourse(MakeCourse(1, "Augusta", "USA", "Georgia"));
     EnsureCourseTable();
     CourseDatabase().close();
     OpenCourseDatabase();
     EnsureCourseTable();
-    EXPECT_EQ(schema(), 5);
+    EXPECT_EQ(CourseDatabase().runScalar(schema), 5);
     EXPECT_EQ(CourseCountById(1), 1);
 }
 
@@ -165,9 +162,7 @@ TEST_F(CourseTableTest, NullColumnsReadAsDefaults) {
     CourseRecord record = MakeCourse(9, "old", "old", "old");
     record.gof.fill(1);
     ReadCourse(cursor, record);
-    EXPECT_EQ(record.objid, 0);
-    EXPECT_EQ(record.name, "");
-    EXPECT_EQ(record.hole, "");
+    EXPECT_EQ(Fields(record), Fields(CourseTexts{}));
     EXPECT_EQ(record.gof, GofBlock{});
 }
 

@@ -108,11 +108,10 @@ TEST(Settings, OverlappingSavesNeverLeaveAnOlderCopyOnDisk) {
     test::TempDataFolder folder;
     LoadSettings();
     for (int round = 0; round < 5; ++round) {
-        std::atomic<bool> changing{true};
-        std::vector<std::thread> savers;
+        std::vector<std::jthread> savers;
         for (int t = 0; t < 2; ++t)
-            savers.emplace_back([&] {
-                while (changing)
+            savers.emplace_back([](std::stop_token stop) {
+                while (!stop.stop_requested())
                     SaveSettings();
             });
         const int last = round * 1000 + 49;
@@ -120,9 +119,7 @@ TEST(Settings, OverlappingSavesNeverLeaveAnOlderCopyOnDisk) {
             ChangeSettings([i](Settings& s) { s.comIndex = i; });
             SaveSettings();
         }
-        changing = false;
-        for (std::thread& saver : savers)
-            saver.join();
+        savers.clear(); // stopped and joined
         LoadSettings();
         ASSERT_EQ(CopySettings().comIndex, last) << "round " << round;
     }
@@ -131,11 +128,10 @@ TEST(Settings, OverlappingSavesNeverLeaveAnOlderCopyOnDisk) {
 TEST(Settings, ConcurrentSavesNeverLeaveHalfAFile) {
     test::TempDataFolder folder;
     LoadSettings();
-    std::atomic<bool> done{false};
     std::atomic<int> wholeReads{0};
-    std::thread reader([&] {
+    std::jthread reader([&](std::stop_token stop) {
         // Every look at the file finds a whole one, from the header to the last value.
-        while (!done) {
+        while (!stop.stop_requested()) {
             std::string file = ReadFile(folder / "settings.reg");
             ASSERT_EQ(file.rfind("Windows Registry Editor Version 5.00\n", 0), 0u) << file;
             ASSERT_NE(file.find("\"server\"=\"http://127.0.0.1:8650/\"\n\n"), std::string::npos)
@@ -143,20 +139,18 @@ TEST(Settings, ConcurrentSavesNeverLeaveHalfAFile) {
             ++wholeReads;
         }
     });
-    std::vector<std::thread> writers;
-    for (int t = 0; t < 4; ++t) {
+    std::vector<std::jthread> writers;
+    for (int t = 0; t < 4; ++t)
         writers.emplace_back([t] {
             for (int i = 0; i < 50; ++i) {
                 ChangeSettings([&](Settings& s) { s.comIndex = t * 100 + i; });
                 SaveSettings();
             }
         });
-    }
-    for (std::thread& writer : writers)
-        writer.join();
+    writers.clear(); // joined
     ChangeSettings([](Settings& s) { s.comIndex = 12; });
     SaveSettings();
-    done = true;
+    reader.request_stop();
     reader.join();
     EXPECT_GT(wholeReads.load(), 0);
     EXPECT_EQ(test::FilesIn(folder.Path()), std::vector<std::string>{"settings.reg"});
