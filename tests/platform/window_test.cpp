@@ -47,14 +47,13 @@ TEST_F(WindowSystem, PostsFromFourThreadsArriveInOrderPerThread) {
     const HWND hwnd = CreateWindowFor(window, 0);
     ASSERT_NE(hwnd, 0);
     constexpr int kPerThread = 2000;
-    std::vector<std::thread> posters;
+    std::vector<std::jthread> posters;
     for (int t = 0; t < 4; ++t)
         posters.emplace_back([=] {
             for (int i = 0; i < kPerThread; ++i)
                 ASSERT_TRUE(PostMessage(hwnd, kPing, t, i));
         });
-    for (auto& p : posters)
-        p.join();
+    posters.clear(); // joined
     DrainQueue();
 
     std::map<WPARAM, LPARAM> next;
@@ -114,7 +113,7 @@ TEST_F(WindowSystem, NestedModalLoopsReturnTheirOwnResultsWhileMainWindowRuns) {
         return true;
     };
     std::intptr_t innerResult = 0;
-    std::vector<std::thread> workers;
+    std::vector<std::jthread> workers;
     inner.handler = [&](UINT m, WPARAM, LPARAM, LRESULT&) {
         if (m == WM_INITDIALOG) {
             const HWND self = inner.Handle();
@@ -139,8 +138,7 @@ TEST_F(WindowSystem, NestedModalLoopsReturnTheirOwnResultsWhileMainWindowRuns) {
         return true;
     };
     const std::intptr_t outerResult = DialogBox(outer, main);
-    for (auto& w : workers)
-        w.join();
+    workers.clear(); // joined
     EXPECT_EQ(innerResult, 22);
     EXPECT_EQ(outerResult, 11);
     EXPECT_EQ(mainPings.load(), 10) << "the main window was served during the modal loop";
