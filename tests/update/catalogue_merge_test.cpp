@@ -84,18 +84,13 @@ void ExpectStored(const CourseRecord& row, const CatalogueGenerator& generator,
     EXPECT_EQ(std::string(row.gof.begin(), row.gof.end()), block) << "uid " << course.uid;
 }
 
-std::string Entry(const std::string& attributes) {
-    return "<course " + attributes + "/>";
-}
-
 std::string FullEntry(int uid, const std::string& name, const std::string& url,
                       bool withEmail = true) {
-    return Entry("uid=\"" + std::to_string(uid) + "\" fileid=\"F" + std::to_string(uid) +
-                 "\" name=\"" + name +
-                 "\" alias=\"\" country=\"Ireland\" city=\"Kerry\" address=\"1 Road\" "
-                 "phone=\"+353 1\" " +
-                 (withEmail ? "email=\"a@b.example\" " : "") + "holes=\"4,4,3\" url=\"" + url +
-                 "\"");
+    return "<course uid=\"" + std::to_string(uid) + "\" fileid=\"F" + std::to_string(uid) +
+           "\" name=\"" + name +
+           "\" alias=\"\" country=\"Ireland\" city=\"Kerry\" address=\"1 Road\" "
+           "phone=\"+353 1\" " +
+           (withEmail ? "email=\"a@b.example\" " : "") + "holes=\"4,4,3\" url=\"" + url + "\"/>";
 }
 
 } // namespace
@@ -139,14 +134,14 @@ TEST_F(MergeTest, OnlyVersionsAboveTheLocalOneAreMergedInDocumentOrder) {
     }
 
     // One status with the stored name and one progress value per stored entry.
-    const auto names = mainWindow.StoredNames();
-    ASSERT_EQ(names.size(), merged.size());
-    for (std::size_t i = 0; i < merged.size(); ++i)
-        EXPECT_EQ(names[i], Utf8ToUtf16(DoubleQuotes(merged[i].name)));
-    const auto progress = progressWindow.Progress();
-    ASSERT_EQ(progress.size(), merged.size());
-    for (std::size_t i = 0; i < progress.size(); ++i)
-        EXPECT_EQ(progress[i], (i + 1) * 100 / merged.size());
+    std::vector<std::u16string> names;
+    std::vector<WPARAM> progress;
+    for (std::size_t i = 0; i < merged.size(); ++i) {
+        names.push_back(Utf8ToUtf16(DoubleQuotes(merged[i].name)));
+        progress.push_back((i + 1) * 100 / merged.size());
+    }
+    EXPECT_EQ(mainWindow.StoredNames(), names);
+    EXPECT_EQ(progressWindow.Progress(), progress);
 
     // Merging again converges to the same table.
     ASSERT_TRUE(Merge(24));
@@ -160,17 +155,15 @@ TEST_F(MergeTest, EntriesAreSkippedOrMergedByTheirAttributes) {
     CatalogueService service(10, "25");
     const std::string map = service.Base() + "gof/";
     WriteCatalogue("<?xml version=\"1.0\"?>\n<catalogue>\n  <!-- a comment below the root -->\n"
-                   "  <version number=\"-5\">\n    <!-- a comment below a version -->\n    " +
-                   Entry("fileid=\"x\" name=\"no uid\"") + "text between entries" +
+                   "  <version number=\"-5\">\n    <!-- a comment below a version -->\n    "
+                   "<course fileid=\"x\" name=\"no uid\"/>text between entries" +
                    FullEntry(0, "uid zero", map + "1_25.gof") +
                    FullEntry(7, "No Email", map + "2_25.gof", false) +
                    FullEntry(3, "O'Brien's Links", map + "3_25.gof") +
                    FullEntry(3, "O'Brien's Links Renamed", map + "4_25.gof") +
-                   Entry("uid=\"  +9xyz\" fileid=\"\" name=\"Blank Attributes\" alias=\"\" "
-                         "country=\"\" city=\"\" address=\"\" phone=\"\" email=\"\" holes=\"\" "
-                         "url=\"" +
-                         map + "5_25.gof\"") +
-                   "\n  </version>\n</catalogue>\n");
+                   "<course uid=\"  +9xyz\" fileid=\"\" name=\"Blank Attributes\" alias=\"\" "
+                   "country=\"\" city=\"\" address=\"\" phone=\"\" email=\"\" holes=\"\" url=\"" +
+                   map + "5_25.gof\"/>\n  </version>\n</catalogue>\n");
 
     // A negative version number compares as a large unsigned one and is merged.
     ASSERT_TRUE(Merge(24));

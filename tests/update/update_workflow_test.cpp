@@ -64,6 +64,14 @@ protected:
         return result;
     }
 
+    // Offers the catalogue of version 25 at service and runs the update, whose dialog ends with
+    // 1; answers what the last status said.
+    std::string UpdateFrom(const CatalogueService& service) {
+        offer.Set(25, Utf8ToUtf16(service.Base() + "courses/cat25/cat25.xml"));
+        EXPECT_EQ(Update(), 1);
+        return mainWindow.LastStatusText();
+    }
+
     std::string SettingsFile() const { return ReadFile(temp / "settings.reg"); }
 
     int CourseCount() { return CourseDatabase().runScalar("select count(*) from GOLF;"); }
@@ -125,20 +133,16 @@ TEST_F(WorkflowTest, UnusableRepliesLeaveTheDeviceUnreported) {
 
 TEST_F(WorkflowTest, AFailedDownloadOrMergeKeepsTheLocalVersion) {
     CatalogueService unreadable(10, "25", {"cut:catalogue"});
-    offer.Set(25, Utf8ToUtf16(unreadable.Base() + "courses/cat25/cat25.xml"));
-    EXPECT_EQ(Update(), 1);
+    EXPECT_EQ(UpdateFrom(unreadable), "Transferred a partial file");
     EXPECT_EQ(mainWindow.Statuses(), (Codes{12}));
     EXPECT_EQ(unreadable.Served()["catalogue"], 10);
     EXPECT_EQ(unreadable.Served()["map"], 0);
-    EXPECT_EQ(mainWindow.LastStatusText(), "Transferred a partial file");
 
     // The wrong map is answered last, after the maps behind it have arrived: none of them is
     // written.
     CatalogueService wrongMap(10, "25", {"long:5", "delay:map:5"});
-    offer.Set(25, Utf8ToUtf16(wrongMap.Base() + "courses/cat25/cat25.xml"));
-    EXPECT_EQ(Update(), 1);
+    const std::string why = UpdateFrom(wrongMap);
     EXPECT_EQ(mainWindow.Statuses(), (Codes{9, 9, 9, 9, 12}));
-    const std::string why = mainWindow.LastStatusText();
     EXPECT_TRUE(why.starts_with("the course map of \"") &&
                 why.ends_with("\" holds 7265 bytes, not 7264"))
         << why;
@@ -150,31 +154,23 @@ TEST_F(WorkflowTest, AFailedDownloadOrMergeKeepsTheLocalVersion) {
 // Each failure says why on the status line: a disk that is full, the server's error status.
 TEST_F(WorkflowTest, AFailedUpdateSaysWhy) {
     CatalogueService service(10, "25");
-    offer.Set(25, Utf8ToUtf16(service.Base() + "courses/cat25/cat25.xml"));
     // The catalogue file lands on a disk with no room left.
     std::filesystem::create_symlink("/dev/full", temp / "update.xml");
-    EXPECT_EQ(Update(), 1);
+    EXPECT_EQ(UpdateFrom(service), "the disk is full (update.xml)");
     EXPECT_EQ(mainWindow.Statuses(), (Codes{12}));
-    EXPECT_EQ(mainWindow.LastStatusText(), "the disk is full (update.xml)");
     std::filesystem::remove(temp / "update.xml");
 
     CatalogueService missing(10, "25", {"404:catalogue"});
-    offer.Set(25, Utf8ToUtf16(missing.Base() + "courses/cat25/cat25.xml"));
-    EXPECT_EQ(Update(), 1);
+    EXPECT_EQ(UpdateFrom(missing), "the server answered HTTP 404");
     EXPECT_EQ(mainWindow.Statuses(), (Codes{12}));
-    EXPECT_EQ(mainWindow.LastStatusText(), "the server answered HTTP 404");
 
     CatalogueService empty(10, "25", {"empty:catalogue"});
-    offer.Set(25, Utf8ToUtf16(empty.Base() + "courses/cat25/cat25.xml"));
-    EXPECT_EQ(Update(), 1);
-    EXPECT_EQ(mainWindow.LastStatusText().rfind("the catalogue file cannot be read: ", 0), 0u)
-        << mainWindow.LastStatusText();
+    const std::string unreadable = UpdateFrom(empty);
+    EXPECT_TRUE(unreadable.starts_with("the catalogue file cannot be read: ")) << unreadable;
 
     // The next update that succeeds leaves nothing to say.
-    offer.Set(25, Utf8ToUtf16(service.Base() + "courses/cat25/cat25.xml"));
-    EXPECT_EQ(Update(), 1);
+    EXPECT_EQ(UpdateFrom(service), "");
     EXPECT_EQ(mainWindow.Statuses().back(), 11u);
-    EXPECT_EQ(mainWindow.LastStatusText(), "");
 }
 
 TEST_F(WorkflowTest, ASuccessfulUpdateSavesTheOfferedVersionAndNothingNewerFinishesAtOnce) {
