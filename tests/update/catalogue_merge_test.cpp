@@ -56,8 +56,7 @@ protected:
         while (!cursor.atEnd()) {
             CourseRecord record;
             ReadCourse(cursor, record);
-            EXPECT_EQ(rows.count(record.objid), 0u) << "one row per uid";
-            rows[record.objid] = record;
+            EXPECT_TRUE(rows.emplace(record.objid, record).second) << "one row per uid";
         }
         return rows;
     }
