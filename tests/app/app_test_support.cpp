@@ -55,13 +55,10 @@ std::vector<std::vector<std::u16string>> PaintedRows(HWND list, int columns) {
 
 namespace {
 
-std::string testDataDir;
-
 class AppEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
-        testDataDir = folder_ / "data";
-        SetDataDir(testDataDir);
+        SetDataDir(folder_ / "data");
         SetPortSearch(PortSearch{folder_.Path(), folder_.Path(), folder_ / "no-such-port"});
         // No device answers, so the server is never asked; a closed port answers anyway.
         SetServerOverride("http://127.0.0.1:9/");
@@ -75,8 +72,4 @@ private:
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new AppEnvironment);
 
 } // namespace
-
-std::string RestoreDataDir() {
-    return testDataDir;
-}
 } // namespace verdal::test

@@ -12,9 +12,6 @@
 
 namespace verdal::test {
 
-// The data folder the tests run with.
-std::string RestoreDataDir();
-
 // The text of the element with the id on the window's page.
 std::u16string TextOf(HWND window, const char16_t* id);
 // Whether the element is shown (its display is not "none") and whether it is disabled.

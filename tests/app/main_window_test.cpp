@@ -15,7 +15,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <unistd.h>
 
 using namespace verdal;
 using namespace verdal::engine;
@@ -24,10 +23,12 @@ using namespace verdal::test;
 namespace {
 
 struct MainWindowTest : ::testing::Test {
-    CMainWnd main;
+    std::unique_ptr<CMainWnd> window = std::make_unique<CMainWnd>();
+    CMainWnd& main = *window;
     HWND hwnd = 0;
 
-    void SetUp() override {
+    // Creates the window; a test prepares what it is to find at start-up first.
+    void Open() {
         hwnd = main.Create(0);
         ASSERT_NE(hwnd, 0);
     }
@@ -36,7 +37,7 @@ struct MainWindowTest : ::testing::Test {
         DrainQueue();
     }
 
-    // Waits for the first connect worker, which finds no device.
+    // Waits for the connect worker, which finds no device.
     void AwaitNotConnected() {
         main.Device().WaitForConnect();
         ASSERT_TRUE(PumpUntil(hwnd, [&] { return !Disabled(hwnd, u"reconnect"); }));
@@ -74,9 +75,15 @@ struct MainWindowTest : ::testing::Test {
         EXPECT_EQ(TextOf(hwnd, u"cfnumber"), u"DEVICE CAPACITY: x/xx");
         EXPECT_EQ(TextOf(hwnd, u"snnumber"), u"S/N:");
     }
+
+    // A catalogue row of the course, whose texts are written as the record holds them.
+    void AddRow(CourseTexts course) {
+        main.Lists().AddCatalogueRow(std::make_unique<CourseTexts>(std::move(course)));
+    }
 };
 
 TEST_F(MainWindowTest, StatusTableSetsTextButtonsAndEffects) {
+    Open();
     // End of start-up: nothing can be pressed until the first connect worker reports.
     ExpectButtons(ConnectButtons::Connecting);
     ExpectFilters(Filters::Disabled);
@@ -140,11 +147,21 @@ TEST_F(MainWindowTest, StatusTableSetsTextButtonsAndEffects) {
     ExpectFilters(Filters::Enabled);
 }
 
-TEST_F(MainWindowTest, ButtonRulesFollowConnectAndDisconnect) {
+// The stored port here is one the select does not offer ("Auto" is 99, then 0 to 20): the page
+// comes up with none of the options chosen, so the select shows its first, "Auto", and Connect
+// reads that.
+TEST_F(MainWindowTest, ButtonRulesAndThePortSelectFollowConnectAndDisconnect) {
+    ChangeSettings([](Settings& settings) { settings.comIndex = 25; });
+    SaveSettings();
+    Open();
     AwaitNotConnected();
+    EXPECT_EQ(CopySettings().comIndex, 25);
+    const std::string select = ElementById(RootElement(hwnd), u"comport").OuterHtml();
+    EXPECT_EQ(select.find("selected"), std::string::npos) << select;
+    EXPECT_EQ(GetNamedValues(RootElement(hwnd)).at(u"comport").ToString(), u"99");
     main.OnConnectClick();
     ExpectButtons(ConnectButtons::Connecting);
-    EXPECT_EQ(CopySettings().comIndex, 99); // "Auto" is chosen
+    EXPECT_EQ(CopySettings().comIndex, 99);
     AwaitNotConnected();
 
     Connected(20, {u"Alpha"});
@@ -163,6 +180,7 @@ TEST_F(MainWindowTest, ButtonRulesFollowConnectAndDisconnect) {
 }
 
 TEST_F(MainWindowTest, DeviceListIsSortedWithoutDuplicatesAndKeepsItsOwnNames) {
+    Open();
     AwaitNotConnected();
     Connected(20, {u"Heron Lakes", u"@Fuji", u"18 Holes", u"Heron Lakes", u"apple"});
     // Twice from the same list: still one row a name. Removing a name it lacks takes none.
@@ -193,8 +211,9 @@ void Select(HWND list, int index) {
                 reinterpret_cast<LPARAM>(&item));
 }
 
-bool Enabled(const Menu& menu, unsigned id) {
-    for (const MenuItem& item : menu.items)
+// Whether the menu's entry is enabled; a missing menu or entry fails the test.
+bool Enabled(const std::optional<Menu>& menu, unsigned id) {
+    for (const MenuItem& item : menu.value().items)
         if (item.id == id)
             return !item.disabled;
     ADD_FAILURE() << "no entry " << id;
@@ -202,40 +221,34 @@ bool Enabled(const Menu& menu, unsigned id) {
 }
 
 TEST_F(MainWindowTest, MenusEnableTheirEntriesAsTheListsStand) {
+    Open();
     AwaitNotConnected();
-    auto device = main.DeviceListMenu();
-    ASSERT_TRUE(device);
-    EXPECT_EQ(device->title, u"Device");
-    EXPECT_FALSE(Enabled(*device, ID_REMOVE_COURSE));
-    EXPECT_FALSE(Enabled(*device, ID_REMOVE_ALL_COURSE));
+    EXPECT_EQ(main.DeviceListMenu().value().title, u"Device");
+    EXPECT_FALSE(Enabled(main.DeviceListMenu(), ID_REMOVE_COURSE));
+    EXPECT_FALSE(Enabled(main.DeviceListMenu(), ID_REMOVE_ALL_COURSE));
 
     Connected(3, {u"A", u"B", u"C"});
-    device = main.DeviceListMenu();
-    EXPECT_FALSE(Enabled(*device, ID_REMOVE_COURSE)); // nothing selected
-    EXPECT_TRUE(Enabled(*device, ID_REMOVE_ALL_COURSE));
+    EXPECT_FALSE(Enabled(main.DeviceListMenu(), ID_REMOVE_COURSE)); // nothing selected
+    EXPECT_TRUE(Enabled(main.DeviceListMenu(), ID_REMOVE_ALL_COURSE));
     Select(main.Lists().DeviceList(), 1);
-    EXPECT_TRUE(Enabled(*main.DeviceListMenu(), ID_REMOVE_COURSE));
+    EXPECT_TRUE(Enabled(main.DeviceListMenu(), ID_REMOVE_COURSE));
 
-    auto course = std::make_unique<CourseTexts>();
-    course->SetName("O'Hara Links");
-    course->SetCountry("C\xC3\xB4te d'Ivoire");
-    course->SetCity("Lagunes d'Abidjan");
-    main.Lists().AddCatalogueRow(std::move(course));
-    auto catalogue = main.CatalogueListMenu();
-    ASSERT_TRUE(catalogue);
-    EXPECT_EQ(catalogue->title, u"GOLF");
-    EXPECT_FALSE(Enabled(*catalogue, ID_ADD_TO_DEVICE)); // nothing selected
-    EXPECT_TRUE(Enabled(*catalogue, ID_COURSE_INFORMATION));
+    AddRow({.name = "O''Hara Links",
+            .country = "C\xC3\xB4te d''Ivoire",
+            .city = "Lagunes d''Abidjan"});
+    EXPECT_EQ(main.CatalogueListMenu().value().title, u"GOLF");
+    EXPECT_FALSE(Enabled(main.CatalogueListMenu(), ID_ADD_TO_DEVICE)); // nothing selected
+    EXPECT_TRUE(Enabled(main.CatalogueListMenu(), ID_COURSE_INFORMATION));
     EXPECT_FALSE(main.ShowSelectedCourseInfo()); // nothing opens without a selection
 
     Select(main.Lists().CatalogueList(), 0);
-    EXPECT_FALSE(Enabled(*main.CatalogueListMenu(), ID_ADD_TO_DEVICE)); // capacity reached
+    EXPECT_FALSE(Enabled(main.CatalogueListMenu(), ID_ADD_TO_DEVICE)); // capacity reached
     main.Device().Take({4, main.Device().Courses()});
-    EXPECT_TRUE(Enabled(*main.CatalogueListMenu(), ID_ADD_TO_DEVICE));
+    EXPECT_TRUE(Enabled(main.CatalogueListMenu(), ID_ADD_TO_DEVICE));
     // After "Disconnect" the capacity stays while the list is empty: adding is offered again.
     main.OnDisconnectClick();
     main.Device().Take({3, main.Device().Courses()});
-    EXPECT_TRUE(Enabled(*main.CatalogueListMenu(), ID_ADD_TO_DEVICE));
+    EXPECT_TRUE(Enabled(main.CatalogueListMenu(), ID_ADD_TO_DEVICE));
 
     // Catalogue rows paint the record's texts as written, though the record holds them doubled.
     const auto rows = PaintedRows(main.Lists().CatalogueList(), 3);
@@ -249,12 +262,10 @@ TEST_F(MainWindowTest, MenusEnableTheirEntriesAsTheListsStand) {
 // A catalogue row whose course is gone from the table since the search: "Add to Device" says so
 // and leaves the device alone.
 TEST_F(MainWindowTest, AddingACourseGoneFromTheCatalogueSaysSo) {
+    Open();
     AwaitNotConnected();
     Connected(5, {u"A"});
-    auto course = std::make_unique<CourseTexts>();
-    course->objid = 4711;
-    course->SetName("Gone Links");
-    main.Lists().AddCatalogueRow(std::move(course));
+    AddRow({.objid = 4711, .name = "Gone Links"});
     Select(main.Lists().CatalogueList(), 0);
     SendMessage(hwnd, WM_COMMAND, ID_ADD_TO_DEVICE);
     EXPECT_EQ(TextOf(hwnd, u"message"), u"COURSE NOT FOUND");
@@ -262,119 +273,68 @@ TEST_F(MainWindowTest, AddingACourseGoneFromTheCatalogueSaysSo) {
     main.Lists().ClearCatalogue();
 }
 
-// A stored port the select does not offer ("Auto" is 99, then 0 to 20): the page comes up with
-// none of the options chosen, so the select shows its first, "Auto", and Connect reads that.
-TEST(PortSelect, AStoredPortWithoutAnOptionLeavesNoneChosenAndConnectReadsAuto) {
-    ChangeSettings([](Settings& settings) { settings.comIndex = 25; });
-    SaveSettings();
-    {
-        CMainWnd main;
-        const HWND hwnd = main.Create(0);
-        ASSERT_NE(hwnd, 0);
-        EXPECT_EQ(CopySettings().comIndex, 25);
-        main.Device().WaitForConnect();
-        ASSERT_TRUE(PumpUntil(hwnd, [&] { return !Disabled(hwnd, u"reconnect"); }));
-        const std::string select = ElementById(RootElement(hwnd), u"comport").OuterHtml();
-        EXPECT_EQ(select.find("selected"), std::string::npos) << select;
-        EXPECT_EQ(GetNamedValues(RootElement(hwnd)).at(u"comport").ToString(), u"99");
-        main.OnConnectClick();
-        EXPECT_EQ(CopySettings().comIndex, 99);
-        main.Device().WaitForConnect();
-        DestroyWindow(hwnd);
-    }
-    DrainQueue();
-}
-
 // golf.db cannot be opened (a folder stands in its place): the page still comes up, says so, and
 // offers "Connect".
-TEST(StartUp, ADatabaseThatCannotBeOpenedLeavesThePageUpWithDatabaseError) {
+TEST_F(MainWindowTest, ADatabaseThatCannotBeOpenedLeavesThePageUpWithDatabaseError) {
+    const std::string dataDir = DataDir();
     test::TempDataFolder folder;
     std::filesystem::create_directories(folder / "golf.db/inside");
-    {
-        CMainWnd main;
-        const HWND hwnd = main.Create(0);
-        ASSERT_NE(hwnd, 0);
-        EXPECT_EQ(TextOf(hwnd, u"message"), u"DATABASE ERROR");
-        EXPECT_FALSE(Disabled(hwnd, u"reconnect"));
-        EXPECT_TRUE(Shown(hwnd, u"reconnect"));
-        EXPECT_EQ(TextOf(hwnd, u"cfnumber"), u"DEVICE CAPACITY: x/xx");
-        DestroyWindow(hwnd);
-    }
+    Open();
+    EXPECT_EQ(TextOf(hwnd, u"message"), u"DATABASE ERROR");
+    ExpectButtons(ConnectButtons::NotConnected);
+    ExpectPlaceholders();
+    DestroyWindow(hwnd);
     DrainQueue();
-    SetDataDir(RestoreDataDir());
+    SetDataDir(dataDir);
 }
 
 // A device that never answers, used as the port outright: what the program wrote to it can be
 // read back.
 struct SilentDevice : test::FakeDevice {
-    SilentDevice() {
-        PortSearch silent = saved;
-        silent.port = Path();
-        SetPortSearch(silent);
-    }
-    ~SilentDevice() { SetPortSearch(saved); }
-
     const PortSearch saved = CurrentPortSearch();
+    SilentDevice() { SetPortSearch({saved.devDir, saved.sysDir, Path()}); }
+    ~SilentDevice() { SetPortSearch(saved); }
 };
-
-// The connect worker is still waiting for the handshake when the window goes. The window stops
-// and joins it before it lets go of the link, so the worker's handshake comes first and the
-// shutdown's own probe second, and nothing is used after it is freed.
-TEST(ConnectWorker, IsStoppedAndJoinedWhenTheWindowIsDestroyedWhileItRuns) {
-    SilentDevice device;
-    {
-        auto main = std::make_unique<CMainWnd>();
-        const HWND hwnd = main->Create(0);
-        ASSERT_NE(hwnd, 0);
-        ASSERT_EQ(device.Read(6), "$FCON\r");
-        DestroyWindow(hwnd);
-        EXPECT_FALSE(main->Device().Connecting());
-        main.reset();
-    }
-    DrainQueue();
-    EXPECT_EQ(device.ReadUntilQuiet(), "$FCON\r");
-}
 
 // While the device is being connected the link is the connect worker's: the device operations
 // are disabled in the menus and refused when they arrive anyway, and so is a second Connect.
-TEST(ConnectWorker, OneDeviceExchangeAtATime) {
+// When the window goes it stops and joins the worker before it lets go of the link, so the
+// worker's handshake comes first and the shutdown's own probe second, and nothing is used after
+// it is freed.
+TEST_F(MainWindowTest, TheConnectWorkerHasTheLinkAloneAndIsJoinedWhenTheWindowGoes) {
     SilentDevice device;
-    {
-        CMainWnd main;
-        const HWND hwnd = main.Create(0);
-        ASSERT_NE(hwnd, 0);
-        ASSERT_EQ(device.Read(6), "$FCON\r");
-        ASSERT_TRUE(main.Device().Connecting());
-        // A list as a previous connection left it, a selected row in each list, and room.
-        DeviceState previous{5, {}};
-        previous.courses.Add(u"Augusta");
-        main.Device().Take(previous);
-        main.Device().ShowCourses();
-        Select(main.Lists().DeviceList(), 0);
-        auto course = std::make_unique<CourseTexts>();
-        course->SetName("Bay Hill");
-        main.Lists().AddCatalogueRow(std::move(course));
-        Select(main.Lists().CatalogueList(), 0);
+    Open();
+    ASSERT_EQ(device.Read(6), "$FCON\r");
+    ASSERT_TRUE(main.Device().Connecting());
+    // A list as a previous connection left it, a selected row in each list, and room.
+    DeviceState previous{5, {}};
+    previous.courses.Add(u"Augusta");
+    main.Device().Take(previous);
+    main.Device().ShowCourses();
+    Select(main.Lists().DeviceList(), 0);
+    AddRow({.name = "Bay Hill"});
+    Select(main.Lists().CatalogueList(), 0);
 
-        EXPECT_FALSE(Enabled(*main.CatalogueListMenu(), ID_ADD_TO_DEVICE));
-        EXPECT_FALSE(Enabled(*main.DeviceListMenu(), ID_REMOVE_COURSE));
-        EXPECT_FALSE(Enabled(*main.DeviceListMenu(), ID_REMOVE_ALL_COURSE));
-        // Each returns at once: a dialog would wait here for a worker that never ends it.
-        for (unsigned command : {ID_ADD_TO_DEVICE, ID_REMOVE_COURSE, ID_REMOVE_ALL_COURSE})
-            SendMessage(hwnd, WM_COMMAND, command);
-        CatalogueOffer offer;
-        EXPECT_FALSE(main.Device().StartConnect(offer));
-        EXPECT_TRUE(main.Device().Connecting());
-        EXPECT_EQ(main.Device().Courses().Names(), std::vector<std::u16string>{u"Augusta"});
-        DestroyWindow(hwnd);
-    }
+    EXPECT_FALSE(Enabled(main.CatalogueListMenu(), ID_ADD_TO_DEVICE));
+    EXPECT_FALSE(Enabled(main.DeviceListMenu(), ID_REMOVE_COURSE));
+    EXPECT_FALSE(Enabled(main.DeviceListMenu(), ID_REMOVE_ALL_COURSE));
+    // Each returns at once: a dialog would wait here for a worker that never ends it.
+    for (unsigned command : {ID_ADD_TO_DEVICE, ID_REMOVE_COURSE, ID_REMOVE_ALL_COURSE})
+        SendMessage(hwnd, WM_COMMAND, command);
+    CatalogueOffer offer;
+    EXPECT_FALSE(main.Device().StartConnect(offer));
+    EXPECT_TRUE(main.Device().Connecting());
+    EXPECT_EQ(main.Device().Courses().Names(), std::vector<std::u16string>{u"Augusta"});
+
+    DestroyWindow(hwnd);
+    EXPECT_FALSE(main.Device().Connecting());
+    window.reset();
     DrainQueue();
     // After the worker's handshake, only the shutdown's probe.
     EXPECT_EQ(device.ReadUntilQuiet(), "$FCON\r");
 }
 
 TEST(NotConnectedText, NamesTheRemedyOrTheHolderOnlyForAPortThatCannotBeOpened) {
-    EXPECT_EQ(NotConnectedText(""), u"DEVICE NOT CONNECTED");
     EXPECT_EQ(NotConnectedText("no device answered"), u"DEVICE NOT CONNECTED");
     EXPECT_EQ(NotConnectedText("/dev/ttyUSB0: Permission denied (replug the device for the udev "
                                "rule, or join group 'dialout' and log in again)"),
@@ -382,9 +342,6 @@ TEST(NotConnectedText, NamesTheRemedyOrTheHolderOnlyForAPortThatCannotBeOpened) 
               u"udev rule, or join group 'dialout' and log in again)");
     EXPECT_EQ(NotConnectedText("/dev/ttyUSB0: the device is in use by verdal (pid 42)"),
               u"DEVICE NOT CONNECTED - /dev/ttyUSB0: the device is in use by verdal (pid 42)");
-    EXPECT_EQ(UpdateErrorText(""), u"UPDATE GOF FILE ERROR");
-    EXPECT_EQ(UpdateErrorText("the disk is full (update.xml)"),
-              u"UPDATE GOF FILE ERROR - the disk is full (update.xml)");
 }
 
 } // namespace
