@@ -12,59 +12,44 @@ using namespace verdal::test;
 
 namespace {
 
-constexpr UINT kLook = WM_USER + 50;
-
-// Reads the progress dialog's page on the user-interface thread, then ends the dialog.
-class Probe : public Window {
-public:
-    std::string display;
-    std::u16string text, value;
-    bool ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT&) override {
-        if (message != kLook)
-            return false;
-        const HWND page = static_cast<HWND>(wParam);
-        const Element root = RootElement(page);
-        display = GetStyleAttribute(ElementById(root, u"progress"), "display");
-        text = GetText(ElementById(root, u"MsgText"));
-        value = GetAttribute(ElementById(root, u"progress"), "value");
-        EndDialog(GetParent(page), 7);
-        return true;
-    }
-};
-
 struct DialogTest : ::testing::Test {
     CMainWnd main;
     HWND hwnd = 0;
-    Probe probe;
     WorkerOwner workers;
     void SetUp() override {
         hwnd = main.Create(0);
         ASSERT_NE(hwnd, 0);
-        ASSERT_NE(CreateWindowFor(probe, 0), 0);
         main.Device().WaitForConnect();
     }
     void TearDown() override {
-        DestroyWindow(probe.Handle());
         DestroyWindow(hwnd);
         DrainQueue();
     }
 };
 
 TEST_F(DialogTest, ProgressDialogShowsItsTextTheBarOnlyWhenAskedAndTheWorkersResult) {
-    const HWND probeWindow = probe.Handle();
-    const auto look = [probeWindow](HWND page, std::stop_token) {
+    std::string display;
+    std::u16string text, value;
+    // The worker has the dialog's page read on the user-interface thread, which then ends it.
+    const auto look = [&](HWND page, std::stop_token) {
         PostMessage(page, kProgressMessage, 150);
-        PostMessage(probeWindow, kLook, static_cast<WPARAM>(page));
+        engine::PostTask([&, page] {
+            const Element root = RootElement(page);
+            display = GetStyleAttribute(ElementById(root, u"progress"), "display");
+            text = GetText(ElementById(root, u"MsgText"));
+            value = GetAttribute(ElementById(root, u"progress"), "value");
+            EndDialog(GetParent(page), 7);
+        });
     };
     EXPECT_EQ(RunWithProgress(u"Clear Device Courses", ProgressBar::Hidden, hwnd, workers, look),
               7);
-    EXPECT_EQ(probe.display, "none");
-    EXPECT_EQ(probe.text, u"Clear Device Courses");
-    EXPECT_EQ(probe.value, u"150"); // any value is taken; the drawing is the browser's
+    EXPECT_EQ(display, "none");
+    EXPECT_EQ(text, u"Clear Device Courses");
+    EXPECT_EQ(value, u"150"); // any value is taken; the drawing is the browser's
 
     EXPECT_EQ(RunWithProgress(u"Update GOF File...", ProgressBar::Shown, hwnd, workers, look), 7);
-    EXPECT_EQ(probe.display, "block");
-    EXPECT_EQ(probe.text, u"Update GOF File...");
+    EXPECT_EQ(display, "block");
+    EXPECT_EQ(text, u"Update GOF File...");
 }
 
 // A worker that throws ends its dialog with 0 and the status line says what failed: PROGRAM ERROR

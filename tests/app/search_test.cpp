@@ -15,6 +15,8 @@ using namespace verdal::test;
 
 namespace {
 
+using Strings = std::vector<std::string>;
+
 void AddCourse(int objid, const std::string& name, const std::string& country,
                const std::string& city) {
     CourseRecord record;
@@ -36,8 +38,8 @@ void AddCourses(int count) {
 }
 
 // Each option of the select as "value=text".
-std::vector<std::string> Options(HWND hwnd, const char16_t* id) {
-    std::vector<std::string> options;
+Strings Options(HWND hwnd, const char16_t* id) {
+    Strings options;
     const Element select = ElementById(RootElement(hwnd), id);
     for (std::size_t i = 0; i < select.ChildCount(); ++i) {
         const Element option = select.NthChild(i);
@@ -74,8 +76,12 @@ struct SearchTest : ::testing::Test {
         DestroyWindow(spy.Handle());
         DrainQueue();
     }
-    std::vector<std::vector<std::u16string>> Rows() {
-        return PaintedRows(main.Lists().CatalogueList(), 3);
+    // The course names of the catalogue rows, as they are painted.
+    Strings RowNames() {
+        Strings names;
+        for (const auto& row : PaintedRows(main.Lists().CatalogueList(), 3))
+            names.push_back(Utf16ToUtf8(row[0]));
+        return names;
     }
 };
 
@@ -89,12 +95,11 @@ TEST_F(SearchTest, FiltersOfferUsaFirstFollowTheCountryAndAreFilledAgainAfterAnU
         AddCourse(4, "Royal <&> \"Club\"", "O'Land", "");
         AddCourse(5, "Nowhere GC", "Atlantis", "Deep");
     });
-    EXPECT_EQ(Options(hwnd, u"country"),
-              (std::vector<std::string>{"all=All Country", "USA=USA", "Atlantis=Atlantis",
-                                        "O'Land=O'Land", "Scotland=Scotland"}));
+    EXPECT_EQ(Options(hwnd, u"country"), (Strings{"all=All Country", "USA=USA", "Atlantis=Atlantis",
+                                                  "O'Land=O'Land", "Scotland=Scotland"}));
     EXPECT_EQ(TextOf(hwnd, u"regions"), u"STATES:");
     EXPECT_EQ(Options(hwnd, u"city"),
-              (std::vector<std::string>{"all=All States", "Florida=Florida", "Texas=Texas"}));
+              (Strings{"all=All States", "Florida=Florida", "Texas=Texas"}));
     EXPECT_EQ(Chosen(hwnd, u"country"), "USA");
     EXPECT_EQ(Chosen(hwnd, u"city"), "all");
 
@@ -104,40 +109,36 @@ TEST_F(SearchTest, FiltersOfferUsaFirstFollowTheCountryAndAreFilledAgainAfterAnU
     };
     choose(u"all");
     EXPECT_EQ(TextOf(hwnd, u"regions"), u"REGIONS:");
-    EXPECT_EQ(Options(hwnd, u"city"), (std::vector<std::string>{"all=All Regions"}));
+    EXPECT_EQ(Options(hwnd, u"city"), (Strings{"all=All Regions"}));
     choose(u"O'Land"); // a quote in the value, one region stored empty
-    EXPECT_EQ(Options(hwnd, u"city"), (std::vector<std::string>{"all=All Regions", "="}));
+    EXPECT_EQ(Options(hwnd, u"city"), (Strings{"all=All Regions", "="}));
     choose(u"Scotland");
-    EXPECT_EQ(Options(hwnd, u"city"), (std::vector<std::string>{"all=All Regions", "Fife=Fife"}));
+    EXPECT_EQ(Options(hwnd, u"city"), (Strings{"all=All Regions", "Fife=Fife"}));
     EXPECT_EQ(Chosen(hwnd, u"city"), "all");
 
-    const auto completed = [&] {
-        main.OnStatus(static_cast<WPARAM>(StatusCode::UpdateCompleted), 0);
-    };
     AddCourse(6, "Golf de Digne", "France", "Provence-Alpes-C\xC3\xB4te d'Azur");
-    completed();
+    main.OnStatus(static_cast<WPARAM>(StatusCode::UpdateCompleted), 0);
     EXPECT_EQ(Options(hwnd, u"country"),
-              (std::vector<std::string>{"all=All Country", "USA=USA", "Atlantis=Atlantis",
-                                        "France=France", "O'Land=O'Land", "Scotland=Scotland"}));
+              (Strings{"all=All Country", "USA=USA", "Atlantis=Atlantis", "France=France",
+                       "O'Land=O'Land", "Scotland=Scotland"}));
     EXPECT_EQ(Chosen(hwnd, u"country"), "Scotland");
-    EXPECT_EQ(Options(hwnd, u"city"), (std::vector<std::string>{"all=All Regions", "Fife=Fife"}));
+    EXPECT_EQ(Options(hwnd, u"city"), (Strings{"all=All Regions", "Fife=Fife"}));
 
     choose(u"France");
     SetNamedValues(RootElement(hwnd),
                    {{u"city", Value::String(u"Provence-Alpes-C\u00f4te d'Azur")}});
     AddCourse(7, "Golf de Lyon", "France", "Auvergne");
-    completed();
+    main.OnStatus(static_cast<WPARAM>(StatusCode::UpdateCompleted), 0);
     EXPECT_EQ(Chosen(hwnd, u"country"), "France");
     EXPECT_EQ(Chosen(hwnd, u"city"), "Provence-Alpes-C\xC3\xB4te d'Azur");
     EXPECT_EQ(TextOf(hwnd, u"regions"), u"REGIONS:");
-    EXPECT_EQ(Options(hwnd, u"city"),
-              (std::vector<std::string>{"all=All Regions", "Auvergne=Auvergne",
-                                        "Provence-Alpes-C\xC3\xB4te d'Azur=Provence-Alpes-"
-                                        "C\xC3\xB4te d'Azur"}));
+    EXPECT_EQ(Options(hwnd, u"city"), (Strings{"all=All Regions", "Auvergne=Auvergne",
+                                               "Provence-Alpes-C\xC3\xB4te d'Azur=Provence-Alpes-"
+                                               "C\xC3\xB4te d'Azur"}));
 
     // A country no longer stored gives way to "USA".
     CourseDatabase().runStatement("delete from GOLF where country='France';");
-    completed();
+    main.OnStatus(static_cast<WPARAM>(StatusCode::UpdateCompleted), 0);
     EXPECT_EQ(Chosen(hwnd, u"country"), "USA");
     EXPECT_EQ(Chosen(hwnd, u"city"), "all");
     EXPECT_EQ(TextOf(hwnd, u"regions"), u"STATES:");
@@ -155,21 +156,17 @@ TEST_F(SearchTest, EachCriterionPicksItsCoursesAndEnterSearches) {
         main.Lists().ClearCatalogue();
         SearchWorker(hwnd, spy.Handle(), SearchQuery{country, city, keyword});
         DrainQueue();
-        std::vector<std::string> names;
-        for (const auto& row : Rows())
-            names.push_back(Utf16ToUtf8(row[0]));
-        return names;
+        return RowNames();
     };
-    using Names = std::vector<std::string>;
-    EXPECT_EQ(search("USA", "", ""), (Names{"Bay Hill", "Heron Lakes"}));
-    EXPECT_EQ(search("USA", "Texas", ""), (Names{"Heron Lakes"}));
-    EXPECT_EQ(search("USA", "", "hill"), (Names{"Bay Hill"}));
-    EXPECT_EQ(search("USA", "Florida", "heron"), Names{});
-    EXPECT_EQ(search("", "", "heron"), (Names{"Heron Lakes", "Heron_Bay"}));
-    EXPECT_EQ(search("", "", "n_B"), (Names{"Heron_Bay"}));
-    EXPECT_EQ(search("", "", "S%A"), (Names{"St Andrews"}));
+    EXPECT_EQ(search("USA", "", ""), (Strings{"Bay Hill", "Heron Lakes"}));
+    EXPECT_EQ(search("USA", "Texas", ""), (Strings{"Heron Lakes"}));
+    EXPECT_EQ(search("USA", "", "hill"), (Strings{"Bay Hill"}));
+    EXPECT_EQ(search("USA", "Florida", "heron"), Strings{});
+    EXPECT_EQ(search("", "", "heron"), (Strings{"Heron Lakes", "Heron_Bay"}));
+    EXPECT_EQ(search("", "", "n_B"), (Strings{"Heron_Bay"}));
+    EXPECT_EQ(search("", "", "S%A"), (Strings{"St Andrews"}));
     // A keyword typed as the row shows it finds the course.
-    EXPECT_EQ(search("Ireland", "Cork", "o'h"), (Names{"O'Hara Links"}));
+    EXPECT_EQ(search("Ireland", "Cork", "o'h"), (Strings{"O'Hara Links"}));
 
     // Enter in the keyword box runs the whole search: the criteria come from the page.
     main.Lists().ClearCatalogue();
@@ -178,11 +175,10 @@ TEST_F(SearchTest, EachCriterionPicksItsCoursesAndEnterSearches) {
                           {u"city", Value::String(u"all")},
                           {u"keyword", Value::String(u"St ")}});
     EXPECT_FALSE(main.Search().OnKey(ElementById(root, u"keyword"), KEY_DOWN, 65));
-    EXPECT_EQ(Rows().size(), 0u);
+    EXPECT_EQ(RowNames(), Strings{});
     EXPECT_FALSE(main.Search().OnKey(ElementById(root, u"keyword"), KEY_DOWN, 13));
     DrainQueue();
-    ASSERT_EQ(Rows().size(), 1u);
-    EXPECT_EQ(Rows()[0][0], u"St Andrews");
+    EXPECT_EQ(RowNames(), Strings{"St Andrews"});
     EXPECT_EQ(main.Search().Query(), (SearchQuery{"", "", "St "}));
 }
 
@@ -198,9 +194,7 @@ TEST_F(SearchTest, ProgressRunsToNinetyNineTwiceAndEndsAtFifty) {
         EXPECT_EQ(spy.Progress()[k], k % 100) << k;
     // The rows, handed over in batches, keep the statement's order across them.
     // Strictly ascending, all 2500 of them: every course once, in order.
-    std::vector<std::u16string> names;
-    for (const auto& row : Rows())
-        names.push_back(row[0]);
+    const auto names = RowNames();
     EXPECT_EQ(std::adjacent_find(names.begin(), names.end(), std::greater_equal<>()), names.end());
 }
 
@@ -209,24 +203,12 @@ TEST_F(SearchTest, ProgressRunsToNinetyNineTwiceAndEndsAtFifty) {
 // touches nothing of the window afterwards.
 TEST_F(SearchTest, TheWindowGoingEndsTheSearchBetweenRows) {
     Start([] { AddCourses(5000); });
-    constexpr UINT kCloseNow = WM_USER + 50;
-    struct Closer : Window {
-        HWND target = 0;
-        bool ProcessWindowMessage(HWND, UINT message, WPARAM, LPARAM, LRESULT&) override {
-            if (message == kCloseNow)
-                DestroyWindow(target);
-            return message == kCloseNow;
-        }
-    } closer;
-    closer.target = hwnd;
-    ASSERT_NE(CreateWindowFor(closer, 0), 0);
     // Queued first: the dialog's loop handles it while the worker has just begun.
-    PostMessage(closer.Handle(), kCloseNow);
+    PostTask([window = hwnd] { DestroyWindow(window); });
     SetNamedValues(RootElement(hwnd), {{u"country", Value::String(u"Japan")}});
     main.Search().Run();
     EXPECT_FALSE(IsWindow(hwnd));
     hwnd = 0;
-    DestroyWindow(closer.Handle());
 }
 
 TEST_F(SearchTest, AFailingStatementEndsTheSearchAndSaysSo) {
@@ -237,7 +219,7 @@ TEST_F(SearchTest, AFailingStatementEndsTheSearchAndSaysSo) {
     EXPECT_EQ(SendMessage(main.Lists().CatalogueList(), LVM_GETITEMCOUNT), 0);
     ASSERT_TRUE(PumpUntil(hwnd, [&] { return TextOf(hwnd, u"message") == u"DATABASE ERROR"; }));
     main.Location().OnCountryChanged(); // the regions statement fails too: the first entry stays
-    EXPECT_EQ(Options(hwnd, u"city"), (std::vector<std::string>{"all=All States"}));
+    EXPECT_EQ(Options(hwnd, u"city"), (Strings{"all=All States"}));
     EnsureCourseTable();
 }
 
