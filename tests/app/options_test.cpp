@@ -3,29 +3,31 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <sstream>
+
 using namespace verdal;
 
 namespace {
 
+// Reads the command line, its words split at the spaces.
+bool Parse(const std::string& line, ProgramOptions& options, std::string& error) {
+    std::istringstream stream(line);
+    const std::vector<std::string> words{std::istream_iterator<std::string>(stream), {}};
+    std::vector<const char*> argv;
+    for (const std::string& word : words)
+        argv.push_back(word.c_str());
+    return ParseProgramOptions(static_cast<int>(argv.size()), argv.data(), options, error);
+}
+
 TEST(ProgramOptions, ReadsEveryOptionAndRefusesUnknownOnesAndMissingValues) {
-    const char* argv[] = {"verdal",
-                          "--data-dir",
-                          "/tmp/d",
-                          "--port",
-                          "/tmp/p",
-                          "--dev-dir",
-                          "/tmp/dev",
-                          "--sys-dir",
-                          "/tmp/sys",
-                          "--server",
-                          "http://127.0.0.1:1/",
-                          "--listen",
-                          "127.0.0.1:7000",
-                          "--no-browser",
-                          "--demo"};
     ProgramOptions options;
     std::string error;
-    ASSERT_TRUE(ParseProgramOptions(15, argv, options, error)) << error;
+    ASSERT_TRUE(
+        Parse("verdal --data-dir /tmp/d --port /tmp/p --dev-dir /tmp/dev --sys-dir /tmp/sys "
+              "--server http://127.0.0.1:1/ --listen 127.0.0.1:7000 --no-browser --demo",
+              options, error))
+        << error;
     EXPECT_EQ(options.dataDir, "/tmp/d");
     EXPECT_EQ(options.port, "/tmp/p");
     EXPECT_EQ(options.devDir, "/tmp/dev");
@@ -35,11 +37,9 @@ TEST(ProgramOptions, ReadsEveryOptionAndRefusesUnknownOnesAndMissingValues) {
     EXPECT_TRUE(options.noBrowser);
     EXPECT_TRUE(options.demo);
 
-    const char* unknown[] = {"verdal", "--colour"};
-    EXPECT_FALSE(ParseProgramOptions(2, unknown, options, error));
+    EXPECT_FALSE(Parse("verdal --colour", options, error));
     EXPECT_NE(error.find("--colour"), std::string::npos);
-    const char* missing[] = {"verdal", "--port"};
-    EXPECT_FALSE(ParseProgramOptions(2, missing, options, error));
+    EXPECT_FALSE(Parse("verdal --port", options, error));
 }
 
 } // namespace
