@@ -16,7 +16,6 @@
 #include <cerrno>
 #include <fstream>
 #include <optional>
-#include <sstream>
 #include <sys/time.h>
 #include <thread>
 
@@ -27,9 +26,6 @@ namespace {
 
 std::uint16_t ServerPort() {
     return test::TestEngine().Port();
-}
-std::string ServerToken() {
-    return test::TestEngine().Token();
 }
 
 // A socket connected to the server that has sent the request; -1 when it cannot connect.
@@ -82,13 +78,19 @@ std::string Host() {
     return "127.0.0.1:" + std::to_string(ServerPort());
 }
 
+// A request for the target with the headers, each ending in CRLF, that closes the connection.
+std::string Request(const std::string& target, const std::string& headers = "",
+                    const std::string& host = Host()) {
+    return "GET " + target + " HTTP/1.1\r\nHost: " + host + "\r\n" + headers +
+           "Connection: close\r\n\r\n";
+}
+
 int Get(const std::string& target, const std::string& headers = "") {
-    return Status(Exchange("GET " + target + " HTTP/1.1\r\nHost: " + Host() + "\r\n" + headers +
-                           "Connection: close\r\n\r\n"));
+    return Status(Exchange(Request(target, headers)));
 }
 
 std::string Token() {
-    return "token=" + ServerToken();
+    return "token=" + test::TestEngine().Token();
 }
 
 // A WebSocket upgrade request for the target, naming the origin unless it is empty.
@@ -118,26 +120,22 @@ TEST_F(ServerTest, RequestsNeedTheTokenOrItsCookie) {
     EXPECT_EQ(Get("/"), 403);
     EXPECT_EQ(Get("/?token=0123456789abcdef0123456789abcdef"), 403);
 
-    const std::string first = Exchange("GET /?" + Token() + " HTTP/1.1\r\nHost: " + Host() +
-                                       "\r\nConnection: close\r\n\r\n");
+    const std::string first = Exchange(Request("/?" + Token()));
     EXPECT_EQ(Status(first), 200);
     const std::string name = "verdal_token_" + std::to_string(ServerPort());
-    const std::string cookie = name + "=" + ServerToken();
+    const std::string cookie = name + "=" + test::TestEngine().Token();
     EXPECT_NE(first.find("Set-Cookie: " + cookie + "; Path=/; HttpOnly; SameSite=Strict"),
               std::string::npos);
     EXPECT_NE(first.find("<script src=\"/engine.js\""), std::string::npos);
     EXPECT_EQ(Get("/engine.js", "Cookie: other=1; " + cookie + "\r\n"), 200);
     EXPECT_EQ(Get("/engine.css", "Cookie: " + name + "=wrong\r\n"), 403);
-    EXPECT_EQ(test::TestEngine().StartAddress(),
-              "http://127.0.0.1:" + std::to_string(ServerPort()) + "/?" + Token());
+    EXPECT_EQ(test::TestEngine().StartAddress(), "http://" + Host() + "/?" + Token());
 }
 
 // The Host and Origin headers reach the rules, and an upgrade is held to them as well.
 TEST_F(ServerTest, ForeignHostsAndOriginsAreRefused) {
-    const std::string request = "GET /engine.js?" + Token() + " HTTP/1.1\r\n";
-    EXPECT_EQ(Status(Exchange(request + "Host: evil.example:" + std::to_string(ServerPort()) +
-                              "\r\nConnection: close\r\n\r\n")),
-              403);
+    const std::string evil = "evil.example:" + std::to_string(ServerPort());
+    EXPECT_EQ(Status(Exchange(Request("/engine.js?" + Token(), "", evil))), 403);
     EXPECT_EQ(Get("/engine.js?" + Token(), "Origin: http://evil.example\r\n"), 403);
     EXPECT_EQ(Get("/engine.js?" + Token(), "Origin: http://" + Host() + "\r\n"), 200);
 
@@ -153,22 +151,16 @@ TEST_F(ServerTest, PathsThatClimbOrNameFilesAreNotFound) {
 }
 
 TEST_F(ServerTest, ItListensOnLoopbackOnly) {
-    // The listening socket's local address in the kernel's table is 127.0.0.1.
+    // The one socket listening on the port in the kernel's table has the local address 127.0.0.1.
+    char port[8];
+    std::snprintf(port, sizeof port, ":%04X", ServerPort());
+    std::vector<std::string> listening;
     std::ifstream table("/proc/net/tcp");
-    std::string line;
-    char wanted[32];
-    std::snprintf(wanted, sizeof wanted, "0100007F:%04X", ServerPort());
-    bool found = false;
-    while (std::getline(table, line)) {
-        std::istringstream fields(line);
-        std::string slot, local, remote, state;
-        fields >> slot >> local >> remote >> state;
-        if (local.substr(local.find(':') + 1) == std::string(wanted).substr(9) && state == "0A") {
-            EXPECT_EQ(local, wanted);
-            found = true;
-        }
-    }
-    EXPECT_TRUE(found);
+    for (std::string slot, local, remote, state, rest; table >> slot >> local >> remote >> state;
+         std::getline(table, rest))
+        if (state == "0A" && local.ends_with(port))
+            listening.push_back(local);
+    EXPECT_EQ(listening, std::vector<std::string>{"0100007F" + std::string(port)});
 
     std::string error;
     test::TestEngine().StopServing();
