@@ -48,13 +48,13 @@ public:
     TestMainWnd() : CPageHost(HANDLE_BEHAVIOR_EVENT | HANDLE_KEY, ViewKind::Window) {}
 
     std::vector<Row> catalogue;
-    std::vector<std::u16string> devices;
+    std::vector<Row> devices; // the name only
     int clicks = 0;
 
     void SetUpLists() {
         SetUpList(kDeviceList, {{u"COURSE NAME", 288}});
         SetUpList(kCatalogueList, {{u"COURSE NAME", 280}, {u"COUNTRY", 150}, {u"LOCATION", 150}});
-        devices = {u"Alpha Links", u"@Bravo Park", u"Charlie Green"};
+        devices = {{u"Alpha Links"}, {u"Bravo Park"}, {u"Charlie Green"}};
         InsertRows(kDeviceList, devices.size());
     }
 
@@ -70,43 +70,31 @@ public:
     }
 
     bool OnBehaviorEvent(BEHAVIOR_EVENT_PARAMS& params) override {
-        const Element root = RootElement(Handle());
         const std::u16string id = GetAttribute(params.heTarget, "id");
-        if (params.cmd == SELECT_SELECTION_CHANGED && id == u"country") {
-            const auto values = GetNamedValues(root);
-            SetText(ElementById(root, u"event"),
-                    (u"country=" + values.at(u"country").ToString()).c_str());
-        }
+        if (params.cmd == SELECT_SELECTION_CHANGED && id == u"country")
+            Show(u"event", u"country=" + Named(u"country"));
         if (params.cmd != BUTTON_CLICK)
             return false;
         if (id == u"go") {
-            SetText(ElementById(root, u"out"),
-                    AnsiToUtf16("clicked " + std::to_string(++clicks)).c_str());
+            Show(u"out", AnsiToUtf16("clicked " + std::to_string(++clicks)));
         } else if (id == u"open" || id == u"drag") {
             TestMsgWnd page;
             page.bandHeight = id == u"drag" ? 24 : 0;
             CPageDlg dialog(id == u"drag" ? 102 : 101, page);
-            const auto result = dialog.DoModal(Handle());
-            SetText(ElementById(root, u"out"),
-                    AnsiToUtf16("dialog=" + std::to_string(result)).c_str());
+            Show(u"out", AnsiToUtf16("dialog=" + std::to_string(dialog.DoModal(Handle()))));
         } else if (id == u"fill") {
             FillCatalogue(static_cast<std::size_t>(IntAttribute(params.heTarget, "rows", 100)));
         } else if (id == u"opt") {
-            const auto values = GetNamedValues(root);
-            SetText(ElementById(root, u"event"), (u"opt=" + values.at(u"opt").ToString()).c_str());
+            Show(u"event", u"opt=" + Named(u"opt"));
         }
         return false;
     }
 
     bool OnKey(const Element&, KEY_PARAMS& params) override {
-        if (params.cmd != KEY_DOWN || params.key_code != 13)
+        if (params.cmd != KEY_DOWN || params.key_code != 13 ||
+            GetAttribute(params.target, "id") != u"keyword")
             return false;
-        if (GetAttribute(params.target, "id") != u"keyword")
-            return false;
-        const Element root = RootElement(Handle());
-        const auto values = GetNamedValues(root);
-        SetText(ElementById(root, u"event"),
-                (u"enter:" + values.at(u"keyword").ToString()).c_str());
+        Show(u"event", u"enter:" + Named(u"keyword"));
         return true;
     }
 
@@ -128,10 +116,8 @@ public:
             const HWND list = GetDlgItem(hwnd, kCatalogueList);
             const auto row =
                 SendMessage(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
-            SetText(ElementById(RootElement(hwnd), u"out"),
-                    AnsiToUtf16("command " + std::to_string(LOWORD(wParam)) + " row " +
-                                std::to_string(row))
-                        .c_str());
+            Show(u"out", AnsiToUtf16("command " + std::to_string(LOWORD(wParam)) + " row " +
+                                     std::to_string(row)));
             result = 0;
             return true;
         }
@@ -139,10 +125,19 @@ public:
     }
 
 private:
+    // The text of the element with the id, where the browser tests read what happened.
+    void Show(const char16_t* id, const std::u16string& text) {
+        SetText(ElementById(RootElement(Handle()), id), text.c_str());
+    }
+    // The value of the named control, as the mirror holds it.
+    std::u16string Named(const char16_t* name) {
+        return GetNamedValues(RootElement(Handle())).at(name).ToString();
+    }
+
     void SetUpList(int id, std::vector<std::pair<std::u16string, int>> columns) {
         const HWND list = GetDlgItem(Handle(), id);
-        SubclassListView(list, [this, id](HWND hwnd, UINT message, WPARAM, LPARAM lParam,
-                                          LRESULT& result) {
+        SubclassListView(list, [this, id, count = columns.size()](HWND hwnd, UINT message, WPARAM,
+                                                                  LPARAM lParam, LRESULT& result) {
             if (message == OCM_BASE + WM_MEASUREITEM) {
                 reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = 24;
                 result = 1;
@@ -152,18 +147,12 @@ private:
                 return false;
             auto* draw = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
             const auto index = static_cast<std::size_t>(draw->itemData);
-            const int columnCount = id == kDeviceList ? 1 : 3;
-            for (int column = 0; column < columnCount; ++column) {
+            const std::vector<Row>& rows = id == kDeviceList ? devices : catalogue;
+            for (std::size_t column = 0; column < count; ++column) {
                 RECT cell;
-                SendMessage(hwnd, HDM_GETITEMRECT, static_cast<WPARAM>(column),
-                            reinterpret_cast<LPARAM>(&cell));
+                SendMessage(hwnd, HDM_GETITEMRECT, column, reinterpret_cast<LPARAM>(&cell));
                 cell.left += 2;
-                std::u16string text;
-                if (id == kDeviceList && index < devices.size())
-                    text = devices[index][0] == u'@' ? devices[index].substr(1) : devices[index];
-                else if (id == kCatalogueList && index < catalogue.size())
-                    text = catalogue[index][static_cast<std::size_t>(column)];
-                draw->hDC->DrawText(cell, text);
+                draw->hDC->DrawText(cell, index < rows.size() ? rows[index][column] : u"");
             }
             result = 1;
             return true;
