@@ -265,7 +265,7 @@ TEST_F(MainWindowTest, AddingACourseGoneFromTheCatalogueSaysSo) {
     Open();
     AwaitNotConnected();
     Connected(5, {u"A"});
-    AddRow({.objid = 4711, .name = "Gone Links"});
+    AddRow({.objid = 999999, .name = "Gone Links"}); // an id no test stores
     Select(main.Lists().CatalogueList(), 0);
     SendMessage(hwnd, WM_COMMAND, ID_ADD_TO_DEVICE);
     EXPECT_EQ(TextOf(hwnd, u"message"), u"COURSE NOT FOUND");
