@@ -42,32 +42,34 @@ void FakeDevice::Write(const std::string& bytes) {
     }
 }
 
+namespace {
+
+// Appends what the line brings within waitMs milliseconds, at most most bytes; false when nothing
+// came.
+bool ReadInto(int fd, std::string& bytes, std::size_t most, int waitMs) {
+    pollfd in{fd, POLLIN, 0};
+    char buffer[512];
+    if (::poll(&in, 1, waitMs) <= 0)
+        return false;
+    const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, most));
+    if (n > 0)
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    return n > 0;
+}
+
+} // namespace
+
 std::string FakeDevice::Read(std::size_t count) {
     std::string bytes;
     const auto deadline = Clock::now() + std::chrono::seconds(10);
-    while (bytes.size() < count && Clock::now() < deadline) {
-        pollfd in{master_, POLLIN, 0};
-        if (::poll(&in, 1, 100) > 0) {
-            char buffer[512];
-            const ssize_t n =
-                ::read(master_, buffer, std::min(sizeof buffer, count - bytes.size()));
-            if (n <= 0)
-                break;
-            bytes.append(buffer, static_cast<std::size_t>(n));
-        }
-    }
+    while (bytes.size() < count && Clock::now() < deadline)
+        ReadInto(master_, bytes, count - bytes.size(), 100);
     return bytes;
 }
 
 std::string FakeDevice::ReadUntilQuiet(int quietMs) {
     std::string bytes;
-    pollfd in{master_, POLLIN, 0};
-    char buffer[512];
-    while (::poll(&in, 1, quietMs) > 0) {
-        const ssize_t n = ::read(master_, buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        bytes.append(buffer, static_cast<std::size_t>(n));
+    while (ReadInto(master_, bytes, 512, quietMs)) {
     }
     return bytes;
 }

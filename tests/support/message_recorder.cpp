@@ -36,14 +36,6 @@ std::vector<WPARAM> Recorder::WParams(UINT message) const {
     return values;
 }
 
-std::vector<WPARAM> Recorder::Statuses() const {
-    return WParams(kStatusMessage);
-}
-
-std::vector<WPARAM> Recorder::Progress() const {
-    return WParams(kProgressMessage);
-}
-
 std::vector<std::u16string> Recorder::StoredNames() const {
     std::vector<std::u16string> names;
     for (const Posted& p : posted)
@@ -69,8 +61,9 @@ void Recorder::RunWhile(const std::function<void()>& body) {
         PostMessage(hwnd, kMarker);
     });
     MSG msg;
-    while (!bodyEnded_ && GetMessage(msg))
-        DispatchMessage(msg);
+    while (!bodyEnded_)
+        if (GetMessage(msg))
+            DispatchMessage(msg);
     worker.Join();
 }
 
@@ -85,30 +78,20 @@ bool PumpUntil(HWND anyWindow, const std::function<bool()>& done, int boundMs) {
     });
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(boundMs);
     MSG msg;
-    while (!done() && std::chrono::steady_clock::now() < deadline) {
+    while (!done() && std::chrono::steady_clock::now() < deadline)
         if (GetMessage(msg))
             DispatchMessage(msg);
-    }
     stop = true;
     waker.join();
     return done();
 }
 
 void DrainQueue() {
-    struct Marker : Window {
-        bool seen = false;
-        bool ProcessWindowMessage(HWND, UINT message, WPARAM, LPARAM, LRESULT&) override {
-            seen = seen || message == kMarker;
-            return true;
-        }
-    } marker;
-    const HWND hwnd = CreateWindowFor(marker, 0);
-    PostMessage(hwnd, kMarker);
-    MSG msg;
-    while (!marker.seen)
-        if (GetMessage(msg))
-            DispatchMessage(msg);
-    DestroyWindow(hwnd);
+    // The end of an empty body is posted behind what is queued so far.
+    Recorder marker;
+    CreateWindowFor(marker, 0);
+    marker.RunWhile([] {});
+    DestroyWindow(marker.Handle());
 }
 
 } // namespace verdal::test

@@ -25,16 +25,16 @@ public:
                               LRESULT& result) override;
 
     // The codes of the status messages received, in order.
-    std::vector<WPARAM> Statuses() const;
+    std::vector<WPARAM> Statuses() const { return WParams(kStatusMessage); }
     // The values of the progress messages received, in order.
-    std::vector<WPARAM> Progress() const;
+    std::vector<WPARAM> Progress() const { return WParams(kProgressMessage); }
     // The texts of the CourseStored statuses, in order.
     std::vector<std::u16string> StoredNames() const;
     // What the last status received carried, in UTF-8; empty when nothing or no status came.
     std::string LastStatusText() const;
 
-    // Runs body on another thread and handles messages until it has ended. UI thread; the
-    // window must be alive.
+    // Runs body on another thread and handles messages until it has ended, dropping a WM_QUIT
+    // among them. UI thread; the window must be alive.
     void RunWhile(const std::function<void()>& body);
 
 private:

@@ -4,14 +4,9 @@
 #include "platform/text.h"
 #include "update/http_fetch.h"
 
-#include <arpa/inet.h>
-#include <cstdio>
 #include <cstdlib>
-#include <netinet/in.h>
 #include <sstream>
 #include <stdexcept>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace verdal::test {
 namespace {
@@ -25,6 +20,14 @@ std::string Announcement(ChildProcess& process, const std::string& prefix) {
     return line.substr(prefix.size());
 }
 
+// What the service's /_stats page says: a line "KIND COUNT" for each kind of request, then
+// "sn-hex HEX".
+std::string Stats(const std::string& base) {
+    char reply[1024] = {};
+    const int n = FetchUrlToMemory(Utf8ToUtf16(base + "_stats"), reply, sizeof reply - 1);
+    return std::string(reply, n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
 } // namespace
 
 std::string BuiltProgram(const std::string& name) {
@@ -34,12 +37,9 @@ std::string BuiltProgram(const std::string& name) {
 
 void StartBuilt(ChildProcess& process, const std::string& name,
                 const std::vector<std::string>& args) {
-    StartOptions options;
-    options.captureOutput = true;
-    options.keepErrors = true;
-    options.stopWithParent = true;
     std::string error;
-    if (!process.Start(BuiltProgram(name), args, options, error))
+    if (!process.Start(BuiltProgram(name), args,
+                       {.captureOutput = true, .keepErrors = true, .stopWithParent = true}, error))
         throw std::runtime_error(error);
 }
 
@@ -67,16 +67,6 @@ std::string CatalogueService::Base() const {
     return "http://127.0.0.1:" + std::to_string(port_) + "/";
 }
 
-namespace {
-
-std::string Stats(const std::string& base) {
-    char reply[1024] = {};
-    const int n = FetchUrlToMemory(Utf8ToUtf16(base + "_stats"), reply, sizeof reply - 1);
-    return std::string(reply, n > 0 ? static_cast<std::size_t>(n) : 0);
-}
-
-} // namespace
-
 std::map<std::string, long> CatalogueService::Served() const {
     std::map<std::string, long> served;
     std::istringstream lines(Stats(Base()));
@@ -88,12 +78,11 @@ std::map<std::string, long> CatalogueService::Served() const {
 }
 
 std::string CatalogueService::LastSerialNumber() const {
+    // The hexadecimal digits after the last blank, up to the closing line break.
     const std::string stats = Stats(Base());
-    const std::size_t at = stats.find("sn-hex ");
     std::string serial;
-    for (std::size_t i = at == std::string::npos ? stats.size() : at + 7;
-         i + 1 < stats.size() && stats[i] != '\n'; i += 2)
-        serial += static_cast<char>(std::stoi(stats.substr(i, 2), nullptr, 16));
+    for (std::size_t i = stats.rfind(' ') + 1; i + 2 < stats.size(); i += 2)
+        serial += static_cast<char>(HexDigitValue(stats[i]) * 16 + HexDigitValue(stats[i + 1]));
     return serial;
 }
 
@@ -106,27 +95,14 @@ Simulator::Simulator(const std::string& link, const std::vector<std::string>& op
 }
 
 std::string Sqlite3(const std::string& file, const std::string& command) {
-    const std::string line = "sqlite3 -batch '" + file + "' \"" + command + "\" 2>&1";
-    FILE* pipe = ::popen(line.c_str(), "r");
-    if (!pipe)
-        return "sqlite3 failed";
-    std::string output;
-    char chunk[4096];
-    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
-        output.append(chunk, n);
-    return ::pclose(pipe) == 0 ? output : output + "sqlite3 failed";
-}
-
-int ClosedPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
+    ChildProcess sqlite3;
+    std::string output; // why, when it cannot start
+    if (!sqlite3.Start("sqlite3", {"-batch", file, command},
+                       {.captureOutput = true, .keepErrors = true}, output))
+        return output + "\nsqlite3 failed";
+    for (std::string line; sqlite3.ReadLine(line, 60000);)
+        output += line + "\n";
+    return sqlite3.Wait() == 0 ? output : output + "sqlite3 failed";
 }
 
 } // namespace verdal::test

@@ -54,10 +54,8 @@ private:
 };
 
 // What the sqlite3 program prints for one command on the database file, an independent reader
-// of what the program stored; a last line "sqlite3 failed" when it did not end with 0.
+// of what the program stored, its errors on ours; a last line "sqlite3 failed" when it did not
+// end with 0.
 std::string Sqlite3(const std::string& file, const std::string& command);
-
-// A loopback port on which nothing listens (bound, then released).
-int ClosedPort();
 
 } // namespace verdal::test
