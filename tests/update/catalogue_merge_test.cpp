@@ -50,13 +50,16 @@ protected:
 
     void WriteCatalogue(const std::string& xml) { WriteFile(temp / "update.xml", xml); }
 
-    std::map<std::int32_t, CourseRecord> Table() {
+    // The rows by uid; order, when given, gets their uids in the order they were stored.
+    std::map<std::int32_t, CourseRecord> Table(std::vector<std::int32_t>* order = nullptr) {
         std::map<std::int32_t, CourseRecord> rows;
-        CppSQLite3Cursor cursor = CourseDatabase().runQuery("select * from GOLF;");
+        CppSQLite3Cursor cursor = CourseDatabase().runQuery("select * from GOLF order by rowid;");
         while (!cursor.atEnd()) {
             CourseRecord record;
             ReadCourse(cursor, record);
             EXPECT_TRUE(rows.emplace(record.objid, record).second) << "one row per uid";
+            if (order)
+                order->push_back(record.objid);
         }
         return rows;
     }
@@ -69,15 +72,14 @@ protected:
 // What a course of the generated catalogue must look like once stored.
 void ExpectStored(const CourseRecord& row, const CatalogueGenerator& generator,
                   const GeneratedCourse& course) {
-    EXPECT_EQ(row.fileid, course.fileid);
-    EXPECT_EQ(row.name, DoubleQuotes(course.name));
-    EXPECT_EQ(row.alias, DoubleQuotes(course.alias));
-    EXPECT_EQ(row.country, DoubleQuotes(course.country));
-    EXPECT_EQ(row.city, DoubleQuotes(course.city));
-    EXPECT_EQ(row.address, DoubleQuotes(course.address));
-    EXPECT_EQ(row.telephone, DoubleQuotes(course.phone));
-    EXPECT_EQ(row.email, DoubleQuotes(course.email));
-    EXPECT_EQ(row.hole, course.holes);
+    using Texts = std::vector<std::string>;
+    EXPECT_EQ((Texts{row.fileid, row.name, row.alias, row.country, row.city, row.address,
+                     row.telephone, row.email, row.hole}),
+              (Texts{course.fileid, DoubleQuotes(course.name), DoubleQuotes(course.alias),
+                     DoubleQuotes(course.country), DoubleQuotes(course.city),
+                     DoubleQuotes(course.address), DoubleQuotes(course.phone),
+                     DoubleQuotes(course.email), course.holes}))
+        << "uid " << course.uid;
     std::string block = generator.CourseMap(course.uid, course.version);
     block.resize(kGofBlockSize, '\0'); // the 32 bytes after the map are zero
     EXPECT_EQ(std::string(row.gof.begin(), row.gof.end()), block) << "uid " << course.uid;
@@ -117,15 +119,11 @@ TEST_F(MergeTest, OnlyVersionsAboveTheLocalOneAreMergedInDocumentOrder) {
 
     // Exactly the courses of 25 and 26, each where it was first listed: version 24 is already
     // merged.
-    const auto rows = Table();
-    ASSERT_EQ(rows.size(), last.size());
     std::vector<std::int32_t> firstSeen, stored;
+    const auto rows = Table(&stored);
     for (const GeneratedCourse& c : merged)
         if (std::find(firstSeen.begin(), firstSeen.end(), c.uid) == firstSeen.end())
             firstSeen.push_back(c.uid);
-    CppSQLite3Cursor cursor = CourseDatabase().runQuery("select objid from GOLF order by rowid;");
-    for (; !cursor.atEnd(); cursor.advance())
-        stored.push_back(cursor.intColumn(0));
     EXPECT_EQ(stored, firstSeen);
     for (const auto& [uid, course] : last) {
         ASSERT_EQ(rows.count(uid), 1u) << uid;
