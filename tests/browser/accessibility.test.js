@@ -11,19 +11,18 @@ const { open, using, status, rows, noDialog, updated, search, courseInformation 
     require('./app_session');
 const { auditPage } = require('./audit');
 
-const chromium = sharedBrowser();
-const { skip } = chromium;
+const { skip, browser } = sharedBrowser();
 
 const clean = async (s, state) => assert.deepEqual(await auditPage(s.page), [], state);
 
 test('axe finds nothing on the main page without a device', { skip, timeout: 120000 },
-     () => using(open(chromium.browser, { device: false }), async (s) => {
+     () => using(open(browser(), { device: false }), async (s) => {
          await status(s, 'DEVICE NOT CONNECTED');
          await clean(s, 'no device');
      }));
 
 test('axe finds nothing on the main page and its dialogs', { skip, timeout: 300000 },
-     () => using(updated(chromium.browser), async (s) => {
+     () => using(updated(browser()), async (s) => {
          await clean(s, 'connected, an empty catalogue list');
          await search(s);
          await clean(s, 'connected, rows in both lists');
@@ -43,7 +42,7 @@ test('axe finds nothing on the main page and its dialogs', { skip, timeout: 3000
      }));
 
 test('axe finds nothing on a progress dialog', { skip, timeout: 120000 },
-     () => using(open(chromium.browser, { service: ['--fault', 'stall:map'] }), async (s) => {
+     () => using(open(browser(), { service: ['--fault', 'stall:map'] }), async (s) => {
          await status(s, 'DEVICE CONNECTED');
          await s.main.locator('#updategof').click();
          await dialogFrame(s.page).locator('#progress').waitFor();
@@ -52,7 +51,7 @@ test('axe finds nothing on a progress dialog', { skip, timeout: 120000 },
 
 test('Tab reaches every control in reading order, shows its focus, and a list takes the arrows',
      { skip, timeout: 300000 },
-     () => using(updated(chromium.browser), async (s) => {
+     () => using(updated(browser()), async (s) => {
          await search(s);
          // What has the focus: its id, or the list it scrolls in; and whether it draws a focus
          // mark.

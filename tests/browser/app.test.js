@@ -6,12 +6,11 @@ const test = require('node:test');
 const assert = require('node:assert/strict');
 const { sharedBrowser } = require('./harness');
 const { open, using, status, deviceRow, update } = require('./app_session');
-const chromium = sharedBrowser();
-const { skip } = chromium;
+const { skip, browser } = sharedBrowser();
 
 test('start-up connects; the update, disconnecting, connecting again and a reload work',
      { skip, timeout: 300000 },
-     () => using(open(chromium.browser), async (s) => {
+     () => using(open(browser()), async (s) => {
          // A reload while the device is still being connected loses nothing.
          await s.page.reload();
          await status(s, 'DEVICE CONNECTED');

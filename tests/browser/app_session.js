@@ -1,27 +1,27 @@
 // What the browser tests of verdal share: the device simulator, which reports what it is told, the
 // catalogue service and verdal itself, started for one session and stopped again.
 'use strict';
-const { execFileSync } = require('node:child_process');
+const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
-const { BOUND, run, eventually, cellTexts, mainFrame, dialogFrame } = require('./harness');
+const { BOUND, run, query, eventually, cellTexts, mainFrame, dialogFrame } = require('./harness');
 
-// The simulator with three courses (paced to the wire's speed when pace is set), the catalogue
-// service with 40 courses and the service arguments, and verdal with --no-browser; answers the
-// session once the page shows.
-async function open(
-    browser, { device = true, service = [], capacity = 20, faults = [], pace = false } = {}) {
-    const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'verdal-app-'));
+// The simulator with three courses on a link in dir (paced to the wire's speed when pace is set),
+// and the catalogue service with 40 courses and the service arguments; answers the link, the
+// simulator's store, its run as spy (it prints each command it is sent), the service's address and
+// both runs as children.
+async function services(
+    dir, { device = true, service = [], capacity = 20, faults = [], pace = false } = {}) {
+    const link = path.join(dir, 'ttyUSB0');
     const store = path.join(dir, 'store');
     const courses =
         ['Heron Lakes Golf', 'Pebble Creek GC', '\u5bcc\u58eb\u898b\u30ab\u30f3\u30c8\u30ea\u30fc'];
     const children = [];
-    const port = path.join(dir, 'ttyUSB0');
-    let spy; // the simulator, which prints each command it is sent
+    let spy;
     if (device) {
         spy = run('verdal-devsim', [
-            '--link', port, '--capacity', String(capacity), '--trace', '--serial', 'VD2012-000417',
+            '--link', link, '--capacity', String(capacity), '--trace', '--serial', 'VD2012-000417',
             '--store', store, ...courses.flatMap((name) => ['--course', name]),
             ...(pace ? ['--pace'] : []), ...faults.flatMap((f) => ['--fault', f])
         ]);
@@ -33,9 +33,18 @@ async function open(
     children.push(catalogueService);
     const server =
         `http://127.0.0.1:${(await catalogueService.waitFor(/^LISTENING /)).split(' ')[1]}/`;
+    return { link, store, spy, server, children };
+}
+
+// The services (see services) and verdal with --no-browser; answers the session once the page
+// shows.
+async function open(browser, options) {
+    const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'verdal-app-'));
+    const data = path.join(dir, 'data');
+    const { link, store, spy, server, children } = await services(dir, options);
     const verdal = run('verdal', [
-        '--data-dir', path.join(dir, 'data'), '--port', port, '--server', server, '--listen',
-        '127.0.0.1:0', '--no-browser'
+        '--data-dir', data, '--port', link, '--server', server, '--listen', '127.0.0.1:0',
+        '--no-browser'
     ]);
     const url = await verdal.waitFor(/^http:/);
     const context = await browser.newContext({ viewport: { width: 1010, height: 600 } });
@@ -43,7 +52,7 @@ async function open(
     await page.goto(url);
     const main = mainFrame(page);
     await main.locator('#message').waitFor({ state: 'attached' });
-    return { dir, store, children, spy, verdal, context, page, main };
+    return { dir, data, store, children, spy, verdal, context, page, main };
 }
 
 async function close(s) {
@@ -101,14 +110,6 @@ async function updated(browser, options) {
     return s;
 }
 
-// The lines sqlite3 prints for the query on the session's golf.db, fields split by tabs.
-function query(s, sql) {
-    return execFileSync('sqlite3', ['-separator', '\t', path.join(s.dir, 'data', 'golf.db'), sql])
-        .toString()
-        .split('\n')
-        .filter((l) => l !== '');
-}
-
 // The cells of every row of a list (see cellTexts).
 const shown = (list) => list.evaluate(cellTexts);
 
@@ -122,6 +123,19 @@ async function search(s, wanted = () => true, start = () => s.main.locator('#sea
         all = await shown(catalogue(s));
         return all.length > 0 && all.every(wanted) ? all : undefined;
     }, () => `a search result as wanted (last: ${JSON.stringify(all)})`, { interval: 100 });
+}
+
+// Chooses the country, checks that the regions offered then are that country's in golf.db, chooses
+// the region and answers the rows a search finds.
+async function searchRegion(s, country, region) {
+    await s.main.locator('#country').selectOption(country);
+    await s.main.locator('#regions', { hasText: 'REGIONS:' }).waitFor();
+    const regions = query(s.data, `select distinct city from GOLF where country='${
+                                      country.replace(/'/g, '\'\'')}' order by city;`);
+    assert.deepEqual(await s.main.locator('#city option').allTextContents(),
+                     ['All Regions', ...regions]);
+    await s.main.locator('#city').selectOption(region);
+    return search(s);
 }
 
 // Opens the popup menu of a row and answers its entry.
@@ -143,6 +157,7 @@ async function courseInformation(s, row, name) {
 }
 
 module.exports = {
+    services,
     open,
     using,
     status,
@@ -154,9 +169,9 @@ module.exports = {
     capacity,
     update,
     updated,
-    query,
     shown,
     search,
+    searchRegion,
     menu,
     courseInformation
 };

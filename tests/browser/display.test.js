@@ -5,16 +5,15 @@
 'use strict';
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const { sharedBrowser } = require('./harness');
-const { open, using, status, rows, noDialog, update, query, search, courseInformation } =
+const { sharedBrowser, query } = require('./harness');
+const { open, using, status, rows, noDialog, update, search, searchRegion, courseInformation } =
     require('./app_session');
-const chromium = sharedBrowser();
-const { skip } = chromium;
+const { skip, browser } = sharedBrowser();
 
 test(
     'after the first update: every country offered, texts with apostrophes shown as written',
     { skip, timeout: 300000 },
-    () => using(open(chromium.browser, { service: ['--courses', '400'] }), async (s) => {
+    () => using(open(browser(), { service: ['--courses', '400'] }), async (s) => {
         await status(s, 'DEVICE CONNECTED');
         assert.deepEqual(await s.main.locator('#country option').allTextContents(),
                          ['All Country', 'USA']);
@@ -27,8 +26,8 @@ test(
                   `no doubled quote: ${seen.filter((t) => t.includes('\'\''))}`);
 
         // Without a restart the country select offers what golf.db holds.
-        const stored =
-            query(s, 'select distinct country from GOLF where country<>\'USA\' order by country;');
+        const stored = query(
+            s.data, 'select distinct country from GOLF where country<>\'USA\' order by country;');
         assert.ok(stored.length > 2, stored.join(','));
         assert.deepEqual(await s.main.locator('#country option').allTextContents(),
                          ['All Country', 'USA', ...stored]);
@@ -37,18 +36,11 @@ test(
         // A course whose name and region both hold an apostrophe; its country's regions follow the
         // choice of the country.
         const [course] = query(
-            s,
+            s.data,
             'select name, country, city from GOLF where name like \'%\'\'%\' and city like \'%\'\'%\' order by name limit 1;');
         assert.ok(course, 'the catalogue has a course with an apostrophe in its name and region');
         const [name, country, region] = course.split('\t');
-        await s.main.locator('#country').selectOption(country);
-        await s.main.locator('#regions', { hasText: 'REGIONS:' }).waitFor();
-        const regions = query(s, `select distinct city from GOLF where country='${
-                                     country.replace(/'/g, '\'\'')}' order by city;`);
-        assert.deepEqual(await s.main.locator('#city option').allTextContents(),
-                         ['All Regions', ...regions]);
-        await s.main.locator('#city').selectOption(region);
-        const found = await search(s);
+        const found = await searchRegion(s, country, region);
         assert.ok(found.every((c) => c[1] === country && c[2] === region), JSON.stringify(found));
         assert.ok(found.some((c) => c[0] === name), `${name} among ${JSON.stringify(found)}`);
 

@@ -6,30 +6,24 @@ const test = require('node:test');
 const assert = require('node:assert/strict');
 const { startHost, mainFrame, dialogFrame, sharedBrowser } = require('./harness');
 
-const chromium = sharedBrowser();
-const { skip } = chromium;
-
-async function open(args) {
-    const host = await startHost(args);
-    const context = await chromium.browser.newContext({ viewport: { width: 1010, height: 600 } });
-    const page = await context.newPage();
-    await page.goto(host.url);
-    await loaded(mainFrame(page));
-    return { host, context, page, main: mainFrame(page), dialog: dialogFrame(page) };
-}
+const { skip, browser } = sharedBrowser();
 
 // Waits until the view's page has loaded and its events are wired, a moment after its elements
 // exist: the engine marks the page with its media type then.
 const loaded = (frame) => frame.locator('html[data-media]').waitFor({ state: 'attached' });
 
-// Runs body on a fresh host and browser tab, and ends both however it went.
-async function withPage(body) {
-    const s = await open();
+// Runs body on a fresh host (started with args) and browser tab, and ends both however it went.
+async function withPage(body, args) {
+    const host = await startHost(args);
+    const context = await browser().newContext({ viewport: { width: 1010, height: 600 } });
     try {
-        await body(s);
+        const page = await context.newPage();
+        await page.goto(host.url);
+        await loaded(mainFrame(page));
+        await body({ host, context, page, main: mainFrame(page), dialog: dialogFrame(page) });
     } finally {
-        await s.context.close();
-        await s.host.stop();
+        await context.close();
+        await host.stop();
     }
 }
 
@@ -46,10 +40,8 @@ test('a modal dialog blocks the page beneath and returns its result', { skip },
          assert.equal(await s.page.locator('.verdal-window').evaluate((e) => e.inert), true);
          // The dialog sits inside the window, centred.
          const box = await dialog.boundingBox();
-         assert.ok(Math.abs(box.x + box.width / 2 - 505) <= 1,
-                   `centred horizontally: ${JSON.stringify(box)}`);
-         assert.ok(Math.abs(box.y + box.height / 2 - 300) <= 1,
-                   `centred vertically: ${JSON.stringify(box)}`);
+         const off = [box.x + box.width / 2 - 505, box.y + box.height / 2 - 300];
+         assert.ok(off.every((d) => Math.abs(d) <= 1), `centred: ${JSON.stringify(box)}`);
          // A click on the inert page does nothing.
          await s.main.locator('#go').click({ force: true, timeout: 2000 }).catch(() => {});
          // The dialog holds the focus: Enter presses its button.
@@ -89,8 +81,7 @@ test('a dialog with a band is dragged by it', { skip },
          await s.page.mouse.move(before.x + 10, before.y + 5, { steps: 4 });
          await s.page.mouse.up();
          const after = await dialog.boundingBox();
-         assert.equal(Math.round(before.x - after.x), 40);
-         assert.equal(Math.round(before.y - after.y), 5);
+         assert.deepEqual([before.x - after.x, before.y - after.y].map(Math.round), [40, 5]);
          await s.dialog.locator('#MsgExit').click();
          await s.main.locator('#out', { hasText: 'dialog=0' }).waitFor();
      }));
@@ -169,11 +160,9 @@ test(
 
 test('the program ends when the browser is gone for the grace period, and on SIGTERM', { skip },
      async () => {
-         const s = await open(['--grace', '300']);
-         await s.context.close();
-         assert.deepEqual(await s.host.exited, { code: 0, signal: null });
-
-         const host = await startHost();
-         host.child.kill('SIGTERM');
-         assert.deepEqual(await host.exited, { code: 0, signal: null });
+         await withPage(async (s) => {
+             await s.context.close();
+             assert.deepEqual(await s.host.exited, { code: 0, signal: null });
+         }, ['--grace', '300']);
+         assert.deepEqual(await (await startHost()).stop(), { code: 0, signal: null });
      });

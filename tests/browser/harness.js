@@ -1,8 +1,9 @@
 // Shared by the browser tests: starts the test host on a free loopback port and Debian's
 // Chromium through playwright-core (which never downloads a browser of its own).
 'use strict';
-const { spawn } = require('node:child_process');
+const { spawn, execFileSync } = require('node:child_process');
 const fs = require('node:fs');
+const os = require('node:os');
 const path = require('node:path');
 const readline = require('node:readline');
 const { chromium } = require('playwright-core');
@@ -26,11 +27,17 @@ async function eventually(check, what, { bound = BOUND, interval = 20 } = {}) {
     }
 }
 
-// Starts a program and collects its output lines; waitFor(re) answers the first line matching.
-function run(program, args) {
-    const child = spawn(path.join(BIN, program), args, { stdio: ['ignore', 'pipe', 'inherit'] });
-    const lines = [];
+// Starts a program (in the environment given, else the tests') and collects its output lines,
+// and apart the lines it writes to stderr, which are shown too; waitFor(re) answers the first
+// output line matching.
+function run(program, args, env = process.env) {
+    const child = spawn(path.join(BIN, program), args, { env, stdio: ['ignore', 'pipe', 'pipe'] });
+    const lines = [], errors = [];
     readline.createInterface({ input: child.stdout }).on('line', (line) => lines.push(line.trim()));
+    readline.createInterface({ input: child.stderr }).on('line', (line) => {
+        errors.push(line);
+        process.stderr.write(`${line}\n`);
+    });
     const exited =
         new Promise((resolve) => child.on('exit', (code, signal) => resolve({ code, signal })));
     const ended = () => child.exitCode !== null || child.signalCode !== null;
@@ -43,8 +50,33 @@ function run(program, args) {
         if (!ended()) child.kill('SIGTERM');
         return exited;
     };
-    return { child, lines, waitFor, exited, stop };
+    return { child, lines, errors, waitFor, exited, stop };
 }
+
+// Runs body in a folder of its own with keep, which takes anything with a stop (a program, see
+// run) and answers it; once body ends, however it ends, what was kept is stopped, last first, and
+// the folder removed.
+async function inFolder(body) {
+    const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'verdal-'));
+    const kept = [];
+    try {
+        await body(dir, (p) => (kept.push(p), p));
+    } finally {
+        for (const p of kept.reverse()) await p.stop();
+        fs.rmSync(dir, { recursive: true, force: true });
+    }
+}
+
+// The lines sqlite3 prints for the query on the golf.db in the data folder, fields split by tabs.
+function query(data, sql) {
+    return execFileSync('sqlite3', ['-separator', '\t', path.join(data, 'golf.db'), sql])
+        .toString()
+        .split('\n')
+        .filter((l) => l !== '');
+}
+
+// What sqlite3 says of the soundness of the golf.db in the data folder: "ok" when it is sound.
+const integrity = (data) => query(data, 'pragma integrity_check;').join('\n');
 
 // Starts page_test_host; its run (see run) carries the address it printed as url.
 async function startHost(args = []) {
@@ -63,18 +95,19 @@ function launch() {
     });
 }
 
-// The Chromium a test file's tests share: launched before them and closed after them. skip says
-// why they cannot run, false when they can.
+// The Chromium a test file's tests share: launched before them and closed after them. Answers
+// skip, why they cannot run (false when they can), and browser(), which answers the Chromium.
 function sharedBrowser() {
-    const shared = { skip: !fs.existsSync(CHROMIUM) && `Chromium is not installed at ${CHROMIUM}` };
+    const skip = !fs.existsSync(CHROMIUM) && `Chromium is not installed at ${CHROMIUM}`;
     const test = require('node:test');
+    let browser;
     test.before(async () => {
-        if (!shared.skip) shared.browser = await launch();
+        if (!skip) browser = await launch();
     });
     test.after(async () => {
-        if (shared.browser) await shared.browser.close();
+        if (browser) await browser.close();
     });
-    return shared;
+    return { skip, browser: () => browser };
 }
 
 // The cells' texts of every row of a list, to be run inside the page: read there in one step, a
@@ -94,6 +127,9 @@ module.exports = {
     sleep,
     eventually,
     run,
+    inFolder,
+    query,
+    integrity,
     startHost,
     launch,
     sharedBrowser,

@@ -22,12 +22,11 @@ const {
     courseInformation
 } = require('./app_session');
 
-const chromium = sharedBrowser();
-const { skip } = chromium;
+const { skip, browser } = sharedBrowser();
 
 test('a search that finds nothing, course information and the device operations',
      { skip, timeout: 400000 },
-     () => using(updated(chromium.browser), async (s) => {
+     () => using(updated(browser()), async (s) => {
          // A search that finds nothing says so and leaves the list empty.
          await s.main.locator('#keyword').fill('no course is named so');
          await s.main.locator('#search').click();
@@ -82,7 +81,7 @@ test('a search that finds nothing, course information and the device operations'
 
 test('a full device offers no upload; a stalled upload leaves the list as the device holds it',
      { skip, timeout: 300000 },
-     () => using(updated(chromium.browser, { capacity: 3, faults: ['stall:10'] }), async (s) => {
+     () => using(updated(browser(), { capacity: 3, faults: ['stall:10'] }), async (s) => {
          await search(s, (c) => c[1] === 'USA');
          const first = rows(s).first();
          await first.click();

@@ -8,8 +8,7 @@ const fs = require('node:fs');
 const { eventually, mainFrame, sharedBrowser } = require('./harness');
 const { open, using, status, devices, courseRows } = require('./app_session');
 
-const chromium = sharedBrowser();
-const { skip } = chromium;
+const { skip, browser } = sharedBrowser();
 
 const SESSIONS = 20;
 const ROUNDS = 5;
@@ -20,7 +19,7 @@ const descriptors = (pid) => fs.readdirSync(`/proc/${pid}/fd`).length;
 
 // One session: the page loads, shows the device, takes a click on a row, and closes.
 async function session(url) {
-    const context = await chromium.browser.newContext({ viewport: { width: 1010, height: 600 } });
+    const context = await browser().newContext({ viewport: { width: 1010, height: 600 } });
     try {
         const page = await context.newPage();
         await page.goto(url);
@@ -31,7 +30,7 @@ async function session(url) {
 test(
     '20 pages at once, five rounds: verdal keeps serving with memory and descriptors back where they were',
     { skip, timeout: 600000 },
-    () => using(open(chromium.browser), async (s) => {
+    () => using(open(browser()), async (s) => {
         // The first page stays open throughout, as a user's window would.
         await status(s, 'DEVICE CONNECTED');
         await courseRows(devices(s)).first().waitFor();

@@ -7,10 +7,9 @@ const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const path = require('node:path');
-const { BOUND, eventually, sharedBrowser } = require('./harness');
-const { open, using, status, rows, updated, query, search, menu } = require('./app_session');
-const chromium = sharedBrowser();
-const { skip } = chromium;
+const { BOUND, eventually, integrity, sharedBrowser } = require('./harness');
+const { open, using, status, rows, updated, search, menu } = require('./app_session');
+const { skip, browser } = sharedBrowser();
 
 // Sends SIGTERM, checks that the program ends with 0 and prints how long it took.
 async function terminate(s, state) {
@@ -21,11 +20,9 @@ async function terminate(s, state) {
     assert.deepEqual(end, { code: 0, signal: null }, state);
 }
 
-const integrity = (s) => query(s, 'pragma integrity_check;').join('\n');
-
 test('SIGTERM while idle and while connecting ends at once with 0', { skip, timeout: 120000 },
      async () => {
-         await using(open(chromium.browser), async (s) => {
+         await using(open(browser()), async (s) => {
              await status(s, 'DEVICE CONNECTED');
              await terminate(s, 'connected, idle');
              await s.spy.waitFor(/^SEEN \$EXIT$/);
@@ -33,7 +30,7 @@ test('SIGTERM while idle and while connecting ends at once with 0', { skip, time
          // The device never answers the handshake: the connect worker is stopped in its wait. The
          // first attempt at start-up has failed by the time the page is up; the second, started by
          // "Connect", is caught in its wait for the answer.
-         await using(open(chromium.browser, { faults: ['silent:FCON'] }), async (s) => {
+         await using(open(browser(), { faults: ['silent:FCON'] }), async (s) => {
              await status(s, 'DEVICE NOT CONNECTED');
              const handshakes = () => s.spy.lines.filter((l) => l === 'SEEN $FCON').length;
              const before = handshakes();
@@ -45,27 +42,26 @@ test('SIGTERM while idle and while connecting ends at once with 0', { skip, time
 
 test('SIGTERM during an update whose course maps stall abandons it and keeps golf.db sound',
      { skip, timeout: 120000 },
-     () => using(open(chromium.browser, { service: ['--fault', 'stall:map'] }), async (s) => {
+     () => using(open(browser(), { service: ['--fault', 'stall:map'] }), async (s) => {
          await status(s, 'DEVICE CONNECTED');
          await s.main.locator('#updategof').click();
          await s.page.locator('.verdal-dialog').waitFor({ timeout: BOUND });
          // The catalogue file is there: the merge waits on its first course map.
-         const file = path.join(s.dir, 'data', 'update.xml');
-         await eventually(() => fs.existsSync(file), 'update.xml');
+         await eventually(() => fs.existsSync(path.join(s.data, 'update.xml')), 'update.xml');
          await terminate(s, 'update waiting on a course map');
-         assert.equal(integrity(s), 'ok');
+         assert.equal(integrity(s.data), 'ok');
      }));
 
 test('SIGTERM during a course transfer lets it end whole before the device is told to exit',
      { skip, timeout: 180000 },
-     () => using(updated(chromium.browser, { pace: true }), async (s) => {
+     () => using(updated(browser(), { pace: true }), async (s) => {
          await search(s);
          const first = rows(s).first();
          await first.click();
          await (await menu(s, first, 'GOLF', 'Add to Device')).click();
          await s.spy.waitFor(/^SEEN \$STRT$/);
          await terminate(s, 'course transfer under way');
-         assert.equal(integrity(s), 'ok');
+         assert.equal(integrity(s.data), 'ok');
          // Every course on the device is whole: the transfer was not cut by "$EXIT".
          const files = fs.readdirSync(s.store);
          assert.equal(files.length, 4);
