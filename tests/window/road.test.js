@@ -6,15 +6,13 @@ const assert = require('node:assert/strict');
 const { execFileSync } = require('node:child_process');
 const fs = require('node:fs');
 const http = require('node:http');
-const os = require('node:os');
 const path = require('node:path');
 const { By, until } = require('selenium-webdriver');
-const { BOUND, eventually, cellTexts } = require('../browser/harness');
+const { BOUND, eventually, inFolder, integrity, cellTexts } = require('../browser/harness');
 const {
     sharedDisplay,
     probe,
     findWindow,
-    integrity,
     comm,
     parentOf,
     processes,
@@ -68,109 +66,100 @@ async function search(driver, wanted) {
 
 test(
     'verdal --demo in its own window: the desktop sees it, the main road works, closing it ends verdal',
-    { skip, timeout: 400000 }, async () => {
-        const home = fs.mkdtempSync(path.join(os.tmpdir(), 'verdal-home-'));
-        const s = await openWindow(['--demo'], { home });
+    { skip, timeout: 400000 },
+    () => inFolder(async (home, keep) => {
+        const s = keep(await openWindow(['--demo'], { home }));
+        const { driver } = s;
+        // The window as the desktop sees it: title, content size, centred, class, icon, owner.
+        const shown = findWindow();
+        assert.ok(shown, 'a window titled Verdal2012');
+        assert.deepEqual([shown.width, shown.height], [1010, 600]);
+        assert.deepEqual([shown.x, shown.y],
+                         [(shown.screenWidth - 1010) / 2, (shown.screenHeight - 600) / 2]);
+        // The class by which docks group the window under the desktop entry.
+        const entry =
+            fs.readFileSync(path.join(__dirname, '../../packaging/verdal.desktop'), 'utf8');
+        const wmClass = entry.match(/^StartupWMClass=(.*)$/m)[1];
+        assert.deepEqual(shown.class, [wmClass, wmClass]);
+        assert.ok(shown.iconSizes.includes(48) && shown.iconSizes.includes(128),
+                  shown.iconSizes.join());
+        assert.deepEqual([comm(shown.pid), parentOf(shown.pid), comm(s.pidOf())],
+                         ['verdal-window', s.pidOf(), 'verdal']);
+        const browsers = processes((p) => within(parentOf(p), s.pidOf()) && /chrom/i.test(comm(p)));
+        assert.deepEqual(browsers, []);
+
+        await shows(driver, 'message', 'DEVICE CONNECTED');
+        await shows(driver, 'cfnumber', 'DEVICE CAPACITY: 3/20');
+
+        // The accessibility audit of the browser tests finds nothing in WebKit either, in the
+        // shell or in the main page.
+        await driver.switchTo().defaultContent();
+        assert.deepEqual(await driver.executeScript(AUDIT), [], 'the shell');
+        await into(driver);
+        assert.deepEqual(await driver.executeScript(AUDIT), [], 'the main page');
+
+        await driver.findElement(By.id('updategof')).click();
+        await shows(driver, 'message', 'UPDATE GOF FILE COMPLETED');
+        await noDialog(driver);
+
+        // A country, then a keyword from a course of that country.
+        await into(driver);
+        await driver.findElement(By.css('#country option[value="USA"]')).click();
+        const inUsa = await search(driver, (cells) => cells[1] === 'USA');
+        const word = inUsa[0][0].split(' ')[0];
+        await driver.findElement(By.id('keyword')).sendKeys(word);
+        const found = await search(driver, (cells) => cells[0].includes(word));
+        assert.ok(found.some((cells) => cells[0] === inUsa[0][0]), JSON.stringify(found));
+        const course = found[0][0];
+        // A double-click picks a row; it selects none of its text.
+        await driver.actions().doubleClick(await row(driver, 1, course)).perform();
+        assert.equal(await driver.executeScript('return document.getSelection().toString()'), '');
+
+        await choose(driver, 1, course, 'GOLF', 'Course Information');
+        await into(driver, 'dialog');
+        await driver.wait(until.elementTextIs(await driver.findElement(By.id('titletext')), course),
+                          BOUND, `the course information of ${course}`);
+        for (const id of ['address', 'telephone', 'email', 'par01', 'par18'])
+            assert.notEqual((await driver.findElement(By.id(id)).getText()).trim(), '', id);
+        await driver.findElement(By.id('MsgExit')).click();
+        await noDialog(driver);
+
+        await choose(driver, 1, course, 'GOLF', 'Add to Device');
+        await shows(driver, 'cfnumber', 'DEVICE CAPACITY: 4/20');
+        await noDialog(driver);
+        await choose(driver, 0, 'Heron Lakes Golf', 'Device', 'Remove Course');
+        await shows(driver, 'cfnumber', 'DEVICE CAPACITY: 3/20');
+        await noDialog(driver);
+        assert.ok(!(await rows(driver, 0)).some((cells) => cells[0] === 'Heron Lakes Golf'));
+
+        // The page may not leave the program's address: a navigation to another server on this
+        // machine never reaches it.
+        const asked = [];
+        const elsewhere = http.createServer((request, response) => {
+            asked.push(request.url);
+            response.end('<title>elsewhere</title>');
+        });
+        await new Promise((resolve) => elsewhere.listen(0, '127.0.0.1', resolve));
         try {
-            const { driver } = s;
-            // The window as the desktop sees it: title, content size, centred, class, icon, owner.
-            const shown = findWindow();
-            assert.ok(shown, 'a window titled Verdal2012');
-            assert.deepEqual([shown.width, shown.height], [1010, 600]);
-            assert.deepEqual([shown.x, shown.y],
-                             [(shown.screenWidth - 1010) / 2, (shown.screenHeight - 600) / 2]);
-            // The class by which docks group the window under the desktop entry.
-            const entry =
-                fs.readFileSync(path.join(__dirname, '../../packaging/verdal.desktop'), 'utf8');
-            const wmClass = entry.match(/^StartupWMClass=(.*)$/m)[1];
-            assert.deepEqual(shown.class, [wmClass, wmClass]);
-            assert.ok(shown.iconSizes.includes(48) && shown.iconSizes.includes(128),
-                      shown.iconSizes.join());
-            assert.equal(comm(shown.pid), 'verdal-window');
-            assert.equal(parentOf(shown.pid), s.pidOf());
-            assert.equal(comm(s.pidOf()), 'verdal');
-            const browsers =
-                processes((p) => within(parentOf(p), s.pidOf()) && /chrom/i.test(comm(p)));
-            assert.deepEqual(browsers, []);
-
-            await shows(driver, 'message', 'DEVICE CONNECTED');
-            await shows(driver, 'cfnumber', 'DEVICE CAPACITY: 3/20');
-
-            // The accessibility audit of the browser tests finds nothing in WebKit either, in the
-            // shell or in the main page.
             await driver.switchTo().defaultContent();
-            assert.deepEqual(await driver.executeScript(AUDIT), [], 'the shell');
-            await into(driver);
-            assert.deepEqual(await driver.executeScript(AUDIT), [], 'the main page');
+            await driver.executeScript(
+                `window.location.assign('http://127.0.0.1:${elsewhere.address().port}/elsewhere')`);
+            await eventually(() => asked.length > 0, 'a request elsewhere', {
+                bound: 1500
+            }).then(() => assert.fail(`the page left the program: ${asked}`), () => {});
+        } finally { elsewhere.close(); }
+        await shows(driver, 'cfnumber', 'DEVICE CAPACITY: 3/20');
 
-            await driver.findElement(By.id('updategof')).click();
-            await shows(driver, 'message', 'UPDATE GOF FILE COMPLETED');
-            await noDialog(driver);
+        // The window manager's close ends verdal as SIGTERM does, within 2 s.
+        const start = Date.now();
+        assert.notEqual(probe('close', shown.id), null);
+        assert.equal(await eventually(s.exitCode, 'verdal ends'), 0);
+        const ms = Date.now() - start;
+        console.log(`# window closed to verdal's exit: ${ms} ms`);
+        assert.ok(ms < 2000, `${ms} ms`);
+        assert.equal(integrity(s.data), 'ok');
 
-            // A country, then a keyword from a course of that country.
-            await into(driver);
-            await driver.findElement(By.css('#country option[value="USA"]')).click();
-            const inUsa = await search(driver, (cells) => cells[1] === 'USA');
-            const word = inUsa[0][0].split(' ')[0];
-            await driver.findElement(By.id('keyword')).sendKeys(word);
-            const found = await search(driver, (cells) => cells[0].includes(word));
-            assert.ok(found.some((cells) => cells[0] === inUsa[0][0]), JSON.stringify(found));
-            const course = found[0][0];
-            // A double-click picks a row; it selects none of its text.
-            await driver.actions().doubleClick(await row(driver, 1, course)).perform();
-            assert.equal(await driver.executeScript('return document.getSelection().toString()'),
-                         '');
-
-            await choose(driver, 1, course, 'GOLF', 'Course Information');
-            await into(driver, 'dialog');
-            await driver.wait(
-                until.elementTextIs(await driver.findElement(By.id('titletext')), course), BOUND,
-                `the course information of ${course}`);
-            for (const id of ['address', 'telephone', 'email', 'par01', 'par18'])
-                assert.notEqual((await driver.findElement(By.id(id)).getText()).trim(), '', id);
-            await driver.findElement(By.id('MsgExit')).click();
-            await noDialog(driver);
-
-            await choose(driver, 1, course, 'GOLF', 'Add to Device');
-            await shows(driver, 'cfnumber', 'DEVICE CAPACITY: 4/20');
-            await noDialog(driver);
-            await choose(driver, 0, 'Heron Lakes Golf', 'Device', 'Remove Course');
-            await shows(driver, 'cfnumber', 'DEVICE CAPACITY: 3/20');
-            await noDialog(driver);
-            assert.ok(!(await rows(driver, 0)).some((cells) => cells[0] === 'Heron Lakes Golf'));
-
-            // The page may not leave the program's address: a navigation to another server on this
-            // machine never reaches it.
-            const asked = [];
-            const elsewhere = http.createServer((request, response) => {
-                asked.push(request.url);
-                response.end('<title>elsewhere</title>');
-            });
-            await new Promise((resolve) => elsewhere.listen(0, '127.0.0.1', resolve));
-            try {
-                await driver.switchTo().defaultContent();
-                await driver.executeScript(`window.location.assign('http://127.0.0.1:${
-                    elsewhere.address().port}/elsewhere')`);
-                await eventually(() => asked.length > 0, 'a request elsewhere', {
-                    bound: 1500
-                }).then(() => assert.fail(`the page left the program: ${asked}`), () => {});
-            } finally { elsewhere.close(); }
-            await shows(driver, 'cfnumber', 'DEVICE CAPACITY: 3/20');
-
-            // The window manager's close ends verdal as SIGTERM does, within 2 s.
-            const start = Date.now();
-            assert.notEqual(probe('close', shown.id), null);
-            assert.equal(await eventually(s.exitCode, 'verdal ends'), 0);
-            const ms = Date.now() - start;
-            console.log(`# window closed to verdal's exit: ${ms} ms`);
-            assert.ok(ms < 2000, `${ms} ms`);
-            assert.equal(integrity(path.join(s.dir, 'data')), 'ok');
-
-            // No website data outside the data folder.
-            const written = execFileSync('find', [home]).toString().split('\n');
-            assert.deepEqual(written.filter((f) => /webkit|cookie|storage|indexeddb/i.test(f)), []);
-        } finally {
-            await s.close();
-            fs.rmSync(home, { recursive: true, force: true });
-        }
-    });
+        // No website data outside the data folder.
+        const written = execFileSync('find', [home]).toString().split('\n');
+        assert.deepEqual(written.filter((f) => /webkit|cookie|storage|indexeddb/i.test(f)), []);
+    }));

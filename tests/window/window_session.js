@@ -69,12 +69,6 @@ function findWindow(ms = BOUND) {
     return line ? JSON.parse(line) : null;
 }
 
-// What sqlite3 says of the soundness of the golf.db in the folder: "ok" when it is sound.
-const integrity = (dir) =>
-    execFileSync('sqlite3', [path.join(dir, 'golf.db'), 'pragma integrity_check;'])
-        .toString()
-        .trim();
-
 const comm = (pid) => fs.readFileSync(`/proc/${pid}/comm`, 'utf8').trim();
 const parentOf = (pid) =>
     Number(fs.readFileSync(`/proc/${pid}/stat`, 'utf8').split(') ')[1].split(' ')[1]);
@@ -104,9 +98,10 @@ function freePort() {
 }
 
 // A session of WebKitWebDriver on the shared display, driving verdal started with args (after
-// --automation) in a folder of its own; answers { driver, dir, pidOf(), exitCode(), ... }.
+// --automation) in a folder of its own; answers { driver, data, pidOf(), exitCode(), stop() }.
 async function openWindow(args, { home } = {}) {
     const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'verdal-window-'));
+    const data = path.join(dir, 'data');
     const record = path.join(dir, 'verdal');
     const wrapper = path.join(dir, 'verdal-under-driver');
     // WebKitWebDriver starts this in verdal's place, so the test learns verdal's pid and exit code.
@@ -121,28 +116,27 @@ async function openWindow(args, { home } = {}) {
     const server = spawn(DRIVER, [`--port=${port}`], { env, stdio: 'ignore' });
     const answers = () => fetch(`http://127.0.0.1:${port}/status`).then((r) => r.ok, () => false);
     await eventually(answers, 'WebKitWebDriver answers');
-    const driver = await new Builder()
-                       .usingServer(`http://127.0.0.1:${port}`)
-                       .withCapabilities({
-                           browserName: 'verdal',
-                           'webkitgtk:browserOptions': {
-                               binary: wrapper,
-                               args: ['--automation', '--data-dir', path.join(dir, 'data'), ...args]
-                           },
-                       })
-                       .build();
+    const driver =
+        await new Builder()
+            .usingServer(`http://127.0.0.1:${port}`)
+            .withCapabilities({
+                browserName: 'verdal',
+                'webkitgtk:browserOptions':
+                    { binary: wrapper, args: ['--automation', '--data-dir', data, ...args] },
+            })
+            .build();
     const pidOf = () => Number(fs.readFileSync(`${record}.pid`, 'utf8'));
     const exitCode = () =>
         (fs.existsSync(`${record}.exit`) ? Number(fs.readFileSync(`${record}.exit`, 'utf8'))
                                          : undefined);
-    const close = async () => {
+    const stop = async () => {
         await driver.quit().catch(() => {});
         if (fs.existsSync(`${record}.pid`) && alive(pidOf())) process.kill(pidOf(), 'SIGTERM');
         await eventually(exitCode, 'verdal ends').catch(() => {});
         server.kill('SIGTERM');
         fs.rmSync(dir, { recursive: true, force: true });
     };
-    return { driver, dir, pidOf, exitCode, close };
+    return { driver, data, pidOf, exitCode, stop };
 }
 
 // Switches the driver into the main window's page, or (with 'dialog') into the topmost dialog's.
@@ -174,7 +168,6 @@ module.exports = {
     startDisplay,
     probe,
     findWindow,
-    integrity,
     comm,
     parentOf,
     alive,
