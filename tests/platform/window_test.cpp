@@ -35,21 +35,24 @@ public:
     }
 };
 
-// Each test runs on the user-interface thread.
+// Each test runs on the user-interface thread, with a main window made for it.
 struct WindowSystem : ::testing::Test {
-    void SetUp() override { BindUiThread(); }
+    TestWindow window;
+    HWND hwnd = 0;
+    void SetUp() override {
+        BindUiThread();
+        ASSERT_NE(hwnd = CreateWindowFor(window, 0), 0);
+    }
+    void TearDown() override { DestroyWindow(hwnd); }
 };
 
 } // namespace
 
 TEST_F(WindowSystem, PostsFromFourThreadsArriveInOrderPerThread) {
-    TestWindow window;
-    const HWND hwnd = CreateWindowFor(window, 0);
-    ASSERT_NE(hwnd, 0);
     constexpr int kPerThread = 2000;
     std::vector<std::jthread> posters;
     for (int t = 0; t < 4; ++t)
-        posters.emplace_back([=] {
+        posters.emplace_back([=, this] {
             for (int i = 0; i < kPerThread; ++i)
                 ASSERT_TRUE(PostMessage(hwnd, kPing, t, i));
         });
@@ -60,17 +63,16 @@ TEST_F(WindowSystem, PostsFromFourThreadsArriveInOrderPerThread) {
     for (const MSG& m : window.received)
         EXPECT_EQ(m.lParam, next[m.wParam]++) << "thread " << m.wParam;
     EXPECT_EQ(window.received.size(), 4u * kPerThread);
-    DestroyWindow(hwnd);
 }
 
 TEST_F(WindowSystem, PostToDestroyedWindowIsDroppedWithItsData) {
-    TestWindow first, second;
-    const HWND a = CreateWindowFor(first, 0);
+    TestWindow second;
+    const HWND a = hwnd;
     auto payload = std::make_shared<int>(7);
     std::weak_ptr<int> watch = payload;
     ASSERT_TRUE(PostMessageOwning(a, kPing, 1, 0, std::move(payload)));
     ASSERT_TRUE(DestroyWindow(a));
-    EXPECT_TRUE(first.destroyed);
+    EXPECT_TRUE(window.destroyed);
     EXPECT_FALSE(IsWindow(a));
     EXPECT_FALSE(PostMessage(a, kPing, 2, 0)) << "a post to a dead window is refused";
 
@@ -79,13 +81,11 @@ TEST_F(WindowSystem, PostToDestroyedWindowIsDroppedWithItsData) {
     DrainQueue();
     EXPECT_TRUE(watch.expired()) << "the dropped message's data was freed";
     EXPECT_TRUE(second.received.empty());
-    EXPECT_EQ(first.received.size(), 0u);
+    EXPECT_EQ(window.received.size(), 0u);
     DestroyWindow(b);
 }
 
 TEST_F(WindowSystem, SendFromWorkerReturnsTheHandlersAnswer) {
-    TestWindow window;
-    const HWND hwnd = CreateWindowFor(window, 0);
     window.handler = [](UINT m, WPARAM w, LPARAM, LRESULT& r) {
         if (m != kPing)
             return false;
@@ -100,14 +100,13 @@ TEST_F(WindowSystem, SendFromWorkerReturnsTheHandlersAnswer) {
     worker.join();
     EXPECT_EQ(answer.load(), 42);
     EXPECT_EQ(SendMessage(hwnd + 999, kPing, 1), 0) << "no window, no answer";
-    DestroyWindow(hwnd);
 }
 
 TEST_F(WindowSystem, NestedModalLoopsReturnTheirOwnResultsWhileMainWindowRuns) {
-    TestWindow mainWindow, outer, inner;
-    const HWND main = CreateWindowFor(mainWindow, 0);
+    TestWindow outer, inner;
+    const HWND main = hwnd;
     std::atomic<int> mainPings{0};
-    mainWindow.handler = [&](UINT m, WPARAM, LPARAM, LRESULT&) {
+    window.handler = [&](UINT m, WPARAM, LPARAM, LRESULT&) {
         if (m == kPing)
             ++mainPings;
         return true;
@@ -144,23 +143,21 @@ TEST_F(WindowSystem, NestedModalLoopsReturnTheirOwnResultsWhileMainWindowRuns) {
     EXPECT_EQ(mainPings.load(), 10) << "the main window was served during the modal loop";
     EXPECT_FALSE(IsWindow(outer.Handle()));
     EXPECT_FALSE(EndDialog(12345, 1));
-    DestroyWindow(main);
 }
 
 TEST_F(WindowSystem, QuitInsideModalLoopEndsItAndReachesTheOuterLoop) {
-    TestWindow mainWindow, dialog;
-    const HWND main = CreateWindowFor(mainWindow, 0);
+    TestWindow dialog;
     dialog.handler = [&](UINT m, WPARAM, LPARAM, LRESULT&) {
         if (m == WM_INITDIALOG)
-            DestroyWindow(main); // the owner dies: the dialog goes with it
+            DestroyWindow(hwnd); // the owner dies: the dialog goes with it
         return true;
     };
-    mainWindow.handler = [](UINT m, WPARAM, LPARAM, LRESULT&) {
+    window.handler = [](UINT m, WPARAM, LPARAM, LRESULT&) {
         if (m == WM_DESTROY)
             PostQuitMessage(3);
         return false;
     };
-    EXPECT_EQ(DialogBox(dialog, main), -1);
+    EXPECT_EQ(DialogBox(dialog, hwnd), -1);
     EXPECT_TRUE(dialog.destroyed);
     EXPECT_EQ(RunMessageLoop(), 3);
 }

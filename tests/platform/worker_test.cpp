@@ -20,17 +20,12 @@ constexpr UINT kDestroyNow = WM_USER + 40;
 class Owner : public Window {
 public:
     WorkerOwner workers;
-    bool ProcessWindowMessage(HWND hwnd, UINT message, WPARAM, LPARAM, LRESULT& result) override {
-        result = 0;
-        if (message == WM_DESTROY) {
+    bool ProcessWindowMessage(HWND hwnd, UINT message, WPARAM, LPARAM, LRESULT&) override {
+        if (message == WM_DESTROY)
             workers.StopAndJoinAll();
-            return false;
-        }
-        if (message == kDestroyNow) {
+        else if (message == kDestroyNow)
             DestroyWindow(hwnd);
-            return true;
-        }
-        return false;
+        return message == kDestroyNow;
     }
 };
 
