@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -37,6 +38,12 @@ auto Values(const Settings& s) {
     return std::tuple(s.updateVersion, s.comIndex, s.serialNumber, s.server);
 }
 
+// Changes the settings and saves them.
+void Save(const std::function<void(Settings&)>& change) {
+    ChangeSettings(change);
+    SaveSettings();
+}
+
 // What a missing or damaged file loads.
 const Settings kDefaults{24};
 
@@ -50,8 +57,7 @@ TEST(Settings, FirstStartWritesTheDefaultsAndSavedValuesLoadBack) {
 
     Settings saved{0xFFFFFFF0u, 3, std::u16string(63, u'\u00E9'),
                    "http://127.0.0.1:9/a \"quoted\" \\path\\"};
-    ChangeSettings([&](Settings& s) { s = saved; });
-    SaveSettings();
+    Save([&](Settings& s) { s = saved; });
     EXPECT_EQ(test::FilesIn(folder.Path()), std::vector<std::string>{"settings.reg"});
     EXPECT_EQ(Values(Reloaded()), Values(saved));
     std::string file = ReadFile(folder / "settings.reg");
@@ -61,14 +67,12 @@ TEST(Settings, FirstStartWritesTheDefaultsAndSavedValuesLoadBack) {
     // Control characters, line breaks included, stay inside their value.
     saved.serialNumber = u"SN\r\n\t1";
     saved.server = "http://127.0.0.1:9/\n\x01";
-    ChangeSettings([&](Settings& s) { s = saved; });
-    SaveSettings();
+    Save([&](Settings& s) { s = saved; });
     EXPECT_EQ(Values(Reloaded()), Values(saved));
     EXPECT_FALSE(std::filesystem::exists(folder / "settings.reg.bad"));
 
     // A serial number of 64 units or more never loads.
-    ChangeSettings([](Settings& s) { s.serialNumber = std::u16string(64, u'S'); });
-    SaveSettings();
+    Save([](Settings& s) { s.serialNumber = std::u16string(64, u'S'); });
     saved.serialNumber.clear();
     EXPECT_EQ(Values(Reloaded()), Values(saved));
 }
@@ -115,10 +119,8 @@ TEST(Settings, OverlappingSavesNeverLeaveAnOlderCopyOnDisk) {
                     SaveSettings();
             });
         const int last = round * 1000 + 49;
-        for (int i = round * 1000; i <= last; ++i) {
-            ChangeSettings([i](Settings& s) { s.comIndex = i; });
-            SaveSettings();
-        }
+        for (int i = round * 1000; i <= last; ++i)
+            Save([i](Settings& s) { s.comIndex = i; });
         savers.clear(); // stopped and joined
         LoadSettings();
         ASSERT_EQ(CopySettings().comIndex, last) << "round " << round;
@@ -142,14 +144,11 @@ TEST(Settings, ConcurrentSavesNeverLeaveHalfAFile) {
     std::vector<std::jthread> writers;
     for (int t = 0; t < 4; ++t)
         writers.emplace_back([t] {
-            for (int i = 0; i < 50; ++i) {
-                ChangeSettings([&](Settings& s) { s.comIndex = t * 100 + i; });
-                SaveSettings();
-            }
+            for (int i = 0; i < 50; ++i)
+                Save([&](Settings& s) { s.comIndex = t * 100 + i; });
         });
     writers.clear(); // joined
-    ChangeSettings([](Settings& s) { s.comIndex = 12; });
-    SaveSettings();
+    Save([](Settings& s) { s.comIndex = 12; });
     reader.request_stop();
     reader.join();
     EXPECT_GT(wholeReads.load(), 0);
