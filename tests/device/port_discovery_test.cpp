@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 
 using namespace verdal;
 namespace fs = std::filesystem;
@@ -14,7 +15,6 @@ namespace {
 
 class FakeSysfs {
 public:
-    FakeSysfs() : root(folder.Path()) {}
     // A terminal whose device is bound to the driver (none: a terminal with no device); only the
     // driver link's name counts, so the driver's folder need not exist.
     void Add(const std::string& name, const std::string& driverPath) {
@@ -27,7 +27,7 @@ public:
     }
     PortSearch Search() const { return PortSearch{"/devdir", root.string(), ""}; }
     test::TempFolder folder;
-    fs::path root;
+    const fs::path root = folder.Path();
 };
 
 } // namespace
@@ -61,8 +61,6 @@ TEST(PortDiscovery, FallsBackToThirtyPortsAndHonoursAPortNamedOutright) {
     EXPECT_EQ(PortName(20, PortSearch{}), "/dev/ttyUSB20");
     const auto choices = PortChoices(PortSearch{});
     ASSERT_EQ(choices.size(), 22u);
-    EXPECT_EQ(choices.front().text, "Auto");
-    EXPECT_EQ(choices.front().value, kAutoPort);
-    EXPECT_EQ(choices[4].text, "/dev/ttyUSB3");
-    EXPECT_EQ(choices[4].value, 3);
+    EXPECT_EQ(std::tie(choices[0].text, choices[0].value), std::tuple("Auto", kAutoPort));
+    EXPECT_EQ(std::tie(choices[4].text, choices[4].value), std::tuple("/dev/ttyUSB3", 3));
 }
