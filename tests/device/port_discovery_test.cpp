@@ -32,24 +32,11 @@ public:
 
 } // namespace
 
-TEST(PortDiscovery, ProlificFirstThenOtherAdaptersEachInNumberOrder) {
+// With no USB adapter, the thirty ports by number, unless a port is named outright; with adapters,
+// Prolific's first, then the others, each in number order.
+TEST(PortDiscovery, FallsBackToThirtyPortsHonoursANamedPortAndPutsProlificFirst) {
     FakeSysfs sys;
-    sys.Add("ttyUSB10", "bus/usb-serial/drivers/pl2303");
-    sys.Add("ttyUSB0", "bus/usb-serial/drivers/ftdi_sio");
-    sys.Add("ttyACM0", "bus/usb/drivers/cdc_acm");
-    sys.Add("ttyUSB2", "bus/usb-serial/drivers/pl2303");
-    sys.Add("ttyUSB1", "bus/usb-serial/drivers/pl2303");
     sys.Add("ttyS0", "bus/platform/drivers/serial8250"); // not a USB adapter
-    sys.Add("tty1", "");
-    sys.Add("ttyUSB9", ""); // a terminal without a device behind it
-    EXPECT_EQ(EnumSerialPorts(sys.Search()),
-              (std::vector<std::string>{"/devdir/ttyUSB1", "/devdir/ttyUSB2", "/devdir/ttyUSB10",
-                                        "/devdir/ttyUSB0", "/devdir/ttyACM0"}));
-}
-
-TEST(PortDiscovery, FallsBackToThirtyPortsAndHonoursAPortNamedOutright) {
-    FakeSysfs sys;
-    sys.Add("ttyS0", "bus/platform/drivers/serial8250");
     const auto ports = EnumSerialPorts(sys.Search());
     ASSERT_EQ(ports.size(), 30u);
     EXPECT_EQ(ports.front(), "/devdir/ttyUSB0");
@@ -63,4 +50,15 @@ TEST(PortDiscovery, FallsBackToThirtyPortsAndHonoursAPortNamedOutright) {
     ASSERT_EQ(choices.size(), 22u);
     EXPECT_EQ(std::tie(choices[0].text, choices[0].value), std::tuple("Auto", kAutoPort));
     EXPECT_EQ(std::tie(choices[4].text, choices[4].value), std::tuple("/dev/ttyUSB3", 3));
+
+    sys.Add("ttyUSB10", "bus/usb-serial/drivers/pl2303");
+    sys.Add("ttyUSB0", "bus/usb-serial/drivers/ftdi_sio");
+    sys.Add("ttyACM0", "bus/usb/drivers/cdc_acm");
+    sys.Add("ttyUSB2", "bus/usb-serial/drivers/pl2303");
+    sys.Add("ttyUSB1", "bus/usb-serial/drivers/pl2303");
+    sys.Add("tty1", "");
+    sys.Add("ttyUSB9", ""); // a terminal without a device behind it
+    EXPECT_EQ(EnumSerialPorts(sys.Search()),
+              (std::vector<std::string>{"/devdir/ttyUSB1", "/devdir/ttyUSB2", "/devdir/ttyUSB10",
+                                        "/devdir/ttyUSB0", "/devdir/ttyACM0"}));
 }

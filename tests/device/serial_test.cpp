@@ -14,7 +14,7 @@
 using namespace verdal;
 using namespace verdal::test;
 
-TEST(SerialLink, DeliversBytesAndEmptyReadsAndSwapsReceiversCleanly) {
+TEST(SerialLink, DeliversBytesSwapsReceiversCleanlyAndClosesOnAFault) {
     FakeDevice device;
     Serial serial;
     ASSERT_EQ(serial.Open(device.Path(), 115200), 1);
@@ -63,7 +63,23 @@ TEST(SerialLink, DeliversBytesAndEmptyReadsAndSwapsReceiversCleanly) {
     serial.Close();
     EXPECT_FALSE(serial.IsOpen());
     // Once closed the port can be opened again at once: the exclusive hold went with it.
-    EXPECT_EQ(serial.Open(device.Path(), 115200), 1);
+    ASSERT_EQ(serial.Open(device.Path(), 115200), 1);
+
+    // A receiver that throws closes the link, and so does a write that fails.
+    serial.SetReceiver(
+        [](const std::uint8_t*, std::uint32_t count) {
+            if (count > 0)
+                throw std::runtime_error("receiver fault");
+        },
+        256);
+    device.Write("x");
+    EXPECT_TRUE(WaitUntil([&] { return !serial.IsOpen(); }));
+    serial.Close();
+
+    ASSERT_EQ(serial.Open(device.Path(), 115200), 1);
+    device.HangUp();
+    EXPECT_EQ(serial.Write("$FCON\r", 6), 1);
+    EXPECT_FALSE(serial.IsOpen());
 }
 
 TEST(SerialLink, ASecondOpenOfAnOpenPortIsRefusedAndNamesItsHolder) {
@@ -80,24 +96,4 @@ TEST(SerialLink, ASecondOpenOfAnOpenPortIsRefusedAndNamesItsHolder) {
     first.Close();
     EXPECT_EQ(PortHolder(device.Path()), "");
     EXPECT_TRUE(second.Open(device.Path(), 115200));
-}
-
-TEST(SerialLink, AThrowingReceiverOrAFailedWriteClosesTheLink) {
-    FakeDevice device;
-    Serial serial;
-    ASSERT_EQ(serial.Open(device.Path(), 115200), 1);
-    serial.SetReceiver(
-        [](const std::uint8_t*, std::uint32_t count) {
-            if (count > 0)
-                throw std::runtime_error("receiver fault");
-        },
-        256);
-    device.Write("x");
-    EXPECT_TRUE(WaitUntil([&] { return !serial.IsOpen(); }));
-    serial.Close();
-
-    ASSERT_EQ(serial.Open(device.Path(), 115200), 1);
-    device.HangUp();
-    EXPECT_EQ(serial.Write("$FCON\r", 6), 1);
-    EXPECT_FALSE(serial.IsOpen());
 }
