@@ -11,7 +11,7 @@
 
 using namespace verdal;
 
-TEST(Files, AReplacementIsWholeOrNothingAndLeavesNoTemporaryFile) {
+TEST(Files, AReplacementIsWholeOrNothingAndAWrittenFileTakesEveryByte) {
     test::TempFolder folder;
     const std::string path = folder / "a.txt";
     std::string content = "left alone";
@@ -35,10 +35,8 @@ TEST(Files, AReplacementIsWholeOrNothingAndLeavesNoTemporaryFile) {
 
     EXPECT_TRUE(ReplaceFile(folder / "no/such/folder", "x"));
     EXPECT_EQ(ReadWholeFile(taken, content).error, EISDIR);
-}
 
-TEST(Files, AWrittenFileTakesEveryByteAndIsClosedWithItsObject) {
-    test::TempFolder folder;
+    // A written file takes every byte, and is closed with its object.
     const std::size_t open = test::OpenDescriptors();
     {
         WrittenFile file;

@@ -104,7 +104,6 @@ TEST_F(WindowSystem, SendFromWorkerReturnsTheHandlersAnswer) {
 
 TEST_F(WindowSystem, NestedModalLoopsReturnTheirOwnResultsWhileMainWindowRuns) {
     TestWindow outer, inner;
-    const HWND main = hwnd;
     std::atomic<int> mainPings{0};
     window.handler = [&](UINT m, WPARAM, LPARAM, LRESULT&) {
         if (m == kPing)
@@ -118,9 +117,9 @@ TEST_F(WindowSystem, NestedModalLoopsReturnTheirOwnResultsWhileMainWindowRuns) {
             const HWND self = inner.Handle();
             EXPECT_EQ(GetParent(self), outer.Handle());
             // A worker posts to the main window, then ends the inner dialog.
-            workers.emplace_back([=, &mainPings] {
+            workers.emplace_back([=, this, &mainPings] {
                 for (int i = 0; i < 10; ++i)
-                    PostMessage(main, kPing);
+                    PostMessage(hwnd, kPing);
                 while (mainPings < 10)
                     std::this_thread::yield();
                 EndDialog(self, 22);
@@ -136,7 +135,7 @@ TEST_F(WindowSystem, NestedModalLoopsReturnTheirOwnResultsWhileMainWindowRuns) {
         }
         return true;
     };
-    const std::intptr_t outerResult = DialogBox(outer, main);
+    const std::intptr_t outerResult = DialogBox(outer, hwnd);
     workers.clear(); // joined
     EXPECT_EQ(innerResult, 22);
     EXPECT_EQ(outerResult, 11);
