@@ -57,8 +57,7 @@ TEST(DeviceCommands, InfoSendRemoveAndClearAsAScriptRunsThem) {
               "capacity: 4\nserial number: SN-77\ncourses: 2\n  @\u6c34\u592b\n  Augusta\n");
 
     const CliRun send = Cli(dir, port + "send '" + (dir / "map.gof") + "'");
-    EXPECT_EQ(send.code, 0) << send.err;
-    EXPECT_EQ(send.out, "sent: Muirfield\n");
+    EXPECT_EQ(std::tie(send.code, send.out), std::tuple(0, "sent: Muirfield\n")) << send.err;
     EXPECT_NE(send.err.find("progress 100%"), std::string::npos);
 
     // On a terminal the progress is one line drawn again in place, a bar with the percentage and
@@ -114,9 +113,7 @@ TEST(DeviceCommands, WhileVerdalHoldsTheDeviceTheySayItIsInUseByVerdal) {
     const std::string said = "DEVICE NOT CONNECTED - " + held + "\nverdal-cli: " + held +
                              "; close it there, or use the device from it\n";
     const CliRun info = Cli(dir, "--port '" + device.Link() + "' info");
-    EXPECT_EQ(info.code, 1);
-    EXPECT_EQ(info.err, "CONNECTING TO DEVICE\n" + said);
+    EXPECT_EQ(std::tie(info.code, info.err), std::tuple(1, "CONNECTING TO DEVICE\n" + said));
     const CliRun clear = Cli(dir, "--port '" + device.Link() + "' clear");
-    EXPECT_EQ(clear.code, 1);
-    EXPECT_EQ(clear.err, said);
+    EXPECT_EQ(std::tie(clear.code, clear.err), std::tuple(1, said));
 }

@@ -32,8 +32,7 @@ TEST(ReplyExtraction, CapacityIsTheNumberBeforeTheFirstCarriageReturn) {
 TEST(ReplyExtraction, SerialNumberStopsAtCarriageReturnOrThirtyTwoBytes) {
     EXPECT_EQ(ExtractSerialNumber(ReplyOf("SN-42\r$OKRD").data()), u"SN-42");
     EXPECT_EQ(ExtractSerialNumber(ReplyOf("\r$OKRD").data()), u"");
-    const std::string longSerial(40, 'A');
-    EXPECT_EQ(ExtractSerialNumber(ReplyOf(longSerial + "\r$OKRD").data()),
+    EXPECT_EQ(ExtractSerialNumber(ReplyOf(std::string(40, 'A') + "\r$OKRD").data()),
               std::u16string(32, u'A'));
     // Bytes are widened one to one, not decoded.
     EXPECT_EQ(ExtractSerialNumber(ReplyOf("\xe9\r").data()), std::u16string(1, char16_t(0xE9)));
