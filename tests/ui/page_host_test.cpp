@@ -48,7 +48,7 @@ struct HostFixture : ::testing::Test {
     }
 };
 
-TEST_F(HostFixture, LoadDataAnswersFromTheResourceTable) {
+TEST_F(HostFixture, LoadDataPagesAndMenusComeFromTheResourceTable) {
     EXPECT_EQ(host.Load(u""), 1);
     // A web scheme in capitals is no web URI for the host: the name after the last '/' counts. A
     // numeric name is no id.
@@ -63,9 +63,8 @@ TEST_F(HostFixture, LoadDataAnswersFromTheResourceTable) {
     EXPECT_EQ(host.provided, (std::vector<std::u16string>{u"images/dot.png", u"DOT.PNG",
                                                           u"HTTP://example.invalid/dot.png",
                                                           u"#101.html", longUri}));
-}
 
-TEST_F(HostFixture, PagesLoadByIdAndMissingOnesFail) {
+    // Pages and menus load by id, and missing ones fail.
     EXPECT_TRUE(host.LoadPage(101));
     EXPECT_EQ(GetText(ElementById(RootElement(host.Handle()), u"MsgText1")), u"line");
     EXPECT_FALSE(host.LoadPage(999));
