@@ -10,8 +10,8 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <optional>
-#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace verdal;
@@ -53,9 +53,8 @@ TEST(InstanceLock, OneHolderAFolderItsAddressForTheOthersAndNoStaleLock) {
     std::optional<InstanceLock> first(std::in_place);
     ASSERT_EQ(first->Acquire(dir.Path(), holder, error), InstanceLock::Outcome::Acquired) << error;
     EXPECT_EQ(ReadFile(dir / "verdal.lock"), "");
-    struct stat info {};
-    ASSERT_EQ(::stat((dir / "verdal.lock").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(std::filesystem::status(dir / "verdal.lock").permissions(),
+              std::filesystem::perms(0600));
 
     // Held, but nothing published yet: a later start waits, then gives up.
     InstanceLock second;
