@@ -95,9 +95,8 @@ TEST_F(WindowSystem, SendFromWorkerReturnsTheHandlersAnswer) {
     EXPECT_EQ(SendMessage(hwnd, kPing, 5), 15)
         << "from the user-interface thread it calls directly";
     std::atomic<LRESULT> answer{0};
-    std::thread worker([&] { answer = SendMessage(hwnd, kPing, 14); });
+    std::jthread worker([&] { answer = SendMessage(hwnd, kPing, 14); });
     PumpUntil(hwnd, [&] { return answer != 0; });
-    worker.join();
     EXPECT_EQ(answer.load(), 42);
     EXPECT_EQ(SendMessage(hwnd + 999, kPing, 1), 0) << "no window, no answer";
 }
