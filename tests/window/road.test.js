@@ -42,11 +42,25 @@ async function row(driver, list, name) {
         By.xpath(`.//*[@role='row'][.//*[@role='gridcell' and normalize-space()="${name}"]]`));
 }
 
+// Acts on the row, which act is given; a list drawn again between finding the row and acting on
+// it leaves a stale element, and the row is then found again.
+function onRow(driver, list, name, act) {
+    return eventually(async () => {
+        try {
+            await act(await row(driver, list, name));
+            return true;
+        } catch (e) {
+            if (e.name !== 'StaleElementReferenceError') throw e;
+        }
+    }, `the row "${name}" to act on`);
+}
+
 // Right-clicks the row and chooses the entry of the popup menu that opens.
 async function choose(driver, list, name, popup, entry) {
-    const target = await row(driver, list, name);
-    await target.click();
-    await driver.actions().contextClick(target).perform();
+    await onRow(driver, list, name, async (target) => {
+        await target.click();
+        await driver.actions().contextClick(target).perform();
+    });
     await driver.switchTo().defaultContent();
     const menu = await driver.wait(
         until.elementLocated(By.css(`[role=menu][aria-label="${popup}"]`)), BOUND);
@@ -112,7 +126,7 @@ test(
         assert.ok(found.some((cells) => cells[0] === inUsa[0][0]), JSON.stringify(found));
         const course = found[0][0];
         // A double-click picks a row; it selects none of its text.
-        await driver.actions().doubleClick(await row(driver, 1, course)).perform();
+        await onRow(driver, 1, course, (target) => driver.actions().doubleClick(target).perform());
         assert.equal(await driver.executeScript('return document.getSelection().toString()'), '');
 
         await choose(driver, 1, course, 'GOLF', 'Course Information');
