@@ -28,6 +28,26 @@ std::string Stats(const std::string& base) {
     return std::string(reply, n > 0 ? static_cast<std::size_t>(n) : 0);
 }
 
+// Starts the program at path with its output read by the test and its errors on ours; it ends
+// with this process at the latest. Throws when it cannot start.
+void Start(ChildProcess& process, const std::string& path, const std::vector<std::string>& args) {
+    std::string error;
+    if (!process.Start(path, args,
+                       {.captureOutput = true, .keepErrors = true, .stopWithParent = true}, error))
+        throw std::runtime_error(error);
+}
+
+// A run of the program at path to its end. Throws when it cannot start.
+ProgramRun RunToEnd(const std::string& path, const std::vector<std::string>& args) {
+    ChildProcess process;
+    Start(process, path, args);
+    ProgramRun run;
+    for (std::string line; process.ReadLine(line, 60000);)
+        run.lines.push_back(line);
+    run.exitCode = process.Wait();
+    return run;
+}
+
 } // namespace
 
 std::string BuiltProgram(const std::string& name) {
@@ -37,20 +57,11 @@ std::string BuiltProgram(const std::string& name) {
 
 void StartBuilt(ChildProcess& process, const std::string& name,
                 const std::vector<std::string>& args) {
-    std::string error;
-    if (!process.Start(BuiltProgram(name), args,
-                       {.captureOutput = true, .keepErrors = true, .stopWithParent = true}, error))
-        throw std::runtime_error(error);
+    Start(process, BuiltProgram(name), args);
 }
 
 ProgramRun RunBuilt(const std::string& name, const std::vector<std::string>& args) {
-    ChildProcess process;
-    StartBuilt(process, name, args);
-    ProgramRun run;
-    for (std::string line; process.ReadLine(line, 60000);)
-        run.lines.push_back(line);
-    run.exitCode = process.Wait();
-    return run;
+    return RunToEnd(BuiltProgram(name), args);
 }
 
 CatalogueService::CatalogueService(int courses, const std::string& versions,
@@ -95,14 +106,15 @@ Simulator::Simulator(const std::string& link, const std::vector<std::string>& op
 }
 
 std::string Sqlite3(const std::string& file, const std::string& command) {
-    ChildProcess sqlite3;
-    std::string output; // why, when it cannot start
-    if (!sqlite3.Start("sqlite3", {"-batch", file, command},
-                       {.captureOutput = true, .keepErrors = true}, output))
-        return output + "\nsqlite3 failed";
-    for (std::string line; sqlite3.ReadLine(line, 60000);)
-        output += line + "\n";
-    return sqlite3.Wait() == 0 ? output : output + "sqlite3 failed";
+    try {
+        const ProgramRun run = RunToEnd("sqlite3", {"-batch", file, command});
+        std::string output;
+        for (const std::string& line : run.lines)
+            output += line + "\n";
+        return run.exitCode == 0 ? output : output + "sqlite3 failed";
+    } catch (const std::runtime_error& cannotStart) {
+        return cannotStart.what() + std::string("\nsqlite3 failed");
+    }
 }
 
 } // namespace verdal::test
