@@ -24,10 +24,6 @@ using namespace verdal::engine;
 
 namespace {
 
-std::uint16_t ServerPort() {
-    return test::TestEngine().Port();
-}
-
 // A socket connected to the server that has sent the request; -1 when it cannot connect.
 // receiveBuffer: when not 0, the socket's receive buffer.
 int Send(const std::string& request, int receiveBuffer = 0) {
@@ -39,7 +35,7 @@ int Send(const std::string& request, int receiveBuffer = 0) {
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(ServerPort());
+    address.sin_port = htons(test::TestEngine().Port());
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         ::close(fd);
@@ -75,7 +71,7 @@ int Status(const std::string& response) {
 }
 
 std::string Host() {
-    return "127.0.0.1:" + std::to_string(ServerPort());
+    return "127.0.0.1:" + std::to_string(test::TestEngine().Port());
 }
 
 // A request for the target with the headers, each ending in CRLF, that closes the connection.
@@ -122,7 +118,7 @@ TEST_F(ServerTest, RequestsNeedTheTokenOrItsCookie) {
 
     const std::string first = Exchange(Request("/?" + Token()));
     EXPECT_EQ(Status(first), 200);
-    const std::string name = "verdal_token_" + std::to_string(ServerPort());
+    const std::string name = "verdal_token_" + std::to_string(test::TestEngine().Port());
     const std::string cookie = name + "=" + test::TestEngine().Token();
     EXPECT_NE(first.find("Set-Cookie: " + cookie + "; Path=/; HttpOnly; SameSite=Strict"),
               std::string::npos);
@@ -134,7 +130,7 @@ TEST_F(ServerTest, RequestsNeedTheTokenOrItsCookie) {
 
 // The Host and Origin headers reach the rules, and an upgrade is held to them as well.
 TEST_F(ServerTest, ForeignHostsAndOriginsAreRefused) {
-    const std::string evil = "evil.example:" + std::to_string(ServerPort());
+    const std::string evil = "evil.example:" + std::to_string(test::TestEngine().Port());
     EXPECT_EQ(Status(Exchange(Request("/engine.js?" + Token(), "", evil))), 403);
     EXPECT_EQ(Get("/engine.js?" + Token(), "Origin: http://evil.example\r\n"), 403);
     EXPECT_EQ(Get("/engine.js?" + Token(), "Origin: http://" + Host() + "\r\n"), 200);
@@ -153,7 +149,7 @@ TEST_F(ServerTest, PathsThatClimbOrNameFilesAreNotFound) {
 TEST_F(ServerTest, ItListensOnLoopbackOnly) {
     // The one socket listening on the port in the kernel's table has the local address 127.0.0.1.
     char port[8];
-    std::snprintf(port, sizeof port, ":%04X", ServerPort());
+    std::snprintf(port, sizeof port, ":%04X", test::TestEngine().Port());
     std::vector<std::string> listening;
     std::ifstream table("/proc/net/tcp");
     for (std::string slot, local, remote, state, rest; table >> slot >> local >> remote >> state;
@@ -176,18 +172,16 @@ TEST_F(ServerTest, PageDataComesFromTheHostsAnswer) {
     CPageHost host(HANDLE_BEHAVIOR_EVENT, ViewKind::Window);
     ASSERT_NE(host.Create(0), 0);
     const std::string view = std::to_string(host.Handle());
-    int image = 0, missing = 0, otherView = 0;
+    std::vector<int> statuses; // an image of the page, one it lacks, one of no view
     std::thread client([&] {
-        image = Get("/data/" + view + "/images/dot.png?" + Token());
-        missing = Get("/data/" + view + "/images/none.png?" + Token());
-        otherView = Get("/data/12345/images/dot.png?" + Token());
+        for (const std::string& path : {view + "/images/dot.png", view + "/images/none.png",
+                                        std::string("12345/images/dot.png")})
+            statuses.push_back(Get("/data/" + path + "?" + Token()));
         PostTask([] { PostQuitMessage(0); });
     });
     RunMessageLoop();
     client.join();
-    EXPECT_EQ(image, 200);
-    EXPECT_EQ(missing, 404);
-    EXPECT_EQ(otherView, 404);
+    EXPECT_EQ(statuses, (std::vector<int>{200, 404, 404}));
     DestroyWindow(host.Handle());
 }
 
@@ -228,10 +222,9 @@ public:
                 header += length == 126 ? 2 : 8;
                 if (!Fill(header))
                     return std::nullopt;
-                const std::size_t digits = header - 2;
                 length = 0;
-                for (std::size_t i = 0; i < digits; ++i)
-                    length = length << 8 | byte(2 + i);
+                for (std::size_t i = 2; i < header; ++i)
+                    length = length << 8 | byte(i);
             }
             if (!Fill(header + length))
                 return std::nullopt;
