@@ -84,11 +84,9 @@ TEST(CourseInfo, FillsTheFieldsAndTheParsOfEighteenHoles) {
     EXPECT_EQ(TextOf(hwnd, u"address"), u"1 Rue de l'\u00c9tang");
     EXPECT_EQ(TextOf(hwnd, u"telephone"), u"+33 1 23");
     EXPECT_EQ(TextOf(hwnd, u"email"), u"golf@example.org");
-    for (const auto& [id, par] : {std::pair{u"par01", u"4"},
-                                  {u"par03", u"3"},
-                                  {u"par04", u" "},
-                                  {u"par10", u" "},
-                                  {u"par18", u" "}})
+    const std::pair<const char16_t*, const char16_t*> pars[] = {
+        {u"par01", u"4"}, {u"par03", u"3"}, {u"par04", u" "}, {u"par10", u" "}, {u"par18", u" "}};
+    for (const auto& [id, par] : pars)
         EXPECT_EQ(TextOf(hwnd, id), par);
     DestroyWindow(hwnd);
 }

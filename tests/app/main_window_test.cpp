@@ -56,16 +56,11 @@ struct MainWindowTest : ::testing::Test {
     // The buttons as each state of the button rules shows them: "Connect" shown and enabled,
     // "Disconnect" shown, the port select enabled.
     void ExpectButtons(ConnectButtons state) {
-        struct Look {
-            bool connectShown, connectEnabled, disconnectShown, portEnabled;
-        };
-        const Look look = state == ConnectButtons::Connecting     ? Look{true, false, false, false}
-                          : state == ConnectButtons::NotConnected ? Look{true, true, false, true}
-                                                                  : Look{false, false, true, false};
-        EXPECT_EQ(Shown(hwnd, u"reconnect"), look.connectShown);
-        EXPECT_EQ(!Disabled(hwnd, u"reconnect"), look.connectEnabled);
-        EXPECT_EQ(Shown(hwnd, u"disconnect"), look.disconnectShown);
-        EXPECT_EQ(!Disabled(hwnd, u"comport"), look.portEnabled);
+        const bool connected = state == ConnectButtons::Connected;
+        EXPECT_EQ(Shown(hwnd, u"reconnect"), !connected);
+        EXPECT_EQ(!Disabled(hwnd, u"reconnect"), state == ConnectButtons::NotConnected);
+        EXPECT_EQ(Shown(hwnd, u"disconnect"), connected);
+        EXPECT_EQ(!Disabled(hwnd, u"comport"), state == ConnectButtons::NotConnected);
     }
     void ExpectFilters(Filters state) {
         for (const char16_t* id : {u"country", u"city", u"search", u"updategof", u"keyword"})
@@ -90,29 +85,27 @@ TEST_F(MainWindowTest, StatusTableSetsTextButtonsAndEffects) {
     ExpectPlaceholders();
     AwaitNotConnected();
 
+    // The connecting and update texts leave the buttons as they were; a failure to connect or to
+    // reach the server offers "Connect" again. The search controls stay as they were.
     struct Expected {
         StatusCode code;
         const char16_t* text;
+        ConnectButtons buttons;
     };
-    const Expected onlyText[] = {{StatusCode::Connecting, u"CONNECTING TO DEVICE"},
-                                 {StatusCode::ConnectingServer, u"CONNECTING TO SERVER"},
-                                 {StatusCode::UpdateCompleted, u"UPDATE GOF FILE COMPLETED"},
-                                 {StatusCode::UpdateError, u"UPDATE GOF FILE ERROR"}};
-    main.Page().SetConnectButtons(ConnectButtons::Connecting);
-    for (const auto& row : onlyText) {
-        main.OnStatus(static_cast<WPARAM>(row.code), 0);
-        EXPECT_EQ(TextOf(hwnd, u"message"), row.text);
-        ExpectButtons(ConnectButtons::Connecting); // buttons unchanged
-    }
-    const Expected notConnected[] = {{StatusCode::NotConnected, u"DEVICE NOT CONNECTED"},
-                                     {StatusCode::SerialNumberError, u"DEVICE SN ERROR"},
-                                     {StatusCode::ServerNotConnected, u"SERVER NOT CONNECTED"}};
-    for (const auto& row : notConnected) {
+    for (const Expected& row :
+         {Expected{StatusCode::Connecting, u"CONNECTING TO DEVICE", ConnectButtons::Connecting},
+          {StatusCode::ConnectingServer, u"CONNECTING TO SERVER", ConnectButtons::Connecting},
+          {StatusCode::UpdateCompleted, u"UPDATE GOF FILE COMPLETED", ConnectButtons::Connecting},
+          {StatusCode::UpdateError, u"UPDATE GOF FILE ERROR", ConnectButtons::Connecting},
+          {StatusCode::NotConnected, u"DEVICE NOT CONNECTED", ConnectButtons::NotConnected},
+          {StatusCode::SerialNumberError, u"DEVICE SN ERROR", ConnectButtons::NotConnected},
+          {StatusCode::ServerNotConnected, u"SERVER NOT CONNECTED",
+           ConnectButtons::NotConnected}}) {
         main.Page().SetConnectButtons(ConnectButtons::Connecting);
         main.OnStatus(static_cast<WPARAM>(row.code), 0);
         EXPECT_EQ(TextOf(hwnd, u"message"), row.text);
-        ExpectButtons(ConnectButtons::NotConnected);
-        ExpectFilters(Filters::Disabled); // the search controls are left as they were
+        ExpectButtons(row.buttons);
+        ExpectFilters(Filters::Disabled);
     }
 
     // 9 shows the name it carries as written (the merge sends it quotes doubled, as the record
@@ -336,12 +329,10 @@ TEST_F(MainWindowTest, TheConnectWorkerHasTheLinkAloneAndIsJoinedWhenTheWindowGo
 
 TEST(NotConnectedText, NamesTheRemedyOrTheHolderOnlyForAPortThatCannotBeOpened) {
     EXPECT_EQ(NotConnectedText("no device answered"), u"DEVICE NOT CONNECTED");
-    EXPECT_EQ(NotConnectedText("/dev/ttyUSB0: Permission denied (replug the device for the udev "
-                               "rule, or join group 'dialout' and log in again)"),
-              u"DEVICE NOT CONNECTED - /dev/ttyUSB0: Permission denied (replug the device for the "
-              u"udev rule, or join group 'dialout' and log in again)");
-    EXPECT_EQ(NotConnectedText("/dev/ttyUSB0: the device is in use by verdal (pid 42)"),
-              u"DEVICE NOT CONNECTED - /dev/ttyUSB0: the device is in use by verdal (pid 42)");
+    for (const char* why : {"/dev/ttyUSB0: Permission denied (replug the device for the udev rule, "
+                            "or join group 'dialout' and log in again)",
+                            "/dev/ttyUSB0: the device is in use by verdal (pid 42)"})
+        EXPECT_EQ(NotConnectedText(why), u"DEVICE NOT CONNECTED - " + Utf8ToUtf16(why));
 }
 
 } // namespace
