@@ -12,7 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <future>
@@ -113,17 +112,15 @@ TEST_F(MergeTest, OnlyVersionsAboveTheLocalOneAreMergedInDocumentOrder) {
     std::vector<GeneratedCourse> merged = generator.Entries(25), newest = generator.Entries(26);
     merged.insert(merged.end(), newest.begin(), newest.end());
     std::map<std::int32_t, GeneratedCourse> last;
+    std::vector<std::int32_t> firstSeen, stored;
     for (const GeneratedCourse& c : merged)
-        last[c.uid] = c; // a uid listed again later is updated in place
+        if (last.insert_or_assign(c.uid, c).second) // a uid listed again is updated in place
+            firstSeen.push_back(c.uid);
     ASSERT_LT(last.size(), merged.size()) << "the catalogue changes courses of its own run";
 
     // Exactly the courses of 25 and 26, each where it was first listed: version 24 is already
     // merged.
-    std::vector<std::int32_t> firstSeen, stored;
     const auto rows = Table(&stored);
-    for (const GeneratedCourse& c : merged)
-        if (std::find(firstSeen.begin(), firstSeen.end(), c.uid) == firstSeen.end())
-            firstSeen.push_back(c.uid);
     EXPECT_EQ(stored, firstSeen);
     for (const auto& [uid, course] : last) {
         ASSERT_EQ(rows.count(uid), 1u) << uid;
