@@ -36,17 +36,14 @@ std::vector<std::vector<std::u16string>> PaintedRows(HWND list, int columns) {
     std::vector<std::vector<std::u16string>> rows;
     const auto count = SendMessage(list, LVM_GETITEMCOUNT);
     for (int index = 0; index < count; ++index) {
-        LVITEMW item;
-        item.mask = LVIF_PARAM;
-        item.iItem = index;
+        LVITEMW item{.mask = LVIF_PARAM, .iItem = index};
         SendMessage(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
         RowCanvas canvas(lefts);
-        DRAWITEMSTRUCT draw;
-        draw.itemID = static_cast<unsigned>(index);
-        draw.hwndItem = list;
-        draw.hDC = &canvas;
-        draw.rcItem = RECT{0, index * 24, 600, index * 24 + 24};
-        draw.itemData = item.lParam;
+        DRAWITEMSTRUCT draw{.itemID = static_cast<unsigned>(index),
+                            .hwndItem = list,
+                            .hDC = &canvas,
+                            .rcItem = RECT{0, index * 24, 600, index * 24 + 24},
+                            .itemData = item.lParam};
         SendMessage(list, OCM_BASE + WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&draw));
         rows.push_back(canvas.Texts());
     }

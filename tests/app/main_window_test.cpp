@@ -197,9 +197,7 @@ TEST_F(MainWindowTest, DeviceListIsSortedWithoutDuplicatesAndKeepsItsOwnNames) {
 }
 
 void Select(HWND list, int index) {
-    LVITEMW item;
-    item.stateMask = LVIS_SELECTED;
-    item.state = LVIS_SELECTED;
+    LVITEMW item{.state = LVIS_SELECTED, .stateMask = LVIS_SELECTED};
     SendMessage(list, LVM_SETITEMSTATE, static_cast<WPARAM>(index),
                 reinterpret_cast<LPARAM>(&item));
 }

@@ -64,10 +64,8 @@ struct ListFixture : ::testing::Test {
         ASSERT_NE(catalogue, 0);
         for (HWND list : {devices, catalogue}) {
             for (const char16_t* name : {u"NAME", u"COUNTRY"}) {
-                LVCOLUMNW column;
-                column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
-                column.cx = 100;
-                column.pszText = name;
+                LVCOLUMNW column{
+                    .mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT, .cx = 100, .pszText = name};
                 SendMessage(list, LVM_INSERTCOLUMNW, 9, reinterpret_cast<LPARAM>(&column));
             }
         }
@@ -76,18 +74,14 @@ struct ListFixture : ::testing::Test {
 
     void Insert(HWND list, int count) {
         for (int i = 0; i < count; ++i) {
-            LVITEMW item;
-            item.mask = LVIF_PARAM;
-            item.iItem = static_cast<int>(SendMessage(list, LVM_GETITEMCOUNT));
-            item.lParam = 100 + item.iItem;
+            const int index = static_cast<int>(SendMessage(list, LVM_GETITEMCOUNT));
+            LVITEMW item{.mask = LVIF_PARAM, .iItem = index, .lParam = 100 + index};
             EXPECT_EQ(SendMessage(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)),
                       item.iItem);
         }
     }
-    void Select(HWND list, int index, bool on) {
-        LVITEMW item;
-        item.stateMask = LVIS_SELECTED;
-        item.state = on ? LVIS_SELECTED : 0;
+    void Select(HWND list, int index) {
+        LVITEMW item{.state = LVIS_SELECTED, .stateMask = LVIS_SELECTED};
         SendMessage(list, LVM_SETITEMSTATE, static_cast<WPARAM>(index),
                     reinterpret_cast<LPARAM>(&item));
     }
@@ -100,15 +94,13 @@ struct ListFixture : ::testing::Test {
 TEST_F(ListFixture, ItemsSelectionAndDataFollowTheMessages) {
     Insert(devices, 4);
     EXPECT_EQ(SendMessage(devices, LVM_GETITEMCOUNT), 4);
-    Select(devices, 1, true);
-    Select(devices, 3, true);
+    Select(devices, 1);
+    Select(devices, 3);
     EXPECT_EQ(SendMessage(devices, LVM_GETSELECTEDCOUNT), 2);
     EXPECT_EQ(NextSelected(devices, -1), 1);
     EXPECT_EQ(NextSelected(devices, 1), 3);
     EXPECT_EQ(NextSelected(devices, 3), -1);
-    LVITEMW read;
-    read.mask = LVIF_PARAM;
-    read.iItem = 3;
+    LVITEMW read{.mask = LVIF_PARAM, .iItem = 3};
     ASSERT_EQ(SendMessage(devices, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&read)), 1);
     EXPECT_EQ(read.lParam, 103);
     read.iItem = 4;
@@ -116,8 +108,8 @@ TEST_F(ListFixture, ItemsSelectionAndDataFollowTheMessages) {
 
     // One row at most in a SINGLESEL list.
     Insert(catalogue, 3);
-    Select(catalogue, 0, true);
-    Select(catalogue, 2, true);
+    Select(catalogue, 0);
+    Select(catalogue, 2);
     EXPECT_EQ(SendMessage(catalogue, LVM_GETSELECTEDCOUNT), 1);
     EXPECT_EQ(NextSelected(catalogue, -1), 2);
 
@@ -156,9 +148,7 @@ TEST_F(ListFixture, OwnerDrawnRowsArePaintedThroughTheReflectedDrawMessage) {
     EXPECT_EQ(painted[2], 102);
     EXPECT_EQ(list->items[1].shown, (std::vector<std::u16string>{u"name 1", u"land"}));
     // The device list has no painter: its rows show the texts they were given.
-    LVITEMW item;
-    item.mask = LVIF_TEXT | LVIF_PARAM;
-    item.pszText = const_cast<char16_t*>(u"plain");
+    LVITEMW item{.mask = LVIF_TEXT | LVIF_PARAM, .pszText = const_cast<char16_t*>(u"plain")};
     SendMessage(devices, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
     FindListView(devices)->PaintTexts();
     EXPECT_EQ(FindListView(devices)->items[0].shown.at(0), u"plain");
