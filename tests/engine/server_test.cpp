@@ -195,15 +195,15 @@ public:
         while (pending_.find("\r\n\r\n") == std::string::npos)
             if (!Fill(pending_.size() + 1))
                 return;
-        accepted_ = pending_.rfind("HTTP/1.1 101", 0) == 0;
+        accepted = pending_.rfind("HTTP/1.1 101", 0) == 0;
         pending_.erase(0, pending_.find("\r\n\r\n") + 4);
     }
     ~BrowserConnection() { ::close(fd_); }
 
-    bool Accepted() const { return accepted_; }
+    bool accepted = false;
     // True once the server has ended the connection; false while it is open or when the last
     // read only timed out.
-    bool Ended() const { return ended_; }
+    bool ended = false;
 
     // The next text message; nothing once the connection has ended or the wait timed out.
     std::optional<std::string> ReadMessage() {
@@ -229,7 +229,7 @@ public:
             if (!Fill(header + length))
                 return std::nullopt;
             if (opcode == 0x8) {
-                ended_ = true;
+                ended = true;
                 return std::nullopt;
             }
             if (opcode < 0x8)
@@ -252,7 +252,7 @@ private:
             }
             if (n < 0 && errno == EINTR)
                 continue;
-            ended_ = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+            ended = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
             return false;
         }
         return true;
@@ -260,8 +260,6 @@ private:
 
     int fd_ = -1;
     std::string pending_;
-    bool accepted_ = false;
-    bool ended_ = false;
 };
 
 } // namespace
@@ -279,7 +277,7 @@ TEST(ServerSessions, ABrowserThatDoesNotReadIsDroppedAndTheOthersGoOn) {
         BrowserConnection fast;
         BrowserConnection slow(16 * 1024);
         // Each connection first receives the whole state.
-        if (fast.Accepted() && slow.Accepted() && fast.ReadMessage() && slow.ReadMessage()) {
+        if (fast.accepted && slow.accepted && fast.ReadMessage() && slow.ReadMessage()) {
             fastGotAll = true;
             for (int i = 0; i < kUpdates && fastGotAll; ++i) {
                 BroadcastToBrowsers(update);
@@ -290,9 +288,9 @@ TEST(ServerSessions, ABrowserThatDoesNotReadIsDroppedAndTheOthersGoOn) {
             // the end of the connection.
             while (slow.ReadMessage())
                 ++slowGot;
-            slowEnded = slow.Ended();
+            slowEnded = slow.ended;
             BrowserConnection again;
-            reconnected = again.Accepted() && again.ReadMessage().has_value();
+            reconnected = again.accepted && again.ReadMessage().has_value();
         }
         PostTask([] { PostQuitMessage(0); });
     });
