@@ -71,8 +71,7 @@ struct SearchTest : ::testing::Test {
         main.Device().WaitForConnect();
     }
     void TearDown() override {
-        if (hwnd)
-            DestroyWindow(hwnd);
+        DestroyWindow(hwnd);
         DestroyWindow(spy.Handle());
         DrainQueue();
     }
