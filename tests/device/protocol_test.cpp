@@ -22,14 +22,13 @@ std::vector<std::uint8_t> ReplyOf(const std::string& bytes) {
 
 } // namespace
 
-TEST(ReplyExtraction, CapacityIsTheNumberBeforeTheFirstCarriageReturn) {
+// The capacity is the number before the first carriage return; the serial number stops at a
+// carriage return or after 32 bytes.
+TEST(ReplyExtraction, CapacityAndSerialNumber) {
     EXPECT_EQ(ExtractCapacity(ReplyOf("12\r$OKRD\r").data(), 20), 12);
     EXPECT_EQ(ExtractCapacity(ReplyOf("$OKRD\r").data(), 20), 0);
     EXPECT_EQ(ExtractCapacity(ReplyOf("$OKRD").data(), 20), 20);
     EXPECT_EQ(ExtractCapacity(ReplyOf("  -3\r$OKRD").data(), 20), -3);
-}
-
-TEST(ReplyExtraction, SerialNumberStopsAtCarriageReturnOrThirtyTwoBytes) {
     EXPECT_EQ(ExtractSerialNumber(ReplyOf("SN-42\r$OKRD").data()), u"SN-42");
     EXPECT_EQ(ExtractSerialNumber(ReplyOf("\r$OKRD").data()), u"");
     EXPECT_EQ(ExtractSerialNumber(ReplyOf(std::string(40, 'A') + "\r$OKRD").data()),
@@ -63,14 +62,11 @@ TEST(ReplyExtraction, CourseListEntriesNarrowWideEmptyAndCut) {
                                            u"@" + std::u16string(31, u'\u7979')}));
 
     // Entries running up to the end of the buffer are read no further than the buffer.
-    std::vector<std::uint8_t> full(ReqBase::kReplySize + 1, 0);
-    std::memcpy(full.data(), "$OKCN\r", 6);
-    for (std::size_t at = 6; at < ReqBase::kReplySize; at += 201) {
-        full[at] = 200;
-        for (std::size_t i = 1; i <= 200 && at + i < ReqBase::kReplySize; ++i)
-            full[at + i] = 'z';
-    }
-    EXPECT_EQ(ExtractCourseNames(full.data()).size(), (ReqBase::kReplySize - 6 + 200) / 201);
+    std::string full = "$OKCN\r";
+    while (full.size() < ReqBase::kReplySize)
+        full += char(200) + std::string(200, 'z');
+    EXPECT_EQ(ExtractCourseNames(ReplyOf(full).data()).size(),
+              (ReqBase::kReplySize - 6 + 200) / 201);
 }
 
 TEST(DeviceCourseNames, ReadFromTheHeadOfTheCourseMap) {
