@@ -67,17 +67,16 @@ TEST_F(WindowSystem, PostsFromFourThreadsArriveInOrderPerThread) {
 
 TEST_F(WindowSystem, PostToDestroyedWindowIsDroppedWithItsData) {
     TestWindow second;
-    const HWND a = hwnd;
     auto payload = std::make_shared<int>(7);
     std::weak_ptr<int> watch = payload;
-    ASSERT_TRUE(PostMessageOwning(a, kPing, 1, 0, std::move(payload)));
-    ASSERT_TRUE(DestroyWindow(a));
+    ASSERT_TRUE(PostMessageOwning(hwnd, kPing, 1, 0, std::move(payload)));
+    ASSERT_TRUE(DestroyWindow(hwnd));
     EXPECT_TRUE(window.destroyed);
-    EXPECT_FALSE(IsWindow(a));
-    EXPECT_FALSE(PostMessage(a, kPing, 2, 0)) << "a post to a dead window is refused";
+    EXPECT_FALSE(IsWindow(hwnd));
+    EXPECT_FALSE(PostMessage(hwnd, kPing, 2, 0)) << "a post to a dead window is refused";
 
     const HWND b = CreateWindowFor(second, 0);
-    EXPECT_NE(b, a) << "handles are never reused";
+    EXPECT_NE(b, hwnd) << "handles are never reused";
     DrainQueue();
     EXPECT_TRUE(watch.expired()) << "the dropped message's data was freed";
     EXPECT_TRUE(second.received.empty());
@@ -87,10 +86,8 @@ TEST_F(WindowSystem, PostToDestroyedWindowIsDroppedWithItsData) {
 
 TEST_F(WindowSystem, SendFromWorkerReturnsTheHandlersAnswer) {
     window.handler = [](UINT m, WPARAM w, LPARAM, LRESULT& r) {
-        if (m != kPing)
-            return false;
-        r = static_cast<LRESULT>(w) * 3;
-        return true;
+        r = static_cast<LRESULT>(w) * 3; // kept only when the message is handled
+        return m == kPing;
     };
     EXPECT_EQ(SendMessage(hwnd, kPing, 5), 15)
         << "from the user-interface thread it calls directly";

@@ -76,8 +76,7 @@ TEST(CourseStatements, AsTheReferenceFileHoldsThem) {
 
 TEST(CourseStatements, SearchStatementsTakeLongValuesWhole) {
     const std::string longKeyword(6000, 'k');
-    const std::string quotes(3000, '\'');
-    std::string statement = SearchStatement(longKeyword, quotes, longKeyword);
+    std::string statement = SearchStatement(longKeyword, std::string(3000, '\''), longKeyword);
     EXPECT_NE(statement.find("country='" + longKeyword + "'"), std::string::npos);
     EXPECT_NE(statement.find("city='" + std::string(6000, '\'') + "'"), std::string::npos);
     EXPECT_EQ(statement.size(), 3 * 6000 + std::string(SearchStatement("", "a", "b")).size() - 2);

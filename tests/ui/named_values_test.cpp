@@ -36,13 +36,12 @@ TEST(NamedValues, EveryControlTypeReadsAndWrites) {
     engine::Document doc(kForm);
     const Element root = doc.Root();
     NamedValues values = GetNamedValues(root);
-    EXPECT_EQ(values.at(u"t").text, u"first");
-    EXPECT_EQ(values.at(u"h").text, u"7");
-    EXPECT_EQ(values.at(u"n").text, u"3");
-    EXPECT_EQ(values.at(u"s").text, u"a");
-    EXPECT_EQ(values.at(u"area").text, u"words");
-    EXPECT_EQ(values.at(u"rich").text, u"<b>bold</b>");
-    EXPECT_EQ(values.at(u"btn").text, u"pressed");
+    const std::pair<std::u16string, std::u16string> texts[] = {
+        {u"t", u"first"},    {u"h", u"7"},        {u"n", u"3"},
+        {u"s", u"a"},        {u"area", u"words"}, {u"rich", u"<b>bold</b>"},
+        {u"btn", u"pressed"}};
+    for (const auto& [name, text] : texts)
+        EXPECT_EQ(values.at(name).text, text);
     EXPECT_EQ(values.count(u"plain"), 0u);
 
     EXPECT_TRUE(SetNamedValues(root, {{u"r", Value::Integer(2)}}));
