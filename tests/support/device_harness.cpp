@@ -28,10 +28,6 @@ FakeDevice::FakeDevice() {
     ::tcsetattr(slave_, TCSANOW, &tio);
 }
 
-FakeDevice::~FakeDevice() {
-    HangUp();
-}
-
 void FakeDevice::Write(const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {

@@ -13,7 +13,7 @@ namespace verdal::test {
 class FakeDevice {
 public:
     FakeDevice();
-    ~FakeDevice();
+    ~FakeDevice() { HangUp(); }
     const std::string& Path() const { return path_; }
     void Write(const std::string& bytes);
     // Reads exactly count bytes, waiting up to 10 s; fewer when the time ran out.

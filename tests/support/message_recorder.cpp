@@ -21,10 +21,7 @@ bool Recorder::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM lP
     }
     if (message != kStatusMessage && message != kProgressMessage)
         return false;
-    Posted record{message, wParam, {}};
-    if (message == kStatusMessage)
-        record.text = StatusText(lParam);
-    posted.push_back(std::move(record));
+    posted.push_back({message, wParam, message == kStatusMessage ? StatusText(lParam) : ""});
     return true;
 }
 

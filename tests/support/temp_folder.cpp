@@ -1,8 +1,6 @@
 // Temporary folders and whole files.
 #include "tests/support/temp_folder.h"
 
-#include "platform/data_dir.h"
-
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -24,10 +22,6 @@ TempFolder::TempFolder() {
 TempFolder::~TempFolder() {
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
-}
-
-TempDataFolder::TempDataFolder() {
-    SetDataDir(Path());
 }
 
 std::string ReadFile(const std::string& path) {

@@ -1,6 +1,8 @@
 // Temporary folders of the tests and reading and writing whole files.
 #pragma once
 
+#include "platform/data_dir.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -27,7 +29,7 @@ private:
 // A temporary folder that is the program's data folder from its making on.
 class TempDataFolder : public TempFolder {
 public:
-    TempDataFolder();
+    TempDataFolder() { SetDataDir(Path()); }
 };
 
 // The whole content of a file; empty when it cannot be read.
