@@ -6,6 +6,7 @@
 #include "engine/listview.h"
 #include "platform/text.h"
 #include "store/settings.h"
+#include "ui/list_rows.h"
 #include "ui/resources.h"
 
 namespace verdal {
@@ -16,82 +17,35 @@ namespace {
 
 constexpr unsigned kRowHeight = 24;
 
-struct Column {
-    const char16_t* text;
-    int width;
-};
-
-void SetUpList(HWND main, HWND list, std::initializer_list<Column> columns,
-               ListViewSubclass paint) {
-    SubclassListView(list, [paint = std::move(paint)](HWND hwnd, UINT message, WPARAM wParam,
-                                                      LPARAM lParam, LRESULT& result) {
-        if (message == OCM_BASE + WM_MEASUREITEM) {
-            reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = kRowHeight;
-            result = 1;
-            return true;
-        }
-        if (message == OCM_BASE + WM_DRAWITEM)
-            return paint(hwnd, message, wParam, lParam, result);
-        return false;
-    });
+void SetUpList(HWND main, HWND list, std::initializer_list<ListColumn> columns,
+               PaintListRow paint) {
+    OwnerDrawRows(list, kRowHeight, std::move(paint));
     // The font after the subclassing: the list asks for its row height again when it changes.
     SendMessage(list, WM_SETFONT, static_cast<WPARAM>(SendMessage(main, WM_GETFONT)), 1);
     SendMessage(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_GRIDLINES, LVS_EX_GRIDLINES);
     SendMessage(list, LVM_SETROWCOLORS, 0,
                 reinterpret_cast<LPARAM>(&RowPainter::Instance().Colors()));
-    WPARAM index = 0;
-    for (const Column& column : columns) {
-        LVCOLUMNW info;
-        info.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
-        info.fmt = LVCFMT_LEFT;
-        info.cx = column.width;
-        info.pszText = column.text;
-        SendMessage(list, LVM_INSERTCOLUMNW, index++, reinterpret_cast<LPARAM>(&info));
-    }
-}
-
-void AppendItem(HWND list, LPARAM data) {
-    LVITEMW item;
-    item.mask = LVIF_PARAM;
-    item.iItem = static_cast<int>(SendMessage(list, LVM_GETITEMCOUNT));
-    item.lParam = data;
-    SendMessage(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    InsertColumns(list, columns);
 }
 
 } // namespace
 
-LPARAM ListItemData(HWND list, int index) {
-    LVITEMW item;
-    item.mask = LVIF_PARAM;
-    item.iItem = index;
-    if (!SendMessage(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
-        return 0;
-    return item.lParam;
-}
-
 void CourseLists::SetUp(HWND mainWindow) {
     main_ = mainWindow;
-    SetUpList(main_, DeviceList(), {{u"COURSE NAME", 288}},
-              [](HWND list, UINT, WPARAM, LPARAM lParam, LRESULT& result) {
-                  auto& draw = *reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
-                  std::u16string text;
-                  if (const auto* name = reinterpret_cast<const std::u16string*>(draw.itemData))
-                      text = !name->empty() && (*name)[0] == u'@' ? name->substr(1) : *name;
-                  RowPainter::Instance().PaintRow(list, draw, {text});
-                  result = 1;
-                  return true;
-              });
+    SetUpList(main_, DeviceList(), {{u"COURSE NAME", 288}}, [](HWND list, DRAWITEMSTRUCT& draw) {
+        std::u16string text;
+        if (const auto* name = reinterpret_cast<const std::u16string*>(draw.itemData))
+            text = !name->empty() && (*name)[0] == u'@' ? name->substr(1) : *name;
+        RowPainter::Instance().PaintRow(list, draw, {text});
+    });
     SetUpList(main_, CatalogueList(),
               {{u"COURSE NAME", 280}, {u"COUNTRY", 150}, {u"LOCATION", 150}},
-              [](HWND list, UINT, WPARAM, LPARAM lParam, LRESULT& result) {
-                  auto& draw = *reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
+              [](HWND list, DRAWITEMSTRUCT& draw) {
                   if (const auto* course = reinterpret_cast<const CourseTexts*>(draw.itemData))
                       RowPainter::Instance().PaintRow(list, draw,
                                                       {Utf8ToUtf16(ShownText(course->name)),
                                                        Utf8ToUtf16(ShownText(course->country)),
                                                        Utf8ToUtf16(ShownText(course->city))});
-                  result = 1;
-                  return true;
               });
 }
 
@@ -108,7 +62,7 @@ void CourseLists::ShowDeviceCourses(const DeviceCourseList& courses) {
     const HWND list = DeviceList();
     for (const std::u16string& name : courses.Names()) {
         deviceRows_.push_back(std::make_unique<std::u16string>(name));
-        AppendItem(list, reinterpret_cast<LPARAM>(deviceRows_.back().get()));
+        AppendListItem(list, reinterpret_cast<LPARAM>(deviceRows_.back().get()));
     }
 }
 
@@ -143,7 +97,7 @@ void CourseLists::AddCatalogueRow(std::unique_ptr<CourseTexts> record) {
     if (!list)
         return;
     catalogueRows_.push_back(std::move(record));
-    AppendItem(list, reinterpret_cast<LPARAM>(catalogueRows_.back().get()));
+    AppendListItem(list, reinterpret_cast<LPARAM>(catalogueRows_.back().get()));
 }
 
 const CourseTexts* CourseLists::SelectedCourse() const {

@@ -33,9 +33,6 @@ inline constexpr unsigned ID_COURSE_INFORMATION = 32786;
 // Whether the device link is free for a device operation, or held by the connect worker.
 enum class Link { Free, Connecting };
 
-// The item data (lParam) of a list view's item, 0 when there is no such item.
-LPARAM ListItemData(HWND list, int index);
-
 class CourseLists {
 public:
     // Sets both lists of the main window's page up: columns, row height, colours and painting.

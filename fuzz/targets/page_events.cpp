@@ -9,6 +9,7 @@
 #include "engine/listview.h"
 #include "engine/menu.h"
 #include "platform/window.h"
+#include "ui/list_rows.h"
 #include "ui/page_host.h"
 #include "ui/resources.h"
 
@@ -30,8 +31,8 @@ public:
     bool drained = false;
 
     void SetUp() {
-        SetUpList(6000, 1, 3);
-        SetUpList(6001, 3, 40);
+        SetUpList(6000, {{u"COLUMN", 150}}, 3);
+        SetUpList(6001, {{u"COLUMN", 150}, {u"COLUMN", 150}, {u"COLUMN", 150}}, 40);
     }
 
     bool OnBehaviorEvent(BEHAVIOR_EVENT_PARAMS& params) override {
@@ -67,43 +68,20 @@ public:
     }
 
 private:
-    void SetUpList(int id, int columns, int rows) {
+    void SetUpList(int id, std::initializer_list<ListColumn> headings, int rows) {
         const HWND list = GetDlgItem(Handle(), id);
-        SubclassListView(
-            list, [columns](HWND hwnd, UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
-                if (message == OCM_BASE + WM_MEASUREITEM) {
-                    reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = 24;
-                    result = 1;
-                    return true;
-                }
-                if (message != OCM_BASE + WM_DRAWITEM)
-                    return false;
-                auto* draw = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
-                for (int column = 0; column < columns; ++column) {
-                    RECT cell;
-                    SendMessage(hwnd, HDM_GETITEMRECT, static_cast<WPARAM>(column),
-                                reinterpret_cast<LPARAM>(&cell));
-                    draw->hDC->DrawText(cell,
-                                        u"Course " + std::u16string(1, u'A' + draw->itemData % 26));
-                }
-                result = 1;
-                return true;
-            });
-        for (int i = 0; i < columns; ++i) {
-            LVCOLUMNW column;
-            column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
-            column.cx = 150;
-            column.pszText = u"COLUMN";
-            SendMessage(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i),
-                        reinterpret_cast<LPARAM>(&column));
-        }
-        for (int i = 0; i < rows; ++i) {
-            LVITEMW item;
-            item.mask = LVIF_PARAM;
-            item.iItem = i;
-            item.lParam = i;
-            SendMessage(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-        }
+        const auto columns = static_cast<int>(headings.size());
+        OwnerDrawRows(list, 24, [columns](HWND hwnd, DRAWITEMSTRUCT& draw) {
+            for (int column = 0; column < columns; ++column) {
+                RECT cell;
+                SendMessage(hwnd, HDM_GETITEMRECT, static_cast<WPARAM>(column),
+                            reinterpret_cast<LPARAM>(&cell));
+                draw.hDC->DrawText(cell, u"Course " + std::u16string(1, u'A' + draw.itemData % 26));
+            }
+        });
+        InsertColumns(list, headings);
+        for (int i = 0; i < rows; ++i)
+            AppendListItem(list, i);
     }
 };
 

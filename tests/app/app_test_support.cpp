@@ -5,6 +5,7 @@
 #include "device/port_discovery.h"
 #include "platform/data_dir.h"
 #include "tests/support/temp_folder.h"
+#include "ui/list_rows.h"
 #include "update/update_workflow.h"
 
 #include <gtest/gtest.h>
@@ -36,14 +37,12 @@ std::vector<std::vector<std::u16string>> PaintedRows(HWND list, int columns) {
     std::vector<std::vector<std::u16string>> rows;
     const auto count = SendMessage(list, LVM_GETITEMCOUNT);
     for (int index = 0; index < count; ++index) {
-        LVITEMW item{.mask = LVIF_PARAM, .iItem = index};
-        SendMessage(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
         RowCanvas canvas(lefts);
         DRAWITEMSTRUCT draw{.itemID = static_cast<unsigned>(index),
                             .hwndItem = list,
                             .hDC = &canvas,
                             .rcItem = RECT{0, index * 24, 600, index * 24 + 24},
-                            .itemData = item.lParam};
+                            .itemData = ListItemData(list, index)};
         SendMessage(list, OCM_BASE + WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&draw));
         rows.push_back(canvas.Texts());
     }

@@ -6,6 +6,7 @@
 #include "engine/engine_object.h"
 #include "engine/listview.h"
 #include "platform/text.h"
+#include "ui/list_rows.h"
 #include "ui/page_host.h"
 #include "ui/resources.h"
 
@@ -134,49 +135,27 @@ private:
         return GetNamedValues(RootElement(Handle())).at(name).ToString();
     }
 
-    void SetUpList(int id, std::vector<std::pair<std::u16string, int>> columns) {
+    void SetUpList(int id, std::initializer_list<ListColumn> columns) {
         const HWND list = GetDlgItem(Handle(), id);
-        SubclassListView(list, [this, id, count = columns.size()](HWND hwnd, UINT message, WPARAM,
-                                                                  LPARAM lParam, LRESULT& result) {
-            if (message == OCM_BASE + WM_MEASUREITEM) {
-                reinterpret_cast<MEASUREITEMSTRUCT*>(lParam)->itemHeight = 24;
-                result = 1;
-                return true;
-            }
-            if (message != OCM_BASE + WM_DRAWITEM)
-                return false;
-            auto* draw = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
-            const auto index = static_cast<std::size_t>(draw->itemData);
-            const std::vector<Row>& rows = id == kDeviceList ? devices : catalogue;
-            for (std::size_t column = 0; column < count; ++column) {
-                RECT cell;
-                SendMessage(hwnd, HDM_GETITEMRECT, column, reinterpret_cast<LPARAM>(&cell));
-                cell.left += 2;
-                draw->hDC->DrawText(cell, index < rows.size() ? rows[index][column] : u"");
-            }
-            result = 1;
-            return true;
-        });
+        OwnerDrawRows(
+            list, 24, [this, id, count = columns.size()](HWND hwnd, DRAWITEMSTRUCT& draw) {
+                const auto index = static_cast<std::size_t>(draw.itemData);
+                const std::vector<Row>& rows = id == kDeviceList ? devices : catalogue;
+                for (std::size_t column = 0; column < count; ++column) {
+                    RECT cell;
+                    SendMessage(hwnd, HDM_GETITEMRECT, column, reinterpret_cast<LPARAM>(&cell));
+                    cell.left += 2;
+                    draw.hDC->DrawText(cell, index < rows.size() ? rows[index][column] : u"");
+                }
+            });
         SendMessage(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_GRIDLINES, LVS_EX_GRIDLINES);
-        for (std::size_t i = 0; i < columns.size(); ++i) {
-            LVCOLUMNW column;
-            column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
-            column.cx = columns[i].second;
-            column.pszText = columns[i].first.c_str();
-            SendMessage(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
-        }
+        InsertColumns(list, columns);
     }
 
     // Rows whose item data is their index, which the painter looks up.
     void InsertRows(int id, std::size_t count) {
-        const HWND list = GetDlgItem(Handle(), id);
-        for (std::size_t i = 0; i < count; ++i) {
-            LVITEMW item;
-            item.mask = LVIF_PARAM;
-            item.iItem = static_cast<int>(i);
-            item.lParam = static_cast<LPARAM>(i);
-            SendMessage(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-        }
+        for (std::size_t i = 0; i < count; ++i)
+            AppendListItem(GetDlgItem(Handle(), id), static_cast<LPARAM>(i));
     }
 
     void ShowMenu() {
