@@ -79,14 +79,9 @@ TEST(Settings, FirstStartWritesTheDefaultsAndSavedValuesLoadBack) {
 
 TEST(Settings, HandWrittenFileLoadsWhatItHolds) {
     test::TempDataFolder folder;
-    // No header, the short key name, other keys and values passed over, missing values default.
-    WriteFile(folder / "settings.reg", "; written by hand\r\n"
-                                       "[HKEY_CURRENT_USER\\Other]\r\n"
-                                       "\"com index\"=dword:00000001\r\n"
-                                       "[SOFTWARE\\verdalV021]\r\n"
-                                       "\"com index\"=dword:3\r\n"
-                                       "\"sn\"=dword:00000001\r\n"
-                                       "\"colour\"=\"green\"\r\n");
+    // No header, the short key name, other keys and values passed over, missing values default,
+    // CR LF line ends.
+    WriteFile(folder / "settings.reg", test::ReferenceFile("settings-by-hand.reg"));
     EXPECT_EQ(Values(Reloaded()), Values(Settings{24, 3}));
     EXPECT_FALSE(std::filesystem::exists(folder / "settings.reg.bad"));
 }
