@@ -13,14 +13,6 @@ using namespace verdal::engine;
 
 namespace {
 
-constexpr char kPage[] = R"(<html><body>
-<widget type="sys-listview" id="6000" REPORT OWNERDRAWFIXED></widget>
-<widget type="sys-listview" id="6001" REPORT OWNERDRAWFIXED SINGLESEL></widget>
-<button id="go">Go</button><button id="off" disabled>Off</button>
-<select id="country" name="country"><option value="0">All</option><option value="1">France</option></select>
-<input id="keyword" name="keyword"><input type="checkbox" id="opt" name="opt">
-</body></html>)";
-
 // A main window that paints its lists' rows and records the events it is given.
 class Host : public CPageHost {
 public:
@@ -57,7 +49,8 @@ struct ListFixture : ::testing::Test {
 
     void SetUp() override {
         ASSERT_NE(host.Create(0), 0);
-        ASSERT_TRUE(LoadHtml(host.Handle(), kPage));
+        // The browser tests' page: the two lists and a control of each kind.
+        ASSERT_TRUE(host.LoadPage(100));
         devices = GetDlgItem(host.Handle(), 6000);
         catalogue = GetDlgItem(host.Handle(), 6001);
         ASSERT_NE(devices, 0);
