@@ -154,8 +154,9 @@ private:
 
     // Rows whose item data is their index, which the painter looks up.
     void InsertRows(int id, std::size_t count) {
+        const HWND list = GetDlgItem(Handle(), id);
         for (std::size_t i = 0; i < count; ++i)
-            AppendListItem(GetDlgItem(Handle(), id), static_cast<LPARAM>(i));
+            AppendListItem(list, static_cast<LPARAM>(i));
     }
 
     void ShowMenu() {
