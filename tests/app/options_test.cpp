@@ -20,7 +20,7 @@ bool Parse(const std::string& line, ProgramOptions& options, std::string& error)
     return ParseProgramOptions(static_cast<int>(argv.size()), argv.data(), options, error);
 }
 
-TEST(ProgramOptions, ReadsEveryOptionAndRefusesUnknownOnesAndMissingValues) {
+TEST(ProgramOptions, ReadsEveryOptionAndRefusesUnknownOnesMissingValuesAndContraryOnes) {
     ProgramOptions options;
     std::string error;
     ASSERT_TRUE(
@@ -40,6 +40,10 @@ TEST(ProgramOptions, ReadsEveryOptionAndRefusesUnknownOnesAndMissingValues) {
     EXPECT_FALSE(Parse("verdal --colour", options, error));
     EXPECT_NE(error.find("--colour"), std::string::npos);
     EXPECT_FALSE(Parse("verdal --port", options, error));
+    // A browser, and none at all: the two cannot both hold.
+    ProgramOptions both;
+    EXPECT_FALSE(Parse("verdal --browser --no-browser", both, error));
+    EXPECT_EQ(error, "--browser and --no-browser exclude each other");
 }
 
 } // namespace
