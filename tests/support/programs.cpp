@@ -89,10 +89,12 @@ std::map<std::string, long> CatalogueService::Served() const {
 }
 
 std::string CatalogueService::LastSerialNumber() const {
-    // The hexadecimal digits after the last blank, up to the closing line break.
+    // The hexadecimal digits of the "sn-hex" line.
     const std::string stats = Stats(Base());
+    const std::size_t at = stats.find("sn-hex ");
     std::string serial;
-    for (std::size_t i = stats.rfind(' ') + 1; i + 2 < stats.size(); i += 2)
+    for (std::size_t i = at == std::string::npos ? stats.size() : at + 7;
+         i + 1 < stats.size() && stats[i] != '\n'; i += 2)
         serial += static_cast<char>(HexDigitValue(stats[i]) * 16 + HexDigitValue(stats[i + 1]));
     return serial;
 }
