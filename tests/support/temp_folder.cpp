@@ -1,12 +1,13 @@
 // Temporary folders and whole files.
 #include "tests/support/temp_folder.h"
 
+#include "platform/file.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -25,10 +26,10 @@ TempFolder::~TempFolder() {
 }
 
 std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
+    std::string content;
+    if (ReadWholeFile(path, content))
+        return {};
+    return content;
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
