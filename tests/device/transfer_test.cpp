@@ -3,7 +3,6 @@
 #include "device/requests.h"
 #include "device/send_cf_req.h"
 #include "device/serial.h"
-#include "platform/messages.h"
 #include "tests/support/device_harness.h"
 #include "tests/support/message_recorder.h"
 

@@ -1,6 +1,5 @@
 // The named values of a page's controls, read and written, and element functions on missing
 // elements.
-#include "engine/form_controls.h"
 #include "ui/element.h"
 
 #include <gtest/gtest.h>
