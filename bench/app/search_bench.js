@@ -6,12 +6,12 @@
 // to the paced device simulator, from the menu click to the device list refreshed.
 //
 //   node bench/app/search_bench.js [--rows 40000] [--runs 5]   (VERDAL_BIN: the build's bin folder)
-'use strict';
-const { spawnSync } = require('node:child_process');
-const fs = require('node:fs');
-const os = require('node:os');
-const path = require('node:path');
-const { BIN, run, launch, mainFrame } = require('../../tests/browser/harness');
+import {spawnSync} from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+
+import {BIN, launch, mainFrame, run} from '../../tests/browser/harness.js';
 
 const rowsArg = process.argv.indexOf('--rows');
 const ROWS = rowsArg > 0 ? Number(process.argv[rowsArg + 1]) : 40000;

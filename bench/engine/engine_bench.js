@@ -1,9 +1,7 @@
 // Prints the engine's figures in headless Chromium: the time from a click to its patch applied
 // in the page (median and 95th percentile over 200 clicks), the time to show 50,000 list rows
 // and to scroll to the last, and the page's memory with 50,000 rows.
-'use strict';
-const path = require('node:path');
-const harness = require(path.resolve(__dirname, '../../tests/browser/harness.js'));
+import * as harness from '../../tests/browser/harness.js';
 
 function percentile(sorted, p) {
     return sorted[Math.min(sorted.length - 1, Math.ceil((p / 100) * sorted.length) - 1)];

@@ -3,12 +3,12 @@
 // search, a row's menu and the course information dialog, typing, a key) and its HTTP requests,
 // with this session's port and token put in the fuzz targets' own (4242 and theirs).
 //
-//   node page_seeds.js BIN CORPUS      (module paths: NODE_PATH=tests/browser/node_modules)
-'use strict';
-const fs = require('node:fs');
-const os = require('node:os');
-const path = require('node:path');
-const { launch, run, mainFrame, dialogFrame } = require('../../tests/browser/harness');
+//   node page_seeds.js BIN CORPUS
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+
+import {dialogFrame, launch, mainFrame, run} from '../../tests/browser/harness.js';
 
 const [BIN, CORPUS] = process.argv.slice(2);
 process.env.VERDAL_BIN = BIN;

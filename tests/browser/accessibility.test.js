@@ -3,13 +3,22 @@
 // catalogue list, with rows) or on the course information, message and progress dialogs; every
 // control is reached with Tab in reading order, shows its focus, and a list reached by Tab takes
 // the arrow keys.
-'use strict';
-const test = require('node:test');
-const assert = require('node:assert/strict');
-const { BOUND, dialogFrame, sharedBrowser } = require('./harness');
-const { open, using, status, rows, noDialog, updated, search, courseInformation } =
-    require('./app_session');
-const { auditPage } = require('./audit');
+import assert from 'node:assert/strict';
+import test from 'node:test';
+
+import {BOUND, dialogFrame, sharedBrowser} from './harness.js';
+
+import {
+    open,
+    using,
+    status,
+    rows,
+    noDialog,
+    updated,
+    search,
+    courseInformation
+} from './app_session.js';
+import {auditPage} from './audit.js';
 
 const { skip, browser } = sharedBrowser();
 

@@ -1,11 +1,12 @@
 // verdal itself in a real browser, on the device simulator (which reports what it is told) and
 // the catalogue service: connecting, the catalogue update, disconnecting and connecting again, a
 // reload and closing the page.
-'use strict';
-const test = require('node:test');
-const assert = require('node:assert/strict');
-const { sharedBrowser } = require('./harness');
-const { open, using, status, deviceRow, update } = require('./app_session');
+import assert from 'node:assert/strict';
+import test from 'node:test';
+
+import {sharedBrowser} from './harness.js';
+
+import {open, using, status, deviceRow, update} from './app_session.js';
 const { skip, browser } = sharedBrowser();
 
 test('start-up connects; the update, disconnecting, connecting again and a reload work',

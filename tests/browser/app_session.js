@@ -1,18 +1,18 @@
 // What the browser tests of verdal share: the device simulator, which reports what it is told, the
 // catalogue service and verdal itself, started for one session and stopped again.
-'use strict';
-const assert = require('node:assert/strict');
-const fs = require('node:fs');
-const os = require('node:os');
-const path = require('node:path');
-const { BOUND, run, query, eventually, cellTexts, mainFrame, dialogFrame } = require('./harness');
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+
+import {BOUND, cellTexts, dialogFrame, eventually, mainFrame, query, run} from './harness.js';
 
 // The simulator with three courses on a link in dir (paced to the wire's speed when pace is set),
 // and the catalogue service with 40 courses and the service arguments; answers the link, the
 // simulator's store, its run as spy (it prints each command it is sent), the service's address and
 // both runs as children.
-async function services(
-    dir, { device = true, service = [], capacity = 20, faults = [], pace = false } = {}) {
+export async function services(
+    dir, {device = true, service = [], capacity = 20, faults = [], pace = false} = {}) {
     const link = path.join(dir, 'ttyUSB0');
     const store = path.join(dir, 'store');
     const courses =
@@ -38,7 +38,7 @@ async function services(
 
 // The services (see services) and verdal with --no-browser; answers the session once the page
 // shows.
-async function open(browser, options) {
+export async function open(browser, options) {
     const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'verdal-app-'));
     const data = path.join(dir, 'data');
     const { link, store, spy, server, children } = await services(dir, options);
@@ -63,32 +63,32 @@ async function close(s) {
 }
 
 // Runs body on the session that opening gives, and closes it however body ends.
-async function using(opening, body) {
+export async function using(opening, body) {
     const s = await opening;
     try {
         await body(s);
     } finally { await close(s); }
 }
 
-const status = (s, text) =>
-    s.main.locator('#message', { hasText: text }).waitFor({ timeout: BOUND });
-const devices = (s) => s.main.getByRole('grid').first();
-const deviceRow = (s, name) => devices(s).getByRole('row', { name });
+export const status = (s, text) =>
+    s.main.locator('#message', {hasText: text}).waitFor({timeout: BOUND});
+export const devices = (s) => s.main.getByRole('grid').first();
+export const deviceRow = (s, name) => devices(s).getByRole('row', {name});
 const catalogue = (s) => s.main.getByRole('grid').nth(1);
-const courseRows = (list) => list.locator('[role=row]:has([role=gridcell])');
-const rows = (s) => courseRows(catalogue(s));
-const noDialog = (s) =>
-    s.page.locator('.verdal-dialog').waitFor({ state: 'detached', timeout: BOUND });
+export const courseRows = (list) => list.locator('[role=row]:has([role=gridcell])');
+export const rows = (s) => courseRows(catalogue(s));
+export const noDialog = (s) =>
+    s.page.locator('.verdal-dialog').waitFor({state: 'detached', timeout: BOUND});
 
 // Waits until the device's capacity shows the text and the page is free again.
-async function capacity(s, text) {
+export async function capacity(s, text) {
     await s.main.locator('#cfnumber', { hasText: text }).waitFor({ timeout: BOUND });
     await noDialog(s);
 }
 
 // Updates the catalogue and waits until the page is free again; answers every text the status
 // line showed during the update.
-async function update(s) {
+export async function update(s) {
     const cell = s.main.locator('#message');
     await cell.evaluate((message) => {
         window.seenTexts = [];
@@ -103,7 +103,7 @@ async function update(s) {
 }
 
 // Connects, updates the catalogue and waits until the page is free again.
-async function updated(browser, options) {
+export async function updated(browser, options) {
     const s = await open(browser, options);
     await status(s, 'DEVICE CONNECTED');
     await update(s);
@@ -111,11 +111,12 @@ async function updated(browser, options) {
 }
 
 // The cells of every row of a list (see cellTexts).
-const shown = (list) => list.evaluate(cellTexts);
+export const shown = (list) => list.evaluate(cellTexts);
 
 // Runs a search (by the Search button unless start is given) and answers the rows once they all
 // satisfy wanted (and there is one at least).
-async function search(s, wanted = () => true, start = () => s.main.locator('#search').click()) {
+export async function search(s, wanted = () => true,
+                             start = () => s.main.locator('#search').click()) {
     await start();
     let all = [];
     return eventually(async () => {
@@ -127,7 +128,7 @@ async function search(s, wanted = () => true, start = () => s.main.locator('#sea
 
 // Chooses the country, checks that the regions offered then are that country's in golf.db, chooses
 // the region and answers the rows a search finds.
-async function searchRegion(s, country, region) {
+export async function searchRegion(s, country, region) {
     await s.main.locator('#country').selectOption(country);
     await s.main.locator('#regions', { hasText: 'REGIONS:' }).waitFor();
     const regions = query(s.data, `select distinct city from GOLF where country='${
@@ -139,7 +140,7 @@ async function searchRegion(s, country, region) {
 }
 
 // Opens the popup menu of a row and answers its entry.
-async function menu(s, row, popup, entry) {
+export async function menu(s, row, popup, entry) {
     await row.click({ button: 'right' });
     const m = s.page.getByRole('menu', { name: popup });
     await m.waitFor();
@@ -148,30 +149,10 @@ async function menu(s, row, popup, entry) {
 
 // Selects a row, opens its course information and answers the dialog's frame once its title
 // shows the name (when given).
-async function courseInformation(s, row, name) {
+export async function courseInformation(s, row, name) {
     await row.click();
     await (await menu(s, row, 'GOLF', 'Course Information')).click();
     const info = dialogFrame(s.page);
     await info.locator('#titletext', { hasText: name }).waitFor({ timeout: BOUND });
     return info;
 }
-
-module.exports = {
-    services,
-    open,
-    using,
-    status,
-    devices,
-    deviceRow,
-    courseRows,
-    rows,
-    noDialog,
-    capacity,
-    update,
-    updated,
-    shown,
-    search,
-    searchRegion,
-    menu,
-    courseInformation
-};

@@ -2,12 +2,22 @@
 // golf.db offered at once with the regions of the chosen one, and course texts with apostrophes
 // shown as written (one quote) in the status line, the lists, the selects and the course
 // information, where a keyword typed as shown finds its course.
-'use strict';
-const test = require('node:test');
-const assert = require('node:assert/strict');
-const { sharedBrowser, query } = require('./harness');
-const { open, using, status, rows, noDialog, update, search, searchRegion, courseInformation } =
-    require('./app_session');
+import assert from 'node:assert/strict';
+import test from 'node:test';
+
+import {query, sharedBrowser} from './harness.js';
+
+import {
+    open,
+    using,
+    status,
+    rows,
+    noDialog,
+    update,
+    search,
+    searchRegion,
+    courseInformation
+} from './app_session.js';
 const { skip, browser } = sharedBrowser();
 
 test(

@@ -1,10 +1,10 @@
 // The engine in a real browser: events reach the program's handlers, their changes reach the
 // page, dialogs are modal, list views and menus work by mouse and keyboard, and a reload or a
 // closed browser behave as the program expects.
-'use strict';
-const test = require('node:test');
-const assert = require('node:assert/strict');
-const { startHost, mainFrame, dialogFrame, sharedBrowser } = require('./harness');
+import assert from 'node:assert/strict';
+import test from 'node:test';
+
+import {dialogFrame, mainFrame, sharedBrowser, startHost} from './harness.js';
 
 const { skip, browser } = sharedBrowser();
 

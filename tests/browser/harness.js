@@ -1,22 +1,24 @@
 // Shared by the browser tests: starts the test host on a free loopback port and Debian's
 // Chromium through playwright-core (which never downloads a browser of its own).
-'use strict';
-const { spawn, execFileSync } = require('node:child_process');
-const fs = require('node:fs');
-const os = require('node:os');
-const path = require('node:path');
-const readline = require('node:readline');
-const { chromium } = require('playwright-core');
+import {execFileSync, spawn} from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import readline from 'node:readline';
+import test from 'node:test';
+import {fileURLToPath} from 'node:url';
+import {chromium} from 'playwright-core';
 
 const CHROMIUM = '/usr/bin/chromium';
-const BIN = process.env.VERDAL_BIN || path.resolve(__dirname, '../../build/bin');
-const BOUND = 60000;
+export const BIN =
+    process.env.VERDAL_BIN || fileURLToPath(new URL('../../build/bin', import.meta.url));
+export const BOUND = 60000;
 
-const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 // The tests' one wait: polls check every interval ms until it answers something other than
 // undefined or false, and answers that; fails after bound ms, saying what was awaited.
-async function eventually(check, what, { bound = BOUND, interval = 20 } = {}) {
+export async function eventually(check, what, {bound = BOUND, interval = 20} = {}) {
     const end = Date.now() + bound;
     for (;;) {
         const value = await check();
@@ -30,7 +32,7 @@ async function eventually(check, what, { bound = BOUND, interval = 20 } = {}) {
 // Starts a program (in the environment given, else the tests') and collects its output lines,
 // and apart the lines it writes to stderr, which are shown too; waitFor(re) answers the first
 // output line matching.
-function run(program, args, env = process.env) {
+export function run(program, args, env = process.env) {
     const child = spawn(path.join(BIN, program), args, { env, stdio: ['ignore', 'pipe', 'pipe'] });
     const lines = [], errors = [];
     readline.createInterface({ input: child.stdout }).on('line', (line) => lines.push(line.trim()));
@@ -56,7 +58,7 @@ function run(program, args, env = process.env) {
 // Runs body in a folder of its own with keep, which takes anything with a stop (a program, see
 // run) and answers it; once body ends, however it ends, what was kept is stopped, last first, and
 // the folder removed.
-async function inFolder(body) {
+export async function inFolder(body) {
     const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'verdal-'));
     const kept = [];
     try {
@@ -68,7 +70,7 @@ async function inFolder(body) {
 }
 
 // The lines sqlite3 prints for the query on the golf.db in the data folder, fields split by tabs.
-function query(data, sql) {
+export function query(data, sql) {
     return execFileSync('sqlite3', ['-separator', '\t', path.join(data, 'golf.db'), sql])
         .toString()
         .split('\n')
@@ -76,16 +78,16 @@ function query(data, sql) {
 }
 
 // What sqlite3 says of the soundness of the golf.db in the data folder: "ok" when it is sound.
-const integrity = (data) => query(data, 'pragma integrity_check;').join('\n');
+export const integrity = (data) => query(data, 'pragma integrity_check;').join('\n');
 
 // Starts page_test_host; its run (see run) carries the address it printed as url.
-async function startHost(args = []) {
+export async function startHost(args = []) {
     const host = run('page_test_host', ['--listen', '127.0.0.1:0', '--no-browser', ...args]);
     host.url = await host.waitFor(/^http/);
     return host;
 }
 
-function launch() {
+export function launch() {
     return chromium.launch({
         executablePath: CHROMIUM,
         args: [
@@ -97,9 +99,8 @@ function launch() {
 
 // The Chromium a test file's tests share: launched before them and closed after them. Answers
 // skip, why they cannot run (false when they can), and browser(), which answers the Chromium.
-function sharedBrowser() {
+export function sharedBrowser() {
     const skip = !fs.existsSync(CHROMIUM) && `Chromium is not installed at ${CHROMIUM}`;
-    const test = require('node:test');
     let browser;
     test.before(async () => {
         if (!skip) browser = await launch();
@@ -112,28 +113,11 @@ function sharedBrowser() {
 
 // The cells' texts of every row of a list, to be run inside the page: read there in one step, a
 // list redrawn meanwhile gives no rows read half before and half after, and no stale handles.
-function cellTexts(grid) {
+export function cellTexts(grid) {
     const texts = (row) => [...row.querySelectorAll('[role=gridcell]')].map((c) => c.textContent);
     return [...grid.querySelectorAll('[role=row]')].map(texts).filter((cells) => cells.length);
 }
 
 // The main window's page and the frame of the topmost dialog.
-const mainFrame = (page) => page.frameLocator('.verdal-window iframe');
-const dialogFrame = (page) => page.frameLocator('.verdal-dialog iframe');
-
-module.exports = {
-    BIN,
-    BOUND,
-    sleep,
-    eventually,
-    run,
-    inFolder,
-    query,
-    integrity,
-    startHost,
-    launch,
-    sharedBrowser,
-    cellTexts,
-    mainFrame,
-    dialogFrame
-};
+export const mainFrame = (page) => page.frameLocator('.verdal-window iframe');
+export const dialogFrame = (page) => page.frameLocator('.verdal-dialog iframe');

@@ -2,11 +2,12 @@
 // window.verdalMarkup) are shown as text wherever the user sees them: the status line during the
 // update, the region select, the course list, the course information and, once the course is on
 // the device, the device's list. No image is made and no handler runs, in any frame of the page.
-'use strict';
-const test = require('node:test');
-const assert = require('node:assert/strict');
-const { sharedBrowser, query } = require('./harness');
-const {
+import assert from 'node:assert/strict';
+import test from 'node:test';
+
+import {query, sharedBrowser} from './harness.js';
+
+import {
     open,
     using,
     status,
@@ -19,7 +20,7 @@ const {
     searchRegion,
     menu,
     courseInformation
-} = require('./app_session');
+} from './app_session.js';
 const { skip, browser } = sharedBrowser();
 
 const COURSES = 10;

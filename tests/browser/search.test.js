@@ -1,13 +1,14 @@
 // verdal in a real browser after a catalogue update: a search that finds nothing, the course
 // information, and the device operations of the lists' menus on the device simulator,
 // including a device that is unplugged or stalls.
-'use strict';
-const test = require('node:test');
-const assert = require('node:assert/strict');
-const fs = require('node:fs');
-const path = require('node:path');
-const { dialogFrame, sharedBrowser } = require('./harness');
-const {
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import test from 'node:test';
+
+import {dialogFrame, sharedBrowser} from './harness.js';
+
+import {
     using,
     status,
     devices,
@@ -20,7 +21,7 @@ const {
     search,
     menu,
     courseInformation
-} = require('./app_session');
+} from './app_session.js';
 
 const { skip, browser } = sharedBrowser();
 

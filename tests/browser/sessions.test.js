@@ -1,12 +1,13 @@
 // Many pages on one verdal at once: 20 browser sessions load the page, click a list row and
 // close, five rounds over. verdal keeps serving, its resident memory comes back to within 3 MiB
 // of where it started, and it holds no descriptor more than before. The figures are printed.
-'use strict';
-const test = require('node:test');
-const assert = require('node:assert/strict');
-const fs = require('node:fs');
-const { eventually, mainFrame, sharedBrowser } = require('./harness');
-const { open, using, status, devices, courseRows } = require('./app_session');
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import test from 'node:test';
+
+import {eventually, mainFrame, sharedBrowser} from './harness.js';
+
+import {open, using, status, devices, courseRows} from './app_session.js';
 
 const { skip, browser } = sharedBrowser();
 

@@ -2,13 +2,14 @@
 // device, in the middle of a catalogue update whose course maps stall, and in the middle of a
 // paced course transfer. It always ends with 0, golf.db stays sound, and a transfer under way
 // ends whole before the device is told "$EXIT". The time from the signal to the exit is printed.
-'use strict';
-const test = require('node:test');
-const assert = require('node:assert/strict');
-const fs = require('node:fs');
-const path = require('node:path');
-const { BOUND, eventually, integrity, sharedBrowser } = require('./harness');
-const { open, using, status, rows, updated, search, menu } = require('./app_session');
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import test from 'node:test';
+
+import {BOUND, eventually, integrity, sharedBrowser} from './harness.js';
+
+import {open, using, status, rows, updated, search, menu} from './app_session.js';
 const { skip, browser } = sharedBrowser();
 
 // Sends SIGTERM, checks that the program ends with 0 and prints how long it took.

@@ -1,16 +1,26 @@
 // How verdal and its own window live and end together, under Xvfb: the window closed in the
 // middle of an update, a second start on the same data folder, a stale lock after SIGKILL, the
 // window's process dying, and a window that cannot be made.
-'use strict';
-const test = require('node:test');
-const assert = require('node:assert/strict');
-const fs = require('node:fs');
-const path = require('node:path');
-const { By } = require('selenium-webdriver');
-const { run, inFolder, integrity, eventually } = require('../browser/harness');
-const { services } = require('../browser/app_session');
-const { sharedDisplay, probe, findWindow, comm, parentOf, alive, processes, openWindow, shows } =
-    require('./window_session');
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import test from 'node:test';
+
+import {services} from '../browser/app_session.js';
+import {eventually, inFolder, integrity, run} from '../browser/harness.js';
+
+import {
+    alive,
+    By,
+    comm,
+    findWindow,
+    openWindow,
+    parentOf,
+    probe,
+    processes,
+    sharedDisplay,
+    shows
+} from './window_session.js';
 
 const { skip } = sharedDisplay();
 

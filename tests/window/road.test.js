@@ -1,27 +1,28 @@
 // verdal --demo in its own window under Xvfb, driven through WebKitWebDriver: the window as the
 // desktop sees it, one main road of the program in WebKit, and closing the window.
-'use strict';
-const test = require('node:test');
-const assert = require('node:assert/strict');
-const { execFileSync } = require('node:child_process');
-const fs = require('node:fs');
-const http = require('node:http');
-const path = require('node:path');
-const { By, until } = require('selenium-webdriver');
-const { BOUND, eventually, inFolder, integrity, cellTexts } = require('../browser/harness');
-const {
-    sharedDisplay,
-    probe,
-    findWindow,
+import assert from 'node:assert/strict';
+import {execFileSync} from 'node:child_process';
+import fs from 'node:fs';
+import http from 'node:http';
+import test from 'node:test';
+
+import {AUDIT} from '../browser/audit.js';
+import {BOUND, cellTexts, eventually, inFolder, integrity} from '../browser/harness.js';
+
+import {
+    By,
     comm,
-    parentOf,
-    processes,
-    openWindow,
+    findWindow,
     into,
+    noDialog,
+    openWindow,
+    parentOf,
+    probe,
+    processes,
+    sharedDisplay,
     shows,
-    noDialog
-} = require('./window_session');
-const { AUDIT } = require('../browser/audit');
+    until
+} from './window_session.js';
 
 const { skip } = sharedDisplay();
 
@@ -92,7 +93,7 @@ test(
                          [(shown.screenWidth - 1010) / 2, (shown.screenHeight - 600) / 2]);
         // The class by which docks group the window under the desktop entry.
         const entry =
-            fs.readFileSync(path.join(__dirname, '../../packaging/verdal.desktop'), 'utf8');
+            fs.readFileSync(new URL('../../packaging/verdal.desktop', import.meta.url), 'utf8');
         const wmClass = entry.match(/^StartupWMClass=(.*)$/m)[1];
         assert.deepEqual(shown.class, [wmClass, wmClass]);
         assert.ok(shown.iconSizes.includes(48) && shown.iconSizes.includes(128),

@@ -2,25 +2,30 @@
 // window manager would, and WebKitWebDriver driving verdal's own window through WebKitGTK's
 // automation. verdal runs under a small wrapper that records its pid and exit code, since
 // WebKitWebDriver, not the test, is its parent.
-'use strict';
-const { spawn, execFileSync } = require('node:child_process');
-const fs = require('node:fs');
-const net = require('node:net');
-const os = require('node:os');
-const path = require('node:path');
-const { Builder, By, until } = require('selenium-webdriver');
-const { BIN, BOUND, eventually } = require('../browser/harness');
+import {execFileSync, spawn} from 'node:child_process';
+import fs from 'node:fs';
+import {createRequire} from 'node:module';
+import net from 'node:net';
+import os from 'node:os';
+import path from 'node:path';
+import test from 'node:test';
+
+import {BIN, BOUND, eventually} from '../browser/harness.js';
+
+// selenium-webdriver comes from the browser tests' lock file, and so from their folder.
+const { Builder, By, until } =
+    createRequire(new URL('../browser/', import.meta.url))('selenium-webdriver');
+export {By, until};
 
 const DRIVER = '/usr/bin/WebKitWebDriver';
 
 // The X server a test file's tests share: started before them, its display given to every
 // program they start, and stopped after them. skip says why they cannot run, false when they can.
-function sharedDisplay() {
+export function sharedDisplay() {
     const absent = [
         '/usr/bin/Xvfb', DRIVER, path.join(BIN, 'verdal-window'), path.join(BIN, 'x11-probe')
     ].find((program) => !fs.existsSync(program));
     const shared = { skip: absent ? `${absent} is not installed` : false };
-    const test = require('node:test');
     test.before(async () => {
         if (shared.skip) return;
         shared.screen = await startDisplay();
@@ -33,7 +38,7 @@ function sharedDisplay() {
 }
 
 // An X server of the test's own, 1920 x 1080; answers { display, stop }.
-async function startDisplay() {
+export async function startDisplay() {
     const xvfb =
         spawn('Xvfb', ['-displayfd', '3', '-screen', '0', '1920x1080x24', '-nolisten', 'tcp'],
               { stdio: ['ignore', 'ignore', 'ignore', 'pipe'] });
@@ -55,7 +60,7 @@ async function startDisplay() {
 }
 
 // Runs x11-probe on the shared display; answers its output, or null when it failed.
-function probe(...args) {
+export function probe(...args) {
     try {
         return execFileSync(path.join(BIN, 'x11-probe'), args.map(String),
                             { stdio: ['ignore', 'pipe', 'ignore'] })
@@ -64,23 +69,23 @@ function probe(...args) {
 }
 
 // The window titled Verdal2012, as x11-probe describes it; null when none shows within ms.
-function findWindow(ms = BOUND) {
+export function findWindow(ms = BOUND) {
     const line = probe('find', 'Verdal2012', ms);
     return line ? JSON.parse(line) : null;
 }
 
-const comm = (pid) => fs.readFileSync(`/proc/${pid}/comm`, 'utf8').trim();
-const parentOf = (pid) =>
+export const comm = (pid) => fs.readFileSync(`/proc/${pid}/comm`, 'utf8').trim();
+export const parentOf = (pid) =>
     Number(fs.readFileSync(`/proc/${pid}/stat`, 'utf8').split(') ')[1].split(' ')[1]);
 // True while the process runs (a zombie has ended).
-function alive(pid) {
+export function alive(pid) {
     try {
         return fs.readFileSync(`/proc/${pid}/stat`, 'utf8').split(') ')[1][0] !== 'Z';
     } catch { return false; }
 }
 
 // The pids of the processes that satisfy wanted; one that ends meanwhile is left out.
-function processes(wanted) {
+export function processes(wanted) {
     return fs.readdirSync('/proc').map(Number).filter((pid) => {
         try {
             return pid > 0 && wanted(pid);
@@ -99,7 +104,7 @@ function freePort() {
 
 // A session of WebKitWebDriver on the shared display, driving verdal started with args (after
 // --automation) in a folder of its own; answers { driver, data, pidOf(), exitCode(), stop() }.
-async function openWindow(args, { home } = {}) {
+export async function openWindow(args, {home} = {}) {
     const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'verdal-window-'));
     const data = path.join(dir, 'data');
     const record = path.join(dir, 'verdal');
@@ -140,21 +145,21 @@ async function openWindow(args, { home } = {}) {
 }
 
 // Switches the driver into the main window's page, or (with 'dialog') into the topmost dialog's.
-async function into(driver, view = 'window') {
+export async function into(driver, view = 'window') {
     await driver.switchTo().defaultContent();
     await driver.switchTo().frame(
         await driver.wait(until.elementLocated(By.css(`.verdal-${view} iframe`)), BOUND));
 }
 
 // Waits, in the main page, until the element with the id shows the text.
-async function shows(driver, id, text) {
+export async function shows(driver, id, text) {
     await into(driver);
     await driver.wait(until.elementTextIs(await driver.findElement(By.id(id)), text), BOUND,
                       `#${id} shows "${text}"`);
 }
 
 // Waits until no dialog is open.
-async function noDialog(driver) {
+export async function noDialog(driver) {
     await driver.switchTo().defaultContent();
     // Counted inside the page: a dialog that closes while the driver makes handles for a found
     // element list makes WebKitWebDriver answer with a stale element.
@@ -162,18 +167,3 @@ async function noDialog(driver) {
         driver.executeScript('return document.querySelectorAll(".verdal-dialog").length');
     await driver.wait(async () => (await open()) === 0, BOUND, 'the dialog closes');
 }
-
-module.exports = {
-    sharedDisplay,
-    startDisplay,
-    probe,
-    findWindow,
-    comm,
-    parentOf,
-    alive,
-    processes,
-    openWindow,
-    into,
-    shows,
-    noDialog
-};
