@@ -86,8 +86,10 @@ TEST_F(WindowSystem, PostToDestroyedWindowIsDroppedWithItsData) {
 
 TEST_F(WindowSystem, SendFromWorkerReturnsTheHandlersAnswer) {
     window.handler = [](UINT m, WPARAM w, LPARAM, LRESULT& r) {
-        r = static_cast<LRESULT>(w) * 3; // kept only when the message is handled
-        return m == kPing;
+        if (m != kPing)
+            return false;
+        r = static_cast<LRESULT>(w) * 3;
+        return true;
     };
     EXPECT_EQ(SendMessage(hwnd, kPing, 5), 15)
         << "from the user-interface thread it calls directly";
