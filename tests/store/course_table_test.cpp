@@ -1,5 +1,4 @@
-// golf.db's course table: made once, records stored and read back whole, null columns and the
-// searches.
+// golf.db's course table: records stored and read back whole, null columns and the searches.
 #include "platform/data_dir.h"
 #include "store/course_table.h"
 #include "store/sqlite_layer.h"
@@ -9,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <random>
 #include <vector>
 
@@ -80,20 +78,6 @@ TEST(CourseStatements, SearchStatementsTakeLongValuesWhole) {
     EXPECT_NE(statement.find("country='" + longKeyword + "'"), std::string::npos);
     EXPECT_NE(statement.find("city='" + std::string(6000, '\'') + "'"), std::string::npos);
     EXPECT_EQ(statement.size(), 3 * 6000 + std::string(SearchStatement("", "a", "b")).size() - 2);
-}
-
-TEST_F(CourseTableTest, OpensGolfDbAndCreatesTheTableOnce) {
-    EXPECT_TRUE(std::filesystem::exists(folder / "golf.db"));
-    EXPECT_TRUE(CourseDatabase().hasTable("GOLF"));
-    const char* schema = "select count(*) from sqlite_master where tbl_name='GOLF';";
-    EXPECT_EQ(CourseDatabase().runScalar(schema), 5);
-    InsertCourse(MakeCourse(1, "Augusta", "USA", "Georgia"));
-    EnsureCourseTable();
-    CourseDatabase().close();
-    OpenCourseDatabase();
-    EnsureCourseTable();
-    EXPECT_EQ(CourseDatabase().runScalar(schema), 5);
-    EXPECT_EQ(CourseCountById(1), 1);
 }
 
 TEST_F(CourseTableTest, RecordsGoInAndComeBackWhole) {
