@@ -11,7 +11,7 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 
-import {BIN, launch, mainFrame, run} from '../../tests/browser/harness.js';
+import {launch, mainFrame, run} from '../../tests/browser/harness.js';
 
 const rowsArg = process.argv.indexOf('--rows');
 const ROWS = rowsArg > 0 ? Number(process.argv[rowsArg + 1]) : 40000;

@@ -3,16 +3,14 @@
 // band on screen) and the memory of every process of the window (verdal, the window program or
 // Chromium, and their children; the demo's helpers left out) once the device is connected.
 // Each mode is started once to warm up, then RUNS times, alternating.
-import {execFileSync, spawn} from 'node:child_process';
+import {spawn} from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import {fileURLToPath} from 'node:url';
 
-import {sleep} from '../../tests/browser/harness.js';
+import {BIN, sleep} from '../../tests/browser/harness.js';
 import {alive, comm, parentOf, startDisplay} from '../../tests/window/window_session.js';
 
-const BIN = process.env.VERDAL_BIN || fileURLToPath(new URL('../../build/bin', import.meta.url));
 const RUNS = Number(process.env.RUNS || 5);
 const SETTLE_MS = 8000; // the device connected and the page idle
 const ORANGE = 'f78f1e';
