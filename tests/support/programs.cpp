@@ -91,9 +91,10 @@ std::map<std::string, long> CatalogueService::Served() const {
 std::string CatalogueService::LastSerialNumber() const {
     // The hexadecimal digits of the "sn-hex" line.
     const std::string stats = Stats(Base());
-    const std::size_t at = stats.find("sn-hex ");
+    const std::string key = "sn-hex ";
+    const std::size_t at = stats.find(key);
     std::string serial;
-    for (std::size_t i = at == std::string::npos ? stats.size() : at + 7;
+    for (std::size_t i = at == std::string::npos ? stats.size() : at + key.size();
          i + 1 < stats.size() && stats[i] != '\n'; i += 2)
         serial += static_cast<char>(HexDigitValue(stats[i]) * 16 + HexDigitValue(stats[i + 1]));
     return serial;
