@@ -93,6 +93,10 @@ FileFailure RenameFile(const std::string& from, const std::string& to) {
     return std::rename(from.c_str(), to.c_str()) == 0 ? FileFailure{} : Failed("cannot rename");
 }
 
+FileFailure RemoveFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT ? FileFailure{} : Failed("cannot remove");
+}
+
 WrittenFile::~WrittenFile() {
     if (fd_ >= 0)
         ::close(fd_);
@@ -110,6 +114,37 @@ FileFailure WrittenFile::Write(const void* data, std::size_t size) {
         return Failed("cannot write", EBADF);
     const int error = WriteAll(fd_, static_cast<const char*>(data), size);
     return error ? Failed("cannot write", error) : FileFailure{};
+}
+
+PatchedFile::~PatchedFile() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+FileFailure PatchedFile::Open(const std::string& path) {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    return fd_ < 0 ? Failed("cannot open") : FileFailure{};
+}
+
+FileFailure PatchedFile::Patch(std::uint64_t offset, std::string_view bytes) {
+    if (fd_ < 0)
+        return Failed("cannot write", EBADF);
+    const ssize_t written = ::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    if (written < 0)
+        return Failed("cannot write");
+    return static_cast<std::size_t>(written) == bytes.size() ? FileFailure{}
+                                                             : Failed("cannot write", EIO);
+}
+
+std::string BootId() {
+    std::string id;
+    if (ReadWholeFile("/proc/sys/kernel/random/boot_id", id))
+        return {};
+    while (!id.empty() && (id.back() == '\n' || id.back() == ' '))
+        id.pop_back();
+    return id;
 }
 
 bool IsTerminal(int fd) {

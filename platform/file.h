@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -34,6 +35,9 @@ FileFailure ReplaceFile(const std::string& path, std::string_view content, unsig
 // Gives the file a new path, in the same file system.
 FileFailure RenameFile(const std::string& from, const std::string& to);
 
+// Removes the file; a file that is not there counts as removed.
+FileFailure RemoveFile(const std::string& path);
+
 // A file written from its start as its bytes arrive (created, or emptied when it exists), open
 // until this goes.
 class WrittenFile {
@@ -51,6 +55,28 @@ public:
 private:
     int fd_ = -1;
 };
+
+// A file whose bytes are overwritten in place, unflushed: a later reader on the running system
+// sees them at once; a restart of the machine may lose them. One write of a few bytes is seen
+// whole or not at all by a process that reads the file after this one was killed.
+class PatchedFile {
+public:
+    PatchedFile() = default;
+    PatchedFile(const PatchedFile&) = delete;
+    PatchedFile& operator=(const PatchedFile&) = delete;
+    ~PatchedFile();
+
+    // Opens the file at path (it must exist), closing the one open before.
+    FileFailure Open(const std::string& path);
+    FileFailure Patch(std::uint64_t offset, std::string_view bytes);
+
+private:
+    int fd_ = -1;
+};
+
+// The identity of this run of the system (the kernel's boot id): it changes when the machine
+// restarts, and with it whatever was written but not flushed may be gone. Empty when unknown.
+std::string BootId();
 
 // Whether the descriptor is a terminal (standard error of a program run in one, say).
 bool IsTerminal(int fd);

@@ -6,10 +6,15 @@
 #include <tinyxml2.h>
 
 #include <limits>
+#include <unordered_map>
 
 namespace verdal {
 
 using tinyxml2::XMLElement;
+
+namespace {
+constexpr std::size_t kNoPlace = static_cast<std::size_t>(-1);
+}
 
 std::int32_t CatalogueInteger(const char* text) {
     while (*text == ' ' || *text == '\t' || *text == '\n' || *text == '\r' || *text == '\v' ||
@@ -45,19 +50,33 @@ std::int32_t CatalogueEntryUid(const XMLElement& entry) {
     return uid ? CatalogueInteger(uid) : 0;
 }
 
+namespace {
+
+// An entry's texts in the catalogue's order, and the record field each one fills.
+struct Field {
+    const char* attribute;
+    void (CourseRecord::*set)(std::string_view);
+};
+constexpr Field kFields[] = {
+    {"fileid", &CourseRecord::SetFileId},   {"name", &CourseRecord::SetName},
+    {"alias", &CourseRecord::SetAlias},     {"country", &CourseRecord::SetCountry},
+    {"city", &CourseRecord::SetCity},       {"address", &CourseRecord::SetAddress},
+    {"phone", &CourseRecord::SetTelephone}, {"email", &CourseRecord::SetEmail},
+    {"holes", &CourseRecord::SetHole},
+};
+
+// Whether the entry has every attribute a merge reads, and so would be stored.
+bool Complete(const XMLElement& entry) {
+    for (const Field& field : kFields)
+        if (!entry.Attribute(field.attribute))
+            return false;
+    return entry.Attribute("url") != nullptr;
+}
+
+} // namespace
+
 bool ReadCatalogueEntry(const XMLElement& entry, CourseRecord& record, const char*& url) {
-    struct Field {
-        const char* attribute;
-        void (CourseRecord::*set)(std::string_view);
-    };
-    static const Field fields[] = {
-        {"fileid", &CourseRecord::SetFileId},   {"name", &CourseRecord::SetName},
-        {"alias", &CourseRecord::SetAlias},     {"country", &CourseRecord::SetCountry},
-        {"city", &CourseRecord::SetCity},       {"address", &CourseRecord::SetAddress},
-        {"phone", &CourseRecord::SetTelephone}, {"email", &CourseRecord::SetEmail},
-        {"holes", &CourseRecord::SetHole},
-    };
-    for (const Field& field : fields) {
+    for (const Field& field : kFields) {
         const char* value = entry.Attribute(field.attribute);
         if (!value)
             return false;
@@ -69,6 +88,8 @@ bool ReadCatalogueEntry(const XMLElement& entry, CourseRecord& record, const cha
 
 bool NewerCatalogueEntries(const XMLElement& root, std::uint32_t localVersion,
                            std::vector<const XMLElement*>& entries, int& total) {
+    // Where each uid stands in entries; a uid listed but never complete has no place.
+    std::unordered_map<std::int32_t, std::size_t> places;
     for (const XMLElement* version = root.FirstChildElement(); version;
          version = version->NextSiblingElement()) {
         std::uint32_t number = 0;
@@ -78,10 +99,19 @@ bool NewerCatalogueEntries(const XMLElement& root, std::uint32_t localVersion,
             continue;
         for (const XMLElement* entry = version->FirstChildElement(); entry;
              entry = entry->NextSiblingElement()) {
-            if (CatalogueEntryUid(*entry) == 0)
+            const std::int32_t uid = CatalogueEntryUid(*entry);
+            if (uid == 0)
                 continue;
-            ++total;
-            entries.push_back(entry);
+            const auto [place, first] = places.try_emplace(uid, kNoPlace);
+            total += first;
+            if (!Complete(*entry))
+                continue;
+            if (place->second == kNoPlace) {
+                place->second = entries.size();
+                entries.push_back(entry);
+            } else {
+                entries[place->second] = entry; // a later listing replaces the earlier
+            }
         }
     }
     return true;

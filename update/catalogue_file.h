@@ -34,8 +34,12 @@ std::int32_t CatalogueEntryUid(const tinyxml2::XMLElement& entry);
 // map's address; false at the first attribute that is missing.
 bool ReadCatalogueEntry(const tinyxml2::XMLElement& entry, CourseRecord& record, const char*& url);
 
-// The course entries with a non-zero uid of the versions above localVersion, in document order,
-// and their number added to total (the progress counts against it). False when a version has no
+// The course entries to merge over localVersion, from the versions above it: each course (a
+// non-zero uid) once, with its last listing in document order that has every attribute, in the
+// place of its first such listing. So each course map is fetched once, and the table ends as a
+// merge of every listing in turn leaves it (the first inserts the row, each later one updates it).
+// total gets the number of different uids listed (the progress counts against it: a course never
+// listed with every attribute is counted, but never stored). False when a version has no
 // "number"; the entries found so far are then not to be merged.
 bool NewerCatalogueEntries(const tinyxml2::XMLElement& root, std::uint32_t localVersion,
                            std::vector<const tinyxml2::XMLElement*>& entries, int& total);

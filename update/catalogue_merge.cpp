@@ -24,6 +24,7 @@
 #include <optional>
 #include <stop_token>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace verdal {
@@ -32,8 +33,11 @@ namespace {
 constexpr int kDownloadAttempts = 10;
 constexpr std::uint32_t kRetryPauseMs = 500;
 // Course maps fetched ahead of the course being stored. Far enough to keep every connection busy
-// across a long round trip; the records waiting hold about half a megabyte.
-constexpr std::size_t kMapsAhead = 64;
+// across a long round trip while a map waits to be tried again; the records waiting hold about
+// two megabytes.
+constexpr std::size_t kMapsAhead = 256;
+// How often a course map is tried again after a passing failure.
+constexpr int kMapRetries = 10;
 // A polite client: no more connections than this to one server.
 constexpr long kConnectionsPerServer = 8;
 
@@ -53,21 +57,46 @@ struct PendingCourse {
     TransferSet::Id transfer = 0;
 };
 
+// Whether golf.db has a row for each of the first count entries.
+bool AllStored(const std::vector<const XMLElement*>& entries, std::uint32_t count) {
+    std::unordered_set<std::int32_t> stored;
+    CppSQLite3Cursor cursor = CourseDatabase().runQuery("select objid from GOLF;");
+    for (; !cursor.atEnd(); cursor.advance())
+        stored.insert(cursor.intColumn(0));
+    for (std::uint32_t i = 0; i < count; ++i)
+        if (!stored.count(CatalogueEntryUid(*entries[i])))
+            return false;
+    return true;
+}
+
 bool MergeVersions(const XMLElement& root, HWND mainWindow, HWND progressWindow,
-                   std::uint32_t localVersion, std::stop_token stop, std::string& problem) {
+                   std::uint32_t localVersion, std::stop_token stop, std::string& problem,
+                   const MergeProgress* progress) {
     std::vector<const XMLElement*> entries;
     int total = 0;
     if (!NewerCatalogueEntries(root, localVersion, entries, total)) {
         problem = "a version of the catalogue file has no number";
         return false;
     }
+    // The courses an earlier run stored are passed over, as long as the table still holds them.
+    std::size_t done = 0;
+    if (progress && progress->stored > 0 && progress->stored <= entries.size() &&
+        AllStored(entries, progress->stored)) {
+        done = progress->stored;
+        PostMessage(progressWindow, kProgressMessage,
+                    static_cast<WPARAM>(static_cast<double>(done) / total * 100.0));
+    }
+    auto recordProgress = [&](bool durable = true) {
+        if (progress && progress->record)
+            progress->record(static_cast<std::uint32_t>(done), durable);
+    };
 
     // The maps of the next courses travel while the current one waits for its own and is stored;
     // they may arrive in any order, yet every course is judged and stored in document order.
     std::deque<PendingCourse> pending;
     // After the records: the transfers go first, so none outlives the block it writes into.
     TransferSet transfers(stop, kConnectionsPerServer);
-    std::size_t following = 0;
+    std::size_t following = done;
     auto fetchAhead = [&] {
         while (pending.size() < kMapsAhead && following < entries.size()) {
             const XMLElement& entry = *entries[following++];
@@ -78,12 +107,11 @@ bool MergeVersions(const XMLElement& root, HWND mainWindow, HWND progressWindow,
             const char* address = nullptr;
             if (!ReadCatalogueEntry(entry, *record, address))
                 continue; // an entry lacking an attribute is skipped
-            const TransferSet::Id transfer =
-                transfers.StartToMemory(Utf8ToUtf16(address), record->gof.data(), kGofBlockSize);
+            const TransferSet::Id transfer = transfers.StartToMemory(
+                Utf8ToUtf16(address), record->gof.data(), kGofBlockSize, kMapRetries);
             pending.push_back({std::move(record), transfer});
         }
     };
-    int done = 0;
     for (fetchAhead(); !pending.empty(); fetchAhead()) {
         std::string fetchProblem;
         const std::optional<int> fetched = transfers.Wait(pending.front().transfer, &fetchProblem);
@@ -96,6 +124,7 @@ bool MergeVersions(const XMLElement& root, HWND mainWindow, HWND progressWindow,
                                         ? " holds " + std::to_string(*fetched) + " bytes, not " +
                                               std::to_string(kCourseMapSize)
                                         : ": " + fetchProblem);
+            recordProgress();
             return false;
         }
         const std::unique_ptr<CourseRecord> record = std::move(pending.front().record);
@@ -105,8 +134,11 @@ bool MergeVersions(const XMLElement& root, HWND mainWindow, HWND progressWindow,
         ++done;
         PostMessage(progressWindow, kProgressMessage,
                     static_cast<WPARAM>(static_cast<double>(done) / total * 100.0));
-        if (stop.stop_requested())
+        if (stop.stop_requested()) {
+            recordProgress();
             return false;
+        }
+        recordProgress(done % kRecordEvery == 0);
         transfers.Advance();
     }
     return true;
@@ -114,14 +146,18 @@ bool MergeVersions(const XMLElement& root, HWND mainWindow, HWND progressWindow,
 
 } // namespace
 
-int DownloadCatalogue(std::u16string_view catalogueUrl, std::stop_token stop,
-                      std::string* problem) {
+int DownloadCatalogue(std::u16string_view catalogueUrl, std::stop_token stop, std::string* problem,
+                      FileValidators* validators) {
     const std::u16string path = Utf8ToUtf16(ProgramFilePath("update.xml"));
     std::string said;
     for (int attempt = 0; attempt < kDownloadAttempts && !stop.stop_requested(); ++attempt) {
-        const int fetched = FetchUrlToFile(catalogueUrl, path, stop, &said);
+        FileValidators asked = validators ? *validators : FileValidators{};
+        const int fetched =
+            FetchUrlToFile(catalogueUrl, path, stop, &said, validators ? &asked : nullptr);
         if (problem)
             *problem = said;
+        if (validators)
+            *validators = fetched == 1 ? asked : FileValidators{};
         if (fetched == 1)
             return 1;
         if (!Sleep(kRetryPauseMs, stop))
@@ -131,7 +167,7 @@ int DownloadCatalogue(std::u16string_view catalogueUrl, std::stop_token stop,
 }
 
 bool MergeCatalogue(HWND mainWindow, HWND progressWindow, std::uint32_t localVersion,
-                    std::stop_token stop, std::string* problem) {
+                    std::stop_token stop, std::string* problem, const MergeProgress* progress) {
     std::string said;
     bool merged = false;
     try {
@@ -147,7 +183,7 @@ bool MergeCatalogue(HWND mainWindow, HWND progressWindow, std::uint32_t localVer
             said = "the catalogue file holds no catalogue";
         else
             merged = MergeVersions(*root, mainWindow, progressWindow, localVersion, std::move(stop),
-                                   said);
+                                   said, progress);
     } catch (const CppSQLite3Exception& error) {
         // A failing statement ends the merge like a failed fetch; the courses stored so far
         // stay.

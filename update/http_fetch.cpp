@@ -8,9 +8,9 @@
 namespace verdal {
 
 int FetchUrlToFile(std::u16string_view url, std::u16string_view path, std::stop_token stop,
-                   std::string* problem) {
+                   std::string* problem, FileValidators* validators) {
     TransferSet transfers(std::move(stop), 1);
-    return transfers.Wait(transfers.StartToFile(url, path), problem).value_or(0);
+    return transfers.Wait(transfers.StartToFile(url, path, validators), problem).value_or(0);
 }
 
 int FetchUrlToMemory(std::u16string_view url, void* buffer, std::uint32_t capacity,

@@ -13,6 +13,8 @@
 //
 // Stopping: a stop requested through stop abandons the transfer in flight within about 100 ms,
 // and the call answers its failure value (0 from FetchUrlToFile, -1 from FetchUrlToMemory).
+//
+// A transfer that stalls fails with "the server sent nothing for 30 s" as its problem.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +25,17 @@
 
 namespace verdal {
 
+// What identifies one state of a file on the server: its ETag and Last-Modified. Given to
+// FetchUrlToFile with either set, they are sent as If-None-Match and If-Modified-Since; when the
+// server answers that the file has not changed (304), the fetch succeeds without touching the
+// local file and sets unchanged. When the body comes, they are replaced by what the server sent
+// with it (empty where it sent none).
+struct FileValidators {
+    std::string etag;
+    std::string lastModified;
+    bool unchanged = false;
+};
+
 // Writes the body of the URL to the file at path (UTF-16), created anew or truncated once the
 // server has answered. Answers 1 when the whole body was read and written (an empty body gives
 // an empty file), 0 on any failure: the request could not be made, the file could not be
@@ -32,7 +45,7 @@ namespace verdal {
 // that was written, the server's error status ("the server answered HTTP 404"); it is left
 // empty otherwise.
 int FetchUrlToFile(std::u16string_view url, std::u16string_view path, std::stop_token stop = {},
-                   std::string* problem = nullptr);
+                   std::string* problem = nullptr, FileValidators* validators = nullptr);
 
 // Copies the body of the URL into buffer, which holds capacity bytes. Answers the number of
 // bytes copied (0 for an empty body); 0 when the body is larger than capacity (exactly filling
@@ -44,6 +57,11 @@ int FetchUrlToMemory(std::u16string_view url, void* buffer, std::uint32_t capaci
 // The time without a received byte after which a transfer is given up, in milliseconds
 // (30000 by default). Any thread; applies to fetches that start afterwards.
 void SetFetchStallLimit(std::uint32_t stallLimitMs);
+
+// The first pause before a transient failure is tried again (see TransferSet), in milliseconds
+// (500 by default); each later pause is twice the one before, up to 16 times the first. Any
+// thread; applies to pauses that begin afterwards.
+void SetFetchRetryPause(std::uint32_t firstPauseMs);
 
 // The largest body FetchUrlToFile writes, in bytes (256 MiB by default): a longer body fails the
 // fetch (0), and the file keeps at most this much. Any thread; applies to fetches that start

@@ -10,7 +10,16 @@
 // Stopping: once a stop is requested through the set's stop token, Wait answers at once (a
 // transfer's own progress report also answers the stop), and the transfers in flight are
 // abandoned when the set is destroyed.
+//
+// Trying again: a transfer into memory may be given a number of retries. A transient failure
+// then starts it again from the beginning after a pause, while the other transfers go on:
+// a connection refused, reset or broken off (also mid-body), a stall, or the server's status
+// 408, 429, 500, 502, 503 or 504. The pauses grow from 500 ms (see SetFetchRetryPause), twice
+// as long each time, or last what the server's Retry-After asks (up to a minute). Wait answers
+// only for the last attempt. Any other answer (a 404, a body of any size) is final at once.
 #pragma once
+
+#include "update/http_fetch.h"
 
 #include <cstdint>
 #include <map>
@@ -33,11 +42,16 @@ public:
     ~TransferSet();
 
     // Starts fetching the body of url into buffer, which holds capacity bytes and must stay
-    // valid until Wait has answered for this transfer or the set is gone.
-    Id StartToMemory(std::u16string_view url, void* buffer, std::uint32_t capacity);
+    // valid until Wait has answered for this transfer or the set is gone. A transient failure is
+    // tried again up to retries times.
+    Id StartToMemory(std::u16string_view url, void* buffer, std::uint32_t capacity,
+                     int retries = 0);
     // Starts fetching the body of url into the file at path (UTF-16); the file is created anew
-    // when the first bytes arrive (or the body turns out empty).
-    Id StartToFile(std::u16string_view url, std::u16string_view path);
+    // when the first bytes arrive (or the body turns out empty). validators, when given, make
+    // the request conditional and receive the answer's (see FileValidators); they must stay
+    // valid until Wait has answered for this transfer or the set is gone.
+    Id StartToFile(std::u16string_view url, std::u16string_view path,
+                   FileValidators* validators = nullptr);
 
     // Advances every transfer until the given one has ended and answers its result the way
     // FetchUrlToMemory or FetchUrlToFile does, and in problem (when given) what they say of it;
@@ -52,8 +66,12 @@ public:
 private:
     struct Transfer;
 
-    // Collects the transfers libcurl has finished.
+    // Collects the transfers libcurl has finished, and sets those worth another try aside.
     void CollectFinished();
+    // Starts again the transfers whose pause has passed.
+    void RestartDue();
+    // One turn of the loop: restarts what is due, advances every transfer, collects the ended.
+    void Turn();
 
     // Ends a wait for socket activity on the multi handle from the thread that requests a stop.
     struct Wake {

@@ -1,6 +1,7 @@
 // The version request to the web service and the catalogue update worker.
 #include "update/update_workflow.h"
 
+#include "platform/data_dir.h"
 #include "platform/event.h"
 #include "platform/messages.h"
 #include "platform/text.h"
@@ -8,6 +9,7 @@
 #include "store/settings.h"
 #include "update/catalogue_merge.h"
 #include "update/http_fetch.h"
+#include "update/update_journal.h"
 #include "update/version_reply.h"
 
 #include <cstdio>
@@ -80,6 +82,58 @@ void ServerCheck(HWND mainWindow, CatalogueOffer& offer, std::stop_token stop) {
     PostStatus(mainWindow, StatusCode::Connected);
 }
 
+namespace {
+
+// Downloads the catalogue and merges it, going on where an earlier run of the same update
+// stopped (see update_journal.h); true when the whole catalogue is merged. problem says why not.
+bool DownloadAndMerge(HWND mainWindow, const OfferedCatalogue& offer, std::uint32_t local,
+                      HWND progressWindow, std::stop_token stop, std::string& problem) {
+    const std::string catalogueFile = ProgramFilePath("update.xml");
+    UpdateJournal journal{Utf16ToUtf8(offer.catalogueUrl), local, offer.offeredVersion};
+    std::optional<UpdateJournal> earlier = ReadUpdateJournal();
+    if (earlier && !earlier->SameUpdate(journal))
+        earlier.reset();
+    // The catalogue file is asked for only when it has changed since the earlier run took it.
+    FileValidators validators;
+    if (earlier && FingerprintOf(catalogueFile) == earlier->file)
+        validators = earlier->validators;
+    std::string downloaded;
+    if (DownloadCatalogue(offer.catalogueUrl, stop, &downloaded, &validators) != 1) {
+        problem = downloaded;
+        return false;
+    }
+    journal.file = FingerprintOf(catalogueFile).value_or(FileFingerprint{});
+    journal.validators = validators.unchanged ? earlier->validators : validators;
+    if (earlier && earlier->file == journal.file)
+        journal.stored = earlier->stored;
+    JournalKeeper keeper;
+    auto write = [&] {
+        if (const FileFailure failure = keeper.Write(journal))
+            std::fprintf(stderr, "verdal: update.journal: %s\n", failure.Text().c_str());
+    };
+    // The count read may rest on rows an earlier process left unflushed.
+    MakeCoursesDurable();
+    write();
+    const MergeProgress progress{journal.stored, [&](std::uint32_t stored, bool durable) {
+                                     if (!durable)
+                                         return keeper.Note(stored);
+                                     // The rows first: the journal must never claim more.
+                                     MakeCoursesDurable();
+                                     journal.stored = stored;
+                                     write();
+                                 }};
+    if (!MergeCatalogue(mainWindow, progressWindow, local, stop, &problem, &progress) ||
+        stop.stop_requested()) {
+        // A file the server sent with an error status is no catalogue: the status says why.
+        if (!downloaded.empty())
+            problem = downloaded;
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 void RunCatalogueUpdate(HWND mainWindow, OfferedCatalogue offer, HWND progressWindow,
                         std::stop_token stop) {
     PostMessage(progressWindow, kProgressMessage, 0);
@@ -88,24 +142,16 @@ void RunCatalogueUpdate(HWND mainWindow, OfferedCatalogue offer, HWND progressWi
     try {
         const std::uint32_t offered = offer.offeredVersion;
         const std::uint32_t local = CopySettings().updateVersion;
-        std::string downloaded;
         if (offered > local) {
-            if (DownloadCatalogue(offer.catalogueUrl, stop, &downloaded) != 1) {
-                result = StatusCode::UpdateError;
-                problem = downloaded;
-            } else if (MergeCatalogue(mainWindow, progressWindow, local, stop, &problem) &&
-                       !stop.stop_requested()) {
+            if (DownloadAndMerge(mainWindow, offer, local, progressWindow, stop, problem)) {
                 // The new version says every course of the catalogue is stored: the rows must
                 // be on the disk before it is, or a power cut would lose courses for good.
                 MakeCoursesDurable();
                 ChangeSettings([&](Settings& settings) { settings.updateVersion = offered; });
                 SaveSettings();
+                RemoveUpdateJournal();
             } else {
                 result = StatusCode::UpdateError;
-                // A file the server sent with an error status is no catalogue: the status says
-                // why.
-                if (!downloaded.empty())
-                    problem = downloaded;
             }
         }
     } catch (const std::exception& error) {

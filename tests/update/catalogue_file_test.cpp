@@ -17,9 +17,10 @@ TEST(CatalogueFile, TheReferenceCatalogueReadsAsWritten) {
     ASSERT_EQ(document.Parse(text.data(), text.size()), tinyxml2::XML_SUCCESS);
     const tinyxml2::XMLElement& root = *document.RootElement();
 
-    // Over version 24 both versions count, over 25 only the newer, over 26 none.
+    // Over version 24 both versions count, over 25 only the newer, over 26 none; each course
+    // once, where it was first listed.
     for (const auto& [local, uids] :
-         {std::pair{24u, std::vector<int>{1, 2, 4, 1, 6}}, std::pair{25u, std::vector<int>{1, 6}},
+         {std::pair{24u, std::vector<int>{1, 2, 4, 6}}, std::pair{25u, std::vector<int>{1, 6}},
           std::pair{26u, std::vector<int>{}}}) {
         std::vector<const tinyxml2::XMLElement*> entries;
         int total = 0;
@@ -35,20 +36,22 @@ TEST(CatalogueFile, TheReferenceCatalogueReadsAsWritten) {
     int total = 0;
     ASSERT_TRUE(NewerCatalogueEntries(root, 24, entries, total));
     std::vector<std::vector<std::string>> read;
-    for (const tinyxml2::XMLElement* entry : {entries[1], entries[2], entries[4]}) {
+    for (const tinyxml2::XMLElement* entry : {entries[0], entries[1], entries[2], entries[3]}) {
         CourseRecord record;
         const char* url = nullptr;
         ASSERT_TRUE(ReadCatalogueEntry(*entry, record, url));
         read.push_back({record.fileid, record.name, record.alias, record.country, record.city,
                         record.address, record.telephone, record.email, record.hole, url});
     }
-    EXPECT_EQ(read[0],
+    // Course 1 as version 26 lists it.
+    EXPECT_EQ(read[0][9], "http://127.0.0.1:8650/gof/1_26.gof");
+    EXPECT_EQ(read[1],
               (std::vector<std::string>{
                   "G0000002", "Real Club de Golf La Cañada 2", "GC2", "Spain", "Cataluña",
                   "5993 Harbour Street, Cataluña", "+34 110-516-1127", "info@course2.example",
                   "4,4,3,5,4,4,3,4,4,3,4,4,3,4,4,5,4,5", "http://127.0.0.1:8650/gof/2_25.gof"}));
     // Quotes are held doubled, as they go into a statement; entities are read as their text.
-    EXPECT_EQ(read[1][1], "St Andrew''s Links Golf & Country Club 4");
-    EXPECT_EQ(read[2][1], "O''Brien''s Point Golf Club 6");
-    EXPECT_EQ(read[2][9], "http://127.0.0.1:8650/gof/6_26.gof");
+    EXPECT_EQ(read[2][1], "St Andrew''s Links Golf & Country Club 4");
+    EXPECT_EQ(read[3][1], "O''Brien''s Point Golf Club 6");
+    EXPECT_EQ(read[3][9], "http://127.0.0.1:8650/gof/6_26.gof");
 }

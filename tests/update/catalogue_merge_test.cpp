@@ -1,6 +1,7 @@
 // The catalogue merge against the catalogue service on loopback and a real golf.db in a
 // temporary data folder; the posted statuses and progress are read from the window system.
 #include "update/catalogue_merge.h"
+#include "update/http_fetch.h"
 
 #include "catalogue_generator.h"
 #include "platform/text.h"
@@ -40,9 +41,9 @@ protected:
         CourseDatabase().close();
     }
 
-    bool Merge(std::uint32_t localVersion) {
+    bool Merge(std::uint32_t localVersion, std::string* problem = nullptr) {
         const bool merged =
-            MergeCatalogue(mainWindow.Handle(), progressWindow.Handle(), localVersion);
+            MergeCatalogue(mainWindow.Handle(), progressWindow.Handle(), localVersion, {}, problem);
         DrainQueue();
         return merged;
     }
@@ -127,15 +128,16 @@ TEST_F(MergeTest, OnlyVersionsAboveTheLocalOneAreMergedInDocumentOrder) {
         ExpectStored(rows.at(uid), generator, course);
     }
 
-    // One status with the stored name and one progress value per stored entry.
+    // Each course stored once, at its newest: one status with its name and one progress value.
     std::vector<std::u16string> names;
     std::vector<WPARAM> progress;
-    for (std::size_t i = 0; i < merged.size(); ++i) {
-        names.push_back(Utf8ToUtf16(DoubleQuotes(merged[i].name)));
-        progress.push_back((i + 1) * 100 / merged.size());
+    for (std::size_t i = 0; i < firstSeen.size(); ++i) {
+        names.push_back(Utf8ToUtf16(DoubleQuotes(last.at(firstSeen[i]).name)));
+        progress.push_back((i + 1) * 100 / firstSeen.size());
     }
     EXPECT_EQ(mainWindow.StoredNames(), names);
     EXPECT_EQ(progressWindow.Progress(), progress);
+    EXPECT_EQ(service.Served()["map"], static_cast<long>(firstSeen.size()));
 
     // Merging again converges to the same table.
     ASSERT_TRUE(Merge(24));
@@ -171,30 +173,58 @@ TEST_F(MergeTest, EntriesAreSkippedOrMergedByTheirAttributes) {
     CppSQLite3Cursor cursor = CourseDatabase().runQuery("select name from GOLF where objid=3;");
     EXPECT_EQ(std::string(cursor.columnText(0)), "O'Brien's Links Renamed");
 
+    // uid 3 is stored once, as its last entry has it.
     EXPECT_EQ(mainWindow.StoredNames(),
-              (std::vector<std::u16string>{u"O''Brien''s Links", u"O''Brien''s Links Renamed",
-                                           u"Blank Attributes"}));
-    // Four entries have a non-zero uid; the one without an e-mail is never stored, so the
+              (std::vector<std::u16string>{u"O''Brien''s Links Renamed", u"Blank Attributes"}));
+    // Three courses have a non-zero uid; the one without an e-mail is never stored, so the
     // progress stops short of 100.
-    EXPECT_EQ(progressWindow.Progress(), (std::vector<WPARAM>{25, 50, 75}));
+    EXPECT_EQ(progressWindow.Progress(), (std::vector<WPARAM>{33, 66}));
 }
 
 TEST_F(MergeTest, AWrongSizedMapStopsTheMergeAndKeepsWhatWasStored) {
-    // With the fourth map answered late, the maps after it have arrived before it is judged.
+    // With the fourth map answered late, the maps after it have arrived before it is judged. A
+    // map that breaks off every time is given up after ten more tries.
+    SetFetchRetryPause(1);
     using Faults = std::vector<std::string>;
-    for (const Faults& faults :
-         std::vector<Faults>{{"short:4"}, {"long:4"}, {"cut:map:4"}, {"short:4", "delay:map:4"}}) {
+    for (const Faults& faults : std::vector<Faults>{
+             {"short:4"}, {"long:4"}, {"404:map:4"}, {"cut:map:4"}, {"short:4", "delay:map:4"}}) {
         SCOPED_TRACE(faults.size() == 1 ? faults[0] : faults[0] + " late");
         CourseDatabase().runStatement("delete from GOLF;");
         mainWindow.posted.clear();
         CatalogueService service(10, "25", faults);
         ASSERT_EQ(DownloadCatalogue(Utf8ToUtf16(service.Base() + "courses/cat25/cat25.xml")), 1);
-        EXPECT_FALSE(Merge(24));
+        std::string problem;
+        EXPECT_FALSE(Merge(24, &problem));
         std::vector<std::int32_t> stored;
         Table(&stored);
         EXPECT_EQ(stored, (std::vector<std::int32_t>{1, 2, 3}));
+        if (faults[0] == "404:map:4")
+            EXPECT_NE(problem.find(": the server answered HTTP 404"), std::string::npos) << problem;
         EXPECT_EQ(mainWindow.StoredNames().size(), 3u);
+        EXPECT_EQ(service.Served()["map"], faults[0] == "cut:map:4" ? 10 + 10 : 10);
     }
+    SetFetchRetryPause(500);
+}
+
+// Maps that fail for a passing reason are tried again while the others travel; the courses are
+// still stored in document order. One that stalls every time says so in words once it is given
+// up.
+TEST_F(MergeTest, PassingFailuresAreTriedAgainAndAStallIsNamed) {
+    SetFetchRetryPause(1);
+    SetFetchStallLimit(200);
+    CatalogueService service(40, "25", {"flaky:map:3", "busy:map:7", "stall:map:30"});
+    ASSERT_EQ(DownloadCatalogue(Utf8ToUtf16(service.Base() + "courses/cat25/cat25.xml")), 1);
+    std::string problem;
+    EXPECT_FALSE(MergeCatalogue(mainWindow.Handle(), progressWindow.Handle(), 24, {}, &problem));
+    DrainQueue();
+    std::vector<std::int32_t> stored, expected;
+    Table(&stored);
+    for (std::int32_t uid = 1; uid < 30; ++uid)
+        expected.push_back(uid);
+    EXPECT_EQ(stored, expected);
+    EXPECT_NE(problem.find("\": the server sent nothing for 200 ms"), std::string::npos) << problem;
+    SetFetchStallLimit(30000);
+    SetFetchRetryPause(500);
 }
 
 TEST_F(MergeTest, FilesThatCannotBeMergedAndFailingStatementsChangeNothing) {

@@ -104,6 +104,30 @@ TEST_F(HttpFetch, BodiesThatBreakOffOrStallEndTheFetch) {
     SetFetchStallLimit(30000);
 }
 
+TEST_F(HttpFetch, AFileTheServerSaysIsUnchangedIsNeitherSentNorTouched) {
+    const std::u16string catalogue = Url("courses/cat25/cat25.xml");
+    FileValidators first;
+    ASSERT_EQ(FetchUrlToFile(catalogue, File("update.xml"), {}, nullptr, &first), 1);
+    EXPECT_FALSE(first.unchanged);
+    ASSERT_FALSE(first.etag.empty() || first.lastModified.empty());
+    const std::string body = ReadFile(temp / "update.xml");
+    // Either validator alone is enough.
+    for (const FileValidators& asked : {first, FileValidators{"", first.lastModified, false}}) {
+        FileValidators given = asked;
+        EXPECT_EQ(FetchUrlToFile(catalogue, File("update.xml"), {}, nullptr, &given), 1);
+        EXPECT_TRUE(given.unchanged);
+        EXPECT_EQ(ReadFile(temp / "update.xml"), body);
+    }
+    EXPECT_EQ(service.Served()["not-modified"], 2);
+    // Validators of another state of the file: the whole file comes, with its own validators.
+    WriteFile(temp / "update.xml", "old");
+    FileValidators stale{"\"other\"", "", false};
+    EXPECT_EQ(FetchUrlToFile(catalogue, File("update.xml"), {}, nullptr, &stale), 1);
+    EXPECT_FALSE(stale.unchanged);
+    EXPECT_EQ(stale.etag, first.etag);
+    EXPECT_EQ(ReadFile(temp / "update.xml"), body);
+}
+
 TEST_F(HttpFetch, AStopAbandonsTheFetchInFlight) {
     for (bool toFile : {false, true}) {
         std::stop_source stop;

@@ -10,14 +10,20 @@
 // course's map 7263 or 7265 bytes; stall:TARGET sends half the body, then nothing more;
 // cut:TARGET sends half the body, then closes the connection; delay:TARGET answers after 500 ms;
 // empty:TARGET answers with an empty body; markup:UID puts HTML markup into that course's name,
-// region and address. TARGET is version, catalogue, map (every map) or map:UID. GET /_stats answers
-// how many requests of each kind were served, and the bytes of the serial number that the last
-// version request's "sn" carried, decoded, in hexadecimal ("sn-hex").
+// region and address. TARGET is version, catalogue, map (every map) or map:UID. Like a real
+// server under load: flaky:map:N cuts every Nth map request halfway, busy:map:N answers every Nth
+// with 503 and Retry-After: 1, close-after:N closes each connection after N answers. GET /_stats
+// answers how many requests of each kind were served, how many of them were answered 304 ("not-
+// modified"), and the bytes of the serial number that the last version request's "sn" carried,
+// decoded, in hexadecimal ("sn-hex").
 //
+// The catalogue file carries an ETag and a Last-Modified; a request whose If-None-Match (or,
+// without one, If-Modified-Since) names them is answered 304 without a body.
 // Paths are matched after their %XX escapes are decoded.
-// Connections are kept alive as long as the client wishes.
+// Connections are kept alive as long as the client wishes (see close-after).
 #include "catalogue_generator.h"
 #include "platform/text.h"
+#include "service_faults.h"
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/write.hpp>
@@ -39,6 +45,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 
 namespace verdal::catalogue {
 namespace {
@@ -50,54 +57,45 @@ using tcp = asio::ip::tcp;
 
 enum class Kind { Version, Catalogue, Map, Other };
 
-enum class Misbehaviour { None, NotFound, Stall, Cut, Delay, Empty };
-
 // How long a delayed answer waits.
 constexpr std::chrono::milliseconds kDelay{500};
 
-struct Faults {
-    // targets: "version", "catalogue", "map", "map:7"
-    std::set<std::string> notFound, stall, cut, delay, empty;
-    std::set<std::int32_t> shortMaps, longMaps, markedUp;
-    bool noHttp = false;
-    bool blanks = false;
+// When every catalogue file was last changed, as its Last-Modified says.
+constexpr char kCatalogueDate[] = "Mon, 07 Dec 2026 00:00:00 GMT";
 
-    Misbehaviour For(const std::string& target, const std::string& specific) const {
-        auto has = [&](const std::set<std::string>& set) {
-            return set.count(target) || (!specific.empty() && set.count(specific));
-        };
-        if (has(notFound))
-            return Misbehaviour::NotFound;
-        if (has(stall))
-            return Misbehaviour::Stall;
-        if (has(cut))
-            return Misbehaviour::Cut;
-        if (has(delay))
-            return Misbehaviour::Delay;
-        if (has(empty))
-            return Misbehaviour::Empty;
-        return Misbehaviour::None;
-    }
-};
+// The ETag of a body: a hash of its bytes.
+std::string EntityTag(const std::string& body) {
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    for (const char c : body)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
+    char tag[24];
+    std::snprintf(tag, sizeof tag, "\"%016llx\"", static_cast<unsigned long long>(hash));
+    return tag;
+}
 
 struct Service {
     CatalogueGenerator generator;
     Faults faults;
     unsigned short port = 0;
     std::mutex cacheMutex;
-    std::map<std::uint32_t, std::shared_ptr<const std::string>> catalogues;
+    // Each catalogue file with its ETag.
+    std::map<std::uint32_t, std::pair<std::shared_ptr<const std::string>, std::string>> catalogues;
     std::atomic<long> served[4] = {};
+    std::atomic<long> notModified{0};
     // The serial number of the last version request, decoded from its query.
     std::mutex serialMutex;
     std::string lastSerial;
 
     std::string Base() const { return "http://127.0.0.1:" + std::to_string(port) + "/"; }
 
-    std::shared_ptr<const std::string> Catalogue(std::uint32_t version) {
+    std::pair<std::shared_ptr<const std::string>, std::string> Catalogue(std::uint32_t version) {
         std::lock_guard lock(cacheMutex);
         auto& entry = catalogues[version];
-        if (!entry)
-            entry = std::make_shared<const std::string>(generator.CatalogueXml(version, Base()));
+        if (!entry.first) {
+            entry.first =
+                std::make_shared<const std::string>(generator.CatalogueXml(version, Base()));
+            entry.second = EntityTag(*entry.first);
+        }
         return entry;
     }
 };
@@ -107,6 +105,7 @@ struct Reply {
     http::status status = http::status::ok;
     std::string contentType = "text/plain";
     std::shared_ptr<const std::string> body;
+    std::string etag; // with Last-Modified, for the catalogue file
     Misbehaviour misbehaviour = Misbehaviour::None;
 };
 
@@ -207,7 +206,7 @@ Reply Route(Service& service, std::string target) {
             return NotFound();
         reply.kind = Kind::Catalogue;
         reply.contentType = "application/xml";
-        reply.body = service.Catalogue(*version);
+        std::tie(reply.body, reply.etag) = service.Catalogue(*version);
     } else if (target.rfind("/gof/", 0) == 0) {
         // /gof/<uid>_<version>.gof
         const std::string rest = target.substr(5);
@@ -227,6 +226,7 @@ Reply Route(Service& service, std::string target) {
         const char* names[] = {"version", "catalogue", "map", "other"};
         for (int i = 0; i < 4; ++i)
             stats += std::string(names[i]) + " " + std::to_string(service.served[i].load()) + "\n";
+        stats += "not-modified " + std::to_string(service.notModified.load()) + "\n";
         {
             std::lock_guard lock(service.serialMutex);
             stats += "sn-hex " + Hex(service.lastSerial) + "\n";
@@ -238,8 +238,9 @@ Reply Route(Service& service, std::string target) {
     }
     const char* kindNames[] = {"version", "catalogue", "map", "other"};
     const auto kindIndex = static_cast<int>(reply.kind);
-    service.served[kindIndex]++;
-    reply.misbehaviour = service.faults.For(kindNames[kindIndex], specific);
+    const long count = ++service.served[kindIndex];
+    reply.misbehaviour =
+        service.faults.For(kindNames[kindIndex], specific, reply.kind == Kind::Map ? count : 0);
     if (reply.misbehaviour == Misbehaviour::NotFound) {
         Reply page = NotFound();
         page.kind = reply.kind;
@@ -262,12 +263,22 @@ bool SendHalf(tcp::socket& socket, const Reply& reply, unsigned version) {
     return !error;
 }
 
+// Whether the request's If-None-Match (else its If-Modified-Since) names the reply's body.
+bool Unchanged(const http::request<http::string_body>& request, const Reply& reply) {
+    if (reply.etag.empty())
+        return false;
+    if (const auto match = request.find(http::field::if_none_match); match != request.end())
+        return match->value() == reply.etag || match->value() == "*";
+    const auto since = request.find(http::field::if_modified_since);
+    return since != request.end() && since->value() == kCatalogueDate;
+}
+
 // Answers one request; false when the connection is to end (it was cut, it stalled until the
-// client gave up, or writing failed).
-bool Answer(Service& service, tcp::socket& socket,
-            const http::request<http::string_body>& request) {
+// client gave up, writing failed, or it was the last the connection may carry).
+bool Answer(Service& service, tcp::socket& socket, const http::request<http::string_body>& request,
+            bool last) {
     beast::error_code error;
-    const Reply reply = Route(service, std::string(request.target()));
+    Reply reply = Route(service, std::string(request.target()));
     if (reply.misbehaviour == Misbehaviour::Cut) {
         SendHalf(socket, reply, request.version());
         socket.shutdown(tcp::socket::shutdown_both, error);
@@ -284,15 +295,32 @@ bool Answer(Service& service, tcp::socket& socket,
     }
     if (reply.misbehaviour == Misbehaviour::Delay)
         std::this_thread::sleep_for(kDelay);
+    const bool unchanged = reply.misbehaviour == Misbehaviour::None && Unchanged(request, reply);
+    if (unchanged) {
+        ++service.notModified;
+        reply.status = http::status::not_modified;
+    } else if (reply.misbehaviour == Misbehaviour::Busy) {
+        reply.status = http::status::service_unavailable;
+        reply.contentType = "text/html";
+        reply.body = std::make_shared<const std::string>(
+            "<html><body><h1>Service Unavailable</h1></body></html>\n");
+    }
     http::response<http::string_body> response{reply.status, request.version()};
     response.set(http::field::server, "verdal-catalogue-service");
     response.set(http::field::content_type, reply.contentType);
-    if (reply.misbehaviour != Misbehaviour::Empty)
+    if (reply.misbehaviour == Misbehaviour::Busy)
+        response.set(http::field::retry_after, "1");
+    if (!reply.etag.empty()) {
+        response.set(http::field::etag, reply.etag);
+        response.set(http::field::last_modified, kCatalogueDate);
+    }
+    if (reply.misbehaviour != Misbehaviour::Empty && !unchanged)
         response.body() = *reply.body;
-    response.keep_alive(request.keep_alive());
+    const bool keepAlive = request.keep_alive() && !last;
+    response.keep_alive(keepAlive);
     response.prepare_payload();
     http::write(socket, response, error);
-    return !error && request.keep_alive();
+    return !error && keepAlive;
 }
 
 // Serves the requests of one connection until the client closes it or asks to close it.
@@ -300,45 +328,14 @@ void Session(Service& service, tcp::socket socket) {
     beast::flat_buffer buffer;
     beast::error_code error;
     socket.set_option(tcp::no_delay(true), error);
-    for (;;) {
+    for (long answered = 1;; ++answered) {
         http::request<http::string_body> request;
         http::read(socket, buffer, request, error);
-        if (error || !Answer(service, socket, request))
+        const bool last = service.faults.closeAfter && answered >= service.faults.closeAfter;
+        if (error || !Answer(service, socket, request, last))
             break;
     }
     socket.shutdown(tcp::socket::shutdown_send, error);
-}
-
-bool AddFault(Faults& faults, const std::string& fault) {
-    const auto colon = fault.find(':');
-    const std::string kind = fault.substr(0, colon);
-    const std::string target = colon == std::string::npos ? "" : fault.substr(colon + 1);
-    auto validTarget = [&] {
-        return target == "version" || target == "catalogue" || target == "map" ||
-               (target.rfind("map:", 0) == 0 && Number(target.substr(4)));
-    };
-    if (fault == "nohttp")
-        faults.noHttp = true;
-    else if (fault == "blanks")
-        faults.blanks = true;
-    else if ((kind == "short" || kind == "long") && Number(target))
-        (kind == "short" ? faults.shortMaps : faults.longMaps)
-            .insert(static_cast<std::int32_t>(*Number(target)));
-    else if (kind == "markup" && Number(target))
-        faults.markedUp.insert(static_cast<std::int32_t>(*Number(target)));
-    else if (kind == "404" && validTarget())
-        faults.notFound.insert(target);
-    else if (kind == "stall" && validTarget())
-        faults.stall.insert(target);
-    else if (kind == "cut" && validTarget())
-        faults.cut.insert(target);
-    else if (kind == "delay" && validTarget())
-        faults.delay.insert(target);
-    else if (kind == "empty" && validTarget())
-        faults.empty.insert(target);
-    else
-        return false;
-    return true;
 }
 
 int Usage(std::ostream& out = std::cerr, int code = 2) {
@@ -354,10 +351,7 @@ int Usage(std::ostream& out = std::cerr, int code = 2) {
            "  --fault FAULT        misbehave as FAULT says; may be repeated\n"
            "  --help               show this text\n"
            "\n"
-           "Faults: 404:T nohttp blanks short:UID long:UID stall:T cut:T delay:T empty:T\n"
-           "markup:UID, where T is version, catalogue, map or map:UID (delay:T answers after\n"
-           "500 ms; empty:T answers with an empty body; markup:UID puts HTML markup into that\n"
-           "course's name, region and address).\n";
+        << kFaultsUsage;
     return code;
 }
 

@@ -1,0 +1,89 @@
+// The faults of verdal-catalogue-service, read from --fault.
+#include "service_faults.h"
+
+#include <charconv>
+#include <optional>
+#include <string_view>
+
+namespace verdal::catalogue {
+namespace {
+
+std::optional<long> Count(std::string_view text) {
+    long value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value <= 0)
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+const char kFaultsUsage[] =
+    "Faults: 404:T nohttp blanks short:UID long:UID stall:T cut:T delay:T empty:T\n"
+    "markup:UID, where T is version, catalogue, map or map:UID (delay:T answers after\n"
+    "500 ms; empty:T answers with an empty body; markup:UID puts HTML markup into that\n"
+    "course's name, region and address); flaky:map:N cuts every Nth map request halfway;\n"
+    "busy:map:N answers every Nth map request with 503 and Retry-After: 1; close-after:N\n"
+    "closes a connection after N answers (the last says Connection: close).\n";
+
+Misbehaviour Faults::For(const std::string& target, const std::string& specific,
+                         long mapCount) const {
+    auto has = [&](const std::set<std::string>& set) {
+        return set.count(target) || (!specific.empty() && set.count(specific));
+    };
+    if (has(notFound))
+        return Misbehaviour::NotFound;
+    if (has(stall))
+        return Misbehaviour::Stall;
+    if (has(cut) || (flakyEvery && mapCount && mapCount % flakyEvery == 0))
+        return Misbehaviour::Cut;
+    if (busyEvery && mapCount && mapCount % busyEvery == 0)
+        return Misbehaviour::Busy;
+    if (has(delay))
+        return Misbehaviour::Delay;
+    if (has(empty))
+        return Misbehaviour::Empty;
+    return Misbehaviour::None;
+}
+
+bool AddFault(Faults& faults, const std::string& fault) {
+    const auto colon = fault.find(':');
+    const std::string kind = fault.substr(0, colon);
+    const std::string target = colon == std::string::npos ? "" : fault.substr(colon + 1);
+    auto validTarget = [&] {
+        return target == "version" || target == "catalogue" || target == "map" ||
+               (target.rfind("map:", 0) == 0 && Count(target.substr(4)));
+    };
+    const auto uid = Count(target);
+    const auto every = target.rfind("map:", 0) == 0 ? Count(target.substr(4)) : std::nullopt;
+    if (fault == "nohttp")
+        faults.noHttp = true;
+    else if (fault == "blanks")
+        faults.blanks = true;
+    else if ((kind == "short" || kind == "long") && uid)
+        (kind == "short" ? faults.shortMaps : faults.longMaps)
+            .insert(static_cast<std::int32_t>(*uid));
+    else if (kind == "markup" && uid)
+        faults.markedUp.insert(static_cast<std::int32_t>(*uid));
+    else if (kind == "flaky" && every)
+        faults.flakyEvery = *every;
+    else if (kind == "busy" && every)
+        faults.busyEvery = *every;
+    else if (kind == "close-after" && uid)
+        faults.closeAfter = *uid;
+    else if (kind == "404" && validTarget())
+        faults.notFound.insert(target);
+    else if (kind == "stall" && validTarget())
+        faults.stall.insert(target);
+    else if (kind == "cut" && validTarget())
+        faults.cut.insert(target);
+    else if (kind == "delay" && validTarget())
+        faults.delay.insert(target);
+    else if (kind == "empty" && validTarget())
+        faults.empty.insert(target);
+    else
+        return false;
+    return true;
+}
+
+} // namespace verdal::catalogue

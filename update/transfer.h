@@ -1,0 +1,301 @@
+// One transfer of a TransferSet: a libcurl easy handle with what it fetches into, the clocks that
+// tell a stall, and what it needs to be tried again. Used by transfer_set.cpp alone; the set
+// owns each transfer and advances it on its own thread.
+#pragma once
+
+#include "platform/event.h"
+#include "platform/file.h"
+#include "platform/text.h"
+#include "update/http_fetch.h"
+#include "update/transfer_set.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace verdal {
+
+inline constexpr char kUserAgent[] = "InetURL/1.0";
+inline constexpr long kConnectTimeoutMs = 2000;
+// The body arrives in chunks no larger than this.
+inline constexpr long kChunkSize = 1024;
+// The longest pause between two tries: 16 times the first, and no more than this for a server's
+// Retry-After.
+inline constexpr std::uint32_t kPauseGrowth = 16;
+inline constexpr curl_off_t kLongestRetryAfterS = 60;
+
+// The limits as SetFetchStallLimit, SetFetchRetryPause and SetFetchFileLimit last set them.
+std::uint32_t FetchStallLimit();
+std::uint32_t FetchRetryPause();
+std::uint64_t FetchFileLimit();
+
+// "30 s", or "1500 ms" for a limit that is no whole number of seconds.
+std::string Duration(std::uint32_t ms);
+
+// The value of a header line "Name: value\r\n" when its name is the given one (any case).
+std::optional<std::string> HeaderValue(std::string_view line, std::string_view name);
+
+struct TransferSet::Transfer {
+    CURL* easy = nullptr;
+    bool inMulti = false;
+    bool done = false;
+    CURLcode result = CURLE_OK;
+
+    // The stall clock starts when libcurl first reports on the transfer, so that time spent
+    // queued for a free connection never counts as a stall.
+    const std::stop_token* stop = nullptr;
+    std::uint32_t stallLimit = 0;
+    bool stalled = false;
+    bool reported = false;
+    std::uint32_t lastByteTick = 0;
+    curl_off_t lastReceived = 0;
+
+    // Trying again: the tries left, the next pause, and while paused, when to start again.
+    int retriesLeft = 0;
+    std::uint32_t nextPause = 0;
+    bool paused = false;
+    std::uint32_t restartTick = 0;
+
+    // Into memory.
+    std::uint8_t* buffer = nullptr;
+    std::uint32_t capacity = 0;
+    std::uint32_t total = 0;
+    bool overflow = false;
+
+    // Into a file.
+    bool toFile = false;
+    std::string path;
+    WrittenFile file;
+    bool fileFailed = false;
+    int fileError = 0; // errno of the file's failure; 0 when the limit ended it
+    std::uint64_t written = 0;
+    std::uint64_t fileLimit = 0;
+    FileValidators* validators = nullptr;
+    curl_slist* conditions = nullptr; // If-None-Match and If-Modified-Since
+
+    Transfer() = default;
+    Transfer(const Transfer&) = delete;
+    Transfer& operator=(const Transfer&) = delete;
+    ~Transfer() {
+        if (easy)
+            curl_easy_cleanup(easy);
+        curl_slist_free_all(conditions);
+    }
+
+    long Status() const {
+        long code = 0;
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
+        return code;
+    }
+
+    // A failure that another try may cure.
+    bool Transient() const {
+        if (stalled)
+            return true;
+        switch (result) {
+        case CURLE_OK: {
+            const long code = Status();
+            return code == 408 || code == 429 || code == 500 || code == 502 || code == 503 ||
+                   code == 504;
+        }
+        case CURLE_COULDNT_CONNECT:
+        case CURLE_PARTIAL_FILE:
+        case CURLE_GOT_NOTHING:
+        case CURLE_SEND_ERROR:
+        case CURLE_RECV_ERROR:
+        case CURLE_OPERATION_TIMEDOUT:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+    // The pause before the next try: what the server asked for, else the next of the growing
+    // pauses.
+    std::uint32_t Pause() {
+        curl_off_t asked = -1;
+        curl_easy_getinfo(easy, CURLINFO_RETRY_AFTER, &asked);
+        const std::uint32_t pause = nextPause;
+        nextPause = std::min(nextPause * 2, FetchRetryPause() * kPauseGrowth);
+        if (asked > 0)
+            return static_cast<std::uint32_t>(std::min(asked, kLongestRetryAfterS) * 1000);
+        return pause;
+    }
+
+    // Forgets what the last try received, before the next.
+    void Reset() {
+        result = CURLE_OK;
+        stalled = reported = false;
+        lastReceived = 0;
+        total = 0;
+        overflow = false;
+        done = paused = false;
+    }
+
+    bool OpenFile() {
+        const FileFailure failure = file.Create(path);
+        fileFailed = static_cast<bool>(failure);
+        if (fileFailed)
+            fileError = failure.error;
+        return !fileFailed;
+    }
+
+    // Why the transfer failed, in words for the status line; or, for one that succeeded, the
+    // server's error status whose body it took. Empty when there is nothing to say.
+    std::string Problem() const {
+        if (!easy)
+            return "the request cannot be made";
+        const std::string file = path.substr(path.rfind('/') + 1);
+        if (fileFailed && fileError == ENOSPC)
+            return "the disk is full (" + file + ")";
+        if (fileFailed && fileError != 0)
+            return file + ": " + std::strerror(fileError);
+        if (fileFailed)
+            return file + " would pass " + std::to_string(fileLimit >> 20) + " MiB";
+        if (overflow)
+            return "the server sent more than " + std::to_string(capacity) + " bytes";
+        if (stalled)
+            return "the server sent nothing for " + Duration(stallLimit);
+        const long code = Status();
+        if (result != CURLE_OK)
+            return curl_easy_strerror(result);
+        if (code >= 400)
+            return "the server answered HTTP " + std::to_string(code);
+        return {};
+    }
+
+    // True once the server has answered with a status line, that is, once the request opened.
+    bool Answered() const { return Status() != 0; }
+
+    int Result() {
+        if (toFile) {
+            if (!easy || result != CURLE_OK || fileFailed)
+                return 0;
+            if (conditions && Status() == 304) {
+                validators->unchanged = true;
+                return 1; // the file as it is holds the body
+            }
+            return OpenFile() ? 1 : 0;
+        }
+        if (!easy)
+            return -1;
+        if (overflow)
+            return 0;
+        if (result != CURLE_OK && !Answered())
+            return -1;
+        return static_cast<int>(total);
+    }
+
+    static std::size_t OnChunk(char* data, std::size_t, std::size_t n, void* context) {
+        auto* transfer = static_cast<Transfer*>(context);
+        if (transfer->toFile) {
+            if (!transfer->OpenFile())
+                return 0;
+            if (n > transfer->fileLimit - transfer->written) {
+                transfer->fileFailed = true;
+                return 0; // ends the transfer
+            }
+            transfer->written += n;
+            if (const FileFailure failure = transfer->file.Write(data, n)) {
+                transfer->fileFailed = true;
+                transfer->fileError = failure.error;
+                return 0;
+            }
+            return n;
+        }
+        if (n > transfer->capacity - transfer->total) {
+            transfer->overflow = true;
+            return 0; // ends the transfer
+        }
+        std::memcpy(transfer->buffer + transfer->total, data, n);
+        transfer->total += static_cast<std::uint32_t>(n);
+        return n;
+    }
+
+    // Gives the transfer up when a stop is requested or no byte has arrived for the stall limit.
+    // libcurl calls this each time the transfer is advanced, also while nothing arrives.
+    static int OnProgress(void* context, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
+        auto* transfer = static_cast<Transfer*>(context);
+        if (transfer->stop->stop_requested())
+            return 1;
+        const std::uint32_t now = GetTickCount();
+        if (!transfer->reported || received != transfer->lastReceived) {
+            transfer->reported = true;
+            transfer->lastReceived = received;
+            transfer->lastByteTick = now;
+            return 0;
+        }
+        transfer->stalled = now - transfer->lastByteTick > transfer->stallLimit;
+        return transfer->stalled ? 1 : 0;
+    }
+
+    // Keeps the validators of the answer (of the last answer, after a redirect).
+    static std::size_t OnHeader(char* data, std::size_t, std::size_t n, void* context) {
+        auto* transfer = static_cast<Transfer*>(context);
+        const std::string_view line(data, n);
+        FileValidators& validators = *transfer->validators;
+        if (line.rfind("HTTP/", 0) == 0) {
+            validators.etag.clear();
+            validators.lastModified.clear();
+        } else if (auto etag = HeaderValue(line, "ETag")) {
+            validators.etag = std::move(*etag);
+        } else if (auto modified = HeaderValue(line, "Last-Modified")) {
+            validators.lastModified = std::move(*modified);
+        }
+        return n;
+    }
+
+    // Asks for the body only when it differs from the one the validators describe, and keeps
+    // the validators of the answer.
+    void MakeConditional(FileValidators& given) {
+        validators = &given;
+        given.unchanged = false;
+        if (!given.etag.empty())
+            conditions = curl_slist_append(conditions, ("If-None-Match: " + given.etag).c_str());
+        if (!given.lastModified.empty())
+            conditions =
+                curl_slist_append(conditions, ("If-Modified-Since: " + given.lastModified).c_str());
+        if (!easy)
+            return;
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, conditions);
+        curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);
+        curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+    }
+
+    // Sets up the easy handle the way every fetch needs it; false when libcurl cannot make one.
+    bool Open(std::u16string_view url) {
+        easy = curl_easy_init();
+        if (!easy)
+            return false;
+        stallLimit = FetchStallLimit();
+        const std::string address = EncodeUrl(Utf16ToUtf8(url));
+        curl_easy_setopt(easy, CURLOPT_URL, address.c_str()); // libcurl keeps a copy
+        curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
+        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
+        curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kChunkSize);
+        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+        // A catalogue entry names the address of its course map: never let it reach a local
+        // file or another protocol.
+        curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
+        // Where the server speaks HTTP/2, later requests wait for the first connection and
+        // share it rather than opening connections of their own.
+        curl_easy_setopt(easy, CURLOPT_PIPEWAIT, 1L);
+        curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Transfer::OnProgress);
+        curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this);
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::OnChunk);
+        curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+        curl_easy_setopt(easy, CURLOPT_PRIVATE, this);
+        return true;
+    }
+};
+
+} // namespace verdal
