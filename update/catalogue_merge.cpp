@@ -55,6 +55,7 @@ void StoreCourse(const CourseRecord& record) {
 struct PendingCourse {
     std::unique_ptr<CourseRecord> record;
     TransferSet::Id transfer = 0;
+    std::size_t through = 0; // the courses of the merge stored once this one is
 };
 
 // Whether golf.db has a row for each of the first count entries.
@@ -106,10 +107,10 @@ bool MergeVersions(const XMLElement& root, HWND mainWindow, HWND progressWindow,
             record->objid = CatalogueEntryUid(entry);
             const char* address = nullptr;
             if (!ReadCatalogueEntry(entry, *record, address))
-                continue; // an entry lacking an attribute is skipped
+                continue; // never: every entry chosen has every attribute
             const TransferSet::Id transfer = transfers.StartToMemory(
                 Utf8ToUtf16(address), record->gof.data(), kGofBlockSize, kMapRetries);
-            pending.push_back({std::move(record), transfer});
+            pending.push_back({std::move(record), transfer, following});
         }
     };
     for (fetchAhead(); !pending.empty(); fetchAhead()) {
@@ -128,10 +129,10 @@ bool MergeVersions(const XMLElement& root, HWND mainWindow, HWND progressWindow,
             return false;
         }
         const std::unique_ptr<CourseRecord> record = std::move(pending.front().record);
-        pending.pop_front();
         StoreCourse(*record);
         PostStatus(mainWindow, StatusCode::CourseStored, record->name);
-        ++done;
+        done = pending.front().through;
+        pending.pop_front();
         PostMessage(progressWindow, kProgressMessage,
                     static_cast<WPARAM>(static_cast<double>(done) / total * 100.0));
         if (stop.stop_requested()) {

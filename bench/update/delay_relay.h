@@ -27,6 +27,9 @@ public:
     ~DelayRelay();
 
     int Port() const { return port_; }
+    // Forwards the connections accepted from now on to 127.0.0.1:targetPort (for a server that
+    // must know the relay's port before it starts: make the relay with target 0, then set it).
+    void SetTarget(int targetPort) { targetPort_ = targetPort; }
     // The connections accepted so far.
     int Connections() const { return connections_.load(); }
     // The most connections open at the same time so far.
@@ -39,7 +42,7 @@ private:
     // Forwards one connection both ways until both sides have closed, then closes its sockets.
     void Relay(int client, int server);
 
-    int targetPort_;
+    std::atomic<int> targetPort_;
     std::chrono::milliseconds delay_;
     int listener_ = -1;
     int port_ = 0;

@@ -9,18 +9,25 @@
 
 namespace verdal::bench {
 
-ServiceProcess::ServiceProcess(int courses) {
+ServiceProcess::ServiceProcess(int courses, const std::string& versions,
+                               const std::vector<std::string>& options) {
     int out[2];
     if (pipe(out) != 0)
         std::exit(1);
     const char* bin = std::getenv("VERDAL_BIN");
     const std::string program = std::string(bin ? bin : "bin") + "/verdal-catalogue-service";
-    const std::string count = std::to_string(courses);
+    std::vector<std::string> args = {
+        program,      "--listen", "127.0.0.1:0", "--courses", std::to_string(courses),
+        "--versions", versions};
+    args.insert(args.end(), options.begin(), options.end());
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
     pid_ = fork();
     if (pid_ == 0) {
         dup2(out[1], STDOUT_FILENO);
-        execl(program.c_str(), program.c_str(), "--listen", "127.0.0.1:0", "--courses",
-              count.c_str(), "--versions", "25", static_cast<char*>(nullptr));
+        execv(program.c_str(), argv.data());
         _exit(127);
     }
     close(out[1]);

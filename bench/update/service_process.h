@@ -6,14 +6,17 @@
 
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace verdal::bench {
 
-// verdal-catalogue-service with the given number of courses in version 25, from VERDAL_BIN (or
-// bin/ of the current folder); ends the process when it cannot start. Stopped with SIGTERM.
+// verdal-catalogue-service with the given number of courses in the given versions, from
+// VERDAL_BIN (or bin/ of the current folder); ends the process when it cannot start. Stopped
+// with SIGTERM. options go to the service as they are (--fault, --advertise-port).
 class ServiceProcess {
 public:
-    explicit ServiceProcess(int courses);
+    explicit ServiceProcess(int courses, const std::string& versions = "25",
+                            const std::vector<std::string>& options = {});
     ServiceProcess(const ServiceProcess&) = delete;
     ServiceProcess& operator=(const ServiceProcess&) = delete;
     ~ServiceProcess();

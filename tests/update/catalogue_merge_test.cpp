@@ -294,3 +294,30 @@ TEST_F(MergeTest, AStoppedDownloadMakesNoFurtherAttempt) {
               0);
     EXPECT_EQ(untouched.Served()["catalogue"], 0);
 }
+
+TEST_F(MergeTest, AMergeThatGoesOnPassesOverWhatAnEarlierRunStoredAndCountsIt) {
+    CatalogueService service(20, "25");
+    ASSERT_EQ(DownloadCatalogue(Utf8ToUtf16(service.Base() + "courses/cat25/cat25.xml")), 1);
+    ASSERT_TRUE(Merge(24));
+    std::vector<std::pair<std::uint32_t, bool>> recorded;
+    const MergeProgress earlier{
+        15, [&](std::uint32_t stored, bool durable) { recorded.emplace_back(stored, durable); }};
+    auto goOn = [&] {
+        mainWindow.posted.clear();
+        progressWindow.posted.clear();
+        const long before = service.Served()["map"];
+        EXPECT_TRUE(MergeCatalogue(mainWindow.Handle(), progressWindow.Handle(), 24, {}, nullptr,
+                                   &earlier));
+        DrainQueue();
+        return service.Served()["map"] - before;
+    };
+    // The bar starts where the earlier run left it.
+    EXPECT_EQ(goOn(), 5);
+    EXPECT_EQ(progressWindow.Progress(), (std::vector<WPARAM>{75, 80, 85, 90, 95, 100}));
+    EXPECT_EQ(mainWindow.StoredNames().size(), 5u);
+    EXPECT_EQ(recorded.back(), (std::pair<std::uint32_t, bool>{20, false}));
+    // A table that no longer holds one of them: the merge starts from the first course.
+    CourseDatabase().runStatement("delete from GOLF where objid=3;");
+    EXPECT_EQ(goOn(), 20);
+    EXPECT_EQ(Table().size(), 20u);
+}

@@ -1,13 +1,15 @@
 // How verdal and its own window live and end together, under Xvfb: the window closed in the
-// middle of an update, a second start on the same data folder, a stale lock after SIGKILL, the
-// window's process dying, and a window that cannot be made.
+// middle of an update, an update killed with verdal and taken up by the next start, a second
+// start on the same data folder, a stale lock after SIGKILL, the window's process dying, and a
+// window that cannot be made.
 import assert from 'node:assert/strict';
+import {execFileSync} from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import test from 'node:test';
 
 import {services} from '../browser/app_session.js';
-import {eventually, inFolder, integrity, run} from '../browser/harness.js';
+import {BIN, eventually, inFolder, integrity, query, run} from '../browser/harness.js';
 
 import {
     alive,
@@ -42,6 +44,62 @@ test('closing the window in the middle of an update ends verdal as SIGTERM does'
          assert.equal(await eventually(s.exitCode, 'verdal ends'), 0);
          assert.equal(integrity(s.data), 'ok');
          await spy.waitFor(/^SEEN \$EXIT$/);
+     }));
+
+// The course maps the catalogue service at base has sent.
+const mapsServed = async (base) =>
+    Number((await (await fetch(`${base}_stats`)).text()).match(/^map (\d+)$/m)[1]);
+
+const dump = (data) => execFileSync('sqlite3', [path.join(data, 'golf.db'), '.dump'], {
+                           maxBuffer: 1 << 30
+                       }).toString();
+
+test('an update killed with verdal goes on where it stopped when verdal starts again',
+     { skip, timeout: 300000 },
+     () => inFolder(async (dir, keep) => {
+         // Course 1000's map stalls: the first update holds there with 999 courses stored.
+         const stalled =
+             await services(dir, { service: ['--courses', '2000', '--fault', 'stall:map:1000'] });
+         const [, port] = stalled.server.match(/:(\d+)\/$/);
+         stalled.children.forEach(keep);
+         const data = path.join(dir, 'data');
+         const first = keep(await openWindow(
+             ['--port', stalled.link, '--server', stalled.server, '--data-dir', data]));
+         await shows(first.driver, 'message', 'DEVICE CONNECTED');
+         await first.driver.findElement(By.id('updategof')).click();
+         // Once the stored courses stay as many for a while, the update waits on the stall.
+         const rows = () => Number(query(data, 'select count(*) from GOLF;')[0]);
+         let before = -1;
+         await eventually(() => {
+             const now = rows(), holds = now > 0 && now === before;
+             before = now;
+             return holds;
+         }, 'the update holds at course 1000', { interval: 500 });
+         process.kill(first.pidOf(), 'SIGKILL');
+         await eventually(() => first.exitCode() !== undefined, 'verdal ends');
+         await first.stop();
+         const stored = rows();
+         assert.ok(stored > 0 && stored < 2000, String(stored));
+
+         // The same service without the fault, on the same address.
+         await stalled.children.at(-1).stop();
+         const service = keep(run('verdal-catalogue-service',
+                                  ['--listen', `127.0.0.1:${port}`, '--courses', '2000']));
+         await service.waitFor(/^LISTENING /);
+         const second = keep(await openWindow(
+             ['--port', stalled.link, '--server', stalled.server, '--data-dir', data]));
+         await shows(second.driver, 'message', 'DEVICE CONNECTED');
+         await second.driver.findElement(By.id('updategof')).click();
+         await shows(second.driver, 'message', 'UPDATE GOF FILE COMPLETED');
+         assert.equal(await mapsServed(stalled.server), 2000 - stored);
+         await second.stop();
+
+         // golf.db is what a clean update writes.
+         const clean = path.join(dir, 'clean');
+         execFileSync(path.join(BIN, 'verdal-cli'),
+                      ['--data-dir', clean, '--server', stalled.server, 'update']);
+         assert.ok(dump(data) === dump(clean), 'golf.db as a clean update writes it');
+         assert.ok(!fs.existsSync(path.join(data, 'update.journal')));
      }));
 
 test('a second start hands over to the running program; a killed one leaves no lock behind',

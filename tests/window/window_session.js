@@ -134,7 +134,10 @@ export async function openWindow(args, {home} = {}) {
     const exitCode = () =>
         (fs.existsSync(`${record}.exit`) ? Number(fs.readFileSync(`${record}.exit`, 'utf8'))
                                          : undefined);
-    const stop = async () => {
+    // Once: a session its test stopped is stopped again by inFolder's keep.
+    let stopping;
+    const stop = () => (stopping ??= stopSession());
+    const stopSession = async () => {
         await driver.quit().catch(() => {});
         if (fs.existsSync(`${record}.pid`) && alive(pidOf())) process.kill(pidOf(), 'SIGTERM');
         await eventually(exitCode, 'verdal ends').catch(() => {});

@@ -3,19 +3,12 @@
 // deterministic catalogue, and misbehaves on request so that every failure road can be tried.
 //
 //   verdal-catalogue-service [--listen 127.0.0.1:PORT] [--courses N] [--versions LIST]
-//                            [--fault FAULT]...
+//                            [--fault FAULT]... [--advertise-port PORT]
 //
-// Faults (FAULT): 404:TARGET answers a 404 page; nohttp answers the version request without
-// "http://"; blanks puts blanks into the version reply; short:UID and long:UID make that
-// course's map 7263 or 7265 bytes; stall:TARGET sends half the body, then nothing more;
-// cut:TARGET sends half the body, then closes the connection; delay:TARGET answers after 500 ms;
-// empty:TARGET answers with an empty body; markup:UID puts HTML markup into that course's name,
-// region and address. TARGET is version, catalogue, map (every map) or map:UID. Like a real
-// server under load: flaky:map:N cuts every Nth map request halfway, busy:map:N answers every Nth
-// with 503 and Retry-After: 1, close-after:N closes each connection after N answers. GET /_stats
-// answers how many requests of each kind were served, how many of them were answered 304 ("not-
-// modified"), and the bytes of the serial number that the last version request's "sn" carried,
-// decoded, in hexadecimal ("sn-hex").
+// It misbehaves as each --fault says (see service_faults.h). GET /_stats answers how many
+// requests of each kind were served, how many of them were answered 304 ("not-modified"), and
+// the bytes of the serial number that the last version request's "sn" carried, decoded, in
+// hexadecimal ("sn-hex").
 //
 // The catalogue file carries an ETag and a Last-Modified; a request whose If-None-Match (or,
 // without one, If-Modified-Since) names them is answered 304 without a body.
@@ -77,6 +70,7 @@ struct Service {
     CatalogueGenerator generator;
     Faults faults;
     unsigned short port = 0;
+    unsigned short advertised = 0; // the port its addresses name, when not its own
     std::mutex cacheMutex;
     // Each catalogue file with its ETag.
     std::map<std::uint32_t, std::pair<std::shared_ptr<const std::string>, std::string>> catalogues;
@@ -86,7 +80,10 @@ struct Service {
     std::mutex serialMutex;
     std::string lastSerial;
 
-    std::string Base() const { return "http://127.0.0.1:" + std::to_string(port) + "/"; }
+    std::string Host() const {
+        return "127.0.0.1:" + std::to_string(advertised ? advertised : port);
+    }
+    std::string Base() const { return "http://" + Host() + "/"; }
 
     std::pair<std::shared_ptr<const std::string>, std::string> Catalogue(std::uint32_t version) {
         std::lock_guard lock(cacheMutex);
@@ -192,7 +189,7 @@ Reply Route(Service& service, std::string target) {
         }
         const std::string version = std::to_string(service.generator.LatestVersion());
         std::string text = version + "," + (service.faults.noHttp ? "" : "http://") +
-                           "127.0.0.1:" + std::to_string(service.port) + "/courses/cat" + version;
+                           service.Host() + "/courses/cat" + version;
         if (service.faults.blanks)
             text = " " + version + " , " + text.substr(version.size() + 1) + " ";
         reply.body = std::make_shared<const std::string>(std::move(text));
@@ -349,6 +346,7 @@ int Usage(std::ostream& out = std::cerr, int code = 2) {
            "  --courses N          generate N courses, 10 to 50000 (default 2000)\n"
            "  --versions LIST      the catalogue versions, like 25,26,27 (the default)\n"
            "  --fault FAULT        misbehave as FAULT says; may be repeated\n"
+           "  --advertise-port P   name port P in the addresses it hands out (a relay's)\n"
            "  --help               show this text\n"
            "\n"
         << kFaultsUsage;
@@ -364,6 +362,7 @@ int main(int argc, char** argv) {
     int courses = 2000;
     std::vector<std::uint32_t> versions = {25, 26, 27};
     Faults faults;
+    unsigned short advertised = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help")
@@ -389,6 +388,11 @@ int main(int argc, char** argv) {
             }
             if (versions.empty())
                 return Usage();
+        } else if (arg == "--advertise-port") {
+            const auto n = Number(value);
+            if (!n || *n == 0 || *n > 65535)
+                return Usage();
+            advertised = static_cast<unsigned short>(*n);
         } else if (arg == "--fault") {
             if (!AddFault(faults, value))
                 return Usage();
@@ -414,6 +418,7 @@ int main(int argc, char** argv) {
         Service service{CatalogueGenerator(courses, versions), faults};
         service.generator.MarkUp(faults.markedUp);
         service.port = acceptor.local_endpoint().port();
+        service.advertised = advertised;
         std::printf("LISTENING %u\n", static_cast<unsigned>(service.port));
         std::fflush(stdout);
         // One thread a connection, joined once its session has ended; the service itself runs
