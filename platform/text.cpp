@@ -93,6 +93,12 @@ std::string Utf16ToAnsi(std::u16string_view utf16) {
     return out;
 }
 
+std::uint64_t Fnv1a(std::string_view bytes, std::uint64_t hash) {
+    for (const char c : bytes)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
+    return hash;
+}
+
 int HexDigitValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';

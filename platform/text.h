@@ -3,6 +3,7 @@
 // the %XX escapes of web addresses.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,11 @@ std::string Utf16ToAnsi(std::u16string_view utf16);
 
 // The value of a hexadecimal digit of either case; -1 for any other character.
 int HexDigitValue(char c);
+
+// The 64-bit FNV-1a hash of the bytes, going on from hash, the hash of the bytes before them: a
+// fingerprint of a file's content, not a defence against anyone who shapes it.
+inline constexpr std::uint64_t kFnvStart = 0xcbf29ce484222325ull;
+std::uint64_t Fnv1a(std::string_view bytes, std::uint64_t hash = kFnvStart);
 
 // ASCII case: the text with A-Z lowered or a-z raised, and equality ignoring it. Other bytes,
 // UTF-8 sequences included, are compared and kept as they are.

@@ -2,6 +2,7 @@
 #include "update/update_journal.h"
 
 #include "platform/data_dir.h"
+#include "platform/text.h"
 
 #include <algorithm>
 #include <charconv>
@@ -32,12 +33,11 @@ std::optional<FileFingerprint> FingerprintOf(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file)
         return std::nullopt;
-    FileFingerprint fingerprint{0, 0xcbf29ce484222325ull};
-    unsigned char chunk[1 << 16];
+    FileFingerprint fingerprint{0, kFnvStart};
+    char chunk[1 << 16];
     while (const std::size_t n = std::fread(chunk, 1, sizeof chunk, file)) {
         fingerprint.size += n;
-        for (std::size_t i = 0; i < n; ++i)
-            fingerprint.hash = (fingerprint.hash ^ chunk[i]) * 0x100000001b3ull;
+        fingerprint.hash = Fnv1a(std::string_view(chunk, n), fingerprint.hash);
     }
     const bool failed = std::ferror(file) != 0;
     std::fclose(file);

@@ -3,6 +3,7 @@
 // update goes on where the last one stopped, and every road ends with the table a clean update
 // makes, which is the table the merge of every listing in turn wrote.
 #include "platform/file.h"
+#include "platform/text.h"
 #include "tests/support/programs.h"
 #include "tests/support/temp_folder.h"
 #include "update/update_journal.h"
@@ -24,14 +25,6 @@ constexpr const char* kTable = "select objid,fileid,name,alias,country,city,addr
 
 std::vector<std::string> UpdateArgs(const TempFolder& data, const CatalogueService& service) {
     return {"--data-dir", data.Path(), "--server", service.Base(), "update"};
-}
-
-// The 64-bit FNV-1a hash of a text.
-std::uint64_t Fnv(const std::string& text) {
-    std::uint64_t hash = 0xcbf29ce484222325ull;
-    for (const char c : text)
-        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
-    return hash;
 }
 
 // The hash of sqlite3's .dump of golf.db after an update of 300 courses in versions 25, 26 and
@@ -59,7 +52,7 @@ TEST(InterruptedUpdate, AServerThatDropsAndTurnsAwayRequestsStillGivesTheWholeCa
     ASSERT_EQ(RunBuilt("verdal-cli", UpdateArgs(reference, clean)).exitCode, 0);
     EXPECT_EQ(clean.Served()["map"], 300) << "each course fetched once";
     const std::string expected = Sqlite3(reference / "golf.db", ".dump");
-    EXPECT_EQ(Fnv(expected), kEveryListingDump);
+    EXPECT_EQ(Fnv1a(expected), kEveryListingDump);
 
     using Faults = std::vector<std::string>;
     for (const Faults& faults : {Faults{"flaky:map:50"}, Faults{"busy:map:40", "close-after:7"}}) {

@@ -58,11 +58,8 @@ constexpr char kCatalogueDate[] = "Mon, 07 Dec 2026 00:00:00 GMT";
 
 // The ETag of a body: a hash of its bytes.
 std::string EntityTag(const std::string& body) {
-    std::uint64_t hash = 0xcbf29ce484222325ull;
-    for (const char c : body)
-        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
     char tag[24];
-    std::snprintf(tag, sizeof tag, "\"%016llx\"", static_cast<unsigned long long>(hash));
+    std::snprintf(tag, sizeof tag, "\"%016llx\"", static_cast<unsigned long long>(Fnv1a(body)));
     return tag;
 }
 
