@@ -80,6 +80,7 @@ private:
 // each of its 18 holes; dragged by its 24-pixel band, ended by "Exit".
 class CCourseInfoWnd : public CPageWnd {
 public:
+    // Keeps a copy of the course: the catalogue rows may be freed while the dialog is open.
     explicit CCourseInfoWnd(const CourseTexts& course) : course_(course) {
         bandHeight = 24;
         bandRightMargin = 0;
@@ -88,7 +89,7 @@ public:
     bool OnBehaviorEvent(engine::BEHAVIOR_EVENT_PARAMS& params) override;
 
 private:
-    const CourseTexts& course_;
+    const CourseTexts course_;
 };
 
 // Field i (from 0) of a comma-separated list of hole pars as the dialog shows it: the number in

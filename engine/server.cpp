@@ -11,9 +11,11 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/signal_set.hpp>
 
+#include <charconv>
 #include <csignal>
 #include <optional>
 #include <random>
+#include <string_view>
 #include <thread>
 
 namespace verdal::engine {
@@ -45,8 +47,10 @@ bool LoopbackEndpoint(const std::string& listen, tcp::endpoint& endpoint, std::s
         error = "listen address must be a loopback address: " + listen;
         return false;
     }
-    const int port = std::atoi(listen.substr(colon + 1).c_str());
-    if (port < 0 || port > 65535) {
+    const std::string_view digits = std::string_view(listen).substr(colon + 1);
+    unsigned port = 0;
+    const auto [end, failed] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
+    if (failed != std::errc() || end != digits.data() + digits.size() || port > 65535) {
         error = "bad port in " + listen;
         return false;
     }

@@ -6,6 +6,7 @@
 #include "platform/text.h"
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -177,11 +178,11 @@ NamedValues GetNamedValues(const Element& root) {
             if (type == CTL_CHECKBOX && group.size() == 1) {
                 value = Value::Boolean(group[0].State() & STATE_CHECKED);
             } else if (type == CTL_CHECKBOX) {
-                int mask = 0;
+                std::uint32_t mask = 0;
                 for (std::size_t i = 0; i < group.size() && i < 32; ++i)
                     if (group[i].State() & STATE_CHECKED)
-                        mask |= 1 << i;
-                value = Value::Integer(mask);
+                        mask |= std::uint32_t{1} << i;
+                value = Value::Integer(static_cast<int>(mask));
             } else {
                 for (std::size_t i = 0; i < group.size(); ++i)
                     if (group[i].State() & STATE_CHECKED) {

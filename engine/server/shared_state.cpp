@@ -6,6 +6,9 @@
 
 #include <boost/asio/post.hpp>
 
+#include <memory>
+#include <vector>
+
 namespace verdal::engine {
 
 SharedState::SharedState(boost::asio::io_context& context, std::string token, std::uint16_t port,
@@ -28,9 +31,15 @@ void SharedState::Leave(std::uint64_t id) {
 void SharedState::Broadcast(std::string message) {
     auto shared = std::make_shared<const std::string>(std::move(message));
     boost::asio::post(context_, [this, shared] {
-        for (auto& [id, weak] : sessions_)
+        // A session that cannot take the message leaves at once, erasing itself from sessions_:
+        // the sessions are taken first, and sent to afterwards.
+        std::vector<std::shared_ptr<WebSocketSession>> receivers;
+        receivers.reserve(sessions_.size());
+        for (const auto& [id, weak] : sessions_)
             if (auto session = weak.lock(); session && session->HasState())
-                session->Send(shared);
+                receivers.push_back(std::move(session));
+        for (const auto& session : receivers)
+            session->Send(shared);
     });
 }
 

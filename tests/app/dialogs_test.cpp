@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 using namespace verdal;
 using namespace verdal::test;
 
@@ -68,13 +70,15 @@ TEST(ParText, ShowsEachParAndABlankForZeroMinusOneOrMissing) {
 }
 
 TEST(CourseInfo, FillsTheFieldsAndTheParsOfEighteenHoles) {
-    CourseRecord course;
-    course.SetName("Lac d'\xc3\x89t\xc3\xa9");
-    course.SetAddress("1 Rue de l'Étang");
-    course.SetTelephone("+33 1 23");
-    course.SetEmail("golf@example.org");
-    course.SetHole("4,5,3");
-    CCourseInfoWnd page(course);
+    auto course = std::make_unique<CourseRecord>();
+    course->SetName("Lac d'\xc3\x89t\xc3\xa9");
+    course->SetAddress("1 Rue de l'Étang");
+    course->SetTelephone("+33 1 23");
+    course->SetEmail("golf@example.org");
+    course->SetHole("4,5,3");
+    CCourseInfoWnd page(*course);
+    // The catalogue row it came from may go while the dialog is open.
+    course.reset();
     ASSERT_NE(page.Create(0), 0);
     ASSERT_TRUE(page.LoadPage(kCourseInfoPage));
     page.OnShown();

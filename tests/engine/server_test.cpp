@@ -160,7 +160,9 @@ TEST_F(ServerTest, ItListensOnLoopbackOnly) {
 
     std::string error;
     test::TestEngine().StopServing();
-    for (const char* address : {"0.0.0.0:0", "192.0.2.1:0", "::0", "localhost:0"}) {
+    // Only loopback, and only a port written as one: a typo never listens on a free port.
+    for (const char* address : {"0.0.0.0:0", "192.0.2.1:0", "::0", "localhost:0", "127.0.0.1:abc",
+                                "127.0.0.1:", "127.0.0.1:80x", "127.0.0.1:65536"}) {
         EXPECT_FALSE(Start({.listen = address}, error)) << address;
         EXPECT_FALSE(error.empty());
     }
