@@ -77,15 +77,21 @@ std::intptr_t DeviceOperations::Run(const std::u16string& text, ProgressBar bar,
                                     DialogWorkerBody worker) {
     busy_ = true;
     const HWND main = main_;
-    // The worker runs on its own copy of the device course list; it has ended when the dialog
-    // returns, and its copy is what the device now holds.
+    // The worker runs on its own copy of the device course list. However the dialog ends (a
+    // failure inside its loop included) the worker has ended with it, its copy is what the
+    // device now holds, and the device is free again.
     work.courses = courses_;
-    const std::intptr_t result = RunWithProgress(text, bar, main, workers_, std::move(worker));
-    busy_ = false;
-    if (!IsWindow(main))
-        return result; // the window went while the dialog was up
-    courses_ = work.courses;
-    return result;
+    struct Ended {
+        DeviceOperations& operations;
+        const DevFunc& work;
+        HWND main;
+        ~Ended() {
+            operations.busy_ = false;
+            if (IsWindow(main)) // else the window went while the dialog was up
+                operations.courses_ = work.courses;
+        }
+    } ended{*this, work, main};
+    return RunWithProgress(text, bar, main, workers_, std::move(worker));
 }
 
 void DeviceOperations::Add(const CourseTexts& texts) {

@@ -319,14 +319,21 @@ std::intptr_t DialogBox(Window& dialog, HWND owner, LPARAM initParam) {
     };
     std::intptr_t result = -1;
     MSG msg;
-    while (!ended(result)) {
-        if (!GetMessage(msg)) {
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            if (!ended(result))
-                result = -1;
-            break;
+    try {
+        while (!ended(result)) {
+            if (!GetMessage(msg)) {
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                if (!ended(result))
+                    result = -1;
+                break;
+            }
+            DispatchMessage(msg);
         }
-        DispatchMessage(msg);
+    } catch (...) {
+        // A handler failed inside the loop: the dialog goes as a closed one would, before the
+        // failure reaches the caller.
+        DestroyWindow(hwnd);
+        throw;
     }
     DestroyWindow(hwnd);
     return result;

@@ -10,11 +10,14 @@
 #include "platform/text.h"
 #include "store/settings.h"
 #include "tests/support/device_harness.h"
+#include "tests/support/programs.h"
 #include "tests/support/temp_folder.h"
+#include "update/update_workflow.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <stdexcept>
 
 using namespace verdal;
 using namespace verdal::engine;
@@ -323,6 +326,50 @@ TEST_F(MainWindowTest, TheConnectWorkerHasTheLinkAloneAndIsJoinedWhenTheWindowGo
     DrainQueue();
     // After the worker's handshake, only the shutdown's probe.
     EXPECT_EQ(device.ReadUntilQuiet(), "$FCON\r");
+}
+
+// A window whose one message throws, as a failing handler would inside a dialog's loop.
+struct Thrower : Window {
+    static constexpr UINT kThrow = WM_USER + 77;
+    bool ProcessWindowMessage(HWND, UINT message, WPARAM, LPARAM, LRESULT&) override {
+        if (message == kThrow)
+            throw std::runtime_error("a handler failed");
+        return false;
+    }
+};
+
+// A failure inside a device operation's dialog ends that operation, its dialog and its worker,
+// and leaves the device free for the next one.
+TEST_F(MainWindowTest, AnOperationThatFailsLeavesTheDeviceFreeForTheNext) {
+    TempFolder folder;
+    Simulator device(folder / "ttyUSB0", {"--course", "Augusta", "--course", "Bay Hill"});
+    CatalogueService service;
+    const PortSearch saved = CurrentPortSearch();
+    SetPortSearch({saved.devDir, saved.sysDir, device.Link()});
+    SetServerOverride(service.Base());
+    Open();
+    ASSERT_TRUE(PumpUntil(hwnd, [&] { return TextOf(hwnd, u"message") == u"DEVICE CONNECTED"; }));
+    Select(main.Lists().DeviceList(), 0);
+
+    Thrower thrower;
+    CreateWindowFor(thrower, 0);
+    PostMessage(thrower.Handle(), Thrower::kThrow);
+    SendMessage(hwnd, WM_COMMAND, ID_REMOVE_COURSE);
+    EXPECT_FALSE(main.Device().InUse());
+    // The list is what the device holds, whether the worker got to remove the course or not,
+    // and the next operation runs.
+    const std::size_t held = main.Device().Courses().Count();
+    ASSERT_GE(held, 1u);
+    main.Device().ShowCourses();
+    Select(main.Lists().DeviceList(), 0);
+    SendMessage(hwnd, WM_COMMAND, ID_REMOVE_COURSE);
+    EXPECT_EQ(main.Device().Courses().Count(), held - 1);
+
+    DestroyWindow(thrower.Handle());
+    DestroyWindow(hwnd);
+    DrainQueue();
+    SetServerOverride("");
+    SetPortSearch(saved);
 }
 
 TEST(NotConnectedText, NamesTheRemedyOrTheHolderOnlyForAPortThatCannotBeOpened) {

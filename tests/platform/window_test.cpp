@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include <atomic>
 #include <map>
 #include <thread>
@@ -140,6 +142,21 @@ TEST_F(WindowSystem, NestedModalLoopsReturnTheirOwnResultsWhileMainWindowRuns) {
     EXPECT_EQ(mainPings.load(), 10) << "the main window was served during the modal loop";
     EXPECT_FALSE(IsWindow(outer.Handle()));
     EXPECT_FALSE(EndDialog(12345, 1));
+}
+
+// A handler that throws inside the modal loop ends the dialog as a closed one: the dialog hears
+// of its end before the failure reaches its caller.
+TEST_F(WindowSystem, AFailureInsideAModalLoopDestroysTheDialogOnItsWayOut) {
+    TestWindow dialog;
+    window.handler = [](UINT m, WPARAM, LPARAM, LRESULT&) -> bool {
+        if (m == kPing)
+            throw std::runtime_error("a handler failed");
+        return false;
+    };
+    PostMessage(hwnd, kPing);
+    EXPECT_THROW(DialogBox(dialog, hwnd), std::runtime_error);
+    EXPECT_TRUE(dialog.destroyed);
+    EXPECT_FALSE(IsWindow(dialog.Handle()));
 }
 
 TEST_F(WindowSystem, QuitInsideModalLoopEndsItAndReachesTheOuterLoop) {
