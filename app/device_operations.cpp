@@ -24,8 +24,10 @@ constexpr const char16_t* kCourseGoneText = u"COURSE NOT FOUND";
 void ConnectWorker(HWND hwnd, CatalogueOffer& offer, std::stop_token stop) {
     try {
         auto found = std::make_unique<DeviceState>();
-        if (ConnectDevice(hwnd, found->capacity, found->courses, stop) != 1)
+        if (ConnectDevice(hwnd, found->capacity, found->courses, stop) != 1) {
+            PostMessage(hwnd, kConnectFailedMessage);
             return;
+        }
         PostMessageWith(hwnd, kDeviceStateMessage, 0, std::move(found));
         ServerCheck(hwnd, offer, stop);
     } catch (...) {

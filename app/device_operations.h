@@ -42,6 +42,8 @@ public:
     void Take(const DeviceState& state);
     // "Disconnect": the device's course list is emptied; its capacity stays.
     void Forget();
+    // A connect that failed: the capacity is 0 until a device is read again.
+    void ForgetCapacity() { capacity_ = 0; }
     // The capacity, the course count and the device list as they stand.
     void ShowCourses();
 

@@ -32,4 +32,8 @@ struct DeviceState {
     DeviceCourseList courses;
 };
 
+// From the connect worker when no device could be connected: the capacity is 0 until a device
+// is read again, so that nothing is judged against the last device's room (no data).
+inline constexpr UINT kConnectFailedMessage = WM_USER + 4;
+
 } // namespace verdal

@@ -246,6 +246,10 @@ bool CMainWnd::Dispatch(HWND, UINT message, WPARAM wParam, LPARAM lParam, LRESUL
             device_.Take(*state);
         result = 0;
         return true;
+    case kConnectFailedMessage:
+        device_.ForgetCapacity();
+        result = 0;
+        return true;
     case kCatalogueRowsMessage:
         if (auto* rows = reinterpret_cast<CatalogueRows*>(lParam)) {
             for (auto& row : *rows)

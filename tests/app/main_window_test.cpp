@@ -328,6 +328,20 @@ TEST_F(MainWindowTest, TheConnectWorkerHasTheLinkAloneAndIsJoinedWhenTheWindowGo
     EXPECT_EQ(device.ReadUntilQuiet(), "$FCON\r");
 }
 
+// A connect that fails leaves no capacity behind: "Add to Device" is never judged against the
+// room of the device connected before.
+TEST_F(MainWindowTest, AFailedConnectForgetsTheLastDevicesCapacity) {
+    Open();
+    AwaitNotConnected();
+    Connected(5, {u"A"});
+    ASSERT_EQ(main.Device().Capacity(), 5);
+    CatalogueOffer offer;
+    ASSERT_TRUE(main.Device().StartConnect(offer));
+    AwaitNotConnected();
+    DrainQueue();
+    EXPECT_EQ(main.Device().Capacity(), 0);
+}
+
 // A window whose one message throws, as a failing handler would inside a dialog's loop.
 struct Thrower : Window {
     static constexpr UINT kThrow = WM_USER + 77;
