@@ -5,7 +5,7 @@
 // Threads: user-interface thread.
 #pragma once
 
-#include "app/native_window.h"
+#include "app/window_program.h"
 
 #include <functional>
 #include <string>
@@ -47,7 +47,7 @@ private:
     bool automation_;
     std::function<void()> onWindowEnded_;
     std::string address_;
-    NativeWindow window_;
+    WindowProgram window_;
 };
 
 // True when DISPLAY or WAYLAND_DISPLAY names a display.

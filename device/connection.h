@@ -31,10 +31,11 @@ int EnsureConnected(const std::vector<std::string>& candidates, std::stop_token 
 int EnsureConnected(const std::vector<std::string>& candidates, std::string& why,
                     std::stop_token stop = {});
 
-// The connect procedure. Posts status 1 to statusWindow; brings the link up (status 2, carrying
-// why no device was found, and 0 when no device answers); reads the capacity, the serial number and
-// the course list, pausing 250 ms after each reply. A step that fails closes the port, posts status
-// 2 and answers 0; an empty serial number closes the port, posts status 3 and answers 0. On success
+// The connect procedure. Posts StatusCode::Connecting to statusWindow; brings the link up
+// (NotConnected, carrying why no device was found, and 0 when no device answers); reads the
+// capacity, the serial number and the course list, pausing 250 ms after each reply. A step that
+// fails closes the port, posts NotConnected and answers 0; an empty serial number closes the port,
+// posts SerialNumberError and answers 0. On success
 // the setting serialNumber holds the device's serial number (saved by the next SaveSettings),
 // capacity and courses are filled, the port stays open and it answers 1. The capacity is 0 until it
 // is read. A stop request ends it within moments with 0, posting nothing more and leaving the link

@@ -85,12 +85,12 @@ void DeliverBehavior(HWND hwnd, unsigned cmd, const Element& target) {
     Deliver(hwnd, HANDLE_BEHAVIOR_EVENT, &params);
 }
 
-void DeliverKey(HWND hwnd, const Element& target, unsigned key, unsigned alt) {
+void DeliverKey(HWND hwnd, const Element& target, unsigned key, unsigned modifiers) {
     KEY_PARAMS params;
     params.cmd = KEY_DOWN;
     params.target = target;
     params.key_code = key;
-    params.alt_state = alt;
+    params.alt_state = modifiers;
     Deliver(hwnd, HANDLE_KEY, &params);
 }
 
@@ -127,7 +127,7 @@ void OnElementMessage(const json& message, Message kind) {
         DeliverBehavior(hwnd, EDIT_VALUE_CHANGED, target);
         break;
     case Message::Key:
-        DeliverKey(hwnd, target, Field(message, "key", 0u), Field(message, "alt", 0u));
+        DeliverKey(hwnd, target, Field(message, "key", 0u), Field(message, "modifiers", 0u));
         break;
     default:
         break;

@@ -64,7 +64,7 @@ enum class Message {
     Click,          // an element was clicked
     Change,         // a select's choice changed
     Input,          // an edit's text changed
-    Key,            // a key went down: "key" the key code, "alt" 1 control, 2 shift, 4 alt
+    Key,            // a key went down: "key" the key code, "modifiers" 1 control, 2 shift, 4 alt
     Size,           // a view's page needs w by h pixels
     ListSelection,  // the user changed a list view's selection
     ListRightClick, // a right click (or the menu key) on a list view's row "item", -1 none
@@ -76,7 +76,7 @@ inline constexpr WireEntry kMessages[] = {
     {"click", "t hwnd id x y value checked"},
     {"change", "t hwnd id x y value checked"},
     {"input", "t hwnd id x y value checked"},
-    {"key", "t hwnd id key alt value checked"},
+    {"key", "t hwnd id key modifiers value checked"},
     {"size", "t hwnd w h"},
     {"lvsel", "t hwnd sel focus"},
     {"lvrclick", "t hwnd item x y"},

@@ -93,8 +93,9 @@ bool IsUiThread();
 HWND CreateWindowFor(Window& window, HWND parent, LPARAM createParam = 0);
 
 // Sends WM_DESTROY to the window and then to each of its descendants, unregisters them all and
-// runs their OnFinalMessage. Messages still queued for them are dropped. False when the handle
-// is not a live window. User-interface thread only.
+// runs their OnFinalMessage. Messages still queued for them stay in the queue until they are
+// dispatched, and are dropped then (their data freed). False when the handle is not a live
+// window. User-interface thread only.
 bool DestroyWindow(HWND hwnd);
 
 bool IsWindow(HWND hwnd);

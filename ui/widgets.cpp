@@ -119,10 +119,10 @@ constexpr StyleKeyword kListViewExtended[] = {
     {"SINGLEROW", 0x40000},     {"SNAPTOGRID", 0x80000},    {"SIMPLESELECT", 0x100000},
 };
 
-// A stand-in for a native control the browser does not draw.
-class NativeWindow : public Window {
+// A stand-in for a native control the browser does not draw; what it was made with is kept in
+// Infos().
+class StandInControl : public Window {
 public:
-    NativeWindowInfo info;
     bool ProcessWindowMessage(HWND, UINT, WPARAM, LPARAM, LRESULT&) override { return false; }
     void OnFinalMessage(HWND hwnd) override;
 };
@@ -132,7 +132,7 @@ std::map<HWND, NativeWindowInfo>& Infos() {
     return infos;
 }
 
-void NativeWindow::OnFinalMessage(HWND hwnd) {
+void StandInControl::OnFinalMessage(HWND hwnd) {
     Infos().erase(hwnd);
     delete this;
 }
@@ -193,7 +193,7 @@ HWND CreateNativeWindow(std::string_view className, std::uint32_t style, std::ui
             known = known || (row.registered && row.className == className);
         if (!known)
             return 0;
-        auto* window = new NativeWindow;
+        auto* window = new StandInControl;
         hwnd = CreateWindowFor(*window, parent);
         if (hwnd == 0) {
             delete window;

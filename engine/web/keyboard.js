@@ -7,16 +7,21 @@ import {MSG_KEY, MSG_LVRCLICK} from './protocol.js';
 const kModifiers = ['Shift', 'Control', 'Alt', 'Meta'];
 
 // The key message of a keydown in a view's page, or null for a key the page types itself or
-// a key with nothing of the program's under it. "alt" holds 1 for control, 2 shift, 4 alt.
+// a key with nothing of the program's under it. "modifiers" holds 1 for control, 2 shift, 4 alt.
 export function pageKeyMessage(view, event) {
     if (event.key.length === 1 && !event.ctrlKey && !event.altKey) return null;
     if (kModifiers.includes(event.key)) return null;
     const element = target(event) || view.doc.body.closest('[data-v]') || view.doc.body;
     if (!element.dataset.v) return null;
-    const alt = (event.ctrlKey ? 1 : 0) | (event.shiftKey ? 2 : 0) | (event.altKey ? 4 : 0);
-    return Object.assign(
-        { t: MSG_KEY, hwnd: view.hwnd, id: Number(element.dataset.v), key: event.keyCode, alt },
-        controlState(element));
+    const modifiers = (event.ctrlKey ? 1 : 0) | (event.shiftKey ? 2 : 0) | (event.altKey ? 4 : 0);
+    return Object.assign({
+        t: MSG_KEY,
+        hwnd: view.hwnd,
+        id: Number(element.dataset.v),
+        key: event.keyCode,
+        modifiers
+    },
+                         controlState(element));
 }
 
 // The menu key, or Shift+F10, asks for the focused row's menu beside the row.

@@ -14,12 +14,12 @@
 
 namespace verdal {
 
-class NativeWindow {
+class WindowProgram {
 public:
-    NativeWindow() = default;
-    NativeWindow(const NativeWindow&) = delete;
-    NativeWindow& operator=(const NativeWindow&) = delete;
-    ~NativeWindow() { Close(); }
+    WindowProgram() = default;
+    WindowProgram(const WindowProgram&) = delete;
+    WindowProgram& operator=(const WindowProgram&) = delete;
+    ~WindowProgram() { Close(); }
 
     // Starts the window program on the address and waits up to 30 s for its window to be on
     // screen. From then on, onEnded runs once when the program ends by itself: the user closed

@@ -1,10 +1,10 @@
 // Starting, watching and closing verdal-window.
-#include "app/native_window.h"
+#include "app/window_program.h"
 
 namespace verdal {
 
-bool NativeWindow::Open(const std::string& address, bool automation, std::function<void()> onEnded,
-                        std::string& reason) {
+bool WindowProgram::Open(const std::string& address, bool automation, std::function<void()> onEnded,
+                         std::string& reason) {
     Close();
     const std::string program = HelperProgram("verdal-window");
     if (!IsExecutable(program)) {
@@ -33,12 +33,12 @@ bool NativeWindow::Open(const std::string& address, bool automation, std::functi
     return true;
 }
 
-void NativeWindow::Present() {
+void WindowProgram::Present() {
     if (IsOpen())
         AskToShow(process_.Pid());
 }
 
-void NativeWindow::Close() {
+void WindowProgram::Close() {
     watcher_.RequestStop();
     watcher_.Join();
     process_.Stop();
