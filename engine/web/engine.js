@@ -2,7 +2,7 @@
 // program sends over the WebSocket, and sends back what the user does. Each operation of the
 // wire has its handler below; the page does not start if one lacks a handler.
 import {connect, patches} from './connection.js';
-import {lists, setList, setRows, setSelection} from './listview.js';
+import {lists, mountLists, setList, setRows, setSelection} from './listview.js';
 import {closeMenu, showMenu} from './menus.js';
 import {
     OP_ATTR,
@@ -20,7 +20,18 @@ import {
     OPERATIONS
 } from './protocol.js';
 import {beep} from './sound.js';
-import {clearViews, closeView, elementOp, openView, sizeResizedDialogs, views} from './views.js';
+import {
+    clearViews,
+    closeView,
+    elementOp,
+    openView,
+    setPartsMounter,
+    sizeResizedDialogs,
+    views
+} from './views.js';
+
+// The list views are built into each page that has a place for them.
+setPartsMounter(mountLists);
 
 const kHandlers = {
     [OP_VIEW]: openView,

@@ -1,9 +1,8 @@
 // The report list view: the program's model of each list (columns, rows, selection, styles and
 // colours), drawn as a grid whose rows exist in the page only while in sight.
 import {send} from './connection.js';
-import {listKey} from './keyboard.js';
-import {clickRow, selectOnly} from './list_selection.js';
-import {position} from './page_events.js';
+import {position} from './elements.js';
+import {clickRow, listKey, selectOnly} from './list_selection.js';
 import {MSG_LVRCLICK} from './protocol.js';
 import {views} from './views.js';
 
@@ -21,6 +20,8 @@ export function setList(op) {
         selected: new Set(op.sel),
         colors: op.colors,
     });
+    // The selection draws the rows again through this.
+    model.render = () => renderRows(model);
     lists.set(op.hwnd, model);
     if (!model.ui || !model.ui.root.isConnected) {
         for (const view of views.values())

@@ -3,34 +3,28 @@
 // state. The list views' rows send their own messages.
 import {send} from './connection.js';
 import {startDrag} from './dialogs.js';
-import {pageKeyMessage} from './keyboard.js';
+import {controlState, position, target} from './elements.js';
 import {closeMenu, menuOpen} from './menus.js';
-import {MSG_CHANGE, MSG_CLICK, MSG_INPUT} from './protocol.js';
+import {MSG_CHANGE, MSG_CLICK, MSG_INPUT, MSG_KEY} from './protocol.js';
 
-// The page position of a mouse event in a view.
-export function position(view, event) {
-    if (typeof event.clientX !== 'number') return {};
-    const rect = view.frame.getBoundingClientRect();
-    return { x: Math.round(rect.left + event.clientX), y: Math.round(rect.top + event.clientY) };
-}
+const kModifiers = ['Shift', 'Control', 'Alt', 'Meta'];
 
-export function controlState(element) {
-    const state = {};
-    if (!element) return state;
-    if (element.tagName === 'INPUT' && (element.type === 'checkbox' || element.type === 'radio')) {
-        state.checked = element.checked;
-    } else if (element.tagName === 'INPUT' || element.tagName === 'SELECT' ||
-               element.tagName === 'TEXTAREA') {
-        state.value = element.value;
-    }
-    return state;
-}
-
-// The element of the program's an event is about, null inside a list view.
-export function target(event) {
-    const element = event.target && event.target.closest ? event.target.closest('[data-v]') : null;
-    if (!element || element.closest('.verdal-lv')) return null;
-    return element;
+// The key message of a keydown in a view's page, or null for a key the page types itself or
+// a key with nothing of the program's under it. "modifiers" holds 1 for control, 2 shift, 4 alt.
+function pageKeyMessage(view, event) {
+    if (event.key.length === 1 && !event.ctrlKey && !event.altKey) return null;
+    if (kModifiers.includes(event.key)) return null;
+    const element = target(event) || view.doc.body.closest('[data-v]') || view.doc.body;
+    if (!element.dataset.v) return null;
+    const modifiers = (event.ctrlKey ? 1 : 0) | (event.shiftKey ? 2 : 0) | (event.altKey ? 4 : 0);
+    return Object.assign({
+        t: MSG_KEY,
+        hwnd: view.hwnd,
+        id: Number(element.dataset.v),
+        key: event.keyCode,
+        modifiers
+    },
+                         controlState(element));
 }
 
 function elementMessage(view, type, element, event) {

@@ -3,12 +3,16 @@
 // Operations on a page's elements wait until the page has loaded.
 import {send} from './connection.js';
 import {dialogContainer, pageSize, sizeDialog} from './dialogs.js';
-import {mountLists} from './listview.js';
 import {wireEvents} from './page_events.js';
 import {MSG_SIZE, OP_ATTR, OP_CHECKED, OP_INNER, OP_VALUE} from './protocol.js';
 
 export const views = new Map(); // hwnd -> view record
-const resized = new Set();      // dialogs to measure once the current message is applied
+
+// What builds a page's own parts once its content is there (the list views); set by the page's
+// composition root, engine.js.
+let mountParts = () => {};
+export function setPartsMounter(mount) { mountParts = mount; }
+const resized = new Set(); // dialogs to measure once the current message is applied
 const viewsRoot = () => document.getElementById('views');
 const countViews = () => (document.body.dataset.views = String(views.size));
 
@@ -53,7 +57,7 @@ function setAttribute(view, element, op) {
 const kElementOps = {
     [OP_INNER]: (view, element, op) => {
         element.innerHTML = op.html;
-        mountLists(view);
+        mountParts(view);
         attachNested(view);
     },
     [OP_ATTR]: setAttribute,
@@ -156,7 +160,7 @@ function onViewLoaded(view) {
     view.doc.documentElement.dataset.media = view.media;
     view.ready = true;
     wireEvents(view);
-    mountLists(view);
+    mountParts(view);
     attachNested(view);
     for (const op of view.pending) applyElementOp(view, op);
     view.pending = [];
