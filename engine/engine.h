@@ -61,9 +61,7 @@ inline constexpr unsigned HANDLE_MOUSE = 1;
 inline constexpr unsigned HANDLE_KEY = 2;
 inline constexpr unsigned HANDLE_FOCUS = 4;
 inline constexpr unsigned HANDLE_SCROLL = 8;
-inline constexpr unsigned HANDLE_TIMER = 16;
 inline constexpr unsigned HANDLE_SIZE = 32;
-inline constexpr unsigned HANDLE_DRAW = 64;
 inline constexpr unsigned HANDLE_DATA_ARRIVED = 128;
 inline constexpr unsigned HANDLE_BEHAVIOR_EVENT = 256;
 inline constexpr unsigned HANDLE_METHOD_CALL = 512;
@@ -84,8 +82,6 @@ struct BEHAVIOR_EVENT_PARAMS {
 
 // Keyboard events: KEY_DOWN with the key code (13 for Enter, as the browser's keyCode).
 inline constexpr unsigned KEY_DOWN = 0;
-inline constexpr unsigned KEY_UP = 1;
-inline constexpr unsigned KEY_CHAR = 2;
 struct KEY_PARAMS {
     unsigned cmd = KEY_DOWN;
     Element target;

@@ -14,7 +14,7 @@ namespace {
 // interface; set and cleared by the object itself, on the user-interface thread. It owns nothing.
 EngineState* currentState = nullptr;
 
-void DefaultShutdown() {
+void Shutdown() {
     if (const HWND main = FirstWindowView())
         DestroyWindow(main);
     else
@@ -78,10 +78,6 @@ std::string Engine::Token() const {
     return state_->server ? state_->server->Token() : std::string();
 }
 
-void Engine::SetShutdownHandler(std::function<void()> handler) {
-    state_->shutdownHandler = std::move(handler);
-}
-
 void Engine::RequestShutdown() {
     PostShutdown();
 }
@@ -96,13 +92,7 @@ void Engine::SetShowHandler(std::function<void()> handler) {
 }
 
 void PostShutdown() {
-    PostTask([] {
-        // A copy: the handler may replace itself.
-        if (const auto shutdown = State().shutdownHandler)
-            shutdown();
-        else
-            DefaultShutdown();
-    });
+    PostTask(Shutdown);
 }
 
 void PostShow() {

@@ -43,10 +43,9 @@ public:
     std::uint16_t Port() const;
     std::string Token() const;
 
-    // What runs when the browser is gone or a signal arrives. The default destroys the window
-    // of the first view opened (the main window) and, when there is none, posts WM_QUIT.
-    void SetShutdownHandler(std::function<void()> handler);
-    // Runs the shutdown handler on the user-interface thread, as a signal would. Any thread.
+    // Shuts the program down on the user-interface thread, as a signal or the last browser gone
+    // does: destroys the window of the first view opened (the main window) and, when there is
+    // none, posts WM_QUIT. Any thread.
     void RequestShutdown();
     // Whether the program ends once the last browser connection has been gone for the grace
     // period (true until said otherwise).

@@ -126,7 +126,6 @@ struct EngineState {
     Pump pump;
     bool flushPosted = false;
     std::unique_ptr<Server> server;
-    std::function<void()> shutdownHandler;
     std::function<void()> showHandler;
 };
 
