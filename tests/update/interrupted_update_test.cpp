@@ -114,14 +114,8 @@ TEST(InterruptedUpdate, KilledAtRandomPointsLeavesASoundDatabaseAndARerunComplet
     // the end; a kill after k lines falls at a random point of the run.
     std::uniform_int_distribution<int> lines(0, 400);
     for (int round = 0; round < 8; ++round) {
-        ChildProcess run;
-        StartBuilt(run, "verdal-cli", UpdateArgs(interrupted, service));
         const int killAfter = lines(random);
-        std::string line;
-        for (int n = 0; n < killAfter && run.ReadLine(line, 60000); ++n) {
-        }
-        ::kill(run.Pid(), SIGKILL);
-        run.Wait();
+        KillAfter(interrupted, service, killAfter);
         if (std::filesystem::exists(interrupted / "golf.db")) {
             EXPECT_EQ(Sqlite3(interrupted / "golf.db", "PRAGMA integrity_check;"), "ok\n")
                 << "round " << round << ", killed after " << killAfter << " lines";
