@@ -79,13 +79,17 @@ bool MergeVersions(const XMLElement& root, HWND mainWindow, HWND progressWindow,
         problem = "a version of the catalogue file has no number";
         return false;
     }
-    // The courses an earlier run stored are passed over, as long as the table still holds them.
+    // The share of the courses stored so far, those of an earlier run included.
     std::size_t done = 0;
+    auto postProgress = [&] {
+        PostMessage(progressWindow, kProgressMessage,
+                    static_cast<WPARAM>(static_cast<double>(done) / total * 100.0));
+    };
+    // The courses an earlier run stored are passed over, as long as the table still holds them.
     if (progress && progress->stored > 0 && progress->stored <= entries.size() &&
         AllStored(entries, progress->stored)) {
         done = progress->stored;
-        PostMessage(progressWindow, kProgressMessage,
-                    static_cast<WPARAM>(static_cast<double>(done) / total * 100.0));
+        postProgress();
     }
     auto recordProgress = [&](bool durable = true) {
         if (progress && progress->record)
@@ -133,8 +137,7 @@ bool MergeVersions(const XMLElement& root, HWND mainWindow, HWND progressWindow,
         PostStatus(mainWindow, StatusCode::CourseStored, record->name);
         done = pending.front().through;
         pending.pop_front();
-        PostMessage(progressWindow, kProgressMessage,
-                    static_cast<WPARAM>(static_cast<double>(done) / total * 100.0));
+        postProgress();
         if (stop.stop_requested()) {
             recordProgress();
             return false;

@@ -20,11 +20,12 @@ template <class T> bool ReadNumber(std::string_view text, T& value, int base = 1
     return error == std::errc() && end == text.data() + text.size() && !text.empty();
 }
 
-// "stored-now" and its ten digits, the journal's last line.
-std::string StoredNow(std::uint32_t stored) {
-    char line[32];
-    std::snprintf(line, sizeof line, "stored-now %010u\n", stored);
-    return line;
+// The count of "stored-now" as it stands in the journal: ten digits, so that it can be
+// overwritten in place.
+std::string TenDigits(std::uint32_t stored) {
+    char digits[11];
+    std::snprintf(digits, sizeof digits, "%010u", stored);
+    return digits;
 }
 
 } // namespace
@@ -57,8 +58,8 @@ std::string FormatUpdateJournal(const UpdateJournal& journal, const std::string&
         text += "etag " + journal.validators.etag + "\n";
     if (!journal.validators.lastModified.empty())
         text += "last-modified " + journal.validators.lastModified + "\n";
-    return text + "stored " + std::to_string(journal.stored) + "\nboot " + boot + "\n" +
-           StoredNow(journal.stored);
+    return text + "stored " + std::to_string(journal.stored) + "\nboot " + boot + "\nstored-now " +
+           TenDigits(journal.stored) + "\n";
 }
 
 std::optional<UpdateJournal> ParseUpdateJournal(std::string_view text, const std::string& boot) {
@@ -111,14 +112,12 @@ FileFailure JournalKeeper::Write(const UpdateJournal& journal) {
     const std::string text = FormatUpdateJournal(journal, BootId());
     if (FileFailure failure = ReplaceFile(path, text))
         return failure;
-    offset_ = text.size() - std::string_view("0000000000\n").size();
+    offset_ = text.size() - TenDigits(0).size() - 1; // the digits before the last newline
     return file_.Open(path);
 }
 
 void JournalKeeper::Note(std::uint32_t stored) {
-    char digits[11];
-    std::snprintf(digits, sizeof digits, "%010u", stored);
-    file_.Patch(offset_, std::string_view(digits, 10));
+    file_.Patch(offset_, TenDigits(stored));
 }
 
 FileFailure RemoveUpdateJournal() {

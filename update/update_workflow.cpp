@@ -102,8 +102,14 @@ bool DownloadAndMerge(HWND mainWindow, const OfferedCatalogue& offer, std::uint3
         problem = downloaded;
         return false;
     }
-    journal.file = FingerprintOf(catalogueFile).value_or(FileFingerprint{});
-    journal.validators = validators.unchanged ? earlier->validators : validators;
+    if (validators.unchanged) {
+        // update.xml is the file the earlier run fingerprinted, read just above.
+        journal.file = earlier->file;
+        journal.validators = earlier->validators;
+    } else {
+        journal.file = FingerprintOf(catalogueFile).value_or(FileFingerprint{});
+        journal.validators = validators;
+    }
     if (earlier && earlier->file == journal.file)
         journal.stored = earlier->stored;
     JournalKeeper keeper;
