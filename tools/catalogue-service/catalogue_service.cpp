@@ -111,14 +111,19 @@ std::optional<std::uint32_t> Number(std::string_view text) {
     return value;
 }
 
-Reply NotFound() {
+// An error page: "404 Not Found" as its title, "Not Found" as its heading.
+Reply ErrorPage(http::status status, const std::string& heading) {
     Reply reply;
-    reply.status = http::status::not_found;
+    reply.status = status;
     reply.contentType = "text/html";
-    reply.body =
-        std::make_shared<const std::string>("<html><head><title>404 Not Found</title></head>"
-                                            "<body><h1>Not Found</h1></body></html>\n");
+    reply.body = std::make_shared<const std::string>(
+        "<html><head><title>" + std::to_string(static_cast<unsigned>(status)) + " " + heading +
+        "</title></head><body><h1>" + heading + "</h1></body></html>\n");
     return reply;
+}
+
+Reply NotFound() {
+    return ErrorPage(http::status::not_found, "Not Found");
 }
 
 Reply MapReply(Service& service, std::optional<std::uint32_t> uid, std::uint32_t version,
@@ -235,9 +240,12 @@ Reply Route(Service& service, std::string target) {
     const long count = ++service.served[kindIndex];
     reply.misbehaviour =
         service.faults.For(kindNames[kindIndex], specific, reply.kind == Kind::Map ? count : 0);
-    if (reply.misbehaviour == Misbehaviour::NotFound) {
-        Reply page = NotFound();
+    if (reply.misbehaviour == Misbehaviour::NotFound || reply.misbehaviour == Misbehaviour::Busy) {
+        Reply page = reply.misbehaviour == Misbehaviour::NotFound
+                         ? NotFound()
+                         : ErrorPage(http::status::service_unavailable, "Service Unavailable");
         page.kind = reply.kind;
+        page.misbehaviour = reply.misbehaviour;
         return page;
     }
     return reply;
@@ -293,11 +301,6 @@ bool Answer(Service& service, tcp::socket& socket, const http::request<http::str
     if (unchanged) {
         ++service.notModified;
         reply.status = http::status::not_modified;
-    } else if (reply.misbehaviour == Misbehaviour::Busy) {
-        reply.status = http::status::service_unavailable;
-        reply.contentType = "text/html";
-        reply.body = std::make_shared<const std::string>(
-            "<html><body><h1>Service Unavailable</h1></body></html>\n");
     }
     http::response<http::string_body> response{reply.status, request.version()};
     response.set(http::field::server, "verdal-catalogue-service");
