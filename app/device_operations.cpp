@@ -2,6 +2,7 @@
 // lists' menus, each under its progress dialog once the device link is up.
 #include "app/device_operations.h"
 
+#include "app/dialogs.h"
 #include "app/status_table.h"
 #include "device/connection.h"
 #include "device/port_discovery.h"
@@ -31,9 +32,13 @@ void ConnectWorker(HWND hwnd, CatalogueOffer& offer, std::stop_token stop) {
         PostMessageWith(hwnd, kDeviceStateMessage, 0, std::move(found));
         ServerCheck(hwnd, offer, stop);
     } catch (...) {
-        ReportFailure(hwnd, "connect worker");
-        PostStatus(hwnd, StatusCode::NotConnected);
+        ReportConnectFailure(hwnd);
     }
+}
+
+void ReportConnectFailure(HWND mainWindow) {
+    PostStatus(mainWindow, StatusCode::NotConnected);
+    ReportFailure(mainWindow, "connect worker");
 }
 
 void DeviceOperations::Take(const DeviceState& state) {

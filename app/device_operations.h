@@ -26,6 +26,10 @@ namespace verdal {
 // The connect worker, on its own thread: ConnectDevice, then (when it answered 1) what it read
 // posted to mainWindow (kDeviceStateMessage) and ServerCheck, which fills offer.
 void ConnectWorker(HWND mainWindow, CatalogueOffer& offer, std::stop_token stop);
+// What the connect worker does when it fails, inside its catch block: the device is not
+// connected, and the failure's text ("DATABASE ERROR", …) is posted after that status so that the
+// status line keeps it.
+void ReportConnectFailure(HWND mainWindow);
 
 class DeviceOperations {
 public:

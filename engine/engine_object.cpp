@@ -1,5 +1,5 @@
-// The engine object: what it owns, the order in which it lets go, and the server's requests to
-// shut down or show the program.
+// The engine object: what it owns, the order in which it lets go, and the handlers it gives the
+// server: the browsers' connections, messages and data requests, shutting down and showing.
 #include "engine/engine_object.h"
 
 #include "engine/internal.h"
@@ -56,7 +56,18 @@ bool Engine::Serve(const ServerOptions& options, std::string& error) {
         error = "the server is running already";
         return false;
     }
-    state_->server = Server::Start(options, error);
+    state_->server = Server::Start(options,
+                                   {.connected = OnBrowserConnected,
+                                    .message = OnBrowserMessage,
+                                    .data = RequestData,
+                                    .shutdown = Shutdown,
+                                    .show =
+                                        [] {
+                                            if (const auto show = State().showHandler)
+                                                show();
+                                        },
+                                    .post = PostTask},
+                                   error);
     return state_->server != nullptr;
 }
 
@@ -79,7 +90,7 @@ std::string Engine::Token() const {
 }
 
 void Engine::RequestShutdown() {
-    PostShutdown();
+    PostTask(Shutdown);
 }
 
 void Engine::SetEndWithBrowsers(bool end) {
@@ -89,17 +100,6 @@ void Engine::SetEndWithBrowsers(bool end) {
 
 void Engine::SetShowHandler(std::function<void()> handler) {
     state_->showHandler = std::move(handler);
-}
-
-void PostShutdown() {
-    PostTask(Shutdown);
-}
-
-void PostShow() {
-    PostTask([] {
-        if (const auto show = State().showHandler)
-            show();
-    });
 }
 
 void BroadcastToBrowsers(std::string message) {

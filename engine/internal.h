@@ -152,11 +152,9 @@ void BroadcastToBrowsers(std::string message);
 void SendToBrowser(std::uint64_t session, std::string message);
 // True while at least one browser connection is open.
 bool HasBrowsers();
-// Runs the shutdown handler, or shows the program, on the user-interface thread. Any thread.
-void PostShutdown();
-void PostShow();
 
-// The engine's side, user-interface thread.
+// The engine's side, user-interface thread: the server's handlers for a new connection and a
+// browser's message.
 void OnBrowserConnected(std::uint64_t session);
 void OnBrowserMessage(const std::string& text);
 void MarkDirty();

@@ -1,5 +1,6 @@
 // The engine's wire protocol: the JSON text messages between the program and the browser's
-// page script (engine/web/) over the WebSocket, each kind a row below with its fields. The page
+// page script (engine/web/) over the WebSocket, each kind a row below: its name on the wire, and
+// its fields as a comment. The page
 // script takes the names from these tables, through the module engine/protocol_module.h makes of
 // them, and refuses to start if an operation lacks its handler.
 //
@@ -16,12 +17,6 @@
 #include <string_view>
 
 namespace verdal::engine::protocol {
-
-// One kind of message: its name on the wire and its fields, separated by blanks.
-struct WireEntry {
-    std::string_view name;
-    std::string_view fields;
-};
 
 inline constexpr std::string_view kStateMessage = "state";
 inline constexpr std::string_view kPatchMessage = "patch";
@@ -44,19 +39,19 @@ enum class Op {
     Beep,      // the default beep
 };
 
-inline constexpr WireEntry kOperations[] = {
-    {"view", "o hwnd kind order media width height band html"},
-    {"close", "o hwnd"},
-    {"list", "o hwnd singleSelect noHeader grid rowHeight columns rows sel colors"},
-    {"rows", "o hwnd start count rows"},
-    {"sel", "o hwnd sel"},
-    {"inner", "o hwnd id html"},
-    {"attr", "o hwnd id name value"},
-    {"value", "o hwnd id value"},
-    {"checked", "o hwnd id on"},
-    {"menu", "o token x y items title"},
-    {"menuclose", "o"},
-    {"beep", "o"},
+inline constexpr std::string_view kOperations[] = {
+    "view",      // o hwnd kind order media width height band html
+    "close",     // o hwnd
+    "list",      // o hwnd singleSelect noHeader grid rowHeight columns rows sel colors
+    "rows",      // o hwnd start count rows
+    "sel",       // o hwnd sel
+    "inner",     // o hwnd id html
+    "attr",      // o hwnd id name value
+    "value",     // o hwnd id value
+    "checked",   // o hwnd id on
+    "menu",      // o token x y items title
+    "menuclose", // o
+    "beep",      // o
 };
 
 enum class Message {
@@ -71,33 +66,33 @@ enum class Message {
     MenuChoice,     // the popup menu "token" was closed with the command "cmd", 0 none
 };
 
-inline constexpr WireEntry kMessages[] = {
-    {"hello", "t contrast"},
-    {"click", "t hwnd id x y value checked"},
-    {"change", "t hwnd id x y value checked"},
-    {"input", "t hwnd id x y value checked"},
-    {"key", "t hwnd id key modifiers value checked"},
-    {"size", "t hwnd w h"},
-    {"lvsel", "t hwnd sel focus"},
-    {"lvrclick", "t hwnd item x y"},
-    {"menu", "t token cmd"},
+inline constexpr std::string_view kMessages[] = {
+    "hello",    // t contrast
+    "click",    // t hwnd id x y value checked
+    "change",   // t hwnd id x y value checked
+    "input",    // t hwnd id x y value checked
+    "key",      // t hwnd id key modifiers value checked
+    "size",     // t hwnd w h
+    "lvsel",    // t hwnd sel focus
+    "lvrclick", // t hwnd item x y
+    "menu",     // t token cmd
 };
 
 static_assert(std::size(kOperations) == static_cast<std::size_t>(Op::Beep) + 1);
 static_assert(std::size(kMessages) == static_cast<std::size_t>(Message::MenuChoice) + 1);
 
 constexpr std::string_view Name(Op op) {
-    return kOperations[static_cast<std::size_t>(op)].name;
+    return kOperations[static_cast<std::size_t>(op)];
 }
 
 constexpr std::string_view Name(Message message) {
-    return kMessages[static_cast<std::size_t>(message)].name;
+    return kMessages[static_cast<std::size_t>(message)];
 }
 
 // The message kind of a name; false for a name not in the table.
 constexpr bool FindMessage(std::string_view name, Message& message) {
     for (std::size_t i = 0; i < std::size(kMessages); ++i)
-        if (kMessages[i].name == name) {
+        if (kMessages[i] == name) {
             message = static_cast<Message>(i);
             return true;
         }

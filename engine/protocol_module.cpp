@@ -48,14 +48,14 @@ template <class Out> constexpr void WriteModule(Out& out) {
     Write(out, "// The wire's names, made from the program's protocol tables. Do not edit.\n");
     WriteConstant(out, "", "STATE_MESSAGE", kStateMessage);
     WriteConstant(out, "", "PATCH_MESSAGE", kPatchMessage);
-    for (const WireEntry& op : kOperations)
-        WriteConstant(out, "OP_", op.name, op.name);
-    for (const WireEntry& message : kMessages)
-        WriteConstant(out, "MSG_", message.name, message.name);
+    for (const std::string_view op : kOperations)
+        WriteConstant(out, "OP_", op, op);
+    for (const std::string_view message : kMessages)
+        WriteConstant(out, "MSG_", message, message);
     Write(out, "export const OPERATIONS = Object.freeze([");
-    for (const WireEntry& op : kOperations) {
+    for (const std::string_view op : kOperations) {
         Write(out, "'");
-        Write(out, op.name);
+        Write(out, op);
         Write(out, "', ");
     }
     Write(out, "]);\n");
@@ -82,11 +82,11 @@ constexpr bool IsIdentifierPart(std::string_view name) {
 }
 
 constexpr bool AllNamesAreIdentifiers() {
-    for (const auto& op : protocol::kOperations)
-        if (!IsIdentifierPart(op.name))
+    for (const std::string_view op : protocol::kOperations)
+        if (!IsIdentifierPart(op))
             return false;
-    for (const auto& message : protocol::kMessages)
-        if (!IsIdentifierPart(message.name))
+    for (const std::string_view message : protocol::kMessages)
+        if (!IsIdentifierPart(message))
             return false;
     return true;
 }

@@ -1,10 +1,10 @@
-// The server's parts, in the order they are made: the I/O context, the state its sessions
-// share, the listener, the signals, and the thread that runs them.
+// The server's parts, in the order they are made: the I/O context, the uplink to the engine, the
+// state its sessions share, the listener, the signals, and the thread that runs them.
 #include "engine/server.h"
 
-#include "engine/internal.h"
 #include "engine/server/listener.h"
 #include "engine/server/shared_state.h"
+#include "engine/server/uplink.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/address.hpp>
@@ -62,6 +62,7 @@ bool LoopbackEndpoint(const std::string& listen, tcp::endpoint& endpoint, std::s
 
 struct Server::Parts {
     net::io_context context;
+    std::shared_ptr<Uplink> uplink; // shared with the wake-ups it posts, which hold it weakly
     std::unique_ptr<SharedState> state;
     std::shared_ptr<Listener> listener;
     std::optional<net::signal_set> signals;
@@ -72,16 +73,17 @@ struct Server::Parts {
             if (ec)
                 return;
             if (number == SIGUSR1) {
-                PostShow();
+                uplink->Post([](const ServerHandlers& engine) { engine.show(); });
                 WaitForSignal();
             } else {
-                PostShutdown();
+                uplink->Post([](const ServerHandlers& engine) { engine.shutdown(); });
             }
         });
     }
 };
 
-std::unique_ptr<Server> Server::Start(const ServerOptions& options, std::string& error) {
+std::unique_ptr<Server> Server::Start(const ServerOptions& options, ServerHandlers handlers,
+                                      std::string& error) {
     tcp::endpoint endpoint;
     if (!LoopbackEndpoint(options.listen, endpoint, error))
         return nullptr;
@@ -92,8 +94,10 @@ std::unique_ptr<Server> Server::Start(const ServerOptions& options, std::string&
         return nullptr;
     }
     const std::uint16_t port = acceptor.local_endpoint().port();
-    parts->state = std::make_unique<SharedState>(
-        parts->context, RandomToken(), port, options.gracePeriodMs, options.sessionQueueLimitBytes);
+    parts->uplink = std::make_shared<Uplink>(parts->context, std::move(handlers));
+    parts->state =
+        std::make_unique<SharedState>(parts->context, *parts->uplink, RandomToken(), port,
+                                      options.gracePeriodMs, options.sessionQueueLimitBytes);
     parts->listener = std::make_shared<Listener>(*parts->state, std::move(acceptor));
     parts->listener->Start();
     if (options.handleSignals) {
@@ -117,6 +121,7 @@ Server::~Server() {
         parts->context.stop();
     });
     parts_->thread.join();
+    parts_->uplink->Close();
     // The handlers still queued, and the sessions they hold, go with the context, after the
     // state they refer to has gone: none of them runs again.
 }

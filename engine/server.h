@@ -8,21 +8,28 @@
 // on the upgrade), an Origin of this server; otherwise the answer is 403 (engine/access.h). Only
 // files compiled into the program are served (engine/web_files.h); anything else is 404.
 //
+// The server knows nothing of the engine above it: it is given its handlers (ServerHandlers)
+// when it starts, and reaches them on the user-interface thread through their post.
+//
 // Lifetime: on SIGINT or SIGTERM, and (unless SetEndWithBrowsers said otherwise) when the last
 // browser connection has been gone for the grace period (a reload comes back in time), the
-// server asks the engine to shut down; SIGUSR1, which a later start of the program sends, asks
-// it to show the program. The destructor closes the listener and every connection and joins the
-// server's thread: no handler of the server runs after it.
+// server calls the shutdown handler; SIGUSR1, which a later start of the program sends, calls the
+// show handler. The destructor closes the listener and every connection, joins the server's
+// thread and drops what it posted that has not run yet: no handler is called after it. It may run
+// inside a handler the server called; that handler's answer is then dropped.
 //
-// Threads: the server runs on a thread of its own and reaches the user-interface thread by
-// posted tasks. Make and destroy it on the user-interface thread; the other members are for any
-// thread.
+// Threads: the server runs on a thread of its own. Make and destroy it on the user-interface
+// thread; the other members are for any thread.
 #pragma once
+
+#include "platform/window.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace verdal::engine {
 
@@ -35,11 +42,28 @@ struct ServerOptions {
     std::size_t sessionQueueLimitBytes = std::size_t{64} << 20;
 };
 
+// What the server asks of the program above it. All but post are called on the user-interface
+// thread, in the order the server met their causes.
+struct ServerHandlers {
+    // A browser connection's handshake is done: it needs the whole state, sent with Send.
+    std::function<void(std::uint64_t session)> connected;
+    // A text message from a browser connection.
+    std::function<void(const std::string& text)> message;
+    // The data of a URI of a view's page; false when there is none (the answer is 404).
+    std::function<bool(HWND view, std::u16string_view uri, std::string& data)> data;
+    std::function<void()> shutdown;
+    std::function<void()> show;
+    // Runs a task on the user-interface thread; false when it cannot. Called on the server's
+    // thread.
+    std::function<bool(std::function<void()>)> post;
+};
+
 class Server {
 public:
     // Listens and starts the server's thread. Null, with a message in error, when the address
     // is not a loopback address or cannot be bound.
-    static std::unique_ptr<Server> Start(const ServerOptions& options, std::string& error);
+    static std::unique_ptr<Server> Start(const ServerOptions& options, ServerHandlers handlers,
+                                         std::string& error);
     ~Server();
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;

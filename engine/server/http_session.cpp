@@ -2,12 +2,11 @@
 #include "engine/server/http_session.h"
 
 #include "engine/access.h"
-#include "engine/internal.h"
+#include "engine/server/uplink.h"
 #include "engine/server/websocket_session.h"
 #include "engine/web_files.h"
 #include "platform/text.h"
 
-#include <boost/asio/post.hpp>
 #include <boost/beast/http/read.hpp>
 #include <boost/beast/http/write.hpp>
 #include <boost/beast/websocket/rfc6455.hpp>
@@ -76,15 +75,22 @@ void HttpSession::Handle(Request request) {
 }
 
 // The view's page host answers on the user-interface thread; the reply goes out on this one.
+// Meanwhile the state keeps this session and the request waits in it.
 void HttpSession::AnswerData(Request request, HWND view, std::string uri) {
-    auto shared = std::make_shared<Request>(std::move(request));
-    PostTask([self = shared_from_this(), shared, view, uri = std::move(uri)] {
+    waiting_ = std::move(request);
+    state_.Hold(shared_from_this());
+    Uplink& uplink = state_.Up(); // alive while one of its tasks runs
+    uplink.Post([&uplink, weak = weak_from_this(), view, uri](const ServerHandlers& engine) {
         auto data = std::make_shared<std::string>();
-        const bool found = RequestData(view, Utf8ToUtf16(uri), *data);
-        boost::asio::post(self->state_.Context(), [self, shared, data, found, uri] {
+        const bool found = engine.data(view, Utf8ToUtf16(uri), *data);
+        uplink.Answer([weak, data, found, uri] {
+            const auto self = weak.lock();
+            if (!self)
+                return;
+            self->state_.Release(self);
             if (!found)
-                return self->NotFound(*shared);
-            self->Reply(*shared, http::status::ok, std::move(*data), MediaTypeOf(uri));
+                return self->NotFound(self->waiting_);
+            self->Reply(self->waiting_, http::status::ok, std::move(*data), MediaTypeOf(uri));
         });
     });
 }

@@ -39,6 +39,7 @@ private:
     boost::beast::tcp_stream stream_;
     SharedState& state_;
     boost::beast::flat_buffer buffer_;
+    Request waiting_; // the request whose data the engine is asked for
     std::optional<boost::beast::http::request_parser<boost::beast::http::string_body>> parser_;
 };
 

@@ -1,7 +1,8 @@
 // The server's shared state: its connections and the grace period after the last one.
 #include "engine/server/shared_state.h"
 
-#include "engine/internal.h"
+#include "engine/server/http_session.h"
+#include "engine/server/uplink.h"
 #include "engine/server/websocket_session.h"
 
 #include <boost/asio/post.hpp>
@@ -11,9 +12,9 @@
 
 namespace verdal::engine {
 
-SharedState::SharedState(boost::asio::io_context& context, std::string token, std::uint16_t port,
-                         unsigned graceMs, std::size_t sessionQueueLimit)
-    : context_(context), token_(std::move(token)), port_(port), graceMs_(graceMs),
+SharedState::SharedState(boost::asio::io_context& context, Uplink& uplink, std::string token,
+                         std::uint16_t port, unsigned graceMs, std::size_t sessionQueueLimit)
+    : context_(context), uplink_(uplink), token_(std::move(token)), port_(port), graceMs_(graceMs),
       sessionQueueLimit_(sessionQueueLimit), grace_(context) {}
 
 void SharedState::Join(const std::shared_ptr<WebSocketSession>& session) {
@@ -59,6 +60,7 @@ void SharedState::SendTo(std::uint64_t id, std::string message) {
 void SharedState::Stop() {
     endWithBrowsers_ = false;
     grace_.cancel();
+    waiting_.clear();
 }
 
 void SharedState::StartGraceTimer() {
@@ -67,7 +69,7 @@ void SharedState::StartGraceTimer() {
     grace_.expires_after(std::chrono::milliseconds(graceMs_));
     grace_.async_wait([this](boost::system::error_code ec) {
         if (!ec && open_ == 0 && endWithBrowsers_)
-            PostShutdown();
+            uplink_.Post([](const ServerHandlers& engine) { engine.shutdown(); });
     });
 }
 

@@ -11,18 +11,22 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 namespace verdal::engine {
 
+class HttpSession;
+class Uplink;
 class WebSocketSession;
 
 class SharedState {
 public:
-    SharedState(boost::asio::io_context& context, std::string token, std::uint16_t port,
-                unsigned graceMs, std::size_t sessionQueueLimit);
+    SharedState(boost::asio::io_context& context, Uplink& uplink, std::string token,
+                std::uint16_t port, unsigned graceMs, std::size_t sessionQueueLimit);
 
     boost::asio::io_context& Context() { return context_; }
+    Uplink& Up() { return uplink_; }
     const std::string& Token() const { return token_; }
     std::uint16_t Port() const { return port_; }
     std::size_t SessionQueueLimit() const { return sessionQueueLimit_; }
@@ -33,6 +37,11 @@ public:
     void Join(const std::shared_ptr<WebSocketSession>& session);
     void Leave(std::uint64_t id);
 
+    // An HTTP session waiting for the engine's answer is kept here, not by the task that asks
+    // (tasks hold no sessions); stopping lets the waiting ones go.
+    void Hold(const std::shared_ptr<HttpSession>& session) { waiting_.insert(session); }
+    void Release(const std::shared_ptr<HttpSession>& session) { waiting_.erase(session); }
+
     // Sends to every connection that has had its whole state, or to one connection (which then
     // has it). Any thread: the work is posted to the server's.
     void Broadcast(std::string message);
@@ -40,19 +49,21 @@ public:
 
     bool HasBrowsers() const { return open_ > 0; }                // any thread
     void SetEndWithBrowsers(bool end) { endWithBrowsers_ = end; } // any thread
-    // The server stops: no grace period runs out any more.
+    // The server stops: no grace period runs out any more, and no waiting session is kept.
     void Stop();
 
 private:
     void StartGraceTimer();
 
     boost::asio::io_context& context_;
+    Uplink& uplink_;
     const std::string token_;
     const std::uint16_t port_;
     const unsigned graceMs_;
     const std::size_t sessionQueueLimit_;
     boost::asio::steady_timer grace_;
     std::map<std::uint64_t, std::weak_ptr<WebSocketSession>> sessions_;
+    std::set<std::shared_ptr<HttpSession>> waiting_;
     std::uint64_t nextSession_ = 1;
     std::atomic<int> open_{0};
     std::atomic<bool> endWithBrowsers_{true};

@@ -2,7 +2,7 @@
 // and the queue of messages written one at a time.
 #include "engine/server/websocket_session.h"
 
-#include "engine/internal.h"
+#include "engine/server/uplink.h"
 
 #include <boost/asio/buffer.hpp>
 #include <boost/beast/core/buffers_to_string.hpp>
@@ -23,7 +23,8 @@ void WebSocketSession::Start(beast::http::request<beast::http::string_body> requ
         if (ec)
             return;
         self->state_.Join(self);
-        PostTask([id = self->id_] { OnBrowserConnected(id); });
+        self->state_.Up().Post(
+            [id = self->id_](const ServerHandlers& engine) { engine.connected(id); });
         self->Read();
     });
 }
@@ -47,9 +48,9 @@ void WebSocketSession::Read() {
             self->Closed();
             return;
         }
-        auto text = std::make_shared<std::string>(beast::buffers_to_string(self->buffer_.data()));
+        self->state_.Up().Post([text = beast::buffers_to_string(self->buffer_.data())](
+                                   const ServerHandlers& engine) { engine.message(text); });
         self->buffer_.consume(self->buffer_.size());
-        PostTask([text] { OnBrowserMessage(*text); });
         self->Read();
     });
 }

@@ -9,6 +9,7 @@
 #include "platform/messages.h"
 #include "platform/text.h"
 #include "store/settings.h"
+#include "store/sqlite_exception.h"
 #include "tests/support/device_harness.h"
 #include "tests/support/programs.h"
 #include "tests/support/temp_folder.h"
@@ -340,6 +341,16 @@ TEST_F(MainWindowTest, AFailedConnectForgetsTheLastDevicesCapacity) {
     AwaitNotConnected();
     DrainQueue();
     EXPECT_EQ(main.Device().Capacity(), 0);
+
+    // A connect worker that fails leaves its reason on the status line.
+    try {
+        throw CppSQLite3Exception(11, "database disk image is malformed");
+    } catch (...) {
+        ReportConnectFailure(hwnd);
+    }
+    DrainQueue();
+    EXPECT_EQ(TextOf(hwnd, u"message"), u"DATABASE ERROR");
+    ExpectButtons(ConnectButtons::NotConnected);
 }
 
 // A window whose one message throws, as a failing handler would inside a dialog's loop.

@@ -14,7 +14,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <fstream>
+#include <mutex>
 #include <optional>
 #include <sys/time.h>
 #include <thread>
@@ -26,7 +28,9 @@ namespace {
 
 // A socket connected to the server that has sent the request; -1 when it cannot connect.
 // receiveBuffer: when not 0, the socket's receive buffer.
-int Send(const std::string& request, int receiveBuffer = 0) {
+// port: the server's, read here unless given (a thread that runs while the server stops gives it).
+int Send(const std::string& request, int receiveBuffer = 0,
+         std::uint16_t port = test::TestEngine().Port()) {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     if (receiveBuffer > 0)
         ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
@@ -35,7 +39,7 @@ int Send(const std::string& request, int receiveBuffer = 0) {
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(test::TestEngine().Port());
+    address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         ::close(fd);
@@ -46,8 +50,8 @@ int Send(const std::string& request, int receiveBuffer = 0) {
 }
 
 // Sends one raw request to the server and answers the whole response.
-std::string Exchange(const std::string& request) {
-    const int fd = Send(request);
+std::string Exchange(const std::string& request, std::uint16_t port = test::TestEngine().Port()) {
+    const int fd = Send(request, 0, port);
     if (fd < 0)
         return "connect failed";
     std::string response;
@@ -185,6 +189,69 @@ TEST_F(ServerTest, PageDataComesFromTheHostsAnswer) {
     client.join();
     EXPECT_EQ(statuses, (std::vector<int>{200, 404, 404}));
     DestroyWindow(host.Handle());
+}
+
+// A host that stops the server while it answers a page's data: the request is never answered,
+// and nothing of the stopped server is touched afterwards.
+TEST_F(ServerTest, AServerStoppedWhileAViewAnswersItsDataLeavesNothingBehind) {
+    struct StoppingHost : CPageHost {
+        StoppingHost() : CPageHost(HANDLE_BEHAVIOR_EVENT, ViewKind::Window) {}
+        LRESULT OnLoadData(NMHL_LOAD_DATA& record) override {
+            test::TestEngine().StopServing();
+            return CPageHost::OnLoadData(record);
+        }
+    } host;
+    ASSERT_NE(host.Create(0), 0);
+    const std::string request =
+        Request("/data/" + std::to_string(host.Handle()) + "/images/dot.png?" + Token());
+    std::string response = "none";
+    std::thread client([&, port = test::TestEngine().Port()] {
+        response = Exchange(request, port);
+        PostTask([] { PostQuitMessage(0); });
+    });
+    RunMessageLoop();
+    client.join();
+    EXPECT_EQ(response, "");
+    DestroyWindow(host.Handle());
+}
+
+// When the server stops before the engine has run what it posted, that is dropped: the wake-ups
+// that run afterwards call no handler.
+TEST(ServerUplink, WhatTheServerPostedIsDroppedWhenItStops) {
+    std::mutex mutex;
+    std::condition_variable posted;
+    std::vector<std::function<void()>> wakes;
+    int calls = 0;
+    const auto count = [&](auto&&...) { ++calls; };
+    std::string error;
+    auto server = Server::Start({.handleSignals = false},
+                                {.connected = count,
+                                 .message = count,
+                                 .data = [&](auto&&...) { return ++calls, true; },
+                                 .shutdown = count,
+                                 .show = count,
+                                 .post =
+                                     [&](std::function<void()> wake) {
+                                         const std::lock_guard lock(mutex);
+                                         wakes.push_back(std::move(wake));
+                                         posted.notify_all();
+                                         return true;
+                                     }},
+                                error);
+    ASSERT_TRUE(server) << error;
+    const std::string host = "127.0.0.1:" + std::to_string(server->Port());
+    const int fd =
+        Send(Request("/data/1/page.html?token=" + server->Token(), "", host), 0, server->Port());
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(
+            posted.wait_for(lock, std::chrono::seconds(30), [&] { return !wakes.empty(); }));
+    }
+    server.reset();
+    for (const auto& wake : wakes)
+        wake();
+    EXPECT_EQ(calls, 0);
+    ::close(fd);
 }
 
 // A WebSocket client of the engine's page, reading the server's frames off a raw socket.
