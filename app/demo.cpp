@@ -25,7 +25,7 @@ std::string Demo::DataFolder(const std::string& dataDir) {
     return (fs::path(home && *home ? home : ".") / ".local/share/verdal-demo").string();
 }
 
-bool Demo::Start(const std::string& dataFolder, std::string& error) {
+bool Demo::Start(const std::string& dataFolder, bool unplugged, std::string& error) {
     const fs::path root = fs::path(dataFolder) / "demo";
     const fs::path store = root / "device-store";
     std::error_code code;
@@ -46,11 +46,13 @@ bool Demo::Start(const std::string& dataFolder, std::string& error) {
         arguments.push_back("--course");
         arguments.push_back(name);
     }
+    if (unplugged)
+        arguments.push_back("--unplugged");
     std::string line;
     if (!device_.Start(HelperProgram("verdal-devsim"), arguments,
                        {.captureOutput = true, .keepErrors = true, .stopWithParent = true}, error))
         return false;
-    if (!device_.ReadLine(line, 10000) || line.rfind("READY ", 0) != 0) {
+    if (!device_.ReadLine(line, 10000) || line.rfind(unplugged ? "UNPLUGGED" : "READY ", 0) != 0) {
         error = "the device simulator did not start";
         Stop();
         return false;

@@ -16,14 +16,16 @@ public:
     static std::string DataFolder(const std::string& dataDir);
 
     // Starts verdal-devsim and verdal-catalogue-service from the folder of this program, or from
-    // ../lib/verdal beside it as installed, the device's store refilled with the three courses.
-    // False with a message when either does not come up within 10 s.
-    bool Start(const std::string& dataFolder, std::string& error);
+    // ../lib/verdal beside it as installed, the device's store refilled with the three courses;
+    // unplugged, the device waits to be plugged in (SIGUSR1 to DevicePid). False with a message
+    // when either does not come up within 10 s.
+    bool Start(const std::string& dataFolder, bool unplugged, std::string& error);
     // Stops both programs.
     void Stop();
 
-    // The link to the simulated device's terminal.
+    // The link to the simulated device's terminal, there while the device is plugged in.
     const std::string& DevicePort() const { return devicePort_; }
+    pid_t DevicePid() const { return device_.Pid(); }
     // "http://127.0.0.1:PORT/".
     const std::string& ServerUrl() const { return serverUrl_; }
 

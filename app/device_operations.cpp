@@ -98,7 +98,23 @@ std::intptr_t DeviceOperations::Run(const std::u16string& text, ProgressBar bar,
                 operations.courses_ = work.courses;
         }
     } ended{*this, work, main};
-    return RunWithProgress(text, bar, main, workers_, std::move(worker));
+    const std::intptr_t result = RunWithProgress(text, bar, main, workers_, std::move(worker));
+    const unsigned losses = Serial::Instance().Losses();
+    if (result != 1 && losses != shownLosses_ && IsWindow(main)) {
+        shownLosses_ = losses;
+        page_.SetStatusText(NotConnectedText(kUnpluggedProblem).c_str());
+        page_.SetConnectButtons(ConnectButtons::NotConnected);
+    }
+    return result;
+}
+
+void DeviceOperations::LinkLost() {
+    const unsigned losses = Serial::Instance().Losses();
+    if (InUse() || losses == shownLosses_)
+        return;
+    shownLosses_ = losses;
+    page_.SetStatusText(NotConnectedText({}).c_str());
+    page_.SetConnectButtons(ConnectButtons::NotConnected);
 }
 
 void DeviceOperations::Add(const CourseTexts& texts) {

@@ -48,6 +48,10 @@ public:
     void Forget();
     // A connect that failed: the capacity is 0 until a device is read again.
     void ForgetCapacity() { capacity_ = 0; }
+    // The link was lost (see app/hotplug.h): the page shows "DEVICE NOT CONNECTED" and offers
+    // "Connect", once for each loss. A connect under way says for itself how it ended; an
+    // operation under way fails, and then says that the device was unplugged.
+    void LinkLost();
     // The capacity, the course count and the device list as they stand.
     void ShowCourses();
 
@@ -82,7 +86,8 @@ private:
     HWND main_ = 0;
     std::int32_t capacity_ = 0;
     DeviceCourseList courses_;
-    bool busy_ = false; // an operation's dialog is up
+    bool busy_ = false;        // an operation's dialog is up
+    unsigned shownLosses_ = 0; // the serial link's losses the page has shown
     Worker connectWorker_{&workers_};
 };
 

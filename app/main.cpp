@@ -56,10 +56,15 @@ int Run(const ProgramOptions& options) {
     PortSearch search = PortSearchFromOptions(options.port, options.devDir, options.sysDir);
     std::string server = options.server;
     if (options.demo) {
-        if (!demo.Start(DataDir(), error)) {
+        if (!demo.Start(DataDir(), options.demoUnplugged, error)) {
             std::fprintf(stderr, "verdal: the demo cannot start: %s\n", error.c_str());
             return 1;
         }
+        if (options.demoUnplugged)
+            std::fprintf(stderr,
+                         "verdal: the demo device is unplugged; plug it in (and out again) with: "
+                         "kill -USR1 %d\n",
+                         static_cast<int>(demo.DevicePid()));
         search.port = demo.DevicePort();
         server = demo.ServerUrl();
     }

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace verdal {
@@ -35,5 +36,13 @@ struct DeviceState {
 // From the connect worker when no device could be connected: the capacity is 0 until a device
 // is read again, so that nothing is judged against the last device's room (no data).
 inline constexpr UINT kConnectFailedMessage = WM_USER + 4;
+
+// From the port watcher: the ports present now, in probe order (lParam: a
+// std::vector<std::string> owned by the message). See app/hotplug.h.
+inline constexpr UINT kPortsMessage = WM_USER + 5;
+
+// From the serial receive thread: the port of the open link has failed, the device is gone, and
+// the link has closed (no data).
+inline constexpr UINT kLinkLostMessage = WM_USER + 6;
 
 } // namespace verdal

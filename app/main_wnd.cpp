@@ -5,6 +5,8 @@
 #include "app/dialogs.h"
 #include "app/status_table.h"
 #include "device/connection.h"
+#include "device/port_watcher.h"
+#include "device/serial.h"
 #include "engine/listview.h"
 #include "platform/messages.h"
 #include "platform/text.h"
@@ -46,6 +48,7 @@ LRESULT CMainWnd::OnCreate() {
         locationFilter_.Start(Handle());
     if (databaseOpen) {
         device_.StartConnect(offer_);
+        hotplug_.Start(Handle());
     } else {
         mainPage_.SetStatusText(u"DATABASE ERROR");
         mainPage_.SetConnectButtons(ConnectButtons::NotConnected);
@@ -57,6 +60,7 @@ void CMainWnd::OnDestroy() {
     // The workers use the database and the device link: they end before either goes. A
     // progress dialog further down the stack may still hold its worker; it is joined here all
     // the same, and its dialog dies with this window.
+    hotplug_.Stop();
     workers_.StopAndJoinAll();
     lists_.ClearCatalogue();
     lists_.ClearDeviceList();
@@ -121,16 +125,36 @@ void CMainWnd::OnConnectClick() {
             std::strtol(Utf16ToAnsi(found->second.ToString()).c_str(), nullptr, 10));
     ChangeSettings([port](Settings& settings) { settings.comIndex = port; });
     SaveSettings();
+    hotplug_.Accepted();
     device_.StartConnect(offer_);
 }
 
 void CMainWnd::OnDisconnectClick() {
     if (device_.InUse())
         return; // the link belongs to the worker that uses it
+    hotplug_.Declined(Serial::Instance().PortName());
     PostStatus(Handle(), StatusCode::NotConnected);
     device_.Forget();
     mainPage_.SetFilters(Filters::Disabled);
     mainPage_.SetConnectButtons(ConnectButtons::NotConnected);
+}
+
+void CMainWnd::OnPorts(const std::vector<std::string>& present) {
+    const bool appeared = hotplug_.Appeared(present);
+    Serial& serial = Serial::Instance();
+    if (serial.IsOpen() && !PortPresent(serial.PortName())) {
+        serial.CloseAsLost();
+        OnLinkLost();
+    } else if (appeared && !serial.IsOpen() && !device_.InUse()) {
+        mainPage_.SetConnectButtons(ConnectButtons::Connecting);
+        device_.StartConnect(offer_);
+    }
+}
+
+void CMainWnd::OnLinkLost() {
+    if (!device_.Connecting())
+        hotplug_.Lost(Serial::Instance().PortName());
+    device_.LinkLost();
 }
 
 void CMainWnd::OnUpdateClick() {
@@ -248,6 +272,15 @@ bool CMainWnd::Dispatch(HWND, UINT message, WPARAM wParam, LPARAM lParam, LRESUL
         return true;
     case kConnectFailedMessage:
         device_.ForgetCapacity();
+        result = 0;
+        return true;
+    case kPortsMessage:
+        if (const auto* present = reinterpret_cast<const std::vector<std::string>*>(lParam))
+            OnPorts(*present);
+        result = 0;
+        return true;
+    case kLinkLostMessage:
+        OnLinkLost();
         result = 0;
         return true;
     case kCatalogueRowsMessage:

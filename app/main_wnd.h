@@ -10,6 +10,7 @@
 #include "app/course_lists.h"
 #include "app/course_search.h"
 #include "app/device_operations.h"
+#include "app/hotplug.h"
 #include "app/location_filter.h"
 #include "app/main_messages.h"
 #include "app/main_page.h"
@@ -40,6 +41,9 @@ public:
     void OnConnectClick();
     void OnDisconnectClick();
     void OnUpdateClick();
+    // The port watcher's listing, and the link lost under the device (see app/hotplug.h).
+    void OnPorts(const std::vector<std::string>& present);
+    void OnLinkLost();
 
     // "Course Information": opens the dialog for the selected catalogue row; false when no row
     // is selected (nothing opens).
@@ -74,6 +78,7 @@ private:
     // The workers of the parts below register here; it outlives them.
     WorkerOwner workers_;
     DeviceOperations device_{lists_, mainPage_, workers_};
+    Hotplug hotplug_{workers_};
     CourseSearch search_{lists_, workers_};
 };
 

@@ -31,6 +31,8 @@ std::string UsageText() {
            "  --no-browser         only print the start address\n"
            "  --automation         let WebKitWebDriver drive the window (for tests)\n"
            "  --demo               run on a simulated device and a sample catalogue service\n"
+           "  --demo-unplugged     the same, the device not yet plugged in: SIGUSR1 to\n"
+           "                       verdal-devsim plugs it in, and pulls it out again\n"
            "  --help               show this text\n"
            "  --version            show the version\n";
 }
@@ -69,6 +71,8 @@ bool ParseProgramOptions(int argc, const char* const* argv, ProgramOptions& opti
             options.automation = true;
         else if (std::strcmp(arg, "--demo") == 0)
             options.demo = true;
+        else if (std::strcmp(arg, "--demo-unplugged") == 0)
+            options.demo = options.demoUnplugged = true;
         else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0)
             options.help = true;
         else if (std::strcmp(arg, "--version") == 0)

@@ -18,6 +18,7 @@ struct ProgramOptions {
     bool noBrowser = false;  // --no-browser: only print the start address
     bool automation = false; // --automation: the window lets WebKitWebDriver drive it
     bool demo = false;
+    bool demoUnplugged = false; // --demo-unplugged: the demo, its device not yet plugged in
     bool help = false;
     bool version = false;
 };

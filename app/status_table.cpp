@@ -43,7 +43,7 @@ std::string StatusLineText(WPARAM code) {
 std::u16string NotConnectedText(const std::string& problem) {
     std::u16string text = u"DEVICE NOT CONNECTED";
     if (problem.find("Permission denied") != std::string::npos ||
-        problem.find(kPortInUseBy) != std::string::npos)
+        problem.find(kPortInUseBy) != std::string::npos || problem == kUnpluggedProblem)
         text += u" - " + Utf8ToUtf16(problem);
     return text;
 }

@@ -36,8 +36,10 @@ std::string StatusLineText(WPARAM code);
 // The status line text of "DEVICE NOT CONNECTED" given why the last probe found no device: when a
 // port exists but could not be opened for lack of permission, the reason (replug the device for
 // the udev rule, or join the port's group) follows the text, so the user learns the remedies;
-// when another program holds the port, the text names it.
+// when another program holds the port, the text names it; a device unplugged during an operation
+// (kUnpluggedProblem) is said as well.
 std::u16string NotConnectedText(const std::string& problem);
+inline constexpr const char* kUnpluggedProblem = "the device was unplugged";
 
 // The status line text of "UPDATE GOF FILE ERROR" given why the update failed: the reason follows
 // the text ("UPDATE GOF FILE ERROR - the disk is full (update.xml)"); none, the text alone.

@@ -21,6 +21,19 @@ void Finish(HWND page, bool success) {
     EndDialog(GetParent(page), success ? 1 : 0);
 }
 
+// Waits for the event up to timeoutMs, or until the link closes under the wait (the device was
+// unplugged): true only when the event was set.
+bool WaitWhileLinked(const ManualResetEvent& event, std::uint32_t timeoutMs) {
+    const std::uint32_t start = GetTickCount();
+    for (std::uint32_t spent = 0; spent < timeoutMs; spent = GetTickCount() - start) {
+        if (event.Wait(std::min<std::uint32_t>(100, timeoutMs - spent)))
+            return true;
+        if (!Serial::Instance().IsOpen())
+            break;
+    }
+    return event.IsSet();
+}
+
 void Fail(HWND page) {
     Serial::Instance().Close();
     Finish(page, false);
@@ -43,7 +56,7 @@ void DevFunc::UploadCourse(HWND page) {
     }
     Progress(page, 20);
     request.StartTransfer();
-    if (!completion.Wait(kTransferWaitMs)) {
+    if (!WaitWhileLinked(completion, kTransferWaitMs)) {
         Fail(page);
         return;
     }

@@ -26,8 +26,9 @@ public:
     explicit DevFunc(DeviceCourseList deviceCourses = {}) : courses(std::move(deviceCourses)) {}
 
     // Sends course's GOF block: "$NCFS\r" (1500 ms for "$OKFS"), then the XMODEM transfer
-    // (8000 ms), progress 0, 20 to 100, 100. On success the device course name of the block is
-    // added to the device course list. Without a course it ends the dialog with 0 at once.
+    // (8000 ms, ended early when the link closes under it), progress 0, 20 to 100, 100. On success
+    // the device course name of the block is added to the device course list. Without a course it
+    // ends the dialog with 0 at once.
     void UploadCourse(HWND page);
 
     // Deletes each name of names in turn (2000 ms each for "$OKDC"), removing it from the device

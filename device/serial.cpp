@@ -79,9 +79,11 @@ int Serial::Open(const std::string& portName, std::uint32_t baudRate) {
 void Serial::ReceiveLoop(std::shared_ptr<Link> link) {
     receiveThreadId_ = std::this_thread::get_id();
     std::uint8_t buffer[kBufferSize];
+    bool gone = false;
     do {
         std::lock_guard receive(receiveLock_);
         const std::size_t count = link->port.Read(buffer, readSize_);
+        gone = link->port.Gone();
         try {
             receiver_(buffer, static_cast<std::uint32_t>(count));
         } catch (const std::exception& error) {
@@ -95,11 +97,39 @@ void Serial::ReceiveLoop(std::shared_ptr<Link> link) {
             open_ = 0;
             break;
         }
+        if (gone) {
+            open_ = 0;
+            break;
+        }
     } while (!link->stop.Wait(1));
-    std::lock_guard write(writeLock_);
-    link->port.Close();
-    if (link_ == link)
-        link_.reset();
+    {
+        std::lock_guard write(writeLock_);
+        link->port.Close();
+        if (link_ == link)
+            link_.reset();
+    }
+    if (gone) {
+        ++losses_;
+        std::function<void()> lost;
+        {
+            std::lock_guard lock(lostLock_);
+            lost = lost_;
+        }
+        if (lost)
+            lost();
+    }
+}
+
+void Serial::CloseAsLost() {
+    if (open_.load()) {
+        Close();
+        ++losses_;
+    }
+}
+
+void Serial::SetLostHandler(std::function<void()> handler) {
+    std::lock_guard lock(lostLock_);
+    lost_ = std::move(handler);
 }
 
 int Serial::Write(const void* bytes, std::uint32_t length) {

@@ -1,10 +1,14 @@
 // The serial link to the device: the one open port of the process, its receive thread and the
 // receiver that the thread hands every read to.
 //
-// Threads. Instance, Open, Write, Close, SetReceiver and SetIdleReceiver may be called from any
-// thread. The receive thread alone calls receivers, with the receive lock held; a receiver may
-// call Write (and so Close) but must never call SetReceiver. The two locks are always taken in
-// the order receive lock, then write lock.
+// A device unplugged under the open link makes its port fail: the receive thread then closes the
+// link and calls the lost handler, so that the program hears of it at once rather than at the
+// next request that gets no reply.
+//
+// Threads. Instance, Open, Write, Close, SetReceiver, SetIdleReceiver and SetLostHandler may be
+// called from any thread. The receive thread alone calls receivers, with the receive lock held; a
+// receiver may call Write (and so Close) but must never call SetReceiver. The two locks are always
+// taken in the order receive lock, then write lock.
 #pragma once
 
 #include "platform/serial_port.h"
@@ -59,6 +63,17 @@ public:
     // The idle receiver: ignores what it is given.
     void Discard(const std::uint8_t* bytes, std::uint32_t count);
 
+    // What runs once the port of the open link has failed (the device is gone), after the link
+    // has closed. Called on the receive thread, without its locks; it must not wait for the link
+    // (posting a message is what it is for). None by default.
+    void SetLostHandler(std::function<void()> handler);
+
+    // How many links have been lost: their port failed, or CloseAsLost closed them. Any thread.
+    unsigned Losses() const { return losses_.load(); }
+    // Closes the link as a lost one: its port has gone from its folder. The lost handler is not
+    // called (the caller knows).
+    void CloseAsLost();
+
     // The open flag: true while the link is up. Any thread, without a lock.
     bool IsOpen() const { return open_.load(); }
     // Why the last Open answered 0.
@@ -73,6 +88,7 @@ private:
     void JoinReceiveThread();
 
     std::atomic<int> open_{0};
+    std::atomic<unsigned> losses_{0};
     std::mutex lifeLock_;    // serialises Open and the joining in Close
     std::mutex writeLock_;   // serialises writes; guards link_
     std::mutex receiveLock_; // held by the receive thread for each read-and-deliver cycle
@@ -81,6 +97,8 @@ private:
     std::shared_ptr<Link> link_;
     std::thread thread_;
     std::atomic<std::thread::id> receiveThreadId_{};
+    std::mutex lostLock_; // guards lost_
+    std::function<void()> lost_;
     mutable std::mutex errorLock_;
     std::string openError_;
     std::string portName_; // guarded by errorLock_

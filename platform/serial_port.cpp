@@ -140,6 +140,7 @@ bool SerialPort::Open(const std::string& path, std::uint32_t baudRate) {
     ::tcflush(fd, TCIOFLUSH);
     wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     fd_ = fd;
+    gone_ = false;
     return true;
 }
 
@@ -164,6 +165,7 @@ std::size_t SerialPort::Read(std::uint8_t* buffer, std::size_t size) {
         }
         // The device is gone (hang-up or error): answer as a read that timed out, without
         // spinning, so that the receive loop keeps its pace.
+        gone_ = true;
         std::this_thread::sleep_until(deadline);
         break;
     }

@@ -29,8 +29,12 @@ public:
 
     // Reads up to size bytes. Returns once size bytes have arrived or size + 1 milliseconds
     // have passed, with the number of bytes read (possibly 0). Returns 0 early when Wake was
-    // called. A port that has failed (device gone) also answers 0, after the same bound.
+    // called. A port that has failed (device gone) also answers 0, after the same bound, and
+    // Gone is true from then on.
     std::size_t Read(std::uint8_t* buffer, std::size_t size);
+    // True once a Read met the port hung up or failing (EIO, ENODEV): the device was unplugged.
+    // For the thread that reads.
+    bool Gone() const { return gone_; }
 
     // Writes the bytes, waiting at most 10 ms a byte plus 1000 ms for the line to take them.
     // Answers how many bytes were written; 0 when the port is closed or the device is gone.
@@ -48,6 +52,7 @@ public:
 private:
     int fd_ = -1;
     int wakeFd_ = -1;
+    bool gone_ = false;
     std::string error_;
 };
 

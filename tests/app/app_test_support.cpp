@@ -68,4 +68,10 @@ private:
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new AppEnvironment);
 
 } // namespace
+void Select(HWND list, int index) {
+    engine::LVITEMW item{.state = engine::LVIS_SELECTED, .stateMask = engine::LVIS_SELECTED};
+    SendMessage(list, engine::LVM_SETITEMSTATE, static_cast<WPARAM>(index),
+                reinterpret_cast<LPARAM>(&item));
+}
+
 } // namespace verdal::test

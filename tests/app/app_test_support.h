@@ -18,6 +18,9 @@ std::u16string TextOf(HWND window, const char16_t* id);
 bool Shown(HWND window, const char16_t* id);
 bool Disabled(HWND window, const char16_t* id);
 
+// Selects the list view's row.
+void Select(HWND list, int index);
+
 // The cell texts of each row of a list view, as its painter draws them.
 std::vector<std::vector<std::u16string>> PaintedRows(HWND list, int columns);
 

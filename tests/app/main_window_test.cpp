@@ -200,12 +200,6 @@ TEST_F(MainWindowTest, DeviceListIsSortedWithoutDuplicatesAndKeepsItsOwnNames) {
     EXPECT_EQ(TextOf(hwnd, u"cfnumber"), u"DEVICE CAPACITY: 0/20");
 }
 
-void Select(HWND list, int index) {
-    LVITEMW item{.state = LVIS_SELECTED, .stateMask = LVIS_SELECTED};
-    SendMessage(list, LVM_SETITEMSTATE, static_cast<WPARAM>(index),
-                reinterpret_cast<LPARAM>(&item));
-}
-
 // Whether the menu's entry is enabled; a missing menu or entry fails the test.
 bool Enabled(const std::optional<Menu>& menu, unsigned id) {
     for (const MenuItem& item : menu.value().items)

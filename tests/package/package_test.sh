@@ -164,7 +164,8 @@ udev-rule)
     ((10#$number < 73)) || fail "$rule is read after 73-seat-late.rules"
     lines=$(grep -Ev '^[[:space:]]*(#|$)' "$rule")
     [[ $(wc -l <<<"$lines") == 1 ]] || fail "one rule expected in $rule: $lines"
-    for part in 'SUBSYSTEM=="tty"' 'ATTRS{idVendor}=="067b"' 'TAG+="uaccess"'; do
+    for part in 'SUBSYSTEM=="tty"' 'ATTRS{idVendor}=="067b"' 'TAG+="uaccess"' \
+        'ENV{ID_MM_DEVICE_IGNORE}="1"'; do
         [[ $lines == *"$part"* ]] || fail "the rule lacks $part: $lines"
     done
     # Every key is a NAME{ATTR} with ==, += or = and a double-quoted value.

@@ -4,6 +4,8 @@
 #include "platform/text.h"
 #include "update/http_fetch.h"
 
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <sstream>
 #include <stdexcept>
@@ -105,7 +107,18 @@ Simulator::Simulator(const std::string& link, const std::vector<std::string>& op
     std::vector<std::string> args = {"--link", link};
     args.insert(args.end(), options.begin(), options.end());
     StartBuilt(process_, "verdal-devsim", args);
-    Announcement(process_, "READY ");
+    const bool unplugged =
+        std::find(options.begin(), options.end(), "--unplugged") != options.end();
+    Announcement(process_, unplugged ? "UNPLUGGED" : "READY ");
+}
+
+void Simulator::Toggle(const std::string& announcement) {
+    ::kill(process_.Pid(), SIGUSR1);
+    Announcement(process_, announcement);
+}
+
+void Simulator::AwaitPulledOut() {
+    Announcement(process_, "UNPLUGGED");
 }
 
 std::string Sqlite3(const std::string& file, const std::string& command) {

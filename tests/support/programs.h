@@ -42,13 +42,22 @@ private:
     int port_ = 0;
 };
 
-// verdal-devsim started with --link at link and the given options, ended by SIGTERM.
+// verdal-devsim started with --link at link and the given options, ended by SIGTERM. Started with
+// --unplugged, it waits to be plugged in.
 class Simulator {
 public:
     Simulator(const std::string& link, const std::vector<std::string>& options = {});
     const std::string& Link() const { return link_; }
 
+    // Plugs the device in, or pulls it out (SIGUSR1), once it has said so.
+    void PlugIn() { Toggle("READY "); }
+    void PullOut() { Toggle("UNPLUGGED"); }
+    // Waits for the line the simulator prints as it is pulled out by its unplug fault.
+    void AwaitPulledOut();
+
 private:
+    void Toggle(const std::string& announcement);
+
     std::string link_;
     ChildProcess process_;
 };

@@ -198,8 +198,9 @@ TEST_F(MergeTest, AWrongSizedMapStopsTheMergeAndKeepsWhatWasStored) {
         std::vector<std::int32_t> stored;
         Table(&stored);
         EXPECT_EQ(stored, (std::vector<std::int32_t>{1, 2, 3}));
-        if (faults[0] == "404:map:4")
+        if (faults[0] == "404:map:4") {
             EXPECT_NE(problem.find(": the server answered HTTP 404"), std::string::npos) << problem;
+        }
         EXPECT_EQ(mainWindow.StoredNames().size(), 3u);
         // A map that breaks off is asked for eleven times in all, any other answer is final.
         const long maps = service.Served()["map"];

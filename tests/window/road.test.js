@@ -7,7 +7,7 @@ import http from 'node:http';
 import test from 'node:test';
 
 import {AUDIT} from '../browser/audit.js';
-import {BOUND, cellTexts, eventually, inFolder, integrity} from '../browser/harness.js';
+import {BOUND, eventually, inFolder, integrity} from '../browser/harness.js';
 
 import {
     By,
@@ -19,6 +19,8 @@ import {
     parentOf,
     probe,
     processes,
+    rows,
+    search,
     sharedDisplay,
     shows,
     until
@@ -28,13 +30,6 @@ const { skip } = sharedDisplay();
 
 // True when the process is pid or descends from it.
 const within = (p, pid) => p > 1 && (p === pid || within(parentOf(p), pid));
-
-// The rows of a list (0: the device's, 1: the catalogue's) as their cells' texts.
-async function rows(driver, list) {
-    await into(driver);
-    return driver.executeScript(
-        `return (${cellTexts})(document.querySelectorAll('[role=grid]')[arguments[0]]);`, list);
-}
 
 async function row(driver, list, name) {
     await into(driver);
@@ -67,16 +62,6 @@ async function choose(driver, list, name, popup, entry) {
         until.elementLocated(By.css(`[role=menu][aria-label="${popup}"]`)), BOUND);
     await menu.findElement(By.xpath(`.//*[@role='menuitem' and normalize-space()="${entry}"]`))
         .click();
-}
-
-async function search(driver, wanted) {
-    await into(driver);
-    await driver.findElement(By.id('search')).click();
-    return eventually(async () => {
-        await noDialog(driver);
-        const found = await rows(driver, 1);
-        return found.length > 0 && found.every(wanted) ? found : undefined;
-    }, 'search results');
 }
 
 test(

@@ -293,6 +293,11 @@ void DeviceModel::TransferByte(std::uint8_t byte, Clock::time_point now) {
         mode_ = Mode::Command;
         return;
     }
+    if (!unplugged_ && BlockFault(Fault::Kind::Unplug, expected_)) {
+        unplugged_ = unplug_ = true;
+        mode_ = Mode::Command;
+        return;
+    }
     if (BlockFault(Fault::Kind::StallAfterBlock, expected_)) {
         mode_ = Mode::Stalled;
         return;
@@ -353,6 +358,10 @@ std::vector<std::uint8_t> DeviceModel::TakeOutput() {
 
 bool DeviceModel::TakeHangUp() {
     return std::exchange(hangUp_, false);
+}
+
+bool DeviceModel::TakeUnplug() {
+    return std::exchange(unplug_, false);
 }
 
 void DeviceModel::StoreCourse(std::vector<std::uint8_t> bytes) {

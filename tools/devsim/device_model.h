@@ -21,6 +21,7 @@ struct Fault {
         NakBlock,
         StallAfterBlock,
         HangUp,
+        Unplug,
         EmptySerial,
         NakEot,
         EotLate,
@@ -34,8 +35,8 @@ struct Fault {
 };
 
 // Parses "silent:CMD[#N]", "nomarker:CMD[#N]", "garbage:CMD[#N]", "nak:K", "stall:K",
-// "hangup:K", "empty-serial", "nak-eot", "eot-late:MS" or "eot-never"; false when the text is
-// none of these.
+// "hangup:K", "unplug:K", "empty-serial", "nak-eot", "eot-late:MS" or "eot-never"; false when the
+// text is none of these.
 bool ParseFault(const std::string& text, Fault& fault);
 
 struct Options {
@@ -62,6 +63,8 @@ public:
     std::vector<std::uint8_t> TakeOutput();
     // True once, when a hang-up fault has fired: the line must be dropped.
     bool TakeHangUp();
+    // True once, when the unplug fault has fired (once only): the device is pulled out.
+    bool TakeUnplug();
 
     std::size_t CourseCount() const { return courses_.size(); }
 
@@ -93,6 +96,8 @@ private:
     Mode mode_ = Mode::Command;
     bool readyForFile_ = false;
     bool hangUp_ = false;
+    bool unplug_ = false;    // the unplug fault has fired, not yet taken
+    bool unplugged_ = false; // it fires once
     std::vector<std::uint8_t> block_;
     std::vector<std::uint8_t> received_;
     int expected_ = 1;

@@ -13,15 +13,11 @@ bool ParseFault(const std::string& text, Fault& fault) {
     const std::string kind = text.substr(0, colon);
     const std::string rest = colon == std::string::npos ? "" : text.substr(colon + 1);
     static const std::map<std::string, Fault::Kind> kinds = {
-        {"silent", Fault::Kind::Silent},
-        {"nomarker", Fault::Kind::NoMarker},
-        {"garbage", Fault::Kind::Garbage},
-        {"nak", Fault::Kind::NakBlock},
-        {"stall", Fault::Kind::StallAfterBlock},
-        {"hangup", Fault::Kind::HangUp},
-        {"empty-serial", Fault::Kind::EmptySerial},
-        {"nak-eot", Fault::Kind::NakEot},
-        {"eot-late", Fault::Kind::EotLate},
+        {"silent", Fault::Kind::Silent},         {"nomarker", Fault::Kind::NoMarker},
+        {"garbage", Fault::Kind::Garbage},       {"nak", Fault::Kind::NakBlock},
+        {"stall", Fault::Kind::StallAfterBlock}, {"hangup", Fault::Kind::HangUp},
+        {"unplug", Fault::Kind::Unplug},         {"empty-serial", Fault::Kind::EmptySerial},
+        {"nak-eot", Fault::Kind::NakEot},        {"eot-late", Fault::Kind::EotLate},
         {"eot-never", Fault::Kind::EotNever},
     };
     const auto found = kinds.find(kind);
@@ -42,6 +38,7 @@ bool ParseFault(const std::string& text, Fault& fault) {
         case Fault::Kind::NakBlock:
         case Fault::Kind::StallAfterBlock:
         case Fault::Kind::HangUp:
+        case Fault::Kind::Unplug:
             fault.block = std::stoi(rest);
             return fault.block > 0;
         default: {

@@ -21,8 +21,12 @@ using verdal::devsim::Clock;
 namespace fs = std::filesystem;
 
 volatile std::sig_atomic_t stopRequested = 0;
+volatile std::sig_atomic_t plugToggled = 0;
 void OnSignal(int) {
     stopRequested = 1;
+}
+void OnPlugSignal(int) {
+    plugToggled = 1;
 }
 
 // One byte on the wire at 115200 baud, 8N1: ten bits.
@@ -76,6 +80,56 @@ bool MakeLink(const std::string& link, const std::string& target, std::string& e
     return !code;
 }
 
+// The device on its cable: while plugged in, a terminal, the link to it and, with a sysfs folder,
+// the entry by which port discovery knows a Prolific adapter's terminal. Pulling it out closes
+// the terminal (the program's open port fails as a real one does) and takes the link and the
+// entry away.
+class Cable {
+public:
+    Cable(std::string link, std::string sysDir)
+        : link_(std::move(link)), sysDir_(std::move(sysDir)) {}
+
+    bool PluggedIn() const { return line_.master >= 0; }
+    int Master() const { return line_.master; }
+
+    bool PlugIn(std::string& error) {
+        if (!OpenLine(line_, error) || !MakeLink(link_, line_.path, error))
+            return false;
+        if (!sysDir_.empty()) {
+            const fs::path device = Entry() / "device";
+            std::error_code code;
+            fs::create_directories(device, code);
+            fs::remove(device / "driver", code);
+            fs::create_symlink("../../../../bus/usb-serial/drivers/pl2303", device / "driver",
+                               code);
+            if (code) {
+                error = "cannot make " + device.string() + ": " + code.message();
+                return false;
+            }
+        }
+        std::cout << "READY " << line_.path << std::endl;
+        return true;
+    }
+
+    void PullOut() {
+        std::error_code code;
+        if (fs::read_symlink(link_, code) == line_.path)
+            fs::remove(link_, code);
+        if (!sysDir_.empty())
+            fs::remove_all(Entry(), code);
+        CloseLine(line_);
+    }
+
+private:
+    fs::path Entry() const {
+        return fs::path(sysDir_) / "class" / "tty" / fs::path(link_).filename();
+    }
+
+    const std::string link_;
+    const std::string sysDir_;
+    Line line_;
+};
+
 void WriteAll(int fd, const std::uint8_t* bytes, std::size_t length) {
     while (length > 0) {
         const ssize_t n = ::write(fd, bytes, length);
@@ -124,7 +178,7 @@ private:
 int Usage(std::ostream& out = std::cerr, int code = 2) {
     out << "Usage: verdal-devsim --link PATH [OPTION]...\n"
            "A simulated golf GPS device on a pseudo-terminal; prints READY and the terminal's\n"
-           "path, and serves until SIGINT or SIGTERM.\n"
+           "path (UNPLUGGED when it is pulled out), and serves until SIGINT or SIGTERM.\n"
            "\n"
            "Options:\n"
            "  --link PATH          make PATH a link to the pseudo-terminal\n"
@@ -135,15 +189,19 @@ int Usage(std::ostream& out = std::cerr, int code = 2) {
            "                       may be repeated\n"
            "  --pace               pace the bytes to 115200 baud\n"
            "  --trace              print SEEN and each command that arrives, as it arrives\n"
+           "  --sys-dir DIR        while plugged in, list the terminal under DIR/class/tty as a\n"
+           "                       Prolific adapter's, named as the link is\n"
+           "  --unplugged          begin unplugged; SIGUSR1 plugs it in, and pulls it out again\n"
            "  --fault FAULT        misbehave as FAULT says; may be repeated\n"
            "  --help               show this text\n"
            "\n"
-           "Faults: silent:CMD[#N] nomarker:CMD[#N] garbage:CMD[#N] nak:K stall:K hangup:K\n"
+           "Faults: silent:CMD[#N] nomarker:CMD[#N] garbage:CMD[#N] nak:K stall:K hangup:K "
+           "unplug:K\n"
            "empty-serial nak-eot eot-late:MS eot-never, where CMD is one of FCON RDCS RDSN\n"
            "CRLS CRDC CRCA NCFS STRT EXIT, #N means only the N-th time, and K is a block\n"
            "number from 1. nak-eot refuses the first EOT of a transfer; eot-late:MS\n"
            "acknowledges EOT MS ms later if nothing else arrives meanwhile; eot-never never\n"
-           "answers EOT and keeps no course.\n";
+           "answers EOT and keeps no course. unplug:K pulls the device out at block K, once.\n";
     return code;
 }
 
@@ -152,8 +210,10 @@ int Usage(std::ostream& out = std::cerr, int code = 2) {
 int main(int argc, char** argv) {
     verdal::devsim::Options options;
     std::string link;
+    std::string sysDir;
     bool pace = false;
     bool trace = false;
+    bool unplugged = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -174,6 +234,10 @@ int main(int argc, char** argv) {
                 pace = true;
             } else if (arg == "--trace") {
                 trace = true;
+            } else if (arg == "--sys-dir" && hasValue) {
+                sysDir = argv[++i];
+            } else if (arg == "--unplugged") {
+                unplugged = true;
             } else if (arg == "--fault" && hasValue) {
                 verdal::devsim::Fault fault{};
                 if (!verdal::devsim::ParseFault(argv[++i], fault)) {
@@ -196,15 +260,20 @@ int main(int argc, char** argv) {
     action.sa_handler = OnSignal;
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+    // Without SA_RESTART: the wait for the line ends at once.
+    struct sigaction plug {};
+    plug.sa_handler = OnPlugSignal;
+    ::sigaction(SIGUSR1, &plug, nullptr);
 
     verdal::devsim::DeviceModel device(options);
-    Line line;
+    Cable cable(link, sysDir);
     std::string error;
-    if (!OpenLine(line, error) || !MakeLink(link, line.path, error)) {
+    if (unplugged) {
+        std::cout << "UNPLUGGED" << std::endl;
+    } else if (!cable.PlugIn(error)) {
         std::cerr << "verdal-devsim: " << error << "\n";
         return 1;
     }
-    std::cout << "READY " << line.path << std::endl;
 
     // With pacing, a byte is taken in and given out no faster than the wire would carry it.
     Clock::time_point receiveClock = Clock::now();
@@ -212,14 +281,28 @@ int main(int argc, char** argv) {
     CommandTrace commands;
     std::uint8_t buffer[512];
     while (!stopRequested) {
+        if (plugToggled) {
+            plugToggled = 0;
+            if (cable.PluggedIn()) {
+                cable.PullOut();
+                std::cout << "UNPLUGGED" << std::endl;
+            } else if (!cable.PlugIn(error)) {
+                std::cerr << "verdal-devsim: " << error << "\n";
+                return 1;
+            }
+        }
+        if (!cable.PluggedIn()) {
+            ::poll(nullptr, 0, 500);
+            continue;
+        }
         const auto now = Clock::now();
         const auto wait =
             std::chrono::duration_cast<std::chrono::milliseconds>(device.NextTick(now) - now)
                 .count();
-        pollfd in{line.master, POLLIN, 0};
+        pollfd in{cable.Master(), POLLIN, 0};
         const int ready = ::poll(&in, 1, static_cast<int>(std::clamp<long long>(wait, 1, 500)));
         if (ready > 0 && (in.revents & POLLIN)) {
-            const ssize_t n = ::read(line.master, buffer, sizeof buffer);
+            const ssize_t n = ::read(cable.Master(), buffer, sizeof buffer);
             if (n > 0) {
                 if (pace) {
                     receiveClock = std::max(receiveClock, Clock::now()) + kByteTime * n;
@@ -239,23 +322,23 @@ int main(int argc, char** argv) {
                 sendClock = std::max(sendClock, Clock::now()) + kByteTime * chunk;
                 std::this_thread::sleep_until(sendClock);
             }
-            WriteAll(line.master, out.data() + done, chunk);
+            WriteAll(cable.Master(), out.data() + done, chunk);
             done += chunk;
         }
         if (device.TakeHangUp()) {
-            // The cable is pulled: the program's open port dies; the device comes back on a
-            // new terminal behind the same link.
-            CloseLine(line);
-            if (!OpenLine(line, error) || !MakeLink(link, line.path, error)) {
+            // The line drops: the program's open port dies; the device comes back on a new
+            // terminal behind the same link.
+            cable.PullOut();
+            if (!cable.PlugIn(error)) {
                 std::cerr << "verdal-devsim: " << error << "\n";
                 return 1;
             }
-            std::cout << "READY " << line.path << std::endl;
+        }
+        if (device.TakeUnplug()) {
+            cable.PullOut();
+            std::cout << "UNPLUGGED" << std::endl;
         }
     }
-    std::error_code code;
-    if (fs::read_symlink(link, code) == line.path)
-        fs::remove(link, code);
-    CloseLine(line);
+    cable.PullOut();
     return 0;
 }

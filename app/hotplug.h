@@ -1,0 +1,51 @@
+// The device noticed as it comes and goes. The port watcher's listings (kPortsMessage) and the
+// serial link's loss (kLinkLostMessage) reach the main window as messages; what they mean is
+// judged here:
+// - A port that appears (one the last listing lacked) is connected as "Connect" would, when the
+//   link is down and nothing uses it. The ports present at start-up have not appeared.
+// - "Disconnect" asks for no device: no port that appears is connected until the port of the
+//   device let go has been unplugged, or "Connect" is pressed.
+// - The port of the open link gone from its folder, or failing under the link, is a lost link:
+//   the link is closed and the page shows it as a link that does not come up. The port counts as
+//   gone from then on, so that the device plugged in again is connected even when the listings
+//   never saw it missing.
+//
+// Threads: the user-interface thread, but for the watcher's thread and the serial receive
+// thread, which only post.
+#pragma once
+
+#include "device/port_watcher.h"
+#include "platform/window.h"
+#include "platform/worker.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace verdal {
+
+class Hotplug {
+public:
+    explicit Hotplug(WorkerOwner& workers) : watcher_(&workers) {}
+
+    // Starts the watcher, and has the serial link report its loss, both to mainWindow.
+    void Start(HWND mainWindow);
+    // Stops both; nothing is posted after it returns.
+    void Stop();
+
+    // A listing of the present ports: true when a port has appeared that is to be connected.
+    bool Appeared(const std::vector<std::string>& present);
+    // "Disconnect" let go of the device on port; "Connect" was pressed.
+    void Declined(std::string port);
+    void Accepted() { declining_ = false; }
+    // The link on port was lost with the device connected: the port counts as gone.
+    void Lost(const std::string& port);
+
+private:
+    PortWatcher watcher_;
+    std::optional<std::vector<std::string>> present_; // none before the first listing
+    bool declining_ = false;
+    std::string declined_;
+};
+
+} // namespace verdal

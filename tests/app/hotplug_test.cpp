@@ -1,0 +1,140 @@
+// The device noticed as it comes and goes while the main window runs: the simulator plugged in
+// and pulled out through the sysfs and /dev folders that port discovery reads, or as the port
+// named outright; and the rule by which a port that appears is connected.
+#include "app/hotplug.h"
+#include "app/main_wnd.h"
+#include "app_test_support.h"
+#include "device/port_discovery.h"
+#include "store/course_table.h"
+#include "store/sqlite_database.h"
+#include "tests/support/programs.h"
+#include "tests/support/temp_folder.h"
+#include "update/update_workflow.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+
+using namespace verdal;
+using namespace verdal::engine;
+using namespace verdal::test;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct HotplugTest : ::testing::Test {
+    TempFolder folder;
+    CatalogueService service;
+    const PortSearch saved = CurrentPortSearch();
+    CMainWnd main;
+    HWND hwnd = 0;
+
+    void Open(PortSearch search) {
+        SetPortSearch(std::move(search));
+        SetServerOverride(service.Base());
+        hwnd = main.Create(0);
+        ASSERT_NE(hwnd, 0);
+    }
+    void TearDown() override {
+        DestroyWindow(hwnd);
+        DrainQueue();
+        SetServerOverride("");
+        SetPortSearch(saved);
+    }
+
+    // Runs the window until the status line reads text: the milliseconds it took, or -1.
+    long long Until(const char16_t* text) {
+        const auto start = Clock::now();
+        if (!PumpUntil(hwnd, [&] { return TextOf(hwnd, u"message") == text; }))
+            return -1;
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    }
+    void ExpectConnectOffered() {
+        EXPECT_TRUE(Shown(hwnd, u"reconnect"));
+        EXPECT_FALSE(Disabled(hwnd, u"reconnect"));
+    }
+};
+
+// Started with nothing plugged in, the device is connected when it comes, noticed when it goes,
+// and connected again when it comes back; its list stays what it holds.
+TEST_F(HotplugTest, ADevicePluggedInIsConnectedAndOnePulledOutIsNoticed) {
+    const std::string dev = folder / "dev", sys = folder / "sys";
+    std::filesystem::create_directories(dev);
+    Simulator device(dev + "/ttyUSB3", {"--sys-dir", sys, "--unplugged", "--course", "Augusta"});
+    Open({dev, sys, ""});
+    ASSERT_GE(Until(u"DEVICE NOT CONNECTED"), 0);
+
+    device.PlugIn();
+    const long long connected = Until(u"DEVICE CONNECTED");
+    ASSERT_GE(connected, 0);
+    EXPECT_EQ(main.Device().Courses().Count(), 1u);
+
+    device.PullOut();
+    const long long noticed = Until(u"DEVICE NOT CONNECTED");
+    ASSERT_GE(noticed, 0);
+    ExpectConnectOffered();
+    EXPECT_EQ(main.Device().Courses().Count(), 1u);
+
+    device.PlugIn();
+    EXPECT_GE(Until(u"DEVICE CONNECTED"), 0);
+    std::printf("# plugged in to DEVICE CONNECTED: %lld ms; pulled out to DEVICE NOT CONNECTED: "
+                "%lld ms\n",
+                connected, noticed);
+}
+
+// Pulled out at block 20 of an upload: the upload fails and says why, the list is what the device
+// holds, and plugging it in again connects it.
+TEST_F(HotplugTest, ADevicePulledOutDuringAnUploadFailsItAndKeepsItsList) {
+    Simulator device(folder / "ttyUSB0", {"--fault", "unplug:20", "--course", "Augusta"});
+    Open({saved.devDir, saved.sysDir, device.Link()});
+    ASSERT_GE(Until(u"DEVICE CONNECTED"), 0);
+    CourseRecord course;
+    course.objid = 424242;
+    course.fileid = "424242";
+    course.SetName("Unplugged Links");
+    InsertCourse(course);
+    main.Lists().AddCatalogueRow(std::make_unique<CourseTexts>(course));
+    Select(main.Lists().CatalogueList(), 0);
+
+    SendMessage(hwnd, WM_COMMAND, ID_ADD_TO_DEVICE);
+    device.AwaitPulledOut();
+    DrainQueue();
+    EXPECT_EQ(TextOf(hwnd, u"message"), u"DEVICE NOT CONNECTED - the device was unplugged");
+    ExpectConnectOffered();
+    EXPECT_EQ(main.Device().Courses().Count(), 1u);
+
+    device.PlugIn();
+    EXPECT_GE(Until(u"DEVICE CONNECTED"), 0);
+    EXPECT_EQ(main.Device().Courses().Count(), 1u);
+    main.Lists().ClearCatalogue();
+    CourseDatabase().runStatement("delete from GOLF where objid = 424242;");
+}
+
+TEST(HotplugRule, APortThatAppearsIsConnectedUnlessTheUserLetTheDeviceGo) {
+    WorkerOwner workers;
+    Hotplug rule(workers);              // its watcher is not started: the listings are given here
+    EXPECT_FALSE(rule.Appeared({"a"})); // present at start-up
+    EXPECT_TRUE(rule.Appeared({"a", "b"}));
+    EXPECT_FALSE(rule.Appeared({"a", "b"}));
+
+    // "Disconnect" let go of the device on a: no port that appears is connected until a has
+    // been seen gone; then a plugged in again is.
+    rule.Declined("a");
+    EXPECT_FALSE(rule.Appeared({"a", "b", "c"}));
+    EXPECT_FALSE(rule.Appeared({"b", "c"}));
+    EXPECT_TRUE(rule.Appeared({"a", "b", "c"}));
+
+    // "Connect" ends the declining at once.
+    rule.Declined("a");
+    rule.Accepted();
+    EXPECT_TRUE(rule.Appeared({"a", "b", "c", "d"}));
+
+    // A link lost on b: b listed again has appeared, though no listing saw it gone.
+    rule.Lost("b");
+    EXPECT_TRUE(rule.Appeared({"a", "b", "c", "d"}));
+}
+
+} // namespace
