@@ -11,6 +11,7 @@
 #include "platform/child_process.h"
 #include "platform/data_dir.h"
 #include "platform/instance_lock.h"
+#include "platform/trace.h"
 #include "update/update_workflow.h"
 
 #include <cstdio>
@@ -123,6 +124,10 @@ int main(int argc, char** argv) {
     if (options.version) {
         std::printf("verdal %s\n", kProgramVersion);
         return 0;
+    }
+    if (!options.trace.empty() && !trace::Open(options.trace, error)) {
+        std::fprintf(stderr, "verdal: %s\n", error.c_str());
+        return 1;
     }
     try {
         return Run(options);

@@ -11,7 +11,9 @@ const char kSharedOptionsHelp[] =
     "  --port PATH          the serial port of the device, instead of searching\n"
     "  --dev-dir DIR        where device files are looked for (default /dev)\n"
     "  --sys-dir DIR        where the serial port list is read (default /sys)\n"
-    "  --server URL         the catalogue web service for this run\n";
+    "  --server URL         the catalogue web service for this run\n"
+    "  --trace FILE         write every byte to and from the device, each request's verdict\n"
+    "                       and each web request to FILE (it holds the serial number)\n";
 
 std::string UsageText() {
     return std::string("Usage: verdal [OPTION]...\n"
@@ -47,6 +49,7 @@ bool ParseProgramOptions(int argc, const char* const* argv, ProgramOptions& opti
         {"--data-dir", &ProgramOptions::dataDir}, {"--port", &ProgramOptions::port},
         {"--dev-dir", &ProgramOptions::devDir},   {"--sys-dir", &ProgramOptions::sysDir},
         {"--server", &ProgramOptions::server},    {"--listen", &ProgramOptions::listen},
+        {"--trace", &ProgramOptions::trace},
     };
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];

@@ -13,6 +13,7 @@ struct ProgramOptions {
     std::string devDir;  // --dev-dir: stands for /dev
     std::string sysDir;  // --sys-dir: stands for /sys
     std::string server;  // --server: the web service for this run
+    std::string trace;   // --trace: the trace file (platform/trace.h); none when empty
     std::string listen = "127.0.0.1:0";
     bool browser = false;    // --browser: a browser instead of the program's own window
     bool noBrowser = false;  // --no-browser: only print the start address

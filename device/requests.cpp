@@ -3,6 +3,7 @@
 
 #include "device/course_name.h"
 #include "device/serial.h"
+#include "platform/trace.h"
 
 #include <algorithm>
 #include <cassert>
@@ -69,6 +70,17 @@ bool ReqBase::MarkerFound() const {
 }
 
 void ReqBase::Complete(bool success) {
+    if (trace::On()) {
+        std::string_view command = row_.bytes;
+        while (!command.empty() && (command.back() == '\r' || command.back() == ' '))
+            command.remove_suffix(1);
+        trace::Line(Serial::Instance().PortName(),
+                    "request " + std::string(command) + " window " + std::to_string(windowMs_) +
+                        " ms: " +
+                        (success ? "answered"
+                                 : "no " + std::string(row_.marker) + " in " +
+                                       std::to_string(receivedCount_) + " bytes"));
+    }
     success_.store(success);
     if (completion_)
         completion_->Set();

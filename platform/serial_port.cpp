@@ -1,6 +1,8 @@
 // The termios serial port: raw 8N1, exclusive, reads and writes bounded by poll().
 #include "platform/serial_port.h"
 
+#include "platform/trace.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -141,6 +143,8 @@ bool SerialPort::Open(const std::string& path, std::uint32_t baudRate) {
     wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     fd_ = fd;
     gone_ = false;
+    path_ = path;
+    trace::Line(path_, "open");
     return true;
 }
 
@@ -166,9 +170,11 @@ std::size_t SerialPort::Read(std::uint8_t* buffer, std::size_t size) {
         // The device is gone (hang-up or error): answer as a read that timed out, without
         // spinning, so that the receive loop keeps its pace.
         gone_ = true;
+        trace::Line(path_, "gone: the port hung up or failed");
         std::this_thread::sleep_until(deadline);
         break;
     }
+    trace::Bytes(path_, "in", buffer, got);
     return got;
 }
 
@@ -190,6 +196,10 @@ std::size_t SerialPort::Write(const std::uint8_t* bytes, std::size_t length) {
         if (left == 0 || ::poll(&out, 1, left) <= 0 || (out.revents & (POLLERR | POLLHUP)))
             break;
     }
+    trace::Bytes(path_, "out", bytes, done);
+    if (done < length && trace::On())
+        trace::Line(path_, "out: " + std::to_string(length - done) + " of " +
+                               std::to_string(length) + " bytes not written");
     return done;
 }
 
@@ -202,6 +212,7 @@ void SerialPort::Wake() {
 
 void SerialPort::Close() {
     if (fd_ >= 0) {
+        trace::Line(path_, "close");
         // The exclusive mark belongs to the terminal, not to this descriptor: lift it so the
         // port can be opened again while another holder keeps the terminal alive.
         ::ioctl(fd_, TIOCNXCL);

@@ -53,6 +53,7 @@ private:
     int fd_ = -1;
     int wakeFd_ = -1;
     bool gone_ = false;
+    std::string path_; // for the trace
     std::string error_;
 };
 

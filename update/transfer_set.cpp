@@ -2,6 +2,7 @@
 // a caller's buffer or a file, advanced by the owner's thread in Wait and Advance.
 #include "update/transfer_set.h"
 
+#include "platform/trace.h"
 #include "update/transfer.h"
 
 #include <curl/curl.h>
@@ -86,6 +87,25 @@ TransferSet::Id TransferSet::StartToFile(std::u16string_view url, std::u16string
     return Start(std::move(transfer));
 }
 
+namespace {
+
+// "GET URL STATUS N bytes", and why when the transfer failed.
+void TraceFinished(CURL* easy, CURLcode result) {
+    const char* url = nullptr;
+    long status = 0;
+    curl_off_t bytes = 0;
+    curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &url);
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+    curl_easy_getinfo(easy, CURLINFO_SIZE_DOWNLOAD_T, &bytes);
+    std::string line = std::string("GET ") + (url ? url : "?") + " " + std::to_string(status) +
+                       " " + std::to_string(bytes) + " bytes";
+    if (result != CURLE_OK)
+        line += std::string(": ") + curl_easy_strerror(result);
+    trace::Line("http", line);
+}
+
+} // namespace
+
 void TransferSet::CollectFinished() {
     int queued = 0;
     while (CURLMsg* message = curl_multi_info_read(Multi(multi_), &queued)) {
@@ -95,6 +115,8 @@ void TransferSet::CollectFinished() {
         curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &context);
         auto* transfer = reinterpret_cast<Transfer*>(context);
         transfer->result = message->data.result;
+        if (trace::On())
+            TraceFinished(message->easy_handle, message->data.result);
         // Hands the connection back for the next transfer; the handle keeps its results.
         curl_multi_remove_handle(Multi(multi_), transfer->easy);
         transfer->inMulti = false;

@@ -15,6 +15,7 @@ struct CliOptions {
     std::string devDir;  // --dev-dir: the folder holding the serial devices (/dev)
     std::string sysDir;  // --sys-dir: the sysfs folder (/sys)
     std::string server;  // --server: the web service's base address for this run
+    std::string trace;   // --trace: the trace file (platform/trace.h)
 };
 
 // Exit codes of every command.

@@ -4,6 +4,7 @@
 #include "app/program_options.h"
 #include "app/version.h"
 #include "platform/data_dir.h"
+#include "platform/trace.h"
 
 #include <cstring>
 #include <exception>
@@ -55,7 +56,7 @@ int main(int argc, char** argv) {
     const std::map<std::string, std::string*> valued = {
         {"--data-dir", &options.dataDir}, {"--port", &options.port},
         {"--dev-dir", &options.devDir},   {"--sys-dir", &options.sysDir},
-        {"--server", &options.server},
+        {"--server", &options.server},    {"--trace", &options.trace},
     };
     for (; i < argc && std::strncmp(argv[i], "--", 2) == 0; ++i) {
         const std::string arg = argv[i];
@@ -82,6 +83,11 @@ int main(int argc, char** argv) {
     try {
         if (!options.dataDir.empty())
             verdal::SetDataDir(options.dataDir);
+        std::string error;
+        if (!options.trace.empty() && !verdal::trace::Open(options.trace, error)) {
+            std::cerr << "verdal-cli: " << error << "\n";
+            return kExitFailed;
+        }
         return found->second.run(options, std::vector<std::string>(argv + i + 1, argv + argc));
     } catch (const std::exception& error) {
         std::cerr << "verdal-cli: " << error.what() << "\n";

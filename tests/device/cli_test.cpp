@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <future>
+#include <sstream>
 #include <sys/wait.h>
 #include <tuple>
 
@@ -116,4 +117,49 @@ TEST(DeviceCommands, WhileVerdalHoldsTheDeviceTheySayItIsInUseByVerdal) {
     EXPECT_EQ(std::tie(info.code, info.err), std::tuple(1, "CONNECTING TO DEVICE\n" + said));
     const CliRun clear = Cli(dir, "--port '" + device.Link() + "' clear");
     EXPECT_EQ(std::tie(clear.code, clear.err), std::tuple(1, said));
+}
+
+// With --trace, a connect, an upload and an update leave each byte both ways, each request's
+// window and verdict and each web request, every line timed; without it, nothing is written. The
+// simulator's trace names the same port, and what went out of verdal-cli came into it.
+TEST(DeviceCommands, ATraceHoldsTheBytesTheVerdictsAndTheWebRequests) {
+    TempFolder dir;
+    WriteFile(dir / "map.gof", CourseMap(u"Muirfield", 3));
+    Simulator device(dir / "link", {"--serial", "SN-77", "--trace-file", dir / "device.trace"});
+    CatalogueService service(10, "25");
+    const auto traced = [&](const std::string& name, const std::string& command) {
+        const std::string file = dir / (name + ".trace");
+        EXPECT_EQ(Cli(dir, "--trace '" + file + "' --port '" + device.Link() + "' --server '" +
+                               service.Base() + "' " + command)
+                      .code,
+                  0)
+            << command;
+        return ReadFile(file);
+    };
+    const std::string port = device.Link() + " ";
+    const std::string connect = traced("connect", "info");
+    for (const std::string& line : {port + "open", port + "out 24 46 43 4f 4e 0d  $FCON.",
+                                    port + "request $FCON window 500 ms: answered",
+                                    port + "request $RDSN window 500 ms", port + "close"})
+        EXPECT_NE(connect.find(line), std::string::npos) << line << "\n" << connect;
+    EXPECT_NE(connect.find("SN-77"), std::string::npos); // the serial number, as the device sent it
+    std::istringstream lines(connect);
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_EQ(line.find_first_not_of("0123456789"), 13u) << line; // the time in ms
+
+    const std::string upload = traced("upload", "send '" + (dir / "map.gof") + "'");
+    EXPECT_NE(upload.find(port + "request $NCFS window 500 ms: answered"), std::string::npos);
+    EXPECT_NE(upload.find(port + "out 01 01 fe "), std::string::npos); // the first block
+
+    const std::string update = traced("update", "update");
+    EXPECT_NE(update.find(" http GET " + service.Base()), std::string::npos) << update;
+    EXPECT_NE(update.find(" 200 "), std::string::npos) << update;
+
+    EXPECT_NE(
+        ReadFile(dir / "device.trace").find("devsim:" + port + "in 24 46 43 4f 4e 0d  $FCON."),
+        std::string::npos);
+    const auto before = std::distance(std::filesystem::directory_iterator(dir.Path()), {});
+    const CliRun quiet = Cli(dir, "--port '" + device.Link() + "' info");
+    EXPECT_EQ(quiet.err.find("request"), std::string::npos);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), before);
 }

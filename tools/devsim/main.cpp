@@ -1,6 +1,8 @@
 // verdal-devsim: a simulated golf GPS device on a pseudo-terminal, reached through a link.
 #include "tools/devsim/device_model.h"
 
+#include "platform/trace.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -108,6 +110,7 @@ public:
             }
         }
         std::cout << "READY " << line_.path << std::endl;
+        verdal::trace::Line("devsim:" + link_, "plugged in");
         return true;
     }
 
@@ -117,6 +120,8 @@ public:
             fs::remove(link_, code);
         if (!sysDir_.empty())
             fs::remove_all(Entry(), code);
+        if (PluggedIn())
+            verdal::trace::Line("devsim:" + link_, "pulled out");
         CloseLine(line_);
     }
 
@@ -189,6 +194,9 @@ int Usage(std::ostream& out = std::cerr, int code = 2) {
            "                       may be repeated\n"
            "  --pace               pace the bytes to 115200 baud\n"
            "  --trace              print SEEN and each command that arrives, as it arrives\n"
+           "  --trace-file FILE    write the bytes in and out to FILE as verdal --trace does,\n"
+           "                       the port named devsim:LINK, so that the two traces merge\n"
+           "                       by time (sort -n)\n"
            "  --sys-dir DIR        while plugged in, list the terminal under DIR/class/tty as a\n"
            "                       Prolific adapter's, named as the link is\n"
            "  --unplugged          begin unplugged; SIGUSR1 plugs it in, and pulls it out again\n"
@@ -211,6 +219,7 @@ int main(int argc, char** argv) {
     verdal::devsim::Options options;
     std::string link;
     std::string sysDir;
+    std::string traceFile;
     bool pace = false;
     bool trace = false;
     bool unplugged = false;
@@ -234,6 +243,8 @@ int main(int argc, char** argv) {
                 pace = true;
             } else if (arg == "--trace") {
                 trace = true;
+            } else if (arg == "--trace-file" && hasValue) {
+                traceFile = argv[++i];
             } else if (arg == "--sys-dir" && hasValue) {
                 sysDir = argv[++i];
             } else if (arg == "--unplugged") {
@@ -267,7 +278,13 @@ int main(int argc, char** argv) {
 
     verdal::devsim::DeviceModel device(options);
     Cable cable(link, sysDir);
+    // The trace's subject: the port as verdal names it, marked as the device's side.
+    const std::string traceName = "devsim:" + link;
     std::string error;
+    if (!traceFile.empty() && !verdal::trace::Open(traceFile, error)) {
+        std::cerr << "verdal-devsim: " << error << "\n";
+        return 1;
+    }
     if (unplugged) {
         std::cout << "UNPLUGGED" << std::endl;
     } else if (!cable.PlugIn(error)) {
@@ -310,6 +327,7 @@ int main(int argc, char** argv) {
                 }
                 if (trace)
                     commands.Take(buffer, static_cast<std::size_t>(n));
+                verdal::trace::Bytes(traceName, "in", buffer, static_cast<std::size_t>(n));
                 device.Receive(buffer, static_cast<std::size_t>(n), Clock::now());
             }
         }
@@ -323,6 +341,7 @@ int main(int argc, char** argv) {
                 std::this_thread::sleep_until(sendClock);
             }
             WriteAll(cable.Master(), out.data() + done, chunk);
+            verdal::trace::Bytes(traceName, "out", out.data() + done, chunk);
             done += chunk;
         }
         if (device.TakeHangUp()) {

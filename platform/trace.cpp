@@ -1,0 +1,85 @@
+// The trace file: one writer at a time, each line written whole and flushed.
+#include "platform/trace.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+namespace verdal::trace {
+
+namespace detail {
+std::atomic<bool> on{false};
+}
+
+namespace {
+
+std::mutex fileLock;
+std::FILE* file = nullptr; // guarded by fileLock
+
+long long NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+bool Open(const std::string& path, std::string& error) {
+    std::lock_guard lock(fileLock);
+    std::FILE* opened = std::fopen(path.c_str(), "we");
+    if (!opened) {
+        error = "cannot write the trace " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (file)
+        std::fclose(file);
+    file = opened;
+    detail::on = true;
+    return true;
+}
+
+void Close() {
+    std::lock_guard lock(fileLock);
+    detail::on = false;
+    if (file)
+        std::fclose(file);
+    file = nullptr;
+}
+
+void Line(std::string_view subject, std::string_view text) {
+    if (!On())
+        return;
+    const long long now = NowMs();
+    std::lock_guard lock(fileLock);
+    if (!file)
+        return;
+    std::fprintf(file, "%lld %.*s %.*s\n", now, static_cast<int>(subject.size()), subject.data(),
+                 static_cast<int>(text.size()), text.data());
+    std::fflush(file);
+}
+
+void Bytes(std::string_view subject, std::string_view direction, const std::uint8_t* bytes,
+           std::size_t count) {
+    if (!On() || count == 0)
+        return;
+    Line(subject, std::string(direction) + " " + Shown(bytes, count));
+}
+
+std::string Shown(const std::uint8_t* bytes, std::size_t count) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string hex, text;
+    hex.reserve(count * 3);
+    text.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i > 0)
+            hex += ' ';
+        hex += kHex[bytes[i] >> 4];
+        hex += kHex[bytes[i] & 0xF];
+        text += bytes[i] >= 0x20 && bytes[i] < 0x7F ? static_cast<char>(bytes[i]) : '.';
+    }
+    return hex + "  " + text;
+}
+
+} // namespace verdal::trace
