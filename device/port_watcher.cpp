@@ -58,7 +58,7 @@ struct WakeFd {
     }
 };
 
-void Watch(std::stop_token stop, const PortWatcher::Handler& handler) {
+void Watch(std::stop_token stop, const PortSearch& search, const PortWatcher::Handler& handler) {
     const WakeFd wakeFd;
     const int wake = wakeFd.fd;
     std::stop_callback wakeUp(stop, [wake] {
@@ -67,7 +67,7 @@ void Watch(std::stop_token stop, const PortWatcher::Handler& handler) {
     });
     UdevMonitor monitor;
     while (!stop.stop_requested()) {
-        handler(PresentPorts(CurrentPortSearch()));
+        handler(PresentPorts(search));
         pollfd fds[2] = {{wake, POLLIN, 0}, {monitor.Fd(), POLLIN, 0}};
         if (::poll(fds, monitor.Fd() >= 0 ? 2 : 1, kPortListIntervalMs) > 0 &&
             (fds[1].revents & POLLIN))
@@ -91,7 +91,8 @@ bool PortPresent(const std::string& port) {
 }
 
 void PortWatcher::Start(Handler handler) {
-    worker_.Start([handler = std::move(handler)](std::stop_token stop) { Watch(stop, handler); });
+    worker_.Start([search = CurrentPortSearch(), handler = std::move(handler)](
+                      std::stop_token stop) { Watch(stop, search, handler); });
 }
 
 void PortWatcher::Stop() {

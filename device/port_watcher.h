@@ -33,7 +33,7 @@ public:
     // The watcher's thread is registered with owner while it runs, when one is given.
     explicit PortWatcher(WorkerOwner* owner = nullptr) : worker_(owner) {}
 
-    // Starts watching the ports of the current search (CurrentPortSearch).
+    // Starts watching the ports of the current search (CurrentPortSearch, as it is now).
     void Start(Handler handler);
     // Ends the watching and joins the thread; the handler is not called after it returns.
     void Stop();

@@ -98,6 +98,8 @@ void Serial::ReceiveLoop(std::shared_ptr<Link> link) {
             break;
         }
         if (gone) {
+            // Counted before the link shows closed: whoever sees it closed sees the loss too.
+            ++losses_;
             open_ = 0;
             break;
         }
@@ -109,7 +111,6 @@ void Serial::ReceiveLoop(std::shared_ptr<Link> link) {
             link_.reset();
     }
     if (gone) {
-        ++losses_;
         std::function<void()> lost;
         {
             std::lock_guard lock(lostLock_);
@@ -122,8 +123,8 @@ void Serial::ReceiveLoop(std::shared_ptr<Link> link) {
 
 void Serial::CloseAsLost() {
     if (open_.load()) {
-        Close();
         ++losses_;
+        Close();
     }
 }
 
