@@ -99,21 +99,22 @@ std::intptr_t DeviceOperations::Run(const std::u16string& text, ProgressBar bar,
         }
     } ended{*this, work, main};
     const std::intptr_t result = RunWithProgress(text, bar, main, workers_, std::move(worker));
-    const unsigned losses = Serial::Instance().Losses();
-    if (result != 1 && losses != shownLosses_ && IsWindow(main)) {
-        shownLosses_ = losses;
-        page_.SetStatusText(NotConnectedText(kUnpluggedProblem).c_str());
-        page_.SetConnectButtons(ConnectButtons::NotConnected);
-    }
+    if (result != 1 && IsWindow(main))
+        ShowLoss(kUnpluggedProblem);
     return result;
 }
 
 void DeviceOperations::LinkLost() {
+    if (!InUse())
+        ShowLoss({});
+}
+
+void DeviceOperations::ShowLoss(const std::string& problem) {
     const unsigned losses = Serial::Instance().Losses();
-    if (InUse() || losses == shownLosses_)
+    if (losses == shownLosses_)
         return;
     shownLosses_ = losses;
-    page_.SetStatusText(NotConnectedText({}).c_str());
+    page_.SetStatusText(NotConnectedText(problem).c_str());
     page_.SetConnectButtons(ConnectButtons::NotConnected);
 }
 

@@ -79,6 +79,8 @@ private:
     // one the worker left. Answers the dialog's result.
     std::intptr_t Run(const std::u16string& text, ProgressBar bar, DevFunc& work,
                       DialogWorkerBody worker);
+    // Shows a loss of the serial link not shown yet: status 2, saying problem when not empty.
+    void ShowLoss(const std::string& problem);
 
     CourseLists& lists_;
     const MainPage& page_;

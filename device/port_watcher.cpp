@@ -1,12 +1,11 @@
 // The port watcher's thread: a udev monitor when udevd runs, a listing every second always.
 #include "device/port_watcher.h"
 
+#include "platform/event.h"
+
 #include <libudev.h>
 #include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
-#include <cstdint>
 #include <filesystem>
 #include <system_error>
 
@@ -49,26 +48,12 @@ private:
     udev_monitor* monitor_ = nullptr;
 };
 
-// The eventfd that a stop request writes to, closed only once the request can no longer come.
-struct WakeFd {
-    const int fd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    ~WakeFd() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
 void Watch(std::stop_token stop, const PortSearch& search, const PortWatcher::Handler& handler) {
-    const WakeFd wakeFd;
-    const int wake = wakeFd.fd;
-    std::stop_callback wakeUp(stop, [wake] {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(wake, &one, sizeof one);
-    });
+    const StopFd wake(stop);
     UdevMonitor monitor;
     while (!stop.stop_requested()) {
         handler(PresentPorts(search));
-        pollfd fds[2] = {{wake, POLLIN, 0}, {monitor.Fd(), POLLIN, 0}};
+        pollfd fds[2] = {{wake.Fd(), POLLIN, 0}, {monitor.Fd(), POLLIN, 0}};
         if (::poll(fds, monitor.Fd() >= 0 ? 2 : 1, kPortListIntervalMs) > 0 &&
             (fds[1].revents & POLLIN))
             monitor.Drain();

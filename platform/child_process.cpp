@@ -1,16 +1,16 @@
 // Starting, reading and stopping helper programs.
 #include "platform/child_process.h"
 
+#include "platform/event.h"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -124,30 +124,23 @@ int ChildProcess::Wait() {
 bool ChildProcess::WaitForEnd(std::stop_token stop) const {
     if (pid_ <= 0)
         return true;
-    const int wake = ::eventfd(0, EFD_CLOEXEC);
-    if (wake < 0)
+    const StopFd wake(stop);
+    if (wake.Fd() < 0)
         return false;
     bool ended = false;
-    {
-        std::stop_callback onStop(stop, [wake] {
-            const std::uint64_t one = 1;
-            [[maybe_unused]] const ssize_t n = ::write(wake, &one, sizeof one);
-        });
-        while (!ended && !stop.stop_requested()) {
-            // Without a pidfd (a kernel before 5.3) the program is looked at ten times a second.
-            pollfd fds[2] = {{wake, POLLIN, 0}, {pidFd_, POLLIN, 0}};
-            const int ready = ::poll(fds, pidFd_ >= 0 ? 2 : 1, pidFd_ >= 0 ? -1 : 100);
-            if (ready < 0 && errno != EINTR)
-                break;
-            siginfo_t info{};
-            ended = (pidFd_ >= 0 && (fds[1].revents & POLLIN)) ||
-                    (pidFd_ < 0 &&
-                     ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) ==
-                         0 &&
-                     info.si_pid == pid_);
-        }
+    while (!ended && !stop.stop_requested()) {
+        // Without a pidfd (a kernel before 5.3) the program is looked at ten times a second.
+        pollfd fds[2] = {{wake.Fd(), POLLIN, 0}, {pidFd_, POLLIN, 0}};
+        const int ready = ::poll(fds, pidFd_ >= 0 ? 2 : 1, pidFd_ >= 0 ? -1 : 100);
+        if (ready < 0 && errno != EINTR)
+            break;
+        siginfo_t info{};
+        ended =
+            (pidFd_ >= 0 && (fds[1].revents & POLLIN)) ||
+            (pidFd_ < 0 &&
+             ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+             info.si_pid == pid_);
     }
-    ::close(wake);
     return ended;
 }
 

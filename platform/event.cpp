@@ -1,6 +1,9 @@
 // Manual-reset event, steady tick and sleep on the standard library.
 #include "platform/event.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -48,6 +51,19 @@ bool Sleep(std::uint32_t milliseconds, std::stop_token stop) {
     std::unique_lock lock(mutex);
     woken.wait_for(lock, stop, std::chrono::milliseconds(milliseconds), [] { return false; });
     return !stop.stop_requested();
+}
+
+StopFd::StopFd(std::stop_token stop)
+    : fd_{::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)}, callback_(stop, Signal{fd_.fd}) {}
+
+StopFd::Owned::~Owned() {
+    if (fd >= 0)
+        ::close(fd);
+}
+
+void StopFd::Signal::operator()() const {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(fd, &one, sizeof one);
 }
 
 } // namespace verdal

@@ -39,4 +39,30 @@ std::uint32_t GetTickCount();
 // when the stop was requested before the call).
 bool Sleep(std::uint32_t milliseconds, std::stop_token stop = {});
 
+// A descriptor that becomes readable once a stop is requested through stop, for a poll() that
+// waits on other descriptors too (a child's pidfd, a udev socket) and must end on the request.
+// Fd is -1 when no eventfd could be made. Nothing reads it; make and destroy it on one thread.
+class StopFd {
+public:
+    explicit StopFd(std::stop_token stop);
+    StopFd(const StopFd&) = delete;
+    StopFd& operator=(const StopFd&) = delete;
+
+    int Fd() const { return fd_.fd; }
+
+private:
+    struct Owned {
+        int fd;
+        ~Owned();
+    };
+    struct Signal {
+        int fd;
+        void operator()() const;
+    };
+    const Owned fd_;
+    // Made after fd_ and gone before it: once it has gone no request writes to the descriptor,
+    // and only then is the descriptor closed.
+    std::stop_callback<Signal> callback_;
+};
+
 } // namespace verdal

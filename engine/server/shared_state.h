@@ -25,7 +25,6 @@ public:
     SharedState(boost::asio::io_context& context, Uplink& uplink, std::string token,
                 std::uint16_t port, unsigned graceMs, std::size_t sessionQueueLimit);
 
-    boost::asio::io_context& Context() { return context_; }
     Uplink& Up() { return uplink_; }
     const std::string& Token() const { return token_; }
     std::uint16_t Port() const { return port_; }
