@@ -1,17 +1,25 @@
 #!/usr/bin/env bash
-# Checks of the Debian package as cpack makes it. "build" makes the package in the build folder
-# and unpacks it into a scratch folder; the other checks examine the unpacked tree (the demo
-# check starts the build folder's verdal too); "clean" removes it.
-#   package_test.sh build|layout|programs|demo|desktop-entry|lintian|udev-rule|clean
-# Environment: VERDAL_BUILD (the build folder), VERDAL_SOURCE, VERDAL_VERSION, CPACK.
+# Checks of the Debian package as dpkg-buildpackage makes it from debian/. "build" copies the
+# source tree (its tracked files as they stand, and new files git does not ignore) to a scratch
+# folder, builds the source and binary packages there with the offline tests, and unpacks the .deb;
+# "reproducible" builds it again in another folder under other conditions and compares the bytes;
+# "autopkgtest" installs the .deb into this machine and runs debian/tests against it; the other
+# checks examine the unpacked tree (the demo check starts the build folder's verdal too); "clean"
+# removes it all.
+#   package_test.sh build|layout|programs|demo|desktop-entry|lintian|udev-rule|reproducible|
+#                   autopkgtest|clean
+# Environment: VERDAL_BUILD (the build folder), VERDAL_SOURCE.
 set -euo pipefail
 
 build=${VERDAL_BUILD:?}
 source=${VERDAL_SOURCE:?}
-version=${VERDAL_VERSION:?}
+version=$(dpkg-parsechangelog -l "$source/debian/changelog" -S Version)
+arch=$(dpkg --print-architecture)
 scratch=$build/package-test
+out=$scratch/a
 root=$scratch/root
-deb=$build/verdal_${version}_$(dpkg --print-architecture).deb
+deb=$out/verdal_${version}_$arch.deb
+jobs=$(nproc)
 
 fail() {
     echo "FAIL: $*" >&2
@@ -26,14 +34,40 @@ field() {
     dpkg-deb -f "$deb" "$1"
 }
 
+# The source tree's files as git sees them, with their changes not yet committed, copied to $1.
+copy_source() {
+    git -C "$source" rev-parse --git-dir >/dev/null 2>&1 ||
+        fail "$source is not a git checkout; the package is built from the files git tracks"
+    mkdir -p "$1"
+    (cd "$source" && git ls-files -z --cached --others --exclude-standard |
+        tar --null --ignore-failed-read -T - -cf -) | tar -xf - -C "$1"
+}
+
+# Runs the command after $1 (dpkg-buildpackage, with what it needs before it) in folder $1, its
+# output kept in $1.log.
+package() {
+    local tree=$1
+    shift
+    need dpkg-buildpackage
+    local start=$SECONDS
+    if ! (cd "$tree" && "$@") >"$tree.log" 2>&1; then
+        tail -n 60 "$tree.log" >&2
+        fail "$* failed in $tree; its output is in $tree.log"
+    fi
+    echo "$* in $tree: $((SECONDS - start)) s"
+}
+
 case ${1:-} in
 build)
-    need dpkg-deb
-    rm -f "$build"/verdal_*.deb
-    (cd "$build" && "${CPACK:?}" -G DEB)
-    [[ -f $deb ]] || fail "cpack wrote no $deb"
     rm -rf "$scratch"
-    mkdir -p "$scratch"
+    copy_source "$out/verdal-$version"
+    options="${DEB_BUILD_OPTIONS:-} parallel=$jobs"
+    package "$out/verdal-$version" env DEB_BUILD_OPTIONS="$options" dpkg-buildpackage -us -uc
+    [[ " $options " == *" nocheck "* ]] || grep -E '^[0-9]+% tests passed' "$out/verdal-$version.log" ||
+        fail "the build ran no tests"
+    for product in "$deb" "$out/verdal_$version.dsc" "$out/verdal_${version}_$arch.changes"; do
+        [[ -f $product ]] || fail "dpkg-buildpackage wrote no $product"
+    done
     dpkg-deb -x "$deb" "$root"
     ;;
 
@@ -144,17 +178,19 @@ desktop-entry)
         fail "the desktop entry's icon $icon is not installed"
     grep -q '<launchable type="desktop-id">verdal.desktop</launchable>' "$metainfo" ||
         fail "the metainfo does not launch verdal.desktop"
-    grep -q "<release version=\"$version\"" "$metainfo" ||
-        fail "the metainfo does not name release $version"
+    released=$(date -u -d "$(dpkg-parsechangelog -l "$source/debian/changelog" -S Date)" +%F)
+    grep -q "<release version=\"$version\" date=\"$released\"/>" "$metainfo" ||
+        fail "the metainfo does not name release $version of $released"
     ;;
 
 lintian)
-    # Debian's own judge of a package: no error, no warning, and none of the hardening tags,
-    # which it reports only as information.
+    # Debian's own judge of the upload, the source package and the binary ones: no error, no
+    # warning, and none of the hardening tags, which it reports only as information.
     need lintian
-    report=$(lintian --info --tag-display-limit 0 "$deb" 2>&1 | grep -v 'running with root privileges' || true)
+    changes=$out/verdal_${version}_$arch.changes
+    report=$(lintian --info --tag-display-limit 0 "$changes" 2>&1 | grep -v 'running with root privileges' || true)
     faults=$(grep -E '^(E|W): |hardening-' <<<"$report" || true)
-    [[ -z $faults ]] || fail "lintian finds fault with the package:"$'\n'"$report"
+    [[ -z $faults ]] || fail "lintian finds fault with the upload:"$'\n'"$report"
     ;;
 
 udev-rule)
@@ -171,6 +207,51 @@ udev-rule)
     # Every key is a NAME{ATTR} with ==, += or = and a double-quoted value.
     key='[A-Z]+(\{[A-Za-z_]+\})?(==|!=|\+=|=)"[^"]*"'
     [[ $lines =~ ^$key(,[[:space:]]*$key)*[[:space:]]*$ ]] || fail "the rule does not parse: $lines"
+    ;;
+
+reproducible)
+    # The same source built again, in another folder at another depth, later, in another time
+    # zone, locale, umask, home and host name, without its tests: the packages must come out
+    # byte for byte the same.
+    elsewhere=$scratch/b/elsewhere/deeper
+    rm -rf "$scratch/b"
+    copy_source "$elsewhere/verdal"
+    mkdir -p "$scratch/b/home"
+    rename_host=()
+    if [[ $(id -u) == 0 ]] && unshare --uts true 2>/dev/null; then
+        rename_host=(unshare --uts sh -c 'hostname verdal-elsewhere && exec "$@"' sh)
+    fi
+    package "$elsewhere/verdal" "${rename_host[@]}" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin \
+        HOME="$scratch/b/home" TZ=Pacific/Kiritimati LANG=C.UTF-8 LC_ALL=C.UTF-8 \
+        DEB_BUILD_OPTIONS="nocheck parallel=$jobs" \
+        sh -c 'umask 0002 && exec dpkg-buildpackage -us -uc -b'
+    differing=()
+    for ours in "$out"/*.deb; do
+        theirs=$elsewhere/$(basename "$ours")
+        cmp -s "$ours" "$theirs" && continue
+        differing+=("$(basename "$ours")")
+        # diffoscope says where, byte by byte as far as it must.
+        if command -v diffoscope >/dev/null; then
+            diffoscope --text - "$ours" "$theirs" 2>&1 | head -n 80 >&2 || true
+        fi
+    done
+    ((${#differing[@]} == 0)) || fail "the two builds differ in ${differing[*]}"
+    echo "identical: $(cd "$out" && sha256sum ./*.deb)"
+    ;;
+
+autopkgtest)
+    # The null runner installs the package into this machine, which only root may do.
+    need autopkgtest
+    if [[ $(id -u) != 0 ]]; then
+        echo "autopkgtest installs the package into this machine; run as root to check it"
+        exit 77
+    fi
+    # A machine that had no verdal installed before has none after.
+    installed=$(dpkg-query -W -f='${Status}' verdal 2>/dev/null || true)
+    code=0
+    autopkgtest --output-dir "$scratch/autopkgtest" "$deb" "$out/verdal_$version.dsc" -- null || code=$?
+    [[ $installed == "install ok installed" ]] || dpkg --purge verdal >/dev/null || true
+    ((code == 0)) || fail "autopkgtest failed ($code); its record is in $scratch/autopkgtest"
     ;;
 
 clean)
