@@ -57,12 +57,23 @@ package() {
     echo "$* in $tree: $((SECONDS - start)) s"
 }
 
+# Where root may, a build runs with no network but loopback, so that nothing can be fetched, and
+# under the host name $1: isolated sets the command that starts it so.
+isolated() {
+    isolate=()
+    if [[ $(id -u) == 0 ]] && unshare --net --uts true 2>/dev/null; then
+        isolate=(unshare --net --uts sh -c "ip link set lo up && hostname $1 && exec \"\$@\"" sh)
+    fi
+}
+
 case ${1:-} in
 build)
     rm -rf "$scratch"
     copy_source "$out/verdal-$version"
-    options="${DEB_BUILD_OPTIONS:-} parallel=$jobs"
-    package "$out/verdal-$version" env DEB_BUILD_OPTIONS="$options" dpkg-buildpackage -us -uc
+    options="${DEB_BUILD_OPTIONS:+$DEB_BUILD_OPTIONS }parallel=$jobs"
+    isolated verdal-build
+    package "$out/verdal-$version" "${isolate[@]}" env DEB_BUILD_OPTIONS="$options" \
+        dpkg-buildpackage -us -uc
     [[ " $options " == *" nocheck "* ]] || grep -E '^[0-9]+% tests passed' "$out/verdal-$version.log" ||
         fail "the build ran no tests"
     for product in "$deb" "$out/verdal_$version.dsc" "$out/verdal_${version}_$arch.changes"; do
@@ -217,11 +228,8 @@ reproducible)
     rm -rf "$scratch/b"
     copy_source "$elsewhere/verdal"
     mkdir -p "$scratch/b/home"
-    rename_host=()
-    if [[ $(id -u) == 0 ]] && unshare --uts true 2>/dev/null; then
-        rename_host=(unshare --uts sh -c 'hostname verdal-elsewhere && exec "$@"' sh)
-    fi
-    package "$elsewhere/verdal" "${rename_host[@]}" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin \
+    isolated verdal-elsewhere
+    package "$elsewhere/verdal" "${isolate[@]}" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin \
         HOME="$scratch/b/home" TZ=Pacific/Kiritimati LANG=C.UTF-8 LC_ALL=C.UTF-8 \
         DEB_BUILD_OPTIONS="nocheck parallel=$jobs" \
         sh -c 'umask 0002 && exec dpkg-buildpackage -us -uc -b'
