@@ -4,6 +4,7 @@
 
 #include "app/row_painter.h"
 #include "engine/listview.h"
+#include "platform/language.h"
 #include "platform/text.h"
 #include "store/settings.h"
 #include "ui/list_rows.h"
@@ -32,14 +33,18 @@ void SetUpList(HWND main, HWND list, std::initializer_list<ListColumn> columns,
 
 void CourseLists::SetUp(HWND mainWindow) {
     main_ = mainWindow;
-    SetUpList(main_, DeviceList(), {{u"COURSE NAME", 288}}, [](HWND list, DRAWITEMSTRUCT& draw) {
+    // The lists keep copies of their headings.
+    const std::u16string name = Utf8ToUtf16(Tr("COURSE NAME"));
+    const std::u16string country = Utf8ToUtf16(Tr("COUNTRY"));
+    const std::u16string location = Utf8ToUtf16(Tr("LOCATION"));
+    SetUpList(main_, DeviceList(), {{name.c_str(), 288}}, [](HWND list, DRAWITEMSTRUCT& draw) {
         std::u16string text;
         if (const auto* name = reinterpret_cast<const std::u16string*>(draw.itemData))
             text = !name->empty() && (*name)[0] == u'@' ? name->substr(1) : *name;
         RowPainter::Instance().PaintRow(list, draw, {text});
     });
     SetUpList(main_, CatalogueList(),
-              {{u"COURSE NAME", 280}, {u"COUNTRY", 150}, {u"LOCATION", 150}},
+              {{name.c_str(), 280}, {country.c_str(), 150}, {location.c_str(), 150}},
               [](HWND list, DRAWITEMSTRUCT& draw) {
                   if (const auto* course = reinterpret_cast<const CourseTexts*>(draw.itemData))
                       RowPainter::Instance().PaintRow(list, draw,

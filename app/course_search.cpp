@@ -7,6 +7,7 @@
 #include "app/main_page.h"
 #include "engine/engine.h"
 #include "engine/listview.h"
+#include "platform/language.h"
 #include "platform/messages.h"
 #include "platform/text.h"
 #include "store/course_table.h"
@@ -38,14 +39,17 @@ void CourseSearch::Run() {
     std::intptr_t result = 1;
     std::size_t found = 0;
     if (!query_.Empty()) {
-        result = RunWithProgress(u"Search Course...", ProgressBar::Shown, main, workers_,
-                                 [main, &found, query = query_](HWND page, std::stop_token stop) {
-                                     found = SearchWorker(main, page, query, stop);
-                                 });
+        result =
+            RunWithProgress(Utf8ToUtf16(Tr("Search Course...")), ProgressBar::Shown, main, workers_,
+                            [main, &found, query = query_](HWND page, std::stop_token stop) {
+                                found = SearchWorker(main, page, query, stop);
+                            });
     }
     // A search that failed has said so on the status line already.
     if (result == 1 && found == 0 && IsWindow(main))
-        ShowMessage(u"Unable to find your course,please try", u"again", main);
+        // TRANSLATORS: the two lines of the message when a search found no course.
+        ShowMessage(Utf8ToUtf16(Tr("Unable to find your course,please try")),
+                    Utf8ToUtf16(Tr("again")), main);
 }
 
 namespace {

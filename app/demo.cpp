@@ -1,6 +1,8 @@
 // The demo's device simulator and catalogue service.
 #include "app/demo.h"
 
+#include "platform/language.h"
+
 #include <cstdlib>
 #include <filesystem>
 
@@ -31,7 +33,7 @@ bool Demo::Start(const std::string& dataFolder, bool unplugged, std::string& err
     std::error_code code;
     fs::create_directories(store, code);
     if (code) {
-        error = "cannot make " + store.string() + ": " + code.message();
+        error = Format(Tr("cannot make %s: %s"), store.c_str(), code.message().c_str());
         return false;
     }
     // A fresh device each time: the three courses, whatever an earlier run left.
@@ -53,7 +55,7 @@ bool Demo::Start(const std::string& dataFolder, bool unplugged, std::string& err
                        {.captureOutput = true, .keepErrors = true, .stopWithParent = true}, error))
         return false;
     if (!device_.ReadLine(line, 10000) || line.rfind(unplugged ? "UNPLUGGED" : "READY ", 0) != 0) {
-        error = "the device simulator did not start";
+        error = Tr("the device simulator did not start");
         Stop();
         return false;
     }
@@ -65,7 +67,7 @@ bool Demo::Start(const std::string& dataFolder, bool unplugged, std::string& err
         return false;
     }
     if (!service_.ReadLine(line, 10000) || line.rfind("LISTENING ", 0) != 0) {
-        error = "the catalogue service did not start";
+        error = Tr("the catalogue service did not start");
         Stop();
         return false;
     }

@@ -7,7 +7,9 @@
 #include "device/connection.h"
 #include "device/port_discovery.h"
 #include "device/serial.h"
+#include "platform/language.h"
 #include "platform/messages.h"
+#include "platform/text.h"
 #include "store/course_table.h"
 #include "store/settings.h"
 
@@ -18,7 +20,7 @@ namespace verdal {
 namespace {
 
 // The status line when the course of a catalogue row is no longer in the course table.
-constexpr const char16_t* kCourseGoneText = u"COURSE NOT FOUND";
+constexpr const char* kCourseGoneText = N_("COURSE NOT FOUND");
 
 } // namespace
 
@@ -73,7 +75,7 @@ bool DeviceOperations::LinkUp() {
         if (!std::filesystem::exists(serial.PortName(), error))
             serial.Close();
     }
-    std::string why;
+    StatusReason why;
     if (EnsureConnected(EnumSerialPorts(), why))
         return true;
     PostStatus(main_, StatusCode::NotConnected, why);
@@ -100,7 +102,7 @@ std::intptr_t DeviceOperations::Run(const std::u16string& text, ProgressBar bar,
     } ended{*this, work, main};
     const std::intptr_t result = RunWithProgress(text, bar, main, workers_, std::move(worker));
     if (result != 1 && IsWindow(main))
-        ShowLoss(kUnpluggedProblem);
+        ShowLoss(UnpluggedReason());
     return result;
 }
 
@@ -109,12 +111,12 @@ void DeviceOperations::LinkLost() {
         ShowLoss({});
 }
 
-void DeviceOperations::ShowLoss(const std::string& problem) {
+void DeviceOperations::ShowLoss(const StatusReason& why) {
     const unsigned losses = Serial::Instance().Losses();
     if (losses == shownLosses_)
         return;
     shownLosses_ = losses;
-    page_.SetStatusText(NotConnectedText(problem).c_str());
+    page_.SetStatusText(NotConnectedText(why).c_str());
     page_.SetConnectButtons(ConnectButtons::NotConnected);
 }
 
@@ -126,14 +128,14 @@ void DeviceOperations::Add(const CourseTexts& texts) {
     CourseRecord course;
     static_cast<CourseTexts&>(course) = texts;
     if (!ReadCourseGof(texts.objid, course.gof)) {
-        page_.SetStatusText(kCourseGoneText);
+        page_.SetStatusText(Utf8ToUtf16(Tr(kCourseGoneText)).c_str());
         return;
     }
     if (!LinkUp())
         return;
     DevFunc upload;
     upload.course = &course;
-    if (Run(u"Uploading course map to device", ProgressBar::Shown, upload,
+    if (Run(Utf8ToUtf16(Tr("Uploading course map to device")), ProgressBar::Shown, upload,
             [&upload](HWND page, std::stop_token) { upload.UploadCourse(page); }) == 1)
         ShowCourses();
 }
@@ -144,7 +146,7 @@ void DeviceOperations::Remove(std::vector<std::u16string> names) {
     DevFunc removal;
     removal.names = std::move(names);
     const HWND main = main_;
-    Run(u"Remove Device Courses", ProgressBar::Shown, removal,
+    Run(Utf8ToUtf16(Tr("Remove Device Courses")), ProgressBar::Shown, removal,
         [&removal](HWND page, std::stop_token stop) { removal.RemoveCourses(page, stop); });
     // Names the device confirmed before a failure are gone from the device course list too: the
     // list is shown as it stands whatever the result.
@@ -156,7 +158,7 @@ void DeviceOperations::RemoveAll() {
     if (InUse() || !LinkUp())
         return;
     DevFunc clearing;
-    if (Run(u"Clear Device Courses", ProgressBar::Hidden, clearing,
+    if (Run(Utf8ToUtf16(Tr("Clear Device Courses")), ProgressBar::Hidden, clearing,
             [&clearing](HWND page, std::stop_token) { clearing.ClearCourses(page); }) == 1)
         ShowCourses();
 }

@@ -14,6 +14,7 @@
 #include "app/main_messages.h"
 #include "app/main_page.h"
 #include "device/dev_func.h"
+#include "platform/messages.h"
 #include "platform/worker.h"
 #include "update/update_workflow.h"
 
@@ -79,8 +80,8 @@ private:
     // one the worker left. Answers the dialog's result.
     std::intptr_t Run(const std::u16string& text, ProgressBar bar, DevFunc& work,
                       DialogWorkerBody worker);
-    // Shows a loss of the serial link not shown yet: status 2, saying problem when not empty.
-    void ShowLoss(const std::string& problem);
+    // Shows a loss of the serial link not shown yet: status 2, saying why when it is to be shown.
+    void ShowLoss(const StatusReason& why);
 
     CourseLists& lists_;
     const MainPage& page_;

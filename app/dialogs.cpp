@@ -1,6 +1,7 @@
 // The message, progress and course information dialogs.
 #include "app/dialogs.h"
 
+#include "platform/language.h"
 #include "platform/messages.h"
 #include "platform/text.h"
 #include "store/sqlite_exception.h"
@@ -16,11 +17,11 @@ std::u16string FailureText() {
     try {
         throw;
     } catch (const CppSQLite3Exception&) {
-        return u"DATABASE ERROR";
+        return Utf8ToUtf16(Tr("DATABASE ERROR"));
     } catch (const std::bad_alloc&) {
-        return u"OUT OF MEMORY";
+        return Utf8ToUtf16(Tr("OUT OF MEMORY"));
     } catch (...) {
-        return u"PROGRAM ERROR";
+        return Utf8ToUtf16(Tr("PROGRAM ERROR"));
     }
 }
 

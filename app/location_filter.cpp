@@ -3,6 +3,7 @@
 
 #include "app/dialogs.h"
 #include "app/main_page.h"
+#include "platform/language.h"
 #include "platform/text.h"
 #include "store/course_table.h"
 #include "ui/element.h"
@@ -76,7 +77,7 @@ void LocationFilter::Refill() const {
     std::string region = NamedText(values, page201::kCity);
 
     // The page's own first entry, "All Country", stays; the stored countries follow it.
-    const std::string first = OptionFragment({"All Country"}, "all");
+    const std::string first = OptionFragment({Tr("All Country")}, "all");
     SetHtml(ElementById(root, page201::kCountry), first.data(), first.size(), SIH_REPLACE_CONTENT);
     const std::vector<std::string> countries = FillCountries();
     if (country != "all" &&
@@ -94,8 +95,10 @@ void LocationFilter::Refill() const {
 
 void LocationFilter::FillCities(std::string_view country, std::vector<std::string>* filled) const {
     const bool usa = country == "USA";
-    SetText(ElementById(RootElement(hwnd_), page201::kRegionLabel), usa ? u"STATES:" : u"REGIONS:");
-    std::vector<std::string> texts{usa ? "All States" : "All Regions"};
+    SetText(ElementById(RootElement(hwnd_), page201::kRegionLabel),
+            Utf8ToUtf16(usa ? Tr("STATES:") : Tr("REGIONS:")).c_str());
+    // The first entry's text is shown, its value "all" is what the search reads.
+    std::vector<std::string> texts{usa ? Tr("All States") : Tr("All Regions")};
     if (country != "All Country")
         ReadColumn(hwnd_, RegionsStatement(country), "city", texts);
     Append(hwnd_, page201::kCity, OptionFragment(texts, "all"));

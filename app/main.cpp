@@ -11,6 +11,7 @@
 #include "platform/child_process.h"
 #include "platform/data_dir.h"
 #include "platform/instance_lock.h"
+#include "platform/language.h"
 #include "platform/trace.h"
 #include "update/update_workflow.h"
 
@@ -33,8 +34,11 @@ int HandOver(const ProgramOptions& options, const InstanceHolder& holder) {
     std::fflush(stdout);
     if (!options.noBrowser)
         AskToShow(holder.pid);
-    std::fprintf(stderr, "verdal: already running on %s (pid %d)\n", DataDir().c_str(),
-                 static_cast<int>(holder.pid));
+    // TRANSLATORS: the data folder, then the running program's process id.
+    std::fputs(Format(Tr("verdal: already running on %s (pid %d)\n"), DataDir().c_str(),
+                      static_cast<int>(holder.pid))
+                   .c_str(),
+               stderr);
     return 0;
 }
 
@@ -58,14 +62,16 @@ int Run(const ProgramOptions& options) {
     std::string server = options.server;
     if (options.demo) {
         if (!demo.Start(DataDir(), options.demoUnplugged, error)) {
-            std::fprintf(stderr, "verdal: the demo cannot start: %s\n", error.c_str());
+            std::fputs(Format(Tr("verdal: the demo cannot start: %s\n"), error.c_str()).c_str(),
+                       stderr);
             return 1;
         }
         if (options.demoUnplugged)
-            std::fprintf(stderr,
-                         "verdal: the demo device is unplugged; plug it in (and out again) with: "
-                         "kill -USR1 %d\n",
-                         static_cast<int>(demo.DevicePid()));
+            std::fputs(Format(Tr("verdal: the demo device is unplugged; plug it in (and out "
+                                 "again) with: kill -USR1 %d\n"),
+                              static_cast<int>(demo.DevicePid()))
+                           .c_str(),
+                       stderr);
         search.port = demo.DevicePort();
         server = demo.ServerUrl();
     }
@@ -82,7 +88,7 @@ int Run(const ProgramOptions& options) {
     }
     CMainWnd mainWindow;
     if (mainWindow.Create(0) == 0) {
-        std::fprintf(stderr, "verdal: the main window cannot be created\n");
+        std::fputs(Tr("verdal: the main window cannot be created\n"), stderr);
         return 1;
     }
     const std::string address = engine.StartAddress();
@@ -111,6 +117,7 @@ int Run(const ProgramOptions& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    FollowSessionLanguage();
     ProgramOptions options;
     std::string error;
     if (!ParseProgramOptions(argc, argv, options, error)) {

@@ -1,10 +1,9 @@
 // The main page controller: texts, buttons and the enabled state of the page's controls.
 #include "app/main_page.h"
 
+#include "platform/language.h"
 #include "platform/text.h"
 #include "ui/element.h"
-
-#include <cstdio>
 
 namespace verdal {
 namespace {
@@ -32,18 +31,20 @@ void MainPage::SetStatusText(const char16_t* text) const {
 }
 
 void MainPage::ResetDeviceInfo() const {
-    SetElementText(page201::kCapacity, u"DEVICE CAPACITY: x/xx");
-    SetElementText(page201::kSerialNumber, u"S/N:");
+    SetElementText(page201::kCapacity, Utf8ToUtf16(Tr("DEVICE CAPACITY: x/xx")));
+    SetElementText(page201::kSerialNumber, Utf8ToUtf16(Tr("S/N:")));
 }
 
 void MainPage::ShowCapacity(int capacity, int count) const {
-    char text[64];
-    std::snprintf(text, sizeof text, "DEVICE CAPACITY: %d/%d", count, capacity);
-    SetElementText(page201::kCapacity, AnsiToUtf16(text));
+    // TRANSLATORS: the number of courses on the device, then how many it holds.
+    SetElementText(page201::kCapacity,
+                   Utf8ToUtf16(Format(Tr("DEVICE CAPACITY: %d/%d"), count, capacity)));
 }
 
 void MainPage::ShowSerialNumber(const std::u16string& serialNumber) const {
-    SetElementText(page201::kSerialNumber, u"S/N: " + serialNumber);
+    // TRANSLATORS: the device's serial number ("VD2012-000417").
+    SetElementText(page201::kSerialNumber,
+                   Utf8ToUtf16(Format(Tr("S/N: %s"), Utf16ToUtf8(serialNumber).c_str())));
 }
 
 void MainPage::SetConnectButtons(ConnectButtons state) const {

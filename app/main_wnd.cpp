@@ -8,6 +8,7 @@
 #include "device/port_watcher.h"
 #include "device/serial.h"
 #include "engine/listview.h"
+#include "platform/language.h"
 #include "platform/messages.h"
 #include "platform/text.h"
 #include "store/course_table.h"
@@ -35,7 +36,9 @@ LRESULT CMainWnd::OnCreate() {
         EnsureCourseTable();
         databaseOpen = true;
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "verdal: the course database cannot be used: %s\n", error.what());
+        std::fputs(
+            Format(Tr("verdal: the course database cannot be used: %s\n"), error.what()).c_str(),
+            stderr);
     }
     LoadPage(kMainPage);
     lists_.SetUp(Handle());
@@ -50,7 +53,7 @@ LRESULT CMainWnd::OnCreate() {
         device_.StartConnect(offer_);
         hotplug_.Start(Handle());
     } else {
-        mainPage_.SetStatusText(u"DATABASE ERROR");
+        mainPage_.SetStatusText(Utf8ToUtf16(Tr("DATABASE ERROR")).c_str());
         mainPage_.SetConnectButtons(ConnectButtons::NotConnected);
     }
     return 0;
@@ -76,11 +79,11 @@ LRESULT CMainWnd::OnStatus(WPARAM code, LPARAM text) {
     if (row->code == StatusCode::CourseStored) {
         mainPage_.SetStatusText(ShownText(Utf8ToUtf16(StatusText(text))).c_str());
     } else if (row->code == StatusCode::NotConnected) {
-        mainPage_.SetStatusText(NotConnectedText(StatusText(text)).c_str());
+        mainPage_.SetStatusText(NotConnectedText(StatusReasonOf(text)).c_str());
     } else if (row->code == StatusCode::UpdateError) {
         mainPage_.SetStatusText(UpdateErrorText(StatusText(text)).c_str());
     } else {
-        mainPage_.SetStatusText(row->text);
+        mainPage_.SetStatusText(Utf8ToUtf16(StatusLineText(code)).c_str());
     }
     if (row->buttons)
         mainPage_.SetConnectButtons(*row->buttons);
@@ -159,7 +162,7 @@ void CMainWnd::OnLinkLost() {
 
 void CMainWnd::OnUpdateClick() {
     const HWND main = Handle();
-    RunWithProgress(u"Update GOF File...", ProgressBar::Shown, main, workers_,
+    RunWithProgress(Utf8ToUtf16(Tr("Update GOF File...")), ProgressBar::Shown, main, workers_,
                     [main, current = offer_.Get()](HWND page, std::stop_token stop) {
                         RunCatalogueUpdate(main, current, page, stop);
                     });

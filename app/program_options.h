@@ -29,10 +29,11 @@ struct ProgramOptions {
 bool ParseProgramOptions(int argc, const char* const* argv, ProgramOptions& options,
                          std::string& error);
 
-// The text of --help.
+// The text of --help, in the session's language.
 std::string UsageText();
 
-// The help lines of the options verdal and verdal-cli share, in --help's layout.
-extern const char kSharedOptionsHelp[];
+// The help lines of the options verdal and verdal-cli share, in --help's layout and the session's
+// language.
+std::string SharedOptionsHelp();
 
 } // namespace verdal

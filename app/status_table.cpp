@@ -1,7 +1,7 @@
 // The status table of the main window.
 #include "app/status_table.h"
 
-#include "platform/serial_port.h"
+#include "platform/language.h"
 #include "platform/text.h"
 
 #include <array>
@@ -10,20 +10,20 @@ namespace verdal {
 namespace {
 
 constexpr std::array<StatusRow, 9> kStatusTable{{
-    {StatusCode::Connecting, u"CONNECTING TO DEVICE", std::nullopt, StatusEffect::None},
-    {StatusCode::NotConnected, u"DEVICE NOT CONNECTED", ConnectButtons::NotConnected,
+    {StatusCode::Connecting, N_("CONNECTING TO DEVICE"), std::nullopt, StatusEffect::None},
+    {StatusCode::NotConnected, N_("DEVICE NOT CONNECTED"), ConnectButtons::NotConnected,
      StatusEffect::Disconnect},
-    {StatusCode::SerialNumberError, u"DEVICE SN ERROR", ConnectButtons::NotConnected,
+    {StatusCode::SerialNumberError, N_("DEVICE SN ERROR"), ConnectButtons::NotConnected,
      StatusEffect::None},
-    {StatusCode::ConnectingServer, u"CONNECTING TO SERVER", std::nullopt, StatusEffect::None},
-    {StatusCode::ServerNotConnected, u"SERVER NOT CONNECTED", ConnectButtons::NotConnected,
+    {StatusCode::ConnectingServer, N_("CONNECTING TO SERVER"), std::nullopt, StatusEffect::None},
+    {StatusCode::ServerNotConnected, N_("SERVER NOT CONNECTED"), ConnectButtons::NotConnected,
      StatusEffect::None},
     {StatusCode::CourseStored, nullptr, std::nullopt, StatusEffect::None},
-    {StatusCode::Connected, u"DEVICE CONNECTED", ConnectButtons::Connected,
+    {StatusCode::Connected, N_("DEVICE CONNECTED"), ConnectButtons::Connected,
      StatusEffect::ShowDeviceState},
-    {StatusCode::UpdateCompleted, u"UPDATE GOF FILE COMPLETED", std::nullopt,
+    {StatusCode::UpdateCompleted, N_("UPDATE GOF FILE COMPLETED"), std::nullopt,
      StatusEffect::RefillFilters},
-    {StatusCode::UpdateError, u"UPDATE GOF FILE ERROR", std::nullopt, StatusEffect::None},
+    {StatusCode::UpdateError, N_("UPDATE GOF FILE ERROR"), std::nullopt, StatusEffect::None},
 }};
 
 } // namespace
@@ -37,22 +37,27 @@ const StatusRow* FindStatus(WPARAM code) {
 
 std::string StatusLineText(WPARAM code) {
     const StatusRow* row = FindStatus(code);
-    return row && row->text ? Utf16ToUtf8(row->text) : std::string();
+    return row && row->text ? Tr(row->text) : std::string();
 }
 
-std::u16string NotConnectedText(const std::string& problem) {
-    std::u16string text = u"DEVICE NOT CONNECTED";
-    if (problem.find("Permission denied") != std::string::npos ||
-        problem.find(kPortInUseBy) != std::string::npos || problem == kUnpluggedProblem)
-        text += u" - " + Utf8ToUtf16(problem);
-    return text;
+StatusReason UnpluggedReason() {
+    return {Tr("the device was unplugged"), ReasonKind::Shown};
+}
+
+std::u16string NotConnectedText(const StatusReason& reason) {
+    if (reason.kind == ReasonKind::Aside || reason.text.empty())
+        return Utf8ToUtf16(Tr("DEVICE NOT CONNECTED"));
+    // TRANSLATORS: the status line when no device was reached, and why ("/dev/ttyUSB0:
+    // Permission denied (replug the device ...)", "the device was unplugged").
+    return Utf8ToUtf16(Format(Tr("DEVICE NOT CONNECTED - %s"), reason.text.c_str()));
 }
 
 std::u16string UpdateErrorText(const std::string& problem) {
-    std::u16string text = u"UPDATE GOF FILE ERROR";
-    if (!problem.empty())
-        text += u" - " + Utf8ToUtf16(problem);
-    return text;
+    if (problem.empty())
+        return Utf8ToUtf16(Tr("UPDATE GOF FILE ERROR"));
+    // TRANSLATORS: the status line when the catalogue update failed, and why ("the disk is full
+    // (update.xml)", "the server answered HTTP 404").
+    return Utf8ToUtf16(Format(Tr("UPDATE GOF FILE ERROR - %s"), problem.c_str()));
 }
 
 } // namespace verdal

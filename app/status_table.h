@@ -6,7 +6,6 @@
 #include "platform/messages.h"
 
 #include <optional>
-
 #include <string>
 
 namespace verdal {
@@ -21,7 +20,7 @@ enum class StatusEffect {
 
 struct StatusRow {
     StatusCode code;
-    const char16_t* text;                  // null: the text the message carries
+    const char* text; // UTF-8, translated where shown; null: the text the message carries
     std::optional<ConnectButtons> buttons; // none: the buttons stay as they are
     StatusEffect effect;
 };
@@ -29,17 +28,19 @@ struct StatusRow {
 // The row of a status code; null for a code outside the table (0, 6 to 8, 13 and above).
 const StatusRow* FindStatus(WPARAM code);
 
-// The status line text of a code in UTF-8, as verdal-cli prints it; empty for a code outside the
-// table and for CourseStored, whose text is the course's name that the message carries.
+// The status line text of a code in the session's language (UTF-8), as the page shows it and
+// verdal-cli prints it; empty for a code outside the table and for CourseStored, whose text is the
+// course's name that the message carries.
 std::string StatusLineText(WPARAM code);
 
-// The status line text of "DEVICE NOT CONNECTED" given why the last probe found no device: when a
-// port exists but could not be opened for lack of permission, the reason (replug the device for
-// the udev rule, or join the port's group) follows the text, so the user learns the remedies;
-// when another program holds the port, the text names it; a device unplugged during an operation
-// (kUnpluggedProblem) is said as well.
-std::u16string NotConnectedText(const std::string& problem);
-inline constexpr const char* kUnpluggedProblem = "the device was unplugged";
+// The status line text of "DEVICE NOT CONNECTED" given why the last probe found no device: a
+// reason to be shown (a port that exists but may not be opened, with the remedies: replug the
+// device for the udev rule, or join the port's group; a port another program holds, named; a
+// device unplugged during an operation) follows the text, so the user learns what to do; a reason
+// aside (no port, no answer) is left to verdal-cli.
+std::u16string NotConnectedText(const StatusReason& reason);
+// Why a device operation ended without its device.
+StatusReason UnpluggedReason();
 
 // The status line text of "UPDATE GOF FILE ERROR" given why the update failed: the reason follows
 // the text ("UPDATE GOF FILE ERROR - the disk is full (update.xml)"); none, the text alone.

@@ -2,6 +2,7 @@
 #include "app/viewer.h"
 
 #include "platform/child_process.h"
+#include "platform/language.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -56,8 +57,8 @@ void Viewer::Open(const std::string& address) {
     if (kind_ == ViewerKind::None)
         return;
     if (!HasDisplay()) {
-        std::fputs("verdal: no display found (DISPLAY and WAYLAND_DISPLAY are unset); open the "
-                   "address above in a browser\n",
+        std::fputs(Tr("verdal: no display found (DISPLAY and WAYLAND_DISPLAY are unset); open "
+                      "the address above in a browser\n"),
                    stderr);
         return;
     }
@@ -81,15 +82,17 @@ bool Viewer::OpenWindow() {
     std::string reason;
     if (window_.Open(address_, automation_, onWindowEnded_, reason))
         return true;
-    std::fprintf(stderr, "verdal: the window cannot be made (%s); opening a browser instead\n",
-                 reason.c_str());
+    std::fputs(Format(Tr("verdal: the window cannot be made (%s); opening a browser instead\n"),
+                      reason.c_str())
+                   .c_str(),
+               stderr);
     return false;
 }
 
 void Viewer::OpenBrowser() {
     if (!StartBrowser(address_, browserProfile_))
-        std::fputs("verdal: neither chromium nor xdg-open could be started; open the address "
-                   "above in a browser\n",
+        std::fputs(Tr("verdal: neither chromium nor xdg-open could be started; open the address "
+                      "above in a browser\n"),
                    stderr);
 }
 

@@ -1,6 +1,8 @@
 // Starting, watching and closing verdal-window.
 #include "app/window_program.h"
 
+#include "platform/language.h"
+
 namespace verdal {
 
 bool WindowProgram::Open(const std::string& address, bool automation, std::function<void()> onEnded,
@@ -8,7 +10,7 @@ bool WindowProgram::Open(const std::string& address, bool automation, std::funct
     Close();
     const std::string program = HelperProgram("verdal-window");
     if (!IsExecutable(program)) {
-        reason = program + " is missing";
+        reason = Format(Tr("%s is missing"), program.c_str());
         return false;
     }
     std::vector<std::string> args = {"--url", address};
@@ -22,7 +24,7 @@ bool WindowProgram::Open(const std::string& address, bool automation, std::funct
     if (!process_.ReadLine(line, 30000) || line != "READY") {
         process_.Stop();
         reason = line.rfind("FAILED ", 0) == 0 ? line.substr(7)
-                                               : "verdal-window did not show its window";
+                                               : Tr("verdal-window did not show its window");
         return false;
     }
     watcher_.Start([this, onEnded = std::move(onEnded)](std::stop_token stop) {

@@ -5,6 +5,7 @@
 #include "device/port_discovery.h"
 #include "device/requests.h"
 #include "device/serial.h"
+#include "platform/language.h"
 #include "platform/messages.h"
 
 #include <filesystem>
@@ -12,16 +13,23 @@
 namespace verdal {
 namespace {
 
-// Opens the port and sends the handshake; true leaves the port open.
-bool Probe(const std::string& port, ManualResetEvent& completion, std::string& problems,
-           int& present, std::stop_token stop) {
+// Opens the port and sends the handshake; true leaves the port open. A port that exists but does
+// not open adds its reason to why, which is shown when the user can act on it.
+bool Probe(const std::string& port, ManualResetEvent& completion, StatusReason& why, int& present,
+           std::stop_token stop) {
     Serial& serial = Serial::Instance();
     std::error_code error;
     const bool exists = std::filesystem::exists(port, error);
     present += exists ? 1 : 0;
     if (!serial.Open(port, kDeviceBaudRate)) {
-        if (exists)
-            problems += (problems.empty() ? "" : "; ") + serial.LastOpenError();
+        if (exists) {
+            why.text += (why.text.empty() ? "" : "; ") + serial.LastOpenError();
+            const OpenRefusal refusal = serial.LastOpenRefusal();
+            if (refusal == OpenRefusal::Held)
+                why.kind = ReasonKind::PortHeld;
+            else if (refusal == OpenRefusal::NoPermission && why.kind == ReasonKind::Aside)
+                why.kind = ReasonKind::Shown;
+        }
         return false;
     }
     bool answered = false;
@@ -37,13 +45,13 @@ bool Probe(const std::string& port, ManualResetEvent& completion, std::string& p
 } // namespace
 
 int EnsureConnected(const std::vector<std::string>& candidates, std::stop_token stop) {
-    std::string why;
+    StatusReason why;
     return EnsureConnected(candidates, why, std::move(stop));
 }
 
-int EnsureConnected(const std::vector<std::string>& candidates, std::string& why,
+int EnsureConnected(const std::vector<std::string>& candidates, StatusReason& why,
                     std::stop_token stop) {
-    why.clear();
+    why = {{}, ReasonKind::Aside};
     if (Serial::Instance().IsOpen())
         return 1;
     const PortSearch& search = CurrentPortSearch();
@@ -56,19 +64,21 @@ int EnsureConnected(const std::vector<std::string>& candidates, std::string& why
     else
         ports = {PortName(comIndex, search)};
     ManualResetEvent completion;
-    std::string problems;
     int present = 0;
     for (const std::string& port : ports) {
         if (stop.stop_requested())
             break;
-        if (Probe(port, completion, problems, present, stop))
+        if (Probe(port, completion, why, present, stop))
             return 1;
     }
-    if (problems.empty() && present == 0)
-        problems = ports.size() == 1
-                       ? ports.front() + ": no such port"
-                       : "none of the " + std::to_string(ports.size()) + " candidate ports exists";
-    why = problems.empty() ? "no device answered" : problems;
+    if (why.text.empty() && present == 0)
+        why.text = ports.size() == 1
+                       ? Format(Tr("%s: no such port"), ports.front().c_str())
+                       : Format(TrN("none of the %zu candidate ports exists",
+                                    "none of the %zu candidate ports exists", ports.size()),
+                                ports.size());
+    if (why.text.empty())
+        why.text = Tr("no device answered");
     return 0;
 }
 
@@ -95,7 +105,7 @@ bool Exchange(ManualResetEvent& completion, std::stop_token stop, Take take) {
 int ConnectDevice(HWND statusWindow, std::int32_t& capacity, DeviceCourseList& courses,
                   std::stop_token stop) {
     return ConnectDevice(
-        [statusWindow](StatusCode code, const std::string& why) {
+        [statusWindow](StatusCode code, const StatusReason& why) {
             PostStatus(statusWindow, code, why);
         },
         capacity, courses, std::move(stop));
@@ -106,7 +116,7 @@ int ConnectDevice(const StatusReport& report, std::int32_t& capacity, DeviceCour
     report(StatusCode::Connecting, {});
     const std::vector<std::string> candidates = EnumSerialPorts();
     ManualResetEvent completion;
-    if (std::string why; !EnsureConnected(candidates, why, stop)) {
+    if (StatusReason why; !EnsureConnected(candidates, why, stop)) {
         if (!stop.stop_requested())
             report(StatusCode::NotConnected, why);
         return 0;

@@ -25,10 +25,12 @@ inline constexpr std::uint32_t kDeviceBaudRate = 115200;
 // Blocks up to about 1.5 s per port that opens; a stop request ends the probing at once
 // (answering 0 unless a port already answered). Any thread but the serial receive thread.
 int EnsureConnected(const std::vector<std::string>& candidates, std::stop_token stop = {});
-// The same, saying in why, when it answers 0, why no device was found: the ports that exist but
-// could not be opened, with the reason (for example the group to join), that no candidate port
-// exists, or "no device answered". Empty when it answers 1.
-int EnsureConnected(const std::vector<std::string>& candidates, std::string& why,
+// The same, saying in why, when it answers 0, why no device was found, in the session's
+// language: the ports that exist but could not be opened, each with the reason (for example the
+// group to join), that no candidate port exists, or "no device answered". Its kind is Shown when
+// a port was refused for lack of permission (the remedies follow), PortHeld when one of our
+// programs holds a port, else Aside. Empty when it answers 1.
+int EnsureConnected(const std::vector<std::string>& candidates, StatusReason& why,
                     std::stop_token stop = {});
 
 // The connect procedure. Posts StatusCode::Connecting to statusWindow; brings the link up
@@ -45,7 +47,7 @@ int ConnectDevice(HWND statusWindow, std::int32_t& capacity, DeviceCourseList& c
 // The same, with each status and why (empty but for a device not found) handed to report on the
 // worker's thread instead of posted. Every request of the procedure has ended (its receiver gone)
 // before a status is reported.
-using StatusReport = std::function<void(StatusCode code, const std::string& why)>;
+using StatusReport = std::function<void(StatusCode code, const StatusReason& why)>;
 int ConnectDevice(const StatusReport& report, std::int32_t& capacity, DeviceCourseList& courses,
                   std::stop_token stop = {});
 

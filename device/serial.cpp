@@ -34,6 +34,11 @@ std::string Serial::LastOpenError() const {
     return openError_;
 }
 
+OpenRefusal Serial::LastOpenRefusal() const {
+    std::lock_guard lock(errorLock_);
+    return openRefusal_;
+}
+
 std::string Serial::PortName() const {
     std::lock_guard lock(errorLock_);
     return portName_;
@@ -54,6 +59,7 @@ int Serial::Open(const std::string& portName, std::uint32_t baudRate) {
     if (!link->port.Open(portName, baudRate)) {
         std::lock_guard lock(errorLock_);
         openError_ = link->port.Error();
+        openRefusal_ = link->port.Refusal();
         return 0;
     }
     {

@@ -76,8 +76,9 @@ public:
 
     // The open flag: true while the link is up. Any thread, without a lock.
     bool IsOpen() const { return open_.load(); }
-    // Why the last Open answered 0.
+    // Why the last Open answered 0, in the session's language, and what kind of refusal it was.
     std::string LastOpenError() const;
+    OpenRefusal LastOpenRefusal() const;
     // The name of the port the last successful Open opened (empty before any). Any thread.
     std::string PortName() const;
 
@@ -101,6 +102,7 @@ private:
     std::function<void()> lost_;
     mutable std::mutex errorLock_;
     std::string openError_;
+    OpenRefusal openRefusal_ = OpenRefusal::None;
     std::string portName_; // guarded by errorLock_
 };
 

@@ -43,7 +43,7 @@ std::vector<Complex> Parse(std::string_view text) {
     };
     while (i < text.size()) {
         const char c = text[i];
-        if (std::isspace(static_cast<unsigned char>(c)) || c == '>') {
+        if (IsAsciiSpace(c) || c == '>') {
             endCompound();
             ++i;
         } else if (c == ',') {

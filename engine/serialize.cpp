@@ -132,9 +132,9 @@ void Write(const Node& node, bool forBrowser, std::string& out) {
 
 std::string Trim(std::string_view text) {
     std::size_t begin = 0, end = text.size();
-    while (begin < end && std::isspace(static_cast<unsigned char>(text[begin])))
+    while (begin < end && IsAsciiSpace(text[begin]))
         ++begin;
-    while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1])))
+    while (end > begin && IsAsciiSpace(text[end - 1]))
         --end;
     return std::string(text.substr(begin, end - begin));
 }

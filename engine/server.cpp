@@ -5,6 +5,7 @@
 #include "engine/server/listener.h"
 #include "engine/server/shared_state.h"
 #include "engine/server/uplink.h"
+#include "platform/language.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/address.hpp>
@@ -38,20 +39,20 @@ std::string RandomToken() {
 bool LoopbackEndpoint(const std::string& listen, tcp::endpoint& endpoint, std::string& error) {
     const std::size_t colon = listen.rfind(':');
     if (colon == std::string::npos) {
-        error = "listen address must be 127.0.0.1:PORT";
+        error = Tr("listen address must be 127.0.0.1:PORT");
         return false;
     }
     boost::system::error_code ec;
     const auto address = net::ip::make_address(listen.substr(0, colon), ec);
     if (ec || !address.is_loopback()) {
-        error = "listen address must be a loopback address: " + listen;
+        error = Format(Tr("listen address must be a loopback address: %s"), listen.c_str());
         return false;
     }
     const std::string_view digits = std::string_view(listen).substr(colon + 1);
     unsigned port = 0;
     const auto [end, failed] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
     if (failed != std::errc() || end != digits.data() + digits.size() || port > 65535) {
-        error = "bad port in " + listen;
+        error = Format(Tr("bad port in %s"), listen.c_str());
         return false;
     }
     endpoint = tcp::endpoint(address, static_cast<std::uint16_t>(port));
@@ -90,7 +91,7 @@ std::unique_ptr<Server> Server::Start(const ServerOptions& options, ServerHandle
     auto parts = std::make_unique<Parts>();
     tcp::acceptor acceptor(parts->context);
     if (!Listener::Open(acceptor, endpoint, error)) {
-        error = "cannot listen on " + options.listen + ": " + error;
+        error = Format(Tr("cannot listen on %s: %s"), options.listen.c_str(), error.c_str());
         return nullptr;
     }
     const std::uint16_t port = acceptor.local_endpoint().port();

@@ -1,6 +1,8 @@
 // Starting, reading and stopping helper programs.
 #include "platform/child_process.h"
 
+#include "platform/language.h"
+
 #include "platform/event.h"
 
 #include <cerrno>
@@ -28,7 +30,7 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     const auto [captureOutput, keepErrors, stopWithParent] = options;
     int pipeFds[2] = {-1, -1};
     if (captureOutput && ::pipe2(pipeFds, O_CLOEXEC) != 0) {
-        error = std::string("cannot make a pipe: ") + std::strerror(errno);
+        error = Format(Tr("cannot make a pipe: %s"), std::strerror(errno));
         return false;
     }
     std::vector<char*> argv;
@@ -39,7 +41,7 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
     if (pid < 0) {
-        error = std::string("cannot start ") + program + ": " + std::strerror(errno);
+        error = Format(Tr("cannot start %s: %s"), program.c_str(), std::strerror(errno));
         return false;
     }
     if (pid == 0) {

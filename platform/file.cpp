@@ -2,6 +2,8 @@
 // and files written as bytes arrive.
 #include "platform/file.h"
 
+#include "platform/language.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,13 +36,14 @@ int WriteAll(int fd, const char* data, std::size_t size) {
 } // namespace
 
 std::string FileFailure::Text() const {
-    return error == 0 ? std::string() : doing + ": " + std::strerror(error);
+    return error == 0 ? std::string()
+                      : Tr(doing.c_str()) + std::string(": ") + std::strerror(error);
 }
 
 FileFailure ReadWholeFile(const std::string& path, std::string& content) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return Failed("cannot open");
+        return Failed(N_("cannot open"));
     content.clear();
     char chunk[4096];
     for (;;) {
@@ -48,7 +51,7 @@ FileFailure ReadWholeFile(const std::string& path, std::string& content) {
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
-            const FileFailure failure = Failed("cannot read");
+            const FileFailure failure = Failed(N_("cannot read"));
             ::close(fd);
             return failure;
         }
@@ -64,18 +67,18 @@ FileFailure ReplaceFile(const std::string& path, std::string_view content, unsig
     std::string temp = path + ".XXXXXX";
     const int fd = ::mkstemp(temp.data());
     if (fd < 0)
-        return Failed("cannot create a temporary file");
+        return Failed(N_("cannot create a temporary file"));
     FileFailure failure;
     if (const int error = WriteAll(fd, content.data(), content.size()))
-        failure = Failed("cannot write", error);
+        failure = Failed(N_("cannot write"), error);
     if (!failure && ::fchmod(fd, static_cast<mode_t>(mode)) != 0)
-        failure = Failed("cannot set permissions");
+        failure = Failed(N_("cannot set permissions"));
     if (!failure && ::fsync(fd) != 0)
-        failure = Failed("cannot flush");
+        failure = Failed(N_("cannot flush"));
     if (::close(fd) != 0 && !failure)
-        failure = Failed("cannot close");
+        failure = Failed(N_("cannot close"));
     if (!failure && std::rename(temp.c_str(), path.c_str()) != 0)
-        failure = Failed("cannot replace the file");
+        failure = Failed(N_("cannot replace the file"));
     if (failure) {
         ::unlink(temp.c_str());
         return failure;
@@ -90,11 +93,12 @@ FileFailure ReplaceFile(const std::string& path, std::string_view content, unsig
 }
 
 FileFailure RenameFile(const std::string& from, const std::string& to) {
-    return std::rename(from.c_str(), to.c_str()) == 0 ? FileFailure{} : Failed("cannot rename");
+    return std::rename(from.c_str(), to.c_str()) == 0 ? FileFailure{} : Failed(N_("cannot rename"));
 }
 
 FileFailure RemoveFile(const std::string& path) {
-    return ::unlink(path.c_str()) == 0 || errno == ENOENT ? FileFailure{} : Failed("cannot remove");
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT ? FileFailure{}
+                                                          : Failed(N_("cannot remove"));
 }
 
 WrittenFile::~WrittenFile() {
@@ -106,14 +110,14 @@ FileFailure WrittenFile::Create(const std::string& path) {
     if (fd_ >= 0)
         return {};
     fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    return fd_ < 0 ? Failed("cannot create") : FileFailure{};
+    return fd_ < 0 ? Failed(N_("cannot create")) : FileFailure{};
 }
 
 FileFailure WrittenFile::Write(const void* data, std::size_t size) {
     if (fd_ < 0)
-        return Failed("cannot write", EBADF);
+        return Failed(N_("cannot write"), EBADF);
     const int error = WriteAll(fd_, static_cast<const char*>(data), size);
-    return error ? Failed("cannot write", error) : FileFailure{};
+    return error ? Failed(N_("cannot write"), error) : FileFailure{};
 }
 
 PatchedFile::~PatchedFile() {
@@ -125,17 +129,17 @@ FileFailure PatchedFile::Open(const std::string& path) {
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    return fd_ < 0 ? Failed("cannot open") : FileFailure{};
+    return fd_ < 0 ? Failed(N_("cannot open")) : FileFailure{};
 }
 
 FileFailure PatchedFile::Patch(std::uint64_t offset, std::string_view bytes) {
     if (fd_ < 0)
-        return Failed("cannot write", EBADF);
+        return Failed(N_("cannot write"), EBADF);
     const ssize_t written = ::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(offset));
     if (written < 0)
-        return Failed("cannot write");
+        return Failed(N_("cannot write"));
     return static_cast<std::size_t>(written) == bytes.size() ? FileFailure{}
-                                                             : Failed("cannot write", EIO);
+                                                             : Failed(N_("cannot write"), EIO);
 }
 
 std::string BootId() {

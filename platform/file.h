@@ -17,10 +17,10 @@ namespace verdal {
 // succeeded.
 struct FileFailure {
     int error = 0;
-    std::string doing; // "cannot write", "cannot replace the file", ...
+    std::string doing; // "cannot write", "cannot replace the file", ... (in English)
 
     explicit operator bool() const { return error != 0; }
-    // "cannot write: No space left on device".
+    // "cannot write: No space left on device", in the session's language.
     std::string Text() const;
 };
 

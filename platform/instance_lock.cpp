@@ -2,6 +2,8 @@
 // the file.
 #include "platform/instance_lock.h"
 
+#include "platform/language.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -88,7 +90,8 @@ InstanceLock::Outcome InstanceLock::Acquire(const std::string& folder, InstanceH
             return Outcome::HeldElsewhere;
         }
         if (std::chrono::steady_clock::now() >= deadline) {
-            error = "another verdal is starting on " + folder + " and has not answered";
+            error =
+                Format(Tr("another verdal is starting on %s and has not answered"), folder.c_str());
             ::close(fd);
             return Outcome::Failed;
         }

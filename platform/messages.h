@@ -9,9 +9,9 @@
 
 namespace verdal {
 
-// To the main window: wParam is a StatusCode; lParam is 0 or the address of a std::string in UTF-8
-// owned by the message (see PostStatus): the course's name for CourseStored, why the step failed
-// for NotConnected and UpdateError.
+// To the main window: wParam is a StatusCode; lParam is 0 or the address of a StatusReason owned
+// by the message (see PostStatus): the course's name for CourseStored, why the step failed for
+// NotConnected and UpdateError.
 inline constexpr UINT kStatusMessage = 2024;
 // To the page window of an open progress dialog: wParam is a percentage (0 to 100), lParam 0.
 inline constexpr UINT kProgressMessage = 10858;
@@ -30,17 +30,38 @@ enum class StatusCode : WPARAM {
     UpdateError = 12,       // a catalogue update failed
 };
 
-// Posts a status to the main window; a text (UTF-8) that is not empty travels with it.
-inline bool PostStatus(HWND mainWindow, StatusCode code, std::string text = {}) {
-    if (text.empty())
+// What a status's reason is for, so that each reader decides by its kind, never by its words.
+enum class ReasonKind {
+    Shown,    // follows the status text on the status line (why an update failed, a remedy)
+    PortHeld, // shown as well: another program holds the port, and the words name it
+    Aside,    // for verdal-cli and standard error only (the ports tried, none answered)
+};
+
+// Why a step failed, in words for the user (UTF-8, in the session's language), and its kind.
+struct StatusReason {
+    std::string text;
+    ReasonKind kind = ReasonKind::Shown;
+};
+
+// Posts a status to the main window; a reason whose text is not empty travels with it.
+inline bool PostStatus(HWND mainWindow, StatusCode code, StatusReason reason) {
+    if (reason.text.empty())
         return PostMessage(mainWindow, kStatusMessage, static_cast<WPARAM>(code), 0);
     return PostMessageWith(mainWindow, kStatusMessage, static_cast<WPARAM>(code),
-                           std::make_unique<std::string>(std::move(text)));
+                           std::make_unique<StatusReason>(std::move(reason)));
+}
+// The same with a text to be shown (UTF-8): a course's name, why an update failed.
+inline bool PostStatus(HWND mainWindow, StatusCode code, std::string text = {}) {
+    return PostStatus(mainWindow, code, StatusReason{std::move(text), ReasonKind::Shown});
 }
 
-// The text (UTF-8) a status message carries; empty when it carries none.
+// The reason a status message carries; an empty one when it carries none.
+inline StatusReason StatusReasonOf(LPARAM lParam) {
+    return lParam ? *reinterpret_cast<const StatusReason*>(lParam) : StatusReason{};
+}
+// Its text (UTF-8); empty when it carries none.
 inline std::string StatusText(LPARAM lParam) {
-    return lParam ? *reinterpret_cast<const std::string*>(lParam) : std::string();
+    return StatusReasonOf(lParam).text;
 }
 
 } // namespace verdal

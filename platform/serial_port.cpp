@@ -1,6 +1,7 @@
 // The termios serial port: raw 8N1, exclusive, reads and writes bounded by poll().
 #include "platform/serial_port.h"
 
+#include "platform/language.h"
 #include "platform/trace.h"
 
 #include <cerrno>
@@ -42,28 +43,33 @@ speed_t SpeedOf(std::uint32_t baudRate) {
     }
 }
 
-// Explains a failed open in words a user can act on.
-std::string OpenError(const std::string& path, int error) {
+// Explains a failed open in words a user can act on, and says what kind of refusal it was.
+std::string OpenError(const std::string& path, int error, OpenRefusal& refusal) {
+    refusal = OpenRefusal::Other;
     if (error == EBUSY || error == EWOULDBLOCK) {
         const std::string holder = PortHolder(path);
-        if (!holder.empty())
-            return path + ": " + std::string(kPortInUseBy) + holder;
-    }
-    std::string reason = path + ": " + std::strerror(error);
-    if (error == EACCES) {
-        // The package's udev rule hands the adapter to the user at the seat when it is plugged
-        // in; without it, membership of the port's group is the way in.
-        reason += " (replug the device for the udev rule";
-        struct stat info {};
-        if (::stat(path.c_str(), &info) == 0) {
-            if (const group* owner = ::getgrgid(info.st_gid))
-                reason += ", or join group '" + std::string(owner->gr_name) + "' and log in again";
+        if (!holder.empty()) {
+            refusal = OpenRefusal::Held;
+            // TRANSLATORS: the port, then the program that holds it ("verdal (pid 4242)").
+            return Format(Tr("%s: the device is in use by %s"), path.c_str(), holder.c_str());
         }
-        reason += ")";
-    } else if (error == EBUSY || error == EWOULDBLOCK) {
-        reason = path + ": another program is using this port";
+        return Format(Tr("%s: another program is using this port"), path.c_str());
     }
-    return reason;
+    if (error != EACCES)
+        return path + ": " + std::strerror(error);
+    // The package's udev rule hands the adapter to the user at the seat when it is plugged in;
+    // without it, membership of the port's group is the way in.
+    refusal = OpenRefusal::NoPermission;
+    struct stat info {};
+    const group* owner = ::stat(path.c_str(), &info) == 0 ? ::getgrgid(info.st_gid) : nullptr;
+    if (!owner)
+        // TRANSLATORS: the port, then the system's words for the refusal.
+        return Format(Tr("%s: %s (replug the device for the udev rule)"), path.c_str(),
+                      std::strerror(error));
+    // TRANSLATORS: the port, the system's words for the refusal, the group that owns the port.
+    return Format(Tr("%s: %s (replug the device for the udev rule, or join group '%s' and log in "
+                     "again)"),
+                  path.c_str(), std::strerror(error), owner->gr_name);
 }
 
 int RemainingMs(Clock::time_point deadline) {
@@ -96,7 +102,7 @@ std::string PortHolder(const std::string& path) {
         std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
         std::string name;
         if (!std::getline(comm, name) || name.empty())
-            name = "another program";
+            name = Tr("another program");
         return name + " (pid " + std::to_string(pid) + ")";
     }
     return {};
@@ -109,20 +115,22 @@ SerialPort::~SerialPort() {
 bool SerialPort::Open(const std::string& path, std::uint32_t baudRate) {
     Close();
     error_.clear();
+    refusal_ = OpenRefusal::None;
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        error_ = OpenError(path, errno);
+        error_ = OpenError(path, errno, refusal_);
         return false;
     }
     if (!::isatty(fd)) {
         ::close(fd);
-        error_ = path + ": not a serial port";
+        refusal_ = OpenRefusal::Other;
+        error_ = Format(Tr("%s: not a serial port"), path.c_str());
         return false;
     }
     // TIOCEXCL keeps other users' programs out but not root's; the lock also tells another
     // program of ours who holds the port.
     if (::ioctl(fd, TIOCEXCL) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        error_ = OpenError(path, errno);
+        error_ = OpenError(path, errno, refusal_);
         ::close(fd);
         return false;
     }

@@ -9,6 +9,14 @@
 
 namespace verdal {
 
+// What kept an Open from opening the port, for callers to decide by (never by the words).
+enum class OpenRefusal {
+    None,
+    NoPermission, // the user may not open it (the words name the remedies)
+    Held,         // a program of ours holds it, named in the words
+    Other,        // no such port, no serial port, another failure
+};
+
 // One open serial port. Read may run on one thread while Write runs on another; Open, Close
 // and Wake may be called from any thread, but Close only once no Read or Write is running.
 class SerialPort {
@@ -46,8 +54,9 @@ public:
     // Releases the port; the exclusive hold ends with it.
     void Close();
 
-    // Why the last Open failed.
+    // Why the last Open failed, in the session's language, and what kind of refusal it was.
     const std::string& Error() const { return error_; }
+    OpenRefusal Refusal() const { return refusal_; }
 
 private:
     int fd_ = -1;
@@ -55,14 +64,11 @@ private:
     bool gone_ = false;
     std::string path_; // for the trace
     std::string error_;
+    OpenRefusal refusal_ = OpenRefusal::None;
 };
 
 // The program that holds the port open through SerialPort, as "NAME (pid PID)"; empty when no
 // process holds its lock.
 std::string PortHolder(const std::string& path);
-
-// What an open that failed because a program holds the port says after the path and before
-// the holder.
-inline constexpr std::string_view kPortInUseBy = "the device is in use by ";
 
 } // namespace verdal

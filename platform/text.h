@@ -38,6 +38,12 @@ std::uint64_t Fnv1a(std::string_view bytes, std::uint64_t hash = kFnvStart);
 std::string AsciiLower(std::string_view text);
 std::string AsciiUpper(std::string_view text);
 bool EqualsNoCase(std::string_view a, std::string_view b);
+// An ASCII space, tab, line feed, vertical tab, form feed or carriage return: the blanks of pages,
+// menus and commands, whatever the session's character set (where std::isspace may take a byte
+// of a UTF-8 sequence, 0x85 or 0xA0, for a blank).
+constexpr bool IsAsciiSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 // A URL path with its %XX escapes decoded (hex digits in either case). False when a '%' begins
 // no escape; decoded then holds that '%' as it stands and the rest decoded.

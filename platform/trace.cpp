@@ -1,6 +1,8 @@
 // The trace file: one writer at a time, each line written whole and flushed.
 #include "platform/trace.h"
 
+#include "platform/language.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -30,7 +32,7 @@ bool Open(const std::string& path, std::string& error) {
     std::lock_guard lock(fileLock);
     std::FILE* opened = std::fopen(path.c_str(), "we");
     if (!opened) {
-        error = "cannot write the trace " + path + ": " + std::strerror(errno);
+        error = Format(Tr("cannot write the trace %s: %s"), path.c_str(), std::strerror(errno));
         return false;
     }
     if (file)

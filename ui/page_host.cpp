@@ -5,6 +5,7 @@
 #include "engine/listview.h"
 #include "platform/messages.h"
 #include "platform/text.h"
+#include "ui/page_text.h"
 #include "ui/resources.h"
 #include "ui/widgets.h"
 
@@ -31,8 +32,10 @@ bool CPageHost::LoadPage(int pageId) {
     ResourceData data;
     if (!FindResource(pageId, RT_HTML, data) || data.size == 0)
         return false;
-    return LoadHtml(Handle(),
-                    std::string_view(reinterpret_cast<const char*>(data.data), data.size));
+    if (!LoadHtml(Handle(), std::string_view(reinterpret_cast<const char*>(data.data), data.size)))
+        return false;
+    TranslatePage(ViewRoot(Handle()));
+    return true;
 }
 
 bool CPageHost::LoadUrl(std::u16string_view url) {

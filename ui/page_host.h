@@ -34,8 +34,8 @@ public:
     // Creates the host window as a child (or owned window) of parent; 0 on failure.
     HWND Create(HWND parent);
 
-    // Applies the media type, then loads the RT_HTML resource with the id; false when it is
-    // missing or empty.
+    // Applies the media type, then loads the RT_HTML resource with the id, translated into the
+    // session's language (ui/page_text.h); false when it is missing or empty.
     bool LoadPage(int pageId);
     // Applies the media type, then loads the document the URL names (through OnLoadData).
     bool LoadUrl(std::u16string_view url);

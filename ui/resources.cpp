@@ -3,6 +3,7 @@
 
 #include "engine/dom.h"
 #include "platform/text.h"
+#include "ui/page_text.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -110,9 +111,9 @@ std::optional<engine::Menu> ParseMenu(std::string_view text) {
             end = text.size();
         std::string_view line = text.substr(pos, end - pos);
         pos = end + 1;
-        while (!line.empty() && std::isspace(static_cast<unsigned char>(line.front())))
+        while (!line.empty() && IsAsciiSpace(line.front()))
             line.remove_prefix(1);
-        while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back())))
+        while (!line.empty() && IsAsciiSpace(line.back()))
             line.remove_suffix(1);
         auto quoted = [&](std::string_view from, std::string& out) -> std::size_t {
             const std::size_t open = from.find('"');
@@ -162,7 +163,10 @@ std::optional<engine::Menu> LoadMenu(int id) {
     ResourceData data;
     if (!FindResource(id, RT_MENU, data))
         return std::nullopt;
-    return ParseMenu(std::string_view(reinterpret_cast<const char*>(data.data), data.size));
+    auto menu = ParseMenu(std::string_view(reinterpret_cast<const char*>(data.data), data.size));
+    if (menu)
+        TranslateMenu(*menu);
+    return menu;
 }
 
 } // namespace verdal

@@ -41,8 +41,8 @@ bool FindResource(int id, int type, ResourceData& out);
 // By name (or "#id") and type: a numeric type, or a string type when typeName is not empty.
 bool FindResource(std::string_view name, int type, std::string_view typeName, ResourceData& out);
 
-// Loads a menu resource: a menu whose popups hold the entries. Nothing when the resource is
-// missing or unreadable.
+// Loads a menu resource: a menu whose popups hold the entries, in the session's language (see
+// ui/page_text.h). Nothing when the resource is missing or unreadable.
 std::optional<engine::Menu> LoadMenu(int id);
 // Reads the text of a menu resource; nothing when it has no popup.
 std::optional<engine::Menu> ParseMenu(std::string_view text);

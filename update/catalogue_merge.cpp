@@ -5,6 +5,7 @@
 
 #include "platform/data_dir.h"
 #include "platform/event.h"
+#include "platform/language.h"
 #include "platform/messages.h"
 #include "platform/text.h"
 #include "store/course_record.h"
@@ -76,7 +77,7 @@ bool MergeVersions(const XMLElement& root, HWND mainWindow, HWND progressWindow,
     std::vector<const XMLElement*> entries;
     int total = 0;
     if (!NewerCatalogueEntries(root, localVersion, entries, total)) {
-        problem = "a version of the catalogue file has no number";
+        problem = Tr("a version of the catalogue file has no number");
         return false;
     }
     // The share of the courses stored so far, those of an earlier run included.
@@ -122,13 +123,15 @@ bool MergeVersions(const XMLElement& root, HWND mainWindow, HWND progressWindow,
         const std::optional<int> fetched = transfers.Wait(pending.front().transfer, &fetchProblem);
         if (!fetched || *fetched != static_cast<int>(kCourseMapSize)) {
             // Stopped, or the wrong size: nothing after this entry is written.
-            const std::string course =
-                "the course map of \"" + ShownText(pending.front().record->name) + "\"";
-            if (fetched)
-                problem = course + (fetchProblem.empty()
-                                        ? " holds " + std::to_string(*fetched) + " bytes, not " +
-                                              std::to_string(kCourseMapSize)
-                                        : ": " + fetchProblem);
+            const std::string course = ShownText(pending.front().record->name);
+            if (fetched && fetchProblem.empty())
+                // TRANSLATORS: the course's name, the bytes that came and the bytes a map holds.
+                problem = Format(Tr("the course map of \"%s\" holds %d bytes, not %zu"),
+                                 course.c_str(), *fetched, kCourseMapSize);
+            else if (fetched)
+                // TRANSLATORS: the course's name, then why its map did not come.
+                problem = Format(Tr("the course map of \"%s\": %s"), course.c_str(),
+                                 fetchProblem.c_str());
             recordProgress();
             return false;
         }
@@ -178,26 +181,28 @@ bool MergeCatalogue(HWND mainWindow, HWND progressWindow, std::uint32_t localVer
         tinyxml2::XMLDocument document;
         document.LoadFile(ProgramFilePath("update.xml").c_str());
         const XMLElement* root = document.FirstChildElement();
-        if (document.Error())
-            said =
-                std::string("the catalogue file cannot be read: ") + document.ErrorName() +
-                (document.ErrorLineNum() > 0 ? " at line " + std::to_string(document.ErrorLineNum())
-                                             : std::string());
+        // TRANSLATORS: the parser's name of the fault (XML_ERROR_PARSING_ELEMENT), and its line.
+        if (document.Error() && document.ErrorLineNum() > 0)
+            said = Format(Tr("the catalogue file cannot be read: %s at line %d"),
+                          document.ErrorName(), document.ErrorLineNum());
+        else if (document.Error())
+            said = Format(Tr("the catalogue file cannot be read: %s"), document.ErrorName());
         else if (!root)
-            said = "the catalogue file holds no catalogue";
+            said = Tr("the catalogue file holds no catalogue");
         else
             merged = MergeVersions(*root, mainWindow, progressWindow, localVersion, std::move(stop),
                                    said, progress);
     } catch (const CppSQLite3Exception& error) {
         // A failing statement ends the merge like a failed fetch; the courses stored so far
         // stay.
-        said = error.code() == SQLITE_FULL ? "the disk is full (golf.db)"
+        said = error.code() == SQLITE_FULL ? Format(Tr("the disk is full (%s)"), "golf.db")
                                            : std::string("golf.db: ") + error.message();
     } catch (const std::exception& error) {
         said = error.what();
     }
     if (!merged && !said.empty())
-        std::fprintf(stderr, "verdal: catalogue merge stopped: %s\n", said.c_str());
+        std::fputs(Format(Tr("verdal: catalogue merge stopped: %s\n"), said.c_str()).c_str(),
+                   stderr);
     if (problem)
         *problem = said;
     return merged;

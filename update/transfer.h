@@ -5,6 +5,7 @@
 
 #include "platform/event.h"
 #include "platform/file.h"
+#include "platform/language.h"
 #include "platform/text.h"
 #include "update/http_fetch.h"
 #include "update/transfer_set.h"
@@ -34,8 +35,13 @@ std::uint32_t FetchStallLimit();
 std::uint32_t FetchRetryPause();
 std::uint64_t FetchFileLimit();
 
-// "30 s", or "1500 ms" for a limit that is no whole number of seconds.
-std::string Duration(std::uint32_t ms);
+// Why a stalled transfer failed: "the server sent nothing for 30 s", or "... for 1500 ms" for a
+// limit that is no whole number of seconds; in the session's language.
+std::string StallProblem(std::uint32_t ms);
+
+// libcurl's words for a failed transfer, in the session's language: a translated table of the
+// failures a user meets, in libcurl's own English; libcurl's own words for the rest.
+std::string CurlProblem(CURLcode result);
 
 // The value of a header line "Name: value\r\n" when its name is the given one (any case).
 std::optional<std::string> HeaderValue(std::string_view line, std::string_view name);
@@ -149,23 +155,26 @@ struct TransferSet::Transfer {
     // server's error status whose body it took. Empty when there is nothing to say.
     std::string Problem() const {
         if (!easy)
-            return "the request cannot be made";
+            return Tr("the request cannot be made");
         const std::string file = path.substr(path.rfind('/') + 1);
         if (fileFailed && fileError == ENOSPC)
-            return "the disk is full (" + file + ")";
+            // TRANSLATORS: the file that could not be written (update.xml).
+            return Format(Tr("the disk is full (%s)"), file.c_str());
         if (fileFailed && fileError != 0)
             return file + ": " + std::strerror(fileError);
         if (fileFailed)
-            return file + " would pass " + std::to_string(fileLimit >> 20) + " MiB";
+            return Format(Tr("%s would pass %llu MiB"), file.c_str(),
+                          static_cast<unsigned long long>(fileLimit >> 20));
         if (overflow)
-            return "the server sent more than " + std::to_string(capacity) + " bytes";
+            return Format(Tr("the server sent more than %zu bytes"),
+                          static_cast<std::size_t>(capacity));
         if (stalled)
-            return "the server sent nothing for " + Duration(stallLimit);
+            return StallProblem(stallLimit);
         const long code = Status();
         if (result != CURLE_OK)
-            return curl_easy_strerror(result);
+            return CurlProblem(result);
         if (code >= 400)
-            return "the server answered HTTP " + std::to_string(code);
+            return Format(Tr("the server answered HTTP %ld"), code);
         return {};
     }
 

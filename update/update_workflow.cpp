@@ -3,6 +3,7 @@
 
 #include "platform/data_dir.h"
 #include "platform/event.h"
+#include "platform/language.h"
 #include "platform/messages.h"
 #include "platform/text.h"
 #include "store/course_table.h"
@@ -115,7 +116,8 @@ bool DownloadAndMerge(HWND mainWindow, const OfferedCatalogue& offer, std::uint3
     JournalKeeper keeper;
     auto write = [&] {
         if (const FileFailure failure = keeper.Write(journal))
-            std::fprintf(stderr, "verdal: update.journal: %s\n", failure.Text().c_str());
+            std::fputs(Format(Tr("verdal: update.journal: %s\n"), failure.Text().c_str()).c_str(),
+                       stderr);
     };
     // The count read may rest on rows an earlier process left unflushed.
     MakeCoursesDurable();
@@ -161,7 +163,8 @@ void RunCatalogueUpdate(HWND mainWindow, OfferedCatalogue offer, HWND progressWi
             }
         }
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "verdal: catalogue update failed: %s\n", error.what());
+        std::fputs(Format(Tr("verdal: catalogue update failed: %s\n"), error.what()).c_str(),
+                   stderr);
         result = StatusCode::UpdateError;
         problem = error.what();
     }

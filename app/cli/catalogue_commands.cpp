@@ -5,6 +5,7 @@
 #include "app/cli/progress_line.h"
 #include "app/status_table.h"
 
+#include "platform/language.h"
 #include "platform/messages.h"
 #include "platform/text.h"
 #include "platform/window.h"
@@ -97,7 +98,7 @@ void OpenStore(const CliOptions& options) {
 
 int Update(const CliOptions& options, const std::vector<std::string>& args) {
     if (!args.empty()) {
-        std::cerr << "verdal-cli update: takes no arguments\n";
+        std::cerr << Tr("verdal-cli update: takes no arguments\n");
         return kExitUsage;
     }
     OpenStore(options);
@@ -140,7 +141,8 @@ int Search(const CliOptions& options, const std::vector<std::string>& args) {
         } else if (args[i].rfind("--", 0) != 0 && keyword.empty()) {
             keyword = args[i];
         } else {
-            std::cerr << "verdal-cli search: unexpected argument: " << args[i] << "\n";
+            std::cerr << Format(Tr("verdal-cli search: unexpected argument: %s\n"),
+                                args[i].c_str());
             return kExitUsage;
         }
     }
@@ -157,17 +159,17 @@ int Search(const CliOptions& options, const std::vector<std::string>& args) {
         ++found;
     }
     if (found == 0)
-        std::cerr << "Unable to find your course,please try again\n";
+        std::cerr << Tr("Unable to find your course,please try again\n");
     return kExitOk;
 }
 
 const CliRegistration
-    update("update", "update                refresh the course catalogue from the web service",
+    update("update", N_("update                refresh the course catalogue from the web service"),
            Update);
 const CliRegistration
     search("search",
-           "search [--country C] [--region R] [KEYWORD]\n"
-           "                        list catalogue courses: name, country, region",
+           N_("search [--country C] [--region R] [KEYWORD]\n"
+              "                        list catalogue courses: name, country, region"),
            Search);
 
 } // namespace

@@ -26,6 +26,7 @@ inline constexpr int kExitUsage = 2;
 // A command: takes the options and the words after the command name, answers an exit code.
 using CliCommand = std::function<int(const CliOptions&, const std::vector<std::string>&)>;
 
+// usage is the command's line of --help, marked for the catalogues (N_) and translated there.
 struct CliRegistration {
     CliRegistration(std::string name, std::string usage, CliCommand run);
 };

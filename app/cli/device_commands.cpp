@@ -12,8 +12,8 @@
 #include "device/port_discovery.h"
 #include "device/serial.h"
 #include "platform/file.h"
+#include "platform/language.h"
 #include "platform/messages.h"
-#include "platform/serial_port.h"
 #include "platform/text.h"
 #include "platform/worker.h"
 #include "store/course_record.h"
@@ -31,14 +31,14 @@ constexpr UINT kConnectDone = WM_USER + 1;
 class StatusWindow : public Window {
 public:
     WPARAM lastStatus = 0;
-    std::string why; // what the last status carried
+    StatusReason why; // what the last status carried
     bool done = false;
 
     bool ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam,
                               LRESULT& result) override {
         if (message == kStatusMessage) {
             lastStatus = wParam;
-            why = StatusText(lParam);
+            why = StatusReasonOf(lParam);
             if (wParam == static_cast<WPARAM>(StatusCode::NotConnected))
                 std::cerr << Utf16ToUtf8(NotConnectedText(why)) << "\n";
             else if (const std::string text = StatusLineText(wParam); !text.empty())
@@ -61,10 +61,13 @@ void ApplyOptions(const CliOptions& options) {
 
 // Why no device was reached: a program that holds the port (verdal itself, most often), or no
 // device at all.
-void ExplainNoDevice(const std::string& problem) {
-    const bool held = problem.find(kPortInUseBy) != std::string::npos;
-    std::cerr << "verdal-cli: " << (held ? "" : "no device: ") << problem
-              << (held ? "; close it there, or use the device from it" : "") << "\n";
+void ExplainNoDevice(const StatusReason& why) {
+    if (why.kind == ReasonKind::PortHeld)
+        // TRANSLATORS: why the port could not be opened, naming the program that holds it.
+        std::cerr << Format(Tr("verdal-cli: %s; close it there, or use the device from it\n"),
+                            why.text.c_str());
+    else
+        std::cerr << Format(Tr("verdal-cli: no device: %s\n"), why.text.c_str());
 }
 
 struct DeviceView {
@@ -91,12 +94,12 @@ bool Connect(DeviceView& device) {
     if (connected)
         return true;
     if (window.lastStatus == static_cast<WPARAM>(StatusCode::SerialNumberError))
-        std::cerr << "verdal-cli: the device answered with an empty serial number\n";
-    else if (!Serial::Instance().IsOpen() && !window.why.empty() &&
+        std::cerr << Tr("verdal-cli: the device answered with an empty serial number\n");
+    else if (!Serial::Instance().IsOpen() && !window.why.text.empty() &&
              window.lastStatus == static_cast<WPARAM>(StatusCode::NotConnected))
         ExplainNoDevice(window.why);
     else
-        std::cerr << "verdal-cli: the device stopped answering\n";
+        std::cerr << Tr("verdal-cli: the device stopped answering\n");
     return false;
 }
 
@@ -143,12 +146,15 @@ int Send(const CliOptions& options, const std::vector<std::string>& args) {
         return kExitUsage;
     std::string bytes;
     if (ReadWholeFile(args[0], bytes)) {
-        std::cerr << "verdal-cli: cannot read " << args[0] << "\n";
+        std::cerr << Format(Tr("verdal-cli: cannot read %s\n"), args[0].c_str());
         return kExitFailed;
     }
     if (bytes.size() != kGofBlockSize) {
-        std::cerr << "verdal-cli: " << args[0] << " holds " << bytes.size()
-                  << " bytes; a course map file holds " << kGofBlockSize << "\n";
+        // TRANSLATORS: the file, the bytes it holds, and the bytes a course map file holds.
+        std::cerr << Format(TrN("verdal-cli: %s holds %zu bytes; a course map file holds %zu\n",
+                                "verdal-cli: %s holds %zu bytes; a course map file holds %zu\n",
+                                bytes.size()),
+                            args[0].c_str(), bytes.size(), kGofBlockSize);
         return kExitFailed;
     }
     CourseRecord course;
@@ -158,8 +164,9 @@ int Send(const CliOptions& options, const std::vector<std::string>& args) {
     if (!Connect(device))
         return kExitFailed;
     if (static_cast<std::int32_t>(device.courses.Count()) >= device.capacity) {
-        std::cerr << "verdal-cli: the device is full (" << device.courses.Count() << "/"
-                  << device.capacity << ")\n";
+        // TRANSLATORS: the courses on the device, then how many it holds.
+        std::cerr << Format(Tr("verdal-cli: the device is full (%zu/%d)\n"), device.courses.Count(),
+                            static_cast<int>(device.capacity));
         return Finish(kExitFailed);
     }
     DevFunc func(device.courses);
@@ -167,7 +174,7 @@ int Send(const CliOptions& options, const std::vector<std::string>& args) {
     const auto result = RunOperation([&](HWND page, std::stop_token) { func.UploadCourse(page); },
                                      Utf16ToUtf8(DeviceCourseName(course.gof.data())));
     if (result != 1) {
-        std::cerr << "verdal-cli: the device did not take the course map\n";
+        std::cerr << Tr("verdal-cli: the device did not take the course map\n");
         return Finish(kExitFailed);
     }
     std::cout << "sent: " << Utf16ToUtf8(DeviceCourseName(course.gof.data())) << "\n";
@@ -185,7 +192,8 @@ int Remove(const CliOptions& options, const std::vector<std::string>& args) {
     for (const std::string& arg : args) {
         const std::u16string name = Utf8ToUtf16(arg);
         if (!device.courses.Contains(name)) {
-            std::cerr << "verdal-cli: no course named \"" << arg << "\" on the device\n";
+            std::cerr << Format(Tr("verdal-cli: no course named \"%s\" on the device\n"),
+                                arg.c_str());
             return Finish(kExitFailed);
         }
         func.names.push_back(name);
@@ -193,8 +201,9 @@ int Remove(const CliOptions& options, const std::vector<std::string>& args) {
     const auto result =
         RunOperation([&](HWND page, std::stop_token stop) { func.RemoveCourses(page, stop); });
     if (result != 1) {
-        std::cerr << "verdal-cli: the device did not confirm the removal; courses left: "
-                  << func.courses.Count() << "\n";
+        std::cerr << Format(Tr("verdal-cli: the device did not confirm the removal; courses "
+                               "left: %zu\n"),
+                            func.courses.Count());
         return Finish(kExitFailed);
     }
     std::cout << "removed: " << args.size() << "\n";
@@ -205,7 +214,7 @@ int Clear(const CliOptions& options, const std::vector<std::string>& args) {
     if (!args.empty())
         return kExitUsage;
     ApplyOptions(options);
-    if (std::string why; !EnsureConnected(EnumSerialPorts(), why)) {
+    if (StatusReason why; !EnsureConnected(EnumSerialPorts(), why)) {
         std::cerr << Utf16ToUtf8(NotConnectedText(why)) << "\n";
         ExplainNoDevice(why);
         return kExitFailed;
@@ -213,7 +222,7 @@ int Clear(const CliOptions& options, const std::vector<std::string>& args) {
     DevFunc func;
     const auto result = RunOperation([&](HWND page, std::stop_token) { func.ClearCourses(page); });
     if (result != 1) {
-        std::cerr << "verdal-cli: the device did not confirm clearing its courses\n";
+        std::cerr << Tr("verdal-cli: the device did not confirm clearing its courses\n");
         return Finish(kExitFailed);
     }
     std::cout << "cleared\n";
@@ -226,24 +235,25 @@ CliCommand WithUsage(const char* usage,
     return [usage, run](const CliOptions& options, const std::vector<std::string>& args) {
         const int code = run(options, args);
         if (code == kExitUsage)
-            std::cerr << "usage: verdal-cli [options] " << usage << "\n";
+            std::cerr << Format(Tr("usage: verdal-cli [options] %s\n"), usage);
         return code;
     };
 }
 
-const CliRegistration ports("ports",
-                            "ports                 list the candidate serial ports in probe order",
-                            WithUsage("ports", Ports));
 const CliRegistration
-    info("info", "info                  show the device's capacity, serial number and courses",
+    ports("ports", N_("ports                 list the candidate serial ports in probe order"),
+          WithUsage("ports", Ports));
+const CliRegistration
+    info("info", N_("info                  show the device's capacity, serial number and courses"),
          WithUsage("info", Info));
-const CliRegistration send("send",
-                           "send FILE             send a 7296-byte course map file to the device",
-                           WithUsage("send FILE", Send));
+const CliRegistration
+    send("send", N_("send FILE             send a 7296-byte course map file to the device"),
+         WithUsage("send FILE", Send));
 const CliRegistration remove("remove",
-                             "remove NAME...        remove the named courses from the device",
+                             N_("remove NAME...        remove the named courses from the device"),
                              WithUsage("remove NAME...", Remove));
-const CliRegistration clear("clear", "clear                 remove every course from the device",
+const CliRegistration clear("clear",
+                            N_("clear                 remove every course from the device"),
                             WithUsage("clear", Clear));
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "app/program_options.h"
 #include "app/version.h"
 #include "platform/data_dir.h"
+#include "platform/language.h"
 #include "platform/trace.h"
 
 #include <cstring>
@@ -13,6 +14,9 @@
 
 namespace verdal::cli {
 namespace {
+
+using verdal::Format;
+using verdal::Tr;
 
 struct Entry {
     std::string usage;
@@ -25,19 +29,21 @@ std::map<std::string, Entry>& Commands() {
 }
 
 int Usage(std::ostream& out, int code) {
-    out << "Usage: verdal-cli [OPTION]... COMMAND [ARGUMENT]...\n"
-           "  or:  verdal-cli --help | --version\n"
-           "The golf GPS course manager's device and catalogue operations from a terminal.\n"
-           "\n"
-           "Options:\n"
-        << kSharedOptionsHelp
-        << "  --help               show this text\n"
-           "  --version            show the version\n"
-           "\n"
-           "Commands:\n";
+    out << Tr("Usage: verdal-cli [OPTION]... COMMAND [ARGUMENT]...\n"
+              "  or:  verdal-cli --help | --version\n"
+              "The golf GPS course manager's device and catalogue operations from a terminal.\n"
+              "\n"
+              "Options:\n")
+        << SharedOptionsHelp()
+        // TRANSLATORS: keep the options as they are, and the descriptions in their column.
+        << Tr("  --help               show this text\n"
+              "  --version            show the version\n"
+              "\n"
+              "Commands:\n");
     for (const auto& [name, entry] : Commands())
-        out << "  " << entry.usage << "\n";
-    out << "\nExit status: 0 success, 1 failure (the reason on standard error), 2 wrong usage.\n";
+        out << "  " << Tr(entry.usage.c_str()) << "\n";
+    out << Tr("\nExit status: 0 success, 1 failure (the reason on standard error), 2 wrong "
+              "usage.\n");
     return code;
 }
 
@@ -51,6 +57,7 @@ CliRegistration::CliRegistration(std::string name, std::string usage, CliCommand
 
 int main(int argc, char** argv) {
     using namespace verdal::cli;
+    verdal::FollowSessionLanguage();
     CliOptions options;
     int i = 1;
     const std::map<std::string, std::string*> valued = {
@@ -68,7 +75,8 @@ int main(int argc, char** argv) {
         }
         auto it = valued.find(arg);
         if (it == valued.end() || i + 1 >= argc) {
-            std::cerr << "verdal-cli: unknown option or missing value: " << arg << "\n";
+            std::cerr << Format(Tr("verdal-cli: unknown option or missing value: %s\n"),
+                                arg.c_str());
             return Usage(std::cerr, kExitUsage);
         }
         *it->second = argv[++i];
@@ -77,7 +85,7 @@ int main(int argc, char** argv) {
         return Usage(std::cerr, kExitUsage);
     auto found = Commands().find(argv[i]);
     if (found == Commands().end()) {
-        std::cerr << "verdal-cli: unknown command: " << argv[i] << "\n";
+        std::cerr << Format(Tr("verdal-cli: unknown command: %s\n"), argv[i]);
         return Usage(std::cerr, kExitUsage);
     }
     try {

@@ -78,8 +78,8 @@ int main(int argc, char** argv) {
 
     std::vector<double> transfers;
     for (int round = 0; round < rounds; ++round) {
-        if (std::string why; !EnsureConnected({}, why)) {
-            std::fprintf(stderr, "verdal-bench-device: no device: %s\n", why.c_str());
+        if (StatusReason why; !EnsureConnected({}, why)) {
+            std::fprintf(stderr, "verdal-bench-device: no device: %s\n", why.text.c_str());
             break;
         }
         ManualResetEvent completion;

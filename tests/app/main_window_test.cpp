@@ -392,11 +392,14 @@ TEST_F(MainWindowTest, AnOperationThatFailsLeavesTheDeviceFreeForTheNext) {
 }
 
 TEST(NotConnectedText, NamesTheRemedyOrTheHolderOnlyForAPortThatCannotBeOpened) {
-    EXPECT_EQ(NotConnectedText("no device answered"), u"DEVICE NOT CONNECTED");
-    for (const char* why : {"/dev/ttyUSB0: Permission denied (replug the device for the udev rule, "
-                            "or join group 'dialout' and log in again)",
-                            "/dev/ttyUSB0: the device is in use by verdal (pid 42)"})
-        EXPECT_EQ(NotConnectedText(why), u"DEVICE NOT CONNECTED - " + Utf8ToUtf16(why));
+    EXPECT_EQ(NotConnectedText({"no device answered", ReasonKind::Aside}), u"DEVICE NOT CONNECTED");
+    for (const StatusReason& why :
+         {StatusReason{"/dev/ttyUSB0: Permission denied (replug the device for the udev rule, "
+                       "or join group 'dialout' and log in again)",
+                       ReasonKind::Shown},
+          StatusReason{"/dev/ttyUSB0: the device is in use by verdal (pid 42)",
+                       ReasonKind::PortHeld}})
+        EXPECT_EQ(NotConnectedText(why), u"DEVICE NOT CONNECTED - " + Utf8ToUtf16(why.text));
 }
 
 } // namespace

@@ -85,6 +85,10 @@ TEST(ConnectProcedure, NoDeviceAndPortsThatCannotOpenPostNotConnected) {
     EXPECT_EQ(unusable.statuses, (Codes{kConnecting, kNotConnected}));
     EXPECT_NE(unusable.why.find(dir / "ttyUSB1"), std::string::npos) << unusable.why;
     EXPECT_FALSE(Serial::Instance().IsOpen());
+    // Neither is a reason the user can act on: the status line leaves it to verdal-cli.
+    StatusReason why;
+    EXPECT_EQ(EnsureConnected({}, why), 0);
+    EXPECT_EQ(why.kind, ReasonKind::Aside);
 }
 
 // Silence or a missing marker at each step, or an empty serial number: the port is closed and
@@ -136,7 +140,7 @@ TEST(ConnectProcedure, AFailedStepHasLetGoOfTheLinkBeforeItIsReported) {
         std::int32_t capacity = 0;
         DeviceCourseList courses;
         ConnectDevice(
-            [&](StatusCode code, const std::string&) {
+            [&](StatusCode code, const StatusReason&) {
                 if (code != StatusCode::NotConnected)
                     return;
                 reported.Set();

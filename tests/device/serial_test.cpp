@@ -93,6 +93,7 @@ TEST(SerialLink, ASecondOpenOfAnOpenPortIsRefusedAndNamesItsHolder) {
     SerialPort second;
     EXPECT_FALSE(second.Open(device.Path(), 115200));
     EXPECT_EQ(second.Error(), device.Path() + ": the device is in use by " + holder);
+    EXPECT_EQ(second.Refusal(), OpenRefusal::Held);
     first.Close();
     EXPECT_EQ(PortHolder(device.Path()), "");
     EXPECT_TRUE(second.Open(device.Path(), 115200));
