@@ -1,6 +1,6 @@
 # Makes the catalogues' template: the marked texts of the code (xgettext: Tr, TrN, N_), the texts
 # of the pages and menus (verdal-page-texts), the desktop entry's and the metainfo's (xgettext),
-# in one file.
+# in one file. The program's name and its maintainers' stay as they are in every language.
 #   cmake -DSOURCE=<tree> -DSOURCES=a.cpp|b.h -DPAGES=res/pages/201.html|... -DPAGE_TEXTS=<program>
 #         -DXGETTEXT=<xgettext> -DMSGCAT=<msgcat> -DMETAINFO_ITS=<metainfo.its> -DVERSION=<version> -DOUTPUT=<pot> -DWORK=<folder>
 #         -P MakeTemplate.cmake
@@ -16,7 +16,8 @@ execute_process(COMMAND ${XGETTEXT} ${common} --language=C++ --keyword --keyword
   WORKING_DIRECTORY ${SOURCE} COMMAND_ERROR_IS_FATAL ANY)
 execute_process(COMMAND ${PAGE_TEXTS} ${PAGES} OUTPUT_FILE ${WORK}/pages.pot
   WORKING_DIRECTORY ${SOURCE} COMMAND_ERROR_IS_FATAL ANY)
-execute_process(COMMAND ${XGETTEXT} ${common} --language=Desktop --output=${WORK}/desktop.pot
+execute_process(COMMAND ${XGETTEXT} ${common} --language=Desktop --keyword --keyword=GenericName
+    --keyword=Comment --keyword=Keywords --output=${WORK}/desktop.pot
     packaging/verdal.desktop
   WORKING_DIRECTORY ${SOURCE} COMMAND_ERROR_IS_FATAL ANY)
 execute_process(COMMAND ${XGETTEXT} ${common} --its=${METAINFO_ITS}
