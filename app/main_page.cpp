@@ -26,8 +26,13 @@ void MainPage::SetElementText(const char16_t* id, const std::u16string& text) co
 }
 
 void MainPage::SetStatusText(const char16_t* text) const {
-    if (text)
-        SetElementText(page201::kMessage, text);
+    if (!text)
+        return;
+    // A text too long for the line is cut at its end by the page; its title holds it whole.
+    if (const Element element = ElementById(RootElement(hwnd_), page201::kMessage)) {
+        SetText(element, text);
+        SetAttribute(element, "title", text);
+    }
 }
 
 void MainPage::ResetDeviceInfo() const {

@@ -41,7 +41,8 @@ class MainPage {
 public:
     void Attach(HWND mainWindow) { hwnd_ = mainWindow; }
 
-    // The status line becomes the text; a null text changes nothing.
+    // The status line becomes the text, and its title too (the line shows a text too long for it
+    // cut at its end); a null text changes nothing.
     void SetStatusText(const char16_t* text) const;
     // "DEVICE CAPACITY: x/xx" and "S/N:".
     void ResetDeviceInfo() const;
