@@ -36,16 +36,16 @@ export async function services(
     return { link, store, spy, server, children };
 }
 
-// The services (see services) and verdal with --no-browser; answers the session once the page
-// shows.
-export async function open(browser, options) {
+// The services (see services) and verdal with --no-browser, in the environment options.env when
+// given; answers the session once the page shows.
+export async function open(browser, options = {}) {
     const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'verdal-app-'));
     const data = path.join(dir, 'data');
     const { link, store, spy, server, children } = await services(dir, options);
     const verdal = run('verdal', [
         '--data-dir', data, '--port', link, '--server', server, '--listen', '127.0.0.1:0',
         '--no-browser'
-    ]);
+    ], options.env);
     const url = await verdal.waitFor(/^http:/);
     const context = await browser.newContext({ viewport: { width: 1010, height: 600 } });
     const page = await context.newPage();

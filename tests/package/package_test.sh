@@ -96,6 +96,11 @@ layout)
         usr/share/doc/verdal/changelog.gz
         usr/share/doc/verdal/copyright
         usr/share/icons/hicolor/scalable/apps/verdal.svg
+        usr/share/locale/de/LC_MESSAGES/verdal.mo
+        usr/share/locale/es/LC_MESSAGES/verdal.mo
+        usr/share/locale/fr/LC_MESSAGES/verdal.mo
+        usr/share/locale/ja/LC_MESSAGES/verdal.mo
+        usr/share/locale/ko/LC_MESSAGES/verdal.mo
         usr/share/man/man1/verdal-catalogue-service.1.gz
         usr/share/man/man1/verdal-cli.1.gz
         usr/share/man/man1/verdal-devsim.1.gz
@@ -115,8 +120,11 @@ layout)
     [[ $(field Version) == "$version" ]] || fail "Version: $(field Version), not $version"
     [[ -n $(field Maintainer) ]] || fail "no Maintainer"
     [[ $(field Description) == *golf* ]] || fail "Description: $(field Description)"
-    # The window is WebKitGTK's: no browser is needed.
-    [[ $(field Recommends) == xdg-utils ]] || fail "Recommends: $(field Recommends)"
+    # The window is WebKitGTK's: no browser is needed. Japanese and Korean pages want their fonts.
+    recommends=$(field Recommends)
+    [[ $recommends == *xdg-utils* && $recommends == *fonts-ipafont-gothic* &&
+        $recommends == *fonts-nanum* && $recommends != *chromium* ]] ||
+        fail "Recommends: $recommends"
     depends=$(field Depends)
     [[ $depends != *chromium* ]] || fail "Depends names a browser: $depends"
     for library in libc6 libcurl4 libsqlite3-0 libstdc++6 libtinyxml2 libgumbo \
@@ -131,6 +139,9 @@ layout)
             fail "man cannot show $page: $(cat "$scratch/man-errors")"
         [[ $text == *NAME*"$name"*SYNOPSIS* && $text == *--help* ]] ||
             fail "the man page of $name lacks its name or usage:"$'\n'"$text"
+        # In English whatever the language of the build.
+        [[ $text == *"show this text"* ]] ||
+            fail "the man page of $name is not in English:"$'\n'"$text"
     done
     ;;
 
@@ -207,14 +218,14 @@ udev-rule)
 
 reproducible)
     # The same source built again, in another folder at another depth, later, in another time
-    # zone, locale, umask, home and host name, without its tests: the packages must come out
-    # byte for byte the same.
+    # zone, locale and language, umask, home and host name, without its tests: the packages must
+    # come out byte for byte the same.
     elsewhere=$scratch/b/elsewhere/deeper
     rm -rf "$scratch/b"
     copy_source "$elsewhere/verdal"
     mkdir -p "$scratch/b/home"
     package "$elsewhere/verdal" isolated verdal-elsewhere env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin \
-        HOME="$scratch/b/home" TZ=Pacific/Kiritimati LANG=C.UTF-8 LC_ALL=C.UTF-8 \
+        HOME="$scratch/b/home" TZ=Pacific/Kiritimati LANG=C.UTF-8 LC_ALL=C.UTF-8 LANGUAGE=de \
         DEB_BUILD_OPTIONS="nocheck parallel=$jobs" \
         sh -c 'umask 0002 && exec dpkg-buildpackage -us -uc -b'
     differing=()
