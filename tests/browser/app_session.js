@@ -42,10 +42,12 @@ export async function open(browser, options = {}) {
     const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'verdal-app-'));
     const data = path.join(dir, 'data');
     const { link, store, spy, server, children } = await services(dir, options);
-    const verdal = run('verdal', [
-        '--data-dir', data, '--port', link, '--server', server, '--listen', '127.0.0.1:0',
-        '--no-browser'
-    ], options.env);
+    const verdal = run('verdal',
+                       [
+                           '--data-dir', data, '--port', link, '--server', server, '--listen',
+                           '127.0.0.1:0', '--no-browser'
+                       ],
+                       options.env);
     const url = await verdal.waitFor(/^http:/);
     const context = await browser.newContext({ viewport: { width: 1010, height: 600 } });
     const page = await context.newPage();

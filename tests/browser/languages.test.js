@@ -71,8 +71,9 @@ function unfit(root, within) {
         measure.font = getComputedStyle(e).font;
         return measure.measureText(text).width;
     };
-    const inside = (inner, outer) => inner.left >= outer.left - 1 && inner.right <= outer.right + 1 &&
-                                     inner.top >= outer.top - 1 && inner.bottom <= outer.bottom + 1;
+    const inside = (inner, outer) => inner.left >= outer.left - 1 &&
+                                     inner.right <= outer.right + 1 && inner.top >= outer.top - 1 &&
+                                     inner.bottom <= outer.bottom + 1;
     const view = { left: 0, top: 0, right: innerWidth, bottom: innerHeight };
     const free = '[role=gridcell], #titletext, #address, #telephone, #email, #snnumber';
     const scope = within ? root.querySelector(within) : root;
@@ -132,90 +133,97 @@ const LANGUAGES = [
 ];
 
 for (const [locale, language] of LANGUAGES) {
-    test(`${language}: the pages, menus and dialogs speak it and every text fits`,
-         { skip: skip || (!LOCALES && 'VERDAL_LOCALES names no folder of locales'), timeout: 120000 },
-         () => {
-             const tr = language === 'en' ? (text) => text : catalogue(language);
-             const env = { ...process.env, LOCPATH: LOCALES, LC_ALL: locale };
-             delete env.LANGUAGE;
-             // The maps come late, so that the progress dialog stays a moment, and the last is
-             // short by a byte, so that the update ends with a long reason.
-             const service = ['--fault', 'delay:map', '--fault', 'short:40'];
-             return using(open(browser(), { env, service }), async (s) => {
-                 const exactly = (text) => new RegExp(`^${text.replace(/[.*+?^${}()|[\]\\]/g, '\\$&')}$`);
-                 const line = (text) => s.main.locator('#message', { hasText: exactly(text) }).waitFor();
-                 await line(tr('DEVICE CONNECTED'));
-                 assert.equal(await s.main.locator('html').getAttribute('lang'), language);
-                 assert.equal(await s.main.locator('#updategof').textContent(), tr('Course Update'));
-                 await fits(s.main, 'the main page, connected');
+    test(
+        `${language}: the pages, menus and dialogs speak it and every text fits`, {
+            skip: skip || (!LOCALES && 'VERDAL_LOCALES names no folder of locales'),
+            timeout: 120000
+        },
+        () => {
+            const tr = language === 'en' ? (text) => text : catalogue(language);
+            const env = {...process.env, LOCPATH: LOCALES, LC_ALL: locale };
+            delete env.LANGUAGE;
+            // The maps come late, so that the progress dialog stays a moment, and the last is
+            // short by a byte, so that the update ends with a long reason.
+            const service = ['--fault', 'delay:map', '--fault', 'short:40'];
+            return using(open(browser(), { env, service }), async (s) => {
+                const exactly = (text) =>
+                    new RegExp(`^${text.replace(/[.*+?^${}()|[\]\\]/g, '\\$&')}$`);
+                const line = (text) =>
+                    s.main.locator('#message', { hasText: exactly(text) }).waitFor();
+                await line(tr('DEVICE CONNECTED'));
+                assert.equal(await s.main.locator('html').getAttribute('lang'), language);
+                assert.equal(await s.main.locator('#updategof').textContent(), tr('Course Update'));
+                await fits(s.main, 'the main page, connected');
 
-                 const menu = async (row, popup, entries) => {
-                     await row.click({ button: 'right' });
-                     const shown = s.page.getByRole('menu', { name: tr(popup) });
-                     await shown.waitFor();
-                     assert.deepEqual(await shown.getByRole('menuitem').allTextContents(),
-                                      entries.map(tr));
-                     await fits(s.page, `menu ${popup}`, '[role=menu]');
-                     return shown;
-                 };
-                 await devices(s).getByRole('row').nth(1).click();
-                 await menu(devices(s).getByRole('row').nth(1), 'Device',
-                            ['Remove Course', 'Remove All Course']);
-                 await s.page.keyboard.press('Escape');
+                const menu = async (row, popup, entries) => {
+                    await row.click({ button: 'right' });
+                    const shown = s.page.getByRole('menu', { name: tr(popup) });
+                    await shown.waitFor();
+                    assert.deepEqual(await shown.getByRole('menuitem').allTextContents(),
+                                     entries.map(tr));
+                    await fits(s.page, `menu ${popup}`, '[role=menu]');
+                    return shown;
+                };
+                await devices(s).getByRole('row').nth(1).click();
+                await menu(devices(s).getByRole('row').nth(1), 'Device',
+                           ['Remove Course', 'Remove All Course']);
+                await s.page.keyboard.press('Escape');
 
-                 await s.main.locator('#updategof').click();
-                 const progress = dialogFrame(s.page);
-                 await progress.locator('#MsgText', { hasText: tr('Update GOF File...') }).waitFor();
-                 await fits(progress, 'the progress dialog');
-                 const reason = format(tr('the course map of "%s" holds %d bytes, not %zu'),
-                                       'Willow Woods Golf Links 40', 7263, 7264);
-                 await line(format(tr('UPDATE GOF FILE ERROR - %s'), reason));
-                 await noDialog(s);
-                 await fits(s.main, 'the main page, after the update failed with its reason');
+                await s.main.locator('#updategof').click();
+                const progress = dialogFrame(s.page);
+                await progress.locator('#MsgText', { hasText: tr('Update GOF File...') }).waitFor();
+                await fits(progress, 'the progress dialog');
+                const reason = format(tr('the course map of "%s" holds %d bytes, not %zu'),
+                                      'Willow Woods Golf Links 40', 7263, 7264);
+                await line(format(tr('UPDATE GOF FILE ERROR - %s'), reason));
+                await noDialog(s);
+                await fits(s.main, 'the main page, after the update failed with its reason');
 
-                 await search(s);
-                 await fits(s.main, 'the main page with its lists');
-                 const first = rows(s).first();
-                 await first.click();
-                 const popup = await menu(first, 'GOLF', ['Add to Device', 'Course Information']);
-                 await popup.getByRole('menuitem', { name: tr('Course Information') }).click();
-                 const info = dialogFrame(s.page);
-                 await info.locator('#MsgExit').waitFor();
-                 assert.equal(await info.locator('#MsgExit').getAttribute('value'), tr('Exit'));
-                 await fits(info, 'the course information dialog');
-                 if (SHOTS) {
-                     fs.mkdirSync(SHOTS, { recursive: true });
-                     await s.page.screenshot({ path: path.join(SHOTS, `${language}-course.png`) });
-                 }
-                 if (language === 'de')
-                     assert.deepEqual(await auditPage(s.page), [], 'the course information');
-                 await info.locator('#MsgExit').click();
-                 await noDialog(s);
+                await search(s);
+                await fits(s.main, 'the main page with its lists');
+                const first = rows(s).first();
+                await first.click();
+                const popup = await menu(first, 'GOLF', ['Add to Device', 'Course Information']);
+                await popup.getByRole('menuitem', { name: tr('Course Information') }).click();
+                const info = dialogFrame(s.page);
+                await info.locator('#MsgExit').waitFor();
+                assert.equal(await info.locator('#MsgExit').getAttribute('value'), tr('Exit'));
+                await fits(info, 'the course information dialog');
+                if (SHOTS) {
+                    fs.mkdirSync(SHOTS, { recursive: true });
+                    await s.page.screenshot({ path: path.join(SHOTS, `${language}-course.png`) });
+                }
+                if (language === 'de')
+                    assert.deepEqual(await auditPage(s.page), [], 'the course information');
+                await info.locator('#MsgExit').click();
+                await noDialog(s);
 
-                 await s.main.locator('#country').selectOption('all');
-                 await s.main.locator('#regions', { hasText: exactly(tr('REGIONS:')) }).waitFor();
-                 await fits(s.main, 'the main page, every country');
-                 if (SHOTS) await s.page.screenshot({ path: path.join(SHOTS, `${language}-main.png`) });
-                 if (language === 'de')
-                     assert.deepEqual(await auditPage(s.page), [], 'the main page');
+                await s.main.locator('#country').selectOption('all');
+                await s.main.locator('#regions', { hasText: exactly(tr('REGIONS:')) }).waitFor();
+                await fits(s.main, 'the main page, every country');
+                if (SHOTS)
+                    await s.page.screenshot({ path: path.join(SHOTS, `${language}-main.png`) });
+                if (language === 'de')
+                    assert.deepEqual(await auditPage(s.page), [], 'the main page');
 
-                 await s.main.locator('#keyword').fill('no course is named so');
-                 await s.main.locator('#search').click();
-                 const message = dialogFrame(s.page);
-                 await message.locator('#MsgText1', {
-                     hasText: exactly(tr('Unable to find your course,please try'))
-                 }).waitFor();
-                 assert.equal(await message.locator('#MsgText2').textContent(), tr('again'));
-                 assert.equal(await message.locator('#MsgBtn').textContent(), tr('OK'));
-                 await fits(message, 'the message dialog');
-                 if (language === 'de')
-                     assert.deepEqual(await auditPage(s.page), [], 'the message dialog');
-                 await message.locator('#MsgBtn').click();
-                 await noDialog(s);
+                await s.main.locator('#keyword').fill('no course is named so');
+                await s.main.locator('#search').click();
+                const message = dialogFrame(s.page);
+                await message
+                    .locator('#MsgText1',
+                             { hasText: exactly(tr('Unable to find your course,please try')) })
+                    .waitFor();
+                assert.equal(await message.locator('#MsgText2').textContent(), tr('again'));
+                assert.equal(await message.locator('#MsgBtn').textContent(), tr('OK'));
+                await fits(message, 'the message dialog');
+                if (language === 'de')
+                    assert.deepEqual(await auditPage(s.page), [], 'the message dialog');
+                await message.locator('#MsgBtn').click();
+                await noDialog(s);
 
-                 await s.main.locator('#disconnect').click();
-                 await line(tr('DEVICE NOT CONNECTED'));
-                 await fits(s.main, 'the main page, disconnected');
-             });
-         });
+                await s.main.locator('#disconnect').click();
+                await line(tr('DEVICE NOT CONNECTED'));
+                await fits(s.main, 'the main page, disconnected');
+            });
+        });
 }
