@@ -114,13 +114,13 @@ TEST_F(MainWindowTest, StatusTableSetsTextButtonsAndEffects) {
 
     // 9 shows the name it carries as written (the merge sends it quotes doubled, as the record
     // holds it); the buttons stay.
-    const std::string name = "Bishop''s Creek \xc3\xa9t\xc3\xa9";
+    const StatusReason name{"Bishop''s Creek \xc3\xa9t\xc3\xa9"};
     main.OnStatus(static_cast<WPARAM>(StatusCode::CourseStored), reinterpret_cast<LPARAM>(&name));
     EXPECT_EQ(TextOf(hwnd, u"message"), u"Bishop's Creek \u00e9t\u00e9");
     ExpectButtons(ConnectButtons::NotConnected);
 
     // A failure shows why, as its status carries it.
-    const std::string why = "the disk is full (update.xml)";
+    const StatusReason why{"the disk is full (update.xml)"};
     main.OnStatus(static_cast<WPARAM>(StatusCode::UpdateError), reinterpret_cast<LPARAM>(&why));
     EXPECT_EQ(TextOf(hwnd, u"message"), u"UPDATE GOF FILE ERROR - the disk is full (update.xml)");
 
