@@ -31,7 +31,7 @@ std::string Ask(const std::string& request) {
     if (line < 0 || ::write(line, out.data(), out.size()) != static_cast<ssize_t>(out.size()))
         throw std::runtime_error("the host's line cannot be written");
     std::string answer;
-    for (char c = 0; c != '\n';) {
+    for (char c = 0; c != '\n' || answer.empty();) {
         pollfd in{line, POLLIN, 0};
         if (::poll(&in, 1, 60000) <= 0 || ::read(line, &c, 1) != 1)
             throw std::runtime_error("no answer from the host to " + request);

@@ -133,7 +133,8 @@ coproc guest {
         -device usb-serial,bus=xhci.0,chardev=other,serial=VERDAL-OTHER \
         -serial file:"$work/console.log" -serial stdio 2>"$work/qemu.err"
 }
-pids+=("$guest_PID")
+machine=$guest_PID
+pids+=("$machine")
 echo "vm: $group: $(cat "$accel"), kernel $version"
 
 set +e
@@ -141,7 +142,7 @@ code=1
 deadline=$((SECONDS + ${VERDAL_VM_TIMEOUT:-210}))
 while ((SECONDS < deadline)); do
     if ! IFS= read -r -t 5 line <&"${guest[0]}"; then
-        kill -0 "$guest_PID" 2>/dev/null && continue
+        kill -0 "$machine" 2>/dev/null && continue
         echo "vm: the machine ended without an answer"
         break
     fi
@@ -149,7 +150,7 @@ while ((SECONDS < deadline)); do
     read -r verb rest <<<"$line"
     answer=ok
     case $verb in
-    hello) echo "vm: booted in $(ms) ms ($rest)" ;;
+    hello) echo "vm: booted in $(ms) ms ($rest)"; continue ;;
     device) read -ra args <<<"$rest"; pull device; start_device "${args[@]}" || answer="error no READY" ;;
     plug) plug "$rest" ;;
     pull) pull "$rest" ;;
@@ -160,7 +161,7 @@ while ((SECONDS < deadline)); do
     echo "$answer" >&"${guest[1]}"
 done
 ((SECONDS < deadline)) || echo "vm: no end within ${VERDAL_VM_TIMEOUT:-210} s"
-for _ in $(seq 100); do kill -0 "$guest_PID" 2>/dev/null || break; sleep 0.1; done
+for _ in $(seq 100); do kill -0 "$machine" 2>/dev/null || break; sleep 0.1; done
 cat "$work/results/output.txt" 2>/dev/null || { echo "vm: no test output; the console said:"; tail -n 40 "$work/console.log"; }
 echo "vm: $group ended with $code after $(ms) ms"
 exit "$code"
