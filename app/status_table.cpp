@@ -12,7 +12,7 @@ namespace {
 constexpr std::array<StatusRow, 9> kStatusTable{{
     {StatusCode::Connecting, u"CONNECTING TO DEVICE", std::nullopt, StatusEffect::None},
     {StatusCode::NotConnected, u"DEVICE NOT CONNECTED", ConnectButtons::NotConnected,
-     StatusEffect::Disconnect},
+     StatusEffect::None},
     {StatusCode::SerialNumberError, u"DEVICE SN ERROR", ConnectButtons::NotConnected,
      StatusEffect::None},
     {StatusCode::ConnectingServer, u"CONNECTING TO SERVER", std::nullopt, StatusEffect::None},

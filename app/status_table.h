@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/main_page.h"
+#include "device/connection.h"
 #include "platform/messages.h"
 
 #include <optional>
@@ -14,7 +15,6 @@ namespace verdal {
 // What follows the text and the buttons.
 enum class StatusEffect {
     None,
-    Disconnect,      // DisconnectDevice at once, on the user-interface thread
     ShowDeviceState, // search controls enabled, device list and info line filled
     RefillFilters,   // the country and region selects filled again from the course table
 };
@@ -37,9 +37,9 @@ std::string StatusLineText(WPARAM code);
 // port exists but could not be opened for lack of permission, the reason (replug the device for
 // the udev rule, or join the port's group) follows the text, so the user learns the remedies;
 // when another program holds the port, the text names it; a device unplugged during an operation
-// (kUnpluggedProblem) is said as well.
+// (kUnpluggedProblem) is said as well. Status 2 has no further effect of its own: the disconnect
+// probe runs where the user asked for it (kDisconnectMessage).
 std::u16string NotConnectedText(const std::string& problem);
-inline constexpr const char* kUnpluggedProblem = "the device was unplugged";
 
 // The status line text of "UPDATE GOF FILE ERROR" given why the update failed: the reason follows
 // the text ("UPDATE GOF FILE ERROR - the disk is full (update.xml)"); none, the text alone.

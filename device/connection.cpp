@@ -5,6 +5,7 @@
 #include "device/port_discovery.h"
 #include "device/requests.h"
 #include "device/serial.h"
+#include "platform/event.h"
 #include "platform/messages.h"
 
 #include <filesystem>
@@ -31,6 +32,8 @@ bool Probe(const std::string& port, ManualResetEvent& completion, std::string& p
     }
     if (!answered)
         serial.Close();
+    else
+        RememberAdapter(AdapterOf(port, CurrentPortSearch()));
     return answered;
 }
 
@@ -93,47 +96,52 @@ bool Exchange(ManualResetEvent& completion, std::stop_token stop, Take take) {
 } // namespace
 
 int ConnectDevice(HWND statusWindow, std::int32_t& capacity, DeviceCourseList& courses,
-                  std::stop_token stop) {
+                  std::stop_token stop, const std::vector<std::string>& ports) {
     return ConnectDevice(
         [statusWindow](StatusCode code, const std::string& why) {
             PostStatus(statusWindow, code, why);
         },
-        capacity, courses, std::move(stop));
+        capacity, courses, std::move(stop), ports);
 }
 
 int ConnectDevice(const StatusReport& report, std::int32_t& capacity, DeviceCourseList& courses,
-                  std::stop_token stop) {
+                  std::stop_token stop, const std::vector<std::string>& ports) {
     report(StatusCode::Connecting, {});
-    const std::vector<std::string> candidates = EnumSerialPorts();
     ManualResetEvent completion;
-    if (std::string why; !EnsureConnected(candidates, why, stop)) {
+    if (std::string why; !EnsureConnected(ports.empty() ? EnumSerialPorts() : ports, why, stop)) {
         if (!stop.stop_requested())
             report(StatusCode::NotConnected, why);
         return 0;
     }
+    // From here on the device pulled out ends every wait at once.
+    const std::stop_token lost = Serial::Instance().LossToken();
+    const EitherStop ended(stop, lost);
     // Each failed step lets go of the port before it reports: the status handler may reach for
     // the port at once. A stop leaves the link as it is, for the disconnect that follows.
     const auto fail = [&](StatusCode code) {
         if (stop.stop_requested())
             return 0;
         Serial::Instance().Close();
-        report(code, {});
+        if (lost.stop_requested())
+            report(StatusCode::NotConnected, kUnpluggedProblem);
+        else
+            report(code, {});
         return 0;
     };
 
     capacity = 0;
-    if (!Exchange<CapacityReq>(completion, stop,
+    if (!Exchange<CapacityReq>(completion, ended.Token(),
                                [&](const CapacityReq& request) { capacity = request.capacity; }))
         return fail(StatusCode::NotConnected);
     std::u16string serialNumber;
-    if (!Exchange<SerialNumReq>(completion, stop, [&](const SerialNumReq& request) {
+    if (!Exchange<SerialNumReq>(completion, ended.Token(), [&](const SerialNumReq& request) {
             serialNumber = request.serialNumber;
         }))
         return fail(StatusCode::NotConnected);
     if (serialNumber.empty())
         return fail(StatusCode::SerialNumberError);
     RecordSerialNumber(serialNumber);
-    if (!Exchange<ListCoursesReq>(completion, stop, [&](const ListCoursesReq& request) {
+    if (!Exchange<ListCoursesReq>(completion, ended.Token(), [&](const ListCoursesReq& request) {
             courses.Clear();
             for (const std::u16string& name : request.courseNames)
                 courses.Add(name);

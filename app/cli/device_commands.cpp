@@ -59,9 +59,16 @@ void ApplyOptions(const CliOptions& options) {
     BindUiThread();
 }
 
-// Why no device was reached: a program that holds the port (verdal itself, most often), or no
-// device at all.
+// What a failure says when the device was pulled out under it.
+void SayUnplugged() {
+    std::cerr << "verdal-cli: " << kUnpluggedProblem << "\n";
+}
+
+// Why no device was reached: a program that holds the port (verdal itself, most often), the
+// device pulled out, or no device at all.
 void ExplainNoDevice(const std::string& problem) {
+    if (problem == kUnpluggedProblem)
+        return SayUnplugged();
     const bool held = problem.find(kPortInUseBy) != std::string::npos;
     std::cerr << "verdal-cli: " << (held ? "" : "no device: ") << problem
               << (held ? "; close it there, or use the device from it" : "") << "\n";
@@ -100,11 +107,19 @@ bool Connect(DeviceView& device) {
     return false;
 }
 
-// Runs a device operation under a hidden progress dialog, its progress on the progress line.
+// Runs a device operation under a hidden progress dialog, its progress on the progress line; a
+// failure with the device pulled out meanwhile says so.
 std::intptr_t RunOperation(const DialogWorkerBody& body, const std::string& name = {}) {
-    ProgressLine line;
-    line.Name(name);
-    return RunWorkerDialog(body, [&](int percent) { line.Percent(percent); });
+    const unsigned losses = Serial::Instance().Losses();
+    std::intptr_t result = 0;
+    {
+        ProgressLine line;
+        line.Name(name);
+        result = RunWorkerDialog(body, [&](int percent) { line.Percent(percent); });
+    }
+    if (result != 1 && Serial::Instance().Losses() != losses)
+        SayUnplugged();
+    return result;
 }
 
 // Lets go of the device as the application does when it closes.

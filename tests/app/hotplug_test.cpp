@@ -115,28 +115,38 @@ TEST_F(HotplugTest, ADevicePulledOutDuringAnUploadFailsItAndKeepsItsList) {
     CourseDatabase().runStatement("delete from GOLF where objid = 424242;");
 }
 
-TEST(HotplugRule, APortThatAppearsIsConnectedUnlessTheUserLetTheDeviceGo) {
+TEST(HotplugRule, APortThatAppearsIsDueWhenItIsTheDevicesUnlessTheUserLetTheDeviceGo) {
+    using Ports = std::vector<std::string>;
     WorkerOwner workers;
-    Hotplug rule(workers);              // its watcher is not started: the listings are given here
-    EXPECT_FALSE(rule.Appeared({"a"})); // present at start-up
-    EXPECT_TRUE(rule.Appeared({"a", "b"}));
-    EXPECT_FALSE(rule.Appeared({"a", "b"}));
+    Hotplug rule(workers); // its watcher is not started: the listings are given here
+    const auto listed = [&](const Ports& present) {
+        rule.Listed(present, [](const std::string& port) { return port != "modem"; });
+        return rule.TakeDue();
+    };
+    EXPECT_EQ(listed({"a"}), Ports{}); // present at start-up
+    EXPECT_EQ(listed({"a", "modem", "b"}), Ports{"b"});
+    EXPECT_EQ(listed({"a", "modem", "b"}), Ports{});
+    // Due until taken, in probe order, and only while present.
+    rule.Listed({"a", "modem", "b", "d"}, [](const std::string&) { return true; });
+    rule.Listed({"a", "modem", "c", "b", "d", "e"}, [](const std::string&) { return true; });
+    EXPECT_EQ(listed({"a", "modem", "c", "b", "e"}), (Ports{"c", "e"}));
 
-    // "Disconnect" let go of the device on a: no port that appears is connected until a has
-    // been seen gone; then a plugged in again is.
+    // "Disconnect" let go of the device on a: no port that appears is due until a has been seen
+    // gone; then a plugged in again is.
+    rule.Listed({"a", "f"}, [](const std::string&) { return true; });
     rule.Declined("a");
-    EXPECT_FALSE(rule.Appeared({"a", "b", "c"}));
-    EXPECT_FALSE(rule.Appeared({"b", "c"}));
-    EXPECT_TRUE(rule.Appeared({"a", "b", "c"}));
+    EXPECT_EQ(listed({"a", "f", "g"}), Ports{});
+    EXPECT_EQ(listed({"f", "g"}), Ports{});
+    EXPECT_EQ(listed({"a", "f", "g"}), Ports{"a"});
 
     // "Connect" ends the declining at once.
     rule.Declined("a");
     rule.Accepted();
-    EXPECT_TRUE(rule.Appeared({"a", "b", "c", "d"}));
+    EXPECT_EQ(listed({"a", "f", "g", "h"}), Ports{"h"});
 
-    // A link lost on b: b listed again has appeared, though no listing saw it gone.
-    rule.Lost("b");
-    EXPECT_TRUE(rule.Appeared({"a", "b", "c", "d"}));
+    // A link lost on f: f listed again has appeared, though no listing saw it gone.
+    rule.Lost("f");
+    EXPECT_EQ(listed({"a", "f", "g", "h"}), Ports{"f"});
 }
 
 } // namespace

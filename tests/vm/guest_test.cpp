@@ -66,9 +66,8 @@ TEST_F(Cli, PortsInfoSendRemoveAndClearGoThroughFtdiSio) {
 
     // The same send on a pseudo-terminal, the simulator paced alike, in this machine.
     test::Simulator pty(data / "pty", {"--pace"});
-    const Outcome direct =
-        Shell(Built("verdal-cli") + " --data-dir " + data.Path() + " --port " + pty.Link() +
-              " send " + MapFile(u"Pine Valley"));
+    const Outcome direct = Shell(Built("verdal-cli") + " --data-dir " + data.Path() + " --port " +
+                                 pty.Link() + " send " + MapFile(u"Pine Valley"));
     EXPECT_EQ(direct.exitCode, 0) << direct.Text();
     std::printf("# plugged in to %s named by udev: %lld ms; through ftdi_sio: ports %lld ms, "
                 "info %lld ms, send %lld ms, remove %lld ms, clear %lld ms; the same send on a "
