@@ -1,10 +1,13 @@
 // The device noticed as it comes and goes while the main window runs: the simulator plugged in
 // and pulled out through the sysfs and /dev folders that port discovery reads, or as the port
 // named outright; and the rule by which a port that appears is connected.
+#include "app/dialogs.h"
 #include "app/hotplug.h"
 #include "app/main_wnd.h"
 #include "app_test_support.h"
 #include "device/port_discovery.h"
+#include "device/serial.h"
+#include "platform/event.h"
 #include "store/course_table.h"
 #include "store/sqlite_database.h"
 #include "tests/support/programs.h"
@@ -113,6 +116,27 @@ TEST_F(HotplugTest, ADevicePulledOutDuringAnUploadFailsItAndKeepsItsList) {
     EXPECT_EQ(main.Device().Courses().Count(), 1u);
     main.Lists().ClearCatalogue();
     CourseDatabase().runStatement("delete from GOLF where objid = 424242;");
+}
+
+// Plugged in while a dialog is open, the device is not connected under it (nothing may replace
+// the dialog's outcome on the status line); the connect that became due starts once it closes.
+TEST_F(HotplugTest, NoConnectStartsByItselfUnderADialogAndTheDueOneStartsWhenItCloses) {
+    const std::string dev = folder / "dev", sys = folder / "sys";
+    std::filesystem::create_directories(dev);
+    Simulator device(dev + "/ttyUSB3", {"--sys-dir", sys, "--unplugged"});
+    Open({dev, sys, ""});
+    ASSERT_GE(Until(u"DEVICE NOT CONNECTED"), 0);
+    WorkerOwner workers;
+    bool connectedUnder = true;
+    RunWithProgress(u"Waiting", ProgressBar::Hidden, hwnd, workers,
+                    [&](HWND page, std::stop_token stop) {
+                        device.PlugIn();
+                        Sleep(3 * kPortListIntervalMs, stop);
+                        connectedUnder = main.Device().Connecting() || Serial::Instance().IsOpen();
+                        EndDialog(GetParent(page), 1);
+                    });
+    EXPECT_FALSE(connectedUnder);
+    EXPECT_GE(Until(u"DEVICE CONNECTED"), 0);
 }
 
 TEST(HotplugRule, APortThatAppearsIsDueWhenItIsTheDevicesUnlessTheUserLetTheDeviceGo) {

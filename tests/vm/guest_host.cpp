@@ -238,8 +238,12 @@ bool Page::Take(int boundMs) {
                     continue;
                 const unsigned uid = static_cast<unsigned>(std::stoul((*it)[1]));
                 ids_.emplace_back(found[1], uid);
-                if (found[1] == "message")
+                if (found[1] == "message") {
+                    // The status line as the page was when the browser came.
                     message_ = uid;
+                    const std::size_t text = it->position() + it->length();
+                    shown_.push_back(html.substr(text, html.find('<', text) - text));
+                }
                 if (found[1] == "6000" && std::regex_search(attributes, found, list))
                     deviceList_ = std::stoull(found[1]);
             }

@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 
 using namespace verdal;
 using namespace verdal::vm;
@@ -109,6 +110,111 @@ TEST_F(Cli, AUserWithoutAccessToThePortIsToldBothRemedies) {
     EXPECT_TRUE(info.Says("Permission denied") && info.Says("replug the device") &&
                 info.Says("join group 'dialout'"))
         << info.Text();
+}
+
+// verdal with no window, seen through its page's WebSocket and its trace, beside a catalogue
+// service of its own in this machine.
+struct Verdal : ::testing::Test {
+    test::TempFolder data;
+    ChildProcess service, verdal;
+    std::unique_ptr<Page> page;
+
+    // The catalogue service with these options beside its port and size.
+    std::string StartService(std::vector<std::string> options = {}) {
+        options.insert(options.end(), {"--listen", "127.0.0.1:0", "--courses", "10"});
+        std::string error, line;
+        if (!service.Start(Built("verdal-catalogue-service"), options, {.captureOutput = true},
+                           error) ||
+            !service.ReadLine(line, 30000) || line.rfind("LISTENING ", 0) != 0)
+            throw std::runtime_error("no catalogue service: " + error + line);
+        return "http://127.0.0.1:" + line.substr(10) + "/";
+    }
+    void StartVerdal(const std::string& server) {
+        std::string error, address;
+        if (!verdal.Start(Built("verdal"),
+                          {"--no-browser", "--data-dir", data.Path(), "--server", server, "--trace",
+                           data / "trace"},
+                          {.captureOutput = true}, error) ||
+            !verdal.ReadLine(address, 60000))
+            throw std::runtime_error("verdal did not start: " + error);
+        page = std::make_unique<Page>(address);
+    }
+    // Whether verdal's trace says it opened the port.
+    bool Opened(const std::string& port) const {
+        return test::ReadFile(data / "trace").find(" " + port + " open") != std::string::npos;
+    }
+    void TearDown() override {
+        page.reset();
+        verdal.Stop(30000);
+        service.Stop();
+        host::Pull("device");
+        host::Pull("other");
+    }
+};
+
+// The adapter the device answered on (here to verdal-cli) is known: plugged in while verdal runs,
+// it is connected with no click; pulled out, the page says so.
+TEST_F(Verdal, TheKnownAdapterPluggedInIsConnectedAndPulledOutIsNoticed) {
+    host::Device("--course Augusta");
+    host::Plug("device");
+    ASSERT_FALSE(AdapterPort(kDevice).empty());
+    const Outcome info = Shell(Built("verdal-cli") + " --data-dir " + data.Path() + " info");
+    ASSERT_EQ(info.exitCode, 0) << info.Text();
+    EXPECT_NE(test::ReadFile(data / "settings.reg")
+                  .find("\"adapter\"=\"usb 0403:6001 serial " + std::string(kDevice)),
+              std::string::npos);
+    host::Pull("device");
+    ASSERT_TRUE(AdapterGone(kDevice));
+    StartVerdal(StartService());
+    ASSERT_GE(page->Until("DEVICE NOT CONNECTED", 120000), 0) << page->Status();
+
+    host::Plug("device");
+    const long long connected = page->Until("DEVICE CONNECTED", 120000);
+    ASSERT_GE(connected, 0) << page->Status();
+    host::Pull("device");
+    const long long noticed = page->Until("DEVICE NOT CONNECTED", 60000);
+    EXPECT_GE(noticed, 0) << page->Status();
+    std::printf("# verdal: plugged in to DEVICE CONNECTED %lld ms, pulled out to DEVICE NOT "
+                "CONNECTED %lld ms\n",
+                connected, noticed);
+}
+
+// An adapter that is not the device's may be anything: plugged in while verdal runs, it is never
+// opened, nor sent a byte.
+TEST_F(Verdal, AnotherAdapterPluggedInIsNeverOpened) {
+    StartVerdal(StartService());
+    ASSERT_GE(page->Until("DEVICE NOT CONNECTED", 120000), 0) << page->Status();
+    host::Plug("other");
+    const std::string port = AdapterPort(kOther);
+    ASSERT_FALSE(port.empty());
+    EXPECT_TRUE(page->Never("CONNECTING TO DEVICE", 8000)) << page->Status();
+    EXPECT_FALSE(Opened(port));
+    EXPECT_EQ(host::OtherBytes(), 0);
+}
+
+// Pulled out while the web service is slow to answer the server check: the connect ends at once
+// as a device not connected, never as "DEVICE CONNECTED"; plugged in again, it is connected; and
+// an operation that then fails for another reason does not say that the device was unplugged.
+TEST_F(Verdal, APullDuringTheServerCheckEndsNotConnectedAndNoLaterFailureBorrowsIt) {
+    host::Device("--course Augusta --fault nomarker:CRCA");
+    host::Plug("device");
+    ASSERT_FALSE(AdapterPort(kDevice).empty());
+    StartVerdal(StartService({"--fault", "delay:version", "--delay", "8000"}));
+    ASSERT_GE(page->Until("CONNECTING TO SERVER", 120000), 0) << page->Status();
+    host::Pull("device");
+    const long long ended = page->Until("DEVICE NOT CONNECTED - the device was unplugged", 30000);
+    EXPECT_GE(ended, 0) << page->Status();
+    EXPECT_TRUE(page->Never("DEVICE CONNECTED", 10000));
+
+    host::Plug("device");
+    ASSERT_GE(page->Until("DEVICE CONNECTED", 120000), 0) << page->Status();
+    page->DeviceMenu(32783); // "Remove All Course"
+    ASSERT_TRUE(test::WaitUntil(
+        [&] { return test::ReadFile(data / "trace").find("$CRCA") != std::string::npos; }, 60000));
+    EXPECT_TRUE(page->Never("DEVICE NOT CONNECTED - the device was unplugged", 12000))
+        << page->Status();
+    std::printf("# verdal: pulled out during the server check to DEVICE NOT CONNECTED %lld ms\n",
+                ended);
 }
 
 } // namespace
