@@ -12,7 +12,8 @@
 
 namespace verdal {
 
-// What follows the text and the buttons.
+// What follows the text and the buttons. Status 2 has none of its own: the disconnect probe runs
+// where the user asked for it (kDisconnectMessage), never after a connect that started by itself.
 enum class StatusEffect {
     None,
     ShowDeviceState, // search controls enabled, device list and info line filled
@@ -37,8 +38,7 @@ std::string StatusLineText(WPARAM code);
 // port exists but could not be opened for lack of permission, the reason (replug the device for
 // the udev rule, or join the port's group) follows the text, so the user learns the remedies;
 // when another program holds the port, the text names it; a device unplugged during an operation
-// (kUnpluggedProblem) is said as well. Status 2 has no further effect of its own: the disconnect
-// probe runs where the user asked for it (kDisconnectMessage).
+// (kUnpluggedProblem) is said as well.
 std::u16string NotConnectedText(const std::string& problem);
 
 // The status line text of "UPDATE GOF FILE ERROR" given why the update failed: the reason follows

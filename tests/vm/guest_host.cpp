@@ -5,6 +5,7 @@
 #include "platform/child_process.h"
 #include "tests/support/programs.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/websocket_frames.h"
 
 #include <nlohmann/json.hpp>
 
@@ -173,33 +174,8 @@ std::optional<std::string> Page::ReadMessage(int boundMs) {
         }
         return true;
     };
-    std::string message;
-    for (;;) {
-        if (!fill(2))
-            return std::nullopt;
-        const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(pending_[i]); };
-        const bool final = byte(0) & 0x80;
-        const int opcode = byte(0) & 0x0F;
-        std::size_t header = 2;
-        std::uint64_t length = byte(1) & 0x7F;
-        if (length >= 126) {
-            header += length == 126 ? 2 : 8;
-            if (!fill(header))
-                return std::nullopt;
-            length = 0;
-            for (std::size_t i = 2; i < header; ++i)
-                length = length << 8 | byte(i);
-        }
-        if (!fill(header + length))
-            return std::nullopt;
-        if (opcode < 0x8)
-            message.append(pending_, header, length);
-        pending_.erase(0, header + length);
-        if (opcode == 0x8)
-            return std::nullopt;
-        if (final && opcode < 0x8)
-            return message;
-    }
+    bool ended = false;
+    return test::TakeWebSocketMessage(pending_, fill, ended);
 }
 
 void Page::Send(const std::string& text) {
@@ -258,12 +234,16 @@ bool Page::Take(int boundMs) {
 
 long long Page::Until(const std::string& text, int boundMs) {
     const auto start = Clock::now();
-    while (Status() != text) {
+    for (;;) {
+        for (; next_ < shown_.size(); ++next_)
+            if (shown_[next_] == text) {
+                ++next_;
+                return MsSince(start);
+            }
         const long long left = boundMs - MsSince(start);
         if (left <= 0 || !Take(static_cast<int>(left)))
-            return Status() == text ? MsSince(start) : -1;
+            return -1;
     }
-    return MsSince(start);
 }
 
 bool Page::Never(const std::string& text, int ms) {

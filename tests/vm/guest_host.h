@@ -61,7 +61,8 @@ public:
     Page& operator=(const Page&) = delete;
 
     // Waits up to boundMs for the status line to read text, taking every patch meanwhile: the
-    // milliseconds it took, or -1.
+    // milliseconds it took, or -1. Each text counts once: the next Until looks at what the status
+    // line read after the one this found (from the page as it came, at first).
     long long Until(const std::string& text, int boundMs = 60000);
     // Takes the patches of the next ms milliseconds; false when the status line read text
     // meanwhile.
@@ -86,6 +87,7 @@ private:
     unsigned message_ = 0;
     std::vector<std::pair<std::string, unsigned>> ids_;
     std::vector<std::string> shown_;
+    std::size_t next_ = 0; // the first text of shown_ that Until has not looked at
     unsigned long long menuToken_ = 0;
 };
 

@@ -207,6 +207,8 @@ TEST_F(Verdal, APullDuringTheServerCheckEndsNotConnectedAndNoLaterFailureBorrows
     EXPECT_TRUE(page->Never("DEVICE CONNECTED", 10000));
 
     host::Plug("device");
+    ASSERT_FALSE(AdapterPort(kDevice).empty());
+    ASSERT_GE(page->Until("CONNECTING TO DEVICE", 60000), 0) << page->Status();
     ASSERT_GE(page->Until("DEVICE CONNECTED", 120000), 0) << page->Status();
     page->DeviceMenu(32783); // "Remove All Course"
     ASSERT_TRUE(test::WaitUntil(
