@@ -68,7 +68,7 @@ fi
 accel=$shared/accel
 if [[ ! -f $accel ]]; then
     echo tcg >"$accel.new"
-    if [[ -w /dev/kvm ]] && timeout 10 "$qemu" -accel kvm -m 256 -display none -monitor none \
+    if [[ -w /dev/kvm ]] && timeout 6 "$qemu" -accel kvm -m 256 -display none -monitor none \
         -serial stdio -no-reboot -kernel "$vmlinuz" -initrd "$initrd" \
         -append "console=ttyS0 quiet panic=-1 verdal.probe" 2>/dev/null | grep -q VERDAL-PROBE; then
         echo kvm >"$accel.new"
