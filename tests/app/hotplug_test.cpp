@@ -96,6 +96,7 @@ TEST_F(HotplugTest, ADevicePulledOutDuringAnUploadFailsItAndKeepsItsList) {
     Simulator device(folder / "ttyUSB0", {"--fault", "unplug:20", "--course", "Augusta"});
     Open({saved.devDir, saved.sysDir, device.Link()});
     ASSERT_GE(Until(u"DEVICE CONNECTED"), 0);
+    main.Device().WaitForConnect(); // it may still be returning after its last status
     CourseRecord course;
     course.objid = 424242;
     course.fileid = "424242";
