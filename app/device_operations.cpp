@@ -7,6 +7,7 @@
 #include "device/connection.h"
 #include "device/port_discovery.h"
 #include "device/serial.h"
+#include "platform/event.h"
 #include "platform/language.h"
 #include "platform/messages.h"
 #include "platform/text.h"
@@ -24,15 +25,29 @@ constexpr const char* kCourseGoneText = N_("COURSE NOT FOUND");
 
 } // namespace
 
-void ConnectWorker(HWND hwnd, CatalogueOffer& offer, std::stop_token stop) {
+void ConnectWorker(HWND hwnd, CatalogueOffer& offer, const std::vector<std::string>& ports,
+                   std::stop_token stop) {
+    const auto failed = [&] {
+        PostMessage(hwnd, kConnectFailedMessage);
+        if (ports.empty())
+            PostMessage(hwnd, kDisconnectMessage);
+    };
     try {
         auto found = std::make_unique<DeviceState>();
-        if (ConnectDevice(hwnd, found->capacity, found->courses, stop) != 1) {
-            PostMessage(hwnd, kConnectFailedMessage);
+        if (ConnectDevice(hwnd, found->capacity, found->courses, stop, ports) != 1) {
+            if (!stop.stop_requested())
+                failed();
             return;
         }
         PostMessageWith(hwnd, kDeviceStateMessage, 0, std::move(found));
-        ServerCheck(hwnd, offer, stop);
+        // The server check does not touch the link: its loss must end it all the same.
+        const std::stop_token lost = Serial::Instance().LossToken();
+        const EitherStop ended(stop, lost);
+        ServerCheck(hwnd, offer, ended.Token());
+        if (lost.stop_requested() && !stop.stop_requested()) {
+            PostStatus(hwnd, StatusCode::NotConnected, UnpluggedReason());
+            failed();
+        }
     } catch (...) {
         ReportConnectFailure(hwnd);
     }
@@ -58,12 +73,19 @@ void DeviceOperations::ShowCourses() {
     lists_.ShowDeviceCourses(courses_);
 }
 
-bool DeviceOperations::StartConnect(CatalogueOffer& offer) {
+bool DeviceOperations::StartConnect(CatalogueOffer& offer, std::vector<std::string> ports) {
     if (InUse())
         return false;
-    connectWorker_.Start(
-        [hwnd = main_, &offer](std::stop_token stop) { ConnectWorker(hwnd, offer, stop); });
+    shownLosses_ = Serial::Instance().Losses();
+    connectWorker_.Start([hwnd = main_, &offer, ports = std::move(ports)](std::stop_token stop) {
+        ConnectWorker(hwnd, offer, ports, stop);
+    });
     return true;
+}
+
+void DeviceOperations::ConnectFailed() {
+    capacity_ = 0;
+    shownLosses_ = Serial::Instance().Losses();
 }
 
 bool DeviceOperations::LinkUp() {
@@ -79,12 +101,14 @@ bool DeviceOperations::LinkUp() {
     if (EnsureConnected(EnumSerialPorts(), why))
         return true;
     PostStatus(main_, StatusCode::NotConnected, why);
+    PostMessage(main_, kDisconnectMessage);
     return false;
 }
 
 std::intptr_t DeviceOperations::Run(const std::u16string& text, ProgressBar bar, DevFunc& work,
                                     DialogWorkerBody worker) {
     busy_ = true;
+    shownLosses_ = Serial::Instance().Losses(); // a loss before this operation is not its own
     const HWND main = main_;
     // The worker runs on its own copy of the device course list. However the dialog ends (a
     // failure inside its loop included) the worker has ended with it, its copy is what the

@@ -25,8 +25,12 @@
 namespace verdal {
 
 // The connect worker, on its own thread: ConnectDevice, then (when it answered 1) what it read
-// posted to mainWindow (kDeviceStateMessage) and ServerCheck, which fills offer.
-void ConnectWorker(HWND mainWindow, CatalogueOffer& offer, std::stop_token stop);
+// posted to mainWindow (kDeviceStateMessage) and ServerCheck, which fills offer. The device lost
+// during the server check abandons its request and ends the connect with NotConnected (the
+// device was unplugged). ports: the ports an automatic connect probes; none for the user's
+// connect, which probes every candidate and, when it fails, posts kDisconnectMessage.
+void ConnectWorker(HWND mainWindow, CatalogueOffer& offer, const std::vector<std::string>& ports,
+                   std::stop_token stop);
 // What the connect worker does when it fails, inside its catch block: the device is not
 // connected, and the failure's text ("DATABASE ERROR", …) is posted after that status so that the
 // status line keeps it.
@@ -47,18 +51,20 @@ public:
     void Take(const DeviceState& state);
     // "Disconnect": the device's course list is emptied; its capacity stays.
     void Forget();
-    // A connect that failed: the capacity is 0 until a device is read again.
-    void ForgetCapacity() { capacity_ = 0; }
+    // A connect that failed: the capacity is 0 until a device is read again, and the losses so
+    // far have been said.
+    void ConnectFailed();
     // The link was lost (see app/hotplug.h): the page shows "DEVICE NOT CONNECTED" and offers
     // "Connect", once for each loss. A connect under way says for itself how it ended; an
-    // operation under way fails, and then says that the device was unplugged.
+    // operation under way fails, and then says that the device was unplugged. A loss counts for
+    // the connect or operation it happened in, never for a later one.
     void LinkLost();
     // The capacity, the course count and the device list as they stand.
     void ShowCourses();
 
     // Starts the connect worker, which fills offer; refused (false) while it or a device
-    // operation runs.
-    bool StartConnect(CatalogueOffer& offer);
+    // operation runs. ports: those an automatic connect probes (see ConnectWorker).
+    bool StartConnect(CatalogueOffer& offer, std::vector<std::string> ports = {});
     // True while the connect worker runs.
     bool Connecting() const { return connectWorker_.Running(); }
     // Blocks until the connect worker has ended.
@@ -75,6 +81,7 @@ public:
     void RemoveAll();
 
 private:
+    // Brings the link up, or posts status 2 with why and the disconnect probe.
     bool LinkUp();
     // Runs an operation's worker under its progress dialog; the device course list becomes the
     // one the worker left. Answers the dialog's result.
@@ -90,7 +97,7 @@ private:
     std::int32_t capacity_ = 0;
     DeviceCourseList courses_;
     bool busy_ = false;        // an operation's dialog is up
-    unsigned shownLosses_ = 0; // the serial link's losses the page has shown
+    unsigned shownLosses_ = 0; // the serial link's losses said, by the page or by what failed
     Worker connectWorker_{&workers_};
 };
 

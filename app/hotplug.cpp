@@ -1,4 +1,5 @@
-// Judging the port listings: which port appeared, and whether the user has declined the device.
+// Judging the port listings: which port appeared, whether it is the device's, and whether the
+// user has declined the device.
 #include "app/hotplug.h"
 
 #include "app/main_messages.h"
@@ -29,16 +30,26 @@ void Hotplug::Stop() {
     Serial::Instance().SetLostHandler({});
 }
 
-bool Hotplug::Appeared(const std::vector<std::string>& present) {
-    bool appeared = false;
-    if (present_)
-        for (const std::string& port : present)
-            appeared = appeared || !Contains(*present_, port);
-    present_ = present;
+void Hotplug::Listed(const std::vector<std::string>& present,
+                     const std::function<bool(const std::string& port)>& isDevice) {
     // The device let go has been unplugged: the next port that appears is a device plugged in.
     if (declining_ && !Contains(present, declined_))
         declining_ = false;
-    return appeared && !declining_;
+    if (present_ && !declining_)
+        for (const std::string& port : present)
+            if (!Contains(*present_, port) && !Contains(due_, port) && isDevice(port))
+                due_.push_back(port);
+    present_ = present;
+}
+
+std::vector<std::string> Hotplug::TakeDue() {
+    std::vector<std::string> ports;
+    if (present_)
+        for (const std::string& port : *present_)
+            if (Contains(due_, port))
+                ports.push_back(port);
+    due_.clear();
+    return ports;
 }
 
 void Hotplug::Lost(const std::string& port) {
@@ -49,6 +60,7 @@ void Hotplug::Lost(const std::string& port) {
 void Hotplug::Declined(std::string port) {
     declining_ = true;
     declined_ = std::move(port);
+    due_.clear();
 }
 
 } // namespace verdal

@@ -33,8 +33,10 @@ struct DeviceState {
     DeviceCourseList courses;
 };
 
-// From the connect worker when no device could be connected: the capacity is 0 until a device
-// is read again, so that nothing is judged against the last device's room (no data).
+// From the connect worker when no device could be connected, or the device went during the
+// server check: the capacity is 0 until a device is read again, so that nothing is judged against
+// the last device's room, and the connect has said for itself whether the device was lost (no
+// data).
 inline constexpr UINT kConnectFailedMessage = WM_USER + 4;
 
 // From the port watcher: the ports present now, in probe order (lParam: a
@@ -44,5 +46,11 @@ inline constexpr UINT kPortsMessage = WM_USER + 5;
 // From the serial receive thread: the port of the open link has failed, the device is gone, and
 // the link has closed (no data).
 inline constexpr UINT kLinkLostMessage = WM_USER + 6;
+
+// After a status 2 that the user's own request ended in ("Disconnect", an operation that found no
+// device, the connect at start-up or after "Connect"): the disconnect probe (DisconnectDevice),
+// which tells the device "$EXIT" wherever it can be reached (no data). A connect that started by
+// itself posts none: its failure only shows.
+inline constexpr UINT kDisconnectMessage = WM_USER + 7;
 
 } // namespace verdal

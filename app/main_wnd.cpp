@@ -5,6 +5,7 @@
 #include "app/dialogs.h"
 #include "app/status_table.h"
 #include "device/connection.h"
+#include "device/port_discovery.h"
 #include "device/port_watcher.h"
 #include "device/serial.h"
 #include "engine/listview.h"
@@ -88,9 +89,6 @@ LRESULT CMainWnd::OnStatus(WPARAM code, LPARAM text) {
     if (row->buttons)
         mainPage_.SetConnectButtons(*row->buttons);
     switch (row->effect) {
-    case StatusEffect::Disconnect:
-        DisconnectDevice();
-        break;
     case StatusEffect::ShowDeviceState:
         ShowDeviceState();
         break;
@@ -137,26 +135,41 @@ void CMainWnd::OnDisconnectClick() {
         return; // the link belongs to the worker that uses it
     hotplug_.Declined(Serial::Instance().PortName());
     PostStatus(Handle(), StatusCode::NotConnected);
+    PostMessage(Handle(), kDisconnectMessage);
     device_.Forget();
     mainPage_.SetFilters(Filters::Disabled);
     mainPage_.SetConnectButtons(ConnectButtons::NotConnected);
 }
 
 void CMainWnd::OnPorts(const std::vector<std::string>& present) {
-    const bool appeared = hotplug_.Appeared(present);
     Serial& serial = Serial::Instance();
     if (serial.IsOpen() && !PortPresent(serial.PortName())) {
         serial.CloseAsLost();
         OnLinkLost();
-    } else if (appeared && !serial.IsOpen() && !device_.InUse()) {
-        mainPage_.SetConnectButtons(ConnectButtons::Connecting);
-        device_.StartConnect(offer_);
     }
+    const Settings settings = CopySettings();
+    hotplug_.Listed(present, [&settings](const std::string& port) {
+        return ConnectsByItself(port, CurrentPortSearch(), settings.comIndex, settings.adapter);
+    });
+    // A loss that nothing in use said (it came as the link's last connect or operation ended).
+    device_.LinkLost();
+    StartDueConnect();
+}
+
+void CMainWnd::StartDueConnect() {
+    // It waits for the dialog to close and for the link to be free; a device connected already
+    // leaves nothing to connect.
+    if (ModalDialogOpen() || device_.InUse())
+        return;
+    std::vector<std::string> ports = hotplug_.TakeDue();
+    if (ports.empty() || Serial::Instance().IsOpen())
+        return;
+    mainPage_.SetConnectButtons(ConnectButtons::Connecting);
+    device_.StartConnect(offer_, std::move(ports));
 }
 
 void CMainWnd::OnLinkLost() {
-    if (!device_.Connecting())
-        hotplug_.Lost(Serial::Instance().PortName());
+    hotplug_.Lost(Serial::Instance().PortName());
     device_.LinkLost();
 }
 
@@ -274,7 +287,12 @@ bool CMainWnd::Dispatch(HWND, UINT message, WPARAM wParam, LPARAM lParam, LRESUL
         result = 0;
         return true;
     case kConnectFailedMessage:
-        device_.ForgetCapacity();
+        device_.ConnectFailed();
+        StartDueConnect();
+        result = 0;
+        return true;
+    case kDisconnectMessage:
+        DisconnectDevice();
         result = 0;
         return true;
     case kPortsMessage:

@@ -44,6 +44,8 @@ public:
     // The port watcher's listing, and the link lost under the device (see app/hotplug.h).
     void OnPorts(const std::vector<std::string>& present);
     void OnLinkLost();
+    // The connect that became due (see app/hotplug.h), when nothing stands in its way now.
+    void StartDueConnect();
 
     // "Course Information": opens the dialog for the selected catalogue row; false when no row
     // is selected (nothing opens).

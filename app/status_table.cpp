@@ -12,7 +12,7 @@ namespace {
 constexpr std::array<StatusRow, 9> kStatusTable{{
     {StatusCode::Connecting, N_("CONNECTING TO DEVICE"), std::nullopt, StatusEffect::None},
     {StatusCode::NotConnected, N_("DEVICE NOT CONNECTED"), ConnectButtons::NotConnected,
-     StatusEffect::Disconnect},
+     StatusEffect::None},
     {StatusCode::SerialNumberError, N_("DEVICE SN ERROR"), ConnectButtons::NotConnected,
      StatusEffect::None},
     {StatusCode::ConnectingServer, N_("CONNECTING TO SERVER"), std::nullopt, StatusEffect::None},
@@ -38,10 +38,6 @@ const StatusRow* FindStatus(WPARAM code) {
 std::string StatusLineText(WPARAM code) {
     const StatusRow* row = FindStatus(code);
     return row && row->text ? Tr(row->text) : std::string();
-}
-
-StatusReason UnpluggedReason() {
-    return {Tr("the device was unplugged"), ReasonKind::Shown};
 }
 
 std::u16string NotConnectedText(const StatusReason& reason) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/main_page.h"
+#include "device/connection.h"
 #include "platform/messages.h"
 
 #include <optional>
@@ -10,10 +11,10 @@
 
 namespace verdal {
 
-// What follows the text and the buttons.
+// What follows the text and the buttons. Status 2 has none of its own: the disconnect probe runs
+// where the user asked for it (kDisconnectMessage), never after a connect that started by itself.
 enum class StatusEffect {
     None,
-    Disconnect,      // DisconnectDevice at once, on the user-interface thread
     ShowDeviceState, // search controls enabled, device list and info line filled
     RefillFilters,   // the country and region selects filled again from the course table
 };
@@ -39,8 +40,6 @@ std::string StatusLineText(WPARAM code);
 // device unplugged during an operation) follows the text, so the user learns what to do; a reason
 // aside (no port, no answer) is left to verdal-cli.
 std::u16string NotConnectedText(const StatusReason& reason);
-// Why a device operation ended without its device.
-StatusReason UnpluggedReason();
 
 // The status line text of "UPDATE GOF FILE ERROR" given why the update failed: the reason follows
 // the text ("UPDATE GOF FILE ERROR - the disk is full (update.xml)"); none, the text alone.

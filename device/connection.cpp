@@ -5,6 +5,7 @@
 #include "device/port_discovery.h"
 #include "device/requests.h"
 #include "device/serial.h"
+#include "platform/event.h"
 #include "platform/language.h"
 #include "platform/messages.h"
 
@@ -39,10 +40,16 @@ bool Probe(const std::string& port, ManualResetEvent& completion, StatusReason& 
     }
     if (!answered)
         serial.Close();
+    else
+        RememberAdapter(AdapterOf(port, CurrentPortSearch()));
     return answered;
 }
 
 } // namespace
+
+StatusReason UnpluggedReason() {
+    return {Tr("the device was unplugged"), ReasonKind::Unplugged};
+}
 
 int EnsureConnected(const std::vector<std::string>& candidates, std::stop_token stop) {
     StatusReason why;
@@ -103,47 +110,52 @@ bool Exchange(ManualResetEvent& completion, std::stop_token stop, Take take) {
 } // namespace
 
 int ConnectDevice(HWND statusWindow, std::int32_t& capacity, DeviceCourseList& courses,
-                  std::stop_token stop) {
+                  std::stop_token stop, const std::vector<std::string>& ports) {
     return ConnectDevice(
         [statusWindow](StatusCode code, const StatusReason& why) {
             PostStatus(statusWindow, code, why);
         },
-        capacity, courses, std::move(stop));
+        capacity, courses, std::move(stop), ports);
 }
 
 int ConnectDevice(const StatusReport& report, std::int32_t& capacity, DeviceCourseList& courses,
-                  std::stop_token stop) {
+                  std::stop_token stop, const std::vector<std::string>& ports) {
     report(StatusCode::Connecting, {});
-    const std::vector<std::string> candidates = EnumSerialPorts();
     ManualResetEvent completion;
-    if (StatusReason why; !EnsureConnected(candidates, why, stop)) {
+    if (StatusReason why; !EnsureConnected(ports.empty() ? EnumSerialPorts() : ports, why, stop)) {
         if (!stop.stop_requested())
             report(StatusCode::NotConnected, why);
         return 0;
     }
+    // From here on the device pulled out ends every wait at once.
+    const std::stop_token lost = Serial::Instance().LossToken();
+    const EitherStop ended(stop, lost);
     // Each failed step lets go of the port before it reports: the status handler may reach for
     // the port at once. A stop leaves the link as it is, for the disconnect that follows.
     const auto fail = [&](StatusCode code) {
         if (stop.stop_requested())
             return 0;
         Serial::Instance().Close();
-        report(code, {});
+        if (lost.stop_requested())
+            report(StatusCode::NotConnected, UnpluggedReason());
+        else
+            report(code, {});
         return 0;
     };
 
     capacity = 0;
-    if (!Exchange<CapacityReq>(completion, stop,
+    if (!Exchange<CapacityReq>(completion, ended.Token(),
                                [&](const CapacityReq& request) { capacity = request.capacity; }))
         return fail(StatusCode::NotConnected);
     std::u16string serialNumber;
-    if (!Exchange<SerialNumReq>(completion, stop, [&](const SerialNumReq& request) {
+    if (!Exchange<SerialNumReq>(completion, ended.Token(), [&](const SerialNumReq& request) {
             serialNumber = request.serialNumber;
         }))
         return fail(StatusCode::NotConnected);
     if (serialNumber.empty())
         return fail(StatusCode::SerialNumberError);
     RecordSerialNumber(serialNumber);
-    if (!Exchange<ListCoursesReq>(completion, stop, [&](const ListCoursesReq& request) {
+    if (!Exchange<ListCoursesReq>(completion, ended.Token(), [&](const ListCoursesReq& request) {
             courses.Clear();
             for (const std::u16string& name : request.courseNames)
                 courses.Add(name);

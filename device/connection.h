@@ -17,6 +17,10 @@ namespace verdal {
 // The port speed of the device.
 inline constexpr std::uint32_t kDeviceBaudRate = 115200;
 
+// Why a connect or an operation failed when the device's link was lost under it: "the device was
+// unplugged", in the session's language, of the kind Unplugged.
+StatusReason UnpluggedReason();
+
 // Answers 1 when the link is up on return, else 0. When the port is already open it answers 1
 // at once and sends nothing. Otherwise it opens the port to use (the port named outright in the
 // port search; else with the port setting 99 each candidate in order; else the fixed port of
@@ -41,15 +45,18 @@ int EnsureConnected(const std::vector<std::string>& candidates, StatusReason& wh
 // the setting serialNumber holds the device's serial number (saved by the next SaveSettings),
 // capacity and courses are filled, the port stays open and it answers 1. The capacity is 0 until it
 // is read. A stop request ends it within moments with 0, posting nothing more and leaving the link
-// as it is. Worker thread; capacity and courses belong to the caller.
+// as it is. The link lost once it is up ends it at once too, posting NotConnected with
+// UnpluggedReason(). ports are the candidates to probe with the automatic search; none: every
+// candidate of the search (EnumSerialPorts). Worker thread; capacity and courses belong to the
+// caller.
 int ConnectDevice(HWND statusWindow, std::int32_t& capacity, DeviceCourseList& courses,
-                  std::stop_token stop = {});
+                  std::stop_token stop = {}, const std::vector<std::string>& ports = {});
 // The same, with each status and why (empty but for a device not found) handed to report on the
 // worker's thread instead of posted. Every request of the procedure has ended (its receiver gone)
 // before a status is reported.
 using StatusReport = std::function<void(StatusCode code, const StatusReason& why)>;
 int ConnectDevice(const StatusReport& report, std::int32_t& capacity, DeviceCourseList& courses,
-                  std::stop_token stop = {});
+                  std::stop_token stop = {}, const std::vector<std::string>& ports = {});
 
 // Tells the device "$EXIT\r" when it can be reached (the port is open, or a probe finds it),
 // waits for its answer up to 1500 ms, then closes the port. Any thread but the receive thread.

@@ -16,4 +16,19 @@ void RecordSerialNumber(const std::u16string& serialNumber) {
     });
 }
 
+void RememberAdapter(const std::string& adapter) {
+    bool changed = false;
+    ChangeSettings([&](Settings& settings) {
+        changed = !adapter.empty() && settings.adapter != adapter;
+        if (changed)
+            settings.adapter = adapter;
+    });
+    if (changed)
+        SaveSettings();
+}
+
+std::string RememberedAdapter() {
+    return CopySettings().adapter;
+}
+
 } // namespace verdal

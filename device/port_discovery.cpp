@@ -2,6 +2,7 @@
 #include "device/port_discovery.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 #include <tuple>
@@ -43,7 +44,65 @@ bool ParseName(const std::string& name, int& family, long& number) {
     return false;
 }
 
+constexpr const char* kProlificDriver = "pl2303";
+
+// The driver of a terminal's entry under class/tty; empty without one.
+std::string Driver(const fs::path& entry) {
+    std::error_code error;
+    const fs::path driver = fs::read_symlink(entry / "device" / "driver", error);
+    return error ? std::string() : driver.filename().string();
+}
+
+fs::path Entry(const std::string& port, const PortSearch& search) {
+    return fs::path(search.sysDir) / "class" / "tty" / fs::path(port).filename();
+}
+
+// The first line of a sysfs attribute; empty when it cannot be read.
+std::string Attribute(const fs::path& file) {
+    std::string text;
+    if (FILE* in = std::fopen(file.c_str(), "r")) {
+        char line[256] = {};
+        if (std::fgets(line, sizeof line, in))
+            text = line;
+        std::fclose(in);
+    }
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
 } // namespace
+
+std::string AdapterDriver(const std::string& port, const PortSearch& search) {
+    return Driver(Entry(port, search));
+}
+
+std::string AdapterOf(const std::string& port, const PortSearch& search) {
+    std::error_code error;
+    // The terminal's device sits below its interface, below the USB device that names itself.
+    fs::path device = fs::canonical(Entry(port, search) / "device", error);
+    for (int up = 0; !error && up < 4 && device.has_parent_path();
+         ++up, device = device.parent_path()) {
+        const std::string vendor = Attribute(device / "idVendor");
+        if (vendor.empty())
+            continue;
+        const std::string id = "usb " + vendor + ":" + Attribute(device / "idProduct");
+        const std::string serial = Attribute(device / "serial");
+        return serial.empty() ? id + " at " + device.filename().string() : id + " serial " + serial;
+    }
+    return {};
+}
+
+bool ConnectsByItself(const std::string& port, const PortSearch& search, std::int32_t comIndex,
+                      const std::string& remembered) {
+    if (!search.port.empty())
+        return port == search.port;
+    if (comIndex != kAutoPort)
+        return port == PortName(comIndex, search);
+    if (AdapterDriver(port, search) == kProlificDriver)
+        return true;
+    return !remembered.empty() && AdapterOf(port, search) == remembered;
+}
 
 PortSearch PortSearchFromOptions(std::string port, std::string devDir, std::string sysDir) {
     PortSearch search;
@@ -77,11 +136,10 @@ std::vector<std::string> EnumSerialPorts(const PortSearch& search) {
         candidate.name = entry.path().filename().string();
         if (!ParseName(candidate.name, candidate.family, candidate.number))
             continue;
-        std::error_code linkError;
-        const fs::path driver = fs::read_symlink(entry.path() / "device" / "driver", linkError);
-        if (linkError)
+        const std::string driver = Driver(entry.path());
+        if (driver.empty())
             continue; // not backed by a device: no adapter
-        candidate.group = driver.filename() == "pl2303" ? 0 : 1;
+        candidate.group = driver == kProlificDriver ? 0 : 1;
         found.push_back(candidate);
     }
     std::sort(found.begin(), found.end(), [](const Candidate& a, const Candidate& b) {

@@ -1,6 +1,7 @@
 // Finding the serial ports the device may be on, and naming a port by its number.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,25 @@ const PortSearch& CurrentPortSearch();
 // <devDir>/ttyUSB0 to <devDir>/ttyUSB29. With a port named outright, that port alone.
 std::vector<std::string> EnumSerialPorts(const PortSearch& search);
 std::vector<std::string> EnumSerialPorts();
+
+// The driver that binds the port's adapter ("pl2303", "ftdi_sio"), as the link
+// <sysDir>/class/tty/NAME/device/driver names it; empty when there is none.
+std::string AdapterDriver(const std::string& port, const PortSearch& search);
+
+// The USB adapter of the port, as the settings remember it: "usb VID:PID serial SERIAL" from the
+// idVendor, idProduct and serial of its USB device in sysfs; for one without a serial number, as
+// many cables are, "usb VID:PID at PLACE", PLACE its place on the USB bus as the kernel names the
+// device (bus and port chain, such as 1-1.2: what /dev/serial/by-path encodes). Empty for a port
+// that is no USB adapter's.
+std::string AdapterOf(const std::string& port, const PortSearch& search);
+
+// Whether a port that appears is connected without the user asking: with a port named outright
+// or a fixed port setting, that port alone; with the automatic search, a Prolific adapter (the
+// device's own cable) or the adapter remembered, the one the device last answered on. Any other
+// port may be anything (a modem, a 3D printer, an Arduino, which opening resets) and is left
+// alone.
+bool ConnectsByItself(const std::string& port, const PortSearch& search, std::int32_t comIndex,
+                      const std::string& remembered);
 
 // The port of a fixed port number n: <devDir>/ttyUSB<n>.
 std::string PortName(int index, const PortSearch& search);

@@ -4,6 +4,7 @@
 #include "platform/event.h"
 
 #include <exception>
+#include <filesystem>
 #include <iostream>
 
 namespace verdal {
@@ -11,6 +12,7 @@ namespace verdal {
 struct Serial::Link {
     SerialPort port;
     ManualResetEvent stop;
+    std::stop_source lost;
 };
 
 Serial& Serial::Instance() {
@@ -18,8 +20,10 @@ Serial& Serial::Instance() {
     return serial;
 }
 
-Serial::Serial() {
-    receiver_ = [this](const std::uint8_t* bytes, std::uint32_t count) { Discard(bytes, count); };
+Serial::Serial() : receiver_(IdleReceiver()) {}
+
+Serial::Receiver Serial::IdleReceiver() {
+    return [this](const std::uint8_t* bytes, std::uint32_t count) { Discard(bytes, count); };
 }
 
 Serial::~Serial() {
@@ -64,14 +68,13 @@ int Serial::Open(const std::string& portName, std::uint32_t baudRate) {
     }
     {
         std::lock_guard receive(receiveLock_);
-        receiver_ = [this](const std::uint8_t* bytes, std::uint32_t count) {
-            Discard(bytes, count);
-        };
+        receiver_ = IdleReceiver();
         readSize_ = kBufferSize;
     }
     {
         std::lock_guard write(writeLock_);
         link_ = link;
+        loss_ = link->lost;
     }
     {
         std::lock_guard lock(errorLock_);
@@ -105,7 +108,8 @@ void Serial::ReceiveLoop(std::shared_ptr<Link> link) {
         }
         if (gone) {
             // Counted before the link shows closed: whoever sees it closed sees the loss too.
-            ++losses_;
+            // A writer that found the port gone first has counted it, and said so.
+            gone = CountLoss(*link);
             open_ = 0;
             break;
         }
@@ -127,11 +131,26 @@ void Serial::ReceiveLoop(std::shared_ptr<Link> link) {
     }
 }
 
+bool Serial::CountLoss(Link& link) {
+    if (!link.lost.request_stop())
+        return false;
+    ++losses_;
+    return true;
+}
+
 void Serial::CloseAsLost() {
-    if (open_.load()) {
-        ++losses_;
-        Close();
+    {
+        std::lock_guard write(writeLock_);
+        if (!open_.load() || !link_)
+            return;
+        CountLoss(*link_);
     }
+    Close();
+}
+
+std::stop_token Serial::LossToken() const {
+    std::lock_guard write(writeLock_);
+    return loss_.get_token();
 }
 
 void Serial::SetLostHandler(std::function<void()> handler) {
@@ -143,8 +162,12 @@ int Serial::Write(const void* bytes, std::uint32_t length) {
     std::size_t written = 0;
     {
         std::lock_guard write(writeLock_);
-        if (link_)
+        if (link_) {
             written = link_->port.Write(static_cast<const std::uint8_t*>(bytes), length);
+            std::error_code error;
+            if (written == 0 && length > 0 && !std::filesystem::exists(PortName(), error))
+                CountLoss(*link_);
+        }
     }
     if (written == 0 && length > 0)
         Close();
@@ -188,8 +211,7 @@ void Serial::SetReceiver(Receiver receiver, std::uint32_t readSize) {
 }
 
 void Serial::SetIdleReceiver() {
-    SetReceiver([this](const std::uint8_t* bytes, std::uint32_t count) { Discard(bytes, count); },
-                kBufferSize);
+    SetReceiver(IdleReceiver(), kBufferSize);
 }
 
 } // namespace verdal

@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <thread>
 
@@ -47,8 +48,9 @@ public:
     int Open(const std::string& portName, std::uint32_t baudRate);
 
     // Writes the bytes, waiting at most 10 ms a byte plus 1000 ms. When nothing could be
-    // written (the port is closed or the device is gone) the link is closed. Always answers 1:
-    // a caller learns of a failure when its request gets no reply.
+    // written the link is closed, as a lost one when its port has gone from its folder (the lost
+    // handler is not called: the writer's request fails and says so). Always answers 1: a caller
+    // learns of a failure when its request gets no reply.
     int Write(const void* bytes, std::uint32_t length);
 
     // Asks the receive thread to stop and clears the open flag. From any thread but the receive
@@ -68,11 +70,16 @@ public:
     // (posting a message is what it is for). None by default.
     void SetLostHandler(std::function<void()> handler);
 
-    // How many links have been lost: their port failed, or CloseAsLost closed them. Any thread.
+    // How many links have been lost: their port failed, a write found it gone, or CloseAsLost
+    // closed them; each link counts once. Any thread.
     unsigned Losses() const { return losses_.load(); }
     // Closes the link as a lost one: its port has gone from its folder. The lost handler is not
     // called (the caller knows).
     void CloseAsLost();
+    // A token whose stop is requested once the open link (when none is open, the link opened
+    // last) is lost, for a worker that must end when the device goes, whatever it waits for.
+    // Any thread.
+    std::stop_token LossToken() const;
 
     // The open flag: true while the link is up. Any thread, without a lock.
     bool IsOpen() const { return open_.load(); }
@@ -87,15 +94,19 @@ private:
 
     void ReceiveLoop(std::shared_ptr<Link> link);
     void JoinReceiveThread();
+    // Counts the link's loss, once; true the first time.
+    bool CountLoss(Link& link);
+    Receiver IdleReceiver();
 
     std::atomic<int> open_{0};
     std::atomic<unsigned> losses_{0};
-    std::mutex lifeLock_;    // serialises Open and the joining in Close
-    std::mutex writeLock_;   // serialises writes; guards link_
-    std::mutex receiveLock_; // held by the receive thread for each read-and-deliver cycle
+    std::mutex lifeLock_;          // serialises Open and the joining in Close
+    mutable std::mutex writeLock_; // serialises writes; guards link_
+    std::mutex receiveLock_;       // held by the receive thread for each read-and-deliver cycle
     Receiver receiver_;
     std::uint32_t readSize_ = kBufferSize;
     std::shared_ptr<Link> link_;
+    std::stop_source loss_; // the loss of the link opened last; guarded by writeLock_
     std::thread thread_;
     std::atomic<std::thread::id> receiveThreadId_{};
     std::mutex lostLock_; // guards lost_

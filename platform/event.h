@@ -39,6 +39,27 @@ std::uint32_t GetTickCount();
 // when the stop was requested before the call).
 bool Sleep(std::uint32_t milliseconds, std::stop_token stop = {});
 
+// A stop token requested once either of two is: a worker's own stop, or the loss of what it
+// works on (the device's link). Make and destroy it on the thread that uses the token.
+class EitherStop {
+public:
+    EitherStop(std::stop_token first, std::stop_token second)
+        : first_(std::move(first), Request{&source_}),
+          second_(std::move(second), Request{&source_}) {}
+    EitherStop(const EitherStop&) = delete;
+    EitherStop& operator=(const EitherStop&) = delete;
+
+    std::stop_token Token() const { return source_.get_token(); }
+
+private:
+    struct Request {
+        std::stop_source* source;
+        void operator()() const { source->request_stop(); }
+    };
+    std::stop_source source_;
+    std::stop_callback<Request> first_, second_;
+};
+
 // A descriptor that becomes readable once a stop is requested through stop, for a poll() that
 // waits on other descriptors too (a child's pidfd, a udev socket) and must end on the request.
 // Fd is -1 when no eventfd could be made. Nothing reads it; make and destroy it on one thread.

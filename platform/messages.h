@@ -32,9 +32,10 @@ enum class StatusCode : WPARAM {
 
 // What a status's reason is for, so that each reader decides by its kind, never by its words.
 enum class ReasonKind {
-    Shown,    // follows the status text on the status line (why an update failed, a remedy)
-    PortHeld, // shown as well: another program holds the port, and the words name it
-    Aside,    // for verdal-cli and standard error only (the ports tried, none answered)
+    Shown,     // follows the status text on the status line (why an update failed, a remedy)
+    PortHeld,  // shown as well: another program holds the port, and the words name it
+    Unplugged, // shown as well: the device was pulled out under a connect or an operation
+    Aside,     // for verdal-cli and standard error only (the ports tried, none answered)
 };
 
 // Why a step failed, in words for the user (UTF-8, in the session's language), and its kind.

@@ -296,6 +296,12 @@ int RunMessageLoop() {
     return static_cast<int>(msg.wParam);
 }
 
+bool ModalDialogOpen() {
+    System& s = Sys();
+    std::lock_guard lock(s.mutex);
+    return !s.dialogs.empty();
+}
+
 std::intptr_t DialogBox(Window& dialog, HWND owner, LPARAM initParam) {
     System& s = Sys();
     const HWND hwnd = CreateWindowFor(dialog, owner);

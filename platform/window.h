@@ -138,6 +138,9 @@ int RunMessageLoop();
 // queued again for the outer loop).
 std::intptr_t DialogBox(Window& dialog, HWND owner, LPARAM initParam = 0);
 
+// Whether a modal dialog (DialogBox) is running. Any thread.
+bool ModalDialogOpen();
+
 // Ends a modal dialog with a result; any thread. False when the handle is not a running dialog.
 bool EndDialog(HWND dialog, std::intptr_t result);
 

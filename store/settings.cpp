@@ -169,7 +169,10 @@ std::string FormatSettingsText(const Settings& settings) {
     std::snprintf(dword, sizeof dword, "%08x", static_cast<std::uint32_t>(settings.comIndex));
     out += "\"com index\"=dword:" + std::string(dword) + "\n";
     out += "\"sn\"=" + Quoted(Utf16ToUtf8(settings.serialNumber)) + "\n";
-    out += "\"server\"=" + Quoted(settings.server) + "\n\n";
+    out += "\"server\"=" + Quoted(settings.server) + "\n";
+    if (!settings.adapter.empty())
+        out += "\"adapter\"=" + Quoted(settings.adapter) + "\n";
+    out += "\n";
     return out;
 }
 
@@ -227,6 +230,8 @@ bool ParseSettingsText(std::string_view content, Settings& settings, std::string
             settings.serialNumber = serial.size() < kSerialNumberLimit ? serial : u"";
         } else if (EqualsIgnoringCase(value->name, "server") && value->text) {
             settings.server = value->text->empty() ? std::string(kDefaultServer) : *value->text;
+        } else if (EqualsIgnoringCase(value->name, "adapter") && value->text) {
+            settings.adapter = *value->text;
         }
     }
     if (!foundOurKey) {

@@ -9,6 +9,7 @@
 //   "com index"=dword:00000063
 //   "sn"="..."
 //   "server"="http://127.0.0.1:8650/"
+//   "adapter"="usb 0403:6001 serial A50285BI"
 //
 // in UTF-8, with "\\" and "\"" escaping a backslash and a quote inside a text and "\x" with two
 // hexadecimal digits a control character (so a line break never splits a value's line). It is
@@ -42,6 +43,10 @@ struct Settings {
     std::u16string serialNumber;
     // Base address of the web service for the catalogue update ("server", text).
     std::string server = kDefaultServer;
+    // The USB adapter on which the device last answered, as AdapterOf names it ("adapter",
+    // text; written once known): an adapter that appears is connected by itself when it is this
+    // one.
+    std::string adapter;
 };
 
 // The process-wide settings, made on first use and kept until the process exits.

@@ -59,10 +59,17 @@ void ApplyOptions(const CliOptions& options) {
     BindUiThread();
 }
 
-// Why no device was reached: a program that holds the port (verdal itself, most often), or no
-// device at all.
+// What a failure says when the device was pulled out under it.
+void SayUnplugged() {
+    std::cerr << "verdal-cli: " << UnpluggedReason().text << "\n";
+}
+
+// Why no device was reached: a program that holds the port (verdal itself, most often), the
+// device pulled out, or no device at all.
 void ExplainNoDevice(const StatusReason& why) {
-    if (why.kind == ReasonKind::PortHeld)
+    if (why.kind == ReasonKind::Unplugged)
+        SayUnplugged();
+    else if (why.kind == ReasonKind::PortHeld)
         // TRANSLATORS: why the port could not be opened, naming the program that holds it.
         std::cerr << Format(Tr("verdal-cli: %s; close it there, or use the device from it\n"),
                             why.text.c_str());
@@ -103,11 +110,19 @@ bool Connect(DeviceView& device) {
     return false;
 }
 
-// Runs a device operation under a hidden progress dialog, its progress on the progress line.
+// Runs a device operation under a hidden progress dialog, its progress on the progress line; a
+// failure with the device pulled out meanwhile says so.
 std::intptr_t RunOperation(const DialogWorkerBody& body, const std::string& name = {}) {
-    ProgressLine line;
-    line.Name(name);
-    return RunWorkerDialog(body, [&](int percent) { line.Percent(percent); });
+    const unsigned losses = Serial::Instance().Losses();
+    std::intptr_t result = 0;
+    {
+        ProgressLine line;
+        line.Name(name);
+        result = RunWorkerDialog(body, [&](int percent) { line.Percent(percent); });
+    }
+    if (result != 1 && Serial::Instance().Losses() != losses)
+        SayUnplugged();
+    return result;
 }
 
 // Lets go of the device as the application does when it closes.

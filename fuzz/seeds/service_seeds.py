@@ -92,7 +92,12 @@ with tempfile.TemporaryDirectory() as folder:
         verdal.wait()
         device.terminate()
         device.wait()
-        write('settings', 'after-connect', open(os.path.join(app, 'settings.reg'), 'rb').read())
+        after = open(os.path.join(app, 'settings.reg'), 'rb').read()
+        write('settings', 'after-connect', after)
+        # On a USB adapter the device's adapter is remembered too (a pseudo-terminal has none),
+        # as the test machine's FTDI adapter is.
+        write('settings', 'with-adapter',
+              after.rstrip(b'\n') + b'\n"adapter"="usb 0403:6001 serial VERDAL-DEVICE"\n\n')
     finally:
         process.terminate()
         process.wait()

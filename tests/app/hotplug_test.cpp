@@ -1,10 +1,13 @@
 // The device noticed as it comes and goes while the main window runs: the simulator plugged in
 // and pulled out through the sysfs and /dev folders that port discovery reads, or as the port
 // named outright; and the rule by which a port that appears is connected.
+#include "app/dialogs.h"
 #include "app/hotplug.h"
 #include "app/main_wnd.h"
 #include "app_test_support.h"
 #include "device/port_discovery.h"
+#include "device/serial.h"
+#include "platform/event.h"
 #include "store/course_table.h"
 #include "store/sqlite_database.h"
 #include "tests/support/programs.h"
@@ -93,6 +96,7 @@ TEST_F(HotplugTest, ADevicePulledOutDuringAnUploadFailsItAndKeepsItsList) {
     Simulator device(folder / "ttyUSB0", {"--fault", "unplug:20", "--course", "Augusta"});
     Open({saved.devDir, saved.sysDir, device.Link()});
     ASSERT_GE(Until(u"DEVICE CONNECTED"), 0);
+    main.Device().WaitForConnect(); // it may still be returning after its last status
     CourseRecord course;
     course.objid = 424242;
     course.fileid = "424242";
@@ -115,28 +119,59 @@ TEST_F(HotplugTest, ADevicePulledOutDuringAnUploadFailsItAndKeepsItsList) {
     CourseDatabase().runStatement("delete from GOLF where objid = 424242;");
 }
 
-TEST(HotplugRule, APortThatAppearsIsConnectedUnlessTheUserLetTheDeviceGo) {
+// Plugged in while a dialog is open, the device is not connected under it (nothing may replace
+// the dialog's outcome on the status line); the connect that became due starts once it closes.
+TEST_F(HotplugTest, NoConnectStartsByItselfUnderADialogAndTheDueOneStartsWhenItCloses) {
+    const std::string dev = folder / "dev", sys = folder / "sys";
+    std::filesystem::create_directories(dev);
+    Simulator device(dev + "/ttyUSB3", {"--sys-dir", sys, "--unplugged"});
+    Open({dev, sys, ""});
+    ASSERT_GE(Until(u"DEVICE NOT CONNECTED"), 0);
     WorkerOwner workers;
-    Hotplug rule(workers);              // its watcher is not started: the listings are given here
-    EXPECT_FALSE(rule.Appeared({"a"})); // present at start-up
-    EXPECT_TRUE(rule.Appeared({"a", "b"}));
-    EXPECT_FALSE(rule.Appeared({"a", "b"}));
+    bool connectedUnder = true;
+    RunWithProgress(u"Waiting", ProgressBar::Hidden, hwnd, workers,
+                    [&](HWND page, std::stop_token stop) {
+                        device.PlugIn();
+                        Sleep(3 * kPortListIntervalMs, stop);
+                        connectedUnder = main.Device().Connecting() || Serial::Instance().IsOpen();
+                        EndDialog(GetParent(page), 1);
+                    });
+    EXPECT_FALSE(connectedUnder);
+    EXPECT_GE(Until(u"DEVICE CONNECTED"), 0);
+}
 
-    // "Disconnect" let go of the device on a: no port that appears is connected until a has
-    // been seen gone; then a plugged in again is.
+TEST(HotplugRule, APortThatAppearsIsDueWhenItIsTheDevicesUnlessTheUserLetTheDeviceGo) {
+    using Ports = std::vector<std::string>;
+    WorkerOwner workers;
+    Hotplug rule(workers); // its watcher is not started: the listings are given here
+    const auto listed = [&](const Ports& present) {
+        rule.Listed(present, [](const std::string& port) { return port != "modem"; });
+        return rule.TakeDue();
+    };
+    EXPECT_EQ(listed({"a"}), Ports{}); // present at start-up
+    EXPECT_EQ(listed({"a", "modem", "b"}), Ports{"b"});
+    EXPECT_EQ(listed({"a", "modem", "b"}), Ports{});
+    // Due until taken, in probe order, and only while present.
+    rule.Listed({"a", "modem", "b", "d"}, [](const std::string&) { return true; });
+    rule.Listed({"a", "modem", "c", "b", "d", "e"}, [](const std::string&) { return true; });
+    EXPECT_EQ(listed({"a", "modem", "c", "b", "e"}), (Ports{"c", "e"}));
+
+    // "Disconnect" let go of the device on a: no port that appears is due until a has been seen
+    // gone; then a plugged in again is.
+    rule.Listed({"a", "f"}, [](const std::string&) { return true; });
     rule.Declined("a");
-    EXPECT_FALSE(rule.Appeared({"a", "b", "c"}));
-    EXPECT_FALSE(rule.Appeared({"b", "c"}));
-    EXPECT_TRUE(rule.Appeared({"a", "b", "c"}));
+    EXPECT_EQ(listed({"a", "f", "g"}), Ports{});
+    EXPECT_EQ(listed({"f", "g"}), Ports{});
+    EXPECT_EQ(listed({"a", "f", "g"}), Ports{"a"});
 
     // "Connect" ends the declining at once.
     rule.Declined("a");
     rule.Accepted();
-    EXPECT_TRUE(rule.Appeared({"a", "b", "c", "d"}));
+    EXPECT_EQ(listed({"a", "f", "g", "h"}), Ports{"h"});
 
-    // A link lost on b: b listed again has appeared, though no listing saw it gone.
-    rule.Lost("b");
-    EXPECT_TRUE(rule.Appeared({"a", "b", "c", "d"}));
+    // A link lost on f: f listed again has appeared, though no listing saw it gone.
+    rule.Lost("f");
+    EXPECT_EQ(listed({"a", "f", "g", "h"}), Ports{"f"});
 }
 
 } // namespace

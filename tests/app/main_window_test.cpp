@@ -368,6 +368,7 @@ TEST_F(MainWindowTest, AnOperationThatFailsLeavesTheDeviceFreeForTheNext) {
     SetServerOverride(service.Base());
     Open();
     ASSERT_TRUE(PumpUntil(hwnd, [&] { return TextOf(hwnd, u"message") == u"DEVICE CONNECTED"; }));
+    main.Device().WaitForConnect(); // it may still be returning after its last status
     Select(main.Lists().DeviceList(), 0);
 
     Thrower thrower;

@@ -25,6 +25,19 @@ public:
         fs::create_directories(root / "class/tty" / name);
         fs::create_directory_symlink(device, root / "class/tty" / name / "device");
     }
+    // A USB adapter's terminal at its place on the bus, below its interface, as the kernel lays
+    // it out; serial empty for a cable without one.
+    void AddUsb(const std::string& name, const std::string& place, const std::string& serial) {
+        const fs::path usb = root / "devices/usb1" / place;
+        fs::create_directories(usb / (place + ":1.0") / name);
+        test::WriteFile((usb / "idVendor").string(), "0403\n");
+        test::WriteFile((usb / "idProduct").string(), "6001\n");
+        if (!serial.empty())
+            test::WriteFile((usb / "serial").string(), serial + "\n");
+        fs::create_directories(root / "class/tty" / name);
+        fs::create_directory_symlink(usb / (place + ":1.0") / name,
+                                     root / "class/tty" / name / "device");
+    }
     PortSearch Search() const { return PortSearch{"/devdir", root.string(), ""}; }
     test::TempFolder folder;
     const fs::path root = folder.Path();
@@ -61,4 +74,33 @@ TEST(PortDiscovery, FallsBackToThirtyPortsHonoursANamedPortAndPutsProlificFirst)
     EXPECT_EQ(EnumSerialPorts(sys.Search()),
               (std::vector<std::string>{"/devdir/ttyUSB1", "/devdir/ttyUSB2", "/devdir/ttyUSB10",
                                         "/devdir/ttyUSB0", "/devdir/ttyACM0"}));
+}
+
+// Only the device's adapter is connected by itself: a Prolific cable, or the adapter it last
+// answered on, known by its serial number or, without one, by its place on the bus; with a
+// fixed port or one named outright, that port alone.
+TEST(PortDiscovery, APortConnectsByItselfOnlyWhenItIsTheDevicesAdapter) {
+    FakeSysfs sys;
+    sys.Add("ttyUSB0", "bus/usb-serial/drivers/pl2303");
+    sys.AddUsb("ttyUSB1", "1-2", "A50285BI");
+    sys.AddUsb("ttyUSB2", "1-3.1", "");
+    const PortSearch search = sys.Search();
+    EXPECT_EQ(AdapterOf("/devdir/ttyUSB1", search), "usb 0403:6001 serial A50285BI");
+    EXPECT_EQ(AdapterOf("/devdir/ttyUSB2", search), "usb 0403:6001 at 1-3.1");
+    EXPECT_EQ(AdapterOf("/devdir/ttyUSB0", search), "");
+
+    const std::string remembered = "usb 0403:6001 at 1-3.1";
+    const auto connects = [&](const char* port, std::int32_t comIndex, PortSearch where) {
+        return ConnectsByItself(port, where, comIndex, remembered);
+    };
+    EXPECT_TRUE(connects("/devdir/ttyUSB0", kAutoPort, search));
+    EXPECT_FALSE(connects("/devdir/ttyUSB1", kAutoPort, search));
+    EXPECT_TRUE(connects("/devdir/ttyUSB2", kAutoPort, search));
+    EXPECT_FALSE(ConnectsByItself("/devdir/ttyUSB2", search, kAutoPort, ""));
+    EXPECT_TRUE(connects("/devdir/ttyUSB1", 1, search));
+    EXPECT_FALSE(connects("/devdir/ttyUSB0", 1, search));
+    PortSearch named = search;
+    named.port = "/devdir/ttyUSB1";
+    EXPECT_TRUE(connects("/devdir/ttyUSB1", kAutoPort, named));
+    EXPECT_FALSE(connects("/devdir/ttyUSB0", kAutoPort, named));
 }

@@ -98,3 +98,30 @@ TEST(SerialLink, ASecondOpenOfAnOpenPortIsRefusedAndNamesItsHolder) {
     EXPECT_EQ(PortHolder(device.Path()), "");
     EXPECT_TRUE(second.Open(device.Path(), 115200));
 }
+
+// A pull first met by a write (the receive thread busy in its receiver, not reading) is a lost
+// link all the same: counted once, and its loss token stopped.
+TEST(SerialLink, AWriteThatFindsThePortGoneCountsALoss) {
+    FakeDevice device;
+    TempFolder folder;
+    const std::string link = folder / "ttyUSB0";
+    ASSERT_EQ(::symlink(device.Path().c_str(), link.c_str()), 0);
+    Serial serial;
+    ASSERT_EQ(serial.Open(link, 115200), 1);
+    const std::stop_token lost = serial.LossToken();
+    ManualResetEvent busy, never;
+    serial.SetReceiver(
+        [&](const std::uint8_t*, std::uint32_t) {
+            busy.Set();
+            never.Wait(3000);
+        },
+        256);
+    ASSERT_TRUE(busy.Wait(5000));
+    ::unlink(link.c_str());
+    device.HangUp();
+    const std::uint8_t command[] = {'$', 'F', 'C', 'O', 'N', '\r'};
+    serial.Write(command, sizeof command);
+    EXPECT_FALSE(serial.IsOpen());
+    EXPECT_EQ(serial.Losses(), 1u);
+    EXPECT_TRUE(lost.stop_requested());
+}

@@ -4,6 +4,7 @@
 #include "engine/engine_object.h"
 #include "engine/internal.h"
 #include "tests/support/engine_environment.h"
+#include "tests/support/websocket_frames.h"
 #include "ui/page_host.h"
 
 #include <gtest/gtest.h>
@@ -276,37 +277,8 @@ public:
 
     // The next text message; nothing once the connection has ended or the wait timed out.
     std::optional<std::string> ReadMessage() {
-        std::string message;
-        for (;;) {
-            if (!Fill(2))
-                return std::nullopt;
-            const auto byte = [&](std::size_t i) {
-                return static_cast<unsigned char>(pending_[i]);
-            };
-            const bool final = byte(0) & 0x80;
-            const int opcode = byte(0) & 0x0F;
-            std::size_t header = 2;
-            std::uint64_t length = byte(1) & 0x7F;
-            if (length >= 126) {
-                header += length == 126 ? 2 : 8;
-                if (!Fill(header))
-                    return std::nullopt;
-                length = 0;
-                for (std::size_t i = 2; i < header; ++i)
-                    length = length << 8 | byte(i);
-            }
-            if (!Fill(header + length))
-                return std::nullopt;
-            if (opcode == 0x8) {
-                ended = true;
-                return std::nullopt;
-            }
-            if (opcode < 0x8)
-                message.append(pending_, header, length);
-            pending_.erase(0, header + length);
-            if (final && opcode < 0x8)
-                return message;
-        }
+        return test::TakeWebSocketMessage(
+            pending_, [this](std::size_t count) { return Fill(count); }, ended);
     }
 
 private:

@@ -3,7 +3,7 @@
 // deterministic catalogue, and misbehaves on request so that every failure road can be tried.
 //
 //   verdal-catalogue-service [--listen 127.0.0.1:PORT] [--courses N] [--versions LIST]
-//                            [--fault FAULT]... [--advertise-port PORT]
+//                            [--fault FAULT]... [--advertise-port PORT] [--delay MS]
 //
 // It misbehaves as each --fault says (see service_faults.h). GET /_stats answers how many
 // requests of each kind were served, how many of them were answered 304 ("not-modified"), and
@@ -49,9 +49,6 @@ namespace http = beast::http;
 using tcp = asio::ip::tcp;
 
 enum class Kind { Version, Catalogue, Map, Other };
-
-// How long a delayed answer waits.
-constexpr std::chrono::milliseconds kDelay{500};
 
 // When every catalogue file was last changed, as its Last-Modified says.
 constexpr char kCatalogueDate[] = "Mon, 07 Dec 2026 00:00:00 GMT";
@@ -296,7 +293,7 @@ bool Answer(Service& service, tcp::socket& socket, const http::request<http::str
         return false;
     }
     if (reply.misbehaviour == Misbehaviour::Delay)
-        std::this_thread::sleep_for(kDelay);
+        std::this_thread::sleep_for(std::chrono::milliseconds(service.faults.delayMs));
     const bool unchanged = reply.misbehaviour == Misbehaviour::None && Unchanged(request, reply);
     if (unchanged) {
         ++service.notModified;
@@ -347,6 +344,7 @@ int Usage(std::ostream& out = std::cerr, int code = 2) {
            "  --versions LIST      the catalogue versions, like 25,26,27 (the default)\n"
            "  --fault FAULT        misbehave as FAULT says; may be repeated\n"
            "  --advertise-port P   name port P in the addresses it hands out (a relay's)\n"
+           "  --delay MS           how long a delay:T answer waits (default 500)\n"
            "  --help               show this text\n"
            "\n"
         << kFaultsUsage;
@@ -393,6 +391,11 @@ int main(int argc, char** argv) {
             if (!n || *n == 0 || *n > 65535)
                 return Usage();
             advertised = static_cast<unsigned short>(*n);
+        } else if (arg == "--delay") {
+            const auto n = Number(value);
+            if (!n || *n > 600000)
+                return Usage();
+            faults.delayMs = static_cast<long>(*n);
         } else if (arg == "--fault") {
             if (!AddFault(faults, value))
                 return Usage();

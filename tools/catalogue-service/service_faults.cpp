@@ -55,7 +55,8 @@ bool AddFault(Faults& faults, const std::string& fault) {
                (target.rfind("map:", 0) == 0 && Count(target.substr(4)));
     };
     const auto uid = Count(target);
-    const auto every = target.rfind("map:", 0) == 0 ? Count(target.substr(4)) : std::nullopt;
+    // A number, not an optional: gcc takes an optional read behind its check for uninitialised.
+    const long every = target.rfind("map:", 0) == 0 ? Count(target.substr(4)).value_or(0) : 0;
     if (fault == "nohttp")
         faults.noHttp = true;
     else if (fault == "blanks")
@@ -65,10 +66,10 @@ bool AddFault(Faults& faults, const std::string& fault) {
             .insert(static_cast<std::int32_t>(*uid));
     else if (kind == "markup" && uid)
         faults.markedUp.insert(static_cast<std::int32_t>(*uid));
-    else if (kind == "flaky" && every)
-        faults.flakyEvery = *every;
-    else if (kind == "busy" && every)
-        faults.busyEvery = *every;
+    else if (kind == "flaky" && every > 0)
+        faults.flakyEvery = every;
+    else if (kind == "busy" && every > 0)
+        faults.busyEvery = every;
     else if (kind == "close-after" && uid)
         faults.closeAfter = *uid;
     else if (kind == "404" && validTarget())

@@ -4,9 +4,9 @@
 // 404:TARGET answers a 404 page; nohttp answers the version request without "http://"; blanks
 // puts blanks into the version reply; short:UID and long:UID make that course's map 7263 or 7265
 // bytes; stall:TARGET sends half the body, then nothing more; cut:TARGET sends half the body,
-// then closes the connection; delay:TARGET answers after 500 ms; empty:TARGET answers with an
-// empty body; markup:UID puts HTML markup into that course's name, region and address. TARGET is
-// version, catalogue, map (every map) or map:UID.
+// then closes the connection; delay:TARGET answers after 500 ms (or as long as --delay says);
+// empty:TARGET answers with an empty body; markup:UID puts HTML markup into that course's name,
+// region and address. TARGET is version, catalogue, map (every map) or map:UID.
 //
 // Like a real server under load: flaky:map:N cuts every Nth map request halfway; busy:map:N
 // answers every Nth map request with 503 and Retry-After: 1; close-after:N closes each
@@ -31,6 +31,7 @@ struct Faults {
     long flakyEvery = 0; // every Nth map request is cut
     long busyEvery = 0;  // every Nth map request is answered 503
     long closeAfter = 0; // a connection closes after this many answers
+    long delayMs = 500;  // how long a delay:TARGET answer waits (--delay)
 
     // The fault a request of the target ("version", "catalogue", "map") meets; specific names
     // the course map ("map:7"), mapCount is the request's number among the map requests.
