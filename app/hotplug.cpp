@@ -35,11 +35,23 @@ void Hotplug::Listed(const std::vector<std::string>& present,
     // The device let go has been unplugged: the next port that appears is a device plugged in.
     if (declining_ && !Contains(present, declined_))
         declining_ = false;
-    if (present_ && !declining_)
-        for (const std::string& port : present)
-            if (!Contains(*present_, port) && !Contains(due_, port) && isDevice(port))
+    if (!present_) {
+        present_ = present;
+        return;
+    }
+    // A port that is not the device's is judged again at the next listing: it may have been
+    // listed before its adapter was known, or in a listing taken before its link was lost.
+    std::vector<std::string> judged;
+    for (const std::string& port : present) {
+        if (Contains(*present_, port) || declining_) {
+            judged.push_back(port);
+        } else if (isDevice(port)) {
+            if (!Contains(due_, port))
                 due_.push_back(port);
-    present_ = present;
+            judged.push_back(port);
+        }
+    }
+    present_ = std::move(judged);
 }
 
 std::vector<std::string> Hotplug::TakeDue() {

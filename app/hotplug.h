@@ -1,10 +1,11 @@
 // The device noticed as it comes and goes. The port watcher's listings (kPortsMessage) and the
 // serial link's loss (kLinkLostMessage) reach the main window as messages; what they mean is
 // judged here:
-// - A port that appears (one the last listing lacked) is connected by itself when it is the
-//   device's (ConnectsByItself: a Prolific adapter, or the adapter the device last answered on,
-//   or the port chosen), and only that port is probed. Any other port is left alone, unopened.
-//   The ports present at start-up have not appeared.
+// - A port that appears (one the last listing lacked, or did not take for the device's) is
+//   connected by itself when it is the device's (ConnectsByItself: a Prolific adapter, or the
+//   adapter the device last answered on, or the port chosen), and only that port is probed. Any
+//   other port is left alone, unopened, and judged again at the next listing, since its adapter
+//   may not have been known yet. The ports present at start-up have not appeared.
 // - Such a connect is due until it can start: not while a modal dialog is open, nor while a
 //   connect or an operation has the link; it starts once they have ended.
 // - "Disconnect" asks for no device: no port that appears is connected until the port of the

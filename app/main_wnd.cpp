@@ -141,12 +141,15 @@ void CMainWnd::OnDisconnectClick() {
     mainPage_.SetConnectButtons(ConnectButtons::NotConnected);
 }
 
-void CMainWnd::OnPorts(const std::vector<std::string>& present) {
+void CMainWnd::OnPorts(std::vector<std::string> present) {
     Serial& serial = Serial::Instance();
     if (serial.IsOpen() && !PortPresent(serial.PortName())) {
         serial.CloseAsLost();
         OnLinkLost();
     }
+    // The listing was taken a moment ago: a port gone since, as a lost link's may be, is not
+    // present.
+    std::erase_if(present, [](const std::string& port) { return !PortPresent(port); });
     const Settings settings = CopySettings();
     hotplug_.Listed(present, [&settings](const std::string& port) {
         return ConnectsByItself(port, CurrentPortSearch(), settings.comIndex, settings.adapter);

@@ -42,7 +42,7 @@ public:
     void OnDisconnectClick();
     void OnUpdateClick();
     // The port watcher's listing, and the link lost under the device (see app/hotplug.h).
-    void OnPorts(const std::vector<std::string>& present);
+    void OnPorts(std::vector<std::string> present);
     void OnLinkLost();
     // The connect that became due (see app/hotplug.h), when nothing stands in its way now.
     void StartDueConnect();

@@ -8,6 +8,7 @@
 #include "device/port_discovery.h"
 #include "device/serial.h"
 #include "platform/event.h"
+#include "platform/text.h"
 #include "store/course_table.h"
 #include "store/sqlite_database.h"
 #include "tests/support/programs.h"
@@ -51,8 +52,11 @@ struct HotplugTest : ::testing::Test {
     // Runs the window until the status line reads text: the milliseconds it took, or -1.
     long long Until(const char16_t* text) {
         const auto start = Clock::now();
-        if (!PumpUntil(hwnd, [&] { return TextOf(hwnd, u"message") == text; }))
+        if (!PumpUntil(hwnd, [&] { return TextOf(hwnd, u"message") == text; })) {
+            std::printf("# the status line reads \"%s\"\n",
+                        Utf16ToUtf8(TextOf(hwnd, u"message")).c_str());
             return -1;
+        }
         return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
     }
     void ExpectConnectOffered() {
@@ -144,16 +148,17 @@ TEST(HotplugRule, APortThatAppearsIsDueWhenItIsTheDevicesUnlessTheUserLetTheDevi
     using Ports = std::vector<std::string>;
     WorkerOwner workers;
     Hotplug rule(workers); // its watcher is not started: the listings are given here
+    const auto notModem = [](const std::string& port) { return port != "modem"; };
     const auto listed = [&](const Ports& present) {
-        rule.Listed(present, [](const std::string& port) { return port != "modem"; });
+        rule.Listed(present, notModem);
         return rule.TakeDue();
     };
     EXPECT_EQ(listed({"a"}), Ports{}); // present at start-up
     EXPECT_EQ(listed({"a", "modem", "b"}), Ports{"b"});
     EXPECT_EQ(listed({"a", "modem", "b"}), Ports{});
     // Due until taken, in probe order, and only while present.
-    rule.Listed({"a", "modem", "b", "d"}, [](const std::string&) { return true; });
-    rule.Listed({"a", "modem", "c", "b", "d", "e"}, [](const std::string&) { return true; });
+    rule.Listed({"a", "modem", "b", "d"}, notModem);
+    rule.Listed({"a", "modem", "c", "b", "d", "e"}, notModem);
     EXPECT_EQ(listed({"a", "modem", "c", "b", "e"}), (Ports{"c", "e"}));
 
     // "Disconnect" let go of the device on a: no port that appears is due until a has been seen
@@ -172,6 +177,11 @@ TEST(HotplugRule, APortThatAppearsIsDueWhenItIsTheDevicesUnlessTheUserLetTheDevi
     // A link lost on f: f listed again has appeared, though no listing saw it gone.
     rule.Lost("f");
     EXPECT_EQ(listed({"a", "f", "g", "h"}), Ports{"f"});
+
+    // A port that was not the device's when listed (its adapter not yet known) is judged again.
+    rule.Lost("g");
+    rule.Listed({"a", "f", "g", "h"}, [](const std::string& port) { return port != "g"; });
+    EXPECT_EQ(listed({"a", "f", "g", "h"}), Ports{"g"});
 }
 
 } // namespace
