@@ -24,6 +24,7 @@ bool Listener::Open(tcp::acceptor& acceptor, const tcp::endpoint& endpoint, std:
 void Listener::Stop() {
     boost::system::error_code ignored;
     acceptor_.close(ignored);
+    retry_.cancel();
 }
 
 void Listener::Accept() {
@@ -35,10 +36,26 @@ void Listener::Accept() {
                 // Patches are small and must not wait for the acknowledgement of the last one.
                 boost::system::error_code ignored;
                 socket.set_option(tcp::no_delay(true), ignored);
-                std::make_shared<HttpSession>(std::move(socket), self->state_)->Start();
+                auto session = std::make_shared<HttpSession>(std::move(socket), self->state_);
+                self->state_.Admit(session);
+                session->Start();
+            } else if (ec == boost::asio::error::no_descriptors ||
+                       ec == boost::system::errc::too_many_files_open_in_system ||
+                       ec == boost::asio::error::no_buffer_space ||
+                       ec == boost::asio::error::no_memory) {
+                self->AcceptLater();
+                return;
             }
             self->Accept();
         });
+}
+
+void Listener::AcceptLater() {
+    retry_.expires_after(std::chrono::milliseconds(retryMs_));
+    retry_.async_wait([self = shared_from_this()](boost::system::error_code ec) {
+        if (!ec && self->acceptor_.is_open())
+            self->Accept();
+    });
 }
 
 } // namespace verdal::engine

@@ -13,9 +13,24 @@
 namespace verdal::engine {
 
 SharedState::SharedState(boost::asio::io_context& context, Uplink& uplink, std::string token,
-                         std::uint16_t port, unsigned graceMs, std::size_t sessionQueueLimit)
+                         std::uint16_t port, unsigned graceMs, std::size_t sessionQueueLimit,
+                         std::size_t strangerLimit, unsigned firstRequestMs)
     : context_(context), uplink_(uplink), token_(std::move(token)), port_(port), graceMs_(graceMs),
-      sessionQueueLimit_(sessionQueueLimit), grace_(context) {}
+      sessionQueueLimit_(sessionQueueLimit), grace_(context), strangerLimit_(strangerLimit),
+      firstRequestMs_(firstRequestMs) {}
+
+void SharedState::Admit(const std::shared_ptr<HttpSession>& session) {
+    std::erase_if(strangers_, [](const std::weak_ptr<HttpSession>& weak) {
+        const auto stranger = weak.lock();
+        return !stranger || stranger->Trusted();
+    });
+    while (!strangers_.empty() && strangers_.size() >= strangerLimit_) {
+        if (const auto oldest = strangers_.front().lock())
+            oldest->Close();
+        strangers_.pop_front();
+    }
+    strangers_.push_back(session);
+}
 
 void SharedState::Join(const std::shared_ptr<WebSocketSession>& session) {
     sessions_[session->Id()] = session;
@@ -61,6 +76,7 @@ void SharedState::Stop() {
     endWithBrowsers_ = false;
     grace_.cancel();
     waiting_.clear();
+    strangers_.clear();
 }
 
 void SharedState::StartGraceTimer() {

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <set>
@@ -23,12 +24,19 @@ class WebSocketSession;
 class SharedState {
 public:
     SharedState(boost::asio::io_context& context, Uplink& uplink, std::string token,
-                std::uint16_t port, unsigned graceMs, std::size_t sessionQueueLimit);
+                std::uint16_t port, unsigned graceMs, std::size_t sessionQueueLimit,
+                std::size_t strangerLimit, unsigned firstRequestMs);
 
     Uplink& Up() { return uplink_; }
     const std::string& Token() const { return token_; }
     std::uint16_t Port() const { return port_; }
     std::size_t SessionQueueLimit() const { return sessionQueueLimit_; }
+    unsigned FirstRequestMs() const { return firstRequestMs_; }
+
+    // A new connection, which has not shown the token yet. When the strangers are at their
+    // limit, the one that came first is closed to make room: a flood of idle connections then
+    // costs only the flood's own, and a real request, which comes at once, still gets in.
+    void Admit(const std::shared_ptr<HttpSession>& session);
 
     // A connection's number, for the engine to answer it alone.
     std::uint64_t NextSessionId() { return nextSession_++; }
@@ -63,6 +71,10 @@ private:
     boost::asio::steady_timer grace_;
     std::map<std::uint64_t, std::weak_ptr<WebSocketSession>> sessions_;
     std::set<std::shared_ptr<HttpSession>> waiting_;
+    const std::size_t strangerLimit_;
+    const unsigned firstRequestMs_;
+    // Oldest first; a session that has gone or has shown the token is passed over.
+    std::deque<std::weak_ptr<HttpSession>> strangers_;
     std::uint64_t nextSession_ = 1;
     std::atomic<int> open_{0};
     std::atomic<bool> endWithBrowsers_{true};
