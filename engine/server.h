@@ -10,11 +10,11 @@
 //
 // Any local program may open connections to it, and a flood of them must not take the page away
 // from the program's own window. A connection that has not yet shown the token (or its cookie)
-// has a few seconds for its first whole request, and only so many such connections stay open:
-// the oldest goes when one more comes. A connection that has shown it (the page's WebSocket, its
-// kept-alive requests) is neither counted nor closed for that. When the process has no
-// descriptor left for a new connection, the server tries again a moment later instead of at
-// once.
+// has a few seconds for its first whole request, and only so many such connections are open at
+// once: further ones wait in the kernel's queue meanwhile. A connection that has shown it (the
+// page's WebSocket, its kept-alive requests) is neither counted nor closed for that. When the
+// process has no descriptor left for a new connection, the server tries again a moment later
+// instead of at once.
 //
 // The server knows nothing of the engine above it: it is given its handlers (ServerHandlers)
 // when it starts, and reaches them on the user-interface thread through their post.

@@ -41,10 +41,6 @@ void HttpSession::Read() {
                      });
 }
 
-void HttpSession::Close() {
-    stream_.close();
-}
-
 void HttpSession::Handle(Request request) {
     const auto origin = request.find(http::field::origin);
     const bool upgrade = beast::websocket::is_upgrade(request);

@@ -29,8 +29,6 @@ public:
     void Start() { Read(); }
     // Whether a request of this connection has shown the token or its cookie.
     bool Trusted() const { return trusted_; }
-    // Ends the connection at once, whatever it was doing.
-    void Close();
 
 private:
     void Read();

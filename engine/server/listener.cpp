@@ -28,6 +28,12 @@ void Listener::Stop() {
 }
 
 void Listener::Accept() {
+    // The connections wait in the kernel's queue while those that have not shown the token yet
+    // are at their limit.
+    if (!state_.RoomForStranger()) {
+        AcceptLater(std::chrono::milliseconds(50));
+        return;
+    }
     acceptor_.async_accept(
         [self = shared_from_this()](boost::system::error_code ec, tcp::socket socket) {
             if (!self->acceptor_.is_open())
@@ -43,15 +49,15 @@ void Listener::Accept() {
                        ec == boost::system::errc::too_many_files_open_in_system ||
                        ec == boost::asio::error::no_buffer_space ||
                        ec == boost::asio::error::no_memory) {
-                self->AcceptLater();
+                self->AcceptLater(std::chrono::milliseconds(self->retryMs_));
                 return;
             }
             self->Accept();
         });
 }
 
-void Listener::AcceptLater() {
-    retry_.expires_after(std::chrono::milliseconds(retryMs_));
+void Listener::AcceptLater(std::chrono::milliseconds pause) {
+    retry_.expires_after(pause);
     retry_.async_wait([self = shared_from_this()](boost::system::error_code ec) {
         if (!ec && self->acceptor_.is_open())
             self->Accept();

@@ -1,7 +1,8 @@
 // The server's listening socket: each accepted connection becomes an HTTP session. When the
 // process has run out of descriptors, the connections wait in the kernel's queue and the next
 // accept comes after a pause: the listening socket stays readable, and trying again at once
-// would only spin.
+// would only spin. So do they while the connections that have not shown the token yet are at their
+// limit (engine/server/shared_state.h).
 #pragma once
 
 #include "engine/server/shared_state.h"
@@ -9,6 +10,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -30,7 +32,7 @@ public:
 
 private:
     void Accept();
-    void AcceptLater();
+    void AcceptLater(std::chrono::milliseconds pause);
 
     SharedState& state_;
     boost::asio::ip::tcp::acceptor acceptor_;

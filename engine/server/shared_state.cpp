@@ -19,17 +19,16 @@ SharedState::SharedState(boost::asio::io_context& context, Uplink& uplink, std::
       sessionQueueLimit_(sessionQueueLimit), grace_(context), strangerLimit_(strangerLimit),
       firstRequestMs_(firstRequestMs) {}
 
-void SharedState::Admit(const std::shared_ptr<HttpSession>& session) {
-    std::erase_if(strangers_, [](const std::weak_ptr<HttpSession>& weak) {
-        const auto stranger = weak.lock();
-        return !stranger || stranger->Trusted();
+bool SharedState::RoomForStranger() {
+    std::erase_if(strangers_, [](const Stranger& stranger) {
+        const auto session = stranger.session.lock();
+        return !session || session->Trusted();
     });
-    while (!strangers_.empty() && strangers_.size() >= strangerLimit_) {
-        if (const auto oldest = strangers_.front().lock())
-            oldest->Close();
-        strangers_.pop_front();
-    }
-    strangers_.push_back(session);
+    return strangers_.size() < strangerLimit_;
+}
+
+void SharedState::Admit(const std::shared_ptr<HttpSession>& session) {
+    strangers_.push_back({session});
 }
 
 void SharedState::Join(const std::shared_ptr<WebSocketSession>& session) {

@@ -33,9 +33,15 @@ public:
     std::size_t SessionQueueLimit() const { return sessionQueueLimit_; }
     unsigned FirstRequestMs() const { return firstRequestMs_; }
 
-    // A new connection, which has not shown the token yet. When the strangers are at their
-    // limit, the one that came first is closed to make room: a flood of idle connections then
-    // costs only the flood's own, and a real request, which comes at once, still gets in.
+    // Whether the accept loop may take one more connection that has not shown the token: true
+    // while such connections are below their limit. Past it, new connections wait in the
+    // kernel's queue until one of those has shown the token or has run out of time for its first
+    // request. A flood of idle connections then holds only so many descriptors and so much time,
+    // while the page, whose connections have shown the token, goes on. (Closing the oldest idle
+    // one to make room would close a browser's own: a browser opens connections ahead and keeps
+    // them idle until it has a request for them.)
+    bool RoomForStranger();
+    // A new connection, which has not shown the token yet.
     void Admit(const std::shared_ptr<HttpSession>& session);
 
     // A connection's number, for the engine to answer it alone.
@@ -73,8 +79,11 @@ private:
     std::set<std::shared_ptr<HttpSession>> waiting_;
     const std::size_t strangerLimit_;
     const unsigned firstRequestMs_;
-    // Oldest first; a session that has gone or has shown the token is passed over.
-    std::deque<std::weak_ptr<HttpSession>> strangers_;
+    struct Stranger {
+        std::weak_ptr<HttpSession> session;
+    };
+    // A session that has gone or has shown the token is passed over.
+    std::deque<Stranger> strangers_;
     std::uint64_t nextSession_ = 1;
     std::atomic<int> open_{0};
     std::atomic<bool> endWithBrowsers_{true};

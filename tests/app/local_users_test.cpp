@@ -11,7 +11,6 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -107,21 +106,24 @@ int Connect(std::uint16_t port) {
     return fd;
 }
 
-// The status of the answer to a GET of the start address; 0 when none came within 10 s.
-int GetStartPage(const std::string& address) {
-    const std::size_t colon = address.find(':', 7);
-    const std::uint16_t port = static_cast<std::uint16_t>(std::stoi(address.substr(colon + 1)));
-    const int fd = Connect(port);
-    if (fd < 0)
-        return 0;
-    const std::string request = "GET " + address.substr(address.find('/', 7)) +
-                                " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
-                                "\r\nConnection: close\r\n\r\n";
+// Sends the request on the connection and answers the status of its answer, whose body it
+// reads; 0 when none came within 10 s.
+int PageStatus(int fd, const std::string& request) {
     ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
-    char head[16] = {};
-    const ssize_t n = ::recv(fd, head, sizeof head - 1, MSG_WAITALL);
-    ::close(fd);
-    return n >= 12 ? std::atoi(head + 9) : 0;
+    std::string response;
+    char buffer[4096];
+    std::size_t end = std::string::npos, length = 0;
+    while (end == std::string::npos || response.size() < end + 4 + length) {
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            return 0;
+        response.append(buffer, static_cast<std::size_t>(n));
+        if (end == std::string::npos && (end = response.find("\r\n\r\n")) != std::string::npos) {
+            const std::size_t field = response.find("Content-Length: ");
+            length = field < end ? std::stoul(response.substr(field + 16)) : 0;
+        }
+    }
+    return response.size() > 12 ? std::atoi(response.c_str() + 9) : 0;
 }
 
 // verdal on its own data folder, with no device and no catalogue service to reach.
@@ -227,24 +229,23 @@ TEST(LocalUsers, AFloodOfIdleConnectionsLeavesThePageAnsweringAndVerdalIdle) {
     ASSERT_TRUE(verdal.ReadLine(address, 20000));
     const std::uint16_t port =
         static_cast<std::uint16_t>(std::stoi(address.substr(address.find(':', 7) + 1)));
+    // The page, as the window has it: a connection that has shown the token, kept alive.
+    const int page = Connect(port);
+    const std::string request = "GET " + address.substr(address.find('/', 7)) +
+                                " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n";
+    ASSERT_EQ(PageStatus(page, request), 200);
     std::vector<int> flood;
     for (int i = 0; i < 1100; ++i)
         if (const int fd = Connect(port); fd >= 0)
             flood.push_back(fd);
     EXPECT_EQ(flood.size(), 1100u);
-    // Once verdal has met the whole flood, only the newest of it stay open, idle.
-    EXPECT_TRUE(WaitUntil([&] {
-        std::vector<pollfd> fds;
-        for (const int fd : flood)
-            fds.push_back({fd, POLLIN, 0});
-        return ::poll(fds.data(), fds.size(), 0) >= static_cast<int>(flood.size()) - 64;
-    }));
     const double before = CpuSeconds(verdal.Pid());
     std::this_thread::sleep_for(std::chrono::seconds(3));
     const double spent = CpuSeconds(verdal.Pid()) - before;
     std::printf("verdal's CPU time over 3 s of a flood of 1,100 idle connections: %.2f s\n", spent);
     EXPECT_LT(spent, 0.3);
-    EXPECT_EQ(GetStartPage(address), 200);
+    EXPECT_EQ(PageStatus(page, request), 200);
+    ::close(page);
     for (const int fd : flood)
         ::close(fd);
     verdal.Stop();
