@@ -74,14 +74,18 @@ TEST(ChildProcess, AProgramInheritsOnlyWhatIsMeantForIt) {
     EXPECT_EQ(line, "secret address");
     ASSERT_TRUE(child.ReadLine(line, 20000));
     EXPECT_EQ(line, std::to_string(started));
-    // Once sleep runs in its place, the program holds what it was given, and nothing else.
+    // Once sleep runs in its place and its loader has closed the libraries, the program holds
+    // what it was given, and nothing else.
     const std::string fds = "/proc/" + std::to_string(child.Pid()) + "/fd";
     const std::string exe = "/proc/" + std::to_string(child.Pid()) + "/exe";
-    EXPECT_TRUE(WaitUntil([&] {
-        std::error_code ignored;
-        return std::filesystem::read_symlink(exe, ignored).filename() == "sleep";
-    }));
-    EXPECT_EQ(FilesIn(fds), (std::vector<std::string>{"0", "1", "2"}));
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            std::error_code ignored;
+            return std::filesystem::read_symlink(exe, ignored).filename() == "sleep" &&
+                   FilesIn(fds) == std::vector<std::string>{"0", "1", "2"};
+        },
+        5000))
+        << testing::PrintToString(FilesIn(fds));
     ::close(inheritable);
 
     // Reaped behind its back: the wait fails, and says so.
