@@ -10,6 +10,7 @@
 #include "engine/engine_object.h"
 #include "platform/child_process.h"
 #include "platform/data_dir.h"
+#include "platform/file.h"
 #include "platform/instance_lock.h"
 #include "platform/language.h"
 #include "platform/trace.h"
@@ -28,9 +29,34 @@ ViewerKind KindOf(const ProgramOptions& options) {
     return options.browser ? ViewerKind::Browser : ViewerKind::Window;
 }
 
+// The start address as standard output shows it. Scripts read it whole; but the journal, where
+// the output of a program started from the desktop's menu goes, can be read by more than the
+// user (an administrator, the adm group): there the token is left out.
+void PrintAddress(const std::string& address) {
+    const std::string shown =
+        StandardOutputIsJournal() ? address.substr(0, address.find('?')) : address;
+    std::printf("%s\n", shown.c_str());
+    std::fflush(stdout);
+}
+
+// A program without a window of its own (verdal-cli) has the data folder: this one cannot run
+// beside it, and says so where the user looks. The holder is never signalled.
+int Refuse(const ProgramOptions& options, const InstanceHolder& holder) {
+    // TRANSLATORS: the data folder, the program that holds it, its process id.
+    const std::string text =
+        Format(Tr("%s is in use by %s (pid %d); try again once it has ended"), DataDir().c_str(),
+               holder.program.c_str(), static_cast<int>(holder.pid));
+    std::fprintf(stderr, "verdal: %s\n", text.c_str());
+    if (!options.noBrowser && HasDisplay())
+        ShowMessageWindow(text);
+    return 1;
+}
+
 // Another verdal has the data folder: it is asked to show itself, and its address printed.
 int HandOver(const ProgramOptions& options, const InstanceHolder& holder) {
-    std::printf("%s\n", holder.address.c_str());
+    if (holder.address.empty())
+        return Refuse(options, holder);
+    PrintAddress(holder.address);
     std::fflush(stdout);
     if (!options.noBrowser)
         AskToShow(holder.pid);
@@ -53,6 +79,12 @@ int Run(const ProgramOptions& options) {
     case InstanceLock::Outcome::HeldElsewhere:
         return HandOver(options, holder);
     case InstanceLock::Outcome::Failed:
+        std::fprintf(stderr, "verdal: %s\n", error.c_str());
+        return 1;
+    }
+    // Only the folder's own program writes its trace: a later start that hands over must not
+    // touch the running one's.
+    if (!options.trace.empty() && !trace::Open(options.trace, error)) {
         std::fprintf(stderr, "verdal: %s\n", error.c_str());
         return 1;
     }
@@ -92,8 +124,7 @@ int Run(const ProgramOptions& options) {
         return 1;
     }
     const std::string address = engine.StartAddress();
-    std::printf("%s\n", address.c_str());
-    std::fflush(stdout);
+    PrintAddress(address);
     lock.Publish(address);
 
     // Closing the program's own window ends the program as SIGTERM does; a browser's window
@@ -132,10 +163,8 @@ int main(int argc, char** argv) {
         std::printf("verdal %s\n", kProgramVersion);
         return 0;
     }
-    if (!options.trace.empty() && !trace::Open(options.trace, error)) {
-        std::fprintf(stderr, "verdal: %s\n", error.c_str());
-        return 1;
-    }
+    // Before any thread starts, and before the first descriptor the server needs.
+    RaiseDescriptorLimit();
     try {
         return Run(options);
     } catch (const std::exception& failure) {

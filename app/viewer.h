@@ -2,12 +2,18 @@
 // in app mode with a 1010 x 600 window where it is installed, else the desktop's opener), or not
 // at all (the address is only printed). Without a display only the printed address remains.
 //
+// The address carries the window server's token, and every user of the machine can read a
+// process's arguments: the window reads it on its standard input, and a browser is given a
+// launcher, a file readable by this user alone that sends it on to the address. Only a browser in
+// a sandbox (a snap or a flatpak), which cannot read that file, is given the address itself.
+//
 // Threads: user-interface thread.
 #pragma once
 
 #include "app/window_program.h"
 
 #include <functional>
+#include <list>
 #include <string>
 
 namespace verdal {
@@ -35,20 +41,34 @@ public:
     void Show();
     // True while the program's own window shows the address.
     bool WindowOpen() const { return window_.IsOpen(); }
-    // Closes the program's own window.
-    void Close() { window_.Close(); }
+    // Closes the program's own window, or the Chromium windows it started, and removes the
+    // launcher.
+    void Close();
+    ~Viewer() { Close(); }
+
+    Viewer(const Viewer&) = delete;
+    Viewer& operator=(const Viewer&) = delete;
 
 private:
     bool OpenWindow();
     void OpenBrowser();
+    // The launcher's address ("file://..."), written on first use; the address itself when it
+    // cannot be written.
+    std::string LauncherAddress();
+    bool StartBrowser();
 
     ViewerKind kind_;
     std::string browserProfile_;
     bool automation_;
     std::function<void()> onWindowEnded_;
     std::string address_;
+    std::string launcher_; // the launcher's path, once written
     WindowProgram window_;
+    std::list<ChildProcess> browsers_; // the Chromium processes started, ended with verdal
 };
+
+// The text of a launcher file: a page that sends the browser on to the address at once.
+std::string LauncherPage(const std::string& address);
 
 // True when DISPLAY or WAYLAND_DISPLAY names a display.
 bool HasDisplay();

@@ -13,11 +13,15 @@ bool WindowProgram::Open(const std::string& address, bool automation, std::funct
         reason = Format(Tr("%s is missing"), program.c_str());
         return false;
     }
-    std::vector<std::string> args = {"--url", address};
+    std::vector<std::string> args;
     if (automation)
         args.push_back("--automation");
+    // The address carries the token: on standard input, as every user can read the arguments.
     if (!process_.Start(program, args,
-                        {.captureOutput = true, .keepErrors = true, .stopWithParent = true},
+                        {.captureOutput = true,
+                         .keepErrors = true,
+                         .stopWithParent = true,
+                         .input = address + "\n"},
                         reason))
         return false;
     std::string line;
@@ -44,6 +48,14 @@ void WindowProgram::Close() {
     watcher_.RequestStop();
     watcher_.Join();
     process_.Stop();
+}
+
+void ShowMessageWindow(const std::string& text) {
+    const std::string program = HelperProgram("verdal-window");
+    ChildProcess window;
+    std::string error;
+    if (IsExecutable(program) && window.Start(program, {"--message"}, {.input = text}, error))
+        window.Release();
 }
 
 } // namespace verdal

@@ -1,6 +1,7 @@
 // The program's own window: verdal-window, a GTK and WebKitGTK program that shows the start
-// address. verdal starts it, watches it from a worker, and ends when it ends; it is ended with
-// verdal (SIGTERM from Close, or from the kernel when verdal dies).
+// address, which it reads on its standard input. verdal starts it, watches it from a worker, and
+// ends when it ends; it is ended with verdal (SIGTERM from Close, or from the kernel when verdal
+// dies).
 //
 // Threads: Open, Present, Close and IsOpen on the user-interface thread. The callback given to
 // Open runs on the watcher's thread.
@@ -37,5 +38,9 @@ private:
     ChildProcess process_;
     Worker watcher_;
 };
+
+// Shows the text in a message window of verdal-window's, which lives on by itself until the user
+// closes it; nothing when that program cannot start.
+void ShowMessageWindow(const std::string& text);
 
 } // namespace verdal

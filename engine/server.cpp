@@ -96,10 +96,11 @@ std::unique_ptr<Server> Server::Start(const ServerOptions& options, ServerHandle
     }
     const std::uint16_t port = acceptor.local_endpoint().port();
     parts->uplink = std::make_shared<Uplink>(parts->context, std::move(handlers));
-    parts->state =
-        std::make_unique<SharedState>(parts->context, *parts->uplink, RandomToken(), port,
-                                      options.gracePeriodMs, options.sessionQueueLimitBytes);
-    parts->listener = std::make_shared<Listener>(*parts->state, std::move(acceptor));
+    parts->state = std::make_unique<SharedState>(
+        parts->context, *parts->uplink, RandomToken(), port, options.gracePeriodMs,
+        options.sessionQueueLimitBytes, options.strangerLimit, options.firstRequestMs);
+    parts->listener =
+        std::make_shared<Listener>(*parts->state, std::move(acceptor), options.acceptRetryMs);
     parts->listener->Start();
     if (options.handleSignals) {
         parts->signals.emplace(parts->context, SIGINT, SIGTERM, SIGUSR1);

@@ -8,6 +8,14 @@
 // on the upgrade), an Origin of this server; otherwise the answer is 403 (engine/access.h). Only
 // files compiled into the program are served (engine/web_files.h); anything else is 404.
 //
+// Any local program may open connections to it, and a flood of them must not take the page away
+// from the program's own window. A connection that has not yet shown the token (or its cookie)
+// has a few seconds for its first whole request, and only so many such connections are open at
+// once: further ones wait in the kernel's queue meanwhile. A connection that has shown it (the
+// page's WebSocket, its kept-alive requests) is neither counted nor closed for that. When the
+// process has no descriptor left for a new connection, the server tries again a moment later
+// instead of at once.
+//
 // The server knows nothing of the engine above it: it is given its handlers (ServerHandlers)
 // when it starts, and reaches them on the user-interface thread through their post.
 //
@@ -40,6 +48,12 @@ struct ServerOptions {
     // A browser connection whose messages not yet sent pass this many bytes is closed; the
     // browser's script connects again and receives the whole state, as after a reload.
     std::size_t sessionQueueLimitBytes = std::size_t{64} << 20;
+    // Connections that have not shown the token yet: how many stay open at once, and how long
+    // each has for its first whole request.
+    std::size_t strangerLimit = 64;
+    unsigned firstRequestMs = 5000;
+    // How long the accept loop waits when no descriptor is left for a new connection.
+    unsigned acceptRetryMs = 100;
 };
 
 // What the server asks of the program above it. All but post are called on the user-interface

@@ -14,12 +14,36 @@
 #include <filesystem>
 #include <poll.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
 namespace verdal {
+namespace {
+
+// The soft descriptor limit the process was started with, for its children; 0 while it has not
+// been raised. Written once before any thread starts.
+rlim_t startLimit = 0;
+
+void CloseBoth(int fds[2]) {
+    for (int i = 0; i < 2; ++i)
+        if (fds[i] >= 0)
+            ::close(fds[i]);
+}
+
+// In the child: every descriptor from 3 up closed, so that the program holds only its standard
+// streams.
+void CloseTheRest() {
+    if (::syscall(SYS_close_range, 3u, ~0u, 0u) == 0)
+        return;
+    const long highest = ::sysconf(_SC_OPEN_MAX);
+    for (long fd = 3; fd < (highest > 0 ? highest : 65536); ++fd)
+        ::close(static_cast<int>(fd));
+}
+
+} // namespace
 
 ChildProcess::~ChildProcess() {
     Stop();
@@ -27,10 +51,33 @@ ChildProcess::~ChildProcess() {
 
 bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& args,
                          const StartOptions& options, std::string& error) {
-    const auto [captureOutput, keepErrors, stopWithParent] = options;
-    int pipeFds[2] = {-1, -1};
-    if (captureOutput && ::pipe2(pipeFds, O_CLOEXEC) != 0) {
+    int outputFds[2] = {-1, -1};
+    int inputFds[2] = {-1, -1};
+    if (options.captureOutput && ::pipe2(outputFds, O_CLOEXEC) != 0) {
         error = Format(Tr("cannot make a pipe: %s"), std::strerror(errno));
+        return false;
+    }
+    if (!options.input.empty()) {
+        // Written whole before the program starts, without waiting: a pipe's buffer holds it, and
+        // the program finds its end after it.
+        errno = EMSGSIZE;
+        if (options.input.size() > 65536 || ::pipe2(inputFds, O_CLOEXEC) != 0 ||
+            ::fcntl(inputFds[1], F_SETFL, O_NONBLOCK) != 0 ||
+            ::write(inputFds[1], options.input.data(), options.input.size()) !=
+                static_cast<ssize_t>(options.input.size())) {
+            error = Format(Tr("cannot make a pipe: %s"), std::strerror(errno));
+            CloseBoth(outputFds);
+            CloseBoth(inputFds);
+            return false;
+        }
+        ::close(inputFds[1]);
+        inputFds[1] = -1;
+    }
+    const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (null < 0) {
+        error = Format(Tr("cannot start %s: %s"), program.c_str(), std::strerror(errno));
+        CloseBoth(outputFds);
+        CloseBoth(inputFds);
         return false;
     }
     std::vector<char*> argv;
@@ -42,29 +89,43 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     const pid_t pid = ::fork();
     if (pid < 0) {
         error = Format(Tr("cannot start %s: %s"), program.c_str(), std::strerror(errno));
+        CloseBoth(outputFds);
+        CloseBoth(inputFds);
+        ::close(null);
         return false;
     }
     if (pid == 0) {
-        if (stopWithParent) {
+        if (options.stopWithParent) {
             ::prctl(PR_SET_PDEATHSIG, SIGTERM);
             if (::getppid() != parent)
                 ::_exit(127);
         } else {
             ::setsid();
         }
-        const int null = ::open("/dev/null", O_RDWR);
-        ::dup2(null, 0);
-        ::dup2(captureOutput ? pipeFds[1] : null, 1);
-        if (!keepErrors)
+        // dup2 clears close-on-exec on the copies, and only on them.
+        ::dup2(inputFds[0] >= 0 ? inputFds[0] : null, 0);
+        ::dup2(options.captureOutput ? outputFds[1] : null, 1);
+        if (!options.keepErrors)
             ::dup2(null, 2);
+        CloseTheRest();
+        if (startLimit > 0) {
+            rlimit limit{};
+            if (::getrlimit(RLIMIT_NOFILE, &limit) == 0) {
+                limit.rlim_cur = startLimit;
+                ::setrlimit(RLIMIT_NOFILE, &limit);
+            }
+        }
         ::execvp(program.c_str(), argv.data());
         ::_exit(127);
     }
+    ::close(null);
+    if (inputFds[0] >= 0)
+        ::close(inputFds[0]);
     pid_ = pid;
-    pidFd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-    if (captureOutput) {
-        ::close(pipeFds[1]);
-        output_ = pipeFds[0];
+    pidFd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); // close-on-exec by itself
+    if (options.captureOutput) {
+        ::close(outputFds[1]);
+        output_ = outputFds[0];
     }
     return true;
 }
@@ -117,9 +178,12 @@ int ChildProcess::Wait() {
     if (pid_ <= 0)
         return -1;
     int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    pid_t waited = 0;
+    while ((waited = ::waitpid(pid_, &status, 0)) < 0 && errno == EINTR) {
     }
     Release();
+    if (waited < 0)
+        return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
@@ -144,6 +208,14 @@ bool ChildProcess::WaitForEnd(std::stop_token stop) const {
              info.si_pid == pid_);
     }
     return ended;
+}
+
+bool ChildProcess::Running() const {
+    if (pid_ <= 0)
+        return false;
+    siginfo_t info{};
+    return !(::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+             info.si_pid == pid_);
 }
 
 void ChildProcess::Release() {
@@ -189,6 +261,16 @@ bool IsExecutable(const std::string& path) {
 void AskToShow(pid_t pid) {
     if (pid > 0)
         ::kill(pid, SIGUSR1);
+}
+
+void RaiseDescriptorLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max)
+        return;
+    const rlim_t soft = limit.rlim_cur;
+    limit.rlim_cur = limit.rlim_max;
+    if (::setrlimit(RLIMIT_NOFILE, &limit) == 0)
+        startLimit = soft;
 }
 
 bool RunningAsRoot() {

@@ -1,10 +1,12 @@
 // Where the program keeps its files, following the XDG base directory rules.
 #include "platform/data_dir.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <system_error>
 
 namespace verdal {
@@ -35,8 +37,17 @@ std::string DataDir() {
     if (chosenDir.empty())
         chosenDir = DefaultDir();
     if (!created) {
+        // Its files hold the device's serial number and the lock with the window server's
+        // address: a folder the program makes is its user's alone. One that is there already
+        // keeps the mode its user gave it.
         std::error_code error;
-        std::filesystem::create_directories(chosenDir, error);
+        const std::filesystem::path folder(chosenDir);
+        if (folder.has_parent_path())
+            std::filesystem::create_directories(folder.parent_path(), error);
+        if (!error && ::mkdir(chosenDir.c_str(), 0700) != 0 && errno != EEXIST)
+            error = std::error_code(errno, std::generic_category());
+        if (!error && !std::filesystem::is_directory(folder, error) && !error)
+            error = std::make_error_code(std::errc::not_a_directory);
         if (error)
             throw std::runtime_error("cannot create the data folder " + chosenDir + ": " +
                                      error.message());

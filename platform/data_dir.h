@@ -10,8 +10,8 @@ namespace verdal {
 // default: $XDG_DATA_HOME/verdal, else ~/.local/share/verdal. Call before the first use.
 void SetDataDir(std::string path);
 
-// The data folder, created (with its parents) on first use. Throws std::runtime_error when it
-// cannot be created. Any thread may call it.
+// The data folder, created (with its parents; itself readable by this user alone) on first use.
+// Throws std::runtime_error when it cannot be created. Any thread may call it.
 std::string DataDir();
 
 // The path of the named file in the data folder.

@@ -9,7 +9,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace verdal {
@@ -149,6 +151,24 @@ std::string BootId() {
     while (!id.empty() && (id.back() == '\n' || id.back() == ' '))
         id.pop_back();
     return id;
+}
+
+bool StandardOutputIsJournal() {
+    const char* stream = std::getenv("JOURNAL_STREAM");
+    struct stat out {};
+    if (!stream || ::fstat(STDOUT_FILENO, &out) != 0)
+        return false;
+    const std::string_view text(stream);
+    const std::size_t colon = text.find(':');
+    if (colon == std::string_view::npos)
+        return false;
+    unsigned long long device = 0, inode = 0;
+    const auto [deviceEnd, deviceError] = std::from_chars(text.data(), text.data() + colon, device);
+    const auto [inodeEnd, inodeError] =
+        std::from_chars(text.data() + colon + 1, text.data() + text.size(), inode);
+    return deviceError == std::errc() && deviceEnd == text.data() + colon &&
+           inodeError == std::errc() && inodeEnd == text.data() + text.size() &&
+           device == out.st_dev && inode == out.st_ino;
 }
 
 bool IsTerminal(int fd) {

@@ -78,6 +78,12 @@ private:
 // restarts, and with it whatever was written but not flushed may be gone. Empty when unknown.
 std::string BootId();
 
+// Whether standard output goes to the system's journal: systemd names the journal's stream in
+// JOURNAL_STREAM ("DEVICE:INODE") for the programs whose output it sends there, such as one
+// started from the desktop's menu; a program that passes the variable on with another output
+// does not count.
+bool StandardOutputIsJournal();
+
 // Whether the descriptor is a terminal (standard error of a program run in one, say).
 bool IsTerminal(int fd);
 

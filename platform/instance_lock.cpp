@@ -5,6 +5,7 @@
 #include "platform/language.h"
 
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -18,7 +19,8 @@
 namespace verdal {
 namespace {
 
-// "PID\nADDRESS\n", as Publish writes it; false for a file still empty or half written.
+// "PID\nADDRESS\n" or "PID\nPROGRAM\n", as Publish writes it; false for a file still empty or half
+// written.
 bool ParseHolder(std::string_view text, InstanceHolder& holder) {
     const std::size_t first = text.find('\n');
     if (first == std::string_view::npos)
@@ -26,13 +28,16 @@ bool ParseHolder(std::string_view text, InstanceHolder& holder) {
     const std::size_t second = text.find('\n', first + 1);
     if (second == std::string_view::npos || second == first + 1)
         return false;
-    const std::string pid(text.substr(0, first));
-    char* end = nullptr;
-    const long value = std::strtol(pid.c_str(), &end, 10);
-    if (value <= 0 || end == pid.c_str() || *end != '\0')
+    const std::string_view digits = text.substr(0, first);
+    pid_t pid = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), pid);
+    if (error != std::errc() || end != digits.data() + digits.size() || pid <= 0)
         return false;
-    holder.pid = static_cast<pid_t>(value);
-    holder.address = std::string(text.substr(first + 1, second - first - 1));
+    holder.pid = pid;
+    const std::string_view named = text.substr(first + 1, second - first - 1);
+    const bool address = named.rfind("http://", 0) == 0;
+    holder.address = address ? std::string(named) : std::string();
+    holder.program = address ? std::string("verdal") : std::string(named);
     return true;
 }
 
@@ -99,10 +104,10 @@ InstanceLock::Outcome InstanceLock::Acquire(const std::string& folder, InstanceH
     }
 }
 
-bool InstanceLock::Publish(const std::string& address) {
+bool InstanceLock::Publish(const std::string& addressOrProgram) {
     if (fd_ < 0)
         return false;
-    const std::string text = std::to_string(::getpid()) + "\n" + address + "\n";
+    const std::string text = std::to_string(::getpid()) + "\n" + addressOrProgram + "\n";
     // One write: a later start reads either nothing or the whole of it.
     return ::ftruncate(fd_, 0) == 0 &&
            ::pwrite(fd_, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size());

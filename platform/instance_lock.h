@@ -1,6 +1,7 @@
 // One program per data folder: the first start holds a lock file in the folder for as long as it
-// runs and writes its pid and start address in it; a later start finds that program there
-// instead of opening the folder's files beside it.
+// runs and writes its pid and start address in it (verdal-cli, which serves no address, its name
+// instead); a later start finds that program there instead of opening the folder's files beside
+// it.
 //
 // The lock is an flock() on the file, so the kernel lets go of it when its holder dies, however
 // it dies: a file left by a program that was killed never blocks a new start. The file is
@@ -17,7 +18,8 @@ namespace verdal {
 // The program that holds a data folder.
 struct InstanceHolder {
     pid_t pid = 0;
-    std::string address; // its start address
+    std::string address; // its start address; empty for a program that serves none
+    std::string program; // "verdal" for one with an address, else the name it published
 };
 
 class InstanceLock {
@@ -41,9 +43,10 @@ public:
     Outcome Acquire(const std::string& folder, InstanceHolder& holder, std::string& error,
                     int waitMs = 15000);
 
-    // Writes this process's pid and start address for later starts. False when the lock is not
-    // held or the file cannot be written.
-    bool Publish(const std::string& address);
+    // Writes this process's pid and start address (an "http://" address), or the name of a
+    // program that serves none, for later starts. False when the lock is not held or the file
+    // cannot be written.
+    bool Publish(const std::string& addressOrProgram);
 
 private:
     int fd_ = -1;

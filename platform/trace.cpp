@@ -7,7 +7,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace verdal::trace {
 
@@ -30,9 +33,17 @@ long long NowMs() {
 
 bool Open(const std::string& path, std::string& error) {
     std::lock_guard lock(fileLock);
-    std::FILE* opened = std::fopen(path.c_str(), "we");
+    // Appended to: a trace the user started before is not lost. It holds the device's serial
+    // number, so it is for the user alone, also when it was there already.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    struct stat info {};
+    if (fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid())
+        ::fchmod(fd, 0600);
+    std::FILE* opened = fd < 0 ? nullptr : ::fdopen(fd, "a");
     if (!opened) {
         error = Format(Tr("cannot write the trace %s: %s"), path.c_str(), std::strerror(errno));
+        if (fd >= 0)
+            ::close(fd);
         return false;
     }
     if (file)

@@ -28,7 +28,8 @@ namespace detail {
 extern std::atomic<bool> on;
 }
 
-// Starts the trace into the file (made anew); false with a message in error.
+// Starts the trace into the file, appended to it (made, readable by this user alone, when it is
+// not there); false with a message in error.
 bool Open(const std::string& path, std::string& error);
 // Ends it; the file is complete.
 void Close();

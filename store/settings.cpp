@@ -178,9 +178,10 @@ std::string FormatSettingsText(const Settings& settings) {
 
 namespace {
 
-// The whole file is replaced, so that a crash leaves the old settings or the new ones.
+// The whole file is replaced, so that a crash leaves the old settings or the new ones. It holds
+// the device's serial number: it is for its user alone.
 void WriteOrReport(const std::string& path, const Settings& settings) {
-    if (const FileFailure failure = ReplaceFile(path, FormatSettingsText(settings)))
+    if (const FileFailure failure = ReplaceFile(path, FormatSettingsText(settings), 0600))
         std::cerr << "verdal: settings not saved to " << path << ": " << failure.Text() << "\n";
 }
 

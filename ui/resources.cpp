@@ -6,6 +6,7 @@
 #include "ui/page_text.h"
 
 #include <cctype>
+#include <charconv>
 #include <cstdlib>
 #include <mutex>
 #include <vector>
@@ -36,6 +37,13 @@ struct Table {
     std::vector<Resource> resources;
 };
 
+// The number a name of digits stands for; 0, which names no resource, when it does not fit.
+int ResourceNumber(std::string_view digits) {
+    int number = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    return error == std::errc() && end == digits.data() + digits.size() ? number : 0;
+}
+
 Table& TheTable() {
     static Table table;
     return table;
@@ -60,7 +68,7 @@ bool RegisterResourceFiles(const EmbeddedFile* files, std::size_t count) {
         else
             resource.typeName = extension;
         if (AllDigits(stem))
-            resource.id = std::atoi(std::string(stem).c_str());
+            resource.id = ResourceNumber(stem);
         else
             resource.name = AsciiUpper(stem);
         resource.data = ResourceData{files[i].data, files[i].size};
@@ -83,7 +91,7 @@ bool FindResource(int id, int type, ResourceData& out) {
 
 bool FindResource(std::string_view name, int type, std::string_view typeName, ResourceData& out) {
     if (name.size() > 1 && name[0] == '#' && AllDigits(name.substr(1)) && typeName.empty())
-        return FindResource(std::atoi(std::string(name.substr(1)).c_str()), type, out);
+        return FindResource(ResourceNumber(name.substr(1)), type, out);
     const std::string wanted = AsciiUpper(name);
     const std::string wantedType = AsciiUpper(typeName);
     Table& table = TheTable();

@@ -110,7 +110,8 @@ std::optional<UpdateJournal> ReadUpdateJournal() {
 FileFailure JournalKeeper::Write(const UpdateJournal& journal) {
     const std::string path = ProgramFilePath(kFileName);
     const std::string text = FormatUpdateJournal(journal, BootId());
-    if (FileFailure failure = ReplaceFile(path, text))
+    // Like the settings beside it, for its user alone.
+    if (FileFailure failure = ReplaceFile(path, text, 0600))
         return failure;
     offset_ = text.size() - TenDigits(0).size() - 1; // the digits before the last newline
     return file_.Open(path);

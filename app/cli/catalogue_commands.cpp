@@ -170,7 +170,7 @@ const CliRegistration
     search("search",
            N_("search [--country C] [--region R] [KEYWORD]\n"
               "                        list catalogue courses: name, country, region"),
-           Search);
+           Search, FolderUse::Reads);
 
 } // namespace
 } // namespace verdal::cli

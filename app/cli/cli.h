@@ -26,9 +26,16 @@ inline constexpr int kExitUsage = 2;
 // A command: takes the options and the words after the command name, answers an exit code.
 using CliCommand = std::function<int(const CliOptions&, const std::vector<std::string>&)>;
 
+// What a command does with the data folder. One that writes it (the catalogue, the settings
+// after a connect) holds the folder's lock for its run, as verdal does: beside a verdal on the
+// same folder it refuses, and beside another verdal-cli it waits for that one to end. One that
+// only reads runs beside either.
+enum class FolderUse { Reads, Writes };
+
 // usage is the command's line of --help, marked for the catalogues (N_) and translated there.
 struct CliRegistration {
-    CliRegistration(std::string name, std::string usage, CliCommand run);
+    CliRegistration(std::string name, std::string usage, CliCommand run,
+                    FolderUse use = FolderUse::Writes);
 };
 
 } // namespace verdal::cli

@@ -257,7 +257,7 @@ CliCommand WithUsage(const char* usage,
 
 const CliRegistration
     ports("ports", N_("ports                 list the candidate serial ports in probe order"),
-          WithUsage("ports", Ports));
+          WithUsage("ports", Ports), FolderUse::Reads);
 const CliRegistration
     info("info", N_("info                  show the device's capacity, serial number and courses"),
          WithUsage("info", Info));

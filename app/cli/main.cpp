@@ -4,23 +4,30 @@
 #include "app/program_options.h"
 #include "app/version.h"
 #include "platform/data_dir.h"
+#include "platform/instance_lock.h"
 #include "platform/language.h"
 #include "platform/trace.h"
 
+#include <chrono>
 #include <cstring>
 #include <exception>
 #include <iostream>
 #include <map>
+#include <thread>
 
 namespace verdal::cli {
 namespace {
 
+using verdal::DataDir;
 using verdal::Format;
+using verdal::InstanceHolder;
+using verdal::InstanceLock;
 using verdal::Tr;
 
 struct Entry {
     std::string usage;
     CliCommand run;
+    FolderUse use = FolderUse::Writes;
 };
 
 std::map<std::string, Entry>& Commands() {
@@ -47,10 +54,46 @@ int Usage(std::ostream& out, int code) {
     return code;
 }
 
+// Takes the data folder's lock for this run: kExitOk once held. Beside a verdal it refuses; beside
+// another verdal-cli it waits until that one has ended, saying so once.
+int HoldFolder(InstanceLock& lock) {
+    bool waitSaid = false;
+    for (;;) {
+        InstanceHolder holder;
+        std::string error;
+        switch (lock.Acquire(DataDir(), holder, error)) {
+        case InstanceLock::Outcome::Acquired:
+            lock.Publish("verdal-cli");
+            return kExitOk;
+        case InstanceLock::Outcome::Failed:
+            std::cerr << "verdal-cli: " << error << "\n";
+            return kExitFailed;
+        case InstanceLock::Outcome::HeldElsewhere:
+            break;
+        }
+        if (!holder.address.empty()) {
+            // TRANSLATORS: the data folder, the program that holds it, its process id.
+            std::cerr << "verdal-cli: "
+                      << Format(Tr("%s is in use by %s (pid %d)"), DataDir().c_str(),
+                                holder.program.c_str(), static_cast<int>(holder.pid))
+                      << "\n";
+            return kExitFailed;
+        }
+        if (!waitSaid)
+            // TRANSLATORS: the program that holds the data folder, its process id, the folder.
+            std::cerr << Format(Tr("verdal-cli: waiting for %s (pid %d), which is using %s\n"),
+                                holder.program.c_str(), static_cast<int>(holder.pid),
+                                DataDir().c_str());
+        waitSaid = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+}
+
 } // namespace
 
-CliRegistration::CliRegistration(std::string name, std::string usage, CliCommand run) {
-    Commands()[std::move(name)] = Entry{std::move(usage), std::move(run)};
+CliRegistration::CliRegistration(std::string name, std::string usage, CliCommand run,
+                                 FolderUse use) {
+    Commands()[std::move(name)] = Entry{std::move(usage), std::move(run), use};
 }
 
 } // namespace verdal::cli
@@ -91,7 +134,12 @@ int main(int argc, char** argv) {
     try {
         if (!options.dataDir.empty())
             verdal::SetDataDir(options.dataDir);
+        verdal::InstanceLock lock;
+        if (found->second.use == FolderUse::Writes)
+            if (const int code = HoldFolder(lock); code != kExitOk)
+                return code;
         std::string error;
+        // Opened once the folder is held: a trace is never written by two programs at once.
         if (!options.trace.empty() && !verdal::trace::Open(options.trace, error)) {
             std::cerr << "verdal-cli: " << error << "\n";
             return kExitFailed;

@@ -1,14 +1,18 @@
 // verdal-window: the program's own window. A GTK window with a WebKitGTK view that shows the
 // start address verdal serves on loopback; verdal starts it, watches it and ends with it.
 //
-//   verdal-window --url URL [--automation]
+//   verdal-window [--automation] < ADDRESS
+//   verdal-window --message < TEXT
 //
-// It prints READY once the window is on screen, or FAILED and the reason when it cannot make
-// one; it brings the window forward on SIGUSR1, closes on SIGTERM or SIGINT, and exits 0 when its
-// window is closed. The view stays on the program's own
-// address: any other link goes to the desktop's browser through xdg-open. It keeps no website
-// data (an ephemeral session), shows no built-in context menu, and offers the web inspector only
-// when VERDAL_WINDOW_INSPECTOR=1. With --automation it lets WebKitWebDriver drive its view.
+// The address comes on standard input, one line, never among the arguments, which every user of
+// the machine can read (it carries the window server's token). It prints READY once the window is
+// on screen, or FAILED and the reason when it cannot make one; it brings the window forward on
+// SIGUSR1, closes on SIGTERM or SIGINT, and exits 0 when its window is closed. The view stays on
+// the program's own address: any other link goes to the desktop's browser through xdg-open. It
+// keeps no website data (an ephemeral session), shows no built-in context menu, and offers the web
+// inspector only when VERDAL_WINDOW_INSPECTOR=1. With --automation it lets WebKitWebDriver drive
+// its view. With --message it only shows the text in a message window, for a verdal that cannot
+// start and has no window of its own to say why in, and exits 0 once the window is closed.
 #include "app/version.h"
 #include "engine/embedded.h"
 #include "platform/file.h"
@@ -207,24 +211,56 @@ WebKitWebView* MakeView(Window& self) {
 }
 
 int Usage() {
-    std::fputs("Usage: verdal-window --url URL [--automation]\n"
-               "Shows verdal's start address in the program's own window.\n",
+    std::fputs("Usage: verdal-window [--automation] < ADDRESS\n"
+               "       verdal-window --message < TEXT\n"
+               "Shows verdal's start address, read on standard input, in the program's own "
+               "window.\n",
                stderr);
     return 2;
+}
+
+// Standard input to its end (at most 64 KiB).
+std::string ReadInput() {
+    std::string text;
+    char buffer[4096];
+    for (std::size_t n;
+         text.size() < 65536 && (n = std::fread(buffer, 1, sizeof buffer, stdin)) > 0;)
+        text.append(buffer, n);
+    return text;
+}
+
+int ShowMessage(const std::string& text) {
+    g_set_prgname(kApplicationId);
+    if (!gtk_init_check(nullptr, nullptr))
+        return 1;
+    GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,
+                                               GTK_BUTTONS_OK, "%s", text.c_str());
+    gtk_window_set_title(GTK_WINDOW(dialog), kTitle);
+    gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
+    gtk_dialog_run(GTK_DIALOG(dialog));
+    gtk_widget_destroy(dialog);
+    return 0;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     Window self;
+    bool message = false;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--url") == 0 && i + 1 < argc)
-            self.url = argv[++i];
-        else if (std::strcmp(argv[i], "--automation") == 0)
+        if (std::strcmp(argv[i], "--automation") == 0)
             self.automation = true;
+        else if (std::strcmp(argv[i], "--message") == 0)
+            message = true;
         else
             return Usage();
     }
+    std::string input = ReadInput();
+    while (!input.empty() && (input.back() == '\n' || input.back() == '\r'))
+        input.pop_back();
+    if (message)
+        return input.empty() ? Usage() : ShowMessage(input);
+    self.url = input;
     self.origin = OriginOf(self.url);
     if (self.origin.empty())
         return Usage();

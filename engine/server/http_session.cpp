@@ -31,7 +31,9 @@ HttpSession::HttpSession(tcp::socket socket, SharedState& state)
 void HttpSession::Read() {
     parser_.emplace();
     parser_->body_limit(64 * 1024);
-    stream_.expires_after(std::chrono::seconds(30));
+    // The time covers the whole request, however slowly its bytes trickle in.
+    stream_.expires_after(trusted_ ? std::chrono::milliseconds(30000)
+                                   : std::chrono::milliseconds(state_.FirstRequestMs()));
     http::async_read(stream_, buffer_, *parser_,
                      [self = shared_from_this()](beast::error_code ec, std::size_t) {
                          if (!ec)
@@ -52,6 +54,7 @@ void HttpSession::Handle(Request request) {
         state_.Port(), state_.Token());
     if (!access.allowed)
         return Reply(request, http::status::forbidden, "forbidden\n", "text/plain");
+    trusted_ = true;
     if (upgrade) {
         std::make_shared<WebSocketSession>(stream_.release_socket(), state_)
             ->Start(std::move(request));

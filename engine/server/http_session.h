@@ -27,6 +27,8 @@ public:
     HttpSession(boost::asio::ip::tcp::socket socket, SharedState& state);
 
     void Start() { Read(); }
+    // Whether a request of this connection has shown the token or its cookie.
+    bool Trusted() const { return trusted_; }
 
 private:
     void Read();
@@ -41,6 +43,7 @@ private:
     boost::beast::flat_buffer buffer_;
     Request waiting_; // the request whose data the engine is asked for
     std::optional<boost::beast::http::request_parser<boost::beast::http::string_body>> parser_;
+    bool trusted_ = false;
 };
 
 } // namespace verdal::engine

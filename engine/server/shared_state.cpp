@@ -13,9 +13,23 @@
 namespace verdal::engine {
 
 SharedState::SharedState(boost::asio::io_context& context, Uplink& uplink, std::string token,
-                         std::uint16_t port, unsigned graceMs, std::size_t sessionQueueLimit)
+                         std::uint16_t port, unsigned graceMs, std::size_t sessionQueueLimit,
+                         std::size_t strangerLimit, unsigned firstRequestMs)
     : context_(context), uplink_(uplink), token_(std::move(token)), port_(port), graceMs_(graceMs),
-      sessionQueueLimit_(sessionQueueLimit), grace_(context) {}
+      sessionQueueLimit_(sessionQueueLimit), grace_(context), strangerLimit_(strangerLimit),
+      firstRequestMs_(firstRequestMs) {}
+
+bool SharedState::RoomForStranger() {
+    std::erase_if(strangers_, [](const Stranger& stranger) {
+        const auto session = stranger.session.lock();
+        return !session || session->Trusted();
+    });
+    return strangers_.size() < strangerLimit_;
+}
+
+void SharedState::Admit(const std::shared_ptr<HttpSession>& session) {
+    strangers_.push_back({session});
+}
 
 void SharedState::Join(const std::shared_ptr<WebSocketSession>& session) {
     sessions_[session->Id()] = session;
@@ -61,6 +75,7 @@ void SharedState::Stop() {
     endWithBrowsers_ = false;
     grace_.cancel();
     waiting_.clear();
+    strangers_.clear();
 }
 
 void SharedState::StartGraceTimer() {

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <set>
@@ -23,12 +24,25 @@ class WebSocketSession;
 class SharedState {
 public:
     SharedState(boost::asio::io_context& context, Uplink& uplink, std::string token,
-                std::uint16_t port, unsigned graceMs, std::size_t sessionQueueLimit);
+                std::uint16_t port, unsigned graceMs, std::size_t sessionQueueLimit,
+                std::size_t strangerLimit, unsigned firstRequestMs);
 
     Uplink& Up() { return uplink_; }
     const std::string& Token() const { return token_; }
     std::uint16_t Port() const { return port_; }
     std::size_t SessionQueueLimit() const { return sessionQueueLimit_; }
+    unsigned FirstRequestMs() const { return firstRequestMs_; }
+
+    // Whether the accept loop may take one more connection that has not shown the token: true
+    // while such connections are below their limit. Past it, new connections wait in the
+    // kernel's queue until one of those has shown the token or has run out of time for its first
+    // request. A flood of idle connections then holds only so many descriptors and so much time,
+    // while the page, whose connections have shown the token, goes on. (Closing the oldest idle
+    // one to make room would close a browser's own: a browser opens connections ahead and keeps
+    // them idle until it has a request for them.)
+    bool RoomForStranger();
+    // A new connection, which has not shown the token yet.
+    void Admit(const std::shared_ptr<HttpSession>& session);
 
     // A connection's number, for the engine to answer it alone.
     std::uint64_t NextSessionId() { return nextSession_++; }
@@ -63,6 +77,13 @@ private:
     boost::asio::steady_timer grace_;
     std::map<std::uint64_t, std::weak_ptr<WebSocketSession>> sessions_;
     std::set<std::shared_ptr<HttpSession>> waiting_;
+    const std::size_t strangerLimit_;
+    const unsigned firstRequestMs_;
+    struct Stranger {
+        std::weak_ptr<HttpSession> session;
+    };
+    // A session that has gone or has shown the token is passed over.
+    std::deque<Stranger> strangers_;
     std::uint64_t nextSession_ = 1;
     std::atomic<int> open_{0};
     std::atomic<bool> endWithBrowsers_{true};

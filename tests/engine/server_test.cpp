@@ -11,6 +11,8 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -21,6 +23,7 @@
 #include <optional>
 #include <sys/time.h>
 #include <thread>
+#include <vector>
 
 using namespace verdal;
 using namespace verdal::engine;
@@ -342,4 +345,103 @@ TEST(ServerSessions, ABrowserThatDoesNotReadIsDroppedAndTheOthersGoOn) {
     EXPECT_TRUE(slowEnded);
     EXPECT_LT(slowGot, kUpdates);
     EXPECT_TRUE(reconnected);
+}
+
+namespace {
+
+// Whether the server has closed the connection within boundMs milliseconds.
+bool ClosedByServer(int fd, int boundMs) {
+    pollfd in{fd, POLLIN, 0};
+    char byte = 0;
+    return ::poll(&in, 1, boundMs) == 1 && ::recv(fd, &byte, 1, MSG_DONTWAIT) <= 0;
+}
+
+// A kept-alive request of the page, on a connection of its own; the status of its answer.
+int KeptAliveGet(int fd, const std::string& target) {
+    const std::string request = "GET " + target + " HTTP/1.1\r\nHost: " + Host() + "\r\n\r\n";
+    ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    std::string response;
+    char buffer[4096];
+    // The shell page is small; its whole head and the length suffice here.
+    while (response.find("\r\n\r\n") == std::string::npos) {
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            return 0;
+        response.append(buffer, static_cast<std::size_t>(n));
+    }
+    return Status(response);
+}
+
+double ProcessCpuSeconds() {
+    timespec cpu{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
+    return static_cast<double>(cpu.tv_sec) + static_cast<double>(cpu.tv_nsec) / 1e9;
+}
+
+} // namespace
+
+// Idle connections that never show the token: only a few are open at once, each for a short
+// time, and the others wait their turn; the page's own connection, which has shown it, is
+// neither counted nor closed.
+TEST(ServerFlood, StrangersAreFewAndBriefAndThePageStays) {
+    std::string error;
+    ASSERT_TRUE(Start({.strangerLimit = 4, .firstRequestMs = 1000}, error)) << error;
+    const int page = Send("");
+    ASSERT_EQ(KeptAliveGet(page, "/?" + Token()), 200);
+    std::vector<int> idle;
+    for (int i = 0; i < 6; ++i)
+        idle.push_back(Send(""));
+    EXPECT_EQ(KeptAliveGet(page, "/engine.js?" + Token()), 200);
+    // A real request waits until the first four have had their time, and is answered before the
+    // two that came after them have had theirs.
+    EXPECT_EQ(Get("/engine.js?" + Token()), 200);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(ClosedByServer(idle[i], 0)) << i;
+    EXPECT_FALSE(ClosedByServer(idle[4], 0));
+    EXPECT_TRUE(ClosedByServer(idle[4], 3000));
+    EXPECT_TRUE(ClosedByServer(idle[5], 3000));
+    EXPECT_FALSE(ClosedByServer(page, 0));
+    EXPECT_EQ(KeptAliveGet(page, "/engine.css?" + Token()), 200);
+    for (int fd : idle)
+        ::close(fd);
+    ::close(page);
+    test::TestEngine().StopServing();
+}
+
+// With no descriptor left for a new connection, the server neither spins nor gives up: the
+// connection waits in the kernel's queue and is served once descriptors are free again.
+TEST(ServerFlood, NoDescriptorLeftMakesTheAcceptWaitNotSpin) {
+    std::string error;
+    ASSERT_TRUE(Start({}, error)) << error;
+    rlimit before{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &before), 0);
+    const int waiting = ::socket(AF_INET, SOCK_STREAM, 0);
+    std::vector<int> spent;
+    rlimit low = before;
+    low.rlim_cur = static_cast<rlim_t>(::dup(waiting));
+    ::close(static_cast<int>(low.rlim_cur));
+    low.rlim_cur += 64;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    for (int fd; (fd = ::dup(waiting)) >= 0;)
+        spent.push_back(fd);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(test::TestEngine().Port());
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool connected =
+        ::connect(waiting, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const double start = ProcessCpuSeconds();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const double spentCpu = ProcessCpuSeconds() - start;
+    for (int fd : spent)
+        ::close(fd);
+    ::setrlimit(RLIMIT_NOFILE, &before);
+    ASSERT_TRUE(connected);
+    std::printf("CPU time of 1 s without descriptors: %.3f s\n", spentCpu);
+    EXPECT_LT(spentCpu, 0.3);
+    timeval bound{10, 0};
+    ::setsockopt(waiting, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
+    EXPECT_EQ(KeptAliveGet(waiting, "/?" + Token()), 200);
+    ::close(waiting);
+    test::TestEngine().StopServing();
 }

@@ -32,6 +32,8 @@ TEST(DataDir, ChosenFolderIsCreatedOnFirstUse) {
     SetDataDir((base / "nested" / "data").string());
     EXPECT_EQ(ProgramFilePath("golf.db"), (base / "nested" / "data" / "golf.db").string());
     EXPECT_TRUE(std::filesystem::is_directory(base / "nested" / "data"));
+    EXPECT_EQ(std::filesystem::status(base / "nested" / "data").permissions(),
+              std::filesystem::perms(0700));
 
     ::setenv("XDG_DATA_HOME", base.c_str(), 1);
     SetDataDir("");

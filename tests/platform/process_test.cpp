@@ -10,8 +10,11 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <optional>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace verdal;
@@ -44,6 +47,53 @@ TEST(ChildProcess, AWatcherSeesTheProgramEndOrIsStoppedWhileItRuns) {
     EXPECT_EQ(slow.Wait(), 128 + SIGKILL);
 }
 
+// A program gets its standard streams and the bytes meant for it, and none of this process's
+// other descriptors, nor its raised descriptor limit; a wait that cannot be made says so.
+TEST(ChildProcess, AProgramInheritsOnlyWhatIsMeantForIt) {
+    const int inheritable = ::open("/dev/null", O_RDONLY); // no close-on-exec
+    ASSERT_GE(inheritable, 0);
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    if (limit.rlim_cur == limit.rlim_max && limit.rlim_max > 256) {
+        limit.rlim_cur = 256;
+        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+    }
+    const rlim_t started = limit.rlim_cur;
+    RaiseDescriptorLimit();
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    EXPECT_EQ(limit.rlim_cur, limit.rlim_max);
+
+    ChildProcess child;
+    std::string error;
+    ASSERT_TRUE(child.Start("/bin/sh",
+                            {"-c", "read line; echo \"$line\"; ulimit -n; exec sleep 30"},
+                            {.captureOutput = true, .input = "secret address\n"}, error))
+        << error;
+    std::string line;
+    ASSERT_TRUE(child.ReadLine(line, 20000));
+    EXPECT_EQ(line, "secret address");
+    ASSERT_TRUE(child.ReadLine(line, 20000));
+    EXPECT_EQ(line, std::to_string(started));
+    // Once sleep runs in its place and its loader has closed the libraries, the program holds
+    // what it was given, and nothing else.
+    const std::string fds = "/proc/" + std::to_string(child.Pid()) + "/fd";
+    const std::string exe = "/proc/" + std::to_string(child.Pid()) + "/exe";
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            std::error_code ignored;
+            return std::filesystem::read_symlink(exe, ignored).filename() == "sleep" &&
+                   FilesIn(fds) == std::vector<std::string>{"0", "1", "2"};
+        },
+        5000))
+        << testing::PrintToString(FilesIn(fds));
+    ::close(inheritable);
+
+    // Reaped behind its back: the wait fails, and says so.
+    ::kill(child.Pid(), SIGKILL);
+    ::waitpid(child.Pid(), nullptr, 0);
+    EXPECT_EQ(child.Wait(), -1);
+}
+
 TEST(InstanceLock, OneHolderAFolderItsAddressForTheOthersAndNoStaleLock) {
     TempFolder dir;
     // What a killed program left: the lock file, but no lock on it.
@@ -65,7 +115,13 @@ TEST(InstanceLock, OneHolderAFolderItsAddressForTheOthersAndNoStaleLock) {
     EXPECT_EQ(second.Acquire(dir.Path(), holder, error), InstanceLock::Outcome::HeldElsewhere);
     EXPECT_EQ(holder.pid, ::getpid());
     EXPECT_EQ(holder.address, "http://127.0.0.1:4242/?token=abc");
+    EXPECT_EQ(holder.program, "verdal");
     EXPECT_FALSE(second.Publish("http://127.0.0.1:1/"));
+    // A program that serves no address names itself.
+    ASSERT_TRUE(first->Publish("verdal-cli"));
+    EXPECT_EQ(second.Acquire(dir.Path(), holder, error), InstanceLock::Outcome::HeldElsewhere);
+    EXPECT_EQ(holder.address, "");
+    EXPECT_EQ(holder.program, "verdal-cli");
 
     // Its holder gone, the folder goes to the next start.
     first.reset();

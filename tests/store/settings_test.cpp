@@ -53,6 +53,9 @@ TEST(Settings, FirstStartWritesTheDefaultsAndSavedValuesLoadBack) {
     EXPECT_EQ(Values(Reloaded()), Values(kDefaults));
     EXPECT_EQ(ReadFile(folder / "settings.reg"), test::ReferenceFile("settings.reg"));
     EXPECT_EQ(test::FilesIn(folder.Path()), std::vector<std::string>{"settings.reg"});
+    // It holds the device's serial number.
+    EXPECT_EQ(std::filesystem::status(folder / "settings.reg").permissions(),
+              std::filesystem::perms(0600));
 
     Settings saved{0xFFFFFFF0u, 3, std::u16string(63, u'\u00E9'),
                    "http://127.0.0.1:9/a \"quoted\" \\path\\"};

@@ -51,10 +51,11 @@ struct HostFixture : ::testing::Test {
 TEST_F(HostFixture, LoadDataPagesAndMenusComeFromTheResourceTable) {
     EXPECT_EQ(host.Load(u""), 1);
     // A web scheme in capitals is no web URI for the host: the name after the last '/' counts. A
-    // numeric name is no id.
+    // numeric name is no id, nor is a number too long for one (2^32 + 101 here).
     for (const char16_t* uri :
          {u"res:missing.png", u"http://example.invalid/dot.png", u"images/dot.png", u"res:DOT.PNG",
-          u"HTTP://example.invalid/dot.png", u"res:101.html", u"res:#101.html"})
+          u"HTTP://example.invalid/dot.png", u"res:101.html", u"res:#101.html",
+          u"res:#4294967397.html"})
         EXPECT_EQ(host.Load(uri), 0) << Utf16ToUtf8(uri);
     // Only the first 259 characters name the resource.
     const std::u16string longUri = std::u16string(259 - 8, u'd') + u"/dot.png-and-more-cut-off";

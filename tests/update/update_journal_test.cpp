@@ -1,8 +1,11 @@
 // update.journal as the update writes and reads it: every value comes back, the count held only
 // by the page cache counts on the same run of the system alone, and a damaged file is no journal.
+#include "tests/support/temp_folder.h"
 #include "update/update_journal.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 using namespace verdal;
 
@@ -34,4 +37,13 @@ TEST(UpdateJournal, ReadsBackWhatWasWrittenAndTrustsTheUnflushedCountOnlyOnTheSa
           text.substr(0, text.find("stored ")), text.replace(text.find("from 24"), 7, "from x"),
           std::string("verdal update journal 1\nno-blank\n")})
         EXPECT_FALSE(ParseUpdateJournal(damaged, "boot-a")) << damaged;
+}
+
+// Like the settings beside it, the journal is for its user alone.
+TEST(UpdateJournal, TheFileIsReadableByItsUserAlone) {
+    test::TempDataFolder folder;
+    JournalKeeper keeper;
+    ASSERT_FALSE(keeper.Write({"http://h:1/cat.xml", 24, 27, {1, 2}}));
+    EXPECT_EQ(std::filesystem::status(folder / "update.journal").permissions(),
+              std::filesystem::perms(0600));
 }

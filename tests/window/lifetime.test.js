@@ -171,9 +171,15 @@ test(
                                       'the browser starts');
         const address = verdal.lines[0];
         assert.match(address, /^http:\/\/127\.0\.0\.1:\d+\/\?token=/);
-        assert.ok(args.startsWith(`--app=${address} --window-size=1010,600`), args);
+        // Not the address, which every user could read among its arguments: a launcher of this
+        // user's alone that goes there, gone with verdal.
+        const launcher = args.match(/^--app=file:\/\/(\S+) --window-size=1010,600/);
+        assert.ok(launcher, args);
+        assert.ok(fs.readFileSync(launcher[1], 'utf8').includes(`url=${address}"`));
+        assert.equal(fs.statSync(launcher[1]).mode & 0o777, 0o600);
         assert.deepEqual(verdal.errors, [
             'verdal: the window cannot be made (cannot open the display :4242); opening a browser instead'
         ]);
         assert.deepEqual(await verdal.stop(), { code: 0, signal: null });
+        assert.ok(!fs.existsSync(launcher[1]));
     }));
