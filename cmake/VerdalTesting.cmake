@@ -11,8 +11,8 @@ function(verdal_add_test name)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
-  if(NOT ARG_LABEL MATCHES "^(unit|integration|languages)$")
-    message(FATAL_ERROR "verdal_add_test(${name}): LABEL unit, integration or languages")
+  if(NOT ARG_LABEL MATCHES "^(unit|integration|languages|nginx)$")
+    message(FATAL_ERROR "verdal_add_test(${name}): LABEL unit, integration, languages or nginx")
   endif()
   set(fixtures)
   if(ARG_FIXTURES)
@@ -25,6 +25,7 @@ function(verdal_add_test name)
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
     PROPERTIES TIMEOUT ${ARG_TIMEOUT}
                LABELS ${ARG_LABEL}
+               SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]"
                ${fixtures}
                ENVIRONMENT "VERDAL_BIN=${CMAKE_BINARY_DIR}/bin;VERDAL_SOURCE=${CMAKE_SOURCE_DIR}"
     DISCOVERY_TIMEOUT 60)

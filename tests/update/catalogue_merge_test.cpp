@@ -183,8 +183,9 @@ TEST_F(MergeTest, EntriesAreSkippedOrMergedByTheirAttributes) {
 
 TEST_F(MergeTest, AWrongSizedMapStopsTheMergeAndKeepsWhatWasStored) {
     // With the fourth map answered late, the maps after it have arrived before it is judged. A
-    // map that breaks off every time is given up after ten more tries.
+    // map that breaks off every time is given up once no map has arrived for the give-up limit.
     SetFetchRetryPause(1);
+    SetFetchGiveUp(1000);
     using Faults = std::vector<std::string>;
     for (const Faults& faults : std::vector<Faults>{
              {"short:4"}, {"long:4"}, {"404:map:4"}, {"cut:map:4"}, {"short:4", "delay:map:4"}}) {
@@ -202,13 +203,14 @@ TEST_F(MergeTest, AWrongSizedMapStopsTheMergeAndKeepsWhatWasStored) {
             EXPECT_NE(problem.find(": the server answered HTTP 404"), std::string::npos) << problem;
         }
         EXPECT_EQ(mainWindow.StoredNames().size(), 3u);
-        // A map that breaks off is asked for eleven times in all, any other answer is final.
+        // A map that breaks off is asked for again and again, any other answer is final.
         const long maps = service.Served()["map"];
         if (faults[0] == "cut:map:4")
             EXPECT_GE(maps, 3 + 11);
         else
             EXPECT_LE(maps, 10);
     }
+    SetFetchGiveUp(300000);
     SetFetchRetryPause(500);
 }
 
@@ -218,6 +220,7 @@ TEST_F(MergeTest, AWrongSizedMapStopsTheMergeAndKeepsWhatWasStored) {
 TEST_F(MergeTest, PassingFailuresAreTriedAgainAndAStallIsNamed) {
     SetFetchRetryPause(1);
     SetFetchStallLimit(200);
+    SetFetchGiveUp(1500);
     CatalogueService service(40, "25", {"flaky:map:3", "busy:map:7", "stall:map:30"});
     ASSERT_EQ(DownloadCatalogue(Utf8ToUtf16(service.Base() + "courses/cat25/cat25.xml")), 1);
     std::string problem;
@@ -229,6 +232,7 @@ TEST_F(MergeTest, PassingFailuresAreTriedAgainAndAStallIsNamed) {
         expected.push_back(uid);
     EXPECT_EQ(stored, expected);
     EXPECT_NE(problem.find("\": the server sent nothing for 200 ms"), std::string::npos) << problem;
+    SetFetchGiveUp(300000);
     SetFetchStallLimit(30000);
     SetFetchRetryPause(500);
 }
