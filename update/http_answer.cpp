@@ -19,6 +19,7 @@ bool Passing(long status) {
 Verdict JudgeAnswer(AnswerKind kind, const HttpAnswer& answer) {
     switch (answer.delivery) {
     case Delivery::Overflow:
+    case Delivery::Unwritten:
         return Verdict::End;
     case Delivery::Cut:
     case Delivery::Reset:

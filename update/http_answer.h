@@ -21,6 +21,7 @@ enum class Delivery {
     Reset,    // the connection was reset or refused
     Stalled,  // nothing, or too little, arrived for the stall limit
     Overflow, // longer than the caller's buffer holds, or than the file may grow
+    Unwritten, // the file it goes to could not be created or written (a full disk)
     Failed,   // the request could not be made (no such host, a bad address, a local failure)
 };
 

@@ -7,68 +7,64 @@ namespace verdal {
 namespace {
 
 // Once turned away, requests start at least this far apart, then twice as far at each turn-away.
-constexpr std::uint32_t kFirstSpacingUs = 1000;
-constexpr std::uint32_t kLongestSpacingUs = 2000000;
-
-bool Before(std::uint32_t a, std::uint32_t b) {
-    return static_cast<std::int32_t>(a - b) < 0;
-}
+constexpr std::uint64_t kFirstSpacingUs = 2000;
+constexpr std::uint64_t kLongestSpacingUs = 2000000;
+// Above the spacing last turned away by an eighth and this much: the requests reach the server
+// with some jitter, and its clock counts whole milliseconds.
+constexpr std::uint64_t kMarginUs = 500;
 
 } // namespace
 
-Pacer::Pacer(std::uint32_t now, std::uint32_t giveUpMs)
-    : giveUpMs_(giveUpMs), lastArrival_(now), resume_(now) {}
+Pacer::Pacer(std::uint64_t nowUs, std::uint32_t giveUpMs)
+    : giveUpUs_(std::uint64_t{giveUpMs} * 1000), lastArrival_(nowUs) {}
 
-void Pacer::Arrived(std::uint32_t now) {
-    lastArrival_ = now;
+void Pacer::Arrived(std::uint64_t nowUs) {
+    lastArrival_ = nowUs;
     pause_ /= 2;
-    // The spacing shrinks slowly: a server's rate is found again after a few hundred maps,
-    // rather than being overrun at the next.
-    spacingUs_ -= spacingUs_ / 256;
+    // The spacing shrinks towards a little above the last one the server turned away, which
+    // itself is forgotten slowly: the transfers settle just below the server's rate, and find
+    // it again when it changes, without overrunning it at every few maps.
+    spacingUs_ = std::max(spacingUs_ - spacingUs_ / 16, tooCloseUs_ + tooCloseUs_ / 8 + kMarginUs);
+    tooCloseUs_ -= tooCloseUs_ / 8192;
     if (connections_ < kMostConnections && ++arrivalsToGrow_ >= connections_) {
         ++connections_;
         arrivalsToGrow_ = 0;
     }
 }
 
-void Pacer::TurnedAway(std::uint32_t now, std::uint32_t retryAfterMs) {
-    const std::uint32_t asked = std::min(retryAfterMs, kLongestRetryAfterMs);
-    if (WaitLeft(now) > 0) {
+void Pacer::TurnedAway(std::uint64_t nowUs, std::uint32_t retryAfterMs) {
+    const std::uint64_t askedUs = std::uint64_t{std::min(retryAfterMs, kLongestRetryAfterMs)} * 1000;
+    if (nowUs < resume_) {
         // Answers to requests started before the wait began lengthen it only as far as the
         // server asks; they are no new sign of overload.
-        if (Before(resume_, now + asked))
-            resume_ = now + asked;
+        resume_ = std::max(resume_, nowUs + askedUs);
         return;
     }
     pause_ = pause_ < kFirstPauseMs ? kFirstPauseMs : std::min(pause_ * 2, kLongestPauseMs);
-    spacingUs_ =
-        spacingUs_ < kFirstSpacingUs ? kFirstSpacingUs : std::min(spacingUs_ * 2, kLongestSpacingUs);
+    tooCloseUs_ = std::max(tooCloseUs_, spacingUs_);
+    spacingUs_ = std::clamp(spacingUs_ * 2, kFirstSpacingUs, kLongestSpacingUs);
     connections_ = std::max(1, connections_ / 2);
     arrivalsToGrow_ = 0;
-    resume_ = now + (asked > 0 ? asked : pause_);
-    waiting_ = true;
+    resume_ = nowUs + (askedUs > 0 ? askedUs : std::uint64_t{pause_} * 1000);
 }
 
-bool Pacer::MayStart(std::uint32_t now, int running) const {
-    if (running >= connections_)
+bool Pacer::MayStart(std::uint64_t nowUs, int running) const {
+    if (running >= connections_ || nowUs < resume_)
         return false;
-    if (waiting_ && Before(now, resume_))
-        return false;
-    return !started_ || spacingUs_ == 0 ||
-           static_cast<std::uint64_t>(now - lastStart_) * 1000 >= spacingUs_;
+    return !started_ || nowUs - lastStart_ >= spacingUs_;
 }
 
-void Pacer::Started(std::uint32_t now) {
-    lastStart_ = now;
+void Pacer::Started(std::uint64_t nowUs) {
+    lastStart_ = nowUs;
     started_ = true;
 }
 
-std::uint32_t Pacer::WaitLeft(std::uint32_t now) const {
-    return waiting_ && Before(now, resume_) ? resume_ - now : 0;
+std::uint32_t Pacer::WaitLeft(std::uint64_t nowUs) const {
+    return nowUs < resume_ ? static_cast<std::uint32_t>((resume_ - nowUs + 999) / 1000) : 0;
 }
 
-bool Pacer::GivenUp(std::uint32_t now) const {
-    return now - lastArrival_ >= giveUpMs_;
+bool Pacer::GivenUp(std::uint64_t nowUs) const {
+    return nowUs - lastArrival_ >= giveUpUs_;
 }
 
 } // namespace verdal

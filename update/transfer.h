@@ -129,7 +129,7 @@ struct TransferSet::Transfer {
         else if (stalled)
             answer.delivery = Delivery::Stalled;
         else if (fileFailed)
-            answer.delivery = Delivery::Failed;
+            answer.delivery = Delivery::Unwritten;
         else
             switch (result) {
             case CURLE_OK:

@@ -7,6 +7,7 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <cstring>
 #include <mutex>
 
@@ -17,7 +18,14 @@ namespace {
 // the stall clocks again.
 constexpr int kPollMs = 100;
 // The same while a transfer waits to be started again: the pacer counts in milliseconds.
-constexpr int kPausedPollMs = 2;
+constexpr int kPausedPollMs = 1;
+
+// The pacer's clock.
+std::uint64_t NowUs() {
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+}
 
 CURLM* Multi(void* multi) {
     return static_cast<CURLM*>(multi);
@@ -30,7 +38,7 @@ void TransferSet::Wake::operator()() const {
 }
 
 TransferSet::TransferSet(std::stop_token stop, long connectionsPerHost)
-    : stop_(std::move(stop)), pacer_(GetTickCount(), FetchGiveUp()) {
+    : stop_(std::move(stop)), pacer_(NowUs(), FetchGiveUp()) {
     static std::once_flag initialised;
     std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     multi_ = curl_multi_init();
@@ -154,17 +162,18 @@ void TransferSet::CollectFinished() {
             continue;
         --pacedRunning_;
         const std::uint32_t now = GetTickCount();
+        const std::uint64_t nowUs = NowUs();
         const HttpAnswer answer = transfer->Answer();
         const Verdict verdict = JudgeAnswer(transfer->kind, answer);
         if (verdict == Verdict::Result)
-            pacer_.Arrived(now);
-        if (verdict != Verdict::Retry || stop_.stop_requested() || pacer_.GivenUp(now))
+            pacer_.Arrived(nowUs);
+        if (verdict != Verdict::Retry || stop_.stop_requested() || pacer_.GivenUp(nowUs))
             continue;
         transfer->done = false;
         transfer->paused = true;
         if (TurnedAway(answer)) {
             // Every map waits for the pacer; this one starts again as soon as it lets.
-            pacer_.TurnedAway(now, transfer->RetryAfterMs());
+            pacer_.TurnedAway(nowUs, transfer->RetryAfterMs());
             transfer->restartTick = now;
         } else {
             transfer->restartTick = now + transfer->Pause();
@@ -174,17 +183,18 @@ void TransferSet::CollectFinished() {
 
 void TransferSet::RestartDue() {
     const std::uint32_t now = GetTickCount();
+    const std::uint64_t nowUs = NowUs();
     for (auto& [id, transfer] : transfers_) {
         if (!transfer->paused || static_cast<std::int32_t>(now - transfer->restartTick) < 0)
             continue;
-        if (transfer->paced && !pacer_.MayStart(now, pacedRunning_))
+        if (transfer->paced && !pacer_.MayStart(nowUs, pacedRunning_))
             continue;
         transfer->Reset();
         transfer->inMulti = curl_multi_add_handle(Multi(multi_), transfer->easy) == CURLM_OK;
         transfer->done = !transfer->inMulti;
         if (transfer->paced && transfer->inMulti) {
             ++pacedRunning_;
-            pacer_.Started(now);
+            pacer_.Started(nowUs);
         }
     }
 }
@@ -213,7 +223,7 @@ void TransferSet::Advance() {
 void TransferSet::TellBusy() {
     if (!onBusy_)
         return;
-    const std::uint32_t left = pacer_.WaitLeft(GetTickCount());
+    const std::uint32_t left = pacer_.WaitLeft(NowUs());
     const std::uint32_t seconds = (left + 999) / 1000;
     if (seconds == busyShown_)
         return;
