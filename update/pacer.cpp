@@ -24,7 +24,8 @@ void Pacer::Arrived(std::uint64_t nowUs) {
     // The spacing shrinks towards a little above the last one the server turned away, which
     // itself is forgotten slowly: the transfers settle just below the server's rate, and find
     // it again when it changes, without overrunning it at every few maps.
-    spacingUs_ = std::max(spacingUs_ - spacingUs_ / 16, tooCloseUs_ + tooCloseUs_ / 8 + kMarginUs);
+    const std::uint64_t floorUs = tooCloseUs_ > 0 ? tooCloseUs_ + tooCloseUs_ / 8 + kMarginUs : 0;
+    spacingUs_ = std::max(spacingUs_ - spacingUs_ / 16, floorUs);
     tooCloseUs_ -= tooCloseUs_ / 8192;
     if (connections_ < kMostConnections && ++arrivalsToGrow_ >= connections_) {
         ++connections_;
@@ -49,14 +50,11 @@ void Pacer::TurnedAway(std::uint64_t nowUs, std::uint32_t retryAfterMs) {
 }
 
 bool Pacer::MayStart(std::uint64_t nowUs, int running) const {
-    if (running >= connections_ || nowUs < resume_)
-        return false;
-    return !started_ || nowUs - lastStart_ >= spacingUs_;
+    return running < connections_ && nowUs >= resume_ && nowUs >= nextStart_;
 }
 
 void Pacer::Started(std::uint64_t nowUs) {
-    lastStart_ = nowUs;
-    started_ = true;
+    nextStart_ = nowUs + spacingUs_;
 }
 
 std::uint32_t Pacer::WaitLeft(std::uint64_t nowUs) const {

@@ -181,7 +181,8 @@ void TransferSet::CollectFinished() {
     }
 }
 
-void TransferSet::RestartDue() {
+int TransferSet::RestartDue() {
+    int started = 0;
     const std::uint32_t now = GetTickCount();
     const std::uint64_t nowUs = NowUs();
     for (auto& [id, transfer] : transfers_) {
@@ -192,11 +193,13 @@ void TransferSet::RestartDue() {
         transfer->Reset();
         transfer->inMulti = curl_multi_add_handle(Multi(multi_), transfer->easy) == CURLM_OK;
         transfer->done = !transfer->inMulti;
+        started += transfer->inMulti;
         if (transfer->paced && transfer->inMulti) {
             ++pacedRunning_;
             pacer_.Started(nowUs);
         }
     }
+    return started;
 }
 
 void TransferSet::Turn() {
@@ -204,7 +207,9 @@ void TransferSet::Turn() {
     int running = 0;
     curl_multi_perform(Multi(multi_), &running);
     CollectFinished();
-    RestartDue();
+    // The transfers that take the place of those just ended send their requests at once.
+    if (RestartDue() > 0)
+        curl_multi_perform(Multi(multi_), &running);
 }
 
 bool TransferSet::AnyPaused() const {

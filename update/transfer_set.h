@@ -76,8 +76,9 @@ private:
 
     // Collects the transfers libcurl has finished, and sets those worth another try aside.
     void CollectFinished();
-    // Starts again the transfers whose pause has passed.
-    void RestartDue();
+    // Starts again the transfers whose pause has passed (and the paced ones the pacer lets);
+    // answers how many it started.
+    int RestartDue();
     // One turn of the loop: restarts what is due, advances every transfer, collects the ended.
     void Turn();
     bool AnyPaused() const;

@@ -77,6 +77,16 @@ TEST(Pacer, OnceTurnedAwayRequestsStartApartUntilTheServerKeepsUp) {
     // Maps that arrive bring the spacing down to a little above the 4 ms turned away last.
     for (int i = 0; i < 100; ++i)
         pacer.Arrived(Ms(now));
+    pacer.Started(Ms(now));
     EXPECT_FALSE(pacer.MayStart(Ms(now + 4), 0));
     EXPECT_TRUE(pacer.MayStart(Ms(now + 5), 0));
+}
+
+TEST(Pacer, MapsThatArriveWithoutATurnAwayNeverSlowTheTransfers) {
+    Pacer pacer(0_ms);
+    for (int i = 0; i < 10; ++i) {
+        pacer.Started(Ms(i));
+        pacer.Arrived(Ms(i));
+        EXPECT_TRUE(pacer.MayStart(Ms(i), 7));
+    }
 }
