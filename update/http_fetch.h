@@ -83,7 +83,7 @@ void SetFetchRetryPause(std::uint32_t firstPauseMs);
 // milliseconds (300000 by default). Any thread; applies to transfer sets made afterwards.
 void SetFetchGiveUp(std::uint32_t giveUpMs);
 
-// The largest body FetchUrlToFile writes, in bytes (256 MiB by default): a longer body fails the
+// The largest body FetchUrlToFile writes, in bytes (96 MiB by default): a longer body fails the
 // fetch (0), and the file keeps at most this much. Any thread; applies to fetches that start
 // afterwards.
 void SetFetchFileLimit(std::uint64_t limitBytes);

@@ -9,9 +9,10 @@ namespace {
 std::atomic<std::uint32_t> stallLimitMs{30000};
 std::atomic<std::uint32_t> retryPauseMs{500};
 std::atomic<std::uint32_t> giveUpMs{300000};
-// A catalogue file is a few megabytes; a body far beyond that is not one, and must not fill the
-// disk.
-std::atomic<std::uint64_t> fileLimitBytes{256u << 20};
+// A catalogue file is a few megabytes (15 MiB for 40,000 courses); a body far beyond that is not
+// one, and must not fill the disk. 96 MiB is about as much as the merge may parse (see
+// CatalogueFileTooLarge).
+std::atomic<std::uint64_t> fileLimitBytes{96u << 20};
 
 } // namespace
 

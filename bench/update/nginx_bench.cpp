@@ -7,9 +7,13 @@
 // against the time without the limit and against the rate's own bound (the maps divided by the
 // rate), with nginx's 503 answers and verdal-cli's peak memory.
 //
-//   verdal-bench-update-nginx [COURSES [RATE [CATALOGUE_COURSES]]]
-//       (default 2000, 200 and 40000; run from the build folder or set VERDAL_BIN to the folder
-//       holding verdal-cli)
+// Last, the memory a large catalogue file costs: verdal-cli update of a catalogue of
+// MEMORY_COURSES courses whose course maps are missing, so that it reads the whole file and stops
+// at the first map; its peak resident memory.
+//
+//   verdal-bench-update-nginx [COURSES [RATE [CATALOGUE_COURSES [MEMORY_COURSES]]]]
+//       (default 2000, 200, 40000 and 120000; run from the build folder or set VERDAL_BIN to the
+//       folder holding verdal-cli)
 #include "catalogue_generator.h"
 #include "nginx_site.h"
 
@@ -92,6 +96,7 @@ int main(int argc, char** argv) {
     const int courses = argc > 1 ? std::atoi(argv[1]) : 2000;
     const long rate = argc > 2 ? std::atol(argv[2]) : 200;
     const int catalogueCourses = argc > 3 ? std::atoi(argv[3]) : 40000;
+    const int memoryCourses = argc > 4 ? std::atoi(argv[4]) : 120000;
     if (NginxSite::Program().empty()) {
         std::fprintf(stderr, "verdal-bench-update-nginx: nginx is not installed\n");
         return 77;
@@ -147,6 +152,22 @@ int main(int argc, char** argv) {
                         site.Requests("/gof/", 503), run.peakMiB,
                         run.completed ? "" : " (failed)");
         ok = ok && run.completed;
+        std::filesystem::remove_all(folder);
+    }
+    {
+        const std::string folder = Folder("memory");
+        NginxOptions options;
+        options.maps = false;
+        NginxSite site(folder + "/site", CatalogueGenerator(memoryCourses, {25, 26, 27}), options);
+        std::filesystem::create_directories(folder + "/data");
+        if (!site.Start(error)) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return 1;
+        }
+        const Run run = Update(folder + "/data", site.Base());
+        const auto bytes = std::filesystem::file_size(folder + "/site/root/courses/cat27/cat27.xml");
+        std::printf("catalogue file of %d courses (%.1f MB), maps missing: %.1f s, peak %.1f MiB\n",
+                    memoryCourses, bytes / 1e6, run.seconds, run.peakMiB);
         std::filesystem::remove_all(folder);
     }
     return ok ? 0 : 1;

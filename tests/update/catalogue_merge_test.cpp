@@ -248,6 +248,14 @@ TEST_F(MergeTest, FilesThatCannotBeMergedAndFailingStatementsChangeNothing) {
         EXPECT_FALSE(Merge(24)) << xml;
         EXPECT_TRUE(Table().empty()) << xml;
     }
+    // 16 MB of empty elements would take more than half a gigabyte once parsed: refused before.
+    std::string tiny = "<c>";
+    for (int i = 0; i < 4 << 20; ++i)
+        tiny += "<a/>";
+    WriteCatalogue(tiny + "</c>");
+    std::string problem;
+    EXPECT_FALSE(Merge(24, &problem));
+    EXPECT_EQ(problem, "the catalogue file would take 528 MiB to read, more than 448 MiB");
     std::filesystem::remove(temp / "update.xml");
     EXPECT_FALSE(Merge(24));
     // A root without versions is merged: there is nothing to do.

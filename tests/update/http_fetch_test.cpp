@@ -83,7 +83,7 @@ TEST_F(HttpFetch, EmptyBodiesAreBodiesErrorPagesAreNoneAndAFileBeyondTheLimitFai
     EXPECT_EQ(ReadFile(temp / "map.out"), map);
     SetFetchFileLimit(7263);
     EXPECT_EQ(FetchUrlToFile(Url("gof/1_25.gof"), File("map.out")), 0);
-    SetFetchFileLimit(256u << 20);
+    SetFetchFileLimit(96u << 20);
     EXPECT_LE(std::filesystem::file_size(temp / "map.out"), 7263u);
 }
 

@@ -2,6 +2,8 @@
 // keep-alive limit, gzip, rate limit and 404 pages, which the project's own service only
 // imitates. Skipped where nginx is not installed.
 #include "catalogue_generator.h"
+#include "platform/text.h"
+#include "update/http_fetch.h"
 #include "nginx_site.h"
 #include "tests/support/programs.h"
 #include "tests/support/temp_folder.h"
@@ -72,6 +74,23 @@ TEST_F(NginxTest, PlainShortKeepAliveAndGzipAnswersGiveTheExactTable) {
         else
             EXPECT_EQ(sent, plain);
     }
+}
+
+// nginx makes the ETag of a compressed answer weak (W/"…"); asked with it, it answers that the
+// file is unchanged.
+TEST_F(NginxTest, AWeakETagAsksForTheCompressedFileConditionally) {
+    TempFolder site, data;
+    NginxSite nginx(site.Path(), generator, {1000, true});
+    std::string error;
+    ASSERT_TRUE(nginx.Start(error)) << error;
+    const std::u16string url = Utf8ToUtf16(nginx.Base() + "courses/cat27/cat27.xml");
+    FileValidators validators;
+    ASSERT_EQ(FetchUrlToFile(url, Utf8ToUtf16(data / "update.xml"), {}, nullptr, &validators), 1);
+    EXPECT_TRUE(validators.etag.starts_with("W/\"")) << validators.etag;
+    validators.lastModified.clear();
+    EXPECT_EQ(FetchUrlToFile(url, Utf8ToUtf16(data / "update.xml"), {}, nullptr, &validators), 1);
+    EXPECT_TRUE(validators.unchanged);
+    EXPECT_EQ(nginx.Requests("/courses/", 304), 1);
 }
 
 // A rate limit well below what eight connections ask for: nginx turns most requests away with
