@@ -177,11 +177,12 @@ void CMainWnd::OnLinkLost() {
 
 void CMainWnd::OnUpdateClick() {
     const HWND main = Handle();
-    RunWithProgress(Utf8ToUtf16(Tr("Update GOF File...")), ProgressBar::Shown, main, workers_,
-                    [main, current = offer_.Get()](HWND page, std::stop_token stop) {
-                        RunCatalogueUpdate(main, current, page, stop);
-                    },
-                    StopButton::Shown);
+    RunWithProgress(
+        Utf8ToUtf16(Tr("Update GOF File...")), ProgressBar::Shown, main, workers_,
+        [main, current = offer_.Get()](HWND page, std::stop_token stop) {
+            RunCatalogueUpdate(main, current, page, stop);
+        },
+        StopButton::Shown);
 }
 
 bool CMainWnd::OnBehaviorEvent(BEHAVIOR_EVENT_PARAMS& params) {

@@ -16,13 +16,13 @@ enum class AnswerKind {
 
 // How the body came, as far as the connection tells.
 enum class Delivery {
-    Whole,    // to its Content-Length, or chunked to its end
-    Cut,      // the connection broke off before the end
-    Reset,    // the connection was reset or refused
-    Stalled,  // nothing, or too little, arrived for the stall limit
-    Overflow, // longer than the caller's buffer holds, or than the file may grow
+    Whole,     // to its Content-Length, or chunked to its end
+    Cut,       // the connection broke off before the end
+    Reset,     // the connection was reset or refused
+    Stalled,   // nothing, or too little, arrived for the stall limit
+    Overflow,  // longer than the caller's buffer holds, or than the file may grow
     Unwritten, // the file it goes to could not be created or written (a full disk)
-    Failed,   // the request could not be made (no such host, a bad address, a local failure)
+    Failed,    // the request could not be made (no such host, a bad address, a local failure)
 };
 
 struct HttpAnswer {

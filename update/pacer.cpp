@@ -34,7 +34,8 @@ void Pacer::Arrived(std::uint64_t nowUs) {
 }
 
 void Pacer::TurnedAway(std::uint64_t nowUs, std::uint32_t retryAfterMs) {
-    const std::uint64_t askedUs = std::uint64_t{std::min(retryAfterMs, kLongestRetryAfterMs)} * 1000;
+    const std::uint64_t askedUs =
+        std::uint64_t{std::min(retryAfterMs, kLongestRetryAfterMs)} * 1000;
     if (nowUs < resume_) {
         // Answers to requests started before the wait began lengthen it only as far as the
         // server asks; they are no new sign of overload.

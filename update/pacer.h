@@ -48,11 +48,11 @@ public:
 private:
     std::uint64_t giveUpUs_;
     std::uint64_t lastArrival_;
-    std::uint64_t resume_ = 0;    // no transfer starts before this
-    std::uint32_t pause_ = 0;     // the last pause a turn-away caused, in milliseconds
-    std::uint64_t spacingUs_ = 0; // the least time between two starts
+    std::uint64_t resume_ = 0;     // no transfer starts before this
+    std::uint32_t pause_ = 0;      // the last pause a turn-away caused, in milliseconds
+    std::uint64_t spacingUs_ = 0;  // the least time between two starts
     std::uint64_t tooCloseUs_ = 0; // the largest spacing the server turned away, forgotten slowly
-    std::uint64_t nextStart_ = 0; // no transfer starts before this either
+    std::uint64_t nextStart_ = 0;  // no transfer starts before this either
     int connections_ = kMostConnections;
     int arrivalsToGrow_ = 0;
 };

@@ -5,6 +5,8 @@
 #include "app/cli/progress_line.h"
 #include "app/status_table.h"
 
+#include "platform/data_dir.h"
+#include "platform/interrupt.h"
 #include "platform/language.h"
 #include "platform/messages.h"
 #include "platform/text.h"
@@ -14,8 +16,6 @@
 #include "store/course_table.h"
 #include "store/settings.h"
 #include "store/sqlite_layer.h"
-#include "platform/data_dir.h"
-#include "platform/interrupt.h"
 #include "update/catalogue_file.h"
 #include "update/update_journal.h"
 #include "update/update_workflow.h"
@@ -24,9 +24,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <optional>
 #include <functional>
 #include <iostream>
+#include <optional>
 
 namespace verdal::cli {
 namespace {

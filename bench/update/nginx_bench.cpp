@@ -80,9 +80,9 @@ Run Update(const std::string& folder, const std::string& base) {
 // A fresh folder in memory where the system has one (/dev/shm), so that the disk's flushes, which
 // the merge makes every 256 courses, do not blur the pace the server allows.
 std::string Folder(const std::string& name) {
-    const std::filesystem::path parent =
-        std::filesystem::is_directory("/dev/shm") ? std::filesystem::path("/dev/shm")
-                                                  : std::filesystem::temp_directory_path();
+    const std::filesystem::path parent = std::filesystem::is_directory("/dev/shm")
+                                             ? std::filesystem::path("/dev/shm")
+                                             : std::filesystem::temp_directory_path();
     const std::string folder =
         (parent / ("verdal-bench-nginx-" + name + "-" + std::to_string(getpid()))).string();
     std::filesystem::remove_all(folder);
@@ -149,8 +149,7 @@ int main(int argc, char** argv) {
                         "%.1f s (%.2f x), %ld maps, %ld turned away, %.1f MiB%s\n",
                         courses, limit, run.seconds, static_cast<double>(maps) / limit,
                         run.seconds / (static_cast<double>(maps) / limit), maps,
-                        site.Requests("/gof/", 503), run.peakMiB,
-                        run.completed ? "" : " (failed)");
+                        site.Requests("/gof/", 503), run.peakMiB, run.completed ? "" : " (failed)");
         ok = ok && run.completed;
         std::filesystem::remove_all(folder);
     }
@@ -165,7 +164,8 @@ int main(int argc, char** argv) {
             return 1;
         }
         const Run run = Update(folder + "/data", site.Base());
-        const auto bytes = std::filesystem::file_size(folder + "/site/root/courses/cat27/cat27.xml");
+        const auto bytes =
+            std::filesystem::file_size(folder + "/site/root/courses/cat27/cat27.xml");
         std::printf("catalogue file of %d courses (%.1f MB), maps missing: %.1f s, peak %.1f MiB\n",
                     memoryCourses, bytes / 1e6, run.seconds, run.peakMiB);
         std::filesystem::remove_all(folder);

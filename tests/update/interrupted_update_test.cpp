@@ -11,8 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <random>
 
@@ -57,8 +57,8 @@ TEST(InterruptedUpdate, AServerThatDropsAndTurnsAwayRequestsStillGivesTheWholeCa
 
     using Faults = std::vector<std::string>;
     // limit:100 turns away every map request beyond 100 a second, with no Retry-After.
-    for (const Faults& faults : {Faults{"flaky:map:50"}, Faults{"busy:map:40", "close-after:7"},
-                                 Faults{"limit:100"}}) {
+    for (const Faults& faults :
+         {Faults{"flaky:map:50"}, Faults{"busy:map:40", "close-after:7"}, Faults{"limit:100"}}) {
         SCOPED_TRACE(faults[0]);
         CatalogueService service(300, "25,26,27", faults);
         TempFolder data;

@@ -2,11 +2,11 @@
 // keep-alive limit, gzip, rate limit and 404 pages, which the project's own service only
 // imitates. Skipped where nginx is not installed.
 #include "catalogue_generator.h"
-#include "platform/text.h"
-#include "update/http_fetch.h"
 #include "nginx_site.h"
+#include "platform/text.h"
 #include "tests/support/programs.h"
 #include "tests/support/temp_folder.h"
+#include "update/http_fetch.h"
 
 #include <gtest/gtest.h>
 
@@ -33,8 +33,8 @@ protected:
     std::string Reference(int courses) {
         CatalogueService service(courses, "25,26,27");
         TempFolder data;
-        EXPECT_EQ(RunBuilt("verdal-cli", {"--data-dir", data.Path(), "--server", service.Base(),
-                                          "update"})
+        EXPECT_EQ(RunBuilt("verdal-cli",
+                           {"--data-dir", data.Path(), "--server", service.Base(), "update"})
                       .exitCode,
                   0);
         return Sqlite3(data / "golf.db", kTable);
@@ -44,7 +44,8 @@ protected:
     ProgramRun Update(const TempFolder& data, NginxSite& site) {
         std::string error;
         EXPECT_TRUE(site.Start(error)) << error;
-        return RunBuilt("verdal-cli", {"--data-dir", data.Path(), "--server", site.Base(), "update"});
+        return RunBuilt("verdal-cli",
+                        {"--data-dir", data.Path(), "--server", site.Base(), "update"});
     }
 
     const catalogue::CatalogueGenerator generator{300, {25, 26, 27}};
@@ -58,8 +59,8 @@ TEST_F(NginxTest, PlainShortKeepAliveAndGzipAnswersGiveTheExactTable) {
         const char* name;
         NginxOptions options;
     };
-    for (const Case& run : {Case{"plain", {}}, Case{"keepalive_requests 7", {7}},
-                            Case{"gzip", {1000, true}}}) {
+    for (const Case& run :
+         {Case{"plain", {}}, Case{"keepalive_requests 7", {7}}, Case{"gzip", {1000, true}}}) {
         SCOPED_TRACE(run.name);
         TempFolder site, data;
         NginxSite nginx(site.Path(), generator, run.options);

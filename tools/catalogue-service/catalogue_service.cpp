@@ -257,7 +257,8 @@ Reply Route(Service& service, std::string target) {
     const long count = ++service.served[kindIndex];
     reply.misbehaviour =
         service.faults.For(kindNames[kindIndex], specific, reply.kind == Kind::Map ? count : 0);
-    if (reply.kind == Kind::Map && reply.misbehaviour == Misbehaviour::None && service.OverLimit()) {
+    if (reply.kind == Kind::Map && reply.misbehaviour == Misbehaviour::None &&
+        service.OverLimit()) {
         ++service.limited;
         reply.misbehaviour = Misbehaviour::Limited;
     }
@@ -286,8 +287,8 @@ bool SendHalf(tcp::socket& socket, const Reply& reply, unsigned version,
     http::write_header(socket, serializer, error);
     if (error)
         return false;
-    asio::write(socket,
-                asio::buffer(reply.body->data(), std::min(bytes, reply.body->size() / 2)), error);
+    asio::write(socket, asio::buffer(reply.body->data(), std::min(bytes, reply.body->size() / 2)),
+                error);
     return !error;
 }
 

@@ -1,14 +1,14 @@
 // How verdal-catalogue-service misbehaves on request: the faults named by --fault, and which of
 // them a request meets.
 //
-// 404:TARGET answers a 404 page; 503:TARGET a 503 page without Retry-After; nohttp answers the version request without "http://"; blanks
-// puts blanks into the version reply; short:UID and long:UID make that course's map 7263 or 7265
-// bytes; stall:TARGET sends half the body, then nothing more; cut:TARGET sends half the body,
-// then closes the connection; delay:TARGET answers after 500 ms (or as long as --delay says);
-// empty:TARGET answers with an empty body; drip:TARGET sends the body one byte a second;
-// page:TARGET answers an error page with status 200 (as a misconfigured server does); markup:UID
-// puts HTML markup into that course's name, region and address. TARGET is version, catalogue,
-// map (every map) or map:UID.
+// 404:TARGET answers a 404 page; 503:TARGET a 503 page without Retry-After; nohttp answers the
+// version request without "http://"; blanks puts blanks into the version reply; short:UID and
+// long:UID make that course's map 7263 or 7265 bytes; stall:TARGET sends half the body, then
+// nothing more; cut:TARGET sends half the body, then closes the connection; delay:TARGET answers
+// after 500 ms (or as long as --delay says); empty:TARGET answers with an empty body; drip:TARGET
+// sends the body one byte a second; page:TARGET answers an error page with status 200 (as a
+// misconfigured server does); markup:UID puts HTML markup into that course's name, region and
+// address. TARGET is version, catalogue, map (every map) or map:UID.
 //
 // Like a real server under load: flaky:map:N cuts every Nth map request halfway; busy:map:N
 // answers every Nth map request with 503 and Retry-After: 1; close-after:N closes each
