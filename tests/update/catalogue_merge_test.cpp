@@ -220,8 +220,8 @@ TEST_F(MergeTest, AWrongSizedMapStopsTheMergeAndKeepsWhatWasStored) {
 TEST_F(MergeTest, PassingFailuresAreTriedAgainAndAStallIsNamed) {
     SetFetchRetryPause(1);
     SetFetchStallLimit(200);
-    SetFetchGiveUp(1500);
-    CatalogueService service(40, "25", {"flaky:map:3", "busy:map:7", "stall:map:30"});
+    SetFetchGiveUp(3000);
+    CatalogueService service(40, "25", {"flaky:map:3", "busy:map:13", "stall:map:30"});
     ASSERT_EQ(DownloadCatalogue(Utf8ToUtf16(service.Base() + "courses/cat25/cat25.xml")), 1);
     std::string problem;
     EXPECT_FALSE(MergeCatalogue(mainWindow.Handle(), progressWindow.Handle(), 24, {}, &problem));
@@ -232,6 +232,12 @@ TEST_F(MergeTest, PassingFailuresAreTriedAgainAndAStallIsNamed) {
         expected.push_back(uid);
     EXPECT_EQ(stored, expected);
     EXPECT_NE(problem.find("\": the server sent nothing for 200 ms"), std::string::npos) << problem;
+    // Each busy answer asked for a second's rest: the dialog said so, and went back to its text
+    // when maps came again.
+    const std::vector<std::string> texts = progressWindow.ProgressTexts();
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_EQ(texts[0], "Update GOF File... (the server is busy: waiting 1 s)");
+    EXPECT_EQ(texts[1], "Update GOF File...");
     SetFetchGiveUp(300000);
     SetFetchStallLimit(30000);
     SetFetchRetryPause(500);
