@@ -213,10 +213,11 @@ struct TransferSet::Transfer {
         if (overflow)
             return Format(Tr("the server sent more than %zu bytes"),
                           static_cast<std::size_t>(capacity));
-        // libcurl's low-speed limit ends a transfer that sends nothing at the same time as the
-        // stall clock would: it is named a stall.
+        // libcurl's low-speed limit ends a transfer that sends nothing at about the time the
+        // stall clock would (its clock and ours differ by a few milliseconds): one that received
+        // nothing for most of the limit is named a stall.
         if (stalled || (result == CURLE_OPERATION_TIMEDOUT && answerLimit == 0 && reported &&
-                        GetTickCount() - lastByteTick >= stallLimit))
+                        GetTickCount() - lastByteTick >= stallLimit / 10 * 9))
             return StallProblem(stallLimit);
         const long code = Status();
         if (result == CURLE_OPERATION_TIMEDOUT && answerLimit > 0 &&
