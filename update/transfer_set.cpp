@@ -212,9 +212,12 @@ void TransferSet::Turn() {
         curl_multi_perform(Multi(multi_), &running);
 }
 
-bool TransferSet::AnyPaused() const {
+bool TransferSet::WaitsOnTheClock() const {
+    // A paced transfer held back only because every connection is busy starts when one of them
+    // ends, which wakes the wait anyway.
+    const bool slotFree = pacedRunning_ < pacer_.Connections();
     for (const auto& [id, transfer] : transfers_)
-        if (transfer->paused)
+        if (transfer->paused && (!transfer->paced || slotFree))
             return true;
     return false;
 }
@@ -248,7 +251,7 @@ std::optional<int> TransferSet::Wait(Id id, std::string* problem, FetchAnswer* a
         TellBusy();
         if (!transfer.done) {
             // A paused transfer waits on the clock and the pacer, not on a socket.
-            const int poll = AnyPaused() ? kPausedPollMs : kPollMs;
+            const int poll = WaitsOnTheClock() ? kPausedPollMs : kPollMs;
             curl_multi_poll(Multi(multi_), nullptr, 0, poll, nullptr);
         }
     }

@@ -81,7 +81,8 @@ private:
     int RestartDue();
     // One turn of the loop: restarts what is due, advances every transfer, collects the ended.
     void Turn();
-    bool AnyPaused() const;
+    // Whether a paused transfer waits for a time to pass rather than for a connection.
+    bool WaitsOnTheClock() const;
     // Tells onBusy_ of a change in the wait on a busy server.
     void TellBusy();
 
