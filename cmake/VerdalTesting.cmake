@@ -25,7 +25,6 @@ function(verdal_add_test name)
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
     PROPERTIES TIMEOUT ${ARG_TIMEOUT}
                LABELS ${ARG_LABEL}
-               SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]"
                ${fixtures}
                ENVIRONMENT "VERDAL_BIN=${CMAKE_BINARY_DIR}/bin;VERDAL_SOURCE=${CMAKE_SOURCE_DIR}"
     DISCOVERY_TIMEOUT 60)
