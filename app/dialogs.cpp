@@ -58,6 +58,8 @@ void CProgressWnd::OnShown() {
     SetStyleAttribute(ElementById(root, u"progress"), "display",
                       bar_ == ProgressBar::Shown ? "block" : "none");
     SetText(ElementById(root, u"MsgText"), text_.c_str());
+    if (stop_ == StopButton::Shown)
+        SetStyleAttribute(ElementById(root, u"stop"), "display", "inline-block");
     // The thread touches the dialog only by posting and by EndDialog, both safe once it is gone.
     StartDialogWorker(worker_, Handle(), body_,
                       [main = mainWindow_] { ReportFailure(main, "progress worker"); });
@@ -67,6 +69,27 @@ void CProgressWnd::OnProgress(int percent) {
     const Element root = RootElement(Handle());
     SetAttribute(ElementById(root, u"progress"), "value",
                  AnsiToUtf16(std::to_string(percent)).c_str());
+}
+
+void CProgressWnd::OnProgressText(const std::string& text) {
+    SetText(ElementById(RootElement(Handle()), u"MsgText"), Utf8ToUtf16(text).c_str());
+}
+
+bool CProgressWnd::OnBehaviorEvent(engine::BEHAVIOR_EVENT_PARAMS& params) {
+    if (stop_ != StopButton::Shown || params.cmd != engine::BUTTON_CLICK ||
+        GetAttribute(params.heTarget, "id") != u"stop")
+        return false;
+    worker_.RequestStop();
+    return true;
+}
+
+bool CProgressWnd::OnKey(const Element&, engine::KEY_PARAMS& params) {
+    constexpr unsigned kEscape = 27;
+    if (stop_ != StopButton::Shown || (params.cmd & ~0x8000u) != engine::KEY_DOWN ||
+        params.key_code != kEscape)
+        return false;
+    worker_.RequestStop();
+    return true;
 }
 
 std::u16string ParText(const std::string& holes, int index) {
@@ -111,8 +134,8 @@ std::intptr_t ShowMessage(const std::u16string& line1, const std::u16string& lin
 }
 
 std::intptr_t RunWithProgress(const std::u16string& text, ProgressBar bar, HWND mainWindow,
-                              WorkerOwner& workers, ProgressWorker worker) {
-    CProgressWnd page(std::move(worker), text, bar, mainWindow, workers);
+                              WorkerOwner& workers, ProgressWorker worker, StopButton stop) {
+    CProgressWnd page(std::move(worker), text, bar, mainWindow, workers, stop);
     CPageDlg dialog(kProgressPage, page);
     const std::intptr_t result = dialog.DoModal(mainWindow);
     page.JoinWorker();

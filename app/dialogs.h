@@ -29,6 +29,8 @@ using ProgressWorker = DialogWorkerBody;
 
 // Whether a progress dialog shows its bar, or only its text.
 enum class ProgressBar { Shown, Hidden };
+// Whether a progress dialog offers "Stop" (also Escape), which asks its worker to stop.
+enum class StopButton { Hidden, Shown };
 
 // What a worker that throws leaves behind: a line on standard error, the status line text below
 // posted to the main window (kFailureMessage), and the dialog ended with 0.
@@ -59,11 +61,15 @@ private:
 class CProgressWnd : public CPageWnd {
 public:
     CProgressWnd(ProgressWorker worker, std::u16string text, ProgressBar bar, HWND mainWindow,
-                 WorkerOwner& workers)
-        : body_(std::move(worker)), text_(std::move(text)), bar_(bar), mainWindow_(mainWindow),
+                 WorkerOwner& workers, StopButton stop = StopButton::Hidden)
+        : CPageWnd(engine::HANDLE_BEHAVIOR_EVENT | engine::HANDLE_KEY), body_(std::move(worker)),
+          text_(std::move(text)), bar_(bar), stop_(stop), mainWindow_(mainWindow),
           worker_(&workers) {}
     void OnShown() override;
     void OnProgress(int percent) override;
+    void OnProgressText(const std::string& text) override;
+    bool OnBehaviorEvent(engine::BEHAVIOR_EVENT_PARAMS& params) override;
+    bool OnKey(const Element& he, engine::KEY_PARAMS& params) override;
     HWND CenterOn() override { return mainWindow_; }
     // Waits for the worker's thread to end.
     void JoinWorker() { worker_.Join(); }
@@ -72,6 +78,7 @@ private:
     ProgressWorker body_;
     std::u16string text_;
     ProgressBar bar_;
+    StopButton stop_;
     HWND mainWindow_;
     Worker worker_;
 };
@@ -103,9 +110,12 @@ std::intptr_t ShowMessage(const std::u16string& line1, const std::u16string& lin
 // Runs worker under the progress dialog over the main window, with the text and, when bar is
 // Shown, the progress bar; answers the worker's result (0 when it threw, -1 when the dialog could
 // not start or died with the main window). The worker belongs to workers while it runs and has
-// ended when this returns. mainWindow receives the failure text when the worker throws.
+// ended when this returns. mainWindow receives the failure text when the worker throws. With
+// stop Shown, the dialog's "Stop" button (and Escape) asks the worker to stop; the worker still
+// ends the dialog itself.
 std::intptr_t RunWithProgress(const std::u16string& text, ProgressBar bar, HWND mainWindow,
-                              WorkerOwner& workers, ProgressWorker worker);
+                              WorkerOwner& workers, ProgressWorker worker,
+                              StopButton stop = StopButton::Hidden);
 
 // Opens the course information dialog for the course; answers the dialog's result.
 std::intptr_t ShowCourseInfo(const CourseTexts& course, HWND owner);

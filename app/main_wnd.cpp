@@ -83,6 +83,8 @@ LRESULT CMainWnd::OnStatus(WPARAM code, LPARAM text) {
         mainPage_.SetStatusText(NotConnectedText(StatusReasonOf(text)).c_str());
     } else if (row->code == StatusCode::UpdateError) {
         mainPage_.SetStatusText(UpdateErrorText(StatusText(text)).c_str());
+    } else if (row->code == StatusCode::ServerNotConnected) {
+        mainPage_.SetStatusText(ServerNotConnectedText(StatusText(text)).c_str());
     } else {
         mainPage_.SetStatusText(Utf8ToUtf16(StatusLineText(code)).c_str());
     }
@@ -178,10 +180,12 @@ void CMainWnd::OnLinkLost() {
 
 void CMainWnd::OnUpdateClick() {
     const HWND main = Handle();
-    RunWithProgress(Utf8ToUtf16(Tr("Update GOF File...")), ProgressBar::Shown, main, workers_,
-                    [main, current = offer_.Get()](HWND page, std::stop_token stop) {
-                        RunCatalogueUpdate(main, current, page, stop);
-                    });
+    RunWithProgress(
+        Utf8ToUtf16(Tr("Update GOF File...")), ProgressBar::Shown, main, workers_,
+        [main, current = offer_.Get()](HWND page, std::stop_token stop) {
+            RunCatalogueUpdate(main, current, page, stop);
+        },
+        StopButton::Shown);
 }
 
 bool CMainWnd::OnBehaviorEvent(BEHAVIOR_EVENT_PARAMS& params) {

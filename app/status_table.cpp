@@ -56,4 +56,12 @@ std::u16string UpdateErrorText(const std::string& problem) {
     return Utf8ToUtf16(Format(Tr("UPDATE GOF FILE ERROR - %s"), problem.c_str()));
 }
 
+std::u16string ServerNotConnectedText(const std::string& problem) {
+    if (problem.empty())
+        return Utf8ToUtf16(Tr("SERVER NOT CONNECTED"));
+    // TRANSLATORS: the status line when the web service gave no usable version reply, and why
+    // ("the server answered HTTP 503", "the server did not answer within 5 s").
+    return Utf8ToUtf16(Format(Tr("SERVER NOT CONNECTED - %s"), problem.c_str()));
+}
+
 } // namespace verdal

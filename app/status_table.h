@@ -45,4 +45,7 @@ std::u16string NotConnectedText(const StatusReason& reason);
 // the text ("UPDATE GOF FILE ERROR - the disk is full (update.xml)"); none, the text alone.
 std::u16string UpdateErrorText(const std::string& problem);
 
+// The same for "SERVER NOT CONNECTED" ("SERVER NOT CONNECTED - the server answered HTTP 503").
+std::u16string ServerNotConnectedText(const std::string& problem);
+
 } // namespace verdal

@@ -15,6 +15,9 @@ namespace verdal {
 inline constexpr UINT kStatusMessage = 2024;
 // To the page window of an open progress dialog: wParam is a percentage (0 to 100), lParam 0.
 inline constexpr UINT kProgressMessage = 10858;
+// To the page window of an open progress dialog: lParam is the address of the dialog's new text
+// line (a std::string, UTF-8) owned by the message (see PostMessageWith); wParam 0.
+inline constexpr UINT kProgressTextMessage = 10859;
 
 // What a worker reports; the text each shows on the status line is the main window's status
 // table's.

@@ -265,9 +265,15 @@ bool CPageHost::ProcessWindowMessage(HWND hwnd, UINT message, WPARAM wParam, LPA
     }
 }
 
-bool CPageWnd::ProcessPageMessage(HWND, UINT message, WPARAM wParam, LPARAM, LRESULT& result) {
+bool CPageWnd::ProcessPageMessage(HWND, UINT message, WPARAM wParam, LPARAM lParam,
+                                  LRESULT& result) {
     if (message == kProgressMessage) {
         OnProgress(static_cast<int>(static_cast<std::int64_t>(wParam)));
+        result = 0;
+        return true;
+    }
+    if (message == kProgressTextMessage && lParam) {
+        OnProgressText(*reinterpret_cast<const std::string*>(lParam));
         result = 0;
         return true;
     }

@@ -94,12 +94,17 @@ private:
 // The page window of a modal dialog.
 class CPageWnd : public CPageHost {
 public:
-    CPageWnd() : CPageHost(engine::HANDLE_BEHAVIOR_EVENT, engine::ViewKind::Dialog) {}
+    // subscription: the element events the page's handlers see (behaviour events, and keys
+    // when asked).
+    explicit CPageWnd(unsigned subscription = engine::HANDLE_BEHAVIOR_EVENT)
+        : CPageHost(subscription, engine::ViewKind::Dialog) {}
 
     // Runs once the dialog is sized and placed.
     virtual void OnShown() {}
     // The progress message 10858 with its percentage.
     virtual void OnProgress(int) {}
+    // The progress text message 10859 with the dialog's new text line (UTF-8).
+    virtual void OnProgressText(const std::string&) {}
     // The window to centre the dialog on; 0 for the owner.
     virtual HWND CenterOn() { return 0; }
 

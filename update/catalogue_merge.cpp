@@ -5,6 +5,7 @@
 
 #include "platform/data_dir.h"
 #include "platform/event.h"
+#include "platform/file.h"
 #include "platform/language.h"
 #include "platform/messages.h"
 #include "platform/text.h"
@@ -37,10 +38,16 @@ constexpr std::uint32_t kRetryPauseMs = 500;
 // across a long round trip while a map waits to be tried again; the records waiting hold about
 // two megabytes.
 constexpr std::size_t kMapsAhead = 256;
-// How often a course map is tried again after a passing failure.
-constexpr int kMapRetries = 10;
 // A polite client: no more connections than this to one server.
 constexpr long kConnectionsPerServer = 8;
+// The most memory the parsed catalogue file may take, and what tinyxml2 takes for each element
+// and attribute besides the file's own bytes: a catalogue of 250,000 courses (92 MiB) is
+// reckoned at 429 MiB and read by verdal-cli with a peak of 406 MiB. A file that would need more
+// is refused before it is parsed, however few bytes it has: one of tiny elements costs many
+// times its size.
+constexpr std::uint64_t kCatalogueMemory = 448u << 20;
+constexpr std::uint64_t kBytesPerElement = 128;
+constexpr std::uint64_t kBytesPerAttribute = 96;
 
 using tinyxml2::XMLElement;
 
@@ -69,6 +76,15 @@ bool AllStored(const std::vector<const XMLElement*>& entries, std::uint32_t coun
         if (!stored.count(CatalogueEntryUid(*entries[i])))
             return false;
     return true;
+}
+
+// The progress dialog's text while the maps wait on a busy server, and once they no longer do.
+std::string BusyText(std::uint32_t waitMs) {
+    if (waitMs == 0)
+        return Tr("Update GOF File...");
+    // TRANSLATORS: the update's dialog while the server turns requests away; the seconds left.
+    return Format(Tr("Update GOF File... (the server is busy: waiting %u s)"),
+                  (waitMs + 999) / 1000);
 }
 
 bool MergeVersions(const XMLElement& root, HWND mainWindow, HWND progressWindow,
@@ -102,6 +118,10 @@ bool MergeVersions(const XMLElement& root, HWND mainWindow, HWND progressWindow,
     std::deque<PendingCourse> pending;
     // After the records: the transfers go first, so none outlives the block it writes into.
     TransferSet transfers(stop, kConnectionsPerServer);
+    transfers.OnBusy([progressWindow](std::uint32_t waitMs) {
+        PostMessageWith(progressWindow, kProgressTextMessage, 0,
+                        std::make_unique<std::string>(BusyText(waitMs)));
+    });
     std::size_t following = done;
     auto fetchAhead = [&] {
         while (pending.size() < kMapsAhead && following < entries.size()) {
@@ -113,8 +133,8 @@ bool MergeVersions(const XMLElement& root, HWND mainWindow, HWND progressWindow,
             const char* address = nullptr;
             if (!ReadCatalogueEntry(entry, *record, address))
                 continue; // never: every entry chosen has every attribute
-            const TransferSet::Id transfer = transfers.StartToMemory(
-                Utf8ToUtf16(address), record->gof.data(), kGofBlockSize, kMapRetries);
+            const TransferSet::Id transfer =
+                transfers.StartMap(Utf8ToUtf16(address), record->gof.data(), kGofBlockSize);
             pending.push_back({std::move(record), transfer, following});
         }
     };
@@ -153,21 +173,89 @@ bool MergeVersions(const XMLElement& root, HWND mainWindow, HWND progressWindow,
 
 } // namespace
 
+std::string CatalogueFileTooLarge(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return {}; // the parser says why it cannot be read
+    std::uint64_t bytes = 0, elements = 0, attributes = 0;
+    char chunk[1 << 16];
+    while (const std::size_t n = std::fread(chunk, 1, sizeof chunk, file)) {
+        bytes += n;
+        for (std::size_t i = 0; i < n; ++i) {
+            elements += chunk[i] == '<';
+            attributes += chunk[i] == '=';
+        }
+    }
+    std::fclose(file);
+    // What the parser holds: the file's bytes, and a node for each element and attribute.
+    const std::uint64_t needed =
+        bytes + elements * kBytesPerElement + attributes * kBytesPerAttribute;
+    if (needed <= kCatalogueMemory)
+        return {};
+    // TRANSLATORS: the memory the catalogue file would take to read, and the most it may.
+    return Format(Tr("the catalogue file would take %llu MiB to read, more than %llu MiB"),
+                  static_cast<unsigned long long>(needed >> 20),
+                  static_cast<unsigned long long>(kCatalogueMemory >> 20));
+}
+
+std::string CatalogueFileProblem(const std::string& path) {
+    if (std::string tooLarge = CatalogueFileTooLarge(path); !tooLarge.empty())
+        return tooLarge;
+    tinyxml2::XMLDocument document;
+    document.LoadFile(path.c_str());
+    // TRANSLATORS: the parser's name of the fault (XML_ERROR_PARSING_ELEMENT), and its line.
+    if (document.Error() && document.ErrorLineNum() > 0)
+        return Format(Tr("the catalogue file cannot be read: %s at line %d"), document.ErrorName(),
+                      document.ErrorLineNum());
+    if (document.Error())
+        return Format(Tr("the catalogue file cannot be read: %s"), document.ErrorName());
+    const XMLElement* root = document.FirstChildElement();
+    if (!root)
+        return Tr("the catalogue file holds no catalogue");
+    // An error page that happens to be well-formed is no catalogue either: every element below
+    // the root is a numbered version.
+    for (const XMLElement* version = root->FirstChildElement(); version;
+         version = version->NextSiblingElement())
+        if (!version->Attribute("number"))
+            return Tr("a version of the catalogue file has no number");
+    return {};
+}
+
 int DownloadCatalogue(std::u16string_view catalogueUrl, std::stop_token stop, std::string* problem,
                       FileValidators* validators) {
-    const std::u16string path = Utf8ToUtf16(ProgramFilePath("update.xml"));
+    const std::string target = ProgramFilePath("update.xml");
+    // The body lands beside update.xml and takes its place only once it is a whole catalogue.
+    const std::string part = target + ".part";
     std::string said;
     for (int attempt = 0; attempt < kDownloadAttempts && !stop.stop_requested(); ++attempt) {
         FileValidators asked = validators ? *validators : FileValidators{};
-        const int fetched =
-            FetchUrlToFile(catalogueUrl, path, stop, &said, validators ? &asked : nullptr);
+        FetchAnswer answer;
+        const int fetched = FetchUrlToFile(catalogueUrl, Utf8ToUtf16(part), stop, &said,
+                                           validators ? &asked : nullptr, &answer);
+        if (fetched == 1 && !asked.unchanged) {
+            said = CatalogueFileProblem(part);
+            if (said.empty()) {
+                if (const FileFailure failure = RenameFile(part, target)) {
+                    said = "update.xml: " + failure.Text();
+                    answer.verdict = Verdict::End;
+                }
+            } else {
+                answer.verdict = Verdict::End;
+            }
+        }
+        RemoveFile(part);
         if (problem)
             *problem = said;
+        const bool done = said.empty() && fetched == 1;
         if (validators)
-            *validators = fetched == 1 ? asked : FileValidators{};
-        if (fetched == 1)
+            *validators = done ? asked : FileValidators{};
+        if (done)
             return 1;
-        if (!Sleep(kRetryPauseMs, stop))
+        if (answer.verdict == Verdict::End)
+            break;
+        // A busy server's Retry-After is waited for as asked; else the usual pause.
+        const std::uint32_t pause = answer.retryAfterMs > 0 ? answer.retryAfterMs : kRetryPauseMs;
+        if (!Sleep(pause, stop))
             break;
     }
     return 0;
@@ -178,18 +266,15 @@ bool MergeCatalogue(HWND mainWindow, HWND progressWindow, std::uint32_t localVer
     std::string said;
     bool merged = false;
     try {
+        const std::string path = ProgramFilePath("update.xml");
         tinyxml2::XMLDocument document;
-        document.LoadFile(ProgramFilePath("update.xml").c_str());
+        said = CatalogueFileTooLarge(path);
+        if (said.empty())
+            document.LoadFile(path.c_str());
         const XMLElement* root = document.FirstChildElement();
-        // TRANSLATORS: the parser's name of the fault (XML_ERROR_PARSING_ELEMENT), and its line.
-        if (document.Error() && document.ErrorLineNum() > 0)
-            said = Format(Tr("the catalogue file cannot be read: %s at line %d"),
-                          document.ErrorName(), document.ErrorLineNum());
-        else if (document.Error())
-            said = Format(Tr("the catalogue file cannot be read: %s"), document.ErrorName());
-        else if (!root)
-            said = Tr("the catalogue file holds no catalogue");
-        else
+        if (said.empty() && (document.Error() || !root))
+            said = CatalogueFileProblem(path);
+        else if (said.empty())
             merged = MergeVersions(*root, mainWindow, progressWindow, localVersion, std::move(stop),
                                    said, progress);
     } catch (const CppSQLite3Exception& error) {

@@ -13,17 +13,30 @@
 
 namespace verdal {
 
-// Downloads the catalogue file at the address into update.xml in the data folder: up to 10
-// attempts, 500 ms apart (also after the last). Answers 1 at the first attempt that fetched the
-// whole body, 0 after ten failures (the file then holds what the last attempt wrote). A stop
-// requested through stop abandons the attempt in flight and makes no further one: 0.
+// Downloads the catalogue file at the address into update.xml in the data folder: the body goes
+// to update.xml.part beside it, which replaces update.xml only when the answer was a whole 200
+// and the file parses as a catalogue, so update.xml is only ever a whole catalogue (or missing).
+// Up to 10 attempts, 500 ms apart, or as long as a busy server's Retry-After asks (at most two
+// minutes); an answer that ends the update (a 404, a file that is no catalogue, a full disk: see
+// http_answer.h) ends them at once. Answers 1 at the first attempt that gave a catalogue, else 0.
+// A stop requested through stop abandons the attempt in flight and makes no further one: 0.
 // Worker threads only.
-// problem, when given, says what the last attempt's fetch said (see FetchUrlToFile).
+// problem, when given, says what the last attempt said (see FetchUrlToFile, and "the catalogue
+// file cannot be read: …").
 // validators, when given, make each attempt conditional (see FileValidators): an answer that the
-// file is unchanged leaves update.xml as it is. Once an attempt has failed, the file may be
-// damaged, and the later attempts ask for the whole file.
+// file is unchanged leaves update.xml as it is. Once an attempt has failed, the later attempts
+// ask for the whole file.
 int DownloadCatalogue(std::u16string_view catalogueUrl, std::stop_token stop = {},
                       std::string* problem = nullptr, FileValidators* validators = nullptr);
+
+// Why the file at path is no catalogue the merge can read ("the catalogue file cannot be read:
+// XML_ERROR_EMPTY_DOCUMENT"); empty when it is one. Any thread.
+std::string CatalogueFileProblem(const std::string& path);
+// Why the file at path would take too much memory to parse (more than 448 MiB, reckoned from its
+// bytes, elements and attributes before parsing it): "the catalogue file would take 2048 MiB to
+// read, more than 448 MiB"; empty when it would not. A catalogue of 250,000 courses (92 MiB)
+// passes. Any thread.
+std::string CatalogueFileTooLarge(const std::string& path);
 
 // How far an earlier run of the same merge got, and how this one records its own progress.
 struct MergeProgress {

@@ -8,15 +8,17 @@
 namespace verdal {
 
 int FetchUrlToFile(std::u16string_view url, std::u16string_view path, std::stop_token stop,
-                   std::string* problem, FileValidators* validators) {
+                   std::string* problem, FileValidators* validators, FetchAnswer* answer) {
     TransferSet transfers(std::move(stop), 1);
-    return transfers.Wait(transfers.StartToFile(url, path, validators), problem).value_or(0);
+    return transfers.Wait(transfers.StartToFile(url, path, validators), problem, answer)
+        .value_or(0);
 }
 
 int FetchUrlToMemory(std::u16string_view url, void* buffer, std::uint32_t capacity,
-                     std::stop_token stop) {
+                     std::stop_token stop, std::string* problem, FetchAnswer* answer) {
     TransferSet transfers(std::move(stop), 1);
-    return transfers.Wait(transfers.StartToMemory(url, buffer, capacity)).value_or(-1);
+    return transfers.Wait(transfers.StartToMemory(url, buffer, capacity), problem, answer)
+        .value_or(-1);
 }
 
 std::string EncodeUrl(std::string_view url) {

@@ -2,20 +2,25 @@
 //
 // Both operations block the calling thread; call them only from worker threads, never from the
 // user-interface thread. Each call stands alone: no handle or connection outlives it, and any
-// number of threads may fetch at the same time. The HTTP status is never looked at: whatever
-// body the server sends is the result, and the caller judges it by its content.
+// number of threads may fetch at the same time. A body is a result only when the answer is 200
+// and whole (see http_answer.h): an error page, a 503 or a body that broke off never reaches the
+// caller's buffer or file.
 //
 // Every request carries the user agent "InetURL/1.0", gives up connecting after 2000 ms, takes
 // its proxy from the environment (http_proxy, no_proxy and their kin), follows redirects, and
 // reads the body in chunks of at most 1024 bytes. Only http:// and https:// addresses are
-// fetched, and each address is passed through EncodeUrl first. A transfer that receives no byte
-// for the stall limit (30 s unless changed) fails, so a fetch can never hang.
+// fetched, and each address is passed through EncodeUrl first. Every request accepts a gzip or
+// deflate answer; the caller receives the plain body. A transfer that receives no byte for the
+// stall limit (30 s unless changed), or fewer than 1000 bytes a second over that time, fails, so
+// a fetch can never hang.
 //
 // Stopping: a stop requested through stop abandons the transfer in flight within about 100 ms,
 // and the call answers its failure value (0 from FetchUrlToFile, -1 from FetchUrlToMemory).
 //
 // A transfer that stalls fails with "the server sent nothing for 30 s" as its problem.
 #pragma once
+
+#include "update/http_answer.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -30,40 +35,55 @@ namespace verdal {
 // server answers that the file has not changed (304), the fetch succeeds without touching the
 // local file and sets unchanged. When the body comes, they are replaced by what the server sent
 // with it (empty where it sent none).
+// What a fetch's answer was worth (see http_answer.h), and how long the server asked to be left
+// alone (Retry-After, at most two minutes; 0 when it asked nothing).
+struct FetchAnswer {
+    Verdict verdict = Verdict::End;
+    std::uint32_t retryAfterMs = 0;
+};
+
 struct FileValidators {
     std::string etag;
     std::string lastModified;
     bool unchanged = false;
 };
 
-// Writes the body of the URL to the file at path (UTF-16), created anew or truncated once the
-// server has answered. Answers 1 when the whole body was read and written (an empty body gives
-// an empty file), 0 on any failure: the request could not be made, the file could not be
-// created or written, the body broke off (the file then keeps what was written so far), the body
-// is longer than the file limit (see SetFetchFileLimit), or a stop was requested. problem, when
-// given, says why it failed ("the disk is full (update.xml)", libcurl's words), or, for a body
-// that was written, the server's error status ("the server answered HTTP 404"); it is left
-// empty otherwise.
+// Writes the body of a 200 answer of the URL to the file at path (UTF-16), created anew or
+// truncated once the body begins. Answers 1 when the whole body was read and written (an empty
+// body gives an empty file), 0 on any failure: the request could not be made, the server answered
+// another status (the file is not touched), the file could not be created or written, the body
+// broke off (the file then keeps what was written so far), the body is longer than the file
+// limit (see SetFetchFileLimit), or a stop was requested. problem, when given, says why it failed
+// ("the disk is full (update.xml)", libcurl's words, "the server answered HTTP 404"); it is left
+// empty otherwise. A path ending in ".part" is named without it. answer, when given, receives
+// what the answer was worth.
 int FetchUrlToFile(std::u16string_view url, std::u16string_view path, std::stop_token stop = {},
-                   std::string* problem = nullptr, FileValidators* validators = nullptr);
+                   std::string* problem = nullptr, FileValidators* validators = nullptr,
+                   FetchAnswer* answer = nullptr);
 
-// Copies the body of the URL into buffer, which holds capacity bytes. Answers the number of
-// bytes copied (0 for an empty body); 0 when the body is larger than capacity (exactly filling
-// it is allowed); -1 when the request could not be made (no connection, no answer) or a stop was
-// requested. A body that breaks off after it began answers the bytes received so far.
+// Copies the body of a 200 answer of the URL into buffer, which holds capacity bytes. Answers the
+// number of bytes copied (0 for an empty body); 0 when the body is larger than capacity (exactly
+// filling it is allowed); -1 when there is no result: the request could not be made, the server
+// answered another status, the body broke off, nothing came within 5 s, or a stop was requested.
+// problem and answer as for FetchUrlToFile.
 int FetchUrlToMemory(std::u16string_view url, void* buffer, std::uint32_t capacity,
-                     std::stop_token stop = {});
+                     std::stop_token stop = {}, std::string* problem = nullptr,
+                     FetchAnswer* answer = nullptr);
 
 // The time without a received byte after which a transfer is given up, in milliseconds
 // (30000 by default). Any thread; applies to fetches that start afterwards.
 void SetFetchStallLimit(std::uint32_t stallLimitMs);
 
-// The first pause before a transient failure is tried again (see TransferSet), in milliseconds
-// (500 by default); each later pause is twice the one before, up to 16 times the first. Any
-// thread; applies to pauses that begin afterwards.
+// The first pause before a course map that broke off or stalled is tried again (see
+// TransferSet), in milliseconds (500 by default); each later pause is twice the one before, up to
+// 16 times the first. Any thread; applies to pauses that begin afterwards.
 void SetFetchRetryPause(std::uint32_t firstPauseMs);
 
-// The largest body FetchUrlToFile writes, in bytes (256 MiB by default): a longer body fails the
+// How long no course map at all may arrive before an update's map transfers are given up, in
+// milliseconds (300000 by default). Any thread; applies to transfer sets made afterwards.
+void SetFetchGiveUp(std::uint32_t giveUpMs);
+
+// The largest body FetchUrlToFile writes, in bytes (96 MiB by default): a longer body fails the
 // fetch (0), and the file keeps at most this much. Any thread; applies to fetches that start
 // afterwards.
 void SetFetchFileLimit(std::uint64_t limitBytes);

@@ -8,9 +8,11 @@ namespace {
 
 std::atomic<std::uint32_t> stallLimitMs{30000};
 std::atomic<std::uint32_t> retryPauseMs{500};
-// A catalogue file is a few megabytes; a body far beyond that is not one, and must not fill the
-// disk.
-std::atomic<std::uint64_t> fileLimitBytes{256u << 20};
+std::atomic<std::uint32_t> giveUpMs{300000};
+// A catalogue file is a few megabytes (15 MiB for 40,000 courses); a body far beyond that is not
+// one, and must not fill the disk. 96 MiB is about as much as the merge may parse (see
+// CatalogueFileTooLarge).
+std::atomic<std::uint64_t> fileLimitBytes{96u << 20};
 
 } // namespace
 
@@ -22,6 +24,14 @@ std::uint32_t FetchRetryPause() {
     return retryPauseMs.load();
 }
 
+std::uint32_t FetchGiveUp() {
+    return giveUpMs.load();
+}
+
+void SetFetchGiveUp(std::uint32_t limitMs) {
+    giveUpMs.store(limitMs);
+}
+
 std::uint64_t FetchFileLimit() {
     return fileLimitBytes.load();
 }
@@ -29,6 +39,11 @@ std::uint64_t FetchFileLimit() {
 std::string StallProblem(std::uint32_t ms) {
     return ms % 1000 == 0 ? Format(Tr("the server sent nothing for %u s"), ms / 1000)
                           : Format(Tr("the server sent nothing for %u ms"), ms);
+}
+
+std::string SlowProblem(std::uint32_t seconds) {
+    // TRANSLATORS: the least speed, then the seconds the transfer stayed below it.
+    return Format(Tr("the server sent fewer than %ld bytes/s for %u s"), kLowestSpeed, seconds);
 }
 
 namespace {

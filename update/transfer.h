@@ -7,6 +7,7 @@
 #include "platform/file.h"
 #include "platform/language.h"
 #include "platform/text.h"
+#include "update/http_answer.h"
 #include "update/http_fetch.h"
 #include "update/transfer_set.h"
 
@@ -22,22 +23,34 @@
 namespace verdal {
 
 inline constexpr char kUserAgent[] = "InetURL/1.0";
+inline constexpr char kPartSuffix[] = ".part";
 inline constexpr long kConnectTimeoutMs = 2000;
 // The body arrives in chunks no larger than this.
 inline constexpr long kChunkSize = 1024;
-// The longest pause between two tries: 16 times the first, and no more than this for a server's
-// Retry-After.
+// The longest pause between two tries of a map that broke off: 16 times the first.
 inline constexpr std::uint32_t kPauseGrowth = 16;
-inline constexpr curl_off_t kLongestRetryAfterS = 60;
+// The longest a server's Retry-After is waited for.
+inline constexpr curl_off_t kLongestRetryAfterS = 120;
+// A transfer slower than this for the stall limit is given up as stalled.
+inline constexpr long kLowestSpeed = 1000; // bytes a second
+// The version reply is under 1 KB: a server that has not sent it in this time will not.
+inline constexpr long kMemoryAnswerLimitMs = 5000;
 
 // The limits as SetFetchStallLimit, SetFetchRetryPause and SetFetchFileLimit last set them.
 std::uint32_t FetchStallLimit();
 std::uint32_t FetchRetryPause();
 std::uint64_t FetchFileLimit();
+std::uint32_t FetchGiveUp();
 
 // Why a stalled transfer failed: "the server sent nothing for 30 s", or "... for 1500 ms" for a
 // limit that is no whole number of seconds; in the session's language.
 std::string StallProblem(std::uint32_t ms);
+// Why a transfer that dripped failed: "the server sent fewer than 1000 bytes/s for 30 s".
+std::string SlowProblem(std::uint32_t seconds);
+// The seconds of libcurl's low-speed limit for a stall limit: at least one.
+inline long LowSpeedSeconds(std::uint32_t stallLimitMs) {
+    return std::max<long>(1, static_cast<long>(stallLimitMs / 1000));
+}
 
 // libcurl's words for a failed transfer, in the session's language: a translated table of the
 // failures a user meets, in libcurl's own English; libcurl's own words for the rest.
@@ -51,6 +64,11 @@ struct TransferSet::Transfer {
     bool inMulti = false;
     bool done = false;
     CURLcode result = CURLE_OK;
+    AnswerKind kind = AnswerKind::Version;
+    // A map transfer: started, and tried again, when the set's pacer lets it.
+    bool paced = false;
+    std::uint32_t startTick = 0;
+    std::uint32_t answerLimit = 0; // ms for the whole transfer; 0 for none
 
     // The stall clock starts when libcurl first reports on the transfer, so that time spent
     // queued for a free connection never counts as a stall.
@@ -61,8 +79,7 @@ struct TransferSet::Transfer {
     std::uint32_t lastByteTick = 0;
     curl_off_t lastReceived = 0;
 
-    // Trying again: the tries left, the next pause, and while paused, when to start again.
-    int retriesLeft = 0;
+    // Trying again: the next pause, and while paused, when to start again.
     std::uint32_t nextPause = 0;
     bool paused = false;
     std::uint32_t restartTick = 0;
@@ -99,37 +116,58 @@ struct TransferSet::Transfer {
         return code;
     }
 
-    // A failure that another try may cure.
-    bool Transient() const {
-        if (stalled)
-            return true;
-        switch (result) {
-        case CURLE_OK: {
-            const long code = Status();
-            return code == 408 || code == 429 || code == 500 || code == 502 || code == 503 ||
-                   code == 504;
-        }
-        case CURLE_COULDNT_CONNECT:
-        case CURLE_PARTIAL_FILE:
-        case CURLE_GOT_NOTHING:
-        case CURLE_SEND_ERROR:
-        case CURLE_RECV_ERROR:
-        case CURLE_OPERATION_TIMEDOUT:
-            return true;
-        default:
-            return false;
-        }
+    // How the body came, and what the answer is worth.
+    HttpAnswer Answer() const {
+        HttpAnswer answer;
+        answer.status = easy ? Status() : 0;
+        answer.conditional = conditions != nullptr;
+        answer.size = toFile ? written : total;
+        if (!easy)
+            answer.delivery = Delivery::Failed;
+        else if (overflow || (fileFailed && fileError == 0))
+            answer.delivery = Delivery::Overflow;
+        else if (stalled)
+            answer.delivery = Delivery::Stalled;
+        else if (fileFailed)
+            answer.delivery = Delivery::Unwritten;
+        else
+            switch (result) {
+            case CURLE_OK:
+                answer.delivery = Delivery::Whole;
+                break;
+            case CURLE_PARTIAL_FILE:
+            case CURLE_GOT_NOTHING:
+            case CURLE_BAD_CONTENT_ENCODING:
+                answer.delivery = Delivery::Cut;
+                break;
+            case CURLE_COULDNT_CONNECT:
+            case CURLE_SEND_ERROR:
+            case CURLE_RECV_ERROR:
+                answer.delivery = Delivery::Reset;
+                break;
+            case CURLE_OPERATION_TIMEDOUT:
+                answer.delivery = Delivery::Stalled;
+                break;
+            default:
+                answer.delivery = Delivery::Failed;
+            }
+        return answer;
+    }
+    Verdict Judged() const { return JudgeAnswer(kind, Answer()); }
+
+    // What the server's Retry-After asks for, in milliseconds (at most two minutes); 0 for none.
+    std::uint32_t RetryAfterMs() const {
+        curl_off_t asked = -1;
+        if (easy)
+            curl_easy_getinfo(easy, CURLINFO_RETRY_AFTER, &asked);
+        return asked > 0 ? static_cast<std::uint32_t>(std::min(asked, kLongestRetryAfterS) * 1000)
+                         : 0;
     }
 
-    // The pause before the next try: what the server asked for, else the next of the growing
-    // pauses.
+    // The pause before a map that broke off is tried again: the next of the growing pauses.
     std::uint32_t Pause() {
-        curl_off_t asked = -1;
-        curl_easy_getinfo(easy, CURLINFO_RETRY_AFTER, &asked);
         const std::uint32_t pause = nextPause;
         nextPause = std::min(nextPause * 2, FetchRetryPause() * kPauseGrowth);
-        if (asked > 0)
-            return static_cast<std::uint32_t>(std::min(asked, kLongestRetryAfterS) * 1000);
         return pause;
     }
 
@@ -141,6 +179,10 @@ struct TransferSet::Transfer {
         total = 0;
         overflow = false;
         done = paused = false;
+        // Each try starts from an empty block: nothing of an earlier answer stays behind the
+        // bytes of the next.
+        if (buffer)
+            std::memset(buffer, 0, capacity);
     }
 
     bool OpenFile() {
@@ -156,7 +198,10 @@ struct TransferSet::Transfer {
     std::string Problem() const {
         if (!easy)
             return Tr("the request cannot be made");
-        const std::string file = path.substr(path.rfind('/') + 1);
+        // A download lands in NAME.part until it is whole; the user knows it by NAME.
+        std::string file = path.substr(path.rfind('/') + 1);
+        if (file.ends_with(kPartSuffix))
+            file.resize(file.size() - std::strlen(kPartSuffix));
         if (fileFailed && fileError == ENOSPC)
             // TRANSLATORS: the file that could not be written (update.xml).
             return Format(Tr("the disk is full (%s)"), file.c_str());
@@ -168,12 +213,24 @@ struct TransferSet::Transfer {
         if (overflow)
             return Format(Tr("the server sent more than %zu bytes"),
                           static_cast<std::size_t>(capacity));
-        if (stalled)
+        // libcurl's low-speed limit ends a transfer that sends nothing at about the time the
+        // stall clock would (its clock and ours differ by a few milliseconds): one that received
+        // nothing for most of the limit is named a stall.
+        if (stalled || (result == CURLE_OPERATION_TIMEDOUT && answerLimit == 0 && reported &&
+                        GetTickCount() - lastByteTick >= stallLimit / 10 * 9))
             return StallProblem(stallLimit);
         const long code = Status();
+        if (result == CURLE_OPERATION_TIMEDOUT && answerLimit > 0 &&
+            GetTickCount() - startTick >= answerLimit)
+            // TRANSLATORS: the seconds waited for the server's answer.
+            return Format(Tr("the server did not answer within %u s"), answerLimit / 1000);
+        if (result == CURLE_OPERATION_TIMEDOUT)
+            return SlowProblem(static_cast<std::uint32_t>(LowSpeedSeconds(stallLimit)));
         if (result != CURLE_OK)
             return CurlProblem(result);
-        if (code >= 400)
+        if (code != 200 && code != 304 && code != 0)
+            return Format(Tr("the server answered HTTP %ld"), code);
+        if (code == 304 && Judged() != Verdict::Kept)
             return Format(Tr("the server answered HTTP %ld"), code);
         return {};
     }
@@ -181,27 +238,33 @@ struct TransferSet::Transfer {
     // True once the server has answered with a status line, that is, once the request opened.
     bool Answered() const { return Status() != 0; }
 
+    // What the fetch answers: 1 or 0 into a file, the bytes or 0 or -1 into memory (a whole
+    // answer of the wrong size answers its size, for the caller to name).
     int Result() {
+        const Verdict verdict = Judged();
         if (toFile) {
-            if (!easy || result != CURLE_OK || fileFailed)
-                return 0;
-            if (conditions && Status() == 304) {
+            if (verdict == Verdict::Kept) {
                 validators->unchanged = true;
                 return 1; // the file as it is holds the body
             }
-            return OpenFile() ? 1 : 0;
+            return verdict == Verdict::Result && OpenFile() ? 1 : 0;
         }
-        if (!easy)
-            return -1;
         if (overflow)
             return 0;
-        if (result != CURLE_OK && !Answered())
-            return -1;
-        return static_cast<int>(total);
+        const HttpAnswer answer = Answer();
+        if (verdict == Verdict::Result ||
+            (answer.delivery == Delivery::Whole && answer.status == 200))
+            return static_cast<int>(total);
+        return -1;
     }
+
+    // Only the body of a 200 is kept: an error page never lands where a result belongs.
+    bool Wanted() const { return Status() == 200; }
 
     static std::size_t OnChunk(char* data, std::size_t, std::size_t n, void* context) {
         auto* transfer = static_cast<Transfer*>(context);
+        if (!transfer->Wanted())
+            return n;
         if (transfer->toFile) {
             if (!transfer->OpenFile())
                 return 0;
@@ -287,6 +350,11 @@ struct TransferSet::Transfer {
         curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
         curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
         curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kChunkSize);
+        // A server that drips its bytes holds a worker as long as one that sends none.
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, kLowestSpeed);
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, LowSpeedSeconds(stallLimit));
+        // Every answer may come compressed; what reaches the caller is the plain body.
+        curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         // A catalogue entry names the address of its course map: never let it reach a local
         // file or another protocol.

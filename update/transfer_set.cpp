@@ -7,6 +7,8 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
+#include <cstring>
 #include <mutex>
 
 namespace verdal {
@@ -15,6 +17,15 @@ namespace {
 // The longest a wait for socket activity lasts before the loop looks at the stop request and
 // the stall clocks again.
 constexpr int kPollMs = 100;
+// The same while a transfer waits to be started again: the pacer counts in milliseconds.
+constexpr int kPausedPollMs = 1;
+
+// The pacer's clock.
+std::uint64_t NowUs() {
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+}
 
 CURLM* Multi(void* multi) {
     return static_cast<CURLM*>(multi);
@@ -26,7 +37,8 @@ void TransferSet::Wake::operator()() const {
     curl_multi_wakeup(Multi(multi));
 }
 
-TransferSet::TransferSet(std::stop_token stop, long connectionsPerHost) : stop_(std::move(stop)) {
+TransferSet::TransferSet(std::stop_token stop, long connectionsPerHost)
+    : stop_(std::move(stop)), pacer_(NowUs(), FetchGiveUp()) {
     static std::once_flag initialised;
     std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     multi_ = curl_multi_init();
@@ -50,7 +62,16 @@ TransferSet::~TransferSet() {
 
 TransferSet::Id TransferSet::Start(std::unique_ptr<Transfer> transfer) {
     transfer->stop = &stop_;
+    transfer->startTick = GetTickCount();
     const Id id = nextId_++;
+    if (transfer->paced && transfer->easy && multi_) {
+        // Started by RestartDue once the pacer lets it.
+        transfer->paused = true;
+        transfer->restartTick = transfer->startTick;
+        transfers_.emplace(id, std::move(transfer));
+        RestartDue();
+        return id;
+    }
     if (transfer->easy && multi_ && !stop_.stop_requested())
         transfer->inMulti = curl_multi_add_handle(Multi(multi_), transfer->easy) == CURLM_OK;
     if (!transfer->inMulti) {
@@ -65,13 +86,28 @@ TransferSet::Id TransferSet::Start(std::unique_ptr<Transfer> transfer) {
 }
 
 TransferSet::Id TransferSet::StartToMemory(std::u16string_view url, void* buffer,
-                                           std::uint32_t capacity, int retries) {
+                                           std::uint32_t capacity) {
     auto transfer = std::make_unique<Transfer>();
     transfer->buffer = static_cast<std::uint8_t*>(buffer);
     transfer->capacity = capacity;
-    transfer->retriesLeft = retries;
+    if (transfer->Open(url)) {
+        transfer->answerLimit = kMemoryAnswerLimitMs;
+        curl_easy_setopt(transfer->easy, CURLOPT_TIMEOUT_MS, kMemoryAnswerLimitMs);
+    }
+    std::memset(buffer, 0, capacity);
+    return Start(std::move(transfer));
+}
+
+TransferSet::Id TransferSet::StartMap(std::u16string_view url, void* buffer,
+                                      std::uint32_t capacity) {
+    auto transfer = std::make_unique<Transfer>();
+    transfer->kind = AnswerKind::Map;
+    transfer->paced = true;
+    transfer->buffer = static_cast<std::uint8_t*>(buffer);
+    transfer->capacity = capacity;
     transfer->nextPause = FetchRetryPause();
     transfer->Open(url);
+    std::memset(buffer, 0, capacity);
     return Start(std::move(transfer));
 }
 
@@ -79,6 +115,7 @@ TransferSet::Id TransferSet::StartToFile(std::u16string_view url, std::u16string
                                          FileValidators* validators) {
     auto transfer = std::make_unique<Transfer>();
     transfer->toFile = true;
+    transfer->kind = AnswerKind::Catalogue;
     transfer->path = Utf16ToUtf8(path);
     transfer->fileLimit = FetchFileLimit();
     transfer->Open(url);
@@ -120,25 +157,49 @@ void TransferSet::CollectFinished() {
         // Hands the connection back for the next transfer; the handle keeps its results.
         curl_multi_remove_handle(Multi(multi_), transfer->easy);
         transfer->inMulti = false;
-        if (transfer->retriesLeft > 0 && !stop_.stop_requested() && transfer->Transient()) {
-            --transfer->retriesLeft;
-            transfer->paused = true;
-            transfer->restartTick = GetTickCount() + transfer->Pause();
+        transfer->done = true;
+        if (!transfer->paced)
+            continue;
+        --pacedRunning_;
+        const std::uint32_t now = GetTickCount();
+        const std::uint64_t nowUs = NowUs();
+        const HttpAnswer answer = transfer->Answer();
+        const Verdict verdict = JudgeAnswer(transfer->kind, answer);
+        if (verdict == Verdict::Result)
+            pacer_.Arrived(nowUs);
+        if (verdict != Verdict::Retry || stop_.stop_requested() || pacer_.GivenUp(nowUs))
+            continue;
+        transfer->done = false;
+        transfer->paused = true;
+        if (TurnedAway(answer)) {
+            // Every map waits for the pacer; this one starts again as soon as it lets.
+            pacer_.TurnedAway(nowUs, transfer->RetryAfterMs());
+            transfer->restartTick = now;
         } else {
-            transfer->done = true;
+            transfer->restartTick = now + transfer->Pause();
         }
     }
 }
 
-void TransferSet::RestartDue() {
+int TransferSet::RestartDue() {
+    int started = 0;
     const std::uint32_t now = GetTickCount();
+    const std::uint64_t nowUs = NowUs();
     for (auto& [id, transfer] : transfers_) {
         if (!transfer->paused || static_cast<std::int32_t>(now - transfer->restartTick) < 0)
+            continue;
+        if (transfer->paced && !pacer_.MayStart(nowUs, pacedRunning_))
             continue;
         transfer->Reset();
         transfer->inMulti = curl_multi_add_handle(Multi(multi_), transfer->easy) == CURLM_OK;
         transfer->done = !transfer->inMulti;
+        started += transfer->inMulti;
+        if (transfer->paced && transfer->inMulti) {
+            ++pacedRunning_;
+            pacer_.Started(nowUs);
+        }
     }
+    return started;
 }
 
 void TransferSet::Turn() {
@@ -146,6 +207,19 @@ void TransferSet::Turn() {
     int running = 0;
     curl_multi_perform(Multi(multi_), &running);
     CollectFinished();
+    // The transfers that take the place of those just ended send their requests at once.
+    if (RestartDue() > 0)
+        curl_multi_perform(Multi(multi_), &running);
+}
+
+bool TransferSet::WaitsOnTheClock() const {
+    // A paced transfer held back only because every connection is busy starts when one of them
+    // ends, which wakes the wait anyway.
+    const bool slotFree = pacedRunning_ < pacer_.Connections();
+    for (const auto& [id, transfer] : transfers_)
+        if (transfer->paused && (!transfer->paced || slotFree))
+            return true;
+    return false;
 }
 
 void TransferSet::Advance() {
@@ -154,7 +228,18 @@ void TransferSet::Advance() {
     Turn();
 }
 
-std::optional<int> TransferSet::Wait(Id id, std::string* problem) {
+void TransferSet::TellBusy() {
+    if (!onBusy_)
+        return;
+    const std::uint32_t left = pacer_.WaitLeft(NowUs());
+    const std::uint32_t seconds = (left + 999) / 1000;
+    if (seconds == busyShown_)
+        return;
+    busyShown_ = seconds;
+    onBusy_(left);
+}
+
+std::optional<int> TransferSet::Wait(Id id, std::string* problem, FetchAnswer* answer) {
     const auto found = transfers_.find(id);
     if (found == transfers_.end())
         return std::nullopt;
@@ -163,14 +248,22 @@ std::optional<int> TransferSet::Wait(Id id, std::string* problem) {
         if (stop_.stop_requested())
             return std::nullopt;
         Turn();
-        if (!transfer.done)
-            curl_multi_poll(Multi(multi_), nullptr, 0, kPollMs, nullptr);
+        TellBusy();
+        if (!transfer.done) {
+            // A paused transfer waits on the clock and the pacer, not on a socket.
+            const int poll = WaitsOnTheClock() ? kPausedPollMs : kPollMs;
+            curl_multi_poll(Multi(multi_), nullptr, 0, poll, nullptr);
+        }
     }
     if (stop_.stop_requested())
         return std::nullopt;
     const int result = transfer.Result();
     if (problem)
         *problem = transfer.Problem();
+    if (answer) {
+        answer->verdict = transfer.Judged();
+        answer->retryAfterMs = transfer.RetryAfterMs();
+    }
     transfers_.erase(found);
     return result;
 }

@@ -11,17 +11,19 @@
 // transfer's own progress report also answers the stop), and the transfers in flight are
 // abandoned when the set is destroyed.
 //
-// Trying again: a transfer into memory may be given a number of retries. A transient failure
-// then starts it again from the beginning after a pause, while the other transfers go on:
-// a connection refused, reset or broken off (also mid-body), a stall, or the server's status
-// 408, 429, 500, 502, 503 or 504. The pauses grow from 500 ms (see SetFetchRetryPause), twice
-// as long each time, or last what the server's Retry-After asks (up to a minute). Wait answers
-// only for the last attempt. Any other answer (a 404, a body of any size) is final at once.
+// Course maps: a transfer of a map (StartMap) is started and tried again as the set's pacer
+// allows (see pacer.h): a request the server turned away makes every map transfer wait and fewer
+// of them run; a map that broke off or stalled is tried again after a pause of its own that grows
+// from 500 ms (see SetFetchRetryPause), twice as long each time. A map is given up only once no
+// map at all has arrived for the give-up limit (see SetFetchGiveUp), or at once when its answer
+// ends the update (see http_answer.h). Wait answers only for the last attempt.
 #pragma once
 
 #include "update/http_fetch.h"
+#include "update/pacer.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -42,10 +44,12 @@ public:
     ~TransferSet();
 
     // Starts fetching the body of url into buffer, which holds capacity bytes and must stay
-    // valid until Wait has answered for this transfer or the set is gone. A transient failure is
-    // tried again up to retries times.
-    Id StartToMemory(std::u16string_view url, void* buffer, std::uint32_t capacity,
-                     int retries = 0);
+    // valid until Wait has answered for this transfer or the set is gone. The whole transfer
+    // must end within 5 s (the version reply is small).
+    Id StartToMemory(std::u16string_view url, void* buffer, std::uint32_t capacity);
+    // The same for a course map, paced and tried again as above; buffer holds capacity bytes,
+    // zeroed before each try.
+    Id StartMap(std::u16string_view url, void* buffer, std::uint32_t capacity);
     // Starts fetching the body of url into the file at path (UTF-16); the file is created anew
     // when the first bytes arrive (or the body turns out empty). validators, when given, make
     // the request conditional and receive the answer's (see FileValidators); they must stay
@@ -57,21 +61,30 @@ public:
     // FetchUrlToMemory or FetchUrlToFile does, and in problem (when given) what they say of it;
     // the transfer is then forgotten. Answers nothing once a stop has been requested (the
     // transfer is abandoned).
-    std::optional<int> Wait(Id id, std::string* problem = nullptr);
+    std::optional<int> Wait(Id id, std::string* problem = nullptr, FetchAnswer* answer = nullptr);
     // Advances the transfers as far as they can go without waiting.
     void Advance();
 
     bool StopRequested() const { return stop_.stop_requested(); }
+
+    // Called from Wait, on the set's thread, each time the wait on a busy server begins, changes
+    // its whole seconds or ends (with 0): how many milliseconds every map transfer still waits.
+    void OnBusy(std::function<void(std::uint32_t waitMs)> busy) { onBusy_ = std::move(busy); }
 
 private:
     struct Transfer;
 
     // Collects the transfers libcurl has finished, and sets those worth another try aside.
     void CollectFinished();
-    // Starts again the transfers whose pause has passed.
-    void RestartDue();
+    // Starts again the transfers whose pause has passed (and the paced ones the pacer lets);
+    // answers how many it started.
+    int RestartDue();
     // One turn of the loop: restarts what is due, advances every transfer, collects the ended.
     void Turn();
+    // Whether a paused transfer waits for a time to pass rather than for a connection.
+    bool WaitsOnTheClock() const;
+    // Tells onBusy_ of a change in the wait on a busy server.
+    void TellBusy();
 
     // Ends a wait for socket activity on the multi handle from the thread that requests a stop.
     struct Wake {
@@ -85,6 +98,10 @@ private:
     void* multi_ = nullptr; // CURLM*
     std::map<Id, std::unique_ptr<Transfer>> transfers_;
     Id nextId_ = 1;
+    Pacer pacer_;
+    int pacedRunning_ = 0;
+    std::function<void(std::uint32_t)> onBusy_;
+    std::uint32_t busyShown_ = 0; // the wait last told, in whole seconds (rounded up)
     std::unique_ptr<std::stop_callback<Wake>> wakeOnStop_; // last: goes before the handle
 };
 

@@ -54,14 +54,25 @@ void SetServerOverride(std::string base) {
     serverOverride = std::move(base);
 }
 
-int CheckServerVersion(HWND mainWindow, char* reply, std::uint32_t capacity, std::stop_token stop) {
+int CheckServerVersion(HWND mainWindow, char* reply, std::uint32_t capacity, std::stop_token stop,
+                       std::string* problem) {
     PostStatus(mainWindow, StatusCode::ConnectingServer);
     for (int attempt = 0; attempt < kVersionAttempts && !stop.stop_requested(); ++attempt) {
         const std::u16string url = VersionRequestUrl(ServerBase(), CopySettings().serialNumber);
-        const int received = FetchUrlToMemory(url, reply, capacity, stop);
+        std::string said;
+        FetchAnswer answer;
+        const int received = FetchUrlToMemory(url, reply, capacity, stop, &said, &answer);
+        if (problem)
+            *problem = said;
         if (received > 0 && !stop.stop_requested())
             return received;
-        if (!Sleep(kRetryPauseMs, stop))
+        if (received == 0 && answer.verdict == Verdict::Result && problem)
+            *problem = Tr("the server's reply is empty");
+        // An answer that is no reply and never will be (a 404, a reply too long) ends the tries.
+        if (answer.verdict == Verdict::End)
+            break;
+        const std::uint32_t pause = answer.retryAfterMs > 0 ? answer.retryAfterMs : kRetryPauseMs;
+        if (!Sleep(pause, stop))
             break;
     }
     return 0;
@@ -70,11 +81,14 @@ int CheckServerVersion(HWND mainWindow, char* reply, std::uint32_t capacity, std
 void ServerCheck(HWND mainWindow, CatalogueOffer& offer, std::stop_token stop) {
     // One byte beyond the capacity stays zero, so the reply is always a terminated text.
     char reply[kReplyCapacity + 1] = {};
-    const int received = CheckServerVersion(mainWindow, reply, kReplyCapacity, stop);
+    std::string problem;
+    const int received = CheckServerVersion(mainWindow, reply, kReplyCapacity, stop, &problem);
     if (stop.stop_requested())
         return;
+    if (received > 0 && !std::strstr(reply, "http://"))
+        problem = Tr("the server's reply names no catalogue");
     if (received <= 0 || !std::strstr(reply, "http://")) {
-        PostStatus(mainWindow, StatusCode::ServerNotConnected);
+        PostStatus(mainWindow, StatusCode::ServerNotConnected, problem);
         return;
     }
     const VersionReply parsed = ParseVersionReply(reply, static_cast<std::size_t>(received));
@@ -94,10 +108,18 @@ bool DownloadAndMerge(HWND mainWindow, const OfferedCatalogue& offer, std::uint3
     std::optional<UpdateJournal> earlier = ReadUpdateJournal();
     if (earlier && !earlier->SameUpdate(journal))
         earlier.reset();
-    // The catalogue file is asked for only when it has changed since the earlier run took it.
+    // The catalogue file is asked for only when it has changed since the earlier run took it,
+    // and only while it is still a catalogue: a journal of a file that is not one is dropped,
+    // and the file fetched afresh.
     FileValidators validators;
-    if (earlier && FingerprintOf(catalogueFile) == earlier->file)
-        validators = earlier->validators;
+    if (earlier && FingerprintOf(catalogueFile) == earlier->file) {
+        if (CatalogueFileProblem(catalogueFile).empty()) {
+            validators = earlier->validators;
+        } else {
+            RemoveUpdateJournal();
+            earlier.reset();
+        }
+    }
     std::string downloaded;
     if (DownloadCatalogue(offer.catalogueUrl, stop, &downloaded, &validators) != 1) {
         problem = downloaded;
@@ -168,8 +190,9 @@ void RunCatalogueUpdate(HWND mainWindow, OfferedCatalogue offer, HWND progressWi
         result = StatusCode::UpdateError;
         problem = error.what();
     }
-    if (stop.stop_requested())
-        problem.clear();
+    if (stop.stop_requested() && result == StatusCode::UpdateError)
+        // TRANSLATORS: follows "UPDATE GOF FILE ERROR - " once the user stopped the update.
+        problem = Tr("stopped");
     PostStatus(mainWindow, result, result == StatusCode::UpdateError ? problem : std::string());
     EndDialog(GetParent(progressWindow), 1);
 }

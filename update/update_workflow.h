@@ -42,15 +42,18 @@ std::u16string ServerBase();
 void SetServerOverride(std::string base);
 
 // Posts ConnectingServer, then asks the web service for the current version with the stored
-// serial number: up to 10 attempts, 500 ms apart (also after the last), each reading at most
-// capacity bytes into reply. Answers the bytes received, 0 when every attempt failed or a stop
-// was requested through stop (which abandons the request in flight and ends the pauses).
-// Worker threads only.
+// serial number: up to 10 attempts, 500 ms apart (also after the last), or as long as a busy
+// server's Retry-After asks (at most two minutes), each reading at most capacity bytes into
+// reply and given up after 5 s. Only a whole 200 answer is a reply (see http_answer.h); an
+// answer that never will be one (a 404) ends the attempts at once. Answers the bytes received,
+// 0 when every attempt failed or a stop was requested through stop (which abandons the request
+// in flight and ends the pauses). problem, when given, says what the last attempt met ("the
+// server answered HTTP 503"). Worker threads only.
 int CheckServerVersion(HWND mainWindow, char* reply, std::uint32_t capacity,
-                       std::stop_token stop = {});
+                       std::stop_token stop = {}, std::string* problem = nullptr);
 
 // The last step of connecting a device: the version request; when it failed or its reply holds
-// no "http://", posts ServerNotConnected and changes nothing. Otherwise stores the offered
+// no "http://", posts ServerNotConnected with why and changes nothing. Otherwise stores the offered
 // version and the catalogue file address in offer, saves the settings (keeping the serial
 // number read while connecting) and posts Connected. Once a stop is requested through stop it
 // changes nothing and posts nothing more. Worker threads only.
@@ -63,9 +66,9 @@ void ServerCheck(HWND mainWindow, CatalogueOffer& offer, std::stop_token stop = 
 // the settings. Posts UpdateCompleted (also when nothing was newer: then nothing is fetched) or
 // UpdateError to mainWindow, the latter carrying why (the disk is full, the server's answer, a
 // course map of the wrong size, the catalogue file unreadable: see MergeCatalogue; nothing when
-// it was stopped), then ends the dialog (the parent of progressWindow) with 1. A stop
+// it was stopped: "stopped"), then ends the dialog (the parent of progressWindow) with 1. A stop
 // requested through stop ends the download or the merge early (see there) with UpdateError; the
-// local version then stays as it was.
+// local version then stays as it was, and the journal with what was stored.
 void RunCatalogueUpdate(HWND mainWindow, OfferedCatalogue offer, HWND progressWindow,
                         std::stop_token stop = {});
 

@@ -5,6 +5,8 @@
 #include "app/cli/progress_line.h"
 #include "app/status_table.h"
 
+#include "platform/data_dir.h"
+#include "platform/interrupt.h"
 #include "platform/language.h"
 #include "platform/messages.h"
 #include "platform/text.h"
@@ -14,14 +16,28 @@
 #include "store/course_table.h"
 #include "store/settings.h"
 #include "store/sqlite_layer.h"
+#include "update/catalogue_file.h"
+#include "update/update_journal.h"
 #include "update/update_workflow.h"
 
+#include <tinyxml2.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <iostream>
+#include <optional>
 
 namespace verdal::cli {
 namespace {
+
+// A count with its thousands grouped by commas: 12400 gives "12,400".
+std::string GroupedNumber(unsigned long long value) {
+    std::string digits = std::to_string(value);
+    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
+        digits.insert(static_cast<std::size_t>(at), ",");
+    return digits;
+}
 
 constexpr UINT kMarker = WM_USER + 1;
 
@@ -58,7 +74,8 @@ public:
             lastStatus = wParam;
             std::cout << text << std::endl;
         }
-        if (wParam == static_cast<WPARAM>(StatusCode::UpdateError)) {
+        if (wParam == static_cast<WPARAM>(StatusCode::UpdateError) ||
+            wParam == static_cast<WPARAM>(StatusCode::ServerNotConnected)) {
             if (const std::string why = StatusText(lParam); !why.empty())
                 std::cerr << "verdal-cli: " << why << "\n";
         }
@@ -96,6 +113,26 @@ void OpenStore(const CliOptions& options) {
     EnsureCourseTable();
 }
 
+// How far a stopped update got: "stopped: 12,400 of 40,000 courses stored", counted as the
+// journal counts them, against the courses the update's catalogue file lists.
+std::string StoppedLine() {
+    const std::optional<UpdateJournal> journal = ReadUpdateJournal();
+    if (!journal)
+        return Tr("stopped: no course stored yet");
+    tinyxml2::XMLDocument document;
+    document.LoadFile(ProgramFilePath("update.xml").c_str());
+    std::vector<const tinyxml2::XMLElement*> entries;
+    int total = 0;
+    if (const tinyxml2::XMLElement* root = document.FirstChildElement())
+        NewerCatalogueEntries(*root, journal->fromVersion, entries, total);
+    const auto courses = static_cast<unsigned long long>(entries.size());
+    const auto stored = std::min<unsigned long long>(journal->stored, courses);
+    // TRANSLATORS: the courses of the update now in golf.db, and all of them ("12,400").
+    return Format(TrN("stopped: %s of %s course stored", "stopped: %s of %s courses stored",
+                      static_cast<unsigned long>(courses)),
+                  GroupedNumber(stored).c_str(), GroupedNumber(courses).c_str());
+}
+
 int Update(const CliOptions& options, const std::vector<std::string>& args) {
     if (!args.empty()) {
         std::cerr << Tr("verdal-cli update: takes no arguments\n");
@@ -103,12 +140,24 @@ int Update(const CliOptions& options, const std::vector<std::string>& args) {
     }
     OpenStore(options);
     BindUiThread();
+    // Ctrl-C stops the update as the window's Stop does: what is stored stays, and the next
+    // update goes on from there.
+    std::stop_source interrupt;
+    const InterruptStop interruptStop(interrupt);
     StatusWindow mainWindow;
     const HWND hwnd = CreateWindowFor(mainWindow, 0);
     CatalogueOffer offer;
 
     Worker connectWorker;
-    connectWorker.Start([&](std::stop_token stop) { ServerCheck(hwnd, offer, stop); });
+    connectWorker.Start([&](std::stop_token stop) {
+        std::stop_source either;
+        const std::stop_callback byWorker(stop, [&] { either.request_stop(); });
+        const std::stop_callback byUser(interrupt.get_token(), [&] { either.request_stop(); });
+        ServerCheck(hwnd, offer, either.get_token());
+        // A stopped check posts nothing: the wait below must still end.
+        if (either.stop_requested())
+            PostStatus(hwnd, StatusCode::ServerNotConnected, Tr("stopped"));
+    });
     mainWindow.WaitForStatus({StatusCode::Connected, StatusCode::ServerNotConnected});
     connectWorker.Join();
     if (mainWindow.lastStatus != static_cast<WPARAM>(StatusCode::Connected)) {
@@ -119,7 +168,10 @@ int Update(const CliOptions& options, const std::vector<std::string>& args) {
     mainWindow.progress = &line;
     RunWorkerDialog(
         [&, current = offer.Get()](HWND page, std::stop_token stop) {
-            RunCatalogueUpdate(hwnd, current, page, stop);
+            std::stop_source either;
+            const std::stop_callback byWorker(stop, [&] { either.request_stop(); });
+            const std::stop_callback byUser(interrupt.get_token(), [&] { either.request_stop(); });
+            RunCatalogueUpdate(hwnd, current, page, either.get_token());
         },
         [&](int percent) { line.Percent(percent); }, hwnd);
     // The worker posts its result before it ends the dialog: show what is still queued.
@@ -129,6 +181,8 @@ int Update(const CliOptions& options, const std::vector<std::string>& args) {
     const bool completed =
         mainWindow.lastStatus == static_cast<WPARAM>(StatusCode::UpdateCompleted);
     DestroyWindow(hwnd);
+    if (interruptStop.Interrupted() && !completed)
+        std::cout << StoppedLine() << std::endl;
     return completed ? kExitOk : kExitFailed;
 }
 

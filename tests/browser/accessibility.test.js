@@ -58,6 +58,34 @@ test('axe finds nothing on a progress dialog', { skip, timeout: 120000 },
          await clean(s, 'the update\'s progress dialog');
      }));
 
+// The update's Stop: a named button that Tab reaches and Escape presses, which ends the update at
+// once with the courses stored so far kept; the device operations' dialogs have none.
+test('the update dialog\'s Stop is reached by Tab and ends the update, as Escape does',
+     { skip, timeout: 120000 },
+     () => using(open(browser(), { service: ['--fault', 'stall:map:40'] }), async (s) => {
+         await status(s, 'DEVICE CONNECTED');
+         for (const press of ['Escape', 'click']) {
+             await s.main.locator('#updategof').click();
+             const stop = dialogFrame(s.page).getByRole('button', { name: 'Stop' });
+             await stop.waitFor();
+             if (press === 'Escape') {
+                 // Tab goes round the page and the dialog to Stop, wherever the focus stands.
+                 const focused = () => stop.evaluate((button) => document.activeElement === button);
+                 let reached = false;
+                 for (let i = 0; i < 6 && !reached; i++) {
+                     await s.page.keyboard.press('Tab');
+                     reached = await focused();
+                 }
+                 assert.equal(reached, true, 'Tab reaches Stop');
+                 await s.page.keyboard.press('Escape');
+             } else {
+                 await stop.click();
+             }
+             await status(s, 'UPDATE GOF FILE ERROR - stopped');
+             await noDialog(s);
+         }
+     }));
+
 test('Tab reaches every control in reading order, shows its focus, and a list takes the arrows',
      { skip, timeout: 300000 },
      () => using(updated(browser()), async (s) => {

@@ -19,6 +19,10 @@ bool Recorder::ProcessWindowMessage(HWND, UINT message, WPARAM wParam, LPARAM lP
         bodyEnded_ = true;
         return true;
     }
+    if (message == kProgressTextMessage) {
+        posted.push_back({message, wParam, *reinterpret_cast<const std::string*>(lParam)});
+        return true;
+    }
     if (message != kStatusMessage && message != kProgressMessage)
         return false;
     posted.push_back({message, wParam, message == kStatusMessage ? StatusText(lParam) : ""});

@@ -1,5 +1,5 @@
-// A window that records the status and progress messages workers post to it, and pumping the
-// message queue.
+// A window that records the status, progress and progress text messages workers post to it, and
+// pumping the message queue.
 #pragma once
 
 #include "platform/messages.h"
@@ -14,7 +14,8 @@ namespace verdal::test {
 struct Posted {
     UINT message = 0;
     WPARAM wParam = 0;
-    std::string text; // what a status carried (UTF-8): a course name, why a step failed
+    std::string text; // what a status carried (UTF-8): a course name, why a step failed; or the
+                      // text of a progress dialog
 };
 
 class Recorder : public Window {
@@ -28,6 +29,14 @@ public:
     std::vector<WPARAM> Statuses() const { return WParams(kStatusMessage); }
     // The values of the progress messages received, in order.
     std::vector<WPARAM> Progress() const { return WParams(kProgressMessage); }
+    // The texts of the progress text messages received, in order.
+    std::vector<std::string> ProgressTexts() const {
+        std::vector<std::string> texts;
+        for (const Posted& p : posted)
+            if (p.message == kProgressTextMessage)
+                texts.push_back(p.text);
+        return texts;
+    }
     // The texts of the CourseStored statuses, in order.
     std::vector<std::u16string> StoredNames() const;
     // What the last status received carried, in UTF-8; empty when nothing or no status came.

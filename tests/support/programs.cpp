@@ -67,9 +67,10 @@ ProgramRun RunBuilt(const std::string& name, const std::vector<std::string>& arg
 }
 
 CatalogueService::CatalogueService(int courses, const std::string& versions,
-                                   const std::vector<std::string>& faults) {
-    std::vector<std::string> args = {
-        "--listen", "127.0.0.1:0", "--courses", std::to_string(courses), "--versions", versions};
+                                   const std::vector<std::string>& faults, int port) {
+    std::vector<std::string> args = {"--listen",   "127.0.0.1:" + std::to_string(port),
+                                     "--courses",  std::to_string(courses),
+                                     "--versions", versions};
     for (const std::string& fault : faults)
         args.insert(args.end(), {"--fault", fault});
     StartBuilt(process_, "verdal-catalogue-service", args);

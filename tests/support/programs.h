@@ -28,8 +28,10 @@ ProgramRun RunBuilt(const std::string& name, const std::vector<std::string>& arg
 // verdal-catalogue-service on a free port of 127.0.0.1.
 class CatalogueService {
 public:
+    // On the given port, or a free one when 0.
     explicit CatalogueService(int courses = 10, const std::string& versions = "25,26",
-                              const std::vector<std::string>& faults = {});
+                              const std::vector<std::string>& faults = {}, int port = 0);
+    int Port() const { return port_; }
     // "http://127.0.0.1:<port>/"
     std::string Base() const;
     // The requests served so far, by kind: "version", "catalogue", "map", "other".

@@ -183,8 +183,9 @@ TEST_F(MergeTest, EntriesAreSkippedOrMergedByTheirAttributes) {
 
 TEST_F(MergeTest, AWrongSizedMapStopsTheMergeAndKeepsWhatWasStored) {
     // With the fourth map answered late, the maps after it have arrived before it is judged. A
-    // map that breaks off every time is given up after ten more tries.
+    // map that breaks off every time is given up once no map has arrived for the give-up limit.
     SetFetchRetryPause(1);
+    SetFetchGiveUp(1000);
     using Faults = std::vector<std::string>;
     for (const Faults& faults : std::vector<Faults>{
              {"short:4"}, {"long:4"}, {"404:map:4"}, {"cut:map:4"}, {"short:4", "delay:map:4"}}) {
@@ -202,13 +203,14 @@ TEST_F(MergeTest, AWrongSizedMapStopsTheMergeAndKeepsWhatWasStored) {
             EXPECT_NE(problem.find(": the server answered HTTP 404"), std::string::npos) << problem;
         }
         EXPECT_EQ(mainWindow.StoredNames().size(), 3u);
-        // A map that breaks off is asked for eleven times in all, any other answer is final.
+        // A map that breaks off is asked for again and again, any other answer is final.
         const long maps = service.Served()["map"];
         if (faults[0] == "cut:map:4")
             EXPECT_GE(maps, 3 + 11);
         else
             EXPECT_LE(maps, 10);
     }
+    SetFetchGiveUp(300000);
     SetFetchRetryPause(500);
 }
 
@@ -218,7 +220,8 @@ TEST_F(MergeTest, AWrongSizedMapStopsTheMergeAndKeepsWhatWasStored) {
 TEST_F(MergeTest, PassingFailuresAreTriedAgainAndAStallIsNamed) {
     SetFetchRetryPause(1);
     SetFetchStallLimit(200);
-    CatalogueService service(40, "25", {"flaky:map:3", "busy:map:7", "stall:map:30"});
+    SetFetchGiveUp(3000);
+    CatalogueService service(40, "25", {"flaky:map:3", "busy:map:13", "stall:map:30"});
     ASSERT_EQ(DownloadCatalogue(Utf8ToUtf16(service.Base() + "courses/cat25/cat25.xml")), 1);
     std::string problem;
     EXPECT_FALSE(MergeCatalogue(mainWindow.Handle(), progressWindow.Handle(), 24, {}, &problem));
@@ -229,6 +232,13 @@ TEST_F(MergeTest, PassingFailuresAreTriedAgainAndAStallIsNamed) {
         expected.push_back(uid);
     EXPECT_EQ(stored, expected);
     EXPECT_NE(problem.find("\": the server sent nothing for 200 ms"), std::string::npos) << problem;
+    // Each busy answer asked for a second's rest: the dialog said so, and went back to its text
+    // when maps came again.
+    const std::vector<std::string> texts = progressWindow.ProgressTexts();
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_EQ(texts[0], "Update GOF File... (the server is busy: waiting 1 s)");
+    EXPECT_EQ(texts[1], "Update GOF File...");
+    SetFetchGiveUp(300000);
     SetFetchStallLimit(30000);
     SetFetchRetryPause(500);
 }
@@ -244,6 +254,14 @@ TEST_F(MergeTest, FilesThatCannotBeMergedAndFailingStatementsChangeNothing) {
         EXPECT_FALSE(Merge(24)) << xml;
         EXPECT_TRUE(Table().empty()) << xml;
     }
+    // 16 MB of empty elements would take more than half a gigabyte once parsed: refused before.
+    std::string tiny = "<c>";
+    for (int i = 0; i < 4 << 20; ++i)
+        tiny += "<a/>";
+    WriteCatalogue(tiny + "</c>");
+    std::string problem;
+    EXPECT_FALSE(Merge(24, &problem));
+    EXPECT_EQ(problem, "the catalogue file would take 528 MiB to read, more than 448 MiB");
     std::filesystem::remove(temp / "update.xml");
     EXPECT_FALSE(Merge(24));
     // A root without versions is merged: there is nothing to do.

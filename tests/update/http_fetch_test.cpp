@@ -10,9 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <future>
+#include <tuple>
 #include <vector>
 
 using namespace verdal;
@@ -20,10 +22,11 @@ using namespace verdal::test;
 
 namespace {
 
-// Ten courses of version 25: the second map has an empty body, the third breaks off halfway and
-// the fourth stalls halfway.
+// Ten courses of version 25: the second map has an empty body, the third breaks off halfway,
+// the fourth stalls halfway, the fifth drips and the seventh is answered 503.
 struct HttpFetch : ::testing::Test {
-    CatalogueService service{10, "25", {"empty:map:2", "cut:map:3", "stall:map:4"}};
+    CatalogueService service{
+        10, "25", {"empty:map:2", "cut:map:3", "stall:map:4", "drip:map:5", "503:map:7"}};
     const std::string map = catalogue::CatalogueGenerator(10, {25}).CourseMap(1, 25);
     TempFolder temp;
     std::vector<char> buffer = std::vector<char>(7296, 'x');
@@ -53,25 +56,34 @@ TEST_F(HttpFetch, CapacityIsFilledExactlyAndNeverExceeded) {
     EXPECT_EQ(buffer[reply.size()], map[reply.size()]) << "nothing is written past the body";
 }
 
-TEST_F(HttpFetch, EmptyBodiesAndErrorPagesAreBodiesAndAFileBeyondTheLimitFails) {
+TEST_F(HttpFetch, EmptyBodiesAreBodiesErrorPagesAreNoneAndAFileBeyondTheLimitFails) {
     EXPECT_EQ(ToMemory("gof/2_25.gof", 7296), 0);
     WriteFile(temp / "empty.out", "old content");
     EXPECT_EQ(FetchUrlToFile(Url("gof/2_25.gof"), File("empty.out")), 1);
     EXPECT_EQ(std::filesystem::file_size(temp / "empty.out"), 0u);
 
-    // A 404 page is fetched like any other body; callers judge it by its content.
-    const int n = ToMemory("missing.xml", 7296);
-    ASSERT_GT(n, 0);
-    EXPECT_NE(std::string(buffer.data(), n).find("404"), std::string::npos);
-    EXPECT_EQ(FetchUrlToFile(Url("missing.xml"), File("page.out")), 1);
-    EXPECT_EQ(ReadFile(temp / "page.out"), std::string(buffer.data(), n));
+    // A 404 or 503 page is no body: nothing of it reaches the buffer or the file, and the
+    // status is the problem. A 404 ends the update, a 503 is worth another try.
+    WriteFile(temp / "page.out", "kept");
+    for (const auto& [path, status, verdict] :
+         {std::tuple{"missing.xml", 404, Verdict::End}, {"gof/7_25.gof", 503, Verdict::Retry}}) {
+        SCOPED_TRACE(path);
+        std::string problem;
+        FetchAnswer answer;
+        EXPECT_EQ(FetchUrlToMemory(Url(path), buffer.data(), 7296, {}, &problem, &answer), -1);
+        EXPECT_EQ(std::count(buffer.begin(), buffer.end(), 0), 7296) << "an empty block";
+        EXPECT_EQ(problem, "the server answered HTTP " + std::to_string(status));
+        EXPECT_EQ(answer.verdict, verdict);
+        EXPECT_EQ(FetchUrlToFile(Url(path), File("page.out"), {}, &problem), 0);
+        EXPECT_EQ(ReadFile(temp / "page.out"), "kept");
+    }
 
     SetFetchFileLimit(7264);
     EXPECT_EQ(FetchUrlToFile(Url("gof/1_25.gof"), File("map.out")), 1);
     EXPECT_EQ(ReadFile(temp / "map.out"), map);
     SetFetchFileLimit(7263);
     EXPECT_EQ(FetchUrlToFile(Url("gof/1_25.gof"), File("map.out")), 0);
-    SetFetchFileLimit(256u << 20);
+    SetFetchFileLimit(96u << 20);
     EXPECT_LE(std::filesystem::file_size(temp / "map.out"), 7263u);
 }
 
@@ -92,15 +104,26 @@ TEST_F(HttpFetch, RequestsThatCannotOpenFailWithoutTouchingTheFile) {
     EXPECT_EQ(OpenDescriptors(), descriptors) << "every path closes what it opened";
 }
 
-TEST_F(HttpFetch, BodiesThatBreakOffOrStallEndTheFetch) {
-    // Half of the 7264 bytes arrive, then the connection closes: what came is answered.
-    EXPECT_EQ(ToMemory("gof/3_25.gof", 7296), 3632);
+TEST_F(HttpFetch, BodiesThatBreakOffStallOrDripEndTheFetchAndAreNoResult) {
+    // Half of the 7264 bytes arrive, then the connection closes: no result.
+    EXPECT_EQ(ToMemory("gof/3_25.gof", 7296), -1);
     EXPECT_EQ(FetchUrlToFile(Url("gof/3_25.gof"), File("map.gof")), 0);
 
-    // Half arrive, then nothing more: the fetch gives up once the stall limit has passed.
+    // Half arrive, then nothing more: the fetch gives up once the stall limit has passed. A
+    // server that sends a byte a second is cut off as well, and named.
     SetFetchStallLimit(1000);
-    EXPECT_EQ(ToMemory("gof/4_25.gof", 7296), 3632);
-    EXPECT_EQ(FetchUrlToFile(Url("gof/4_25.gof"), File("map.gof")), 0);
+    EXPECT_EQ(ToMemory("gof/4_25.gof", 7296), -1);
+    std::string problem;
+    EXPECT_EQ(FetchUrlToFile(Url("gof/4_25.gof"), File("map.gof"), {}, &problem), 0);
+    EXPECT_EQ(problem, "the server sent nothing for 1 s");
+    SetFetchStallLimit(2000);
+    FetchAnswer answer;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(FetchUrlToFile(Url("gof/5_25.gof"), File("map.gof"), {}, &problem, nullptr, &answer),
+              0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6));
+    EXPECT_EQ(problem, "the server sent fewer than 1000 bytes/s for 2 s");
+    EXPECT_EQ(answer.verdict, Verdict::Retry);
     SetFetchStallLimit(30000);
 }
 

@@ -12,6 +12,7 @@
 
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <random>
 
@@ -55,7 +56,9 @@ TEST(InterruptedUpdate, AServerThatDropsAndTurnsAwayRequestsStillGivesTheWholeCa
     EXPECT_EQ(Fnv1a(expected), kEveryListingDump);
 
     using Faults = std::vector<std::string>;
-    for (const Faults& faults : {Faults{"flaky:map:50"}, Faults{"busy:map:40", "close-after:7"}}) {
+    // limit:100 turns away every map request beyond 100 a second, with no Retry-After.
+    for (const Faults& faults :
+         {Faults{"flaky:map:50"}, Faults{"busy:map:40", "close-after:7"}, Faults{"limit:100"}}) {
         SCOPED_TRACE(faults[0]);
         CatalogueService service(300, "25,26,27", faults);
         TempFolder data;
@@ -96,6 +99,64 @@ TEST(InterruptedUpdate, AKilledUpdateGoesOnWhereItStoppedWithoutFetchingAStoredC
     EXPECT_EQ(RunBuilt("verdal-cli", UpdateArgs(replaced, service)).exitCode, 0);
     EXPECT_EQ(service.Served()["map"] - before, kCourses);
     EXPECT_EQ(Sqlite3(replaced / "golf.db", ".dump"), expected);
+}
+
+// A catalogue answer that is no catalogue fails the update; once the server is healed, the next
+// update completes by itself, with the table a clean update makes.
+TEST(InterruptedUpdate, ABadCatalogueAnswerThenAHealedServerCompletesTheNextUpdate) {
+    TempFolder reference;
+    {
+        CatalogueService clean(300, "25,26,27");
+        ASSERT_EQ(RunBuilt("verdal-cli", UpdateArgs(reference, clean)).exitCode, 0);
+    }
+    const std::string expected = Sqlite3(reference / "golf.db", kTable);
+    for (const char* fault : {"empty:catalogue", "page:catalogue"}) {
+        SCOPED_TRACE(fault);
+        TempFolder data;
+        int port = 0;
+        {
+            CatalogueService bad(300, "25,26,27", {fault});
+            port = bad.Port();
+            EXPECT_EQ(RunBuilt("verdal-cli", UpdateArgs(data, bad)).exitCode, 1);
+        }
+        EXPECT_FALSE(std::filesystem::exists(data / "update.xml"));
+        CatalogueService healed(300, "25,26,27", {}, port);
+        EXPECT_EQ(RunBuilt("verdal-cli", UpdateArgs(data, healed)).exitCode, 0);
+        EXPECT_EQ(Sqlite3(data / "golf.db", kTable), expected);
+    }
+}
+
+// Ctrl-C stops verdal-cli's update as Stop does: it says how far it got and exits 1, the stored
+// courses stay, and the next update fetches only the rest.
+TEST(InterruptedUpdate, CtrlCStopsTheUpdateKeepingWhatIsStored) {
+    constexpr int kCourses = 2000;
+    CatalogueService service(kCourses, "25,26,27");
+    TempFolder data;
+    ChildProcess run;
+    StartBuilt(run, "verdal-cli", UpdateArgs(data, service));
+    std::string line;
+    for (int n = 0; n < 2 + kCourses / 4 && run.ReadLine(line, 60000); ++n) {
+    }
+    ::kill(run.Pid(), SIGINT);
+    std::string last;
+    while (run.ReadLine(line, 60000))
+        last = line;
+    EXPECT_EQ(run.Wait(), 1);
+    const long fetched = service.Served()["map"];
+    const auto journal = ParseUpdateJournal(ReadFile(data / "update.journal"), BootId());
+    ASSERT_TRUE(journal);
+    const long rows = std::stol(Sqlite3(data / "golf.db", "select count(*) from GOLF;"));
+    EXPECT_EQ(rows, journal->stored);
+    EXPECT_GE(rows, kCourses / 4);
+    // Versions 25 to 27 of 2,000 courses list each course once or more: 2,000 to store.
+    char grouped[16];
+    std::snprintf(grouped, sizeof grouped, rows >= 1000 ? "%ld,%03ld" : "%ld", rows / 1000,
+                  rows % 1000);
+    EXPECT_EQ(last, std::string("stopped: ") + (rows >= 1000 ? grouped : std::to_string(rows)) +
+                        " of 2,000 courses stored");
+
+    EXPECT_EQ(RunBuilt("verdal-cli", UpdateArgs(data, service)).exitCode, 0);
+    EXPECT_EQ(service.Served()["map"] - fetched, kCourses - rows);
 }
 
 TEST(InterruptedUpdate, KilledAtRandomPointsLeavesASoundDatabaseAndARerunCompletes) {

@@ -12,8 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -137,6 +140,7 @@ TEST_F(WorkflowTest, AFailedDownloadOrMergeKeepsTheLocalVersion) {
     EXPECT_EQ(mainWindow.Statuses(), (Codes{12}));
     EXPECT_EQ(unreadable.Served()["catalogue"], 10);
     EXPECT_EQ(unreadable.Served()["map"], 0);
+    EXPECT_FALSE(std::filesystem::exists(temp / "update.xml")) << "half a file is none";
 
     // The wrong map is answered last, after the maps behind it have arrived: none of them is
     // written.
@@ -151,26 +155,45 @@ TEST_F(WorkflowTest, AFailedDownloadOrMergeKeepsTheLocalVersion) {
     EXPECT_NE(SettingsFile().find("\"update version\"=dword:00000018"), std::string::npos);
 }
 
-// Each failure says why on the status line: a disk that is full, the server's error status.
-TEST_F(WorkflowTest, AFailedUpdateSaysWhy) {
-    CatalogueService service(10, "25");
-    // The catalogue file lands on a disk with no room left.
-    std::filesystem::create_symlink("/dev/full", temp / "update.xml");
-    EXPECT_EQ(UpdateFrom(service), "the disk is full (update.xml)");
-    EXPECT_EQ(mainWindow.Statuses(), (Codes{12}));
-    std::filesystem::remove(temp / "update.xml");
-
+// Each failure says why on the status line: the server's error status, a file that is no
+// catalogue. None of those answers ever becomes update.xml.
+TEST_F(WorkflowTest, AFailedUpdateSaysWhyAndKeepsNoBadAnswer) {
     CatalogueService missing(10, "25", {"404:catalogue"});
     EXPECT_EQ(UpdateFrom(missing), "the server answered HTTP 404");
     EXPECT_EQ(mainWindow.Statuses(), (Codes{12}));
+    EXPECT_EQ(missing.Served()["catalogue"], 1) << "a 404 ends the tries";
 
     CatalogueService empty(10, "25", {"empty:catalogue"});
-    const std::string unreadable = UpdateFrom(empty);
-    EXPECT_TRUE(unreadable.starts_with("the catalogue file cannot be read: ")) << unreadable;
+    EXPECT_EQ(UpdateFrom(empty), "the catalogue file cannot be read: XML_ERROR_EMPTY_DOCUMENT");
+    // An error page answered with 200 is well-formed, yet no catalogue.
+    CatalogueService page(10, "25", {"page:catalogue"});
+    EXPECT_EQ(UpdateFrom(page), "a version of the catalogue file has no number");
+    EXPECT_FALSE(std::filesystem::exists(temp / "update.xml"));
+    EXPECT_FALSE(std::filesystem::exists(temp / "update.xml.part"));
 
     // The next update that succeeds leaves nothing to say.
+    CatalogueService service(10, "25");
     EXPECT_EQ(UpdateFrom(service), "");
     EXPECT_EQ(mainWindow.Statuses().back(), 11u);
+}
+
+// A catalogue file that does not fit on the disk says so, and leaves the file there was.
+TEST_F(WorkflowTest, ACatalogueFileThatFillsTheDiskSaysSoAndKeepsTheOldOne) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting a small file system needs root";
+    const std::string small = temp / "small";
+    std::filesystem::create_directory(small);
+    if (std::system(("mount -t tmpfs -o size=256k tmpfs " + small).c_str()) != 0)
+        GTEST_SKIP() << "no tmpfs can be mounted here";
+    WriteFile(small + "/update.xml", "the old file");
+    SetDataDir(small);
+    CatalogueService service(2000, "25"); // some 700 KB of catalogue
+    EXPECT_EQ(UpdateFrom(service), "the disk is full (update.xml)");
+    EXPECT_EQ(mainWindow.Statuses(), (Codes{12}));
+    EXPECT_EQ(ReadFile(small + "/update.xml"), "the old file");
+    EXPECT_EQ(FilesIn(small), (std::vector<std::string>{"update.xml"}));
+    SetDataDir(temp.Path());
+    EXPECT_EQ(std::system(("umount " + small).c_str()), 0);
 }
 
 TEST_F(WorkflowTest, ASuccessfulUpdateSavesTheOfferedVersionAndNothingNewerFinishesAtOnce) {

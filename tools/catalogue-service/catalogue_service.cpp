@@ -23,6 +23,7 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <chrono>
@@ -73,6 +74,24 @@ struct Service {
     // The serial number of the last version request, decoded from its query.
     std::mutex serialMutex;
     std::string lastSerial;
+    // The map requests of the current second, for limit:N.
+    std::mutex limitMutex;
+    std::chrono::steady_clock::time_point second{};
+    long inSecond = 0;
+    std::atomic<long> limited{0};
+
+    // Whether a map request goes beyond the limit of its second.
+    bool OverLimit() {
+        if (faults.limit == 0)
+            return false;
+        std::lock_guard lock(limitMutex);
+        const auto now = std::chrono::steady_clock::now();
+        if (now - second >= std::chrono::seconds(1)) {
+            second = now;
+            inSecond = 0;
+        }
+        return ++inSecond > faults.limit;
+    }
 
     std::string Host() const {
         return "127.0.0.1:" + std::to_string(advertised ? advertised : port);
@@ -223,6 +242,7 @@ Reply Route(Service& service, std::string target) {
         for (int i = 0; i < 4; ++i)
             stats += std::string(names[i]) + " " + std::to_string(service.served[i].load()) + "\n";
         stats += "not-modified " + std::to_string(service.notModified.load()) + "\n";
+        stats += "limited " + std::to_string(service.limited.load()) + "\n";
         {
             std::lock_guard lock(service.serialMutex);
             stats += "sn-hex " + Hex(service.lastSerial) + "\n";
@@ -237,9 +257,16 @@ Reply Route(Service& service, std::string target) {
     const long count = ++service.served[kindIndex];
     reply.misbehaviour =
         service.faults.For(kindNames[kindIndex], specific, reply.kind == Kind::Map ? count : 0);
-    if (reply.misbehaviour == Misbehaviour::NotFound || reply.misbehaviour == Misbehaviour::Busy) {
-        Reply page = reply.misbehaviour == Misbehaviour::NotFound
-                         ? NotFound()
+    if (reply.kind == Kind::Map && reply.misbehaviour == Misbehaviour::None &&
+        service.OverLimit()) {
+        ++service.limited;
+        reply.misbehaviour = Misbehaviour::Limited;
+    }
+    if (reply.misbehaviour == Misbehaviour::NotFound || reply.misbehaviour == Misbehaviour::Busy ||
+        reply.misbehaviour == Misbehaviour::Limited || reply.misbehaviour == Misbehaviour::Page) {
+        Reply page = reply.misbehaviour == Misbehaviour::NotFound ? NotFound()
+                     : reply.misbehaviour == Misbehaviour::Page
+                         ? ErrorPage(http::status::ok, "Internal Server Error")
                          : ErrorPage(http::status::service_unavailable, "Service Unavailable");
         page.kind = reply.kind;
         page.misbehaviour = reply.misbehaviour;
@@ -248,8 +275,10 @@ Reply Route(Service& service, std::string target) {
     return reply;
 }
 
-// Sends the head with the full length, then half the body; answers false when writing failed.
-bool SendHalf(tcp::socket& socket, const Reply& reply, unsigned version) {
+// Sends the head with the full length, then half the body (or the given bytes of it); answers
+// false when writing failed.
+bool SendHalf(tcp::socket& socket, const Reply& reply, unsigned version,
+              std::size_t bytes = static_cast<std::size_t>(-1)) {
     http::response<http::empty_body> head{reply.status, version};
     head.set(http::field::content_type, reply.contentType);
     head.content_length(reply.body->size());
@@ -258,7 +287,8 @@ bool SendHalf(tcp::socket& socket, const Reply& reply, unsigned version) {
     http::write_header(socket, serializer, error);
     if (error)
         return false;
-    asio::write(socket, asio::buffer(reply.body->data(), reply.body->size() / 2), error);
+    asio::write(socket, asio::buffer(reply.body->data(), std::min(bytes, reply.body->size() / 2)),
+                error);
     return !error;
 }
 
@@ -289,6 +319,16 @@ bool Answer(Service& service, tcp::socket& socket, const http::request<http::str
             char sink[256];
             while (!error)
                 socket.read_some(asio::buffer(sink), error);
+        }
+        return false;
+    }
+    if (reply.misbehaviour == Misbehaviour::Drip) {
+        // The head with the whole length, then one byte a second while the client listens.
+        if (SendHalf(socket, reply, request.version(), 0)) {
+            for (std::size_t i = 0; i < reply.body->size() && !error; ++i) {
+                std::this_thread::sleep_for(std::chrono::seconds(1));
+                asio::write(socket, asio::buffer(reply.body->data() + i, 1), error);
+            }
         }
         return false;
     }

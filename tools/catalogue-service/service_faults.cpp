@@ -19,12 +19,14 @@ std::optional<long> Count(std::string_view text) {
 } // namespace
 
 const char kFaultsUsage[] =
-    "Faults: 404:T nohttp blanks short:UID long:UID stall:T cut:T delay:T empty:T\n"
-    "markup:UID, where T is version, catalogue, map or map:UID (delay:T answers after\n"
-    "500 ms; empty:T answers with an empty body; markup:UID puts HTML markup into that\n"
-    "course's name, region and address); flaky:map:N cuts every Nth map request halfway;\n"
-    "busy:map:N answers every Nth map request with 503 and Retry-After: 1; close-after:N\n"
-    "closes a connection after N answers (the last says Connection: close).\n";
+    "Faults: 404:T 503:T nohttp blanks short:UID long:UID stall:T cut:T delay:T empty:T\n"
+    "drip:T page:T markup:UID, where T is version, catalogue, map or map:UID (delay:T\n"
+    "answers after 500 ms; empty:T answers with an empty body; drip:T sends the body one\n"
+    "byte a second; page:T answers an error page with status 200; markup:UID puts HTML\n"
+    "markup into that course's name, region and address); flaky:map:N cuts every Nth map\n"
+    "request halfway; busy:map:N answers every Nth map request with 503 and Retry-After: 1;\n"
+    "limit:N answers the map requests beyond N in a second with 503 and no Retry-After;\n"
+    "close-after:N closes a connection after N answers (the last says Connection: close).\n";
 
 Misbehaviour Faults::For(const std::string& target, const std::string& specific,
                          long mapCount) const {
@@ -33,6 +35,8 @@ Misbehaviour Faults::For(const std::string& target, const std::string& specific,
     };
     if (has(notFound))
         return Misbehaviour::NotFound;
+    if (has(unavailable))
+        return Misbehaviour::Limited;
     if (has(stall))
         return Misbehaviour::Stall;
     if (has(cut) || (flakyEvery && mapCount && mapCount % flakyEvery == 0))
@@ -43,6 +47,10 @@ Misbehaviour Faults::For(const std::string& target, const std::string& specific,
         return Misbehaviour::Delay;
     if (has(empty))
         return Misbehaviour::Empty;
+    if (has(drip))
+        return Misbehaviour::Drip;
+    if (has(page))
+        return Misbehaviour::Page;
     return Misbehaviour::None;
 }
 
@@ -72,8 +80,16 @@ bool AddFault(Faults& faults, const std::string& fault) {
         faults.busyEvery = every;
     else if (kind == "close-after" && uid)
         faults.closeAfter = *uid;
+    else if (kind == "limit" && uid)
+        faults.limit = *uid;
+    else if (kind == "drip" && validTarget())
+        faults.drip.insert(target);
+    else if (kind == "page" && validTarget())
+        faults.page.insert(target);
     else if (kind == "404" && validTarget())
         faults.notFound.insert(target);
+    else if (kind == "503" && validTarget())
+        faults.unavailable.insert(target);
     else if (kind == "stall" && validTarget())
         faults.stall.insert(target);
     else if (kind == "cut" && validTarget())
