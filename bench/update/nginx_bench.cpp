@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <string>
 #include <sys/resource.h>
@@ -61,8 +62,9 @@ Run Update(const std::string& folder, const std::string& base) {
     const auto start = std::chrono::steady_clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
         execl(program.c_str(), program.c_str(), "--data-dir", folder.c_str(), "--server",
               base.c_str(), "update", static_cast<char*>(nullptr));
         _exit(127);

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <string>
 #include <sys/resource.h>
@@ -48,7 +49,7 @@ pid_t StartUpdate(const std::string& folder, const std::string& base, std::FILE*
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(pipeEnds[1], STDOUT_FILENO);
-        std::freopen("/dev/null", "w", stderr);
+        dup2(open("/dev/null", O_WRONLY), STDERR_FILENO);
         execl(program.c_str(), program.c_str(), "--data-dir", folder.c_str(), "--server",
               base.c_str(), "update", static_cast<char*>(nullptr));
         _exit(127);

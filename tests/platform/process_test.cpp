@@ -74,18 +74,18 @@ TEST(ChildProcess, AProgramInheritsOnlyWhatIsMeantForIt) {
     EXPECT_EQ(line, "secret address");
     ASSERT_TRUE(child.ReadLine(line, 20000));
     EXPECT_EQ(line, std::to_string(started));
-    // Once sleep runs in its place and its loader has closed the libraries, the program holds
-    // what it was given, and nothing else.
-    const std::string fds = "/proc/" + std::to_string(child.Pid()) + "/fd";
-    const std::string exe = "/proc/" + std::to_string(child.Pid()) + "/exe";
-    EXPECT_TRUE(WaitUntil(
-        [&] {
-            std::error_code ignored;
-            return std::filesystem::read_symlink(exe, ignored).filename() == "sleep" &&
-                   FilesIn(fds) == std::vector<std::string>{"0", "1", "2"};
-        },
-        5000))
-        << testing::PrintToString(FilesIn(fds));
+    // Once sleep runs in its place and sleeps (its loader done with the libraries, which it
+    // opens and closes), the program holds what it was given, and nothing else.
+    const std::string proc = "/proc/" + std::to_string(child.Pid());
+    const auto sleeping = [&] {
+        std::error_code ignored;
+        const std::string stat = ReadFile(proc + "/stat");
+        const std::size_t end = stat.rfind(") ");
+        return std::filesystem::read_symlink(proc + "/exe", ignored).filename() == "sleep" &&
+               end != std::string::npos && stat.compare(end + 2, 1, "S") == 0;
+    };
+    EXPECT_TRUE(WaitUntil(sleeping, 5000));
+    EXPECT_EQ(FilesIn(proc + "/fd"), (std::vector<std::string>{"0", "1", "2"}));
     ::close(inheritable);
 
     // Reaped behind its back: the wait fails, and says so.

@@ -149,7 +149,7 @@ TEST(InterruptedUpdate, CtrlCStopsTheUpdateKeepingWhatIsStored) {
     EXPECT_EQ(rows, journal->stored);
     EXPECT_GE(rows, kCourses / 4);
     // Versions 25 to 27 of 2,000 courses list each course once or more: 2,000 to store.
-    char grouped[16];
+    char grouped[32];
     std::snprintf(grouped, sizeof grouped, rows >= 1000 ? "%ld,%03ld" : "%ld", rows / 1000,
                   rows % 1000);
     EXPECT_EQ(last, std::string("stopped: ") + (rows >= 1000 ? grouped : std::to_string(rows)) +
