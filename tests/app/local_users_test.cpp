@@ -4,6 +4,7 @@
 // other's data folder; the trace of the running program stays whole, and what the folder holds
 // stays its user's.
 #include "platform/child_process.h"
+#include "tests/support/loopback.h"
 #include "tests/support/programs.h"
 #include "tests/support/temp_folder.h"
 
@@ -89,21 +90,6 @@ double CpuSeconds(pid_t pid) {
         if (i >= 12)
             ticks += std::stod(field);
     return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
-}
-
-int Connect(std::uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    timeval bound{10, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
 }
 
 // Sends the request on the connection and answers the status of its answer, whose body it
@@ -230,13 +216,13 @@ TEST(LocalUsers, AFloodOfIdleConnectionsLeavesThePageAnsweringAndVerdalIdle) {
     const std::uint16_t port =
         static_cast<std::uint16_t>(std::stoi(address.substr(address.find(':', 7) + 1)));
     // The page, as the window has it: a connection that has shown the token, kept alive.
-    const int page = Connect(port);
+    const int page = ConnectLoopback(port, 10);
     const std::string request = "GET " + address.substr(address.find('/', 7)) +
                                 " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n";
     ASSERT_EQ(PageStatus(page, request), 200);
     std::vector<int> flood;
     for (int i = 0; i < 1100; ++i)
-        if (const int fd = Connect(port); fd >= 0)
+        if (const int fd = ConnectLoopback(port, 10); fd >= 0)
             flood.push_back(fd);
     EXPECT_EQ(flood.size(), 1100u);
     const double before = CpuSeconds(verdal.Pid());

@@ -4,6 +4,7 @@
 #include "engine/engine_object.h"
 #include "engine/internal.h"
 #include "tests/support/engine_environment.h"
+#include "tests/support/loopback.h"
 #include "tests/support/websocket_frames.h"
 #include "ui/page_host.h"
 
@@ -35,20 +36,10 @@ namespace {
 // port: the server's, read here unless given (a thread that runs while the server stops gives it).
 int Send(const std::string& request, int receiveBuffer = 0,
          std::uint16_t port = test::TestEngine().Port()) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (receiveBuffer > 0)
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     // Every wait for the server ends, so a failure cannot hang the test.
-    timeval bound{30, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
+    const int fd = test::ConnectLoopback(port, 30, receiveBuffer);
+    if (fd < 0)
         return -1;
-    }
     ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
     return fd;
 }
