@@ -1,6 +1,7 @@
 // Showing the start address: the program's own window, or a browser.
 #include "app/viewer.h"
 
+#include "engine/dom.h"
 #include "platform/child_process.h"
 #include "platform/data_dir.h"
 #include "platform/file.h"
@@ -59,17 +60,7 @@ bool DesktopBrowserSandboxed() {
 } // namespace
 
 std::string LauncherPage(const std::string& address) {
-    std::string attribute;
-    for (const char c : address) {
-        if (c == '&')
-            attribute += "&amp;";
-        else if (c == '"')
-            attribute += "&quot;";
-        else if (c == '<')
-            attribute += "&lt;";
-        else
-            attribute += c;
-    }
+    const std::string attribute = engine::AttributeText(address);
     return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">\n"
            "<meta http-equiv=\"refresh\" content=\"0;url=" +
            attribute +

@@ -151,6 +151,8 @@ private:
 std::string SerializeForBrowser(const Node& node, bool withSelf);
 // Plain serialisation of a node as HTML, as the page would write it.
 std::string SerializePlain(const Node& node);
+// A text as the value of a double-quoted attribute: '&' and '"' escaped.
+std::string AttributeText(std::string_view text);
 // Parses a fragment in the context of the given tag; the nodes have no document yet.
 std::vector<std::shared_ptr<Node>> ParseFragment(std::string_view html, std::string_view context);
 // Attaches nodes (and their subtrees) to a document and numbers them.

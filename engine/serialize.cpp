@@ -161,6 +161,12 @@ std::vector<std::pair<std::string, std::string>> ParseStyle(std::string_view sty
 
 } // namespace
 
+std::string AttributeText(std::string_view text) {
+    std::string out;
+    Escape(text, true, out);
+    return out;
+}
+
 std::string SerializePlain(const Node& node) {
     std::string out;
     Write(node, false, out);
